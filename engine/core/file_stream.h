@@ -1,0 +1,34 @@
+// Raw byte file over the C runtime's FILE with 64-bit positions.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace orva {
+
+class FileStream {
+ public:
+  bool Open(const std::wstring& path, const std::wstring& mode);
+  int Close();
+  bool IsOpen() const { return file_ != nullptr; }
+
+  size_t Write(const void* buffer, uint32_t count);
+  bool WriteAll(const void* buffer, uint32_t count);
+  size_t Read(void* buffer, uint32_t count);
+  size_t ReadItems(void* buffer, uint32_t itemSize, uint32_t itemCount);
+
+  bool SeekToBegin();                          // true on success
+  int SeekToEnd();                             // 0 on success
+  int Seek(int64_t offset, int origin);        // 0 on success; origin 0 begin, 1 current, 2 end
+  int64_t SeekAbsolute(int64_t offset);        // 0 on success
+  int64_t GetPosition();                       // -1 on failure
+  int64_t GetLength();                         // leaves the position unchanged
+  int Flush();
+
+  FILE* Handle() const { return file_; }
+
+ private:
+  FILE* file_ = nullptr;
+};
+
+}  // namespace orva

@@ -1,0 +1,46 @@
+// Progress figures shared with the service, and the pause/cancel word.
+#pragma once
+#include <cstdint>
+#include <cstddef>
+#include <string>
+
+namespace orva {
+
+struct ProgressBlock {
+  int64_t totalBytes;
+  int64_t processedBytes;
+  int32_t currentPercent;
+  int32_t previousPercent;
+  char16_t currentPath[260];
+};
+static_assert(sizeof(ProgressBlock) == 544);
+static_assert(offsetof(ProgressBlock, currentPercent) == 16);
+static_assert(offsetof(ProgressBlock, currentPath) == 24);
+
+enum ProgressControl : int32_t { kControlRun = 0, kControlPause = 1, kControlCancel = 2 };
+
+struct ProgressState {
+  ProgressBlock block{};
+  int64_t thresholds[100]{};
+  int64_t startEpoch = 0;              // progress start time, seconds
+  void* sharedBlock = nullptr;         // view of the mapping named by -i
+  volatile int32_t* control = nullptr; // view of the "_Status" mapping
+  bool sharing = false;
+};
+
+ProgressState& Progress();
+
+void ResetProgress(int64_t totalBytes);
+void BuildProgressThresholds();
+int32_t AdvanceProgress();
+// After each object: add its size, advance, remember its path, and when the
+// percent moved print the progress line and publish the block.
+void ProgressStep(int64_t objectSize, const std::wstring& path);
+// Reads the control word: waits while paused, ends the process on cancel.
+void WaitWhilePaused();
+
+// Hooks the tests replace: sleeping and ending the process.
+extern void (*g_sleepMilliseconds)(int ms);
+extern void (*g_endProcess)(int code);
+
+}  // namespace orva

@@ -1,0 +1,333 @@
+#include "core/tav_entry.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/output.h"
+#include "core/wide.h"
+
+namespace orva {
+
+namespace {
+
+std::wstring UnitsUpToNul(const char16_t* units, size_t max) {
+  size_t n = 0;
+  while (n < max && units[n] != 0) ++n;
+  return FromUnits(units, n);
+}
+
+void CopyName(char16_t* dst, size_t capacity, const std::wstring& name) {
+  std::u16string u = ToUnits(name);
+  size_t n = std::min(u.size(), capacity - 1);
+  std::memset(dst, 0, capacity * sizeof(char16_t));
+  std::memcpy(dst, u.data(), n * sizeof(char16_t));
+}
+
+// Reads and discards count bytes; false on a short read.
+bool Discard(FileStream& s, int64_t count) {
+  char scratch[4096];
+  while (count > 0) {
+    uint32_t chunk = static_cast<uint32_t>(std::min<int64_t>(count, sizeof scratch));
+    if (s.Read(scratch, chunk) != chunk) return false;
+    count -= chunk;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring FindData::Name() const { return UnitsUpToNul(fileName, 260); }
+std::wstring FindData::AlternateName() const { return UnitsUpToNul(alternateFileName, 14); }
+void FindData::SetName(const std::wstring& name) { CopyName(fileName, 260, name); }
+void FindData::SetAlternateName(const std::wstring& name) { CopyName(alternateFileName, 14, name); }
+
+uint8_t TavEntryKind(const FindData& fd) {
+  if (fd.attributes & kAttrDirectory) {
+    if (!(fd.attributes & kAttrReparsePoint)) return kKindDirectory;
+    if (fd.reserved0 == kTagSymlink) return kKindDirSymlink;
+    if (fd.reserved0 == kTagMountPoint) return kKindJunction;
+    return kKindUnknownLink;
+  }
+  if (!(fd.attributes & kAttrReparsePoint)) return kKindFile;
+  if (fd.reserved0 == kTagSymlink) return kKindFileSymlink;
+  return kKindUnknownLink;
+}
+
+void InitArchiveObject(CTavArchiveObject& o) {
+  std::memset(&o, 0, sizeof o);
+  o.depth = -1;
+  o.refImageIndex = -1;
+  o.ownImageIndex = -1;
+  o.refEntryOffset = o.refEntryLength = o.refDataOffset = o.refDataLength = -1;
+  o.ownEntryOffset = o.ownEntryLength = o.ownDataOffset = o.ownDataLength = -1;
+}
+
+bool ReadInt32(FileStream& s, int32_t& v) { return s.Read(&v, 4) == 4; }
+bool ReadInt64(FileStream& s, int64_t& v) { return s.Read(&v, 8) == 8; }
+bool WriteInt32(FileStream& s, int32_t v) { return s.WriteAll(&v, 4); }
+bool WriteInt64(FileStream& s, int64_t v) { return s.WriteAll(&v, 8); }
+
+bool WriteTavString(FileStream& s, const std::wstring& text) {
+  std::u16string u = ToUnits(text);
+  bool ok = WriteInt32(s, static_cast<int32_t>(u.size()));
+  if (!u.empty()) ok = s.WriteAll(u.data(), static_cast<uint32_t>(u.size() * 2)) && ok;
+  return ok;
+}
+
+bool WriteTavBlob(FileStream& s, uint32_t count, const void* bytes) {
+  bool ok = WriteInt32(s, static_cast<int32_t>(count));
+  if (count) ok = s.WriteAll(bytes, count) && ok;
+  return ok;
+}
+
+bool ReadTavString(FileStream& s, std::wstring& out, int32_t maxUnits) {
+  int32_t n;
+  if (!ReadInt32(s, n) || n < 0 || n > maxUnits) return false;
+  out.clear();
+  if (n == 0) return true;
+  std::u16string u(static_cast<size_t>(n), u'\0');
+  if (s.Read(u.data(), static_cast<uint32_t>(n) * 2) != static_cast<size_t>(n) * 2) return false;
+  out = FromUnits(u);
+  return true;
+}
+
+bool ReadTavBlob(FileStream& s, std::vector<uint8_t>& out, int32_t maxBytes) {
+  int32_t n;
+  out.clear();
+  if (!ReadInt32(s, n) || n < 0 || n > maxBytes) return false;
+  if (n == 0) return true;
+  out.assign(static_cast<size_t>(n), 0);
+  if (s.Read(out.data(), static_cast<uint32_t>(n)) != static_cast<size_t>(n)) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+bool SkipTavString(FileStream& s, int32_t maxUnits) {
+  int32_t n;
+  if (!ReadInt32(s, n) || n < 0 || n > maxUnits) return false;
+  return Discard(s, static_cast<int64_t>(n) * 2);
+}
+
+bool SkipTavBlob(FileStream& s, int32_t maxBytes) {
+  int32_t n;
+  if (!ReadInt32(s, n) || n < 0 || n > maxBytes) return false;
+  return Discard(s, n);
+}
+
+bool WriteSecurityBlock(FileStream& s, const SecurityBlock& b) {
+  bool ok = WriteTavString(s, b.ownerSid);
+  ok = WriteTavString(s, b.groupSid) && ok;
+  ok = WriteTavBlob(s, static_cast<uint32_t>(b.dacl.size()), b.dacl.data()) && ok;
+  ok = WriteTavBlob(s, static_cast<uint32_t>(b.sacl.size()), b.sacl.data()) && ok;
+  ok = WriteTavString(s, b.sddl) && ok;
+  return ok;
+}
+
+bool ReadSecurityBlock(FileStream& s, SecurityBlock& b) {
+  return ReadTavString(s, b.ownerSid) && ReadTavString(s, b.groupSid) && ReadTavBlob(s, b.dacl) &&
+         ReadTavBlob(s, b.sacl) && ReadTavString(s, b.sddl);
+}
+
+bool SkipSecurityBlock(FileStream& s) {
+  return SkipTavString(s) && SkipTavString(s) && SkipTavBlob(s) && SkipTavBlob(s) && SkipTavString(s);
+}
+
+bool WriteLinkTrailer(FileStream& s, const std::wstring& target, const uint8_t head[24]) {
+  bool ok = WriteTavString(s, target);
+  return s.WriteAll(head, 24) && ok;
+}
+
+bool ReadLinkTrailer(FileStream& s, std::wstring& target, uint8_t head[24]) {
+  return ReadTavString(s, target) && s.Read(head, 24) == 24;
+}
+
+bool WriteMountTrailer(FileStream& s, const std::u16string& units) {
+  bool ok = WriteInt32(s, static_cast<int32_t>(units.size()));
+  if (!units.empty()) ok = s.WriteAll(units.data(), static_cast<uint32_t>(units.size() * 2)) && ok;
+  return ok;
+}
+
+bool ReadMountTrailer(FileStream& s, std::u16string& units) {
+  int32_t n;
+  units.clear();
+  if (!ReadInt32(s, n) || n < 0 || n > kMaxMountUnits) return false;
+  units.assign(static_cast<size_t>(n), u'\0');
+  if (n && s.Read(units.data(), static_cast<uint32_t>(n) * 2) != static_cast<size_t>(n) * 2) {
+    units.clear();
+    return false;
+  }
+  return true;
+}
+
+std::wstring MountText(const std::u16string& units) { return UnitsUpToNul(units.data(), units.size()); }
+
+bool WriteEntryRecord(FileStream& s, const TavEntryRecord& rec) { return s.WriteAll(&rec, sizeof rec); }
+
+void WriteEntryPrefix(const CTavArchiveObject& o, FileStream& h) {
+  uint8_t one = 1, zero = 0;
+  if (o.refFlag == 1 || o.ownFlag == 1) {
+    bool ref = o.refFlag == 1;
+    h.Write(&one, 1);
+    WriteInt32(h, ref ? o.refImageIndex : o.ownImageIndex);
+    WriteInt64(h, ref ? o.refEntryOffset : o.ownEntryOffset);
+    WriteInt64(h, ref ? o.refEntryLength : o.ownEntryLength);
+    WriteInt64(h, ref ? o.refDataOffset : o.ownDataOffset);
+    WriteInt64(h, ref ? o.refDataLength : o.ownDataLength);
+  } else {
+    h.Write(&zero, 1);
+  }
+}
+
+bool ReadEntryPrefix(CTavArchiveObject& o, FileStream& h) {
+  uint8_t flag;
+  if (h.Read(&flag, 1) != 1) return false;
+  o.refFlag = flag == 1 ? 1 : 0;
+  if (!o.refFlag) return true;
+  return ReadInt32(h, o.refImageIndex) && ReadInt64(h, o.refEntryOffset) && ReadInt64(h, o.refEntryLength) &&
+         ReadInt64(h, o.refDataOffset) && ReadInt64(h, o.refDataLength);
+}
+
+void StepBackOverPrefix(const CTavArchiveObject& o, FileStream& h) {
+  h.Seek(o.refFlag == 1 || o.ownFlag == 1 ? -37 : -1, 1);
+}
+
+namespace {
+
+CTavArchiveObject Fail(CTavArchiveObject o, int32_t code, int32_t& error) {
+  o.depth = -1;
+  error = code;
+  return o;
+}
+
+}  // namespace
+
+CTavArchiveObject ReadEntryHeaderWithRecord(const ChainStreams& chain, int32_t version, FileStream& H,
+                                            FileStream& B, TavEntryRecord& record, int32_t& error) {
+  CTavArchiveObject o;
+  InitArchiveObject(o);
+  error = 0;
+  o.ownEntryOffset = H.GetPosition();
+  o.ownDataOffset = B.GetPosition();
+  FileStream* h = &H;
+  FileStream* b = &B;
+  bool ref = false;
+
+  if (version >= 4000) {
+    uint8_t flag;
+    if (H.Read(&flag, 1) != 1) return Fail(o, kErrorHandleEof, error);
+    if (flag == 1) {
+      if (!ReadInt32(H, o.refImageIndex) || !ReadInt64(H, o.refEntryOffset) || !ReadInt64(H, o.refEntryLength) ||
+          !ReadInt64(H, o.refDataOffset) || !ReadInt64(H, o.refDataLength))
+        return Fail(o, kErrorDamagedImage, error);
+      o.refFlag = 1;
+      o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
+      o.ownDataLength = 0;
+      ref = true;
+    } else {
+      o.refFlag = 0;
+      o.refImageIndex = -1;
+      o.refEntryOffset = o.refEntryLength = o.refDataOffset = o.refDataLength = 0;
+    }
+  } else {
+    o.refFlag = 0;
+    o.refImageIndex = -1;
+  }
+
+  if (ref) {
+    int32_t idx = o.refImageIndex;
+    if (idx < 0 || static_cast<size_t>(idx) >= chain.headers.size() || static_cast<size_t>(idx) >= chain.bodies.size() ||
+        static_cast<size_t>(idx) >= chain.versions.size() || !chain.headers[idx] || !chain.bodies[idx] ||
+        o.refEntryOffset < 0 || o.refDataOffset < 0)
+      return Fail(o, kErrorDamagedImage, error);
+    h = chain.headers[idx];
+    b = chain.bodies[idx];
+    if (h->SeekAbsolute(o.refEntryOffset) != 0) return Fail(o, kErrorDamagedImage, error);
+    if (chain.versions[idx] >= 4000) {
+      // A reference always names an inline entry: its own prefix byte is 0.
+      uint8_t inner;
+      if (h->Read(&inner, 1) != 1 || inner != 0) return Fail(o, kErrorDamagedImage, error);
+    }
+    if (b->SeekAbsolute(o.refDataOffset) != 0) return Fail(o, kErrorDamagedImage, error);
+  }
+
+  std::memset(&record, 0, sizeof record);
+  size_t got = h->Read(&record, sizeof record);
+  if (got != sizeof record) {
+    if (ref) o.refEntryOffset = o.refEntryLength = o.refDataOffset = o.refDataLength = 0;
+    bool cleanEnd = got == 0 && version < 4000 && !ref;
+    return Fail(o, cleanEnd ? kErrorHandleEof : kErrorDamagedImage, error);
+  }
+  o.depth = record.depth;
+  o.findData = record.findData;
+
+  const bool sec = record.securityState == kSecurityPresent;
+  bool ok = true;
+  switch (record.kind) {
+    case kKindHardLink:
+      ok = SkipTavString(*h) && (!sec || SkipSecurityBlock(*h));
+      break;
+    case kKindDirSymlink:
+    case kKindFileSymlink: {
+      uint8_t head[24];
+      ok = SkipTavString(*h) && h->Read(head, 24) == 24 && (!sec || SkipSecurityBlock(*h));
+      break;
+    }
+    case kKindJunction:
+    case kKindUnknownLink: {
+      int32_t n;
+      ok = ReadInt32(*h, n) && n >= 0 && n <= kMaxMountUnits && Discard(*h, static_cast<int64_t>(n) * 2) &&
+           (!sec || SkipSecurityBlock(*h));
+      break;
+    }
+    case kKindDirectory:
+      ok = !sec || SkipSecurityBlock(*h);
+      break;
+    case kKindFile: {
+      if (sec && !SkipSecurityBlock(*h)) return Fail(o, kErrorDamagedImage, error);
+      int64_t len;
+      if (!ReadInt64(*h, len)) {
+        SayConsole(L"End of header has been reached (4).\n");
+        return Fail(o, kErrorDamagedImage, error);
+      }
+      if (len < 0) return Fail(o, kErrorDamagedImage, error);
+      if (ref) {
+        o.refDataLength = len;
+        o.refEntryLength = h->GetPosition() - o.refEntryOffset;
+      } else {
+        o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
+        o.ownDataLength = len;
+      }
+      b->Seek(len, 1);
+      return o;
+    }
+    default:
+      // Without a known kind the entry's length is unknown: nothing after it can be trusted.
+      return Fail(o, kErrorDamagedImage, error);
+  }
+  if (!ok) return Fail(o, kErrorDamagedImage, error);
+  if (ref) {
+    o.refDataLength = 0;
+    o.refEntryLength = h->GetPosition() - o.refEntryOffset;
+  } else {
+    o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
+    o.ownDataLength = 0;
+  }
+  return o;
+}
+
+CTavArchiveObject ReadEntryHeader(const ChainStreams& chain, int32_t position, int32_t& error) {
+  if (position < 1 || static_cast<size_t>(position) > chain.headers.size() ||
+      static_cast<size_t>(position) > chain.bodies.size() || static_cast<size_t>(position) > chain.versions.size()) {
+    CTavArchiveObject o;
+    InitArchiveObject(o);
+    error = kErrorDamagedImage;
+    return o;
+  }
+  TavEntryRecord rec;
+  size_t i = static_cast<size_t>(position - 1);
+  return ReadEntryHeaderWithRecord(chain, chain.versions[i], *chain.headers[i], *chain.bodies[i], rec, error);
+}
+
+}  // namespace orva

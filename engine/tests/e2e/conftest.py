@@ -1,0 +1,34 @@
+import os
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+HERE = pathlib.Path(__file__).resolve().parent
+REPO = HERE.parents[2]
+sys.path.insert(0, str(HERE))
+
+ORVA_BIN = pathlib.Path(os.environ.get('ORVA_BIN', REPO / 'build' / 'bin'))
+ORVA_WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(REPO / 'tools' / 'wine-run'))
+
+
+def win_path(path):
+    """Wine's Z: drive name of a Linux absolute path."""
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+def run_program(exe, *args, cwd=None, timeout=300):
+    """Run a Windows program of the build under Wine; stdout kept as bytes."""
+    return subprocess.run(
+        [ORVA_WINE_RUN, str(ORVA_BIN / exe), *args], cwd=cwd,
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+
+
+@pytest.fixture(scope='session')
+def fixture_dir(tmp_path_factory):
+    """Files written once per session by tav_fixture_writer.exe."""
+    folder = tmp_path_factory.mktemp('tav_fixtures')
+    done = run_program('tav_fixture_writer.exe', win_path(folder))
+    assert done.returncode == 0, done.stderr.decode(errors='replace')
+    return folder

@@ -1,0 +1,182 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "core/progress.h"
+#include "core/run_settings.h"
+#include "test_util.h"
+#include "win/privileges.h"
+#include "win/progress_mapping.h"
+
+using namespace orva;
+using orva::test::CaptureOutput;
+using orva::test::TempFile;
+
+namespace {
+
+// The service's side: it creates both mappings before the engine starts.
+struct ServiceMappings {
+  HANDLE block = nullptr, status = nullptr;
+  ProgressBlock* view = nullptr;
+  volatile int32_t* control = nullptr;
+  explicit ServiceMappings(const std::wstring& name) {
+    block = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ProgressBlock), name.c_str());
+    status = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, (name + L"_Status").c_str());
+    view = static_cast<ProgressBlock*>(MapViewOfFile(block, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ProgressBlock)));
+    control = static_cast<volatile int32_t*>(MapViewOfFile(status, FILE_MAP_ALL_ACCESS, 0, 0, 4));
+  }
+  ~ServiceMappings() {
+    UnmapViewOfFile(view);
+    UnmapViewOfFile(const_cast<int32_t*>(control));
+    CloseHandle(block);
+    CloseHandle(status);
+  }
+};
+
+std::string ReadAll(const std::wstring& path) {
+  std::ifstream f(std::filesystem::path(path), std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+struct Probe {
+  PROCESS_INFORMATION pi{};
+  TempFile out{"probe_out"};
+  TempFile log{"probe_log"};
+  Probe(const std::wstring& mapping, int steps) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir(self);
+    dir = dir.substr(0, dir.rfind(L'\\'));
+    std::wstring cmd = L"\"" + dir + L"\\progress_probe.exe\" " + mapping + L" \"" + log.Path() + L"\" " +
+                       std::to_wstring(steps);
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE h = CreateFileW(out.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                           0, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = h;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring mutableCmd = cmd;
+    EXPECT_TRUE(CreateProcessW(nullptr, mutableCmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(h);
+  }
+  ~Probe() {
+    if (pi.hProcess) {
+      TerminateProcess(pi.hProcess, 9);
+      CloseHandle(pi.hProcess);
+      CloseHandle(pi.hThread);
+    }
+  }
+  bool WaitFor(const std::string& text, int ms = 10000) {
+    for (int t = 0; t < ms; t += 20) {
+      if (ReadAll(out.Path()).find(text) != std::string::npos) return true;
+      Sleep(20);
+    }
+    return false;
+  }
+  DWORD Exit(int ms = 20000) {
+    if (WaitForSingleObject(pi.hProcess, ms) != WAIT_OBJECT_0) return 999;
+    DWORD code = 999;
+    GetExitCodeProcess(pi.hProcess, &code);
+    return code;
+  }
+};
+
+}  // namespace
+
+TEST(ProgressMapping, PauseResumeThroughMappingsTheServiceMadeFirst) {
+  ServiceMappings svc(L"OrvaProbeJob1");
+  ASSERT_TRUE(svc.view && svc.control);
+  Probe probe(L"OrvaProbeJob1", 150);
+  // Progress arrives in the service's own view.
+  for (int t = 0; t < 500 && svc.view->processedBytes == 0; ++t) Sleep(20);
+  EXPECT_GT(svc.view->processedBytes, 0);
+  EXPECT_EQ(svc.view->totalBytes, 150);
+  *svc.control = kControlPause;
+  ASSERT_TRUE(probe.WaitFor("The user has temporarily stopped the imaging process.\r\n"));
+  int64_t paused = svc.view->processedBytes;
+  Sleep(700);
+  EXPECT_EQ(svc.view->processedBytes, paused);
+  *svc.control = kControlRun;
+  ASSERT_TRUE(probe.WaitFor("The user resumed the imaging process.\r\n"));
+  EXPECT_EQ(probe.Exit(), 0u);
+  EXPECT_EQ(svc.view->currentPercent, 100);
+  std::string text = ReadAll(probe.out.Path());
+  EXPECT_NE(text.find("\r\nEverything is Ok.\r\n"), std::string::npos);
+  std::string log = ReadAll(probe.log.Path());
+  EXPECT_NE(log.find("stopped the imaging process"), std::string::npos);
+  EXPECT_NE(log.find("resumed the imaging process"), std::string::npos);
+}
+
+TEST(ProgressMapping, CancelEndsTheRunWithoutVerdict) {
+  ServiceMappings svc(L"OrvaProbeJob2");
+  Probe probe(L"OrvaProbeJob2", 2000);
+  for (int t = 0; t < 500 && svc.view->processedBytes == 0; ++t) Sleep(20);
+  *svc.control = kControlCancel;
+  EXPECT_EQ(probe.Exit(), 0u);
+  std::string text = ReadAll(probe.out.Path());
+  EXPECT_NE(text.find(", The user has canceled the imaging process.\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("Everything is Ok"), std::string::npos);
+  EXPECT_EQ(text.find("End of Orvanta"), std::string::npos);
+  std::string log = ReadAll(probe.log.Path());
+  EXPECT_EQ(log.substr(log.size() - 46), ", The user has canceled the imaging process.\r\n");
+}
+
+TEST(ProgressMapping, CancelBeforeTheFirstPoll) {
+  ServiceMappings svc(L"OrvaProbeJob3");
+  *svc.control = kControlCancel;
+  Probe probe(L"OrvaProbeJob3", 50);
+  EXPECT_EQ(probe.Exit(), 0u);
+  EXPECT_TRUE(probe.WaitFor("canceled the imaging process", 100));
+  EXPECT_EQ(svc.view->processedBytes, 0);
+}
+
+TEST(ProgressMapping, NoNameNoSharing) {
+  Settings().mappingName.clear();
+  CreateProgressMapping();
+  EXPECT_FALSE(Progress().sharing);
+  CloseProgressMapping();
+}
+
+TEST(ProgressMapping, EngineCreatesWhenAlone) {
+  Settings().mappingName = L"OrvaProbeAlone";
+  CreateProgressMapping();
+  ASSERT_TRUE(Progress().sharing);
+  // Another process (here: a second handle) sees the same memory.
+  HANDLE h = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, L"OrvaProbeAlone_Status");
+  ASSERT_NE(h, nullptr);
+  auto* word = static_cast<volatile int32_t*>(MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, 4));
+  EXPECT_EQ(*Progress().control, 0);  // a new mapping starts zero-filled
+  *word = 7;
+  EXPECT_EQ(*Progress().control, 7);
+  UnmapViewOfFile(const_cast<int32_t*>(word));
+  CloseHandle(h);
+  CloseProgressMapping();
+  EXPECT_FALSE(Progress().sharing);
+  Settings().mappingName.clear();
+}
+
+TEST(Privileges, EnableAndDisableReportOnlyFailures) {
+  CaptureOutput out;
+  EnablePrivileges();
+  DisablePrivileges();
+  std::wstring text = out.console;
+  for (size_t p = 0; p < text.size();) {
+    size_t e = text.find(L'\n', p);
+    std::wstring line = text.substr(p, e - p);
+    EXPECT_TRUE(line.rfind(L"  Failed to acquire privilege for Se", 0) == 0 ||
+                line.rfind(L"  Failed to disabling privilege for Se", 0) == 0 ||
+                line.rfind(L"   AdjustTokenPrivileges() error: ", 0) == 0)
+        << std::string(line.begin(), line.end());
+    p = e == std::wstring::npos ? text.size() : e + 1;
+  }
+}

@@ -1,0 +1,121 @@
+#include "win/engine_main.h"
+
+#include <windows.h>
+
+#include <clocale>
+#include <cstdlib>
+
+#include "core/image_header.h"
+#include "core/output.h"
+#include "core/progress.h"
+#include "core/run_settings.h"
+#include "core/wide.h"
+#include "win/engine_output.h"
+#include "win/privileges.h"
+
+namespace orva {
+
+namespace {
+
+const wchar_t kFatalLine[] = L"There were fatal SYSTEM errors in the imaging process.\n";
+
+bool OpenRunLog(bool leadingBreaks) {
+  if (RunLog().Open(Run().logFile)) return true;
+  SayConsole(Fmt(L"Cannot create log file (%ls).\n", Run().logFile.c_str()));
+  SayConsole(std::wstring(leadingBreaks ? L"\n\n" : L"") + kFatalLine);
+  return false;
+}
+
+void Fatal(const std::wstring& text) {
+  Say(text);
+  ++Counters().fatalErrors;
+}
+
+// r: empty the increment list of a full image. Returns false on an early end.
+bool RunReset() {
+  if (!OpenRunLog(true)) return false;
+  PrintLogHeader(ParameterLines());
+  Say(L"\nAcquiring privileges.\n");
+  EnablePrivileges();
+  Run().start = NowLocal();
+  FileStream& image = Run().image;
+  const std::wstring& path = Settings().imagePath;
+  if (!image.Open(path, L"r+b")) {
+    Fatal(Fmt(L"Target file body (%ls) open error!\n", path.c_str()));
+  } else {
+    TavImagePrologue p;
+    if (!ReadPrologue(image, p) || p.version < 4000) {
+      Fatal(Fmt(L"The image %ls is damaged or has no image header.\n", path.c_str()));
+    } else if (!UpdateIncrementList(image, 0, {}, L"")) {
+      Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", path.c_str()));
+    }
+    image.Close();
+    SayConsole(L"Finished updating process.\n");
+  }
+  Say(L"Disabling privileges.\n");
+  DisablePrivileges();
+  Say(L"\n");
+  return true;
+}
+
+bool RunNotBuilt() {
+  if (!OpenRunLog(true)) return false;
+  PrintLogHeader(ParameterLines());
+  Run().start = NowLocal();
+  Fatal(Fmt(L"The command %ls is not available in this build.\n", Settings().command.c_str()));
+  return true;
+}
+
+}  // namespace
+
+RunFiles& Run() {
+  static RunFiles files;
+  return files;
+}
+
+void NameRunFiles(const wchar_t* temp) {
+  const RunSettings& s = Settings();
+  const std::wstring base = FileNamePart(s.imagePath);
+  const std::wstring logSuffix = L"_" + s.command + L".log";
+  RunFiles& r = Run();
+  if (!s.useWorkFolder) {
+    r.workFile = s.imagePath + L".tmp";
+    r.logFile = s.imagePath + logSuffix;
+    return;
+  }
+  std::wstring folder = s.workFolder;
+  if (folder.empty() && temp && *temp) folder = temp;
+  std::wstring prefix = folder.empty() ? std::wstring() : folder + L"\\";
+  r.workFile = prefix + base + L".tmp";
+  r.logFile = prefix + base + logSuffix;
+}
+
+int EngineMain(int argc, wchar_t** argv) {
+  _wsetlocale(LC_ALL, L"korean");
+  InstallEngineOutput();
+  SayConsole(L"Orvanta Image Archiver, Version 4.2.1.16.3.1\n");
+
+  RunSettings& s = Settings();
+  s.useWorkFolder = false;
+  s.workFolder.clear();
+  s.mappingName.clear();
+  std::wstring error;
+  if (!ParseCommandLine(argc, argv, s, error)) {
+    SayConsole(error);
+    SayConsole(L"\n");
+    SayConsole(L"\n\nProgram parameters can not be identified.\nThere were fatal SYSTEM errors in the imaging process.\n");
+    return 0;
+  }
+  NameRunFiles(_wgetenv(L"TEMP"));
+  ResetRunState();
+
+  bool report = false;
+  if (s.command == L"r")
+    report = RunReset();
+  else
+    report = RunNotBuilt();
+  if (report) PrintReport(Run().start);
+  return 0;
+}
+
+}  // namespace orva

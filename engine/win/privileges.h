@@ -1,0 +1,6 @@
+#pragma once
+
+namespace orva {
+void EnablePrivileges();
+void DisablePrivileges();
+}

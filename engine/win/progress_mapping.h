@@ -1,0 +1,7 @@
+#pragma once
+
+namespace orva {
+// Makes or opens the mapping named by -i and its "_Status" companion.
+void CreateProgressMapping();
+void CloseProgressMapping();
+}

@@ -1,0 +1,61 @@
+# Shared by the scripts: installs what is missing, builds, and manages the
+# private Wine prefix and its persistent wineserver.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=$ROOT/build
+export WINEPREFIX=$BUILD/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+PYTHON=/usr/bin/python3
+
+install_packages() {
+  local want=(cmake make g++ g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest)
+  local missing=()
+  for p in "${want[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+build_windows() {
+  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=$PYTHON >/dev/null
+  cmake --build "$BUILD" -j"$(nproc)"
+}
+
+build_native() {
+  cmake -S "$ROOT" -B "$ROOT/build-native" -DORVA_NATIVE=ON -DCMAKE_BUILD_TYPE=Debug \
+    -DPython3_EXECUTABLE=$PYTHON >/dev/null
+  cmake --build "$ROOT/build-native" -j"$(nproc)"
+}
+
+wineserver_bin() {
+  if command -v wineserver >/dev/null; then echo wineserver; else echo /usr/lib/wine/wineserver64; fi
+}
+
+WINESERVER_PID=""
+start_wine() {
+  mkdir -p "$WINEPREFIX"
+  "$(wineserver_bin)" -f -p >/dev/null 2>&1 &
+  WINESERVER_PID=$!
+  trap stop_wine EXIT
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+  fi
+}
+
+stop_wine() {
+  if [ -n "$WINESERVER_PID" ]; then
+    kill "$WINESERVER_PID" 2>/dev/null || true
+    wait "$WINESERVER_PID" 2>/dev/null || true
+    WINESERVER_PID=""
+  fi
+}
