@@ -46,10 +46,10 @@ start_wine() {
   "$(wineserver_bin)" -f -p >/dev/null 2>&1 &
   WINESERVER_PID=$!
   trap stop_wine EXIT
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating the Wine prefix in $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-  fi
+  [ -f "$WINEPREFIX/system.reg" ] || echo "Creating the Wine prefix in $WINEPREFIX"
+  # Wine's own services start here and live as long as the server: they must
+  # not inherit the test runner's pipes, or it waits for them forever.
+  wineboot -i </dev/null >/dev/null 2>&1 || true
 }
 
 stop_wine() {

@@ -44,7 +44,9 @@ bool RunReset() {
     Fatal(Fmt(L"Target file body (%ls) open error!\n", path.c_str()));
   } else {
     TavImagePrologue p;
-    if (!ReadPrologue(image, p) || p.version < 4000) {
+    TavImageHeader header;
+    if (!ReadPrologue(image, p) || p.version < 4000 ||
+        !header.ReadAt(image, kPrologueSize + p.headerOffset + p.headerLength)) {
       Fatal(Fmt(L"The image %ls is damaged or has no image header.\n", path.c_str()));
     } else if (!UpdateIncrementList(image, 0, {}, L"")) {
       Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", path.c_str()));
