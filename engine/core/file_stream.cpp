@@ -35,6 +35,7 @@ std::string Narrow(const std::wstring& w) {
 
 bool FileStream::Open(const std::wstring& path, const std::wstring& mode) {
   if (file_) Close();
+  writeFailed_ = false;
 #ifdef _WIN32
   FILE* f = nullptr;
   if (_wfopen_s(&f, path.c_str(), mode.c_str()) != 0) f = nullptr;
@@ -48,13 +49,26 @@ bool FileStream::Open(const std::wstring& path, const std::wstring& mode) {
 int FileStream::Close() {
   if (!file_) return 0;
   int r = std::fclose(file_);
+  if (r != 0) writeFailed_ = true;
   file_ = nullptr;
+  buffer_.reset();
   return r;
 }
 
 size_t FileStream::Write(const void* buffer, uint32_t count) {
-  if (!file_) return 0;
-  return std::fwrite(buffer, 1, count, file_);
+  if (!file_) {
+    writeFailed_ = true;
+    return 0;
+  }
+  size_t n = std::fwrite(buffer, 1, count, file_);
+  if (n != count) writeFailed_ = true;
+  return n;
+}
+
+void FileStream::SetBuffer(size_t bytes) {
+  if (!file_) return;
+  buffer_.reset(new char[bytes]);
+  if (std::setvbuf(file_, buffer_.get(), _IOFBF, bytes) != 0) buffer_.reset();
 }
 
 bool FileStream::WriteAll(const void* buffer, uint32_t count) { return Write(buffer, count) == count; }
@@ -94,6 +108,10 @@ int64_t FileStream::GetLength() {
   return len;
 }
 
-int FileStream::Flush() { return file_ ? std::fflush(file_) : -1; }
+int FileStream::Flush() {
+  int r = file_ ? std::fflush(file_) : -1;
+  if (r != 0) writeFailed_ = true;
+  return r;
+}
 
 }  // namespace orva

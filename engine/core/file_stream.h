@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace orva {
@@ -25,10 +26,17 @@ class FileStream {
   int64_t GetLength();                         // leaves the position unchanged
   int Flush();
 
+  // A larger runtime buffer for streams written in long runs.
+  void SetBuffer(size_t bytes);
+  // True once a write, flush or close of this stream failed since Open.
+  bool WriteFailed() const { return writeFailed_; }
+
   FILE* Handle() const { return file_; }
 
  private:
   FILE* file_ = nullptr;
+  bool writeFailed_ = false;
+  std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace orva

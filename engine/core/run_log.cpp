@@ -45,9 +45,11 @@ void LogFile::WriteLine(const std::wstring& text) {
   if (!file_) file_ = OpenShared(name_, true);
   if (!file_) return;
   std::string bytes = EncodeConsoleText(text);
-  std::fwrite(bytes.data(), 1, bytes.size(), file_);
-  std::fclose(file_);
-  file_ = OpenShared(name_, true);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() || std::fflush(file_) != 0) {
+    // Reopen at the next line; the console still gets every line.
+    std::fclose(file_);
+    file_ = nullptr;
+  }
 }
 
 void LogFile::Close() {

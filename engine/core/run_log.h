@@ -17,9 +17,9 @@ std::string EncodeConsoleText(const std::wstring& text);
 class LogFile {
  public:
   bool Open(const std::wstring& name);  // create or replace, shared
-  // Writes the text, closes the file and reopens it for appending, so every
-  // line is on disk before the next step. A failed reopen is retried at the
-  // next line.
+  // Writes the text and flushes it, so every line is on disk before the
+  // next step. After a failed write the file is reopened for appending at
+  // the next line.
   void WriteLine(const std::wstring& text);
   void Close();
   bool IsOpen() const { return file_ != nullptr || !name_.empty(); }

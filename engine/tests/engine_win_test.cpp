@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <vector>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -46,17 +49,24 @@ std::string ReadAll(const std::wstring& path) {
   return ss.str();
 }
 
-struct Probe {
+std::wstring BinDir() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring dir(self);
+  return dir.substr(0, dir.rfind(L'\\'));
+}
+
+// A child process with its console output in a file.
+struct Child {
   PROCESS_INFORMATION pi{};
-  TempFile out{"probe_out"};
-  TempFile log{"probe_log"};
-  Probe(const std::wstring& mapping, int steps) {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring dir(self);
-    dir = dir.substr(0, dir.rfind(L'\\'));
-    std::wstring cmd = L"\"" + dir + L"\\progress_probe.exe\" " + mapping + L" \"" + log.Path() + L"\" " +
-                       std::to_wstring(steps);
+  TempFile out{"child_out"};
+  TempFile log{"child_log"};
+  Child() = default;
+  Child(const std::wstring& mapping, int steps) {
+    Start(L"\"" + BinDir() + L"\\progress_probe.exe\" " + mapping + L" \"" + log.Path() + L"\" " +
+          std::to_wstring(steps));
+  }
+  void Start(const std::wstring& cmd) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE h = CreateFileW(out.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
                            0, nullptr);
@@ -69,7 +79,7 @@ struct Probe {
     EXPECT_TRUE(CreateProcessW(nullptr, mutableCmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
     CloseHandle(h);
   }
-  ~Probe() {
+  ~Child() {
     if (pi.hProcess) {
       TerminateProcess(pi.hProcess, 9);
       CloseHandle(pi.hProcess);
@@ -96,7 +106,7 @@ struct Probe {
 TEST(ProgressMapping, PauseResumeThroughMappingsTheServiceMadeFirst) {
   ServiceMappings svc(L"OrvaProbeJob1");
   ASSERT_TRUE(svc.view && svc.control);
-  Probe probe(L"OrvaProbeJob1", 150);
+  Child probe(L"OrvaProbeJob1", 150);
   // Progress arrives in the service's own view.
   for (int t = 0; t < 500 && svc.view->processedBytes == 0; ++t) Sleep(20);
   EXPECT_GT(svc.view->processedBytes, 0);
@@ -119,7 +129,7 @@ TEST(ProgressMapping, PauseResumeThroughMappingsTheServiceMadeFirst) {
 
 TEST(ProgressMapping, CancelEndsTheRunWithoutVerdict) {
   ServiceMappings svc(L"OrvaProbeJob2");
-  Probe probe(L"OrvaProbeJob2", 2000);
+  Child probe(L"OrvaProbeJob2", 2000);
   for (int t = 0; t < 500 && svc.view->processedBytes == 0; ++t) Sleep(20);
   *svc.control = kControlCancel;
   EXPECT_EQ(probe.Exit(), 0u);
@@ -134,7 +144,7 @@ TEST(ProgressMapping, CancelEndsTheRunWithoutVerdict) {
 TEST(ProgressMapping, CancelBeforeTheFirstPoll) {
   ServiceMappings svc(L"OrvaProbeJob3");
   *svc.control = kControlCancel;
-  Probe probe(L"OrvaProbeJob3", 50);
+  Child probe(L"OrvaProbeJob3", 50);
   EXPECT_EQ(probe.Exit(), 0u);
   EXPECT_TRUE(probe.WaitFor("canceled the imaging process", 100));
   EXPECT_EQ(svc.view->processedBytes, 0);
@@ -178,5 +188,72 @@ TEST(Privileges, EnableAndDisableReportOnlyFailures) {
                 line.rfind(L"   AdjustTokenPrivileges() error: ", 0) == 0)
         << std::string(line.begin(), line.end());
     p = e == std::wstring::npos ? text.size() : e + 1;
+  }
+}
+
+namespace {
+
+// A small tree for the engine runs.
+struct SampleTree {
+  std::filesystem::path root;
+  SampleTree() : root(std::filesystem::temp_directory_path() / "orva_cancel_tree") {
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root / "sub");
+    for (int i = 0; i < 20; ++i) {
+      std::string name = std::to_string(i);
+      name += ".bin";
+      std::ofstream f(root / "sub" / name, std::ios::binary);
+      f << std::string(70000 + i, static_cast<char>('a' + i));
+    }
+  }
+  ~SampleTree() {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+};
+
+std::vector<uint8_t> Head(const std::wstring& path, size_t n) {
+  std::ifstream f(std::filesystem::path(path), std::ios::binary);
+  std::vector<uint8_t> b(n);
+  f.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(n));
+  b.resize(static_cast<size_t>(f.gcount()));
+  return b;
+}
+
+}  // namespace
+
+// The service asks for a pause before the engine starts, then cancels or resumes.
+TEST(EngineRun, PauseThenCancelOrResume) {
+  for (bool cancel : {true, false}) {
+    SampleTree tree;
+    TempFile image("cancel_image");
+    const std::wstring name = cancel ? L"OrvaEngineCancel" : L"OrvaEngineResume";
+    ServiceMappings svc(name);
+    *svc.control = kControlPause;
+    Child engine;
+    engine.Start(L"\"" + BinDir() + L"\\OrvaImage.exe\" a \"" + image.Path() + L"\" \"" + tree.root.wstring() +
+                 L"\" -i" + name);
+    ASSERT_TRUE(engine.WaitFor("The user has temporarily stopped the imaging process.\r\n"));
+    *svc.control = cancel ? kControlCancel : kControlRun;
+    EXPECT_EQ(engine.Exit(), 0u);
+    std::string text = ReadAll(engine.out.Path());
+    std::vector<uint8_t> head = Head(image.Path(), 20);
+    ASSERT_EQ(head.size(), 20u);
+    bool zeroPrologue = std::all_of(head.begin() + 4, head.end(), [](uint8_t b) { return b == 0; });
+    std::error_code ec;
+    if (cancel) {
+      EXPECT_NE(text.find(", The user has canceled the imaging process.\r\n"), std::string::npos);
+      EXPECT_EQ(text.find("Everything is Ok"), std::string::npos);
+      EXPECT_TRUE(zeroPrologue);  // never completed
+      EXPECT_TRUE(std::filesystem::exists(image.Path() + L".tmp"));
+      std::filesystem::remove(image.Path() + L".tmp", ec);
+    } else {
+      EXPECT_NE(text.find(", The user resumed the imaging process.\r\n"), std::string::npos);
+      EXPECT_NE(text.find("\r\nEverything is Ok.\r\n"), std::string::npos);
+      EXPECT_FALSE(zeroPrologue);
+      EXPECT_EQ(svc.view->currentPercent, 100);
+      EXPECT_EQ(svc.view->processedBytes, 20 * 70000 + 190);  // 70000 + i bytes each
+    }
+    std::filesystem::remove(image.Path() + L"_a.log", ec);
   }
 }

@@ -11,60 +11,23 @@
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/engine_output.h"
+#include "win/full_run.h"
 #include "win/privileges.h"
 
 namespace orva {
 
 namespace {
 
-const wchar_t kFatalLine[] = L"There were fatal SYSTEM errors in the imaging process.\n";
-
-bool OpenRunLog(bool leadingBreaks) {
-  if (RunLog().Open(Run().logFile)) return true;
-  SayConsole(Fmt(L"Cannot create log file (%ls).\n", Run().logFile.c_str()));
-  SayConsole(std::wstring(leadingBreaks ? L"\n\n" : L"") + kFatalLine);
-  return false;
-}
-
-void Fatal(const std::wstring& text) {
-  Say(text);
-  ++Counters().fatalErrors;
-}
-
-// r: empty the increment list of a full image. Returns false on an early end.
-bool RunReset() {
-  if (!OpenRunLog(true)) return false;
-  PrintLogHeader(ParameterLines());
-  Say(L"\nAcquiring privileges.\n");
-  EnablePrivileges();
-  Run().start = NowLocal();
-  FileStream& image = Run().image;
-  const std::wstring& path = Settings().imagePath;
-  if (!image.Open(path, L"r+b")) {
-    Fatal(Fmt(L"Target file body (%ls) open error!\n", path.c_str()));
-  } else {
-    TavImagePrologue p;
-    TavImageHeader header;
-    if (!ReadPrologue(image, p) || p.version < 4000 ||
-        !header.ReadAt(image, kPrologueSize + p.headerOffset + p.headerLength)) {
-      Fatal(Fmt(L"The image %ls is damaged or has no image header.\n", path.c_str()));
-    } else if (!UpdateIncrementList(image, 0, {}, L"")) {
-      Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", path.c_str()));
-    }
-    image.Close();
-    SayConsole(L"Finished updating process.\n");
-  }
-  Say(L"Disabling privileges.\n");
-  DisablePrivileges();
-  Say(L"\n");
-  return true;
-}
-
 bool RunNotBuilt() {
-  if (!OpenRunLog(true)) return false;
+  if (!RunLog().Open(Run().logFile)) {
+    SayConsole(Fmt(L"Cannot create log file (%ls).\n", Run().logFile.c_str()));
+    SayConsole(L"\n\nThere were fatal SYSTEM errors in the imaging process.\n");
+    return false;
+  }
   PrintLogHeader(ParameterLines());
   Run().start = NowLocal();
-  Fatal(Fmt(L"The command %ls is not available in this build.\n", Settings().command.c_str()));
+  Say(Fmt(L"The command %ls is not available in this build.\n", Settings().command.c_str()));
+  ++Counters().fatalErrors;
   return true;
 }
 
@@ -112,7 +75,9 @@ int EngineMain(int argc, wchar_t** argv) {
   ResetRunState();
 
   bool report = false;
-  if (s.command == L"r")
+  if (s.command == L"a")
+    report = RunFullImage();
+  else if (s.command == L"r")
     report = RunReset();
   else
     report = RunNotBuilt();

@@ -5,6 +5,7 @@ writer against an independent reading of the format.
 """
 
 import struct
+import zlib
 
 PROLOGUE_SIZE = 20
 RECORD_SIZE = 600
@@ -245,3 +246,45 @@ def read_image(path):
     return {'prologue': prologue, 'entries': entries, 'header': header,
             'table_start': table_start, 'header_start': header_start,
             'header_end': header_end, 'file_length': len(data)}
+
+
+def body_streams(image):
+    """(entry, body offset, length) of every file entry's data stream.
+
+    The streams lie one after another from the end of the prologue in walk
+    order; together they must fill the body exactly."""
+    pos, streams = PROLOGUE_SIZE, []
+    for entry in image['entries']:
+        if entry.get('kind') != KIND_FILE:
+            continue
+        length = entry['trailer']['compressed_length']
+        if length < 0:
+            raise TavFormatError(
+                f"negative compressed length of {entry['name']!r}")
+        streams.append((entry, pos, length))
+        pos += length
+    if pos != image['table_start']:
+        raise TavFormatError(
+            f"file streams end at {pos}, the header table starts at "
+            f"{image['table_start']}")
+    return streams
+
+
+def inflate_stream(data, offset, length):
+    """Data of the zlib stream at offset; it must end exactly at length."""
+    if offset < 0 or offset + length > len(data):
+        raise TavFormatError(f"stream at {offset} of {length} bytes "
+                             f"is outside the {len(data)} bytes given")
+    inflater = zlib.decompressobj()
+    try:
+        out = inflater.decompress(bytes(data[offset:offset + length]))
+    except zlib.error as e:
+        raise TavFormatError(f"stream at {offset}: {e}") from None
+    if not inflater.eof:
+        raise TavFormatError(f"stream at {offset} is not complete "
+                             f"after its {length} bytes")
+    if inflater.unused_data:
+        raise TavFormatError(
+            f"stream at {offset} ends {len(inflater.unused_data)} bytes "
+            f"before its length {length}")
+    return out

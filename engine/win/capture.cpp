@@ -1,0 +1,674 @@
+#include "win/capture.h"
+
+#include <windows.h>
+#include <winioctl.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/exclusion.h"
+#include "core/output.h"
+#include "core/progress.h"
+#include "core/reparse.h"
+#include "core/run_log.h"
+#include "core/run_settings.h"
+#include "core/tav_entry.h"
+#include "core/wide.h"
+#include "orva_platform.h"
+#include "win/security.h"
+
+namespace orva {
+
+static_assert(sizeof(WIN32_FIND_DATAW) == sizeof(FindData));
+
+namespace {
+
+constexpr uint32_t kChunk = 65536;
+
+struct FileId {
+  uint32_t serial, high, low;
+  bool operator==(const FileId& o) const { return serial == o.serial && high == o.high && low == o.low; }
+};
+struct FileIdHash {
+  size_t operator()(const FileId& f) const {
+    return std::hash<uint64_t>()((static_cast<uint64_t>(f.high) << 32 | f.low) ^ (static_cast<uint64_t>(f.serial) << 17));
+  }
+};
+
+// First captured name (relative path) of each file with more than one name.
+std::unordered_map<FileId, std::wstring, FileIdHash>& HardLinks() {
+  static std::unordered_map<FileId, std::wstring, FileIdHash> map;
+  return map;
+}
+
+std::unordered_set<std::wstring>& OwnFiles() {
+  static std::unordered_set<std::wstring> set;
+  return set;
+}
+
+bool IsOwnFile(const std::wstring& systemPath) {
+  return !OwnFiles().empty() && OwnFiles().count(ToUpper(systemPath)) != 0;
+}
+
+std::wstring Join(const std::wstring& dir, const std::wstring& name) {
+  if (!dir.empty() && dir.back() == L'\\') return dir + name;
+  return dir + L"\\" + name;
+}
+
+std::wstring ErrorText(DWORD code) { return SystemErrorText(static_cast<long>(code)); }
+
+// The 64 KiB buffers of the data capture, allocated once.
+struct Buffers {
+  std::unique_ptr<uint8_t[]> in{new uint8_t[kChunk]};
+  std::unique_ptr<uint8_t[]> out{new uint8_t[kChunk]};
+  std::unique_ptr<uint8_t[]> reparse{new uint8_t[kReparseBufferSize]};
+};
+Buffers& Buf() {
+  static Buffers b;
+  return b;
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (Valid()) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+HANDLE OpenReparseObject(const std::wstring& systemPath) {
+  return CreateFileW(systemPath.c_str(), 0, 0, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+bool QueryReparse(HANDLE h, DWORD& returned) {
+  returned = 0;
+  return DeviceIoControl(h, FSCTL_GET_REPARSE_POINT, nullptr, 0, Buf().reparse.get(),
+                         static_cast<DWORD>(kReparseBufferSize), &returned, nullptr) != 0;
+}
+
+enum class DataFailure { kNone, kOpen, kDeflateInit, kRead, kDeflate, kWrite, kAvailIn };
+
+struct DataResult {
+  DataFailure failure = DataFailure::kNone;
+  DWORD error = 0;
+  int64_t compressed = 0;
+};
+
+// Fills the buffer; fewer bytes than asked only at the end of the file.
+bool ReadChunk(HANDLE h, uint8_t* buf, DWORD& got) {
+  got = 0;
+  while (got < kChunk) {
+    DWORD n = 0;
+    if (!ReadFile(h, buf + got, kChunk - got, &n, nullptr)) return false;
+    if (n == 0) break;
+    got += n;
+  }
+  return true;
+}
+
+// One file's data as one zlib stream appended to the body. On failure the
+// body is moved back over what this file wrote.
+DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool poll) {
+  DataResult r;
+  Handle file(CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.Valid()) {
+    r.failure = DataFailure::kOpen;
+    r.error = GetLastError();
+    return r;
+  }
+  z_stream z{};
+  if (deflateInit(&z, Settings().compressionLevel) != Z_OK) {
+    r.failure = DataFailure::kDeflateInit;
+    r.error = GetLastError();
+    return r;
+  }
+  uint8_t* in = Buf().in.get();
+  uint8_t* out = Buf().out.get();
+  int flush = Z_NO_FLUSH;
+  do {
+    DWORD got = 0;
+    if (!ReadChunk(file.get(), in, got)) {
+      r.failure = DataFailure::kRead;
+      r.error = GetLastError();
+      break;
+    }
+    flush = got < kChunk ? Z_FINISH : Z_NO_FLUSH;
+    z.next_in = in;
+    z.avail_in = got;
+    do {
+      if (poll) WaitWhilePaused();
+      z.next_out = out;
+      z.avail_out = kChunk;
+      if (deflate(&z, flush) == Z_STREAM_ERROR) {
+        r.failure = DataFailure::kDeflate;
+        break;
+      }
+      uint32_t produced = kChunk - z.avail_out;
+      if (produced && body.Write(out, produced) != produced) {
+        r.failure = DataFailure::kWrite;
+        r.error = GetLastError();
+        break;
+      }
+      r.compressed += produced;
+    } while (z.avail_out == 0);
+    if (r.failure != DataFailure::kNone) break;
+    if (z.avail_in != 0) {
+      r.failure = DataFailure::kAvailIn;
+      break;
+    }
+  } while (flush != Z_FINISH);
+  deflateEnd(&z);
+  if (r.failure != DataFailure::kNone) body.Seek(-r.compressed, 1);
+  return r;
+}
+
+TavEntryRecord MakeRecord(int32_t depth, const WIN32_FIND_DATAW& fd, uint8_t kind, int32_t security) {
+  TavEntryRecord rec;
+  std::memset(&rec, 0, sizeof rec);
+  rec.depth = depth;
+  std::memcpy(&rec.findData, &fd, sizeof rec.findData);
+  rec.kind = kind;
+  rec.securityState = static_cast<uint8_t>(security);
+  return rec;
+}
+
+void WritePrefixZero(FileStream& header) {
+  uint8_t zero = 0;
+  header.Write(&zero, 1);
+}
+
+void SkipFile(const std::wstring& path, const std::wstring& reason) {
+  ++Counters().filesSkipped;
+  Lists().files.push_back({path, L"", reason});
+}
+
+// Counts and lists a link that could not be read, by its tag.
+void SkipLinkByTag(uint32_t tag, const std::wstring& path, const std::wstring& reason) {
+  if (tag == kTagSymlink) {
+    ++Counters().fileLinksSkipped;
+    Lists().fileLinks.push_back({path, L"", reason});
+  } else if (tag == kTagMountPoint) {
+    ++Counters().junctionsSkipped;
+    Lists().junctions.push_back({path, L"", reason});
+  } else {
+    ++Counters().unknownSkipped;
+    Lists().unknownLinks.push_back({path, L"", reason});
+  }
+}
+
+// The texts of the data-capture failures: the walker's and the single-entry archiver's.
+void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walker) {
+  const long code = static_cast<long>(r.error);
+  const std::wstring text = ErrorText(r.error);
+  std::wstring message, reason;
+  switch (r.failure) {
+    case DataFailure::kOpen:
+      message = Fmt(walker ? L"  Failed to open \"%ls\". (Error code : %ld, %ls)\n"
+                           : L"  Archiving error : Failed to open the file \"%ls\". (Error code : %ld, %ls)\n",
+                    path.c_str(), code, text.c_str());
+      reason = walker ? L"No target path." : L"File open error.";
+      break;
+    case DataFailure::kDeflateInit:
+      message = walker ? std::wstring(L"  Zip error : Failed to initialize deflateinit().\n")
+                       : Fmt(L"  Archiving error : Failed to initialize deflateinit (%ls).\n", path.c_str());
+      reason = L"Zip error.";
+      break;
+    case DataFailure::kRead:
+      message = Fmt(walker ? L"  Archiving error : Failed to read the file %ls (Error code : %ld, %ls).\n"
+                           : L"  Archiving error : Fail to read the file %ls (Error code : %ld, %ls).\n",
+                    path.c_str(), code, text.c_str());
+      reason = L"Read error.";
+      break;
+    case DataFailure::kDeflate:
+      message = Fmt(walker ? L"  Archiving error : Error in deflating the file %ls. (Error code : Z_STREAM_ERROR).\n"
+                           : L"  Archiving error : Error in deflate() at %ls. (Error code : Z_STREAM_ERROR).\n",
+                    path.c_str());
+      reason = L"Zip error.";
+      break;
+    case DataFailure::kWrite:
+      message = Fmt(walker ? L"  Archiving error : Failed to write the file %ls (Error code : %ld, %ls).\n"
+                           : L"  Archiving error : Writing error at %ls (Error code : %ld, %ls).\n",
+                    path.c_str(), code, text.c_str());
+      reason = L"No target path.";
+      break;
+    case DataFailure::kAvailIn:
+      message = Fmt(walker ? L"  Archiving error : Error in deflating for the file %ls (Error code : avail_in).\n"
+                           : L"  Archiving error : Error in deflate() at %ls. (Error code : avail_in).\n",
+                    path.c_str());
+      reason = L"Zip error.";
+      break;
+    case DataFailure::kNone:
+      return;
+  }
+  Say(message);
+  SkipFile(path, reason);
+}
+
+uint8_t DataResultCode(DataFailure f) {
+  switch (f) {
+    case DataFailure::kNone: return 0;
+    case DataFailure::kOpen: return 3;
+    case DataFailure::kDeflateInit: return 4;
+    case DataFailure::kRead: return 5;
+    case DataFailure::kDeflate: return 6;
+    case DataFailure::kWrite: return 7;
+    case DataFailure::kAvailIn: return 8;
+  }
+  return 0;
+}
+
+struct LinkTrailer {
+  std::wstring target;        // kinds 12, 13
+  uint8_t head[kReparseHeadSize]{};
+  std::u16string units;       // kinds 14, 0
+  std::wstring Text(uint8_t kind) const { return kind == kKindDirSymlink || kind == kKindFileSymlink ? target : MountText(units); }
+};
+
+LinkTrailer FormTrailer(uint8_t kind, DWORD returned) {
+  LinkTrailer t;
+  const uint8_t* buf = Buf().reparse.get();
+  if (kind == kKindDirSymlink || kind == kKindFileSymlink) {
+    t.target = SymlinkStoredTarget(buf, returned);
+    std::memcpy(t.head, buf, kReparseHeadSize);
+  } else {
+    t.units = MountPointUnits(buf, returned);
+  }
+  return t;
+}
+
+// Record, trailer and security block of a link entry (no prefix).
+bool WriteLinkEntry(FileStream& header, const TavEntryRecord& rec, const LinkTrailer& t, const SecurityCapture& sec) {
+  bool ok = WriteEntryRecord(header, rec);
+  if (rec.kind == kKindDirSymlink || rec.kind == kKindFileSymlink)
+    ok = WriteLinkTrailer(header, t.target, t.head) && ok;
+  else
+    ok = WriteMountTrailer(header, t.units) && ok;
+  return sec.Write(header) && ok;
+}
+
+struct Frame {
+  HANDLE find = INVALID_HANDLE_VALUE;
+  std::wstring dir, sys, rel;
+  int32_t depth = 0;
+  WIN32_FIND_DATAW pending;
+  bool hasPending = false;
+};
+
+// Starts enumerating a directory; false (after any message) when it cannot.
+bool OpenFrame(Frame& f, bool report) {
+  std::memset(&f.pending, 0, sizeof f.pending);
+  f.find = FindFirstFileW(Join(f.sys, L"*").c_str(), &f.pending);
+  if (f.find != INVALID_HANDLE_VALUE) {
+    f.hasPending = true;
+    return true;
+  }
+  DWORD err = GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || !report) return false;
+  std::wstring message = Fmt(L" Cannot access the directory %ls. (Error code # : %d, %ls)\n", f.dir.c_str(),
+                             static_cast<int>(err), ErrorText(err).c_str());
+  Say(message);
+  ++Counters().dirsSkipped;
+  Lists().directories.push_back({f.dir, L"", message});
+  return false;
+}
+
+// The next object of the top frame; false when the directory is done.
+bool NextObject(Frame& f, WIN32_FIND_DATAW& fd) {
+  if (f.hasPending) {
+    f.hasPending = false;
+    fd = f.pending;
+    return true;
+  }
+  std::memset(&fd, 0, sizeof fd);
+  return FindNextFileW(f.find, &fd) != 0;
+}
+
+bool IsDots(const wchar_t* n) { return (n[0] == L'.' && n[1] == 0) || (n[0] == L'.' && n[1] == L'.' && n[2] == 0); }
+
+std::wstring KeyOf(const std::wstring& rel, const std::wstring& name) { return rel.empty() ? name : rel + L"\\" + name; }
+
+void IntendedSkip(const std::wstring& path, bool directory) {
+  if (directory) {
+    ++Counters().dirsIntended;
+    Lists().intendedDirectories.push_back({path, L"Intended skip.", L""});
+  } else {
+    ++Counters().filesIntended;
+    Lists().intendedFiles.push_back({path, L"Intended skip.", L""});
+  }
+}
+
+// A directory reparse point (kinds 12, 14, 0): entry with its target, not entered.
+void CaptureDirectoryLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+                          const SecurityCapture& sec, FileStream& header) {
+  const uint32_t tag = fd.dwReserved0;
+  const uint8_t kind = tag == kTagSymlink ? kKindDirSymlink : tag == kTagMountPoint ? kKindJunction : kKindUnknownLink;
+  Handle h(OpenReparseObject(sys));
+  if (!h.Valid()) {
+    DWORD err = GetLastError();
+    Say(Fmt(L"  Failed to retrieve the handle of the link directory (%ls). (Error code : %d, %ls)\n", full.c_str(),
+            static_cast<int>(err), ErrorText(err).c_str()));
+    SkipLinkByTag(tag, full, L"Failed to identify.");
+    return;
+  }
+  DWORD returned = 0;
+  if (!QueryReparse(h.get(), returned)) {
+    DWORD err = GetLastError();
+    Say(Fmt(L"  Failed to retrieve the reparse point data of the link directory (%ls). (Error code : %d, %ls)\n",
+            full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+    SkipLinkByTag(tag, full, L"Failed to retrieve.");
+    return;
+  }
+  LinkTrailer t = FormTrailer(kind, returned);
+  TavEntryRecord rec = MakeRecord(depth, fd, kind, sec.state);
+  WritePrefixZero(header);
+  if (kind == kKindUnknownLink) {
+    if (header.Write(&rec, sizeof rec) == 0) {
+      DWORD err = GetLastError();
+      Say(Fmt(L"  SYSTEM Error : Failed to write header information to the header file of %ls (Error code : %d, %ls).\n",
+              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+      SkipFile(full, L"Failed to write header.");
+    }
+    WriteMountTrailer(header, t.units);
+    sec.Write(header);
+  } else {
+    WriteLinkEntry(header, rec, t, sec);
+  }
+  const std::wstring target = t.Text(kind);
+  if (kind == kKindDirSymlink) {
+    ++Counters().dirLinksProcessed;
+    Lists().processedDirLinks.push_back({full, target, L"No error."});
+  } else if (kind == kKindJunction) {
+    ++Counters().junctionsProcessed;
+    Lists().processedJunctions.push_back({full, target, L"No error."});
+  } else {
+    ++Counters().unknownProcessed;
+    Lists().unknownLinks.push_back({full, target, Fmt(L"Type number in decimal = %d", static_cast<int>(tag))});
+  }
+}
+
+void CaptureFileLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+                     const SecurityCapture& sec, FileStream& header) {
+  Handle h(OpenReparseObject(sys));
+  if (!h.Valid()) {
+    DWORD err = GetLastError();
+    Say(Fmt(L"  Failed to retrieve the handle of the symbolic link file (%ls). (Error code : %d, %ls)\n", full.c_str(),
+            static_cast<int>(err), ErrorText(err).c_str()));
+    ++Counters().fileLinksSkipped;
+    Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
+    return;
+  }
+  DWORD returned = 0;
+  if (!QueryReparse(h.get(), returned)) {
+    DWORD err = GetLastError();
+    Say(Fmt(L"  Failed to retrieve the reparse point for the symbolic link %ls. (Error code : %d, %ls)\n", full.c_str(),
+            static_cast<int>(err), ErrorText(err).c_str()));
+    ++Counters().fileLinksSkipped;
+    Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
+    return;
+  }
+  LinkTrailer t = FormTrailer(kKindFileSymlink, returned);
+  WritePrefixZero(header);
+  WriteLinkEntry(header, MakeRecord(depth, fd, kKindFileSymlink, sec.state), t, sec);
+  ++Counters().fileLinksProcessed;
+  Lists().processedFileLinks.push_back({full, t.target, L"No error."});
+}
+
+void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+                 const std::wstring& rel, const SecurityCapture& sec, FileStream& header, FileStream& body) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  {
+    Handle h(CreateFileW(sys.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h.Valid()) {
+      DWORD err = GetLastError();
+      Say(Fmt(L"  Failed to retrieve the file handle of \"%ls\". Failed to identify hard link. (Error code : %d, %ls)\n",
+              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+      SkipFile(full, L"Failed to identiry.");
+      return;
+    }
+    if (!GetFileInformationByHandle(h.get(), &info)) {
+      DWORD err = GetLastError();
+      Say(Fmt(L"  Failed to retrieve file information of %ls. Failed to identify hard link. (Error code : %d, %ls)\n",
+              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+      SkipFile(full, L"Failed to identiry.");
+      return;
+    }
+  }
+  const FileId id{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  if (info.nNumberOfLinks > 1) {
+    auto it = HardLinks().find(id);
+    if (it != HardLinks().end()) {
+      WritePrefixZero(header);
+      WriteEntryRecord(header, MakeRecord(depth, fd, kKindHardLink, sec.state));
+      WriteTavString(header, it->second);
+      sec.Write(header);
+      ++Counters().hardLinksProcessed;
+      Lists().processedHardLinks.push_back({full, it->second, L"No error."});
+      return;
+    }
+  }
+  DataResult r = CaptureData(sys, body, true);
+  if (r.failure != DataFailure::kNone) {
+    ReportDataFailure(r, full, true);
+    return;
+  }
+  WritePrefixZero(header);
+  WriteEntryRecord(header, MakeRecord(depth, fd, kKindFile, sec.state));
+  sec.Write(header);
+  WriteInt64(header, r.compressed);
+  if (info.nNumberOfLinks > 1) HardLinks().emplace(id, rel);
+  const uint64_t size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+  ProgressStep(static_cast<int64_t>(size), fd.cFileName);
+  ++Counters().filesProcessed;
+}
+
+}  // namespace
+
+std::wstring SystemPath(const std::wstring& userPath) {
+  if (userPath.rfind(L"\\\\?\\", 0) == 0 || userPath.rfind(L"\\\\.\\", 0) == 0) return userPath;
+  DWORD n = GetFullPathNameW(userPath.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return userPath;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(userPath.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  std::wstring sys = platform::LongPath(full);
+  // A folder path without its trailing backslash, so that names join with one.
+  if (sys.size() > 7 && sys.back() == L'\\' && sys[sys.size() - 2] != L':') sys.pop_back();
+  return sys;
+}
+
+void SetOwnFiles(const std::vector<std::wstring>& userPaths) {
+  OwnFiles().clear();
+  for (const auto& p : userPaths)
+    if (!p.empty()) OwnFiles().insert(ToUpper(SystemPath(p)));
+}
+
+void ClearHardLinks() { HardLinks().clear(); }
+
+int64_t ComputeSourceSize(const std::wstring& source) {
+  const auto& patterns = Settings().exclusions;
+  int64_t total = 0;
+  std::vector<Frame> stack(1);
+  stack[0].dir = source;
+  stack[0].sys = SystemPath(source);
+  if (!OpenFrame(stack[0], false)) return 0;
+  WIN32_FIND_DATAW fd;
+  while (!stack.empty()) {
+    if (!NextObject(stack.back(), fd)) {
+      FindClose(stack.back().find);
+      stack.pop_back();
+      continue;
+    }
+    if (IsDots(fd.cFileName)) continue;
+    const Frame& f = stack.back();
+    const std::wstring sys = Join(f.sys, fd.cFileName);
+    const std::wstring rel = f.rel + L"\\" + fd.cFileName;
+    if (IsExcluded(KeyOf(f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      Frame child;
+      child.dir = Join(f.dir, fd.cFileName);
+      child.sys = sys;
+      child.rel = rel;
+      if (OpenFrame(child, false)) stack.push_back(std::move(child));
+      continue;
+    }
+    Handle h(CreateFileW(sys.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!h.Valid() || !GetFileInformationByHandle(h.get(), &info)) continue;
+    const int64_t size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
+    if (info.nNumberOfLinks < 2) {
+      total += size;
+    } else if (HardLinks().emplace(FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}, L"temp")
+                   .second) {
+      total += size;
+    }
+  }
+  return total;
+}
+
+void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
+                   FileStream& body) {
+  const auto& patterns = Settings().exclusions;
+  std::vector<Frame> stack(1);
+  stack[0].dir = dir;
+  stack[0].sys = SystemPath(dir);
+  stack[0].rel = rel;
+  stack[0].depth = depth;
+  if (!OpenFrame(stack[0], true)) return;
+  WIN32_FIND_DATAW fd;
+  while (!stack.empty()) {
+    if (!NextObject(stack.back(), fd)) {
+      FindClose(stack.back().find);
+      stack.pop_back();
+      continue;
+    }
+    if (IsDots(fd.cFileName)) continue;
+    const Frame& f = stack.back();
+    const std::wstring full = Join(f.dir, fd.cFileName);
+    const std::wstring sys = Join(f.sys, fd.cFileName);
+    const std::wstring childRel = f.rel + L"\\" + fd.cFileName;
+    const int32_t level = f.depth;
+    const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+
+    if (IsExcluded(KeyOf(f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) {
+      IntendedSkip(full, isDir);
+      continue;
+    }
+    WaitWhilePaused();
+    SecurityCapture sec;
+    sec.Capture(full, sys, true);
+    sec.Report(true);
+
+    if (isDir && isReparse) {
+      CaptureDirectoryLink(level, fd, full, sys, sec, header);
+    } else if (isDir) {
+      WritePrefixZero(header);
+      WriteEntryRecord(header, MakeRecord(level, fd, kKindDirectory, sec.state));
+      sec.Write(header);
+      ++Counters().dirsProcessed;
+      Frame child;
+      child.dir = full;
+      child.sys = sys;
+      child.rel = childRel;
+      child.depth = level + 1;
+      if (OpenFrame(child, true)) stack.push_back(std::move(child));
+    } else if (isReparse && fd.dwReserved0 == kTagSymlink) {
+      CaptureFileLink(level, fd, full, sys, sec, header);
+    } else {
+      CaptureFile(level, fd, full, sys, childRel, sec, header, body);
+    }
+  }
+}
+
+uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, FileStream& header,
+                           FileStream& body) {
+  const std::wstring sys = SystemPath(full);
+  WIN32_FIND_DATAW fd;
+  std::memset(&fd, 0, sizeof fd);
+  HANDLE find = FindFirstFileW(sys.c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) {
+    DWORD err = GetLastError();
+    bool missing = err == ERROR_FILE_NOT_FOUND;
+    std::wstring message = Fmt(missing ? L"Cannot find the file %ls. (Error code # : %d, %ls)\n"
+                                       : L"Cannot access the object %ls. (Error code # : %d, %ls)\n",
+                               full.c_str(), static_cast<int>(err), ErrorText(err).c_str());
+    PrintMessage(true, true, L"%ls", message.c_str());
+    SkipFile(full, message);
+    return missing ? 1 : 2;
+  }
+  FindClose(find);
+  FindData data;
+  std::memcpy(&data, &fd, sizeof data);
+  const uint8_t kind = TavEntryKind(data);
+  SecurityCapture sec;
+  if (kind == kKindUnknownLink) return 0;
+  sec.Capture(full, sys, false);
+  sec.Report(false);
+  switch (kind) {
+    case kKindFile: {
+      DataResult r = CaptureData(sys, body, false);
+      if (r.failure != DataFailure::kNone) {
+        ReportDataFailure(r, full, false);
+        return DataResultCode(r.failure);
+      }
+      WriteEntryRecord(header, MakeRecord(depth, fd, kKindFile, sec.state));
+      sec.Write(header);
+      WriteInt64(header, r.compressed);
+      return 0;
+    }
+    case kKindDirectory:
+      WriteEntryRecord(header, MakeRecord(depth, fd, kKindDirectory, sec.state));
+      sec.Write(header);
+      return 0;
+    default: {
+      // Links: the reparse target, then the entry.
+      const bool fileLink = kind == kKindFileSymlink;
+      Handle h(OpenReparseObject(sys));
+      if (!h.Valid()) {
+        DWORD err = GetLastError();
+        Say(Fmt(fileLink ? L"  Failed to retrieve the handle of the symbolic link file (%ls). (Error code : %d, %ls)\n"
+                         : L"  Failed to retrieve the handle of the link directory (%ls). (Error code : %d, %ls)\n",
+                full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+        if (fileLink) {
+          ++Counters().fileLinksSkipped;
+          Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
+        }
+        return 1;
+      }
+      DWORD returned = 0;
+      if (!QueryReparse(h.get(), returned)) {
+        DWORD err = GetLastError();
+        if (fileLink)
+          Say(Fmt(L"  Failed to retrieve the reparse point of the symbolic link. (Error code : %d, %ls)\n",
+                  static_cast<int>(err), ErrorText(err).c_str()));
+        else
+          Say(Fmt(L"  Failed to retrieve the reparse point data of the link directory (%ls). (Error code : %d, %ls)\n",
+                  full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+        if (fileLink) {
+          ++Counters().fileLinksSkipped;
+          Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
+        }
+        return 2;
+      }
+      WriteLinkEntry(header, MakeRecord(depth, fd, kind, sec.state), FormTrailer(kind, returned), sec);
+      return 0;
+    }
+  }
+}
+
+}  // namespace orva

@@ -1,0 +1,33 @@
+// Capture of a source tree into an image body and a header table.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/file_stream.h"
+
+namespace orva {
+
+// The full \\?\ form of a path the user gave, for the wide file calls.
+std::wstring SystemPath(const std::wstring& userPath);
+
+// Files of the run itself (image, work file, run log): never captured.
+void SetOwnFiles(const std::vector<std::wstring>& userPaths);
+void ClearHardLinks();
+
+// Byte total of the subtree as the walk would capture it.
+int64_t ComputeSourceSize(const std::wstring& source);
+
+// Appends the entries and data of the tree below dir; rel is its relative
+// path ("" for the source root).
+void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
+                   FileStream& body);
+
+// One named object, for the update runs: the entry without its prefix.
+// Results as in ArchiveFileEntry: 0 success, 1 not found, 2 not accessible,
+// 3 open failed, 4 deflate start failed, 5 read failed, 6 deflate error,
+// 7 body write failed, 8 input left over.
+uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, FileStream& header,
+                           FileStream& body);
+
+}  // namespace orva

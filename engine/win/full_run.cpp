@@ -1,0 +1,209 @@
+#include "win/full_run.h"
+
+#include <windows.h>
+
+#include "core/exclusion.h"
+#include "core/image_header.h"
+#include "core/output.h"
+#include "core/progress.h"
+#include "core/run_settings.h"
+#include "core/wide.h"
+#include "win/capture.h"
+#include "win/engine_main.h"
+#include "win/privileges.h"
+#include "win/progress_mapping.h"
+
+namespace orva {
+
+namespace {
+
+constexpr size_t kStreamBuffer = 1 << 20;
+
+void Fatal(const std::wstring& text) {
+  Say(text);
+  ++Counters().fatalErrors;
+}
+
+bool CreateDirectoryPath(const std::wstring& path, std::wstring& error) {
+  if (path.empty()) return true;
+  DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return true;
+  size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos) return true;
+  if (slash > 0 && path[slash - 1] != L':' && !CreateDirectoryPath(path.substr(0, slash), error)) return false;
+  if (CreateDirectoryW(SystemPath(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return true;
+  error = SystemErrorText(static_cast<long>(GetLastError()));
+  return false;
+}
+
+bool CreateImageDirectory(std::wstring& error) {
+  const std::wstring& image = Settings().imagePath;
+  size_t slash = image.rfind(L'\\');
+  if (slash == std::wstring::npos || slash == 0) return true;
+  return CreateDirectoryPath(image.substr(0, slash), error);
+}
+
+bool OpenRunLog(bool leadingBreaks) {
+  if (RunLog().Open(Run().logFile)) return true;
+  SayConsole(Fmt(L"Cannot create log file (%ls).\n", Run().logFile.c_str()));
+  SayConsole(std::wstring(leadingBreaks ? L"\n\n" : L"") + L"There were fatal SYSTEM errors in the imaging process.\n");
+  return false;
+}
+
+void FinishPrivileges() {
+  Say(L"Disabling privileges.\n");
+  DisablePrivileges();
+  Say(L"\n");
+}
+
+std::wstring LastErrorPair() {
+  DWORD err = GetLastError();
+  return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
+}
+
+}  // namespace
+
+bool RunFullImage() {
+  RunSettings& s = Settings();
+  RunFiles& run = Run();
+  std::wstring error;
+  if (!CreateImageDirectory(error)) {
+    SayConsole(Fmt(L"System error\nCannot create image directory for the image path %ls.\nError message : %ls\n",
+                   s.imagePath.c_str(), error.c_str()));
+    SayConsole(L"There were fatal SYSTEM errors in the imaging process.\n");
+    return false;
+  }
+  if (!OpenRunLog(false)) return false;
+  PrintLogHeader(ParameterLines());
+  run.start = NowLocal();
+  if (s.compressionLevel < 0 || s.compressionLevel > 9) {
+    SayConsole(Fmt(L"Compression level (= %d) is invalid (Valid range is between 0 and 9).\n", s.compressionLevel));
+    ++Counters().fatalErrors;
+    return true;
+  }
+  if (s.formatVersion != 4000 && s.formatVersion != 3000) {
+    Fatal(Fmt(L"Image format version (= %d) is not supported (Valid versions are 3000 and 4000).\n", s.formatVersion));
+    return true;
+  }
+  if (s.formatVersion == 3000) {
+    Fatal(L"Image format version 3000 is not available in this build.\n");
+    return true;
+  }
+  const DWORD sourceAttributes = s.source.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(SystemPath(s.source).c_str());
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES || !(sourceAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    Fatal(Fmt(L"The source \"%ls\" is not a folder or a drive that can be read.\n", s.source.c_str()));
+    return true;
+  }
+
+  Say(L"\nAcquiring privileges.\n");
+  EnablePrivileges();
+  if (!run.work.Open(run.workFile, L"w+b")) {
+    Fatal(Fmt(L"Target file header (%ls) open error!\n", run.workFile.c_str()));
+    return true;
+  }
+  if (!run.image.Open(s.imagePath, L"w+b")) {
+    Fatal(Fmt(L"Target file body (%ls) open error!\n", s.imagePath.c_str()));
+    run.work.Close();
+    return true;
+  }
+  run.work.SetBuffer(kStreamBuffer);
+  run.image.SetBuffer(kStreamBuffer);
+  SetOwnFiles({s.imagePath, run.workFile, run.logFile});
+  WritePrologue(run.image, TavImagePrologue{s.formatVersion, 0, 0});
+
+  if (IsExcluded(s.source, s.exclusions)) {
+    ++Counters().dirsIntended;
+    Lists().intendedDirectories.push_back({s.source, L"Intended skip.", L""});
+    run.start = NowLocal();
+  } else {
+    Say(L"Scanning the source drive.\n");
+    run.start = NowLocal();
+    ClearHardLinks();
+    const int64_t total = s.byteTotal >= 1 ? s.byteTotal : ComputeSourceSize(s.source);
+    ResetProgress(total);
+    BuildProgressThresholds();
+    ClearHardLinks();
+    CreateProgressMapping();
+    Say(L"Started backup process.\n");
+    Progress().startEpoch = NowLocal().epoch;
+    WalkDirectory(0, s.source, L"", run.work, run.image);
+    CloseProgressMapping();
+  }
+
+  const int64_t tableLength = run.work.GetLength();
+  TavImageHeader header;
+  const LocalStamp finish = NowLocal();
+  header.imagePath = s.imagePath;
+  header.startYear = static_cast<uint16_t>(run.start.year);
+  header.startMonth = static_cast<uint8_t>(run.start.month);
+  header.startDay = static_cast<uint8_t>(run.start.day);
+  header.startHour = static_cast<uint8_t>(run.start.hour);
+  header.startMinute = static_cast<uint8_t>(run.start.minute);
+  header.startSecond = static_cast<uint8_t>(run.start.second);
+  header.finishYear = static_cast<uint16_t>(finish.year);
+  header.finishMonth = static_cast<uint8_t>(finish.month);
+  header.finishDay = static_cast<uint8_t>(finish.day);
+  header.finishHour = static_cast<uint8_t>(finish.hour);
+  header.finishMinute = static_cast<uint8_t>(finish.minute);
+  header.finishSecond = static_cast<uint8_t>(finish.second);
+  header.imageType = 0;
+  header.compressionLevel = static_cast<uint8_t>(s.compressionLevel);
+  header.driveLetter = static_cast<uint8_t>(s.driveLetter.empty() ? 0 : s.driveLetter[0] & 0xFF);
+  header.diskNumber = static_cast<uint8_t>(s.diskNumber);
+  header.partitionNumber = static_cast<uint8_t>(s.partitionNumber);
+  header.sourceTotal = s.byteTotal;
+  header.comment = s.comment;
+  header.imageSize = run.image.GetLength() + tableLength + header.GetSerializedSize();
+  header.Write(run.work);
+
+  bool ok = true;
+  if (run.image.WriteFailed() || run.work.WriteFailed() || run.work.Flush() != 0 || run.image.Flush() != 0) {
+    Fatal(Fmt(L"  SYSTEM Error : Failed to write the image %ls or its header file %ls (Error code : %ls).\n",
+              s.imagePath.c_str(), run.workFile.c_str(), LastErrorPair().c_str()));
+    ok = false;
+  } else if (!AttachHeaderToBody(run.image, run.work, tableLength)) {
+    ++Counters().fatalErrors;
+    ok = false;
+  }
+  run.image.Close();
+  run.work.Close();
+  if (ok && (run.image.WriteFailed() || run.work.WriteFailed())) {
+    Fatal(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", s.imagePath.c_str(),
+              LastErrorPair().c_str()));
+    ok = false;
+  }
+  if (ok) {
+    DeleteFileW(SystemPath(run.workFile).c_str());
+    Say(Fmt(L"\nFinished to build a tav image for the target \"%ls\".\n\n", s.source.c_str()));
+  }
+  FinishPrivileges();
+  return true;
+}
+
+bool RunReset() {
+  if (!OpenRunLog(true)) return false;
+  PrintLogHeader(ParameterLines());
+  Say(L"\nAcquiring privileges.\n");
+  EnablePrivileges();
+  Run().start = NowLocal();
+  FileStream& image = Run().image;
+  const std::wstring& path = Settings().imagePath;
+  if (!image.Open(path, L"r+b")) {
+    Fatal(Fmt(L"Target file body (%ls) open error!\n", path.c_str()));
+  } else {
+    TavImagePrologue p;
+    TavImageHeader header;
+    if (!ReadPrologue(image, p) || p.version < 4000 ||
+        !header.ReadAt(image, kPrologueSize + p.headerOffset + p.headerLength)) {
+      Fatal(Fmt(L"The image %ls is damaged or has no image header.\n", path.c_str()));
+    } else if (!UpdateIncrementList(image, 0, {}, L"") || image.Close() != 0) {
+      Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", path.c_str()));
+    }
+    image.Close();
+    SayConsole(L"Finished updating process.\n");
+  }
+  FinishPrivileges();
+  return true;
+}
+
+}  // namespace orva
