@@ -1,0 +1,41 @@
+"""Capture onto a disk that fills up: the run ends fatally, the image stays
+marked as never completed."""
+import os
+import subprocess
+
+import pytest
+
+from conftest import run_program, win_path
+
+FATAL = b"\r\nThere were fatal SYSTEM errors in the imaging process.\r\n"
+
+
+@pytest.fixture
+def small_disk(tmp_path):
+    mount = tmp_path / "small"
+    mount.mkdir()
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if done.returncode != 0:
+        pytest.skip("cannot mount a small file system here")
+    yield mount
+    subprocess.run(["umount", "-l", str(mount)])
+
+
+@pytest.mark.parametrize("work_on_small_disk", [True, False])
+def test_disk_full(tmp_path, small_disk, work_on_small_disk):
+    src = tmp_path / "src"
+    (src / "sub").mkdir(parents=True)
+    (src / "sub" / "random.bin").write_bytes(os.urandom(3 * 1024 * 1024))
+    (src / "small.txt").write_text("small\n")
+    image = small_disk / "image.TAV"
+    work = small_disk if work_on_small_disk else tmp_path / "work"
+    work.mkdir(exist_ok=True)
+
+    done = run_program("OrvaImage.exe", "a", win_path(image), win_path(src), "-mx0", "-w" + win_path(work))
+    assert done.returncode == 0
+    assert FATAL in done.stdout
+    assert b"Everything is Ok" not in done.stdout
+    data = image.read_bytes()
+    assert data[:4] == (4000).to_bytes(4, "little")
+    assert data[4:20] == bytes(16), "a failed image must keep its zero prologue"
