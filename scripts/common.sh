@@ -10,7 +10,7 @@ export WINEARCH=win64
 PYTHON=/usr/bin/python3
 
 install_packages() {
-  local want=(cmake make g++ g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest)
+  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest clang libclang-rt-14-dev)
   local missing=()
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -34,6 +34,21 @@ build_native() {
   cmake -S "$ROOT" -B "$ROOT/build-native" -DORVA_NATIVE=ON -DCMAKE_BUILD_TYPE=Debug \
     -DPython3_EXECUTABLE=$PYTHON >/dev/null
   cmake --build "$ROOT/build-native" -j"$(nproc)"
+}
+
+build_fuzz() {
+  CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-fuzz" -DORVA_NATIVE=ON -DORVA_FUZZ=ON \
+    -DCMAKE_BUILD_TYPE=Debug -DPython3_EXECUTABLE=$PYTHON >/dev/null
+  cmake --build "$ROOT/build-fuzz" -j"$(nproc)" --target restore_fuzz
+}
+
+# Runs a fuzz target for a bounded time from its seeds; fails on a finding.
+run_fuzz() {
+  local target=$1 seconds=$2 corpus=$ROOT/build-fuzz/corpus-$1
+  mkdir -p "$corpus"
+  "$ROOT/build-fuzz/bin/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$ROOT/build-fuzz/" "$corpus" "$ROOT/engine/tests/fuzz/seeds" 2>&1 | tail -n 12
+  return "${PIPESTATUS[0]}"
 }
 
 wineserver_bin() {

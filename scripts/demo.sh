@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and captures a sample folder tree into a
-# TAV image under Wine.
+# Installs what is missing, builds, captures a sample folder tree into a TAV
+# image under Wine, restores it into a new folder and compares the two.
 source "$(dirname "$0")/common.sh"
 install_packages
 build_windows
@@ -17,8 +17,17 @@ ln "$demo/src/docs/numbers.txt" "$demo/src/photos/numbers-link.txt"
 : > "$demo/src/empty.txt"
 
 win() { echo "Z:${1//\//\\}"; }
-echo "\$ OrvaImage.exe a $(win "$demo/image/Sample.TAV") $(win "$demo/src") -mx9"
-"$ROOT/tools/wine-run" "$BUILD/bin/OrvaImage.exe" a "$(win "$demo/image/Sample.TAV")" "$(win "$demo/src")" -mx9 \
-  -c"Sample backup" | tail -n 40
-echo
-ls -l "$demo/image"
+engine() {
+  echo "\$ OrvaImage.exe $*"
+  "$ROOT/tools/wine-run" "$BUILD/bin/OrvaImage.exe" "$@" > "$demo/last.txt"
+  grep -E '^(File|Directory|Hard link) ' "$demo/last.txt"
+  grep -E '^(Everything is Ok|The imaging process|There were fatal)' "$demo/last.txt"
+  echo
+}
+engine a "$(win "$demo/image/Sample.TAV")" "$(win "$demo/src")" -mx9 -c"Sample backup"
+engine x "$(win "$demo/image/Sample.TAV")" -o"$(win "$demo/restored")"
+if diff -r "$demo/src" "$demo/restored" >/dev/null; then
+  echo "The restored tree equals the source."
+else
+  echo "The restored tree differs from the source:"; diff -rq "$demo/src" "$demo/restored"; exit 1
+fi

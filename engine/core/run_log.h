@@ -79,6 +79,8 @@ void ResetRunState();
 
 std::wstring FileExceptionText(int cause);
 std::wstring FileExceptionTextWithCode(int cause, long systemError);
+// The file-failure cause (0 to 14) of a system error code.
+int FileExceptionCause(long systemError);
 
 // The verdict line for the counters.
 std::wstring VerdictLine(const RunCounters& c);

@@ -193,34 +193,34 @@ void StepBackOverPrefix(const CTavArchiveObject& o, FileStream& h) {
   h.Seek(o.refFlag == 1 || o.ownFlag == 1 ? -37 : -1, 1);
 }
 
-namespace {
-
-CTavArchiveObject Fail(CTavArchiveObject o, int32_t code, int32_t& error) {
-  o.depth = -1;
-  error = code;
-  return o;
-}
-
-}  // namespace
-
-CTavArchiveObject ReadEntryHeaderWithRecord(const ChainStreams& chain, int32_t version, FileStream& H,
-                                            FileStream& B, TavEntryRecord& record, int32_t& error) {
-  CTavArchiveObject o;
+bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, FileStream& B, bool keepTexts,
+                  TavEntry& e, int32_t& error) {
+  CTavArchiveObject& o = e.where;
   InitArchiveObject(o);
+  e.text.clear();
+  e.units.clear();
+  e.security = SecurityBlock();
+  e.hasSecurity = false;
+  e.dataLength = 0;
   error = 0;
+  auto fail = [&](int32_t code) {
+    o.depth = -1;
+    error = code;
+    return false;
+  };
   o.ownEntryOffset = H.GetPosition();
   o.ownDataOffset = B.GetPosition();
-  FileStream* h = &H;
-  FileStream* b = &B;
+  e.header = &H;
+  e.data = &B;
   bool ref = false;
 
   if (version >= 4000) {
     uint8_t flag;
-    if (H.Read(&flag, 1) != 1) return Fail(o, kErrorHandleEof, error);
+    if (H.Read(&flag, 1) != 1) return fail(kErrorHandleEof);
     if (flag == 1) {
       if (!ReadInt32(H, o.refImageIndex) || !ReadInt64(H, o.refEntryOffset) || !ReadInt64(H, o.refEntryLength) ||
           !ReadInt64(H, o.refDataOffset) || !ReadInt64(H, o.refDataLength))
-        return Fail(o, kErrorDamagedImage, error);
+        return fail(kErrorDamagedImage);
       o.refFlag = 1;
       o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
       o.ownDataLength = 0;
@@ -240,81 +240,98 @@ CTavArchiveObject ReadEntryHeaderWithRecord(const ChainStreams& chain, int32_t v
     if (idx < 0 || static_cast<size_t>(idx) >= chain.headers.size() || static_cast<size_t>(idx) >= chain.bodies.size() ||
         static_cast<size_t>(idx) >= chain.versions.size() || !chain.headers[idx] || !chain.bodies[idx] ||
         o.refEntryOffset < 0 || o.refDataOffset < 0)
-      return Fail(o, kErrorDamagedImage, error);
-    h = chain.headers[idx];
-    b = chain.bodies[idx];
-    if (h->SeekAbsolute(o.refEntryOffset) != 0) return Fail(o, kErrorDamagedImage, error);
+      return fail(kErrorDamagedImage);
+    e.header = chain.headers[idx];
+    e.data = chain.bodies[idx];
+    if (e.header->SeekAbsolute(o.refEntryOffset) != 0) return fail(kErrorDamagedImage);
     if (chain.versions[idx] >= 4000) {
       // A reference always names an inline entry: its own prefix byte is 0.
       uint8_t inner;
-      if (h->Read(&inner, 1) != 1 || inner != 0) return Fail(o, kErrorDamagedImage, error);
+      if (e.header->Read(&inner, 1) != 1 || inner != 0) return fail(kErrorDamagedImage);
     }
-    if (b->SeekAbsolute(o.refDataOffset) != 0) return Fail(o, kErrorDamagedImage, error);
+    if (e.data->SeekAbsolute(o.refDataOffset) != 0) return fail(kErrorDamagedImage);
   }
+  FileStream& h = *e.header;
+  e.dataOffset = e.data->GetPosition();
 
+  TavEntryRecord& record = e.record;
   std::memset(&record, 0, sizeof record);
-  size_t got = h->Read(&record, sizeof record);
+  size_t got = h.Read(&record, sizeof record);
   if (got != sizeof record) {
     if (ref) o.refEntryOffset = o.refEntryLength = o.refDataOffset = o.refDataLength = 0;
     bool cleanEnd = got == 0 && version < 4000 && !ref;
-    return Fail(o, cleanEnd ? kErrorHandleEof : kErrorDamagedImage, error);
+    return fail(cleanEnd ? kErrorHandleEof : kErrorDamagedImage);
   }
   o.depth = record.depth;
   o.findData = record.findData;
 
-  const bool sec = record.securityState == kSecurityPresent;
+  e.hasSecurity = record.securityState == kSecurityPresent;
+  auto security = [&] {
+    if (!e.hasSecurity) return true;
+    return keepTexts ? ReadSecurityBlock(h, e.security) : SkipSecurityBlock(h);
+  };
+  auto text = [&] { return keepTexts ? ReadTavString(h, e.text) : SkipTavString(h); };
   bool ok = true;
   switch (record.kind) {
     case kKindHardLink:
-      ok = SkipTavString(*h) && (!sec || SkipSecurityBlock(*h));
+      ok = text() && security();
       break;
     case kKindDirSymlink:
-    case kKindFileSymlink: {
-      uint8_t head[24];
-      ok = SkipTavString(*h) && h->Read(head, 24) == 24 && (!sec || SkipSecurityBlock(*h));
+    case kKindFileSymlink:
+      ok = text() && h.Read(e.head, 24) == 24 && security();
       break;
-    }
     case kKindJunction:
-    case kKindUnknownLink: {
-      int32_t n;
-      ok = ReadInt32(*h, n) && n >= 0 && n <= kMaxMountUnits && Discard(*h, static_cast<int64_t>(n) * 2) &&
-           (!sec || SkipSecurityBlock(*h));
+    case kKindUnknownLink:
+      if (keepTexts) {
+        ok = ReadMountTrailer(h, e.units) && security();
+      } else {
+        int32_t n;
+        ok = ReadInt32(h, n) && n >= 0 && n <= kMaxMountUnits && Discard(h, static_cast<int64_t>(n) * 2) && security();
+      }
       break;
-    }
     case kKindDirectory:
-      ok = !sec || SkipSecurityBlock(*h);
+      ok = security();
       break;
     case kKindFile: {
-      if (sec && !SkipSecurityBlock(*h)) return Fail(o, kErrorDamagedImage, error);
+      if (!security()) return fail(kErrorDamagedImage);
       int64_t len;
-      if (!ReadInt64(*h, len)) {
+      if (!ReadInt64(h, len)) {
         SayConsole(L"End of header has been reached (4).\n");
-        return Fail(o, kErrorDamagedImage, error);
+        return fail(kErrorDamagedImage);
       }
-      if (len < 0) return Fail(o, kErrorDamagedImage, error);
+      if (len < 0) return fail(kErrorDamagedImage);
+      e.dataLength = len;
       if (ref) {
         o.refDataLength = len;
-        o.refEntryLength = h->GetPosition() - o.refEntryOffset;
+        o.refEntryLength = h.GetPosition() - o.refEntryOffset;
       } else {
         o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
         o.ownDataLength = len;
       }
-      b->Seek(len, 1);
-      return o;
+      return true;
     }
     default:
       // Without a known kind the entry's length is unknown: nothing after it can be trusted.
-      return Fail(o, kErrorDamagedImage, error);
+      return fail(kErrorDamagedImage);
   }
-  if (!ok) return Fail(o, kErrorDamagedImage, error);
+  if (!ok) return fail(kErrorDamagedImage);
   if (ref) {
     o.refDataLength = 0;
-    o.refEntryLength = h->GetPosition() - o.refEntryOffset;
+    o.refEntryLength = h.GetPosition() - o.refEntryOffset;
   } else {
     o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
     o.ownDataLength = 0;
   }
-  return o;
+  return true;
+}
+
+CTavArchiveObject ReadEntryHeaderWithRecord(const ChainStreams& chain, int32_t version, FileStream& H,
+                                            FileStream& B, TavEntryRecord& record, int32_t& error) {
+  TavEntry e;
+  bool ok = ReadTavEntry(chain, version, H, B, false, e, error);
+  record = e.record;
+  if (ok && e.dataLength > 0) e.data->Seek(e.dataLength, 1);
+  return e.where;
 }
 
 CTavArchiveObject ReadEntryHeader(const ChainStreams& chain, int32_t position, int32_t& error) {

@@ -158,6 +158,28 @@ struct ChainStreams {
   std::vector<FileStream*> bodies;
 };
 
+// One entry as read from a table, with its trailer and security.
+struct TavEntry {
+  CTavArchiveObject where;
+  TavEntryRecord record;
+  std::wstring text;          // hard-link first name, link target
+  uint8_t head[24]{};         // symbolic links: head of the reparse buffer
+  std::u16string units;       // junctions and other reparse points
+  bool hasSecurity = false;
+  SecurityBlock security;
+  int64_t dataLength = 0;     // files: the stored stream's length
+  FileStream* header = nullptr;
+  FileStream* data = nullptr; // positioned at the entry's data
+  int64_t dataOffset = 0;
+};
+
+// Reads the next entry with its texts (keepTexts) or skipping them. On
+// failure the depth is -1 and error holds a system error code
+// (kErrorHandleEof at the clean end of a table, kErrorDamagedImage for an
+// entry that cannot be valid). The data stream is left at the entry's data.
+bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& header, FileStream& body, bool keepTexts,
+                  TavEntry& entry, int32_t& error);
+
 // Reads the next entry. On failure depth is -1 and error holds a system
 // error code (kErrorDamagedImage for an entry that cannot be valid).
 CTavArchiveObject ReadEntryHeaderWithRecord(const ChainStreams& chain, int32_t version, FileStream& header,

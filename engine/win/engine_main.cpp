@@ -11,6 +11,7 @@
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/engine_output.h"
+#include "win/extract_run.h"
 #include "win/full_run.h"
 #include "win/privileges.h"
 
@@ -79,6 +80,8 @@ int EngineMain(int argc, wchar_t** argv) {
     report = RunFullImage();
   else if (s.command == L"r")
     report = RunReset();
+  else if (s.command == L"x")
+    report = RunExtraction();
   else
     report = RunNotBuilt();
   if (report) PrintReport(Run().start);

@@ -65,12 +65,16 @@ def _make_socket(path):
         os.chdir(here)
 
 
-def make_rich_tree(root):
+def make_rich_tree(root, unreadable=False):
     """Builds the tree the full capture tests image; returns its description.
 
     files: relative path -> content (every name, links included);
     dirs: relative paths of the folders; link_groups: names of one file;
-    unreadable: relative path -> why no program under Wine can read it.
+    unreadable: relative path -> why no program under Wine can read it
+    (made only on request: a FIFO, a socket and a link to /proc/self/mem,
+    which stop or fail native readers of the tree too);
+    identity_failures: those whose file identity cannot be read;
+    security_warnings: those whose security cannot be read either.
     """
     root = Path(root)
     long_dir = '\\Long\\' + '\\'.join(c * 100 for c in 'abc')
@@ -98,12 +102,14 @@ def make_rich_tree(root):
 
     # Three names of one file in three folders.
     shared = files['\\Data\\shared.txt']
-    for rel in ('\\Other\\shared link.txt', '\\Other\\Nested\\shared again.txt'):
+    for rel in ('\\Other\\shared link.txt',
+                '\\Other\\Nested\\shared again.txt'):
         os.link(linux_path(root, '\\Data\\shared.txt'), linux_path(root, rel))
         files[rel] = shared
     # Under Wine a symbolic link to a file is that file: one more name.
-    os.symlink('../Data/big.bin', linux_path(root, '\\Links\\to big.bin'))
-    files['\\Links\\to big.bin'] = files['\\Data\\big.bin']
+    os.symlink('../Data/shared.txt',
+               linux_path(root, '\\Links\\to shared.txt'))
+    files['\\Links\\to shared.txt'] = shared
     os.symlink('/nowhere/at/all', linux_path(root, '\\Links\\dangling'))
 
     # Times to the last 100 ns unit, the odd nanoseconds dropped.
@@ -111,29 +117,35 @@ def make_rich_tree(root):
              ns=(1_000_000_000_000_000_000, 1_234_567_890_123_456_789))
     os.utime(linux_path(root, '\\%s%d.txt'), ns=(0, 631_152_000_987_654_321))
 
-    unreadable = {
-        '\\Unreadable\\pipe %s.fifo':
-            'a FIFO: opens, but Wine cannot tell its file identity',
-        '\\Unreadable\\socket.sock':
-            'a Unix socket: Wine refuses to open it',
+    # The FIFO lies deep: its message shows a path beyond 260 characters.
+    fifo = long_dir + '\\pipe %s.fifo'
+    socket_file = '\\Unreadable\\socket.sock'
+    special = {
+        fifo: 'a FIFO: opens, but Wine cannot tell its file identity',
+        socket_file: 'a Unix socket: Wine refuses to open it',
         '\\Unreadable\\process memory':
             'a link to /proc/self/mem: opens, the first read fails',
     }
-    os.mkfifo(linux_path(root, '\\Unreadable\\pipe %s.fifo'))
-    _make_socket(linux_path(root, '\\Unreadable\\socket.sock'))
-    os.symlink('/proc/self/mem', linux_path(root, '\\Unreadable\\process memory'))
+    if unreadable:
+        os.mkfifo(linux_path(root, fifo))
+        _make_socket(linux_path(root, socket_file))
+        os.symlink('/proc/self/mem',
+                   linux_path(root, '\\Unreadable\\process memory'))
+    else:
+        special, fifo, socket_file = {}, None, None
 
     dirs = set()
-    for rel in list(files) + [k for k, v in layout.items() if v is None]:
+    for rel, content in layout.items():
         parts = rel.split('\\')[1:]
-        last = len(parts) if layout.get(rel, b'') is None else len(parts) - 1
-        dirs.update('\\' + '\\'.join(parts[:i]) for i in range(1, last + 1))
+        upto = len(parts) if content is None else len(parts) - 1
+        dirs.update('\\' + '\\'.join(parts[:i]) for i in range(1, upto + 1))
     return {
-        'root': root, 'files': files, 'dirs': dirs, 'unreadable': unreadable,
-        'link_groups': [
-            ['\\Data\\shared.txt', '\\Other\\shared link.txt',
-             '\\Other\\Nested\\shared again.txt'],
-            ['\\Data\\big.bin', '\\Links\\to big.bin']],
+        'root': root, 'files': files, 'dirs': dirs, 'unreadable': special,
+        'identity_failures': [p for p in (fifo, socket_file) if p],
+        'security_warnings': [socket_file] if socket_file else [],
+        'link_groups': [['\\Data\\shared.txt', '\\Other\\shared link.txt',
+                         '\\Other\\Nested\\shared again.txt',
+                         '\\Links\\to shared.txt']],
         'long_path': long_dir + '\\long file.txt',
     }
 
@@ -220,7 +232,8 @@ def compare_image_to_tree(image_path, root, excluded=(), unreadable=(),
             continue
         is_dir = rel in tree['dirs']
         attrs = e['attributes']
-        if bool(attrs & ATTR_DIRECTORY) != is_dir or attrs & ATTR_REPARSE_POINT:
+        if (bool(attrs & ATTR_DIRECTORY) != is_dir
+                or attrs & ATTR_REPARSE_POINT):
             problems.append(f"{rel}: attributes {attrs:#x}")
         if rel not in changed and e['last_write'] != filetime_of(st):
             problems.append(f"{rel}: last write {e['last_write']}, "

@@ -1,0 +1,450 @@
+#include "core/restore_walk.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "core/output.h"
+#include "core/progress.h"
+#include "core/restore_queues.h"
+#include "core/run_log.h"
+#include "core/wide.h"
+
+namespace orva {
+
+namespace {
+
+constexpr uint32_t kBlock = 65536;
+constexpr int32_t kErrorFileNotFound = 2;
+constexpr int32_t kErrorPathNotFound = 3;
+constexpr int32_t kErrorFileExists = 80;
+constexpr int32_t kErrorAlreadyExists = 183;
+
+std::wstring Text(int32_t code) { return SystemErrorText(code); }
+
+struct Level {
+  int32_t contentDepth;  // depth of the entries it holds
+  std::wstring path;
+  FindData fd;
+  bool dead;             // not created: its entries are read and dropped
+  bool setTimes;
+};
+
+
+class Walk {
+ public:
+  Walk(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd, RestoreFileSystem& fs)
+      : chain_(chain), header_(header), body_(body), tableEnd_(tableEnd), fs_(fs),
+        in_(new uint8_t[kBlock]), out_(new uint8_t[kBlock]) {}
+
+  RestoreResult Run(const std::wstring& target) {
+    OpenRoot(target);
+    TavEntry e;
+    for (;;) {
+      WaitWhilePaused();
+      const int64_t at = header_.GetPosition();
+      if (at == tableEnd_) break;
+      int32_t error = 0;
+      if (at > tableEnd_ || !ReadTavEntry(chain_, 4000, header_, body_, true, e, error) ||
+          header_.GetPosition() > tableEnd_) {
+        result_.damaged = true;
+        result_.damage = Fmt(L"the entry at offset %lld of the header table cannot be read", static_cast<long long>(at));
+        break;
+      }
+      Handle(e);
+      // Inline data is read strictly in table order.
+      if (e.data == &body_) body_.SeekAbsolute(e.dataOffset + e.dataLength);
+    }
+    while (!levels_.empty()) {
+      if (!result_.damaged) SayConsole(L"End of header has been reached (1).\n");
+      CloseLevel();
+    }
+    return result_;
+  }
+
+ private:
+  void OpenRoot(const std::wstring& target) {
+    FindData none{};
+    if (target.size() == 2 && target[1] == L':') {
+      levels_.push_back({0, target, none, false, false});
+      return;
+    }
+    int32_t err = fs_.MakeDirectory(target);
+    if (err == 0) {
+      ++Counters().dirsProcessed;
+      levels_.push_back({0, target, none, false, false});
+      return;
+    }
+    ReportDirectoryFailure(target, err);
+    levels_.push_back({0, target, none, true, false});
+  }
+
+  void ReportDirectoryFailure(const std::wstring& path, int32_t err) {
+    std::wstring reason;
+    if (err == kErrorPathNotFound || err == kErrorFileNotFound) {
+      SayConsole(L" Failed to find the path.\n");
+      reason = L"Failed to find the path.";
+    } else if (err == kErrorAlreadyExists || err == kErrorFileExists) {
+      SayConsole(L" Target folder already exists.\n");
+      reason = L"Target folder already exists.";
+    } else {
+      reason = Text(err);
+      Say(Fmt(L" Failed to create the directory (%ls). (Error code : %d, %ls)\n", path.c_str(), err, reason.c_str()));
+    }
+    ++Counters().dirsSkipped;
+    Lists().directories.push_back({path, path, reason});
+  }
+
+  void DirectoryAttributeFailure(const std::wstring& path, const wchar_t* format, int32_t err) {
+    std::wstring text = Text(err);
+    Say(Fmt(format, path.c_str(), err, text.c_str()));
+    ++Counters().dirAttrSkipped;
+    Lists().directoryAttributes.push_back({path, path, text});
+  }
+
+  // Times and attributes are set last, once the directory's contents are in
+  // place: a read-only folder still takes its files.
+  void CloseLevel() {
+    Level level = levels_.back();
+    levels_.pop_back();
+    if (level.dead || !level.setTimes) return;
+    bool handleError = false;
+    int32_t err = fs_.SetTimes(level.path, true, level.fd, handleError);
+    if (err)
+      DirectoryAttributeFailure(level.path,
+                                handleError ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
+                                              L"directory's time attribute. (Error code : %d, %ls)\n"
+                                            : L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n",
+                                err);
+    err = fs_.SetAttributes(level.path, level.fd.attributes);
+    if (err)
+      DirectoryAttributeFailure(level.path, L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n",
+                                err);
+  }
+
+  void Handle(TavEntry& e) {
+    const int32_t depth = e.record.depth;
+    while (levels_.size() > 1 && depth < levels_.back().contentDepth) CloseLevel();
+    Level& level = levels_.back();
+    const bool isDirectory = e.record.kind == kKindDirectory;
+    const std::wstring name = e.record.findData.Name();
+    const std::wstring path = level.path + L"\\" + name;
+    if (level.dead && depth >= level.contentDepth) {
+      if (isDirectory) levels_.push_back({depth + 1, path, e.record.findData, true, false});
+      return;
+    }
+    if (depth != level.contentDepth) {
+      Say(Fmt(L"  Header file may be collapsed. (current level = %d, header level = %d)\n", level.contentDepth, depth));
+      SkipEntry(e, path, L"Entry out of its folder.", depth > level.contentDepth);
+      return;
+    }
+    if (!IsSafeName(name)) {
+      Say(Fmt(L"  Invalid name in the image: skipped (%ls).\n", path.c_str()));
+      SkipEntry(e, path, L"Invalid name.", true);
+      return;
+    }
+    switch (e.record.kind) {
+      case kKindHardLink: return HardLink(e, path);
+      case kKindFileSymlink:
+      case kKindDirSymlink: return SymbolicLink(e, path);
+      case kKindJunction: return Junction(e, path);
+      case kKindUnknownLink: return UnknownLink(e, path);
+      case kKindDirectory: return Directory(e, path, depth);
+      default: return File(e, path, name);
+    }
+  }
+
+  // An entry that is not restored; a directory takes its subtree with it.
+  void SkipEntry(const TavEntry& e, const std::wstring& path, const std::wstring& reason, bool withSubtree) {
+    if (e.record.kind == kKindDirectory) {
+      ++Counters().dirsSkipped;
+      Lists().directories.push_back({path, path, reason});
+      if (withSubtree) levels_.push_back({e.record.depth + 1, path, e.record.findData, true, false});
+    } else {
+      ++Counters().filesSkipped;
+      Lists().files.push_back({path, L"", reason});
+    }
+  }
+
+  void HardLink(const TavEntry& e, const std::wstring& path) {
+    const std::wstring existing = levels_.front().path + e.text;
+    if (!IsSafeRelativePath(e.text)) {
+      Say(Fmt(L"  Failed to create a hard link for the file (%ls) to the target file (%ls). (The target lies "
+              L"outside the restore folder.)\n",
+              e.record.findData.Name().c_str(), existing.c_str()));
+      ++Counters().hardLinksSkipped;
+      Lists().hardLinks.push_back({path, existing, L"The target lies outside the restore folder."});
+      return;
+    }
+    int32_t err = fs_.MakeHardLink(path, existing);
+    if (err == 0) {
+      ++Counters().hardLinksProcessed;
+      if (e.hasSecurity && !fs_.ApplySecurityDescriptor(path, e.security)) ++Counters().securitySkipped;
+      return;
+    }
+    std::wstring text = Text(err);
+    Say(Fmt(L"  Failed to create a hard link for the file (%ls) to the target file (%ls). (Error code : %d, %ls)\n",
+            e.record.findData.Name().c_str(), existing.c_str(), err, text.c_str()));
+    ++Counters().hardLinksSkipped;
+    Lists().hardLinks.push_back({path, existing, text});
+    ++Counters().securitySkipped;
+  }
+
+  void SymbolicLink(const TavEntry& e, const std::wstring& path) {
+    const bool fileLink = e.record.kind == kKindFileSymlink;
+    if (e.text.empty()) {
+      if (fileLink) {
+        Say(Fmt(L"  Target file size is zero for the symbolic link file %ls.\n", path.c_str()));
+        ++Counters().fileLinksSkipped;
+        Lists().fileLinks.push_back({path, L"Not given.", L"Target path is not given."});
+      } else {
+        int32_t err = static_cast<int32_t>(LastSystemError());
+        Say(Fmt(L"  Target directory does not exist for the symbolic link directory %ls. (Error code : %d, %ls)\n",
+                path.c_str(), err, Text(err).c_str()));
+        ++Counters().dirLinksSkipped;
+        Lists().directoryLinks.push_back({path, L"Not given.", L"Target path is not given."});
+      }
+      ++Counters().securitySkipped;
+      return;
+    }
+    CTavSymbolicLink link;
+    link.path = path;
+    link.target = e.text;
+    std::copy(e.head, e.head + 24, link.reparseHead);
+    link.sec.noSecurity = e.hasSecurity ? 0 : 1;
+    link.sec.security = e.security;
+    (fileLink ? Queues().fileLinks : Queues().directoryLinks).push_back(std::move(link));
+  }
+
+  void Junction(const TavEntry& e, const std::wstring& path) {
+    const std::wstring target = MountText(e.units);
+    if (e.units.empty()) {
+      int32_t err = static_cast<int32_t>(LastSystemError());
+      Say(Fmt(L"  The junction's target does not specified in the header file (%ls). (Error code : %d, %ls)\n",
+              path.c_str(), err, Text(err).c_str()));
+      ++Counters().junctionsSkipped;
+      Lists().junctions.push_back({path, L"Not given.", L"Target path is not given."});
+      ++Counters().securitySkipped;
+      return;
+    }
+    int32_t err = fs_.MakeDirectory(path);
+    if (err != 0) {
+      std::wstring message = Fmt(L"  Failed to create the junction directory (%ls). (Error code : %d, %ls)\n",
+                                 path.c_str(), err, Text(err).c_str());
+      Say(message);
+      ++Counters().junctionsSkipped;
+      Lists().junctions.push_back({path, target, message});
+      ++Counters().securitySkipped;
+      return;
+    }
+    err = fs_.SetAttributes(path, e.record.findData.attributes);
+    if (err)
+      Say(Fmt(L"  Failed to change the junction directory's attribute (%ls). (Error code : %d, %ls)\n", path.c_str(),
+              err, Text(err).c_str()));
+    CTavJunction j;
+    j.path = path;
+    j.target = target;
+    j.findData = e.record.findData;
+    j.sec.noSecurity = e.hasSecurity ? 0 : 1;
+    j.sec.security = e.security;
+    Queues().junctions.push_back(std::move(j));
+  }
+
+  void UnknownLink(const TavEntry& e, const std::wstring& path) {
+    ++Counters().unknownSkipped;
+    if (e.units.empty()) Say(Fmt(L"  The unknown link's target directory does not exist (%ls).\n", path.c_str()));
+    Say(Fmt(L"  Skipped the unknown link's processing (%ls).\n", path.c_str()));
+  }
+
+  void Directory(const TavEntry& e, const std::wstring& path, int32_t depth) {
+    int32_t err = fs_.MakeDirectory(path);
+    if (err != 0) {
+      ReportDirectoryFailure(path, err);
+      levels_.push_back({depth + 1, path, e.record.findData, true, false});
+      return;
+    }
+    ++Counters().dirsProcessed;
+    err = fs_.SetShortName(path, true, e.record.findData);
+    if (err)
+      DirectoryAttributeFailure(path, L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
+                                      L"directory's short name attribute. (Error code : %d, %ls)\n",
+                                err);
+    if (e.hasSecurity) fs_.ApplyEntrySecurity(path, e.security);
+    levels_.push_back({depth + 1, path, e.record.findData, false, true});
+  }
+
+  void FileSkipped(const std::wstring& path, const std::wstring& reason, const std::wstring& detail) {
+    ++Counters().filesSkipped;
+    Lists().files.push_back({path, detail, reason});
+  }
+
+  // Inflates the stored stream into the open output file. True when the
+  // stream reached its end within the stored length.
+  bool Inflate(const TavEntry& e, const std::wstring& path) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) {
+      Say(Fmt(L"  Zip error : Cannot initialize deflateInit(). Skipped %ls file extraction.\n", path.c_str()));
+      FileSkipped(path, L"Error in inflateInit().", L"Not Z_OK error");
+      return false;
+    }
+    int64_t remaining = e.dataLength;
+    bool ended = false;
+    bool failed = false;
+    while (remaining > 0 && !ended && !failed) {
+      WaitWhilePaused();
+      const uint32_t want = static_cast<uint32_t>(std::min<int64_t>(remaining, kBlock));
+      const bool wholeBlock = want == kBlock;
+      const size_t got = e.data->Read(in_.get(), want);
+      if (got == 0) break;
+      remaining -= static_cast<int64_t>(got);
+      z.next_in = in_.get();
+      z.avail_in = static_cast<uInt>(got);
+      do {
+        z.next_out = out_.get();
+        z.avail_out = kBlock;
+        const int r = inflate(&z, Z_NO_FLUSH);
+        if (r == Z_STREAM_ERROR) {
+          Say(Fmt(L"  Zip error : There was Z_STREAM_ERROR. Skipped %ls file extraction.\n", path.c_str()));
+          FileSkipped(path, L"Error in inflate().", L"Z_STREAM_ERROR");
+          failed = true;
+          break;
+        }
+        if (r == Z_NEED_DICT || r == Z_DATA_ERROR || r == Z_MEM_ERROR) {
+          Say(wholeBlock ? std::wstring(L"  Zip error : Error in inflate().\n")
+                         : Fmt(L"  Zip error : Error in inflate() for the file %ls. (Z_MEM_ERROR)\n", path.c_str()));
+          FileSkipped(path, L"Error in inflate().", L"Z_MEM_ERROR");
+          failed = true;
+          break;
+        }
+        const uint32_t produced = kBlock - z.avail_out;
+        if (produced) {
+          int32_t err = fs_.Write(out_.get(), produced);
+          if (err) {
+            Say(Fmt(L"  File writing error for %ls (%ls).\n", path.c_str(),
+                    FileExceptionTextWithCode(FileExceptionCause(err), err).c_str()));
+            FileSkipped(path, wholeBlock ? L"Error in inflate()." : L"Error in writing.", L"File exception");
+            failed = true;
+            break;
+          }
+        }
+        if (r == Z_STREAM_END) {
+          ended = true;
+          break;
+        }
+      } while (z.avail_out == 0);
+    }
+    inflateEnd(&z);
+    if (!failed && !ended) {
+      Say(Fmt(L"  Zip error : The stored data of %ls ends before its stream. Skipped the file extraction.\n",
+              path.c_str()));
+      FileSkipped(path, L"Error in inflate().", L"Z_BUF_ERROR");
+      failed = true;
+    }
+    return !failed;
+  }
+
+  void FileAttributeFailure(const std::wstring& path, const wchar_t* reason, const std::wstring& text) {
+    ++Counters().fileAttrSkipped;
+    Lists().fileAttributes.push_back({path, text, reason});
+  }
+
+  void File(const TavEntry& e, const std::wstring& path, const std::wstring& name) {
+    int32_t err = fs_.MakeFile(path);
+    if (err) {
+      std::wstring text = Text(err);
+      SayLog(Fmt(L"  Failed to create the new file (%ls). (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
+      ++Counters().filesSkipped;
+      Lists().files.push_back({path, text, L"File open error."});
+      return;
+    }
+    bool ok = e.dataLength == 0 || Inflate(e, path);
+    err = fs_.CloseFile();
+    if (ok && err) {
+      Say(Fmt(L"  File writing error for %ls (%ls).\n", path.c_str(),
+              FileExceptionTextWithCode(FileExceptionCause(err), err).c_str()));
+      FileSkipped(path, L"Error in writing.", L"File exception");
+      ok = false;
+    }
+    ProgressStep(e.dataLength, name);
+    if (!ok) {
+      fs_.RemoveFile(path);  // a half-restored file is not left as if it were whole
+      return;
+    }
+    ++Counters().filesProcessed;
+    const FindData& fd = e.record.findData;
+    bool handleError = false;
+    err = fs_.SetTimes(path, false, fd, handleError);
+    if (err) {
+      std::wstring text = Text(err);
+      if (handleError) {
+        Say(Fmt(L"  Failed to retrieve the file handle for the file %ls. (Error code : %d, %ls)\n", path.c_str(), err,
+                text.c_str()));
+        FileAttributeFailure(path, L"Faild to retrieve the file handle.", text);
+      } else {
+        SayConsole(Fmt(L"  Failed to change the file time %ls. (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
+        FileAttributeFailure(path, L"Time attribute writing error.", text);
+      }
+    }
+    err = fs_.SetShortName(path, false, fd);
+    if (err) {
+      std::wstring text = Text(err);
+      Say(Fmt(L"  Failed to retrieve the file handle for the file %ls. Cannot change short name attribute. (Error "
+              L"code : %d, %ls)\n",
+              path.c_str(), err, text.c_str()));
+      FileAttributeFailure(path, L"Faild to retrieve the file handle to change short name.", text);
+    }
+    // Security before the attributes: where permissions stand for the
+    // read-only attribute, applying them must not undo it.
+    if (e.hasSecurity) fs_.ApplyEntrySecurity(path, e.security);
+    err = fs_.SetAttributes(path, fd.attributes);
+    if (err) {
+      std::wstring text = Text(err);
+      Say(Fmt(L"  Failed to change the file attribute (%ls). (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
+      FileAttributeFailure(path, L"Attribute writing error.", text);
+    }
+  }
+
+  const ChainStreams& chain_;
+  FileStream& header_;
+  FileStream& body_;
+  const int64_t tableEnd_;
+  RestoreFileSystem& fs_;
+  std::unique_ptr<uint8_t[]> in_, out_;
+  std::vector<Level> levels_;
+  RestoreResult result_;
+};
+
+}  // namespace
+
+bool IsSafeName(const std::wstring& name) {
+  if (name.empty() || name == L"." || name == L"..") return false;
+  for (wchar_t c : name)
+    if (c == L'\\' || c == L'/' || c == L':' || c < 0x20) return false;
+  return true;
+}
+
+bool IsSafeRelativePath(const std::wstring& path) {
+  if (path.size() < 2 || path[0] != L'\\') return false;
+  size_t start = 1;
+  for (;;) {
+    size_t end = path.find(L'\\', start);
+    if (!IsSafeName(path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start))) return false;
+    if (end == std::wstring::npos) return true;
+    start = end + 1;
+  }
+}
+
+RestoreQueues& Queues() {
+  static RestoreQueues queues;
+  return queues;
+}
+
+RestoreResult RestoreImageV4(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd,
+                             const std::wstring& target, RestoreFileSystem& fs) {
+  Walk walk(chain, header, body, tableEnd, fs);
+  return walk.Run(target);
+}
+
+}  // namespace orva

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "core/progress.h"
+#include "core/restore_queues.h"
+#include "core/restore_walk.h"
+#include "core/run_log.h"
+#include "memory_fs.h"
+#include "table_builder.h"
+#include "test_util.h"
+
+using namespace orva;
+using namespace orva::test;
+
+namespace {
+
+const std::wstring kTarget = L"T:\\out";
+
+struct Restored {
+  MemoryFileSystem fs;
+  RestoreResult result;
+  std::wstring console;
+};
+
+// Writes a table with build(), then restores it into memory.
+Restored Restore(const std::function<void(TableBuilder&)>& build,
+                 const std::function<void(MemoryFileSystem&)>& prepare = nullptr) {
+  TempFile hf("rw_header"), bf("rw_body");
+  FileStream h, b;
+  h.Open(hf.Path(), L"w+b");
+  b.Open(bf.Path(), L"w+b");
+  TableBuilder t(h, b);
+  build(t);
+  const int64_t end = h.GetPosition();
+  h.SeekToBegin();
+  b.SeekToBegin();
+  Counters() = RunCounters();
+  Lists().Clear();
+  Queues().Clear();
+  ResetProgress(b.GetLength());
+  BuildProgressThresholds();
+  Restored r;
+  if (prepare) prepare(r.fs);
+  {
+    CaptureOutput out;
+    r.result = RestoreImageV4(ChainStreams{}, h, b, end, kTarget, r.fs);
+    r.console = out.console;
+  }
+  h.Close();
+  b.Close();
+  return r;
+}
+
+std::wstring P(const std::wstring& rel) { return kTarget + rel; }
+
+}  // namespace
+
+TEST(RestoreWalk, TreeWithFilesFoldersAndHardLinks) {
+  const std::string big(200000, 'x');
+  Restored r = Restore([&](TableBuilder& t) {
+    t.Directory(0, L"docs", 100);
+    t.File(1, L"a 100%.txt", "alpha", 11);
+    t.Directory(1, L"deep", 101);
+    t.File(2, L"\uD55C\uAE00.txt", big, 12);
+    t.Directory(1, L"empty", 102);
+    t.File(1, L"empty.txt", "", 13);
+    t.File(0, L"root.txt", std::string(65536, 'r'), 14);
+    t.HardLink(0, L"again.txt", L"\\docs\\a 100%.txt");
+  });
+  EXPECT_FALSE(r.result.damaged);
+  EXPECT_EQ(r.fs.files[P(L"\\docs\\a 100%.txt")], "alpha");
+  EXPECT_EQ(r.fs.files[P(L"\\docs\\deep\\\uD55C\uAE00.txt")], big);
+  EXPECT_EQ(r.fs.files[P(L"\\docs\\empty.txt")], "");
+  EXPECT_EQ(r.fs.files[P(L"\\root.txt")].size(), 65536u);
+  EXPECT_EQ(r.fs.hardLinks[P(L"\\again.txt")], P(L"\\docs\\a 100%.txt"));
+  EXPECT_TRUE(r.fs.directories.count(P(L"\\docs\\empty")));
+  EXPECT_EQ(Counters().filesProcessed, 4);
+  EXPECT_EQ(Counters().dirsProcessed, 4);  // the target and three folders
+  EXPECT_EQ(Counters().hardLinksProcessed, 1);
+  EXPECT_EQ(Counters().Errors(), 0);
+  EXPECT_EQ(r.fs.writeTimes[P(L"\\docs")], 100u);
+  EXPECT_EQ(r.fs.writeTimes[P(L"\\docs\\deep\\\uD55C\uAE00.txt")], 12u);
+  // A folder's times are set after its contents.
+  auto pos = [&](const std::wstring& p) {
+    return std::find(r.fs.timeOrder.begin(), r.fs.timeOrder.end(), p) - r.fs.timeOrder.begin();
+  };
+  EXPECT_GT(pos(P(L"\\docs")), pos(P(L"\\docs\\deep")));
+  EXPECT_GT(pos(P(L"\\docs\\deep")), pos(P(L"\\docs\\deep\\\uD55C\uAE00.txt")));
+  EXPECT_EQ(Progress().block.currentPercent, 100);
+}
+
+TEST(RestoreWalk, HostileNamesStayInsideTheTarget) {
+  Restored r = Restore([](TableBuilder& t) {
+    t.File(0, L"..", "x");
+    t.File(0, L"a\\..\\..\\evil", "x");
+    t.File(0, L"C:evil", "x");
+    t.Directory(0, L"..");
+    t.File(1, L"inside dotdot", "x");
+    t.File(0, L"good", "g");
+    t.HardLink(0, L"h1", L"\\..\\..\\windows\\system32\\x");
+    t.HardLink(0, L"h2", L"good");
+    t.HardLink(0, L"h3", L"\\good");
+  });
+  EXPECT_EQ(r.fs.files.size(), 2u);  // good and h3
+  EXPECT_EQ(r.fs.files[P(L"\\good")], "g");
+  EXPECT_EQ(r.fs.files[P(L"\\h3")], "g");
+  for (const auto& [path, content] : r.fs.files) EXPECT_EQ(path.rfind(kTarget + L"\\", 0), 0u);
+  EXPECT_EQ(Counters().filesSkipped, 3);
+  EXPECT_EQ(Counters().dirsSkipped, 1);
+  EXPECT_EQ(Counters().hardLinksSkipped, 2);
+}
+
+TEST(RestoreWalk, FailedFolderSkipsOnlyItsSubtree) {
+  Restored r = Restore(
+      [](TableBuilder& t) {
+        t.Directory(0, L"locked");
+        t.File(1, L"in1", "1");
+        t.Directory(1, L"sub");
+        t.File(2, L"in2", "2");
+        t.File(0, L"after", "after");
+      },
+      [](MemoryFileSystem& fs) { fs.failDirectories.insert(P(L"\\locked")); });
+  EXPECT_FALSE(r.result.damaged);
+  EXPECT_EQ(r.fs.files.size(), 1u);
+  EXPECT_EQ(r.fs.files[P(L"\\after")], "after");
+  EXPECT_EQ(Counters().dirsSkipped, 1);
+  EXPECT_EQ(Counters().filesProcessed, 1);
+}
+
+TEST(RestoreWalk, EntryDeeperThanItsFolder) {
+  Restored r = Restore([](TableBuilder& t) {
+    t.File(0, L"first", "1");
+    t.Directory(3, L"jump");
+    t.File(4, L"under jump", "x");
+    t.File(0, L"last", "2");
+  });
+  EXPECT_NE(r.console.find(L"  Header file may be collapsed. (current level = 0, header level = 3)\n"), std::wstring::npos);
+  EXPECT_EQ(r.fs.files.size(), 2u);
+  EXPECT_EQ(r.fs.files[P(L"\\last")], "2");
+  EXPECT_EQ(Counters().dirsSkipped, 1);
+}
+
+TEST(RestoreWalk, BadStreamsAreSkippedAndTheNextFileIsRight) {
+  std::string good = Deflate(std::string(100000, 'g'));
+  std::string corrupt = good;
+  corrupt[2] ^= 0x55;
+  corrupt[3] ^= 0x55;
+  std::string cut = good.substr(0, good.size() / 2);
+  Restored r = Restore([&](TableBuilder& t) {
+    t.FileStored(0, L"corrupt", corrupt, 100000);
+    t.FileStored(0, L"cut", cut, 100000);
+    t.FileStored(0, L"garbage", "not a zlib stream at all", 10);
+    t.File(0, L"next", "next file");
+  });
+  EXPECT_EQ(r.fs.files.count(P(L"\\corrupt")), 0u);  // no half file left
+  EXPECT_EQ(r.fs.files.count(P(L"\\cut")), 0u);
+  EXPECT_EQ(r.fs.files[P(L"\\next")], "next file");
+  EXPECT_EQ(Counters().filesSkipped, 3);
+  EXPECT_EQ(Counters().filesProcessed, 1);
+  EXPECT_EQ(Lists().files[1].reason, L"Error in inflate().");
+}
+
+TEST(RestoreWalk, DiskFullStopsTheFileOnce) {
+  Restored r = Restore(
+      [](TableBuilder& t) {
+        t.File(0, L"big", std::string(300000, 'b'));
+        t.File(0, L"small", "s");
+      },
+      [](MemoryFileSystem& fs) { fs.diskLeft = 100000; });
+  EXPECT_EQ(Counters().filesSkipped, 1);
+  EXPECT_EQ(Lists().files.size(), 1u);
+  EXPECT_EQ(r.fs.files[P(L"\\small")], "s");
+  EXPECT_NE(r.console.find(L"The disk is full (OS error = 112)."), std::wstring::npos);
+}
+
+TEST(RestoreWalk, ExistingTargetRestoresNothing) {
+  Restored r = Restore([](TableBuilder& t) { t.File(0, L"a", "a"); },
+                       [](MemoryFileSystem& fs) { fs.directories.insert(kTarget); });
+  EXPECT_NE(r.console.find(L" Target folder already exists.\n"), std::wstring::npos);
+  EXPECT_TRUE(r.fs.files.empty());
+  EXPECT_EQ(Counters().dirsSkipped, 1);
+}
+
+TEST(RestoreWalk, TableThatEndsEarlyIsDamage) {
+  TempFile hf("rw_cut"), bf("rw_cutbody");
+  FileStream h, b;
+  h.Open(hf.Path(), L"w+b");
+  b.Open(bf.Path(), L"w+b");
+  TableBuilder t(h, b);
+  t.File(0, L"a", "a");
+  t.File(0, L"b", "b");
+  const int64_t end = h.GetPosition();
+  h.SeekToBegin();
+  b.SeekToBegin();
+  MemoryFileSystem fs;
+  CaptureOutput out;
+  // The table claims more bytes than it holds, and fewer than its second entry.
+  for (int64_t claimed : {end + 50, end - 10}) {
+    h.SeekToBegin();
+    b.SeekToBegin();
+    fs = MemoryFileSystem();
+    RestoreResult res = RestoreImageV4(ChainStreams{}, h, b, claimed, kTarget, fs);
+    EXPECT_TRUE(res.damaged) << claimed;
+    EXPECT_EQ(fs.files.size(), claimed > end ? 2u : 1u);
+  }
+  h.Close();
+  b.Close();
+}

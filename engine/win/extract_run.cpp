@@ -1,0 +1,272 @@
+#include "win/extract_run.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "core/image_header.h"
+#include "core/output.h"
+#include "core/progress.h"
+#include "core/restore_queues.h"
+#include "core/restore_walk.h"
+#include "core/run_settings.h"
+#include "core/wide.h"
+#include "win/capture.h"
+#include "win/engine_main.h"
+#include "win/link_restore.h"
+#include "win/privileges.h"
+#include "win/progress_mapping.h"
+#include "win/restore_fs.h"
+
+namespace orva {
+
+namespace {
+
+void Fatal(const std::wstring& text) {
+  Say(text);
+  ++Counters().fatalErrors;
+}
+
+std::wstring ErrorPair(DWORD err) {
+  return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
+}
+
+// Work-file name of an image of the chain, as the run names its own.
+std::wstring WorkFileFor(const std::wstring& imagePath) {
+  const RunSettings& s = Settings();
+  if (!s.useWorkFolder) return imagePath + L".tmp";
+  std::wstring folder = s.workFolder;
+  if (folder.empty()) {
+    const wchar_t* temp = _wgetenv(L"TEMP");
+    if (temp) folder = temp;
+  }
+  return (folder.empty() ? std::wstring() : folder + L"\\") + FileNamePart(imagePath) + L".tmp";
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+struct ChainImage {
+  std::wstring path, workPath;
+  FileStream image, work;
+  int32_t version = 0;
+};
+
+void CloseChain(std::vector<std::unique_ptr<ChainImage>>& chain, bool removeWork) {
+  for (auto& c : chain) {
+    c->image.Close();
+    c->work.Close();
+    if (removeWork) DeleteFileW(SystemPath(c->workPath).c_str());
+  }
+}
+
+// Opens the full image and the increments a dependent image needs. False
+// (after the fatal message) when the chain cannot be had.
+bool OpenChain(const std::wstring& selected, uint8_t type, std::vector<std::unique_ptr<ChainImage>>& chain) {
+  std::wstring stem = selected;
+  size_t dot = stem.rfind(L'.');
+  if (dot != std::wstring::npos && (stem.rfind(L'\\') == std::wstring::npos || dot > stem.rfind(L'\\')))
+    stem = stem.substr(0, dot);
+  size_t underscore = stem.rfind(L'_');
+  const int64_t n64 = underscore == std::wstring::npos ? 0 : ParseDecimal(stem.substr(underscore + 1));
+  const int32_t n = n64 < 0 || n64 > kMaxIncrementNames ? 0 : static_cast<int32_t>(n64);
+  const std::wstring fullPath = (underscore == std::wstring::npos ? stem : stem.substr(0, underscore)) + L".TAV";
+  const std::wstring fullWork = WorkFileFor(fullPath);
+
+  FileStream image, work;
+  bool workOk = work.Open(fullWork, L"w+b");
+  DWORD workErr = GetLastError();
+  bool imageOk = image.Open(fullPath, L"rb");
+  DWORD imageErr = GetLastError();
+  if (!workOk || !imageOk) {
+    ++Counters().fatalErrors;
+    if (!imageOk)
+      Say(Fmt(L"Cannot open the body full backup image file %ls. (%ls)\n", fullPath.c_str(), ErrorPair(imageErr).c_str()));
+    if (!workOk)
+      Say(Fmt(L"Cannot open the header full backup image file %ls. (%ls)\n", fullWork.c_str(), ErrorPair(workErr).c_str()));
+    image.Close();
+    work.Close();
+    return false;
+  }
+  TavImagePrologue p;
+  TavImageHeader fullHeader;
+  bool readable = ReadPrologue(image, p) && p.version >= 4000 && CopyHeaderTail(image, work) &&
+                  fullHeader.ReadAt(work, p.headerLength);
+  image.Close();
+  work.Close();
+  DeleteFileW(SystemPath(fullWork).c_str());
+  if (!readable) {
+    ++Counters().fatalErrors;
+    SayConsole(p.version < 4000 && p.version != 0
+                   ? std::wstring(L"Cannot apply extraction for the image.\nThe image version is lower than 4.000.\n")
+                   : Fmt(L"The full backup image %ls is damaged.\n", fullPath.c_str()));
+    return false;
+  }
+  if (n > static_cast<int32_t>(fullHeader.increments.size()) || (type == 2 && n < 1)) {
+    ++Counters().fatalErrors;
+    SayConsole(L"Cannot apply incremental backup for the image.\nThe incremental number is invalid.\n");
+    return false;
+  }
+  const std::wstring folder = FolderOf(fullPath);
+  std::vector<std::wstring> paths{folder + fullHeader.imagePath};
+  if (type == 2)
+    for (int32_t i = 1; i < n; ++i) paths.push_back(folder + fullHeader.increments[static_cast<size_t>(i - 1)]);
+
+  for (const auto& path : paths) {
+    auto c = std::make_unique<ChainImage>();
+    c->path = path;
+    c->workPath = WorkFileFor(path);
+    bool wOk = c->work.Open(c->workPath, L"w+b");
+    DWORD wErr = GetLastError();
+    bool iOk = wOk && c->image.Open(path, L"rb");
+    DWORD iErr = GetLastError();
+    if (!wOk || !iOk) {
+      ++Counters().fatalErrors;
+      Say(Fmt(L"Cannot open the header incremental file %ls. (%ls)\n", c->workPath.c_str(), ErrorPair(wErr).c_str()));
+      Say(Fmt(L"Cannot open the body incremental file %ls. (%ls)\n", path.c_str(), ErrorPair(iErr).c_str()));
+      chain.push_back(std::move(c));
+      CloseChain(chain, true);
+      return false;
+    }
+    TavImagePrologue cp;
+    if (!ReadPrologue(c->image, cp) || !CopyHeaderTable(c->image, c->work)) {
+      ++Counters().fatalErrors;
+      Say(Fmt(L"The image %ls of the increment chain is damaged.\n", path.c_str()));
+      chain.push_back(std::move(c));
+      CloseChain(chain, true);
+      return false;
+    }
+    c->version = cp.version;
+    c->image.SeekAbsolute(kPrologueSize);
+    c->work.SeekToBegin();
+    chain.push_back(std::move(c));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RunExtraction() {
+  RunSettings& s = Settings();
+  RunFiles& run = Run();
+  if (!RunLog().Open(run.logFile)) {
+    SayConsole(Fmt(L"Cannot create log file (%ls).\n", run.logFile.c_str()));
+    SayConsole(L"\n\nThere were fatal SYSTEM errors in the imaging process.\n");
+    return false;
+  }
+  PrintLogHeader(ParameterLines());
+  Say(L"\nAcquiring privileges.\n");
+  EnablePrivileges();
+  run.start = NowLocal();
+
+  auto finish = [&](bool removeWork) {
+    if (removeWork) DeleteFileW(SystemPath(run.workFile).c_str());
+    CreateJunctions();
+    CreateDirectorySymlinks();
+    CreateFileSymlinks();
+    SayConsole(L"Finished extraction process.\n");
+    Say(L"Disabling privileges.\n");
+    DisablePrivileges();
+    Say(L"\n");
+    return true;
+  };
+
+  if (s.targetFolder.empty()) {
+    Fatal(L"No target folder is given (-o).\n");
+    return finish(false);
+  }
+  if (!run.work.Open(run.workFile, L"w+b")) {
+    SayConsole(Fmt(L"Header file (%ls) open error!\n", run.workFile.c_str()));
+    ++Counters().fatalErrors;
+    return finish(false);
+  }
+  if (!run.image.Open(s.imagePath, L"rb")) {
+    DWORD err = GetLastError();
+    SayConsole(Fmt(L"Body file (%ls) open error! (%ls)\n", s.imagePath.c_str(), ErrorPair(err).c_str()));
+    ++Counters().fatalErrors;
+    run.work.Close();
+    return finish(true);
+  }
+  Queues().Clear();
+
+  TavImagePrologue p;
+  TavImageHeader header;
+  bool readable = ReadPrologue(run.image, p);
+  if (readable && p.version >= 4000)
+    readable = CopyHeaderTail(run.image, run.work) && header.ReadAt(run.work, p.headerLength);
+  else if (readable)
+    readable = CopyHeaderTable(run.image, run.work);
+  if (!readable || (p.headerOffset == 0 && p.headerLength == 0 && p.version != 0 && run.image.GetLength() == kPrologueSize)) {
+    Fatal(Fmt(L"The image %ls is damaged or was never completed.\n", s.imagePath.c_str()));
+    run.image.Close();
+    run.work.Close();
+    return finish(true);
+  }
+  s.formatVersion = p.version;
+  run.image.SeekAbsolute(kPrologueSize);
+  run.work.SeekToBegin();
+
+  if (p.version == 3000) {
+    Fatal(L"The extraction of format 3000 images is not available in this build.\n");
+    run.image.Close();
+    run.work.Close();
+    return finish(true);
+  }
+  if (p.version != 4000) {
+    Fatal(L"The extraction of the specified TAV file is not supported by OrvaImage.exe version 3. Use OrvaImage.exe "
+          L"version 2 instead.\n");
+    run.image.Close();
+    run.work.Close();
+    return finish(true);
+  }
+
+  std::vector<std::unique_ptr<ChainImage>> chainImages;
+  const uint8_t type = header.imageType >= 1 && header.imageType <= 3 ? header.imageType : 0;
+  if (type != 0 && !OpenChain(s.imagePath, type, chainImages)) {
+    run.image.Close();
+    run.work.Close();
+    return true;  // straight to the report
+  }
+  ChainStreams chain;
+  for (auto& c : chainImages) {
+    chain.versions.push_back(c->version);
+    chain.headers.push_back(&c->work);
+    chain.bodies.push_back(&c->image);
+  }
+
+  // Progress base: the body length, or the data the selected table stores or refers to.
+  int64_t total = p.headerOffset;
+  if (type != 0) {
+    total = 0;
+    TavEntry e;
+    int32_t error = 0;
+    while (run.work.GetPosition() < p.headerLength && ReadTavEntry(chain, 4000, run.work, run.image, false, e, error))
+      total += e.dataLength;
+    for (auto& c : chainImages) {
+      c->image.SeekAbsolute(kPrologueSize);
+      c->work.SeekToBegin();
+    }
+    run.image.SeekAbsolute(kPrologueSize);
+    run.work.SeekToBegin();
+  }
+  ResetProgress(total);
+  BuildProgressThresholds();
+  CreateProgressMapping();
+  run.start = NowLocal();
+  Progress().startEpoch = run.start.epoch;
+  Say(L"Started restoring process.\n");
+  auto fs = MakeWindowsRestoreFileSystem();
+  RestoreResult result = RestoreImageV4(chain, run.work, run.image, p.headerLength, s.targetFolder, *fs);
+  if (result.damaged)
+    Fatal(Fmt(L"  The header table of the image %ls is damaged: %ls.\n", s.imagePath.c_str(), result.damage.c_str()));
+  CloseProgressMapping();
+  CloseChain(chainImages, true);
+  run.image.Close();
+  run.work.Close();
+  return finish(true);
+}
+
+}  // namespace orva

@@ -1,0 +1,31 @@
+// Restore steps handed off by the restore walkers: security of restored
+// objects, and the links and junctions made once the walk is over.
+#pragma once
+#include <string>
+
+#include "core/tav_entry.h"
+
+namespace orva {
+
+// Applies the stored owner, group and ACLs to path. False (with a message)
+// when a text does not convert or the system refuses; the caller counts
+// Security. Used for hard and symbolic links.
+bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec);
+// The same for files and directories; counts Security itself on failure.
+void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec);
+
+// Writes command to "mklink_command.bat" in the current folder and runs it
+// to its end. False when the batch could not be written or started; status
+// then says why, else it is "FINISHED".
+bool RunMklinkBatch(const std::wstring& command, std::wstring& status);
+
+// Times, attributes and security of a junction, set on the junction itself.
+void ApplyDirectoryMetadata(const std::wstring& path, const FindData& findData, const CTavLinkSecurity& sec);
+
+// Each works through and empties its queue of Queues(); call them in this
+// order once the walk is over.
+void CreateJunctions();
+void CreateDirectorySymlinks();
+void CreateFileSymlinks();
+
+}  // namespace orva

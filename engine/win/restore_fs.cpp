@@ -1,0 +1,120 @@
+// The restore's file system on Windows.
+#include "win/restore_fs.h"
+
+#include <windows.h>
+
+#include "orva_platform.h"
+#include "win/capture.h"
+#include "win/link_restore.h"
+
+namespace orva {
+
+namespace {
+
+int32_t LastError() { return static_cast<int32_t>(GetLastError()); }
+
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                            FILE_ATTRIBUTE_TEMPORARY;
+
+FILETIME Ft(const orva::FileTime& t) { return FILETIME{t.low, t.high}; }
+
+class WindowsRestoreFileSystem : public RestoreFileSystem {
+ public:
+  ~WindowsRestoreFileSystem() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  }
+
+  int32_t MakeDirectory(const std::wstring& path) override {
+    return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : LastError();
+  }
+
+  int32_t MakeFile(const std::wstring& path) override {
+    file_ = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
+    return file_ == INVALID_HANDLE_VALUE ? LastError() : 0;
+  }
+
+  int32_t Write(const void* data, uint32_t size) override {
+    DWORD written = 0;
+    if (!WriteFile(file_, data, size, &written, nullptr)) return LastError();
+    return written == size ? 0 : ERROR_DISK_FULL;
+  }
+
+  int32_t CloseFile() override {
+    HANDLE h = file_;
+    file_ = INVALID_HANDLE_VALUE;
+    return h == INVALID_HANDLE_VALUE || CloseHandle(h) ? 0 : LastError();
+  }
+
+  void RemoveFile(const std::wstring& path) override { DeleteFileW(SystemPath(path).c_str()); }
+
+  int32_t MakeHardLink(const std::wstring& link, const std::wstring& existing) override {
+    return CreateHardLinkW(SystemPath(link).c_str(), SystemPath(existing).c_str(), nullptr) ? 0 : LastError();
+  }
+
+  int32_t SetTimes(const std::wstring& path, bool directory, const FindData& fd, bool& handleError) override {
+    HANDLE h = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES, directory ? 0 : FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, directory ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      handleError = true;
+      return LastError();
+    }
+    handleError = false;
+    FILETIME c = Ft(fd.creationTime), a = Ft(fd.lastAccessTime), w = Ft(fd.lastWriteTime);
+    int32_t err = SetFileTime(h, &c, &a, &w) ? 0 : LastError();
+    CloseHandle(h);
+    return err;
+  }
+
+  int32_t SetShortName(const std::wstring& path, bool, const FindData& fd) override {
+    const std::wstring alt = fd.AlternateName();
+    const std::wstring name = fd.Name();
+    if (alt.empty() || alt == name || LooksUnicode(alt) || LooksUnicode(name)) return 0;
+    HANDLE h = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastError();
+    DWORD ignored = 0;
+    platform::SetShortName(h, alt, ignored);  // a refusal leaves the system's own short name
+    CloseHandle(h);
+    return 0;
+  }
+
+  // Through a backup-semantics handle, so that the security just applied
+  // does not stand in the way.
+  int32_t SetAttributes(const std::wstring& path, uint32_t attributes) override {
+    HANDLE h = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastError();
+    FILE_BASIC_INFO info{};  // zero times stay unchanged
+    info.FileAttributes = attributes & kSettable;
+    if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    int32_t err = SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) ? 0 : LastError();
+    CloseHandle(h);
+    return err;
+  }
+
+  void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) override {
+    orva::ApplyEntrySecurity(path, sec);
+  }
+
+  bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec) override {
+    return orva::ApplySecurityDescriptor(path, sec);
+  }
+
+ private:
+  static bool LooksUnicode(const std::wstring& s) {
+    INT tests = 0xFF;
+    return IsTextUnicode(s.c_str(), lstrlenW(s.c_str()), &tests) != FALSE;
+  }
+
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+std::unique_ptr<RestoreFileSystem> MakeWindowsRestoreFileSystem() {
+  return std::make_unique<WindowsRestoreFileSystem>();
+}
+
+}  // namespace orva
