@@ -244,7 +244,9 @@ def compare_image_to_tree(image_path, root, excluded=(), unreadable=(),
             continue
         if e['size'] != st.st_size:
             problems.append(f"{rel}: size {e['size']}, expected {st.st_size}")
-        first = first_names.setdefault((st.st_dev, st.st_ino), rel)
+        # Only a file with more than one name is known as one file again.
+        key = (st.st_dev, st.st_ino) if st.st_nlink > 1 else ('single', rel)
+        first = first_names.setdefault(key, rel)
         if first == rel and e['kind'] != tav_reader.KIND_FILE:
             problems.append(f"{rel}: first name of its file, kind {e['kind']}")
         elif first != rel and (e['kind'] != tav_reader.KIND_HARD_LINK or
