@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Throughput of a full capture (OrvaImage a -mx1 under Wine) beside a plain
 # read of the same tree by a minimal Windows program under Wine and a native
-# tar | gzip -1.  Not a test: it prints figures.  Needs a built OrvaImage.exe.
+# tar | gzip -1, then of the restore (OrvaImage x) beside a native tar -xzf.
+# Not a test: it prints figures.  Needs a built OrvaImage.exe.
 # Settings: BENCH_DIR (default /tmp/orva_bench), SMALL_FILES (5000),
 # LARGE_FILES (4), LARGE_MIB (32), REPEAT (3: the best time of as many runs).
 source "$(dirname "$0")/common.sh"
@@ -41,15 +42,26 @@ read -r TAR_S TAR_KIB < <(measure bash -c \
 
 VERDICT=$(tr -d '\r' <"$BENCH_DIR/capture.out" | tail -n 3 | head -n 1)
 echo "Verdict of the last capture: $VERDICT"
+OUT=$BENCH_DIR/restored
+read -r RESTORE_S RESTORE_KIB < <(measure bash -c "rm -rf '$OUT'; '$WINE_RUN' '$ROOT/build/bin/OrvaImage.exe' x \
+  '$(win "$IMAGE")' -o'$(win "$OUT")' >'$BENCH_DIR/restore.out'")
+VERDICT=$(tr -d '\r' <"$BENCH_DIR/restore.out" | tail -n 3 | head -n 1)
+echo "Verdict of the last restore: $VERDICT"
+diff -rq "$TREE" "$OUT" >/dev/null && echo "The restored tree equals the source." || echo "The restored tree DIFFERS."
+read -r UNTAR_S UNTAR_KIB < <(measure bash -c \
+  "rm -rf '$OUT.tar'; mkdir -p '$OUT.tar'; tar -xzf '$BENCH_DIR/bench.tar.gz' -C '$OUT.tar'")
+rm -rf "$OUT" "$OUT.tar"
 $PYTHON - "$FILES" "$BYTES" "$(stat -c %s "$IMAGE")" "$(stat -c %s "$BENCH_DIR/bench.tar.gz")" \
   "$READ_S" "$READ_KIB" "$CAPTURE_S" "$CAPTURE_KIB" "$GIVEN_S" "$GIVEN_KIB" \
-  "$TAR_S" "$TAR_KIB" <<'PY'
+  "$TAR_S" "$TAR_KIB" "$RESTORE_S" "$RESTORE_KIB" "$UNTAR_S" "$UNTAR_KIB" <<'PY'
 import sys
 files, size, image, tgz = (int(v) for v in sys.argv[1:5])
 rows = [('read under Wine (readtree.exe)', sys.argv[5], sys.argv[6], None),
         ('OrvaImage a -mx1 under Wine', sys.argv[7], sys.argv[8], image),
         ('  the same with -d (no pre-scan)', sys.argv[9], sys.argv[10], image),
-        ('tar -c | gzip -1, native', sys.argv[11], sys.argv[12], tgz)]
+        ('tar -c | gzip -1, native', sys.argv[11], sys.argv[12], tgz),
+        ('OrvaImage x under Wine', sys.argv[13], sys.argv[14], None),
+        ('tar -xzf, native', sys.argv[15], sys.argv[16], None)]
 print(f'{"":34} {"seconds":>8} {"MB/s":>8} {"files/s":>9} {"peak RSS":>10} {"output":>12}')
 for name, secs, kib, out in rows:
     secs, kib = float(secs), int(kib)

@@ -1,6 +1,7 @@
 #include "core/progress.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -77,7 +78,11 @@ int32_t AdvanceProgress() {
 void ProgressStep(int64_t objectSize, const std::wstring& path) {
   ProgressState& p = Progress();
   ProgressBlock& b = p.block;
-  b.processedBytes += objectSize;
+  // Sizes come from images too: saturate rather than overflow.
+  if (objectSize > 0 && b.processedBytes > INT64_MAX - objectSize)
+    b.processedBytes = INT64_MAX;
+  else
+    b.processedBytes += objectSize;
   AdvanceProgress();
   std::u16string u = ToUnits(path);
   size_t n = u.size() < 259 ? u.size() : 259;

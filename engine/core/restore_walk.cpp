@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -47,10 +48,17 @@ class Walk {
       const int64_t at = header_.GetPosition();
       if (at == tableEnd_) break;
       int32_t error = 0;
+      // Every entry moves the table forward, and stays inside it.
       if (at > tableEnd_ || !ReadTavEntry(chain_, 4000, header_, body_, true, e, error) ||
-          header_.GetPosition() > tableEnd_) {
+          header_.GetPosition() <= at || header_.GetPosition() > tableEnd_) {
         result_.damaged = true;
         result_.damage = Fmt(L"the entry at offset %lld of the header table cannot be read", static_cast<long long>(at));
+        break;
+      }
+      if (e.dataLength > INT64_MAX - e.dataOffset) {
+        result_.damaged = true;
+        result_.damage = Fmt(L"the entry at offset %lld of the header table has data beyond any image",
+                             static_cast<long long>(at));
         break;
       }
       Handle(e);

@@ -119,10 +119,16 @@ bool ReadChunk(HANDLE h, uint8_t* buf, DWORD& got) {
 
 // One file's data as one zlib stream appended to the body. On failure the
 // body is moved back over what this file wrote.
-DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool poll) {
+HANDLE OpenForData(const std::wstring& systemPath) {
+  return CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// opened: a handle from OpenForData, which this takes over; else the file is opened here.
+DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool poll,
+                       HANDLE opened = INVALID_HANDLE_VALUE) {
   DataResult r;
-  Handle file(CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  Handle file(opened != INVALID_HANDLE_VALUE ? opened : OpenForData(systemPath));
   if (!file.Valid()) {
     r.failure = DataFailure::kOpen;
     r.error = GetLastError();
@@ -428,7 +434,14 @@ void CaptureFileLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstri
 void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
                  const std::wstring& rel, const SecurityCapture& sec, FileStream& header, FileStream& body) {
   BY_HANDLE_FILE_INFORMATION info{};
-  {
+  // One open serves the identity and the data; the attribute-only open is
+  // the way back when the file cannot be read, and tells why.
+  HANDLE data = OpenForData(sys);
+  if (data != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(data, &info)) {
+    CloseHandle(data);
+    data = INVALID_HANDLE_VALUE;
+  }
+  if (data == INVALID_HANDLE_VALUE) {
     Handle h(CreateFileW(sys.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!h.Valid()) {
@@ -450,6 +463,7 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
   if (info.nNumberOfLinks > 1) {
     auto it = HardLinks().find(id);
     if (it != HardLinks().end()) {
+      if (data != INVALID_HANDLE_VALUE) CloseHandle(data);
       WritePrefixZero(header);
       WriteEntryRecord(header, MakeRecord(depth, fd, kKindHardLink, sec.state));
       WriteTavString(header, it->second);
@@ -459,7 +473,7 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
       return;
     }
   }
-  DataResult r = CaptureData(sys, body, true);
+  DataResult r = CaptureData(sys, body, true, data);
   if (r.failure != DataFailure::kNone) {
     ReportDataFailure(r, full, true);
     return;

@@ -244,7 +244,7 @@ bool RunExtraction() {
     TavEntry e;
     int32_t error = 0;
     while (run.work.GetPosition() < p.headerLength && ReadTavEntry(chain, 4000, run.work, run.image, false, e, error))
-      total += e.dataLength;
+      total = e.dataLength > INT64_MAX - total ? INT64_MAX : total + e.dataLength;
     for (auto& c : chainImages) {
       c->image.SeekAbsolute(kPrologueSize);
       c->work.SeekToBegin();

@@ -53,17 +53,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int32_t err = 0;
       if (ReadEntryHeaderWithRecord(chain, p.version, work, image, rec, err).depth == -1) break;
     }
-    // The restore, with a reference chain of the image itself.
-    work.SeekToBegin();
-    image.SeekAbsolute(kPrologueSize);
-    Counters() = RunCounters();
-    Lists().Clear();
-    Queues().Clear();
-    ResetProgress(p.headerOffset);
-    BuildProgressThresholds();
-    test::MemoryFileSystem fs;
-    fs.diskLeft = 64 << 20;
-    RestoreImageV4(chain, work, image, p.headerLength, L"T:\\out", fs);
+    // The restore, with the image itself as the chain its references name
+    // (streams of their own, as the extraction opens them).
+    work.Flush();
+    FileStream chainWork, chainImage;
+    if (chainWork.Open(workPath, L"rb") && chainImage.Open(imagePath, L"rb")) {
+      chain = ChainStreams{{p.version}, {&chainWork}, {&chainImage}};
+      work.SeekToBegin();
+      image.SeekAbsolute(kPrologueSize);
+      Counters() = RunCounters();
+      Lists().Clear();
+      Queues().Clear();
+      ResetProgress(p.headerOffset);
+      BuildProgressThresholds();
+      test::MemoryFileSystem fs;
+      fs.diskLeft = 64 << 20;
+      RestoreImageV4(chain, work, image, p.headerLength, L"T:\\out", fs);
+    }
+    chainWork.Close();
+    chainImage.Close();
   }
   image.Close();
   work.Close();
