@@ -7,6 +7,7 @@
 
 #include <iterator>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/link_restore_core.h"
@@ -14,7 +15,7 @@
 #include "core/restore_queues.h"
 #include "core/run_log.h"
 #include "core/wide.h"
-#include "orva_platform.h"
+#include "win/capture.h"
 
 namespace orva {
 
@@ -22,59 +23,67 @@ namespace {
 
 constexpr wchar_t kBatchName[] = L"mklink_command.bat";
 
-// The \\?\ form of the full path, for the file calls.
-std::wstring SystemPath(const std::wstring& path) {
-  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return platform::LongPath(path);
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  return platform::LongPath(full);
-}
-
 std::wstring ErrorText(DWORD code) { return SystemErrorText(static_cast<long>(code)); }
 
 FILETIME ToFileTime(const FileTime& t) { return FILETIME{t.low, t.high}; }
 
-// The owner and group SIDs and the descriptor converted from their texts;
-// freed when it goes.
+// The owner and group SIDs converted from their texts, and whether the SDDL
+// text converts. A tree shares a handful of descriptors: each is converted once.
 class ConvertedSecurity {
  public:
-  explicit ConvertedSecurity(const SecurityBlock& sec) {
-    if (!ConvertStringSidToSidW(sec.ownerSid.c_str(), &owner_)) ownerError_ = GetLastError();
-    if (!ConvertStringSidToSidW(sec.groupSid.c_str(), &group_)) groupError_ = GetLastError();
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sec.sddl.c_str(), SDDL_REVISION_1, &descriptor_,
-                                                              nullptr))
-      sddlError_ = GetLastError();
-  }
-  ~ConvertedSecurity() {
-    if (owner_) LocalFree(owner_);
-    if (group_) LocalFree(group_);
-    if (descriptor_) LocalFree(descriptor_);
-  }
-  ConvertedSecurity(const ConvertedSecurity&) = delete;
-  ConvertedSecurity& operator=(const ConvertedSecurity&) = delete;
+  explicit ConvertedSecurity(const SecurityBlock& sec) : c_(Lookup(sec)) {}
 
-  bool Ok() const { return !ownerError_ && !groupError_ && !sddlError_; }
-  PSID Owner() const { return owner_; }
-  PSID Group() const { return group_; }
+  bool Ok() const { return !c_.ownerError && !c_.groupError && !c_.sddlError; }
+  PSID Owner() const { return c_.owner.empty() ? nullptr : const_cast<uint8_t*>(c_.owner.data()); }
+  PSID Group() const { return c_.group.empty() ? nullptr : const_cast<uint8_t*>(c_.group.data()); }
 
   // "Owner(code,text,input), Group(...), Description(...)".
   std::wstring ErrorSummary(const SecurityBlock& sec) const {
-    return Part(L"Owner", ownerError_, sec.ownerSid) + L", " + Part(L"Group", groupError_, sec.groupSid) + L", " +
-           Part(L"Description", sddlError_, sec.sddl);
+    return Part(L"Owner", c_.ownerError, sec.ownerSid) + L", " + Part(L"Group", c_.groupError, sec.groupSid) + L", " +
+           Part(L"Description", c_.sddlError, sec.sddl);
   }
 
  private:
+  struct Conversion {
+    std::vector<uint8_t> owner, group;
+    DWORD ownerError = 0, groupError = 0, sddlError = 0;
+  };
+
+  static std::vector<uint8_t> Sid(const std::wstring& text, DWORD& error) {
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(text.c_str(), &sid)) {
+      error = GetLastError();
+      return {};
+    }
+    const uint8_t* p = static_cast<const uint8_t*>(sid);
+    std::vector<uint8_t> bytes(p, p + GetLengthSid(sid));
+    LocalFree(sid);
+    return bytes;
+  }
+
+  static const Conversion& Lookup(const SecurityBlock& sec) {
+    static std::unordered_map<std::wstring, Conversion> cache;
+    std::wstring key = sec.ownerSid + L'\n' + sec.groupSid + L'\n' + sec.sddl;
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+    if (cache.size() >= 4096) cache.clear();
+    Conversion c;
+    c.owner = Sid(sec.ownerSid, c.ownerError);
+    c.group = Sid(sec.groupSid, c.groupError);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sec.sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+      LocalFree(descriptor);
+    else
+      c.sddlError = GetLastError();
+    return cache.emplace(std::move(key), std::move(c)).first->second;
+  }
+
   static std::wstring Part(const wchar_t* name, DWORD code, const std::wstring& input) {
     if (!code) return Fmt(L"%ls(0,No error,No error)", name);
     return Fmt(L"%ls(%d,%ls,%ls)", name, static_cast<int>(code), ErrorText(code).c_str(), input.c_str());
   }
 
-  PSID owner_ = nullptr;
-  PSID group_ = nullptr;
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-  DWORD ownerError_ = 0, groupError_ = 0, sddlError_ = 0;
+  const Conversion& c_;
 };
 
 // The stored ACL bytes as an ACL, or none when absent. False when the bytes
