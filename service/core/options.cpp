@@ -1,0 +1,197 @@
+#include "core/options.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace orva::service {
+namespace {
+
+bool HasControl(std::string_view text) {
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) return true;
+  }
+  return false;
+}
+
+std::vector<std::string_view> Lines(std::string_view bytes) {
+  std::vector<std::string_view> lines;
+  while (!bytes.empty()) {
+    size_t end = bytes.find('\n');
+    std::string_view line = bytes.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    if (end == std::string_view::npos) break;
+    bytes.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+void Emit(const LogSink& log, std::string_view text) {
+  if (log) log("OPTIONS", text);
+}
+
+}  // namespace
+
+std::string NetworkRepository::Host() const {
+  std::string_view rest = share;
+  rest.remove_prefix(std::min<size_t>(2, rest.size()));
+  return std::string(rest.substr(0, rest.find('\\')));
+}
+
+std::string NetworkRepository::QualifiedUser() const { return Host() + "\\" + user; }
+
+std::vector<NetworkRepository> ParseNetworkList(std::string_view list) {
+  std::vector<NetworkRepository> out;
+  for (;;) {
+    std::string_view fields[4];
+    std::string_view rest = list;
+    bool complete = true;
+    for (auto& field : fields) {
+      size_t bar = rest.find('|');
+      if (bar == std::string_view::npos) {
+        complete = false;
+        break;
+      }
+      field = rest.substr(0, bar);
+      rest.remove_prefix(bar + 1);
+    }
+    if (!complete) break;
+    out.push_back({std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), std::string(fields[3])});
+    list = rest;
+  }
+  return out;
+}
+
+std::string FormatOptionsFile(const OptionsRecord& options) {
+  return "Repository Directory:\r\n" + options.repositories + "\r\nNetwork Repository Directory:\r\n" +
+         options.network + "\r\n";
+}
+
+bool ParseOptionsFile(std::string_view bytes, OptionsRecord& options, std::string& why) {
+  const std::vector<std::string_view> lines = Lines(bytes);
+  const std::string_view repositories = lines.size() > 1 ? lines[1] : std::string_view();
+  const std::string_view network = lines.size() > 3 ? lines[3] : std::string_view();
+  if (repositories.size() > kRepositoryListMax || network.size() > kNetworkListMax) {
+    why = "a list is longer than its field";
+    return false;
+  }
+  if (HasControl(repositories) || HasControl(network)) {
+    why = "a list holds control characters";
+    return false;
+  }
+  options.repositories = std::string(repositories);
+  options.network = std::string(network);
+  return true;
+}
+
+OptionsStatus ReadOptionsFile(const std::filesystem::path& folder, OptionsRecord& options, const LogSink& log,
+                              Retry retry) {
+  const std::filesystem::path path = folder / kOptionsFileName;
+  std::string bytes;
+  switch (ReadWholeFile(path, bytes, retry)) {
+    case ReadResult::kMissing:
+      return OptionsStatus::kMissing;
+    case ReadResult::kUnreadable:
+      Emit(log, "OrvaOption.ovc could not be read; it is left as it is");
+      return OptionsStatus::kLocked;
+    case ReadResult::kOk:
+      break;
+  }
+  std::string why;
+  OptionsRecord read;
+  if (ParseOptionsFile(bytes, read, why)) {
+    read.disconnect = options.disconnect;
+    options = std::move(read);
+    return OptionsStatus::kLoaded;
+  }
+  if (KeepAside(path)) {
+    Emit(log, "OrvaOption.ovc is damaged (" + why + "); kept as OrvaOption.ovc.bad");
+    return OptionsStatus::kCorrupt;
+  }
+  Emit(log, "OrvaOption.ovc is damaged (" + why + ") and could not be renamed; it is left as it is");
+  return OptionsStatus::kCorruptKept;
+}
+
+bool WriteOptionsFile(const std::filesystem::path& folder, const OptionsRecord& options, Retry retry) {
+  if (options.repositories.size() > kRepositoryListMax || options.network.size() > kNetworkListMax ||
+      HasControl(options.repositories) || HasControl(options.network))
+    return false;
+  return ReplaceWholeFile(folder / kOptionsFileName, FormatOptionsFile(options), retry);
+}
+
+bool SameDrive(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+int NetworkConnector::ConnectAll(const OptionsRecord& options, const LogSink& log) {
+  const std::vector<NetworkRepository> wanted = ParseNetworkList(options.network);
+  const std::vector<NetworkRepository> unwanted = ParseNetworkList(options.disconnect);
+  if (wanted.empty() && unwanted.empty()) return 0;
+  const std::vector<std::string> inUse = mapper_.DrivesInUse();
+  int made = 0;
+  for (const NetworkRepository& repo : wanted) {
+    bool used = false;
+    for (const std::string& drive : inUse) used = used || SameDrive(drive, repo.drive);
+    if (used) {
+      lastFailure_.erase(repo.drive);
+      continue;
+    }
+    const uint32_t error = mapper_.Connect(repo);
+    if (error == 0) {
+      ++made;
+      lastFailure_.erase(repo.drive);
+      Emit(log, "Mapped " + repo.drive + " to " + repo.share + " as " + repo.QualifiedUser());
+      continue;
+    }
+    auto seen = lastFailure_.find(repo.drive);
+    if (seen != lastFailure_.end() && seen->second == error) continue;
+    lastFailure_[repo.drive] = error;
+    Emit(log, "Could not map " + repo.drive + " to " + repo.share + " as " + repo.QualifiedUser() + " [error " +
+                  std::to_string(error) + "]");
+  }
+  for (const NetworkRepository& repo : unwanted) {
+    const uint32_t error = mapper_.Disconnect(repo.drive);
+    if (error != 0)
+      Emit(log, "Could not disconnect " + repo.drive + " [error " + std::to_string(error) + "]");
+  }
+  return made;
+}
+
+std::optional<std::string> ChooseDefaultRepository(const std::vector<DiskInfo>& disks) {
+  const DiskInfo* best = nullptr;
+  for (const DiskInfo& disk : disks) {
+    if (disk.type != kFixedDisk || disk.drive.empty()) continue;
+    if (!best || disk.freeBytes > best->freeBytes) best = &disk;
+  }
+  if (!best) return std::nullopt;
+  return best->drive + "\\Orvanta";
+}
+
+bool AddRepository(OptionsRecord& options, std::string_view path) {
+  if (path.empty() || options.repositories.find(path) != std::string::npos) return false;
+  if (options.repositories.size() + path.size() + 1 > kRepositoryListMax) return false;
+  options.repositories.append(path).append("|");
+  return true;
+}
+
+bool EnsureDefaultRepository(const std::filesystem::path& folder, const std::vector<DiskInfo>& disks,
+                             OptionsRecord& options, const LogSink& log, Retry retry) {
+  const std::optional<std::string> path = ChooseDefaultRepository(disks);
+  if (!path) return false;
+  const OptionsStatus status = ReadOptionsFile(folder, options, log, retry);
+  if (!OptionsWritable(status)) return false;
+  if (!AddRepository(options, *path)) return false;
+  if (!WriteOptionsFile(folder, options, retry)) {
+    Emit(log, "OrvaOption.ovc could not be written; the previous file is kept");
+    return false;
+  }
+  Emit(log, "Default repository " + *path + " added");
+  return true;
+}
+
+}  // namespace orva::service

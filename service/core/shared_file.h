@@ -1,0 +1,36 @@
+// Files the service shares with the managers: exclusive opens with retries,
+// whole-file reads and atomic rewrites.
+#pragma once
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace orva::service {
+
+// How often an exclusive open is tried and how long to wait after a failure.
+struct Retry {
+  int tries = 20;
+  std::chrono::milliseconds delay{500};
+};
+inline constexpr Retry kFileRetry{20, std::chrono::milliseconds(500)};  // schedule, options, history
+inline constexpr Retry kLogRetry{120, std::chrono::milliseconds(500)};  // job and task logs
+
+enum class ReadResult { kOk, kMissing, kUnreadable };
+
+// Reads the whole file under an exclusive open. kMissing when the file does
+// not exist (no retries then); kUnreadable when every open or the read failed.
+ReadResult ReadWholeFile(const std::filesystem::path& path, std::string& bytes, Retry retry);
+
+// Writes the bytes to "<path>.tmp" and replaces the file with it in one step.
+// On any failure the old file is left as it was and the temporary removed.
+bool ReplaceWholeFile(const std::filesystem::path& path, std::string_view bytes, Retry retry);
+
+// Appends the bytes at the end of the file (created when missing, never
+// truncated) under an exclusive open.
+bool AppendToFile(const std::filesystem::path& path, std::string_view bytes, Retry retry);
+
+// Renames the file to "<path>.bad", replacing an older one. True on success.
+bool KeepAside(const std::filesystem::path& path, std::filesystem::path* aside = nullptr);
+
+}  // namespace orva::service
