@@ -119,8 +119,10 @@ bool ReadChunk(HANDLE h, uint8_t* buf, DWORD& got) {
 
 // One file's data as one zlib stream appended to the body. On failure the
 // body is moved back over what this file wrote.
-HANDLE OpenForData(const std::wstring& systemPath) {
-  return CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+// withSecurity: the handle can also read the owner, ACLs and the SACL.
+HANDLE OpenForData(const std::wstring& systemPath, bool withSecurity = false) {
+  const DWORD access = GENERIC_READ | (withSecurity ? READ_CONTROL | ACCESS_SYSTEM_SECURITY : 0);
+  return CreateFileW(systemPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
@@ -134,8 +136,20 @@ DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool po
     r.error = GetLastError();
     return r;
   }
-  z_stream z{};
-  if (deflateInit(&z, Settings().compressionLevel) != Z_OK) {
+  // One deflate state serves every file of the run; a reset is far cheaper
+  // than a new state per small file.
+  static z_stream z{};
+  static int ready = -1;  // level the state was made for
+  if (ready != Settings().compressionLevel) {
+    if (ready >= 0) deflateEnd(&z);
+    z = z_stream{};
+    ready = deflateInit(&z, Settings().compressionLevel) == Z_OK ? Settings().compressionLevel : -1;
+  } else if (deflateReset(&z) != Z_OK) {
+    deflateEnd(&z);
+    z = z_stream{};
+    ready = deflateInit(&z, Settings().compressionLevel) == Z_OK ? Settings().compressionLevel : -1;
+  }
+  if (ready < 0) {
     r.failure = DataFailure::kDeflateInit;
     r.error = GetLastError();
     return r;
@@ -175,7 +189,6 @@ DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool po
       break;
     }
   } while (flush != Z_FINISH);
-  deflateEnd(&z);
   if (r.failure != DataFailure::kNone) body.Seek(-r.compressed, 1);
   return r;
 }
@@ -432,11 +445,19 @@ void CaptureFileLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstri
 }
 
 void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                 const std::wstring& rel, const SecurityCapture& sec, FileStream& header, FileStream& body) {
+                 const std::wstring& rel, FileStream& header, FileStream& body) {
+  // One open serves the security, the identity and the data; the opens by
+  // name are the way back when it fails, and tell why.
+  SecurityCapture sec;
+  HANDLE data = OpenForData(sys, true);
+  if (data != INVALID_HANDLE_VALUE) {
+    sec.CaptureFromHandle(full, data, true);
+  } else {
+    data = OpenForData(sys);
+    sec.Capture(full, sys, true);
+  }
+  sec.Report(true);
   BY_HANDLE_FILE_INFORMATION info{};
-  // One open serves the identity and the data; the attribute-only open is
-  // the way back when the file cannot be read, and tells why.
-  HANDLE data = OpenForData(sys);
   if (data != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(data, &info)) {
     CloseHandle(data);
     data = INVALID_HANDLE_VALUE;
@@ -584,6 +605,10 @@ void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& r
       continue;
     }
     WaitWhilePaused();
+    if (!isDir && !(isReparse && fd.dwReserved0 == kTagSymlink)) {
+      CaptureFile(level, fd, full, sys, childRel, header, body);
+      continue;
+    }
     SecurityCapture sec;
     sec.Capture(full, sys, true);
     sec.Report(true);
@@ -601,10 +626,8 @@ void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& r
       child.rel = childRel;
       child.depth = level + 1;
       if (OpenFrame(child, true)) stack.push_back(std::move(child));
-    } else if (isReparse && fd.dwReserved0 == kTagSymlink) {
-      CaptureFileLink(level, fd, full, sys, sec, header);
     } else {
-      CaptureFile(level, fd, full, sys, childRel, sec, header, body);
+      CaptureFileLink(level, fd, full, sys, sec, header);
     }
   }
 }

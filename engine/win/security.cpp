@@ -88,16 +88,32 @@ std::wstring Pair(int32_t code) {
 
 }  // namespace
 
+namespace {
+constexpr SECURITY_INFORMATION kAllParts =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
+}
+
 int32_t SecurityCapture::Capture(const std::wstring& displayPath, const std::wstring& systemPath, bool withLabel) {
-  path = displayPath;
-  block = SecurityBlock();
   PSID owner = nullptr, group = nullptr;
   PACL dacl = nullptr, sacl = nullptr;
   PSECURITY_DESCRIPTOR sd = nullptr;
-  DWORD err = GetNamedSecurityInfoW(systemPath.c_str(), SE_FILE_OBJECT,
-                                    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                        DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION,
-                                    &owner, &group, &dacl, &sacl, &sd);
+  DWORD err = GetNamedSecurityInfoW(systemPath.c_str(), SE_FILE_OBJECT, kAllParts, &owner, &group, &dacl, &sacl, &sd);
+  return Take(displayPath, err, sd, owner, group, dacl, sacl, withLabel);
+}
+
+int32_t SecurityCapture::CaptureFromHandle(const std::wstring& displayPath, HANDLE object, bool withLabel) {
+  PSID owner = nullptr, group = nullptr;
+  PACL dacl = nullptr, sacl = nullptr;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  DWORD err = GetSecurityInfo(object, SE_FILE_OBJECT, kAllParts, &owner, &group, &dacl, &sacl, &sd);
+  return Take(displayPath, err, sd, owner, group, dacl, sacl, withLabel);
+}
+
+int32_t SecurityCapture::Take(const std::wstring& displayPath, unsigned long err, void* descriptor, void* owner,
+                              void* group, void* dacl, void* sacl, bool withLabel) {
+  path = displayPath;
+  block = SecurityBlock();
+  PSECURITY_DESCRIPTOR sd = descriptor;
   if (err != ERROR_SUCCESS || !sd) {
     if (sd) LocalFree(sd);
     retrieveError = static_cast<int32_t>(err ? err : ERROR_INVALID_SECURITY_DESCR);
@@ -108,7 +124,7 @@ int32_t SecurityCapture::Capture(const std::wstring& displayPath, const std::wst
   std::string key(withLabel ? "L" : "-");
   key.append(static_cast<const char*>(sd), length);
   const Converted* hit = Cache().Find(key);
-  Converted c = hit ? *hit : Convert(sd, owner, group, dacl, sacl, withLabel);
+  Converted c = hit ? *hit : Convert(sd, owner, group, static_cast<PACL>(dacl), static_cast<PACL>(sacl), withLabel);
   if (!hit) Cache().Put(key, c);
   LocalFree(sd);
   block = c.block;

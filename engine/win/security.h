@@ -17,10 +17,16 @@ struct SecurityCapture {
 
   // withLabel: the walker's SDDL text also covers the mandatory label.
   int32_t Capture(const std::wstring& displayPath, const std::wstring& systemPath, bool withLabel);
+  // The same from a handle opened with READ_CONTROL and ACCESS_SYSTEM_SECURITY.
+  int32_t CaptureFromHandle(const std::wstring& displayPath, void* object, bool withLabel);
   // Messages, counts and lists a state 2 or 3. walkerText picks the
   // walker's wording of the state 2 message.
   void Report(bool walkerText) const;
   bool Write(FileStream& header) const;
+
+ private:
+  int32_t Take(const std::wstring& displayPath, unsigned long err, void* descriptor, void* owner, void* group,
+               void* dacl, void* sacl, bool withLabel);
 };
 
 }  // namespace orva
