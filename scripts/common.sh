@@ -61,14 +61,22 @@ start_wine() {
   "$(wineserver_bin)" -f -p >/dev/null 2>&1 &
   WINESERVER_PID=$!
   trap stop_wine EXIT
-  [ -f "$WINEPREFIX/system.reg" ] || echo "Creating the Wine prefix in $WINEPREFIX"
   # Wine's own services start here and live as long as the server: they must
-  # not inherit the test runner's pipes, or it waits for them forever.
-  wineboot -i </dev/null >/dev/null 2>&1 || true
+  # not inherit the test runner's pipes, or it waits for them forever. A new
+  # prefix is made with -i; an existing one only boots (a second -i would
+  # start a second service manager).
+  if [ -f "$WINEPREFIX/system.reg" ]; then
+    wineboot </dev/null >/dev/null 2>&1 || true
+  else
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+  fi
 }
 
+# Ends every process of the prefix, then the server.
 stop_wine() {
   if [ -n "$WINESERVER_PID" ]; then
+    "$(wineserver_bin)" -k >/dev/null 2>&1 || true
     kill "$WINESERVER_PID" 2>/dev/null || true
     wait "$WINESERVER_PID" 2>/dev/null || true
     WINESERVER_PID=""

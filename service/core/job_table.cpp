@@ -28,19 +28,6 @@ int32_t ReadNumber(std::string_view line, bool* found = nullptr) {
   return value;
 }
 
-std::vector<std::string_view> SplitLines(std::string_view bytes) {
-  std::vector<std::string_view> lines;
-  while (!bytes.empty()) {
-    size_t end = bytes.find('\n');
-    std::string_view line = bytes.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (end == std::string_view::npos) break;
-    bytes.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
 }  // namespace
 
 JobRecord MakeListMarker(int32_t code, int32_t count) {

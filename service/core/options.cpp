@@ -14,19 +14,6 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-std::vector<std::string_view> Lines(std::string_view bytes) {
-  std::vector<std::string_view> lines;
-  while (!bytes.empty()) {
-    size_t end = bytes.find('\n');
-    std::string_view line = bytes.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    if (end == std::string_view::npos) break;
-    bytes.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
 void Emit(const LogSink& log, std::string_view text) {
   if (log) log("OPTIONS", text);
 }
@@ -69,7 +56,7 @@ std::string FormatOptionsFile(const OptionsRecord& options) {
 }
 
 bool ParseOptionsFile(std::string_view bytes, OptionsRecord& options, std::string& why) {
-  const std::vector<std::string_view> lines = Lines(bytes);
+  const std::vector<std::string_view> lines = SplitLines(bytes);
   const std::string_view repositories = lines.size() > 1 ? lines[1] : std::string_view();
   const std::string_view network = lines.size() > 3 ? lines[3] : std::string_view();
   if (repositories.size() > kRepositoryListMax || network.size() > kNetworkListMax) {

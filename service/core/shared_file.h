@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orva::service {
 
@@ -32,5 +33,8 @@ bool AppendToFile(const std::filesystem::path& path, std::string_view bytes, Ret
 
 // Renames the file to "<path>.bad", replacing an older one. True on success.
 bool KeepAside(const std::filesystem::path& path, std::filesystem::path* aside = nullptr);
+
+// The lines of a text, without their LF or CR LF ends.
+std::vector<std::string_view> SplitLines(std::string_view bytes);
 
 }  // namespace orva::service

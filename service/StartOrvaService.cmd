@@ -1,0 +1,3 @@
+@echo off
+rem Starts the Orvanta backup service.
+net start OrvaStanardServer

@@ -1,0 +1,3 @@
+#include "win/service_host.h"
+
+int main() { return orva::service::RunServiceProcess(); }

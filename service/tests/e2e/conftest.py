@@ -1,0 +1,168 @@
+"""OrvaServer under Wine's service control manager, driven over TCP.
+
+The service tests run in a Wine prefix of their own with a wineserver of
+their own: `wineboot -i` on a prefix that is already set up leaves two
+services.exe behind, and the service control manager then loses its
+services and its locks. Here the prefix is booted with plain wineboot, and
+the session ends with `wineserver -k`, which ends every process of the
+prefix (killing only the server would leave them behind).
+"""
+import os
+import pathlib
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import pytest
+
+HERE = pathlib.Path(__file__).resolve().parent
+REPO = HERE.parents[2]
+sys.path.insert(0, str(HERE))
+
+ORVA_BIN = pathlib.Path(os.environ.get('ORVA_BIN', REPO / 'build' / 'bin'))
+ORVA_WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(REPO / 'tools' / 'wine-run'))
+PREFIX = pathlib.Path(os.environ.get('ORVA_SERVICE_WINEPREFIX', ORVA_BIN.parent / 'wineprefix-service'))
+
+SERVICE = 'OrvaStanardServer'
+PORT = 2000
+
+
+def win_path(path):
+    """Wine's Z: drive name of a Linux absolute path."""
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+def wine_env():
+    env = dict(os.environ)
+    env.update(WINEPREFIX=str(PREFIX), WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=', WINEARCH='win64')
+    return env
+
+
+def wine(*args, timeout=120):
+    """Runs a Wine program; returns (exit code, output text). The output goes
+    through a file, so a process left running cannot hold a pipe open."""
+    with tempfile.TemporaryFile() as out:
+        done = subprocess.run([ORVA_WINE_RUN, *args], stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=subprocess.STDOUT, env=wine_env(), timeout=timeout)
+        out.seek(0)
+        return done.returncode, out.read().decode(errors='replace')
+
+
+def listening_on_port():
+    """Local addresses (hex, as /proc/net/tcp shows them) listening on PORT."""
+    found = []
+    for table in ('/proc/net/tcp', '/proc/net/tcp6'):
+        try:
+            lines = pathlib.Path(table).read_text().splitlines()[1:]
+        except OSError:
+            continue
+        for line in lines:
+            fields = line.split()
+            address, port = fields[1].rsplit(':', 1)
+            if int(port, 16) == PORT and fields[3] == '0A':
+                found.append(address)
+    return found
+
+
+def wait_for(check, seconds, what):
+    end = time.monotonic() + seconds
+    while True:
+        value = check()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError(f'timed out waiting for {what}')
+        time.sleep(0.1)
+
+
+@pytest.fixture(scope='session')
+def wine_scm():
+    """A running wineserver and services.exe for the service prefix."""
+    PREFIX.mkdir(parents=True, exist_ok=True)
+    server_bin = shutil.which('wineserver') or '/usr/lib/wine/wineserver64'
+    server = subprocess.Popen([server_bin, '-f', '-p'], env=wine_env(), stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        # Wine's own services start here and live as long as the server: they
+        # must not inherit the test runner's pipes.
+        subprocess.run([ORVA_WINE_RUN, 'wineboot'], env=wine_env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        assert not listening_on_port(), f'port {PORT} is already in use'
+        yield
+    finally:
+        subprocess.run([server_bin, '-k'], env=wine_env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        try:
+            server.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            server.wait()
+
+
+class Service:
+    """OrvaServer.exe in a folder of its own, registered as the service."""
+
+    def __init__(self, root):
+        self.folder = root / 'Orvanta'
+        self.folder.mkdir()
+        self.exe = self.folder / 'OrvaServer.exe'
+        shutil.copy(ORVA_BIN / 'OrvaServer.exe', self.exe)
+        # Port 2000 is machine-wide: another run of these tests (or any other
+        # program on it) would answer in place of this service.
+        wait_for(lambda: not listening_on_port(), 30, f'port {PORT} to be free')
+        wine('sc', 'delete', SERVICE)
+        rc, out = wine('sc', 'create', SERVICE, 'binPath=', win_path(self.exe))
+        assert rc == 0, out
+
+    def query(self):
+        """(state, win32 exit code, service exit code) from sc query."""
+        rc, out = wine('sc', 'query', SERVICE)
+        assert rc == 0, out
+        state = int(re.search(r'STATE\s*:\s*(\d+)', out).group(1))
+        win32 = int(re.search(r'WIN32_EXIT_CODE\s*:\s*(\d+)', out).group(1))
+        specific = int(re.search(r'SERVICE_EXIT_CODE\s*:\s*(\d+)', out).group(1))
+        return state, win32, specific
+
+    def start(self, wait_listening=True):
+        rc, out = wine('net', 'start', SERVICE)
+        assert rc == 0, out
+        if wait_listening:
+            wait_for(listening_on_port, 30, 'the service to listen')
+
+    def stop(self):
+        rc, out = wine('net', 'stop', SERVICE)
+        assert rc == 0, out
+        self.wait_gone()
+
+    def wait_gone(self):
+        """Waits until the service is STOPPED and its process has let go of the port."""
+        wait_for(lambda: self.query()[0] == 1, 30, 'STOPPED')
+        wait_for(lambda: not listening_on_port(), 30, 'the port to be released')
+
+    def file(self, name):
+        path = self.folder / name
+        return path.read_bytes() if path.exists() else b''
+
+    def event_lines(self):
+        return self.file('OrvaServer_Event.log').decode('latin-1').splitlines()
+
+    def task_lines(self):
+        return self.file('OrvaTask.log').decode('latin-1').split('\r\n')[:-1]
+
+
+@pytest.fixture
+def service(wine_scm, tmp_path):
+    svc = Service(tmp_path)
+    try:
+        yield svc
+    finally:
+        if svc.query()[0] != 1:
+            wine('net', 'stop', SERVICE)
+        try:
+            svc.wait_gone()
+        finally:
+            wine('sc', 'delete', SERVICE)

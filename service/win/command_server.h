@@ -1,0 +1,82 @@
+// The TCP command server: the managers connect to 127.0.0.1:2000 and every
+// message in both directions is one whole JobRecord.
+//
+// Each connection has a client thread (job list on connect, then receive and
+// dispatch) and a sender thread that drains the connection's bounded queue,
+// so its sends are serialised and a manager that stops reading cannot hold
+// up the others: when its queue overflows it is dropped.
+#pragma once
+#include <winsock2.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/job_record.h"
+#include "core/job_table.h"
+
+namespace orva::service {
+
+inline constexpr unsigned short kCommandPort = 2000;
+inline constexpr int kListenBacklog = 5;
+// Records an unread connection may have waiting beyond its job list.
+inline constexpr size_t kMaxQueuedRecords = 32;
+
+// Where the scheduler and the workers plug in.
+struct CommandHooks {
+  // One scheduler pass, run after every ADDJOB and MODIFYJOB.
+  std::function<void()> schedulerTick;
+  // RUNJOB: the table entry, already set to runState 1 and saved.
+  std::function<void(const JobRecord&)> startJob;
+};
+
+struct ListenFailure {
+  const char* stage = nullptr;  // "socket", "bind" or "listen"; null when listening
+  int error = 0;                // Winsock error
+};
+
+class CommandServer {
+ public:
+  // `taskLog` is OrvaTask.log; `report` receives the server's own failures
+  // (text, event type) for the event texts.
+  CommandServer(JobTable& table, std::filesystem::path taskLog, CommandHooks hooks,
+                std::function<void(const std::string&, int)> report);
+  CommandServer(const CommandServer&) = delete;
+  CommandServer& operator=(const CommandServer&) = delete;
+
+  // Binds 127.0.0.1:2000, listens and starts the listener thread.
+  ListenFailure Start();
+  // Closes the listening socket and shuts every connection down.
+  void Stop();
+
+  // Queues the record for every connected manager, 100 ms apart.
+  void Broadcast(const JobRecord& record);
+  // Executes one received record; mode is always 0 (any other does nothing).
+  void HandleClientMessage(const JobRecord& record, int mode);
+
+  size_t ClientCount() const;
+
+ private:
+  struct Client;
+  void ListenerLoop();
+  void ClientLoop(std::shared_ptr<Client> client);
+  void SenderLoop(std::shared_ptr<Client> client);
+  void Enqueue(Client& client, const JobRecord& record);
+  void TaskLog(std::string_view tag, std::string_view text) const;
+
+  JobTable& table_;
+  const std::filesystem::path taskLog_;
+  const CommandHooks hooks_;
+  const std::function<void(const std::string&, int)> report_;
+
+  std::atomic<SOCKET> listener_{INVALID_SOCKET};
+  std::atomic<bool> stopping_{false};
+  mutable std::mutex clientsMutex_;  // the client list; never held across a send or a sleep
+  std::vector<std::shared_ptr<Client>> clients_;
+};
+
+}  // namespace orva::service
