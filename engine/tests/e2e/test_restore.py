@@ -181,3 +181,30 @@ def test_damaged_images(tmp_path, kind):
     assert sorted(p.name for p in tmp_path.iterdir()) == sorted(
         ["src", "good.TAV", "good.TAV_a.log", "broken.TAV", "broken.TAV_x.log"] +
         (["out"] if (tmp_path / "out").exists() else []))
+
+
+def _with_type(data, img, image_type):
+    """The image with another image type in its header."""
+    at = img["header_start"]
+    path_units = struct.unpack_from("<i", data, at)[0]
+    at += 4 + 2 * path_units + 14
+    return data[:at] + bytes([image_type]) + data[at + 1:]
+
+
+@pytest.mark.parametrize("case", ["no full image", "increment number beyond the list"])
+def test_dependent_image_without_its_chain(tmp_path, case):
+    image, img = _good_image(tmp_path)
+    data = image.read_bytes()
+    if case == "no full image":
+        dependent = tmp_path / "Job_0001.TAV"
+        dependent.write_bytes(_with_type(data, img, 1))
+        expected = b"Cannot open the body full backup image file"
+    else:
+        (tmp_path / "Job.TAV").write_bytes(data)  # a full image with no increments
+        dependent = tmp_path / "Job_0002.TAV"
+        dependent.write_bytes(_with_type(data, img, 2))
+        expected = b"The incremental number is invalid."
+    out = restore(dependent, tmp_path / "out")
+    assert expected in out
+    assert FATAL in out
+    assert not (tmp_path / "out").exists()
