@@ -39,21 +39,21 @@ RunFiles& Run() {
   return files;
 }
 
-void NameRunFiles(const wchar_t* temp) {
+std::wstring RunFileName(const std::wstring& imagePath, const std::wstring& suffix) {
   const RunSettings& s = Settings();
-  const std::wstring base = FileNamePart(s.imagePath);
-  const std::wstring logSuffix = L"_" + s.command + L".log";
-  RunFiles& r = Run();
-  if (!s.useWorkFolder) {
-    r.workFile = s.imagePath + L".tmp";
-    r.logFile = s.imagePath + logSuffix;
-    return;
-  }
+  if (!s.useWorkFolder) return imagePath + suffix;
   std::wstring folder = s.workFolder;
-  if (folder.empty() && temp && *temp) folder = temp;
-  std::wstring prefix = folder.empty() ? std::wstring() : folder + L"\\";
-  r.workFile = prefix + base + L".tmp";
-  r.logFile = prefix + base + logSuffix;
+  if (folder.empty()) {
+    const wchar_t* temp = _wgetenv(L"TEMP");
+    if (temp) folder = temp;
+  }
+  return (folder.empty() ? std::wstring() : folder + L"\\") + FileNamePart(imagePath) + suffix;
+}
+
+void NameRunFiles() {
+  const RunSettings& s = Settings();
+  Run().workFile = RunFileName(s.imagePath, L".tmp");
+  Run().logFile = RunFileName(s.imagePath, L"_" + s.command + L".log");
 }
 
 int EngineMain(int argc, wchar_t** argv) {
@@ -72,7 +72,7 @@ int EngineMain(int argc, wchar_t** argv) {
     SayConsole(L"\n\nProgram parameters can not be identified.\nThere were fatal SYSTEM errors in the imaging process.\n");
     return 0;
   }
-  NameRunFiles(_wgetenv(L"TEMP"));
+  NameRunFiles();
   ResetRunState();
 
   bool report = false;

@@ -16,8 +16,11 @@ struct RunFiles {
 };
 RunFiles& Run();
 
-// Work-file and run-log names for the settings and the TEMP value (null when unset).
-void NameRunFiles(const wchar_t* temp);
+// A file of the run named after an image: beside it, or in the work folder
+// (-w; TEMP when -w names none), e.g. suffix ".tmp" for its work file.
+std::wstring RunFileName(const std::wstring& imagePath, const std::wstring& suffix);
+// The work-file and run-log names of this run.
+void NameRunFiles();
 
 int EngineMain(int argc, wchar_t** argv);
 

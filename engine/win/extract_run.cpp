@@ -32,17 +32,7 @@ std::wstring ErrorPair(DWORD err) {
   return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
 }
 
-// Work-file name of an image of the chain, as the run names its own.
-std::wstring WorkFileFor(const std::wstring& imagePath) {
-  const RunSettings& s = Settings();
-  if (!s.useWorkFolder) return imagePath + L".tmp";
-  std::wstring folder = s.workFolder;
-  if (folder.empty()) {
-    const wchar_t* temp = _wgetenv(L"TEMP");
-    if (temp) folder = temp;
-  }
-  return (folder.empty() ? std::wstring() : folder + L"\\") + FileNamePart(imagePath) + L".tmp";
-}
+std::wstring WorkFileFor(const std::wstring& imagePath) { return RunFileName(imagePath, L".tmp"); }
 
 std::wstring FolderOf(const std::wstring& path) {
   size_t slash = path.rfind(L'\\');
