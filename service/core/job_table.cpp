@@ -296,6 +296,48 @@ bool JobTable::Rearm(std::string_view name) {
   return true;
 }
 
+RunStart JobTable::StartRun(std::string_view name, bool force, bool exclusive, JobRecord* entry) {
+  RunStart status;
+  {
+    std::lock_guard lock(mutex_);
+    int i = IndexOf(name);
+    if (i < 0) return RunStart::kUnknown;
+    JobRecord& job = jobs_[i];
+    if (runs_.count(name)) {
+      status = RunStart::kAlreadyRunning;
+    } else if (!force && job.runState != kArmed) {
+      status = RunStart::kNotArmed;
+    } else if (exclusive && !runs_.empty()) {
+      status = RunStart::kAnotherRunning;
+      job.runState = FieldText(job.scheduleKind) == "once" ? kDisarmed : kArmed;
+    } else {
+      status = RunStart::kStarted;
+      job.runState = kStarted;
+      runs_.emplace(name);
+    }
+    if (entry) *entry = job;
+  }
+  if (status == RunStart::kStarted || status == RunStart::kAnotherRunning) Save();
+  return status;
+}
+
+bool JobTable::EndRun(std::string_view name) {
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = runs_.find(name); it != runs_.end()) runs_.erase(it);
+    int i = IndexOf(name);
+    if (i < 0) return false;
+    jobs_[i].runState = FieldText(jobs_[i].scheduleKind) == "once" ? kDisarmed : kArmed;
+  }
+  Save();
+  return true;
+}
+
+std::vector<std::string> JobTable::Runs() const {
+  std::lock_guard lock(mutex_);
+  return {runs_.begin(), runs_.end()};
+}
+
 void JobTable::RequestCancel(std::string_view name) {
   std::lock_guard lock(mutex_);
   cancel_.requested = true;

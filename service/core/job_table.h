@@ -1,7 +1,7 @@
 // The service's job table (at most 50 jobs, keyed by job name) with its
 // schedule file OrvaSchedule.ovc, the cancel request and the broadcast hook.
 //
-// Threads: one mutex guards the entries, the count, the cancel request and
+// Threads: one mutex guards the entries, the runs, the cancel request and
 // the hook. Every method takes it briefly and none holds it while calling
 // out: file writes, log sinks and the broadcast hook run after it has been
 // released. Saves are serialised among themselves and each writes the table
@@ -20,6 +20,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,15 @@ enum class LoadStatus {
   kLocked,     // the file exists but could not be read: empty table, saves held back
   kCorrupt,    // bad content: empty table, file renamed to ".bad", saves allowed
   kCorruptKept,// bad content and the rename failed: empty table, saves held back
+};
+
+// What StartRun decided.
+enum class RunStart {
+  kStarted,         // the entry is at runState 1 and a run of it is recorded
+  kUnknown,         // no entry of the name
+  kNotArmed,        // a tick found the entry not armed (runState 0); nothing changed
+  kAlreadyRunning,  // a run of this job exists; nothing changed
+  kAnotherRunning,  // an exclusive job beside a run of another job: the entry was re-armed
 };
 
 struct CancelRequest {
@@ -115,6 +125,18 @@ class JobTable {
   // unknown name.
   bool Rearm(std::string_view name);
 
+  // Runs that exist: a job is "running" from a successful StartRun until its
+  // EndRun, whatever its runState says meanwhile (a manager may change it).
+  // StartRun decides under the table lock: a job with a run gets no second
+  // one; `exclusive` refuses the start while a run of any other job exists
+  // and re-arms the entry as at a job end; otherwise the entry goes to
+  // runState 1 (a tick, `force` false, only from 0). Saves when the entry
+  // changed; `entry` is the entry as the decision left it.
+  RunStart StartRun(std::string_view name, bool force, bool exclusive, JobRecord* entry = nullptr);
+  // Forgets the run and re-arms the entry like Rearm (if it still exists).
+  bool EndRun(std::string_view name);
+  std::vector<std::string> Runs() const;
+
   // CANCELJOB: sets the flag and the name.
   void RequestCancel(std::string_view name);
   // Worker check: true when the flag is set and the name equals `name`; the
@@ -140,6 +162,7 @@ class JobTable {
   mutable std::mutex mutex_;
   std::vector<JobRecord> jobs_;
   CancelRequest cancel_;
+  std::set<std::string, std::less<>> runs_;
   std::function<void(const JobRecord&)> broadcast_;
   LogSink log_;
   bool savesHeld_ = false;

@@ -7,10 +7,13 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "core/job_record_check.h"
 #include "core/job_table.h"
 #include "core/options.h"
+#include "core/scheduler.h"
 #include "core/service_logs.h"
 #include "win/command_server.h"
+#include "win/probes.h"
 #include "win/repositories_win.h"
 
 namespace orva::service {
@@ -174,12 +177,20 @@ void RunService() {
   EnsureDefaultRepository(h.folder, disks, h.options, TaskLogSink);
   ReadOptions();
 
-  // The scheduler and the workers plug in here once they exist: the tick
-  // runs after ADDJOB and MODIFYJOB and in the main loop; RUNJOB hands the
-  // started entry to startJob.
+  // --- Scheduler and job dispatch: the tick runs after ADDJOB and MODIFYJOB
+  // and in the main loop; RUNJOB hands the started entry to startJob. Until
+  // the workers exist every run ends at once as failed.
+  WorkerLauncher& launcher = *new NoWorkerLauncher(
+      [](const JobRecord& r) { H().table->Broadcast(r); }, {},
+      [](std::string_view tag, std::string_view text) { AppendLogFile(kJobLogName, FormatLogLine(tag, text)); });
+  SchedulerOptions schedulerOptions;
+  schedulerOptions.osCaption = [] { return QueryOsCaption(); };
+  schedulerOptions.log = TaskLogSink;
+  Scheduler& scheduler = *new Scheduler(table, launcher, schedulerOptions);
   CommandHooks hooks;
-  hooks.schedulerTick = [] {};
-  hooks.startJob = [](const JobRecord&) {};
+  hooks.schedulerTick = [&scheduler] { scheduler.Tick(); };
+  hooks.startJob = [&scheduler](const JobRecord& entry) { scheduler.RunNow(JobName(entry)); };
+  // --- end of the scheduler wiring
   CommandServer& server = *new CommandServer(table, kTaskLogName, hooks, [](const std::string& text, int type) {
     ReportServiceEvent(text, static_cast<WORD>(type));
   });

@@ -38,7 +38,7 @@ def test_job_list_echo_and_schedule_file(service):
     a.send(first)
     assert a.receive() == first  # the sender is echoed too
     assert b.receive() == first
-    second = job('OnceD', kind='once', driveLetter='D', excludeList='')
+    second = job('OnceD', kind='once', run_state=2, driveLetter='D', excludeList='')  # disarmed: not started
     b.send(second)
     assert a.receive() == second and b.receive() == second
 
@@ -250,4 +250,29 @@ def test_pause_continue_interrogate(service):
     assert control(200) == (4, 3)  # a code of the service's own
     assert texts() == ['Orvanta services is paused.', 'Orvanta services is interrogated.',
                        'Orvanta services is resumed.', 'Successfully orvanta services is started.']
+    m.close()
+
+
+def test_scheduler_starts_once_jobs_and_keeps_one_backup_at_a_time(service):
+    service.start()
+    m = Manager()
+    m.job_list()
+    first = job('First', kind='once')
+    m.send(first)
+    assert m.receive() == first
+    # Started by the ADDJOB's own tick; until the workers exist the run fails at once.
+    report = unpack(m.receive())
+    assert (report['jobName'], report['runState'], report['jobState']) == ('First', 1, 1)
+    # The run lasts until its entry is re-armed a minute later: no second run
+    # of it, and a backup that runs alone is refused with 99 and disarmed.
+    m.send(with_code(first, RUNJOB))
+    iso = job('Iso', kind='once', jobType=306)
+    m.send(iso)
+    assert m.receive() == iso
+    refused = unpack(m.receive())
+    assert (refused['jobName'], refused['runState'], refused['jobState'], refused['elapsedTime']) == (
+        'Iso', 1, 99, '00:00:00')
+    assert m.receive(timeout=1.5) is None
+    assert service.file('OrvaSchedule.ovc') == schedule_file(
+        [pack({**unpack(first), 'runState': 1}), pack({**unpack(iso), 'runState': 2})])
     m.close()

@@ -1,0 +1,378 @@
+#include "core/scheduler.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "service_test_util.h"
+
+namespace orva::service {
+namespace {
+
+using namespace std::chrono_literals;
+using test::SampleJob;
+using test::TempFolder;
+
+LocalTime At(int y, int mo, int d, int h, int mi, int s = 0) { return {y, mo, d, h, mi, s}; }
+
+class FakeClock {
+ public:
+  void Set(const LocalTime& t) {
+    std::lock_guard lock(m_);
+    t_ = t;
+  }
+  std::function<LocalTime()> Fn() {
+    return [this] {
+      std::lock_guard lock(m_);
+      return t_;
+    };
+  }
+
+ private:
+  std::mutex m_;
+  LocalTime t_;
+};
+
+// Records each run; while held, runs wait until released.
+class FakeLauncher : public WorkerLauncher {
+ public:
+  void RunJob(const WorkerTask& task) override {
+    std::unique_lock lock(m_);
+    tasks_.push_back(task);
+    cv_.notify_all();
+    cv_.wait(lock, [this] { return !hold_; });
+  }
+  void Hold() {
+    std::lock_guard lock(m_);
+    hold_ = true;
+  }
+  void Release() {
+    std::lock_guard lock(m_);
+    hold_ = false;
+    cv_.notify_all();
+  }
+  std::vector<WorkerTask> Tasks() {
+    std::lock_guard lock(m_);
+    return tasks_;
+  }
+  // The runs reach the launcher on their own threads.
+  std::vector<WorkerTask> WaitTasks(size_t n) {
+    std::unique_lock lock(m_);
+    cv_.wait_for(lock, std::chrono::seconds(5), [&] { return tasks_.size() >= n; });
+    return tasks_;
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool hold_ = false;
+  std::vector<WorkerTask> tasks_;
+};
+
+JobRecord Job(const std::string& name, const std::string& kind, const std::string& time = "02:00",
+              int32_t type = kFullBackup) {
+  JobRecord r = SampleJob(name, kind);
+  SetFieldText(r.scheduleTime, time);
+  r.jobType = type;
+  return r;
+}
+
+TEST(Scheduler, MinuteArithmetic) {
+  EXPECT_EQ(Weekday(At(2024, 1, 1, 0, 0)), 0);   // Monday
+  EXPECT_EQ(Weekday(At(2024, 1, 7, 0, 0)), 6);   // Sunday
+  EXPECT_EQ(Weekday(At(2000, 2, 29, 0, 0)), 1);  // Tuesday
+  EXPECT_EQ(Weekday(At(1969, 12, 31, 0, 0)), 2);
+  EXPECT_EQ(MinuteIndex(At(1970, 1, 2, 0, 0)) - MinuteIndex(At(1970, 1, 1, 23, 59)), 1);
+  // Every day of 1999-2001 (2000 is a leap year) survives the round trip.
+  const int64_t from = MinuteIndex(At(1999, 1, 1, 0, 0)), to = MinuteIndex(At(2002, 1, 1, 0, 0));
+  int days = 0;
+  for (int64_t m = from; m < to; m += 1440 + 7, ++days) {
+    LocalTime t = FromMinuteIndex(m);
+    EXPECT_EQ(MinuteIndex(t), m);
+    EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour < 24 && t.minute < 60);
+  }
+  EXPECT_GT(days, 1000);
+}
+
+TEST(Scheduler, ScheduleMatchesTheLocalMinute) {
+  struct Case {
+    const char* kind;
+    const char* time;
+    const char* weekdays;  // Monday first
+    int dayOfMonth;
+    LocalTime at;
+    ScheduleHit expected;
+  };
+  const Case cases[] = {
+      {"once", "02:00", "nnnnnnn", 0, At(2024, 3, 5, 17, 42), ScheduleHit::kOnce},
+      {"daily", "02:00", "nnnnnnn", 0, At(2024, 3, 5, 2, 0, 0), ScheduleHit::kDaily},
+      {"daily", "02:00", "nnnnnnn", 0, At(2024, 3, 5, 2, 0, 59), ScheduleHit::kDaily},
+      {"daily", "02:00", "nnnnnnn", 0, At(2024, 3, 5, 1, 59, 59), ScheduleHit::kNone},
+      {"daily", "02:00", "nnnnnnn", 0, At(2024, 3, 5, 2, 1), ScheduleHit::kNone},
+      {"daily", "2:00", "nnnnnnn", 0, At(2024, 3, 5, 2, 0), ScheduleHit::kNone},  // one-digit hour never matches
+      {"daily", "00:00", "nnnnnnn", 0, At(2024, 3, 5, 0, 0), ScheduleHit::kDaily},
+      {"daily", "23:59", "nnnnnnn", 0, At(2024, 12, 31, 23, 59), ScheduleHit::kDaily},
+      {"weekly", "02:00", "ynnnnnn", 0, At(2024, 1, 1, 2, 0), ScheduleHit::kWeekly},  // Monday
+      {"weekly", "02:00", "ynnnnnn", 0, At(2024, 1, 2, 2, 0), ScheduleHit::kNone},    // Tuesday
+      {"weekly", "02:00", "nnnnnny", 0, At(2024, 1, 7, 2, 0), ScheduleHit::kWeekly},  // Sunday
+      {"weekly", "02:00", "nnnnyny", 0, At(2024, 1, 6, 2, 0), ScheduleHit::kNone},    // Saturday
+      {"weekly", "02:00", "nnnnnnn", 0, At(2024, 1, 1, 2, 0), ScheduleHit::kNone},    // no day set
+      {"weekly", "02:00", "yyyyyyy", 0, At(2024, 1, 3, 2, 1), ScheduleHit::kNone},
+      {"monthly", "02:00", "nnnnnnn", 15, At(2024, 6, 15, 2, 0), ScheduleHit::kMonthly},
+      {"monthly", "02:00", "nnnnnnn", 15, At(2024, 6, 16, 2, 0), ScheduleHit::kNone},
+      {"monthly", "02:00", "nnnnnnn", 31, At(2024, 1, 31, 2, 0), ScheduleHit::kMonthly},
+      {"monthly", "02:00", "nnnnnnn", 31, At(2024, 4, 30, 2, 0), ScheduleHit::kNone},  // 30-day month: never
+      {"monthly", "02:00", "nnnnnnn", 31, At(2024, 5, 1, 2, 0), ScheduleHit::kNone},   // no roll-over
+      {"monthly", "02:00", "nnnnnnn", 29, At(2024, 2, 29, 2, 0), ScheduleHit::kMonthly},
+  };
+  for (const Case& c : cases) {
+    JobRecord job = Job("J", c.kind, c.time);
+    for (int i = 0; i < 7; ++i) job.weekdays[i] = c.weekdays[i];
+    job.dayOfMonth = c.dayOfMonth;
+    EXPECT_EQ(MatchSchedule(job, c.at), c.expected)
+        << c.kind << " " << c.time << " " << c.weekdays << " day " << c.dayOfMonth << " at " << c.at.year << "-"
+        << c.at.month << "-" << c.at.day << " " << c.at.hour << ":" << c.at.minute;
+  }
+  // The tests read the flag bytes, not the kind.
+  JobRecord mixed = Job("J", "weekly");
+  mixed.daily = 'y';
+  EXPECT_EQ(MatchSchedule(mixed, At(2024, 1, 2, 2, 0)), ScheduleHit::kDaily);
+  mixed.daily = mixed.weekly = 'n';
+  EXPECT_EQ(MatchSchedule(mixed, At(2024, 1, 1, 2, 0)), ScheduleHit::kNone);
+}
+
+TEST(Scheduler, WorkerChoice) {
+  EXPECT_EQ(ChooseWorker(kFullBackup, "Microsoft Windows 7 Professional"), WorkerKind::kScriptedImage);
+  EXPECT_EQ(ChooseWorker(kDifferentialBackup, "Microsoft Windows XP Professional"), WorkerKind::kScriptedImage);
+  EXPECT_EQ(ChooseWorker(kUpdateBackup, "Microsoft Windows 10 Pro"), WorkerKind::kSnapshotImage);
+  EXPECT_EQ(ChooseWorker(kIncrementalBackup, ""), WorkerKind::kSnapshotImage);  // a failed query
+  EXPECT_EQ(ChooseWorker(kReplication, "Windows Vista"), WorkerKind::kReplication);
+  EXPECT_EQ(ChooseWorker(kReplicationShadow, "windows vista business"), WorkerKind::kNone);
+  EXPECT_EQ(ChooseWorker(kReplicationShadow, "Microsoft Windows 11 Pro"), WorkerKind::kShadowReplication);
+  EXPECT_EQ(ChooseWorker(kIsoBackup, "Microsoft Windows 10 Pro"), WorkerKind::kIsoMedia);
+  EXPECT_EQ(ChooseWorker(299, "Microsoft Windows 10 Pro"), WorkerKind::kNone);
+  EXPECT_EQ(RunStamp(kFullBackup, At(2024, 3, 5, 7, 9)), "2024.03.05 07:09");
+  EXPECT_EQ(RunStamp(kReplication, At(2024, 3, 5, 7, 9)), "07:09");
+}
+
+struct Fixture {
+  explicit Fixture(std::string caption = "Microsoft Windows 7 Professional",
+                   std::chrono::milliseconds rearm = 0ms)
+      : table(folder.Path(), test::kQuick) {
+    table.SetBroadcastHook([this](const JobRecord& r) {
+      std::lock_guard lock(m);
+      sent.push_back(r);
+    });
+    SchedulerOptions o;
+    o.clock = clock.Fn();
+    o.osCaption = [caption] { return caption; };
+    o.rearmDelay = rearm;
+    scheduler = std::make_unique<Scheduler>(table, launcher, o);
+  }
+  ~Fixture() {
+    launcher.Release();
+    scheduler.reset();
+  }
+  void Add(const JobRecord& r) {
+    ASSERT_TRUE(table.Add(r).ok());
+    std::lock_guard lock(m);
+    sent.clear();  // drop the echo
+  }
+  int32_t RunState(const char* name) { return table.Find(name)->runState; }
+  std::vector<JobRecord> Sent() {
+    std::lock_guard lock(m);
+    return sent;
+  }
+
+  TempFolder folder;
+  JobTable table;
+  FakeClock clock;
+  FakeLauncher launcher;
+  std::mutex m;
+  std::vector<JobRecord> sent;
+  std::unique_ptr<Scheduler> scheduler;
+};
+
+TEST(Scheduler, TicksFireEachScheduledMinuteOnceAndLateTicksCatchUp) {
+  Fixture f;
+  f.Add(Job("Daily", "daily", "02:00"));
+  JobRecord monday = Job("Monday", "weekly", "00:01", kReplication);  // may run beside the image job
+  f.Add(monday);
+  // The clock of each tick and the runs started so far (runs end and re-arm
+  // at once).
+  struct Step {
+    LocalTime at;
+    size_t daily, monday;
+  };
+  const Step steps[] = {
+      {At(2024, 1, 6, 2, 5), 0, 0},     // first tick: only its own minute counts
+      {At(2024, 1, 7, 1, 59, 55), 0, 0},
+      {At(2024, 1, 7, 2, 0, 0), 1, 0},  // Sunday 02:00
+      {At(2024, 1, 7, 2, 0, 5), 1, 0},  // same minute, already re-armed: no second run
+      {At(2024, 1, 7, 2, 0, 59), 1, 0},
+      {At(2024, 1, 7, 2, 1, 0), 1, 0},
+      {At(2024, 1, 7, 23, 58), 1, 0},
+      {At(2024, 1, 8, 2, 3, 10), 2, 1},  // one late tick crosses Monday 00:01 and 02:00
+      {At(2024, 1, 8, 2, 3, 40), 2, 1},
+      {At(2024, 1, 8, 1, 30), 2, 1},     // clock stepped back: the minutes are not fired again
+      {At(2024, 1, 8, 2, 4), 2, 1},
+      {At(2024, 1, 9, 2, 0), 3, 1},
+  };
+  for (const Step& s : steps) {
+    f.clock.Set(s.at);
+    f.scheduler->Tick();
+    ASSERT_TRUE(f.scheduler->WaitIdle(5s));
+    size_t daily = 0, weekly = 0;
+    for (const WorkerTask& t : f.launcher.Tasks()) (JobName(t.record) == "Daily" ? daily : weekly)++;
+    EXPECT_EQ(daily, s.daily) << s.at.day << " " << s.at.hour << ":" << s.at.minute;
+    EXPECT_EQ(weekly, s.monday) << s.at.day << " " << s.at.hour << ":" << s.at.minute;
+  }
+  EXPECT_EQ(f.RunState("Daily"), kArmed);
+  EXPECT_EQ(f.RunState("Monday"), kArmed);
+}
+
+TEST(Scheduler, ArmedOnceJobStartsAtTheFirstTickAndTheTaskIsItsOwnCopy) {
+  Fixture f;
+  JobRecord once = Job("Once", "once", "17:00", kIncrementalBackup);
+  f.Add(once);
+  f.launcher.Hold();
+  f.clock.Set(At(2024, 1, 1, 9, 0));
+  f.scheduler->Tick();
+  ASSERT_EQ(f.launcher.WaitTasks(1).size(), 1u);
+  EXPECT_EQ(f.RunState("Once"), kStarted);
+  // The table may change while the run goes on; the task keeps its copy.
+  JobRecord changed = once;
+  SetFieldText(changed.imagePath, "E:\\Other.tav");
+  changed.runState = kStarted;
+  ASSERT_TRUE(f.table.Modify(changed).ok());
+  const WorkerTask task = f.launcher.Tasks()[0];
+  EXPECT_EQ(task.kind, WorkerKind::kScriptedImage);
+  EXPECT_EQ(task.backupKind, 2);
+  EXPECT_EQ(task.record.runState, kStarted);
+  EXPECT_EQ(FieldText(task.record.imagePath), FieldText(once.imagePath));
+  f.launcher.Release();
+  ASSERT_TRUE(f.scheduler->WaitIdle(5s));
+  EXPECT_EQ(f.RunState("Once"), kDisarmed);
+}
+
+TEST(Scheduler, ARunningJobGetsNoSecondRun) {
+  Fixture f;
+  f.Add(Job("A", "daily", "02:00"));
+  f.launcher.Hold();
+  EXPECT_EQ(f.scheduler->RunNow("A"), RunStart::kStarted);
+  EXPECT_EQ(f.scheduler->RunNow("A"), RunStart::kAlreadyRunning);
+  // A manager re-arms the running entry: the tick still finds the run.
+  JobRecord armed = *f.table.Find("A");
+  armed.runState = kArmed;
+  ASSERT_TRUE(f.table.Modify(armed).ok());
+  f.clock.Set(At(2024, 1, 1, 2, 0));
+  f.scheduler->Tick();
+  EXPECT_EQ(f.launcher.WaitTasks(1).size(), 1u);
+  EXPECT_EQ(f.table.Runs(), std::vector<std::string>{"A"});
+  EXPECT_EQ(f.scheduler->RunNow("Nobody"), RunStart::kUnknown);
+  f.launcher.Release();
+  ASSERT_TRUE(f.scheduler->WaitIdle(5s));
+  EXPECT_TRUE(f.table.Runs().empty());
+  EXPECT_EQ(f.RunState("A"), kArmed);
+  EXPECT_EQ(f.scheduler->RunNow("A"), RunStart::kStarted);  // after the end it runs again
+  ASSERT_TRUE(f.scheduler->WaitIdle(5s));
+}
+
+TEST(Scheduler, ABackupThatRunsAloneIsRefusedWith99BesideAnotherRun) {
+  struct Case {
+    const char* caption;
+    int32_t running, second;
+    const char* secondKind;
+    RunStart expected;
+  };
+  const Case cases[] = {
+      {"Microsoft Windows 7 Professional", kFullBackup, kUpdateBackup, "daily", RunStart::kAnotherRunning},
+      {"Microsoft Windows XP", kReplication, kFullBackup, "once", RunStart::kAnotherRunning},
+      {"Microsoft Windows 10 Pro", kFullBackup, kIsoBackup, "weekly", RunStart::kAnotherRunning},
+      {"Microsoft Windows 7 Professional", kFullBackup, kReplication, "daily", RunStart::kStarted},
+      {"Microsoft Windows 10 Pro", kFullBackup, kIncrementalBackup, "daily", RunStart::kStarted},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.caption) + " " + std::to_string(c.running) + " then " + std::to_string(c.second));
+    Fixture f(c.caption);
+    f.clock.Set(At(2024, 5, 6, 2, 0));
+    f.Add(Job("First", "daily", "02:00", c.running));
+    JobRecord second = Job("Second", c.secondKind, "02:00", c.second);
+    second.runState = kArmed;
+    f.Add(second);
+    f.launcher.Hold();
+    f.scheduler->Tick();  // both are due this minute; First is ahead in the table
+    EXPECT_EQ(f.table.Find("First")->runState, kStarted);
+    const size_t runs = f.launcher.WaitTasks(c.expected == RunStart::kStarted ? 2 : 1).size();
+    if (c.expected == RunStart::kAnotherRunning) {
+      EXPECT_EQ(runs, 1u);
+      const std::vector<JobRecord> sent = f.Sent();
+      ASSERT_EQ(sent.size(), 1u);
+      EXPECT_EQ(JobName(sent[0]), "Second");
+      EXPECT_EQ(sent[0].jobState, kJobAnotherRunning);
+      EXPECT_EQ(sent[0].runState, kStarted);
+      EXPECT_EQ(FieldText(sent[0].elapsedTime), "00:00:00");
+      EXPECT_EQ(FieldText(sent[0].startTime), RunStamp(c.second, At(2024, 5, 6, 2, 0)));
+      EXPECT_EQ(FieldText(sent[0].startTime), FieldText(sent[0].endTime));
+      EXPECT_EQ(f.RunState("Second"), std::string(c.secondKind) == "once" ? kDisarmed : kArmed);
+      // RUNJOB meets the same rule.
+      EXPECT_EQ(f.scheduler->RunNow("Second"), RunStart::kAnotherRunning);
+    } else {
+      EXPECT_EQ(runs, 2u);
+      EXPECT_EQ(f.RunState("Second"), kStarted);
+    }
+    f.launcher.Release();
+    ASSERT_TRUE(f.scheduler->WaitIdle(5s));
+  }
+}
+
+TEST(Scheduler, JobEndRearmsAfterTheDelay) {
+  for (const char* kind : {"once", "daily", "weekly", "monthly"}) {
+    SCOPED_TRACE(kind);
+    TempFolder folder;
+    JobTable table(folder.Path(), test::kQuick);
+    std::vector<JobRecord> sent;
+    std::mutex m;
+    table.SetBroadcastHook([&](const JobRecord& r) {
+      std::lock_guard lock(m);
+      sent.push_back(r);
+    });
+    ASSERT_TRUE(table.Add(Job("J", kind, "02:00", kReplication)).ok());
+    NoWorkerLauncher launcher([&](const JobRecord& r) { table.Broadcast(r); }, [] { return At(2024, 2, 3, 4, 5); });
+    SchedulerOptions o;
+    o.rearmDelay = 60000ms;
+    Scheduler scheduler(table, launcher, o);
+    ASSERT_EQ(scheduler.RunNow("J"), RunStart::kStarted);
+    // The stand-in reports a failed run at once; the entry stays started
+    // through the wait, also on disk.
+    EXPECT_FALSE(scheduler.WaitIdle(50ms));
+    EXPECT_EQ(table.Find("J")->runState, kStarted);
+    EXPECT_NE(test::ReadBytes(table.SchedulePath()).find("\r\nJ\r\n304\r\n1\r\n"), std::string::npos);
+    {
+      std::lock_guard lock(m);
+      ASSERT_EQ(sent.size(), 2u);  // the echo, then the report
+      EXPECT_EQ(sent[1].jobState, kJobFailed);
+      EXPECT_EQ(sent[1].runState, kStarted);
+      EXPECT_EQ(FieldText(sent[1].endTime), "04:05");
+    }
+    scheduler.Shutdown();  // ends the wait: re-armed now
+    const int32_t expected = std::string(kind) == "once" ? kDisarmed : kArmed;
+    EXPECT_EQ(table.Find("J")->runState, expected);
+    EXPECT_NE(test::ReadBytes(table.SchedulePath()).find("\r\nJ\r\n304\r\n" + std::to_string(expected) + "\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(table.Runs().empty());
+  }
+}
+
+TEST(Scheduler, AJobWithoutAWorkerOnThisSystemIsNotLeftStarted) {
+  Fixture f("Microsoft Windows Vista Business");
+  f.Add(Job("Shadow", "daily", "02:00", kReplicationShadow));
+  EXPECT_EQ(f.scheduler->RunNow("Shadow"), RunStart::kStarted);
+  EXPECT_TRUE(f.launcher.Tasks().empty());
+  EXPECT_EQ(f.RunState("Shadow"), kArmed);
+  EXPECT_TRUE(f.table.Runs().empty());
+}
+
+}  // namespace
+}  // namespace orva::service

@@ -1,0 +1,235 @@
+#include "win/probes.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <wbemidl.h>
+#include <winioctl.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace orva::service {
+namespace {
+
+std::string WideToAnsi(const wchar_t* text) {
+  if (!text || !*text) return {};
+  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+  out.resize(static_cast<size_t>(size - 1));
+  return out;
+}
+
+std::string HexError(const char* what, HRESULT hr) {
+  char text[160];
+  std::snprintf(text, sizeof text, "WMI ERROR\n%s. Error code = %lx", what, static_cast<unsigned long>(hr));
+  return text;
+}
+
+template <typename T>
+void Release(T*& p) {
+  if (p) p->Release();
+  p = nullptr;
+}
+
+int64_t AddFolder(const std::wstring& folder) {
+  int64_t total = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + L"\\*.*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // Junctions and links are not followed: their targets are counted where they lie.
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) total += AddFolder(folder + L"\\" + name);
+    } else {
+      total += static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+    }
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  return total;
+}
+
+// The WMI caption; COM is initialised by the caller. An earlier security
+// set-up in the process (RPC_E_TOO_LATE) is no failure.
+std::string WmiCaption() {
+  HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+  if (FAILED(hr) && hr != RPC_E_TOO_LATE) return HexError("Failed to initialize security", hr);
+  IWbemLocator* locator = nullptr;
+  hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                        reinterpret_cast<void**>(&locator));
+  if (FAILED(hr)) return HexError("Failed to create IWbemLocator object", hr);
+  IWbemServices* services = nullptr;
+  BSTR space = SysAllocString(L"ROOT\\CIMV2");
+  hr = locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
+  SysFreeString(space);
+  Release(locator);
+  if (FAILED(hr)) return HexError("Could not connect", hr);
+  hr = CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                         RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  if (FAILED(hr)) {
+    Release(services);
+    return HexError("Could not set proxy blanket", hr);
+  }
+  IEnumWbemClassObject* rows = nullptr;
+  BSTR language = SysAllocString(L"WQL");
+  BSTR query = SysAllocString(L"SELECT * FROM Win32_OperatingSystem");
+  hr = services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &rows);
+  SysFreeString(language);
+  SysFreeString(query);
+  if (FAILED(hr)) {
+    Release(services);
+    return HexError("Query for Disk Information Query failed", hr);
+  }
+  std::string caption;
+  for (;;) {
+    IWbemClassObject* row = nullptr;
+    ULONG got = 0;
+    if (rows->Next(WBEM_INFINITE, 1, &row, &got) != WBEM_S_NO_ERROR || got == 0) break;
+    VARIANT value;
+    VariantInit(&value);
+    if (SUCCEEDED(row->Get(L"Caption", 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR)
+      caption = WideToAnsi(value.bstrVal) + " ";
+    VariantClear(&value);
+    Release(row);
+  }
+  Release(rows);
+  Release(services);
+  if (caption.empty()) return "WMI ERROR\nThe query returned no operating system";
+  return caption;
+}
+
+std::string RegistryProductName() {
+  wchar_t name[256] = {};
+  DWORD size = sizeof name;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName",
+                   RRF_RT_REG_SZ, nullptr, name, &size) != ERROR_SUCCESS)
+    return {};
+  std::string text = WideToAnsi(name);
+  // The WMI caption names the maker first.
+  if (!text.empty() && text.rfind("Microsoft", 0) != 0) text = "Microsoft " + text;
+  return text.empty() ? text : text + " ";
+}
+
+std::string ArchitectureTag() {
+  SYSTEM_INFO info{};
+  GetNativeSystemInfo(&info);
+  if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) return "[64bit]";
+  if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL) return "[32bit]";
+  return {};
+}
+
+}  // namespace
+
+int64_t GetFolderSize(const std::filesystem::path& folder) {
+  std::wstring root = folder.wstring();
+  while (root.size() > 1 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
+  return AddFolder(root);
+}
+
+int64_t GetPagefileSize(char letter) {
+  const std::string pattern = std::string(1, letter) + ":\\*.*";
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  int64_t size = 0;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string full = std::string(1, letter) + ":\\" + found.cFileName;
+    const size_t at = full.find("pagefile.sys");
+    if (at != std::string::npos && at > 0) {
+      size = static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+      break;
+    }
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+  return size;
+}
+
+std::string FormatSystemMessage(uint32_t code) {
+  char text[1024] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text - 1, nullptr);
+  return std::string(text, n);
+}
+
+std::string FormatDiskNumber(long device, long partition) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2ld%.2ld", device, partition);
+  return text;
+}
+
+std::string GetDiskNumberText(char letter) {
+  const std::string volume = std::string("\\\\.\\") + letter + ":";
+  HANDLE handle = CreateFileA(volume.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "9999";
+  STORAGE_DEVICE_NUMBER number{};
+  DWORD got = 0;
+  const BOOL ok = DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &got,
+                                  nullptr);
+  CloseHandle(handle);
+  if (!ok) return "9999";
+  return FormatDiskNumber(static_cast<long>(number.DeviceNumber), static_cast<long>(number.PartitionNumber));
+}
+
+bool IsProcessRunning(std::string_view name) {
+  std::vector<DWORD> ids(1024);
+  DWORD bytes = 0;
+  if (!EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) return false;
+  ids.resize(bytes / sizeof(DWORD));
+  for (DWORD id : ids) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process) continue;
+    char path[MAX_PATH * 2] = {};
+    DWORD size = sizeof path;
+    const bool match = QueryFullProcessImageNameA(process, 0, path, &size) &&
+                       std::string_view(path, size).find(name) != std::string_view::npos;
+    CloseHandle(process);
+    if (match) return true;
+  }
+  return false;
+}
+
+std::string QueryOsCaptionUncached() {
+  std::string caption;
+  const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (FAILED(init) && init != RPC_E_CHANGED_MODE) {
+    caption = HexError("Failed to initialize COM library", init);
+  } else {
+    caption = WmiCaption();
+    if (SUCCEEDED(init)) CoUninitialize();
+  }
+  if (caption.rfind("WMI ERROR\n", 0) == 0) {
+    std::string product = RegistryProductName();
+    if (!product.empty()) caption = product;
+  }
+  return caption + ArchitectureTag();
+}
+
+const std::string& QueryOsCaption() {
+  static CaptionCache cache(QueryOsCaptionUncached);
+  return cache.Get();
+}
+
+WindowsVersion QueryWindowsVersion() {
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  WindowsVersion version;
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  auto get = ntdll ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                   : nullptr;
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (get && get(&info) == 0) {
+    version = {info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
+  }
+  return version;
+}
+
+bool TakesScriptedImageRoute(const WindowsVersion& v) {
+  return v.major == 5 || (v.major == 6 && v.minor <= 1);
+}
+
+}  // namespace orva::service

@@ -1,0 +1,67 @@
+// System probes of the service: folder and page-file sizes, the disk and
+// partition numbers of a drive, running tools, the system caption and the
+// Windows version that picks the image route.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace orva::service {
+
+// Length of every file below `folder`, at any depth; 0 for a missing folder.
+// Each call keeps its own total (no process-wide accumulator), so two
+// workers sizing at once do not add into each other's result.
+int64_t GetFolderSize(const std::filesystem::path& folder);
+
+// Length of the page file in the root of drive `letter`; 0 when none.
+int64_t GetPagefileSize(char letter);
+
+// The system's message text for an error code (at most 1023 characters).
+std::string FormatSystemMessage(uint32_t code);
+
+// "%.2d%.2d" of the device and partition numbers.
+std::string FormatDiskNumber(long device, long partition);
+// The disk number text of drive `letter`; "9999" when it cannot be had.
+std::string GetDiskNumberText(char letter);
+
+// Whether any process's executable path contains `name` (case-sensitive).
+bool IsProcessRunning(std::string_view name);
+
+// The WMI caption of Win32_OperatingSystem, a blank, then "[64bit]" or
+// "[32bit]". When WMI fails the product name from the registry stands in;
+// when that fails too, the "WMI ERROR\n..." text.
+std::string QueryOsCaptionUncached();
+
+// The caption, asked for once and then kept.
+class CaptionCache {
+ public:
+  explicit CaptionCache(std::function<std::string()> query) : query_(std::move(query)) {}
+  const std::string& Get() {
+    std::call_once(once_, [this] { caption_ = query_(); });
+    return caption_;
+  }
+
+ private:
+  std::function<std::string()> query_;
+  std::once_flag once_;
+  std::string caption_;
+};
+
+// The process-wide cached caption.
+const std::string& QueryOsCaption();
+
+struct WindowsVersion {
+  unsigned major = 0, minor = 0, build = 0;
+};
+
+// The running system's version (RtlGetVersion, which no manifest shims).
+WindowsVersion QueryWindowsVersion();
+
+// Image jobs run their script under the shadow-copy tool on XP, Vista and 7
+// (5.x, 6.0, 6.1) and read an exposed snapshot on later systems.
+bool TakesScriptedImageRoute(const WindowsVersion& version);
+
+}  // namespace orva::service
