@@ -1,8 +1,10 @@
 #include "win/probes.h"
 
+#include "win/wmi_query.h"
+
 #include <windows.h>
+#include <objbase.h>
 #include <psapi.h>
-#include <wbemidl.h>
 #include <winioctl.h>
 
 #include <cstdio>
@@ -10,28 +12,6 @@
 
 namespace orva::service {
 namespace {
-
-std::string WideToAnsi(const wchar_t* text) {
-  if (!text || !*text) return {};
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-  out.resize(static_cast<size_t>(size - 1));
-  return out;
-}
-
-std::string HexError(const char* what, HRESULT hr) {
-  char text[160];
-  std::snprintf(text, sizeof text, "WMI ERROR\n%s. Error code = %lx", what, static_cast<unsigned long>(hr));
-  return text;
-}
-
-template <typename T>
-void Release(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
 
 int64_t AddFolder(const std::wstring& folder) {
   int64_t total = 0;
@@ -52,52 +32,13 @@ int64_t AddFolder(const std::wstring& folder) {
   return total;
 }
 
-// The WMI caption; COM is initialised by the caller. An earlier security
-// set-up in the process (RPC_E_TOO_LATE) is no failure.
+// The WMI caption; COM is initialised by the caller.
 std::string WmiCaption() {
-  HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
-  if (FAILED(hr) && hr != RPC_E_TOO_LATE) return HexError("Failed to initialize security", hr);
-  IWbemLocator* locator = nullptr;
-  hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                        reinterpret_cast<void**>(&locator));
-  if (FAILED(hr)) return HexError("Failed to create IWbemLocator object", hr);
-  IWbemServices* services = nullptr;
-  BSTR space = SysAllocString(L"ROOT\\CIMV2");
-  hr = locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
-  SysFreeString(space);
-  Release(locator);
-  if (FAILED(hr)) return HexError("Could not connect", hr);
-  hr = CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                         RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-  if (FAILED(hr)) {
-    Release(services);
-    return HexError("Could not set proxy blanket", hr);
-  }
-  IEnumWbemClassObject* rows = nullptr;
-  BSTR language = SysAllocString(L"WQL");
-  BSTR query = SysAllocString(L"SELECT * FROM Win32_OperatingSystem");
-  hr = services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &rows);
-  SysFreeString(language);
-  SysFreeString(query);
-  if (FAILED(hr)) {
-    Release(services);
-    return HexError("Query for Disk Information Query failed", hr);
-  }
+  std::vector<std::string> captions;
+  std::string error = WmiStrings(L"SELECT * FROM Win32_OperatingSystem", L"Caption", captions);
+  if (!error.empty()) return error;
   std::string caption;
-  for (;;) {
-    IWbemClassObject* row = nullptr;
-    ULONG got = 0;
-    if (rows->Next(WBEM_INFINITE, 1, &row, &got) != WBEM_S_NO_ERROR || got == 0) break;
-    VARIANT value;
-    VariantInit(&value);
-    if (SUCCEEDED(row->Get(L"Caption", 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR)
-      caption = WideToAnsi(value.bstrVal) + " ";
-    VariantClear(&value);
-    Release(row);
-  }
-  Release(rows);
-  Release(services);
+  for (const auto& c : captions) caption = c + " ";
   if (caption.empty()) return "WMI ERROR\nThe query returned no operating system";
   return caption;
 }
@@ -197,7 +138,7 @@ std::string QueryOsCaptionUncached() {
   std::string caption;
   const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (FAILED(init) && init != RPC_E_CHANGED_MODE) {
-    caption = HexError("Failed to initialize COM library", init);
+    caption = WmiError("Failed to initialize COM library", init);
   } else {
     caption = WmiCaption();
     if (SUCCEEDED(init)) CoUninitialize();

@@ -1,8 +1,10 @@
 #include "win/repositories_win.h"
 
+#include "win/wmi_query.h"
+
 #include <windows.h>
+#include <objbase.h>
 #include <winnetwk.h>
-#include <wbemidl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,75 +13,14 @@
 namespace orva::service {
 namespace {
 
-std::string HexError(const char* what, HRESULT hr) {
-  char text[160];
-  std::snprintf(text, sizeof text, "WMI ERROR\n%s. Error code = %lx", what, static_cast<unsigned long>(hr));
-  return text;
-}
-
-std::string WideToAnsi(const wchar_t* text) {
-  if (!text || !*text) return {};
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-  out.resize(static_cast<size_t>(size - 1));
-  return out;
-}
-
-template <typename T>
-void Release(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
-
-// The WMI query itself; COM is initialised by the caller.
+// The fixed disks as WMI lists them; COM is initialised by the caller.
 std::string QueryWmi(std::vector<DiskInfo>& disks) {
-  HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
-  if (FAILED(hr) && hr != RPC_E_TOO_LATE) return HexError("Failed to initialize security", hr);
-  IWbemLocator* locator = nullptr;
-  hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                        reinterpret_cast<void**>(&locator));
-  if (FAILED(hr)) return HexError("Failed to create IWbemLocator object", hr);
-  IWbemServices* services = nullptr;
-  BSTR space = SysAllocString(L"ROOT\\CIMV2");
-  hr = locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
-  SysFreeString(space);
-  Release(locator);
-  if (FAILED(hr)) return HexError("Could not connect", hr);
-  hr = CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                         RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-  if (FAILED(hr)) {
-    Release(services);
-    return HexError("Could not set proxy blanket", hr);
-  }
-  IEnumWbemClassObject* rows = nullptr;
-  BSTR language = SysAllocString(L"WQL");
-  BSTR query = SysAllocString(L"SELECT Caption FROM Win32_LogicalDisk WHERE DriveType = 3");
-  hr = services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &rows);
-  SysFreeString(language);
-  SysFreeString(query);
-  if (FAILED(hr)) {
-    Release(services);
-    return HexError("Query for Disk Information Query failed", hr);
-  }
+  std::vector<std::string> captions;
+  std::string error = WmiStrings(L"SELECT Caption FROM Win32_LogicalDisk WHERE DriveType = 3", L"Caption", captions);
+  if (!error.empty()) return error;
   disks.clear();
-  for (;;) {
-    IWbemClassObject* row = nullptr;
-    ULONG got = 0;
-    if (rows->Next(WBEM_INFINITE, 1, &row, &got) != WBEM_S_NO_ERROR || got == 0) break;
-    VARIANT caption;
-    VariantInit(&caption);
-    if (SUCCEEDED(row->Get(L"Caption", 0, &caption, nullptr, nullptr)) && caption.vt == VT_BSTR) {
-      std::string drive = WideToAnsi(caption.bstrVal);
-      if (!drive.empty()) disks.push_back({drive, kFixedDisk, GetDriveFreeBytes(drive)});
-    }
-    VariantClear(&caption);
-    Release(row);
-  }
-  Release(rows);
-  Release(services);
+  for (const auto& drive : captions)
+    if (!drive.empty()) disks.push_back({drive, kFixedDisk, GetDriveFreeBytes(drive)});
   return "SUCCESS";
 }
 
@@ -138,7 +79,7 @@ std::vector<DiskInfo> QueryFixedDisks(std::string& note) {
   std::vector<DiskInfo> disks;
   const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (FAILED(init) && init != RPC_E_CHANGED_MODE) {
-    note = HexError("Failed to initialize COM", init);
+    note = WmiError("Failed to initialize COM", init);
   } else {
     note = QueryWmi(disks);
     if (SUCCEEDED(init)) CoUninitialize();

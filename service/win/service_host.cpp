@@ -13,6 +13,7 @@
 #include "core/scheduler.h"
 #include "core/service_logs.h"
 #include "win/command_server.h"
+#include "win/image_worker.h"
 #include "win/probes.h"
 #include "win/repositories_win.h"
 
@@ -70,6 +71,27 @@ DWORD ReadTickSetting() {
   if (n == 0 || n >= sizeof text) return 5000;
   long ms = strtol(text, nullptr, 10);
   return ms >= 10 && ms <= 5000 ? static_cast<DWORD>(ms) : 5000;
+}
+
+// Test-only settings: "OrvaTestSettings.txt" beside the program, lines of
+// "rearm_ms=N" (the scheduler's re-arm wait after a run) and
+// "tool_timeout_ms=N" (the time limit of an image run). Absent in real use.
+struct TestSettings {
+  long long rearmMs = -1, toolTimeoutMs = -1;
+};
+
+TestSettings ReadTestSettings() {
+  TestSettings t;
+  FILE* f = _wfopen((H().folder + L"OrvaTestSettings.txt").c_str(), L"rb");
+  if (!f) return t;
+  char line[128];
+  while (fgets(line, sizeof line, f)) {
+    long long value = 0;
+    if (sscanf(line, "rearm_ms=%lld", &value) == 1 && value >= 0) t.rearmMs = value;
+    if (sscanf(line, "tool_timeout_ms=%lld", &value) == 1 && value > 0) t.toolTimeoutMs = value;
+  }
+  fclose(f);
+  return t;
 }
 
 void TaskLogSink(std::string_view tag, std::string_view text) {
@@ -178,12 +200,20 @@ void RunService() {
   ReadOptions();
 
   // --- Scheduler and job dispatch: the tick runs after ADDJOB and MODIFYJOB
-  // and in the main loop; RUNJOB hands the started entry to startJob. Until
-  // the workers exist every run ends at once as failed.
-  WorkerLauncher& launcher = *new NoWorkerLauncher(
+  // and in the main loop; RUNJOB hands the started entry to startJob. Image
+  // jobs run in the image worker; the other types still end at once as
+  // failed until their workers exist.
+  const TestSettings testSettings = ReadTestSettings();
+  WorkerLauncher& others = *new NoWorkerLauncher(
       [](const JobRecord& r) { H().table->Broadcast(r); }, {},
       [](std::string_view tag, std::string_view text) { AppendLogFile(kJobLogName, FormatLogLine(tag, text)); });
+  ImageWorkerOptions imageOptions;
+  imageOptions.serviceFolder = h.folder;
+  imageOptions.logFolder = h.parent + L"\\Log";
+  if (testSettings.toolTimeoutMs > 0) imageOptions.toolTimeout = std::chrono::milliseconds(testSettings.toolTimeoutMs);
+  WorkerLauncher& launcher = *new ImageWorkerLauncher(table, imageOptions, others);
   SchedulerOptions schedulerOptions;
+  if (testSettings.rearmMs >= 0) schedulerOptions.rearmDelay = std::chrono::milliseconds(testSettings.rearmMs);
   schedulerOptions.osCaption = [] { return QueryOsCaption(); };
   schedulerOptions.log = TaskLogSink;
   Scheduler& scheduler = *new Scheduler(table, launcher, schedulerOptions);

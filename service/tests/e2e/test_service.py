@@ -26,6 +26,16 @@ def task_entries(service):
     return entries
 
 
+def run_reports(m, name):
+    """The job's status reports up to its final state."""
+    states = []
+    while not states or states[-1] not in (0, 1, 2, -1):
+        r = unpack(m.receive())
+        assert (r['jobName'], r['runState']) == (name, 1)
+        states.append(r['jobState'])
+    return states
+
+
 def test_job_list_echo_and_schedule_file(service):
     (service.folder / 'OrvaJob.log').write_bytes(b'x' * 5_120_001)  # one byte over the limit
     service.start()
@@ -87,6 +97,9 @@ def test_modify_delete_and_unknown_names(service):
     started = jobs[:]
     started[1] = pack({**unpack(jobs[1]), 'runState': 1})
     wait_for(lambda: service.file('OrvaSchedule.ovc') == schedule_file(started), 10, 'the started job on disk')
+    # The image run cannot start (no tools beside this service): 3, 5, then
+    # the final state once, all before the next manager connects.
+    assert run_reports(m, 'Third') == [3, 5, 1]
     m.close()
 
     fresh = Manager()
@@ -260,9 +273,9 @@ def test_scheduler_starts_once_jobs_and_keeps_one_backup_at_a_time(service):
     first = job('First', kind='once')
     m.send(first)
     assert m.receive() == first
-    # Started by the ADDJOB's own tick; until the workers exist the run fails at once.
-    report = unpack(m.receive())
-    assert (report['jobName'], report['runState'], report['jobState']) == ('First', 1, 1)
+    # Started by the ADDJOB's own tick; without the tools beside this service
+    # the image run cannot start: 3, 5, then failed.
+    assert run_reports(m, 'First') == [3, 5, 1]
     # The run lasts until its entry is re-armed a minute later: no second run
     # of it, and a backup that runs alone is refused with 99 and disarmed.
     m.send(with_code(first, RUNJOB))

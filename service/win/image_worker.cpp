@@ -1,0 +1,345 @@
+#include "win/image_worker.h"
+
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "core/job_record_check.h"
+#include "core/output_parsers.h"
+#include "core/service_logs.h"
+#include "win/probes.h"
+#include "win/tool_runner.h"
+
+namespace orva::service {
+
+namespace {
+
+constexpr char kEngineName[] = "OrvaImage.exe";
+constexpr char kShadowToolName[] = "vshadow.exe";
+constexpr DWORD kBlockSize = 544;
+constexpr DWORD kControlSize = 4;
+constexpr int32_t kControlCancel = 2;
+
+struct KindText {
+  const char* tag;      // type tag, also the parser's bare tag
+  const char* command;  // engine command letter
+  const char* starts;   // start line after the drive
+  const char* word;     // word of the final line
+};
+constexpr KindText kKinds[4] = {
+    {"FULL_BACKUP", "a", "Full", "full"},
+    {"UPDATE_BACKUP", "u", "Update", "update"},
+    {"INCREMENTAL_BACKUP", "i", "Incremental", "incremental"},
+    {"DIFFERENTIAL_BACKUP", "d", "Differential", "differential"},
+};
+
+// ANSI text of a path; false when a character has no ANSI form.
+bool AnsiPath(const std::filesystem::path& path, std::string& out) {
+  const std::wstring wide = path.wstring();
+  out.clear();
+  if (wide.empty()) return true;
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  out.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The two progress mappings of one run, made before the engine starts.
+class ProgressSharing {
+ public:
+  explicit ProgressSharing(const std::string& name) {
+    block_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize, name.c_str());
+    control_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kControlSize,
+                                  (name + "_Status").c_str());
+    if (block_) blockView_ = static_cast<const uint8_t*>(MapViewOfFile(block_, FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
+    if (control_) controlView_ = static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, kControlSize));
+  }
+  ~ProgressSharing() {
+    if (blockView_) UnmapViewOfFile(blockView_);
+    if (controlView_) UnmapViewOfFile(const_cast<LONG*>(controlView_));
+    if (block_) CloseHandle(block_);
+    if (control_) CloseHandle(control_);
+  }
+  ProgressSharing(const ProgressSharing&) = delete;
+  ProgressSharing& operator=(const ProgressSharing&) = delete;
+
+  bool on() const { return blockView_ && controlView_; }
+  void Read(int64_t& total, int64_t& processed, int32_t& percent) const {
+    std::memcpy(&total, blockView_, 8);
+    std::memcpy(&processed, blockView_ + 8, 8);
+    std::memcpy(&percent, blockView_ + 16, 4);
+  }
+  void Cancel() { InterlockedExchange(controlView_, kControlCancel); }
+
+ private:
+  HANDLE block_ = nullptr, control_ = nullptr;
+  const uint8_t* blockView_ = nullptr;
+  volatile LONG* controlView_ = nullptr;
+};
+
+}  // namespace
+
+std::vector<std::string> EngineExclusions(std::string_view list) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  for (size_t bar; (bar = list.find('|', at)) != std::string_view::npos; at = bar + 1) {
+    std::string_view item = list.substr(at, bar - at);
+    if (size_t colon = item.find(':'); colon != std::string_view::npos) item.remove_prefix(colon + 1);
+    while (!item.empty() && item.back() == '\\') item.remove_suffix(1);
+    // A root object's key is its bare name; deeper ones keep the backslash.
+    if (item.size() > 1 && item[0] == '\\' && item.find('\\', 1) == std::string_view::npos) item.remove_prefix(1);
+    if (item.empty() || item == "\\") continue;
+    out.push_back("-x!" + std::string(item));
+  }
+  return out;
+}
+
+std::string ElapsedText(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  char text[16];
+  std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d", static_cast<int>(seconds / 3600 % 24),
+                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+  return text;
+}
+
+std::string ProgressMappingName(std::string_view jobName, uint64_t run) {
+  std::string name = "Orva_";
+  for (char c : jobName) name += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
+  name += '_' + std::to_string(GetCurrentProcessId()) + '_' + std::to_string(run);
+  return name;
+}
+
+ImageWorkerLauncher::ImageWorkerLauncher(JobTable& table, ImageWorkerOptions options, WorkerLauncher& others)
+    : table_(table), options_(std::move(options)), others_(others) {}
+
+void ImageWorkerLauncher::RunJob(const WorkerTask& task) {
+  if (task.kind == WorkerKind::kScriptedImage || task.kind == WorkerKind::kSnapshotImage) {
+    RunImage(task);
+  } else {
+    others_.RunJob(task);
+  }
+}
+
+void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
+  using Clock = std::chrono::steady_clock;
+  JobRecord r = task.record;
+  const KindText& kind = kKinds[task.backupKind >= 0 && task.backupKind < 4 ? task.backupKind : 0];
+  const std::string name(JobName(r));
+  const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(r.driveLetter[0])));
+  const std::string driveText(1, drive);
+  const std::filesystem::path jobLog = options_.serviceFolder / kJobLogName;
+  const std::string tag = std::string("[") + kind.tag + "] ";
+  const std::string driveTag = "[" + driveText + " Drive] ";
+
+  auto log = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(name, text)); };
+  auto broadcast = [&] { table_.Broadcast(r); };
+  auto stamp = [&] { return RunStamp(r.jobType, LogNow()); };
+
+  const Clock::time_point jobStart = Clock::now();
+  auto elapsed = [&] {
+    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - jobStart).count());
+  };
+
+  r.jobState = kJobCreating;
+  r.percent = 0;
+  r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
+  SetFieldText(r.startTime, stamp());
+  SetFieldText(r.endTime, "");
+  SetFieldText(r.elapsedTime, "");
+  broadcast();
+  log(tag + driveTag + kind.starts + " backup process starts");
+  r.jobState = kJobImaging;
+  broadcast();
+
+  // Volume size and the byte estimate for the engine's descriptor.
+  const std::string root = driveText + ":\\";
+  ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
+  if (GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, &totalFree)) {
+    r.totalBytes = static_cast<int64_t>(total.QuadPart - totalFree.QuadPart);
+  } else {
+    log(tag + "[ERROR] " + driveTag + "Failed to identify volume size of the target drive.");
+  }
+  r.bytesToCopy = r.totalBytes - GetFolderSize(root + "System Volume Information") - GetFolderSize(root + "RECYCLER") -
+                  GetPagefileSize(drive);
+
+  // Everything the scripts need, checked before anything is written.
+  const std::string imagePath(FieldText(r.imagePath));
+  const std::string caption = QueryOsCaption();
+  const std::string mapping = ProgressMappingName(name, ++runs_);
+  const std::string fileKey = name + "_" + driveText;
+  std::string engine, shadowTool, script, settings, engineLog, shadowLog;
+  bool pathsOk = AnsiPath(options_.serviceFolder / kEngineName, engine) &&
+                 AnsiPath(options_.serviceFolder / kShadowToolName, shadowTool) &&
+                 AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
+                 AnsiPath(options_.logFolder / ("OrvaSetVar_" + fileKey + ".cmd"), settings) &&
+                 AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog) &&
+                 AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
+
+  char descriptor[64];
+  std::snprintf(descriptor, sizeof descriptor, "00%c%s%.12lld", drive, GetDiskNumberText(drive).c_str(),
+                static_cast<long long>(r.bytesToCopy > 0 ? r.bytesToCopy : 0));
+
+  std::string engineLine, shadowParameters, refused;
+  if (pathsOk) {
+    std::vector<std::string> fields = {engine,
+                                       kind.command,
+                                       imagePath,
+                                       "-i" + mapping,
+                                       std::string("-d") + descriptor,
+                                       "-x!hiberfil.sys",
+                                       "-x!System Volume Information",
+                                       "-x!RECYCLER",
+                                       "-x!$Recycle.Bin",
+                                       "-x!pagefile.sys"};
+    for (std::string& x : EngineExclusions(FieldText(r.excludeList))) fields.push_back(std::move(x));
+    fields.push_back("-mx" + std::to_string(r.compressionLevel));
+    fields.push_back("-c" + caption);
+    // The fields are quoted one by one; the snapshot's root is our own token.
+    for (size_t i = 0; i < fields.size() && refused.empty(); ++i) {
+      if (!IsSafeField(fields[i])) refused = fields[i];
+      if (i == 3) engineLine += "\"%SHADOW_DEVICE_1%\\\\\" ";
+      engineLine += QuoteField(fields[i]) + " ";
+    }
+    if (refused.empty() && !IsSafeField(engineLog)) refused = engineLog;
+    engineLine += "> " + QuoteField(engineLog);
+    if (refused.empty() &&
+        !BuildCmdParameters({Field(shadowTool), Field("-script=" + settings), Field("-exec=" + script),
+                             Field(driveText + ":"), Fixed(">"), Field(shadowLog), Fixed("2>&1")},
+                            shadowParameters, &refused))
+      shadowParameters.clear();
+  }
+
+  const bool full = task.backupKind == 0;
+  const std::string oldImage = imagePath + ".old";
+  bool movedAside = false;
+  bool cancelled = false;
+  RunStatus status = RunStatus::kNotStarted;
+  bool started = false;
+
+  if (!pathsOk || !refused.empty() || !IsSafeField(imagePath) || imagePath.empty()) {
+    log(tag + "[ERROR] " + driveTag +
+        "A job field cannot be passed to the image backup command line (it holds '\"' or '%' or is empty).");
+  } else if (!FileExists(engine) || !FileExists(shadowTool)) {
+    log(tag + "[ERROR] " + driveTag + "Failed to start image backup process for drive.");
+  } else {
+    // An old output must never be judged as this run's.
+    DeleteFileA(engineLog.c_str());
+    DeleteFileA(shadowLog.c_str());
+    DeleteFileA(settings.c_str());
+    // A full backup keeps the previous image aside until the new one is good.
+    bool ready = true;
+    if (full && FileExists(imagePath)) {
+      movedAside = MoveFileExA(imagePath.c_str(), oldImage.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+      if (!movedAside) {
+        log(tag + "[ERROR] " + driveTag + "Failed to move the previous image aside: " +
+            FormatSystemMessage(GetLastError()));
+        ready = false;
+      }
+    }
+    const std::string scriptText = "@echo off\r\ncall " + QuoteField(settings) +
+                                   "\r\nif not defined SHADOW_DEVICE_1 exit /b 1\r\n" + engineLine + "\r\n";
+    if (ready) {
+      std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), std::ios::binary | std::ios::trunc);
+      out << scriptText;
+      out.close();
+      if (!out) {
+        log(tag + "[ERROR] " + driveTag + "Failed to write the image backup script.");
+        ready = false;
+      }
+    }
+    if (ready) {
+      ProgressSharing sharing(mapping);
+      Clock::time_point launch = Clock::now(), nextPoll = launch, cancelAt{};
+      auto pass = [&] {
+        if (sharing.on()) {
+          int64_t blockTotal = 0, processed = 0;
+          int32_t percent = 0;
+          sharing.Read(blockTotal, processed, percent);
+          r.totalBytes = r.bytesToCopy = blockTotal;
+          r.bytesLeft = blockTotal - processed;
+          r.percent = percent < 0 ? 0 : percent > 99 ? 99 : percent;
+          const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - launch).count();
+          if (seconds > 0) r.transferRate = processed / 1048576 / seconds;
+        }
+        SetFieldText(r.elapsedTime, elapsed());
+        SetFieldText(r.endTime, "");
+        r.jobState = kJobImaging;
+        broadcast();
+      };
+      // Asked by the runner every 100 ms: the poll passes and the cancel.
+      auto check = [&]() -> bool {
+        const Clock::time_point now = Clock::now();
+        if (!cancelled && table_.TakeCancel(name)) {
+          cancelled = true;
+          cancelAt = now;
+          if (sharing.on()) sharing.Cancel();
+        }
+        if (now >= nextPoll) {
+          pass();
+          nextPoll = now + options_.pollInterval;
+        }
+        return cancelled && (!sharing.on() || now - cancelAt >= options_.cancelGrace);
+      };
+      check();
+      const RunResult result = RunHiddenCommand(shadowParameters, options_.toolTimeout, check);
+      status = result.status;
+      started = status != RunStatus::kNotStarted;
+      if (!started) log(tag + "[ERROR] " + driveTag + "Failed to start image backup process for drive.");
+      if (status == RunStatus::kTimedOut)
+        log(tag + "[ERROR] " + driveTag + "The image backup process passed its time limit and was ended.");
+    }
+  }
+  // A request for this job that came too late is not kept for a later run.
+  if (!cancelled) table_.TakeCancel(name);
+
+  if (started) {
+    SetFieldText(r.endTime, stamp());
+    SetFieldText(r.elapsedTime, elapsed());
+    log(tag + driveTag + "Finished to Image backup process.");
+    r.percent = 100;
+    if (cancelled) {
+      r.jobState = kJobCanceled;
+    } else if (status == RunStatus::kTimedOut) {
+      r.jobState = kJobFailed;
+    } else {
+      const bool engineRan = FileExists(engineLog);
+      r.jobState = ParseImageEngineLog(engineLog, name, kind.tag, driveText, jobLog);
+      if (!engineRan) log(tag + "[ERROR] " + driveTag + "The snapshot of the drive could not be made; see " + shadowLog);
+    }
+  } else {
+    r.jobState = kJobFailed;
+  }
+
+  if (movedAside) {
+    // An image finished with warnings is complete (some objects skipped): it
+    // replaces the old one; a failed or cancelled run puts the old one back.
+    if (r.jobState == kJobSuccess || r.jobState == kJobWarning) {
+      DeleteFileA(oldImage.c_str());
+    } else {
+      DeleteFileA(imagePath.c_str());
+      if (!MoveFileExA(oldImage.c_str(), imagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        log(tag + "[ERROR] " + driveTag + "Failed to put the previous image back; it stays at " + oldImage);
+    }
+  }
+  if (started) broadcast();
+
+  if (!script.empty()) DeleteFileA(script.c_str());
+  if (!settings.empty()) DeleteFileA(settings.c_str());
+  log(tag + driveTag + "Finished to " + kind.word + " backup process.");
+  WriteHistoryLine(options_.serviceFolder, r);
+  broadcast();
+}
+
+}  // namespace orva::service

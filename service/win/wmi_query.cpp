@@ -1,0 +1,84 @@
+#include "win/wmi_query.h"
+
+#include <windows.h>
+#include <wbemidl.h>
+
+#include <cstdio>
+
+namespace orva::service {
+
+namespace {
+
+template <typename T>
+void Release(T*& p) {
+  if (p) p->Release();
+  p = nullptr;
+}
+
+}  // namespace
+
+std::string WmiError(const char* what, long hr) {
+  char text[160];
+  std::snprintf(text, sizeof text, "WMI ERROR\n%s. Error code = %lx", what, static_cast<unsigned long>(hr));
+  return text;
+}
+
+std::string WideToAnsi(const wchar_t* text) {
+  if (!text || !*text) return {};
+  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+  out.resize(static_cast<size_t>(size - 1));
+  return out;
+}
+
+std::string WmiStrings(const wchar_t* query, const wchar_t* property, std::vector<std::string>& values) {
+  values.clear();
+  // An earlier security set-up in the process (RPC_E_TOO_LATE) is no failure.
+  HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+  if (FAILED(hr) && hr != RPC_E_TOO_LATE) return WmiError("Failed to initialize security", hr);
+  IWbemLocator* locator = nullptr;
+  hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                        reinterpret_cast<void**>(&locator));
+  if (FAILED(hr)) return WmiError("Failed to create IWbemLocator object", hr);
+  IWbemServices* services = nullptr;
+  BSTR space = SysAllocString(L"ROOT\\CIMV2");
+  hr = locator->ConnectServer(space, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services);
+  SysFreeString(space);
+  Release(locator);
+  if (FAILED(hr)) return WmiError("Could not connect", hr);
+  hr = CoSetProxyBlanket(services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                         RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  if (FAILED(hr)) {
+    Release(services);
+    return WmiError("Could not set proxy blanket", hr);
+  }
+  IEnumWbemClassObject* rows = nullptr;
+  BSTR language = SysAllocString(L"WQL");
+  BSTR text = SysAllocString(query);
+  hr = services->ExecQuery(language, text, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &rows);
+  SysFreeString(language);
+  SysFreeString(text);
+  if (FAILED(hr)) {
+    Release(services);
+    return WmiError("Query for Disk Information Query failed", hr);
+  }
+  for (;;) {
+    IWbemClassObject* row = nullptr;
+    ULONG got = 0;
+    if (rows->Next(WBEM_INFINITE, 1, &row, &got) != WBEM_S_NO_ERROR || got == 0) break;
+    VARIANT value;
+    VariantInit(&value);
+    if (SUCCEEDED(row->Get(property, 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR)
+      values.push_back(WideToAnsi(value.bstrVal));
+    VariantClear(&value);
+    Release(row);
+  }
+  Release(rows);
+  Release(services);
+  return {};
+}
+
+}  // namespace orva::service
