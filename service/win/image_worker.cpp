@@ -293,7 +293,8 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
         return cancelled && (!sharing.on() || now - cancelAt >= options_.cancelGrace);
       };
       check();
-      const RunResult result = RunHiddenCommand(shadowParameters, options_.toolTimeout, check);
+      const RunResult result = RunHiddenCommand(shadowParameters, options_.toolTimeout, check,
+                                                [&](uint32_t pid) { r.processId = static_cast<int32_t>(pid); });
       status = result.status;
       started = status != RunStatus::kNotStarted;
       if (!started) log(tag + "[ERROR] " + driveTag + "Failed to start image backup process for drive.");

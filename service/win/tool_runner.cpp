@@ -64,7 +64,7 @@ HANDLE MakeKillOnCloseJob() {
 }  // namespace
 
 RunResult RunHiddenCommand(const std::string& parameters, std::chrono::milliseconds timeout,
-                           const CancelCheck& cancel) {
+                           const CancelCheck& cancel, const std::function<void(uint32_t)>& started) {
   RunResult result;
   std::wstring line = L"\"" + InterpreterPath() + L"\" " + AnsiToWide(parameters);
   STARTUPINFOW startup{};
@@ -84,6 +84,7 @@ RunResult RunHiddenCommand(const std::string& parameters, std::chrono::milliseco
   result.treeContained = job != nullptr;
   ResumeThread(process.hThread);
   CloseHandle(process.hThread);
+  if (started) started(static_cast<uint32_t>(process.dwProcessId));
 
   const ULONGLONG start = GetTickCount64();
   const ULONGLONG limit = static_cast<ULONGLONG>(std::max<int64_t>(0, timeout.count()));

@@ -31,8 +31,9 @@ using CancelCheck = std::function<bool()>;
 // at most `timeout`. The interpreter runs in a job object that ends every
 // process of the tree when the time passes, on cancel, and when the runner
 // lets go of it (a tool left behind by the command is ended too).
+// `started` gets the interpreter's process id once it runs.
 RunResult RunHiddenCommand(const std::string& parameters, std::chrono::milliseconds timeout,
-                           const CancelCheck& cancel = {});
+                           const CancelCheck& cancel = {}, const std::function<void(uint32_t)>& started = {});
 
 // One piece of a command line: a field, which is checked and quoted, or a
 // fixed token written by our own code (e.g. ">", "/c", "%SHADOW_DEVICE_1%\"),

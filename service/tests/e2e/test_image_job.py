@@ -114,6 +114,8 @@ def test_full_backup_reports_logs_and_restores_the_snapshot(service, drive, tmp_
     states = [r['jobState'] for r in reports]
     assert states[:2] == [3, 5] and states[-2:] == [0, 0], states
     assert set(states[2:-2]) <= {5} and len(states) >= 5, states
+    # Once the command interpreter runs, the reports carry its process id.
+    assert reports[-1]['processId'] > 0, [r['processId'] for r in reports]
     assert all(r['percent'] <= 99 for r in reports[:-2])
     final = reports[-1]
     assert final['percent'] == 100 and final['runState'] == 1
