@@ -130,4 +130,64 @@ bool ValidateJobRecord(const JobRecord& r, std::string& why) {
   return true;
 }
 
+namespace {
+
+// Upper-cased, '/' as '\', no doubled or trailing separators; empty when
+// the path is not a full path or has a "." or ".." part. `rootParts` is the
+// number of parts that make its root ("C:" is one, "\\server\share" two).
+std::string FolderKey(std::string_view path, size_t& parts, size_t& rootParts) {
+  std::string text;
+  for (char c : path) text += c == '/' ? '\\' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  const bool unc = text.size() > 2 && text[0] == '\\' && text[1] == '\\';
+  const bool drive = text.size() >= 2 && text[1] == ':' && text[0] >= 'A' && text[0] <= 'Z' &&
+                     (text.size() == 2 || text[2] == '\\');
+  if (!unc && !drive) return {};
+  rootParts = unc ? 2 : 1;
+  std::string key;
+  parts = 0;
+  size_t at = unc ? 2 : 0;
+  while (at <= text.size()) {
+    size_t end = text.find('\\', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string part = text.substr(at, end - at);
+    at = end + 1;
+    if (part.empty()) continue;
+    if (part == "." || part == "..") return {};
+    key += (parts == 0 && unc ? "\\\\" : parts == 0 ? "" : "\\") + part;
+    ++parts;
+  }
+  if (parts < rootParts) return {};
+  return key;
+}
+
+// `inner` is `outer` or lies below it.
+bool Within(const std::string& inner, const std::string& outer) {
+  return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+                            inner[outer.size()] == '\\');
+}
+
+}  // namespace
+
+std::string ReplicationFoldersProblem(std::string_view source, std::string_view target,
+                                      std::string_view windowsFolder, std::string_view serviceFolder) {
+  size_t sourceParts = 0, targetParts = 0, root = 0, ignored = 0;
+  const std::string s = FolderKey(source, sourceParts, root);
+  if (s.empty()) return "the source folder is not a full path";
+  const std::string t = FolderKey(target, targetParts, root);
+  if (t.empty()) return "the target folder is not a full path";
+  if (targetParts <= root) return "the target folder is the root of a drive or share";
+  if (Within(s, t) || Within(t, s)) return "the source and target folders are the same or one lies in the other";
+  for (const std::string_view guarded : {windowsFolder, serviceFolder}) {
+    const std::string g = FolderKey(guarded, ignored, ignored);
+    if (!g.empty() && (Within(t, g) || Within(g, t)))
+      return "the target folder holds or lies in the folder " + std::string(guarded);
+  }
+  return {};
+}
+
+std::string IsoStagingRoot(std::string_view imagePath) {
+  const size_t at = imagePath.find("ORVAPE\\IMAGE");
+  return at == std::string_view::npos ? std::string() : std::string(imagePath.substr(0, at));
+}
+
 }  // namespace orva::service

@@ -37,6 +37,19 @@ bool SetFieldText(char (&field)[N], std::string_view text) {
   return SetFieldText(field, N, text);
 }
 
+// Why a replication set may not mirror `source` into `target` (empty when it
+// may): a mirror deletes from its target what the source lacks, so the
+// target is no drive or share root, neither holds nor lies in the Windows
+// folder or the service folder, and source and target are two folders
+// apart, neither inside the other. Both must be full paths ("X:\..." or
+// "\\server\share\...") without "." or ".." parts; case is ignored.
+std::string ReplicationFoldersProblem(std::string_view source, std::string_view target,
+                                      std::string_view windowsFolder, std::string_view serviceFolder);
+
+// The staging folder of an ISO job: its image path up to the first
+// "ORVAPE\IMAGE" (case-sensitive); empty when the path has none.
+std::string IsoStagingRoot(std::string_view imagePath);
+
 // The job name of a record (up to its terminator).
 inline std::string_view JobName(const JobRecord& record) { return FieldText(record.jobName); }
 

@@ -101,4 +101,40 @@ std::string ParseSnapshotId(const std::filesystem::path& log) {
   return result;
 }
 
+int32_t ParseRobocopyLog(const std::filesystem::path& log, std::string_view jobName, std::string_view tag,
+                         const std::filesystem::path& jobLog, Retry retry) {
+  const std::string t(tag);
+  auto say = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(jobName, t + text), retry); };
+  std::string text;
+  if (ReadWholeFile(log, text, Retry{3, std::chrono::milliseconds(500)}) != ReadResult::kOk) {
+    const std::string path = log.string();
+    say(" [ERROR] " + path + " Cannot find and open the replication log file.");
+    say(" [ERROR] " + path + " Terminated the replication process.");
+    return 1;
+  }
+  static const char* const kWatched[] = {"ERROR 2 (0x00000002)", "0x000005AA", "0x00000015", "0x00000040",
+                                         "0x00000020", "0x00000043", "0x0000052E"};
+  bool errorSeen = false;
+  std::string last;
+  for (auto& line : Lines(text)) {
+    for (const char* code : kWatched) errorSeen = errorSeen || Has(line, code);
+    // Any other failed object ("ERROR 5 (0x00000005) ...") is a warning too.
+    if (const size_t at = line.find("ERROR "); at != std::string::npos && line.find("(0x", at) != std::string::npos)
+      errorSeen = true;
+    // The summary is judged even when blank lines follow it.
+    if (line.find_first_not_of(" \t") != std::string::npos) last = line;
+  }
+  const bool ended = Has(last, "Ended :") || Has(last, "\xC1\xBE\xB7\xE1 :");
+  if (ended && !errorSeen) {
+    say(" [Success] Finished to replicate.");
+    return 0;
+  }
+  if (ended) {
+    say(" [Warning] The replication process finished abnormally with some warnings.");
+    return 2;
+  }
+  say(" [ERROR] The replication process finished abnormally.");
+  return 1;
+}
+
 }  // namespace orva::service

@@ -31,4 +31,12 @@ int32_t ParseShadowToolLog(const std::filesystem::path& log, int32_t step, Retry
 // there is none, "ERROR" when the log cannot be read.
 std::string ParseSnapshotId(const std::filesystem::path& log);
 
+// Judges a robocopy log by its last line and its error lines, appends the
+// verdict's line ("<tag> [Success] ...") to the job log: 0 the copy ran to its
+// end cleanly, 2 it ran to its end but some object failed (any "ERROR n (0x...)"
+// line), 1 it did not run to its end or the log cannot be read (then two error
+// lines naming the log). The log is only read.
+int32_t ParseRobocopyLog(const std::filesystem::path& log, std::string_view jobName, std::string_view tag,
+                         const std::filesystem::path& jobLog, Retry retry = kLogRetry);
+
 }  // namespace orva::service

@@ -27,5 +27,11 @@ TEST(ImageWorker, MappingNamesAreSafeAndPerRun) {
   EXPECT_EQ(a.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-"), std::string::npos);
 }
 
+TEST(ImageWorker, ShadowToolFollowsTheCaptionsWordSize) {
+  EXPECT_EQ(ShadowToolForCaption("Microsoft Windows 10 Pro [64bit]"), "vshadow_amd64.exe");
+  EXPECT_EQ(ShadowToolForCaption("Microsoft Windows Server 2008 R2 [32bit]"), "vshadow.exe");
+  EXPECT_EQ(ShadowToolForCaption("WMI ERROR\nFailed to connect"), "");
+}
+
 }  // namespace
 }  // namespace orva::service

@@ -191,3 +191,38 @@ TEST(JobTable, ListMarkers) {
 
 }  // namespace
 }  // namespace orva::service
+
+namespace orva::service {
+
+TEST(ReplicationFolders, TargetsThatAMirrorWouldDamageAreRefused) {
+  const struct {
+    const char* source;
+    const char* target;
+    bool ok;
+  } cases[] = {
+      {"C:\\Data", "D:\\Mirror\\Data", true},
+      {"C:\\Data", "\\\\nas\\backup\\Data", true},
+      {"C:\\Data", "C:\\Data2", true},  // a sibling, not nested
+      {"C:\\Data", "D:\\", false},
+      {"C:\\Data", "d:", false},
+      {"C:\\Data", "\\\\nas\\backup", false},
+      {"C:\\Data", "c:/data", false},
+      {"C:\\Data", "C:\\Data\\Copy", false},
+      {"C:\\Data\\Sub", "C:\\Data", false},
+      {"C:\\Data", "C:\\Windows", false},
+      {"C:\\Data", "c:\\windows\\temp", false},
+      {"C:\\Data", "C:\\Program Files", false},  // holds the service
+      {"C:\\Data", "C:\\Program Files\\Orvanta", false},
+      {"C:\\Data", "D:\\Mirror\\..\\Other", false},
+      {"C:\\Data", "Mirror", false},
+      {"Data", "D:\\Mirror", false},
+  };
+  for (const auto& c : cases) {
+    const std::string why = ReplicationFoldersProblem(c.source, c.target, "C:\\Windows", "C:\\Program Files\\Orvanta");
+    EXPECT_EQ(why.empty(), c.ok) << c.source << " -> " << c.target << ": " << why;
+  }
+  EXPECT_EQ(IsoStagingRoot("D:\\Iso\\ORVAPE\\IMAGE\\C.tav"), "D:\\Iso\\");
+  EXPECT_EQ(IsoStagingRoot("D:\\Iso\\orvape\\image\\C.tav"), "");
+}
+
+}  // namespace orva::service

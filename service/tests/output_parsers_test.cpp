@@ -114,3 +114,43 @@ TEST(ShadowLog, SnapshotId) {
   }
   EXPECT_EQ(ParseSnapshotId(dir / "absent.log"), "ERROR");
 }
+
+TEST(RobocopyLog, Verdicts) {
+  const std::string head = "-------\r\n  Source : C:\\Data\\\r\n    New File    12   a.txt\r\n";
+  const std::string ended = "   Ended : Thursday, December 10, 2026 9:08:07 AM\r\n";
+  const struct {
+    std::string text;
+    int32_t verdict;
+    const char* line;
+  } cases[] = {
+      {head + ended, 0, "[REPLICATION] [Success] Finished to replicate."},
+      {head + ended + "\r\n  \r\n", 0, "[Success]"},  // blank lines after the summary
+      {head + "\xC1\xBE\xB7\xE1 : 2026\r\n", 0, "[Success]"},
+      {head + "2026/12/10 09:08:07 ERROR 32 (0x00000020) Copying File C:\\Data\\a.txt\r\n" + ended, 2,
+       "[REPLICATION] [Warning] The replication process finished abnormally with some warnings."},
+      // An error outside the watched codes is a warning all the same.
+      {head + "2026/12/10 09:08:07 ERROR 5 (0x00000005) Copying File C:\\Data\\b.txt\r\n" + ended, 2, "[Warning]"},
+      {head + ended + "    New File    12   late.txt\r\n", 1,
+       "[REPLICATION] [ERROR] The replication process finished abnormally."},
+      {"", 1, "[ERROR] The replication process finished abnormally."},
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    WriteBytes(dir / "Replicate_R.log", c.text);
+    EXPECT_EQ(ParseRobocopyLog(dir / "Replicate_R.log", "R", "[REPLICATION]", dir / "OrvaJob.log", kQuick), c.verdict)
+        << c.text;
+    EXPECT_NE(ReadBytes(dir / "OrvaJob.log").find(c.line), std::string::npos) << ReadBytes(dir / "OrvaJob.log");
+    EXPECT_EQ(ReadBytes(dir / "Replicate_R.log"), c.text) << "only read";
+  }
+}
+
+TEST(RobocopyLog, MissingLogGivesTwoErrorLines) {
+  TempFolder dir;
+  EXPECT_EQ(ParseRobocopyLog(dir / "none.log", "R", "[REPLICATION_SHADOW]", dir / "OrvaJob.log", kQuick), 1);
+  const std::string lines = ReadBytes(dir / "OrvaJob.log");
+  EXPECT_NE(lines.find("[REPLICATION_SHADOW] [ERROR] " + (dir / "none.log").string() +
+                       " Cannot find and open the replication log file."),
+            std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find(" Terminated the replication process."), std::string::npos) << lines;
+}

@@ -240,7 +240,7 @@ void CommandServer::HandleClientMessage(const JobRecord& received, int mode) {
     case kModifyJob: {
       const bool add = record.code == kAddJob;
       const char* tag = add ? "ADDJOB" : "MODIFYJOB";
-      if (!ValidateJobRecord(record, why)) {
+      if (!ValidateJobRecord(record, why) || (hooks_.checkJob && !(why = hooks_.checkJob(record)).empty())) {
         TaskLog(tag, "Record refused: " + why);
         return;
       }

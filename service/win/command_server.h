@@ -32,6 +32,9 @@ struct CommandHooks {
   std::function<void()> schedulerTick;
   // RUNJOB: the table entry, already set to runState 1 and saved.
   std::function<void(const JobRecord&)> startJob;
+  // ADDJOB and MODIFYJOB: why the job cannot run on this system (empty when
+  // it can); such a record is refused.
+  std::function<std::string(const JobRecord&)> checkJob;
 };
 
 struct ListenFailure {

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "core/job_record_check.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "win/probes.h"
+#include "win/snapshot_steps.h"
 #include "win/tool_runner.h"
 
 namespace orva::service {
@@ -37,24 +39,6 @@ constexpr KindText kKinds[4] = {
     {"INCREMENTAL_BACKUP", "i", "Incremental", "incremental"},
     {"DIFFERENTIAL_BACKUP", "d", "Differential", "differential"},
 };
-
-// ANSI text of a path; false when a character has no ANSI form.
-bool AnsiPath(const std::filesystem::path& path, std::string& out) {
-  const std::wstring wide = path.wstring();
-  out.clear();
-  if (wide.empty()) return true;
-  BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
-  if (n <= 0 || lossy) return false;
-  out.resize(static_cast<size_t>(n));
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-  return true;
-}
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // The two progress mappings of one run, made before the engine starts.
 class ProgressSharing {
@@ -121,6 +105,12 @@ std::string ProgressMappingName(std::string_view jobName, uint64_t run) {
   return name;
 }
 
+std::string ShadowToolForCaption(std::string_view caption) {
+  if (caption.find("32bit") != std::string_view::npos) return "vshadow.exe";
+  if (caption.find("64bit") != std::string_view::npos) return "vshadow_amd64.exe";
+  return {};
+}
+
 ImageWorkerLauncher::ImageWorkerLauncher(JobTable& table, ImageWorkerOptions options, WorkerLauncher& others)
     : table_(table), options_(std::move(options)), others_(others) {}
 
@@ -135,6 +125,7 @@ void ImageWorkerLauncher::RunJob(const WorkerTask& task) {
 void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   using Clock = std::chrono::steady_clock;
   JobRecord r = task.record;
+  const bool exposedRoute = task.kind == WorkerKind::kSnapshotImage;
   const KindText& kind = kKinds[task.backupKind >= 0 && task.backupKind < 4 ? task.backupKind : 0];
   const std::string name(JobName(r));
   const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(r.driveLetter[0])));
@@ -142,6 +133,7 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   const std::filesystem::path jobLog = options_.serviceFolder / kJobLogName;
   const std::string tag = std::string("[") + kind.tag + "] ";
   const std::string driveTag = "[" + driveText + " Drive] ";
+  const std::string caption = QueryOsCaption();
 
   auto log = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(name, text)); };
   auto broadcast = [&] { table_.Broadcast(r); };
@@ -160,42 +152,110 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   SetFieldText(r.elapsedTime, "");
   broadcast();
   log(tag + driveTag + kind.starts + " backup process starts");
-  r.jobState = kJobImaging;
-  broadcast();
+
+  bool cancelled = false;
+  auto cancelAsked = [&] {
+    if (!cancelled && table_.TakeCancel(name)) cancelled = true;
+    return cancelled;
+  };
+
+  // The exposed-snapshot route makes, exposes and later deletes a persistent
+  // snapshot step by step; the engine then reads it through the share.
+  const std::string fileKey = name + "_" + driveText;
+  SnapshotTool snapTool;
+  snapTool.name = ShadowToolForCaption(caption);
+  snapTool.timeout = options_.toolTimeout;
+  snapTool.busyWait = options_.toolBusyWait;
+  snapTool.stepPause = options_.stepPause;
+  std::string createLog, exposeLog, snapshotId, source;
+  bool snapshotFailed = false;
+  if (exposedRoute) {
+    const bool pathsOk = !snapTool.name.empty() && AnsiPath(options_.serviceFolder / snapTool.name, snapTool.path) &&
+                         AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), createLog) &&
+                         AnsiPath(options_.logFolder / ("OrvaShadow_Mount_" + fileKey + ".log"), exposeLog);
+    bool ran = false;
+    snapshotFailed = !pathsOk || !CreateSnapshot(snapTool, driveText, createLog, cancelAsked, snapshotId, ran);
+    if (cancelAsked()) {
+      snapshotFailed = true;
+    } else if (snapshotFailed) {
+      log(tag + "[ERROR] " + driveTag + "Failed to create a snapshot.");
+      r.jobState = kJobShadowError;
+      broadcast();
+    } else {
+      log(tag + driveTag + "Created a snapshot successfully.");
+      r.jobState = kJobMounting;
+      broadcast();
+      const std::string share = SnapshotShareName(name, driveText);
+      if (!snapshotId.empty()) {
+        log(tag + driveTag + "Successfully identified a snapshot.");
+      } else {
+        // Without its identifier the snapshot can be neither exposed nor deleted.
+        log(std::string(task.backupKind == 0 ? "[FULLBACKUP] " : tag) + "[ERROR] " + driveTag +
+            "Failed to identify a snapshot ID.");
+        snapshotFailed = true;
+        r.jobState = kJobShadowError;
+        broadcast();
+      }
+      if (!snapshotFailed) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const bool exposed = ExposeSnapshot(snapTool, snapshotId, share, exposeLog, cancelAsked);
+        if (cancelAsked()) {
+          snapshotFailed = true;
+        } else if (!exposed) {
+          log(tag + "[ERROR] " + driveTag + "Failed to mount the snapshot.");
+          snapshotFailed = true;
+          r.jobState = kJobShadowError;
+          broadcast();
+        } else {
+          log(tag + driveTag + "Succeeded to mount the snapshot for drive.");
+          source = "\\\\" + HostAddress() + "\\" + share;
+        }
+      }
+    }
+  }
+  if (!snapshotFailed) {
+    r.jobState = kJobImaging;
+    broadcast();
+  }
 
   // Volume size and the byte estimate for the engine's descriptor.
   const std::string root = driveText + ":\\";
-  ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
-  if (GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, &totalFree)) {
-    r.totalBytes = static_cast<int64_t>(total.QuadPart - totalFree.QuadPart);
-  } else {
-    log(tag + "[ERROR] " + driveTag + "Failed to identify volume size of the target drive.");
+  if (!snapshotFailed) {
+    ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
+    if (GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, &totalFree)) {
+      r.totalBytes = static_cast<int64_t>(total.QuadPart - totalFree.QuadPart);
+    } else {
+      log(tag + "[ERROR] " + driveTag + "Failed to identify volume size of the target drive.");
+    }
+    r.bytesToCopy = r.totalBytes - GetFolderSize(root + "System Volume Information") -
+                    GetFolderSize(root + "RECYCLER") - (exposedRoute ? GetFolderSize(root + "$Recycle.Bin") : 0) -
+                    GetPagefileSize(drive);
   }
-  r.bytesToCopy = r.totalBytes - GetFolderSize(root + "System Volume Information") - GetFolderSize(root + "RECYCLER") -
-                  GetPagefileSize(drive);
 
-  // Everything the scripts need, checked before anything is written.
+  // Everything the command lines need, checked before anything is written.
   const std::string imagePath(FieldText(r.imagePath));
-  const std::string caption = QueryOsCaption();
   const std::string mapping = ProgressMappingName(name, ++runs_);
-  const std::string fileKey = name + "_" + driveText;
   std::string engine, shadowTool, script, settings, engineLog, shadowLog;
   bool pathsOk = AnsiPath(options_.serviceFolder / kEngineName, engine) &&
-                 AnsiPath(options_.serviceFolder / kShadowToolName, shadowTool) &&
-                 AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
-                 AnsiPath(options_.logFolder / ("OrvaSetVar_" + fileKey + ".cmd"), settings) &&
-                 AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog) &&
-                 AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
+                 AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog);
+  if (!exposedRoute)
+    pathsOk = pathsOk && AnsiPath(options_.serviceFolder / kShadowToolName, shadowTool) &&
+              AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
+              AnsiPath(options_.logFolder / ("OrvaSetVar_" + fileKey + ".cmd"), settings) &&
+              AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
 
   char descriptor[64];
   std::snprintf(descriptor, sizeof descriptor, "00%c%s%.12lld", drive, GetDiskNumberText(drive).c_str(),
                 static_cast<long long>(r.bytesToCopy > 0 ? r.bytesToCopy : 0));
 
-  std::string engineLine, shadowParameters, refused;
-  if (pathsOk) {
+  // The script route names the snapshot's root by the settings file's
+  // variable (our own token); the exposed route by the share's path.
+  std::string engineLine, toolParameters, refused;
+  if (pathsOk && !snapshotFailed) {
     std::vector<std::string> fields = {engine,
                                        kind.command,
                                        imagePath,
+                                       exposedRoute ? source : std::string("%SHADOW_DEVICE_1%\\\\"),
                                        "-i" + mapping,
                                        std::string("-d") + descriptor,
                                        "-x!hiberfil.sys",
@@ -206,38 +266,42 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
     for (std::string& x : EngineExclusions(FieldText(r.excludeList))) fields.push_back(std::move(x));
     fields.push_back("-mx" + std::to_string(r.compressionLevel));
     fields.push_back("-c" + caption);
-    // The fields are quoted one by one; the snapshot's root is our own token.
-    for (size_t i = 0; i < fields.size() && refused.empty(); ++i) {
-      if (!IsSafeField(fields[i])) refused = fields[i];
-      if (i == 3) engineLine += "\"%SHADOW_DEVICE_1%\\\\\" ";
-      engineLine += QuoteField(fields[i]) + " ";
+    std::vector<CmdPiece> pieces;
+    for (size_t i = 0; i < fields.size(); ++i) pieces.push_back(i == 3 && !exposedRoute ? Fixed("\"%SHADOW_DEVICE_1%\\\\\"") : Field(fields[i]));
+    pieces.push_back(Fixed(">"));
+    pieces.push_back(Field(engineLog));
+    if (exposedRoute) {
+      pieces.push_back(Fixed("2>&1"));
+      BuildCmdParameters(pieces, toolParameters, &refused);
+    } else if (BuildCommandLine(pieces, engineLine, &refused) &&
+               !BuildCmdParameters({Field(shadowTool), Field("-script=" + settings), Field("-exec=" + script),
+                                    Field(driveText + ":"), Fixed(">"), Field(shadowLog), Fixed("2>&1")},
+                                   toolParameters, &refused)) {
+      toolParameters.clear();
     }
-    if (refused.empty() && !IsSafeField(engineLog)) refused = engineLog;
-    engineLine += "> " + QuoteField(engineLog);
-    if (refused.empty() &&
-        !BuildCmdParameters({Field(shadowTool), Field("-script=" + settings), Field("-exec=" + script),
-                             Field(driveText + ":"), Fixed(">"), Field(shadowLog), Fixed("2>&1")},
-                            shadowParameters, &refused))
-      shadowParameters.clear();
   }
 
   const bool full = task.backupKind == 0;
   const std::string oldImage = imagePath + ".old";
   bool movedAside = false;
-  bool cancelled = false;
   RunStatus status = RunStatus::kNotStarted;
   bool started = false;
 
-  if (!pathsOk || !refused.empty() || !IsSafeField(imagePath) || imagePath.empty()) {
+  if (snapshotFailed) {
+    // Reported above; the run ends here.
+  } else if (!pathsOk || !refused.empty() || toolParameters.empty() || !IsSafeField(imagePath) ||
+             imagePath.empty()) {
     log(tag + "[ERROR] " + driveTag +
         "A job field cannot be passed to the image backup command line (it holds '\"' or '%' or is empty).");
-  } else if (!FileExists(engine) || !FileExists(shadowTool)) {
+  } else if (!FileExists(engine) || (!exposedRoute && !FileExists(shadowTool))) {
     log(tag + "[ERROR] " + driveTag + "Failed to start image backup process for drive.");
   } else {
     // An old output must never be judged as this run's.
     DeleteFileA(engineLog.c_str());
-    DeleteFileA(shadowLog.c_str());
-    DeleteFileA(settings.c_str());
+    if (!exposedRoute) {
+      DeleteFileA(shadowLog.c_str());
+      DeleteFileA(settings.c_str());
+    }
     // A full backup keeps the previous image aside until the new one is good.
     bool ready = true;
     if (full && FileExists(imagePath)) {
@@ -248,9 +312,9 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
         ready = false;
       }
     }
-    const std::string scriptText = "@echo off\r\ncall " + QuoteField(settings) +
-                                   "\r\nif not defined SHADOW_DEVICE_1 exit /b 1\r\n" + engineLine + "\r\n";
-    if (ready) {
+    if (ready && !exposedRoute) {
+      const std::string scriptText = "@echo off\r\ncall " + QuoteField(settings) +
+                                     "\r\nif not defined SHADOW_DEVICE_1 exit /b 1\r\n" + engineLine + "\r\n";
       std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), std::ios::binary | std::ios::trunc);
       out << scriptText;
       out.close();
@@ -293,8 +357,10 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
         return cancelled && (!sharing.on() || now - cancelAt >= options_.cancelGrace);
       };
       check();
-      const RunResult result = RunHiddenCommand(shadowParameters, options_.toolTimeout, check,
-                                                [&](uint32_t pid) { r.processId = static_cast<int32_t>(pid); });
+      const RunResult result =
+          RunHiddenCommand(toolParameters, options_.toolTimeout, check, [&](uint32_t pid) {
+            if (!exposedRoute) r.processId = static_cast<int32_t>(pid);
+          });
       status = result.status;
       started = status != RunStatus::kNotStarted;
       if (!started) log(tag + "[ERROR] " + driveTag + "Failed to start image backup process for drive.");
@@ -317,25 +383,32 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
     } else {
       const bool engineRan = FileExists(engineLog);
       r.jobState = ParseImageEngineLog(engineLog, name, kind.tag, driveText, jobLog);
-      if (!engineRan) log(tag + "[ERROR] " + driveTag + "The snapshot of the drive could not be made; see " + shadowLog);
+      if (!engineRan && !exposedRoute)
+        log(tag + "[ERROR] " + driveTag + "The snapshot of the drive could not be made; see " + shadowLog);
     }
-  } else {
+  } else if (cancelled) {
+    r.jobState = kJobCanceled;
+    r.percent = 100;
+  } else if (!snapshotFailed) {
     r.jobState = kJobFailed;
   }
 
+  // An image finished with warnings is complete (some objects skipped): it
+  // replaces the old one. A failed or cancelled full run leaves no unfinished
+  // image behind and puts the old one back.
+  const bool good = r.jobState == kJobSuccess || r.jobState == kJobWarning;
+  if (full && started && !good) DeleteFileA(imagePath.c_str());
   if (movedAside) {
-    // An image finished with warnings is complete (some objects skipped): it
-    // replaces the old one; a failed or cancelled run puts the old one back.
-    if (r.jobState == kJobSuccess || r.jobState == kJobWarning) {
+    if (good) {
       DeleteFileA(oldImage.c_str());
-    } else {
-      DeleteFileA(imagePath.c_str());
-      if (!MoveFileExA(oldImage.c_str(), imagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-        log(tag + "[ERROR] " + driveTag + "Failed to put the previous image back; it stays at " + oldImage);
+    } else if (!MoveFileExA(oldImage.c_str(), imagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+      log(tag + "[ERROR] " + driveTag + "Failed to put the previous image back; it stays at " + oldImage);
     }
   }
-  if (started) broadcast();
+  if (started || cancelled) broadcast();
 
+  // The snapshot goes on every path.
+  if (exposedRoute) DeleteSnapshot(snapTool, snapshotId);
   if (!script.empty()) DeleteFileA(script.c_str());
   if (!settings.empty()) DeleteFileA(settings.c_str());
   log(tag + driveTag + "Finished to " + kind.word + " backup process.");

@@ -1,6 +1,8 @@
-// Image jobs (types 300-303): the engine OrvaImage.exe runs from a script
-// that the shadow-copy tool starts while a snapshot of the source volume
-// exists. The worker follows the engine through the two progress mappings,
+// Image jobs (types 300-303): on XP, Vista and 7 the engine OrvaImage.exe
+// runs from a script that the shadow-copy tool starts while a snapshot of
+// the source volume exists; on later systems the worker makes a persistent
+// snapshot, exposes it as a share of this machine, runs the engine on the
+// share's path and deletes the snapshot. The worker follows the engine through the two progress mappings,
 // passes a cancel request on through the control word, judges the engine's
 // captured output and writes the job log and the history line.
 //
@@ -28,6 +30,10 @@ struct ImageWorkerOptions {
   // After a cancel the engine gets this long to stop by itself (it reads the
   // control word between objects) before the whole tree is ended.
   std::chrono::milliseconds cancelGrace{10000};
+  // Exposed-snapshot route: the wait between checks for a busy shadow-copy
+  // tool, and the pause after each of its steps.
+  std::chrono::milliseconds toolBusyWait{2000};
+  std::chrono::milliseconds stepPause{1000};
 };
 
 // The engine's exclusion switches (each "-x!<key>") of an exclusion list of
@@ -43,6 +49,10 @@ std::string ElapsedText(int64_t seconds);
 // A mapping name that is safe for -i and unique per run: "Orva_<job>_<n>"
 // with characters other than letters, digits, '-' and '_' turned into '_'.
 std::string ProgressMappingName(std::string_view jobName, uint64_t run);
+
+// The shadow-copy tool of the exposed-snapshot route for an OS caption:
+// "vshadow.exe" for "32bit", "vshadow_amd64.exe" for "64bit", else empty.
+std::string ShadowToolForCaption(std::string_view caption);
 
 // Runs the image types; hands every other kind to `others`.
 class ImageWorkerLauncher : public WorkerLauncher {

@@ -2,12 +2,14 @@
 
 #include "win/wmi_query.h"
 
+#include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
 #include <winioctl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace orva::service {
@@ -153,6 +155,46 @@ std::string QueryOsCaptionUncached() {
 const std::string& QueryOsCaption() {
   static CaptionCache cache(QueryOsCaptionUncached);
   return cache.Get();
+}
+
+bool AnsiPath(const std::filesystem::path& path, std::string& out) {
+  const std::wstring wide = path.wstring();
+  out.clear();
+  if (wide.empty()) return true;
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  out.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string WindowsFolder() {
+  char folder[MAX_PATH + 1] = {};
+  const UINT n = GetWindowsDirectoryA(folder, MAX_PATH);
+  return n > 0 && n <= MAX_PATH ? std::string(folder, n) : std::string();
+}
+
+std::string HostAddress() {
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return {};
+  std::string address;
+  char host[256] = {};
+  if (gethostname(host, sizeof host) == 0) {
+    const hostent* entry = gethostbyname(host);
+    if (entry && entry->h_addrtype == AF_INET && entry->h_addr_list && entry->h_addr_list[0]) {
+      in_addr in;
+      std::memcpy(&in, entry->h_addr_list[0], sizeof in);
+      if (const char* text = inet_ntoa(in)) address = text;
+    }
+  }
+  WSACleanup();
+  return address;
 }
 
 WindowsVersion QueryWindowsVersion() {

@@ -53,6 +53,18 @@ class CaptionCache {
 // The process-wide cached caption.
 const std::string& QueryOsCaption();
 
+// The ANSI text of a path; false when a character has no ANSI form.
+bool AnsiPath(const std::filesystem::path& path, std::string& out);
+// True when a file (not a folder) exists at the path.
+bool FileExists(const std::string& path);
+
+// The Windows folder ("C:\\Windows"); empty when it cannot be had.
+std::string WindowsFolder();
+
+// The dotted IPv4 text of the first address of this machine's host name;
+// empty when it cannot be had.
+std::string HostAddress();
+
 struct WindowsVersion {
   unsigned major = 0, minor = 0, build = 0;
 };

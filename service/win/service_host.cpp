@@ -13,6 +13,7 @@
 #include "core/scheduler.h"
 #include "core/service_logs.h"
 #include "win/command_server.h"
+#include "win/copy_workers.h"
 #include "win/image_worker.h"
 #include "win/probes.h"
 #include "win/repositories_win.h"
@@ -201,8 +202,8 @@ void RunService() {
 
   // --- Scheduler and job dispatch: the tick runs after ADDJOB and MODIFYJOB
   // and in the main loop; RUNJOB hands the started entry to startJob. Image
-  // jobs run in the image worker; the other types still end at once as
-  // failed until their workers exist.
+  // jobs run in the image worker, replication and ISO jobs in the copy
+  // workers; a type without a worker on this system ends at once as failed.
   const TestSettings testSettings = ReadTestSettings();
   WorkerLauncher& others = *new NoWorkerLauncher(
       [](const JobRecord& r) { H().table->Broadcast(r); }, {},
@@ -211,7 +212,13 @@ void RunService() {
   imageOptions.serviceFolder = h.folder;
   imageOptions.logFolder = h.parent + L"\\Log";
   if (testSettings.toolTimeoutMs > 0) imageOptions.toolTimeout = std::chrono::milliseconds(testSettings.toolTimeoutMs);
-  WorkerLauncher& launcher = *new ImageWorkerLauncher(table, imageOptions, others);
+  CopyWorkerOptions copyOptions;
+  copyOptions.serviceFolder = imageOptions.serviceFolder;
+  copyOptions.logFolder = imageOptions.logFolder;
+  copyOptions.toolTimeout = imageOptions.toolTimeout;
+  copyOptions.windowsFolder = WindowsFolder();
+  WorkerLauncher& copies = *new CopyWorkerLauncher(table, copyOptions, others);
+  WorkerLauncher& launcher = *new ImageWorkerLauncher(table, imageOptions, copies);
   SchedulerOptions schedulerOptions;
   if (testSettings.rearmMs >= 0) schedulerOptions.rearmDelay = std::chrono::milliseconds(testSettings.rearmMs);
   schedulerOptions.osCaption = [] { return QueryOsCaption(); };
@@ -220,6 +227,14 @@ void RunService() {
   CommandHooks hooks;
   hooks.schedulerTick = [&scheduler] { scheduler.Tick(); };
   hooks.startJob = [&scheduler](const JobRecord& entry) { scheduler.RunNow(JobName(entry)); };
+  hooks.checkJob = [copyOptions](const JobRecord& r) -> std::string {
+    if (r.jobType == kReplication || r.jobType == kReplicationShadow)
+      return ReplicationFoldersProblem(FieldText(r.sourceFolder), FieldText(r.targetFolder), copyOptions.windowsFolder,
+                                       copyOptions.serviceFolder.string());
+    if (r.jobType == kIsoBackup && IsoStagingRoot(FieldText(r.imagePath)).empty())
+      return "the image path of an ISO backup must lie in an ORVAPE\\IMAGE folder";
+    return {};
+  };
   // --- end of the scheduler wiring
   CommandServer& server = *new CommandServer(table, kTaskLogName, hooks, [](const std::string& text, int type) {
     ReportServiceEvent(text, static_cast<WORD>(type));

@@ -134,6 +134,10 @@ std::string QuoteField(std::string_view field) {
 }
 
 bool BuildCommandLine(std::initializer_list<CmdPiece> pieces, std::string& line, std::string* refused) {
+  return BuildCommandLine(std::vector<CmdPiece>(pieces), line, refused);
+}
+
+bool BuildCommandLine(const std::vector<CmdPiece>& pieces, std::string& line, std::string* refused) {
   line.clear();
   std::string out;
   for (const CmdPiece& piece : pieces) {
@@ -153,6 +157,10 @@ bool BuildCommandLine(std::initializer_list<CmdPiece> pieces, std::string& line,
 }
 
 bool BuildCmdParameters(std::initializer_list<CmdPiece> pieces, std::string& parameters, std::string* refused) {
+  return BuildCmdParameters(std::vector<CmdPiece>(pieces), parameters, refused);
+}
+
+bool BuildCmdParameters(const std::vector<CmdPiece>& pieces, std::string& parameters, std::string* refused) {
   parameters.clear();
   std::string line;
   if (!BuildCommandLine(pieces, line, refused)) return false;

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orva::service {
 
@@ -57,10 +58,12 @@ std::string QuoteField(std::string_view field);
 // The pieces joined by blanks, each field quoted. Returns false, with the
 // refused field in `refused`, when a field is not safe; `line` is then empty.
 bool BuildCommandLine(std::initializer_list<CmdPiece> pieces, std::string& line, std::string* refused = nullptr);
+bool BuildCommandLine(const std::vector<CmdPiece>& pieces, std::string& line, std::string* refused = nullptr);
 
 // Parameters for RunHiddenCommand: "/c \"<command line>\"". The outer quotes
 // are taken off by the interpreter, the inner ones stay.
 bool BuildCmdParameters(std::initializer_list<CmdPiece> pieces, std::string& parameters,
                         std::string* refused = nullptr);
+bool BuildCmdParameters(const std::vector<CmdPiece>& pieces, std::string& parameters, std::string* refused = nullptr);
 
 }  // namespace orva::service

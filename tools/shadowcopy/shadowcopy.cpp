@@ -7,13 +7,17 @@
 //                               run CMD through cmd.exe, remove the snapshot
 //   -p -nw X:                   persistent snapshot; prints its SNAPSHOT ID
 //   -er={id},NAME               expose: NAME "Y:" maps a drive letter, any
-//                               other NAME is a share of this machine
+//                               other NAME is a share of this machine (under
+//                               Wine, which has no server, the snapshot moves
+//                               to where Wine finds \\<address>\NAME)
 //   -ds={id}                    delete (and unexpose) a persistent snapshot
+#include <winsock2.h>
 #include <windows.h>
 #include <lm.h>
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -175,17 +179,18 @@ void ListSnapshot(const Snapshot& snap, const std::wstring& set, bool persistent
 
 std::wstring InfoPath(const std::wstring& id) { return SnapshotRoot() + L"\\" + id + L".txt"; }
 
-// The record of a persistent snapshot: volume, then the exposure (empty,
-// "Y:" or a share name), one a line.
-bool WriteInfo(const std::wstring& id, const std::wstring& volume, const std::wstring& exposed) {
+// The record of a persistent snapshot: volume, the exposure (empty, "Y:" or
+// a share name) and, when it was moved to expose it, its folder; one a line.
+bool WriteInfo(const std::wstring& id, const std::wstring& volume, const std::wstring& exposed,
+               const std::wstring& moved = L"") {
   FILE* f = _wfopen(InfoPath(id).c_str(), L"wb");
   if (!f) return false;
-  std::string text = Narrow(volume, CP_UTF8) + "\n" + Narrow(exposed, CP_UTF8) + "\n";
+  std::string text = Narrow(volume, CP_UTF8) + "\n" + Narrow(exposed, CP_UTF8) + "\n" + Narrow(moved, CP_UTF8) + "\n";
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   return std::fclose(f) == 0 && ok;
 }
 
-bool ReadInfo(const std::wstring& id, std::wstring& volume, std::wstring& exposed) {
+bool ReadInfo(const std::wstring& id, std::wstring& volume, std::wstring& exposed, std::wstring* moved = nullptr) {
   FILE* f = _wfopen(InfoPath(id).c_str(), L"rb");
   if (!f) return false;
   char buffer[1024] = {};
@@ -202,7 +207,9 @@ bool ReadInfo(const std::wstring& id, std::wstring& volume, std::wstring& expose
   };
   volume = wide(text.substr(0, line));
   std::string rest = text.substr(line + 1);
-  exposed = wide(rest.substr(0, rest.find('\n')));
+  const size_t second = rest.find('\n');
+  exposed = wide(rest.substr(0, second));
+  if (moved) *moved = second == std::string::npos ? L"" : wide(rest.substr(second + 1, rest.find('\n', second + 1) - second - 1));
   return true;
 }
 
@@ -292,6 +299,49 @@ int PersistentCreate(const std::wstring& volume) {
 
 bool IsDriveName(const std::wstring& name) { return IsVolume(name); }
 
+// The dotted IPv4 text of this machine's host name, as the service forms it.
+std::wstring HostAddress() {
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 0), &data) != 0) return L"";
+  std::wstring address;
+  char host[256] = {};
+  if (gethostname(host, sizeof host) == 0) {
+    if (const hostent* entry = gethostbyname(host); entry && entry->h_addr_list && entry->h_addr_list[0]) {
+      in_addr in;
+      std::memcpy(&in, entry->h_addr_list[0], sizeof in);
+      const char* text = inet_ntoa(in);
+      if (text) address.assign(text, text + std::strlen(text));
+    }
+  }
+  WSACleanup();
+  return address;
+}
+
+// Under Wine \\server\share\... is the folder dosdevices\unc\server\share of
+// the prefix; empty when not under Wine.
+std::wstring WineShareFolder(const std::wstring& server, const std::wstring& share) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (!ntdll || !kernel || !GetProcAddress(ntdll, "wine_get_version")) return L"";
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  using ToDos = wchar_t*(CDECL*)(const char*);
+  auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+  auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")));
+  if (!toUnix || !toDos) return L"";
+  char* c = toUnix(L"C:\\");
+  if (!c) return L"";
+  std::string unixPath = c;
+  HeapFree(GetProcessHeap(), 0, c);
+  const size_t at = unixPath.rfind("/dosdevices/");
+  if (at == std::string::npos) return L"";
+  unixPath = unixPath.substr(0, at) + "/dosdevices/unc/" + Narrow(server, CP_UTF8) + "/" + Narrow(share, CP_UTF8);
+  wchar_t* dos = toDos(unixPath.c_str());
+  if (!dos) return L"";
+  std::wstring out = dos;
+  HeapFree(GetProcessHeap(), 0, dos);
+  return out;
+}
+
 int Expose(const std::wstring& id, const std::wstring& name) {
   Say(L"(Option: Expose a shadow copy)");
   Say(L"- Exposing shadow copy " + id + L" under the path '" + name + L"'");
@@ -318,7 +368,24 @@ int Expose(const std::wstring& id, const std::wstring& name) {
     share.shi2_path = path.data();
     DWORD bad = 0;
     const NET_API_STATUS status = NetShareAdd(nullptr, 2, reinterpret_cast<BYTE*>(&share), &bad);
-    if (status != NERR_Success) return Fail(L"Cannot share the shadow copy as '" + name + L"': " + ErrorText(status));
+    if (status != NERR_Success) {
+      const std::wstring address = HostAddress();
+      const std::wstring target = address.empty() ? L"" : WineShareFolder(address, name);
+      if (target.empty()) return Fail(L"Cannot share the shadow copy as '" + name + L"': " + ErrorText(status));
+      const std::wstring hostFolder = target.substr(0, target.rfind(L'\\'));
+      CreateDirectoryW(hostFolder.substr(0, hostFolder.rfind(L'\\')).c_str(), nullptr);
+      CreateDirectoryW(hostFolder.c_str(), nullptr);
+      if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return Fail(L"The share name '" + name + L"' is in use.");
+      if (!MoveFileExW(folder.c_str(), target.c_str(), 0))
+        return Fail(L"Cannot share the shadow copy as '" + name + L"': " + ErrorText(GetLastError()));
+      if (!WriteInfo(id, volume, name, target)) {
+        MoveFileExW(target.c_str(), folder.c_str(), 0);
+        return Fail(L"Cannot record the exposure of " + id + L".");
+      }
+      Say(L"- Shadow copy exposed as '\\\\" + address + L"\\" + name + L"'.");
+      return 0;
+    }
   }
   if (!WriteInfo(id, volume, name)) return Fail(L"Cannot record the exposure of " + id + L".");
   Say(L"- Shadow copy exposed as '" + name + L"'.");
@@ -328,10 +395,12 @@ int Expose(const std::wstring& id, const std::wstring& name) {
 int Delete(const std::wstring& id) {
   Say(L"(Option: Delete a shadow copy)");
   Say(L"- Deleting shadow copy " + id + L" ...");
-  std::wstring volume, exposed;
-  if (!ValidId(id) || !ReadInfo(id, volume, exposed)) return Fail(L"There is no shadow copy " + id + L".");
-  const std::wstring folder = SnapshotRoot() + L"\\" + id;
-  if (IsDriveName(exposed)) {
+  std::wstring volume, exposed, moved;
+  if (!ValidId(id) || !ReadInfo(id, volume, exposed, &moved)) return Fail(L"There is no shadow copy " + id + L".");
+  const std::wstring folder = moved.empty() ? SnapshotRoot() + L"\\" + id : moved;
+  if (!moved.empty()) {
+    // Wine's share folder: nothing to unshare.
+  } else if (IsDriveName(exposed)) {
     DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, exposed.c_str(), folder.c_str());
   } else if (!exposed.empty()) {
     NetShareDel(nullptr, exposed.data(), 0);

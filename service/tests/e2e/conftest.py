@@ -166,3 +166,109 @@ def service(wine_scm, tmp_path):
             svc.wait_gone()
         finally:
             wine('sc', 'delete', SERVICE)
+
+
+# --- Jobs that run tools: a fixture drive, the status reports, the logs.
+
+from job_wire import unpack  # noqa: E402
+
+FINAL_STATES = (0, 1, 2, -1)
+LOG_LINE = re.compile(r'^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[([^\]]+)\] (.*)$')
+
+
+@pytest.fixture
+def drive(service, tmp_path):
+    """The service folder with the tools and the test settings, and a drive
+    letter of the service prefix on a fixture folder."""
+    for exe in ('OrvaImage.exe', 'vshadow.exe', 'vshadow_amd64.exe'):
+        shutil.copy(ORVA_BIN / exe, service.folder / exe)
+    (service.folder / 'OrvaTestSettings.txt').write_text('rearm_ms=300\r\n')
+    live = tmp_path / 'drive'
+    (live / 'sub' / 'deep').mkdir(parents=True)
+    (live / 'skip').mkdir()
+    (live / 'data.txt').write_bytes(b'as at the snapshot\r\n')
+    (live / 'sub' / 'inner.txt').write_bytes(b'inner\r\n')
+    (live / 'sub' / 'deep' / 'gone.txt').write_bytes(b'excluded below the root\r\n')
+    (live / 'skip' / 'x.txt').write_bytes(b'excluded at the root\r\n')
+    rnd = os.urandom(1 << 20)
+    for i in range(24):  # enough for the run to outlast a few polls
+        (live / 'sub' / f'blob{i:02}.bin').write_bytes(rnd[i:] + rnd[:i])
+    dosdevices = PREFIX / 'dosdevices'
+    used = {p.name[0].lower() for p in dosdevices.iterdir() if len(p.name) == 2 and p.name[1] == ':'}
+    letter = next(c for c in 'tuvwxyrsq' if c not in used)
+    link = dosdevices / f'{letter}:'
+    link.symlink_to(live)
+    repo = tmp_path / 'repo'
+    repo.mkdir()
+    try:
+        yield letter.upper(), live, repo
+    finally:
+        link.unlink()
+
+
+def reports_until_final(m, name, timeout=60, finals=2, states=FINAL_STATES):
+    """Status reports of the job up to its final reports (two of them after
+    a run, one when the run could not start)."""
+    got, end = [], time.monotonic() + timeout
+    while time.monotonic() < end:
+        raw = m.receive(timeout=max(0.1, end - time.monotonic()))
+        if raw is None:
+            break
+        r = unpack(raw)
+        if r['jobName'] != name:
+            continue
+        got.append(r)
+        if sum(1 for x in got if x['jobState'] in states) == finals:
+            return got
+    raise AssertionError(f'no final report: {[x["jobState"] for x in got]}')
+
+
+def job_lines(service, name):
+    lines = service.file('OrvaJob.log').decode('latin-1').split('\r\n')[:-1]
+    out = []
+    for line in lines:
+        m = LOG_LINE.match(line)
+        assert m, line
+        if m.group(1) == name:
+            out.append(m.group(2))
+    return out
+
+
+def tree(root):
+    out = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        for n in dirnames + filenames:
+            p = os.path.join(dirpath, n)
+            rel = os.path.relpath(p, root)
+            out[rel] = None if os.path.isdir(p) else open(p, 'rb').read()
+    return out
+
+
+def restore(image, target):
+    rc, out = wine(str(ORVA_BIN / 'OrvaImage.exe'), 'x', win_path(image), '-o' + win_path(target))
+    assert 'Everything is Ok' in out, out[-2000:]
+
+
+@pytest.fixture
+def windows10(service):
+    """The service prefix reports Windows 10 while the test runs, so image
+    jobs take the exposed-snapshot route (the caption is read at service
+    start)."""
+    key = 'HKCU\\Software\\Wine'
+    rc, out = wine('reg', 'add', key, '/v', 'Version', '/d', 'win10', '/f')
+    assert rc == 0, out
+    try:
+        yield
+    finally:
+        if service.query()[0] != 1:
+            service.stop()
+        wine('reg', 'delete', key, '/v', 'Version', '/f')
+
+
+def unc_shares():
+    root = PREFIX / 'dosdevices' / 'unc'
+    return sorted(str(p.relative_to(root)) for p in root.glob('*/*')) if root.exists() else []
+
+
+def snapshots():
+    return [p for s in PREFIX.glob('drive_c/users/*/Temp/orva_snapshots') for p in s.iterdir()]

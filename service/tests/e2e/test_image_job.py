@@ -2,6 +2,7 @@
 a fixture folder with the shadow-copy stand-in, runs OrvaImage.exe from its
 script, reports the run and writes the job log and the history; the image is
 restored and compared. A cancelled full backup leaves the previous image."""
+import datetime
 import os
 import re
 import shutil
@@ -9,86 +10,11 @@ import time
 
 import pytest
 
-from conftest import ORVA_BIN, PREFIX, wait_for, win_path, wine
+from conftest import (FINAL_STATES, PREFIX, job_lines, reports_until_final, restore, snapshots, tree, unc_shares,
+                      wait_for, win_path)
 from job_wire import CANCELJOB, RUNJOB, Manager, job, unpack, with_code
-
-FINAL_STATES = (0, 1, 2, -1)
-LOG_LINE = re.compile(r'^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[([^\]]+)\] (.*)$')
 STAMP = r'\d{4}\.\d\d\.\d\d \d\d:\d\d'
 OK = b'Everything is Ok'
-
-
-@pytest.fixture
-def drive(service, tmp_path):
-    """The service folder with the tools and the test settings, and a drive
-    letter of the service prefix on a fixture folder."""
-    for exe in ('OrvaImage.exe', 'vshadow.exe'):
-        shutil.copy(ORVA_BIN / exe, service.folder / exe)
-    (service.folder / 'OrvaTestSettings.txt').write_text('rearm_ms=300\r\n')
-    live = tmp_path / 'drive'
-    (live / 'sub' / 'deep').mkdir(parents=True)
-    (live / 'skip').mkdir()
-    (live / 'data.txt').write_bytes(b'as at the snapshot\r\n')
-    (live / 'sub' / 'inner.txt').write_bytes(b'inner\r\n')
-    (live / 'sub' / 'deep' / 'gone.txt').write_bytes(b'excluded below the root\r\n')
-    (live / 'skip' / 'x.txt').write_bytes(b'excluded at the root\r\n')
-    rnd = os.urandom(1 << 20)
-    for i in range(24):  # enough for the run to outlast a few polls
-        (live / 'sub' / f'blob{i:02}.bin').write_bytes(rnd[i:] + rnd[:i])
-    dosdevices = PREFIX / 'dosdevices'
-    used = {p.name[0].lower() for p in dosdevices.iterdir() if len(p.name) == 2 and p.name[1] == ':'}
-    letter = next(c for c in 'tuvwxyrsq' if c not in used)
-    link = dosdevices / f'{letter}:'
-    link.symlink_to(live)
-    repo = tmp_path / 'repo'
-    repo.mkdir()
-    try:
-        yield letter.upper(), live, repo
-    finally:
-        link.unlink()
-
-
-def reports_until_final(m, name, timeout=60, finals=2):
-    """Status reports of the job up to its final reports (two of them after
-    a run, one when the run could not start)."""
-    got, end = [], time.monotonic() + timeout
-    while time.monotonic() < end:
-        raw = m.receive(timeout=max(0.1, end - time.monotonic()))
-        if raw is None:
-            break
-        r = unpack(raw)
-        if r['jobName'] != name:
-            continue
-        got.append(r)
-        if sum(1 for x in got if x['jobState'] in FINAL_STATES) == finals:
-            return got
-    raise AssertionError(f'no final report: {[x["jobState"] for x in got]}')
-
-
-def job_lines(service, name):
-    lines = service.file('OrvaJob.log').decode('latin-1').split('\r\n')[:-1]
-    out = []
-    for line in lines:
-        m = LOG_LINE.match(line)
-        assert m, line
-        if m.group(1) == name:
-            out.append(m.group(2))
-    return out
-
-
-def tree(root):
-    out = {}
-    for dirpath, dirnames, filenames in os.walk(root):
-        for n in dirnames + filenames:
-            p = os.path.join(dirpath, n)
-            rel = os.path.relpath(p, root)
-            out[rel] = None if os.path.isdir(p) else open(p, 'rb').read()
-    return out
-
-
-def restore(image, target):
-    rc, out = wine(str(ORVA_BIN / 'OrvaImage.exe'), 'x', win_path(image), '-o' + win_path(target))
-    assert 'Everything is Ok' in out, out[-2000:]
 
 
 def test_full_backup_reports_logs_and_restores_the_snapshot(service, drive, tmp_path):
@@ -229,3 +155,152 @@ def test_time_limit_ends_the_tools_and_puts_the_previous_image_back(service, dri
     assert (f'[FULL_BACKUP] [ERROR] [{letter} Drive] The image backup process passed its time limit and was ended.'
             in job_lines(service, 'Slow'))
     assert service.file('OrvaHistory.log').decode('latin-1').endswith('[FULLBACKUP][Failed][Slow]\r\n')
+
+
+EXPOSED_LINES = [
+    '[FULL_BACKUP] [{0} Drive] Full backup process starts',
+    '[FULL_BACKUP] [{0} Drive] Created a snapshot successfully.',
+    '[FULL_BACKUP] [{0} Drive] Successfully identified a snapshot.',
+    '[FULL_BACKUP] [{0} Drive] Succeeded to mount the snapshot for drive.',
+    '[FULL_BACKUP] [{0} Drive] Finished to Image backup process.',
+    'FULL_BACKUP [Success] [{0} Drive] Succeeded to backup drive.',
+    '[FULL_BACKUP] [{0} Drive] Finished to full backup process.']
+
+
+def test_exposed_snapshot_route_runs_two_jobs_at_once(service, drive, windows10, tmp_path):
+    letter, live, repo = drive
+    service.start()
+    m = Manager()
+    m.job_list()
+    expected = tree(live)
+    names = ('ExpA', 'ExpB')
+    records = [job(name, kind='once', driveLetter=letter, imagePath=win_path(repo / f'{name}.tav'),
+                   compressionLevel=1, excludeList='') for name in names]
+    for record in records:
+        m.send(record)
+    # Once a snapshot is exposed the live drive may change: the image shows
+    # the drive as it was.
+    for name in names:
+        mount_log = service.folder.parent / 'Log' / f'OrvaShadow_Mount_{name}_{letter}.log'
+        wait_for(mount_log.exists, 60, 'the exposed snapshots')
+    (live / 'data.txt').write_bytes(b'changed after the snapshot\r\n')
+    reports = {n: [] for n in names}
+    end = time.monotonic() + 120
+
+    def finals():  # two per run: the run's end, then after the history line
+        return sum(1 for got in reports.values() for x in got if x['jobState'] in FINAL_STATES)
+    while finals() < 4 and time.monotonic() < end:
+        raw = m.receive(timeout=max(0.1, end - time.monotonic()))
+        assert raw is not None, {n: [x['jobState'] for x in r] for n, r in reports.items()}
+        if raw in records:  # the echo of an added job
+            records.remove(raw)
+            continue
+        r = unpack(raw)
+        if r['jobName'] in reports:
+            reports[r['jobName']].append(r)
+    m.close()
+    assert not records, 'an added job was not echoed'
+    for name in names:
+        states = [r['jobState'] for r in reports[name]]
+        # No one-job rule on this route: neither run is refused with 99.
+        assert states[:3] == [3, 4, 5] and states[-1] == 0 and 99 not in states, (name, states)
+        assert job_lines(service, name) == [x.format(letter) for x in EXPOSED_LINES]
+        engine_out = (service.folder.parent / 'Log' / f'OrvaImage_{name}_{letter}.log').read_text('latin-1')
+        assert re.search(r'\\\\\d+\.\d+\.\d+\.\d+\\' + name + '_' + letter + r'_\d+_\d+', engine_out), engine_out[:1500]
+        restore(repo / f'{name}.tav', tmp_path / f'restored-{name}')
+        assert tree(tmp_path / f'restored-{name}') == expected
+    history = service.file('OrvaHistory.log').decode('latin-1')
+    assert history.count('[FULLBACKUP][Success]') == 2, history
+    # Each snapshot was deleted with its share.
+    wait_for(lambda: not snapshots() and not unc_shares(), 10, 'the snapshots to go')
+
+
+def test_exposed_snapshot_route_failed_create(service, drive, windows10, tmp_path):
+    _letter, _live, repo = drive
+    used = {p.name[0].lower() for p in (PREFIX / 'dosdevices').iterdir() if len(p.name) == 2}
+    missing = next(c for c in 'mnopjkl' if c not in used).upper()
+    service.start()
+    m = Manager()
+    m.job_list()
+    record = job('NoVol', kind='once', driveLetter=missing, imagePath=win_path(repo / 'NoVol.tav'), excludeList='')
+    m.send(record)
+    assert m.receive() == record
+    reports = reports_until_final(m, 'NoVol', states=(10,))
+    m.close()
+    assert [r['jobState'] for r in reports] == [3, 10, 10]
+    assert job_lines(service, 'NoVol') == [
+        f'[FULL_BACKUP] [{missing} Drive] Full backup process starts',
+        f'[FULL_BACKUP] [ERROR] [{missing} Drive] Failed to create a snapshot.',
+        f'[FULL_BACKUP] [{missing} Drive] Finished to full backup process.']
+    assert service.file('OrvaHistory.log').decode('latin-1').endswith('[FULLBACKUP][Failed][NoVol]\r\n')
+    assert list(repo.iterdir()) == [] and not snapshots()
+
+
+def test_exposed_snapshot_route_cancel_deletes_the_snapshot(service, drive, windows10, tmp_path):
+    letter, live, repo = drive
+    many = live / 'many'
+    many.mkdir()
+    chunk = os.urandom(96 << 10)
+    for i in range(3000):
+        (many / f'f{i:04}.bin').write_bytes(chunk[i % 64:] + chunk[:i % 64])
+    service.start()
+    m = Manager()
+    m.job_list()
+    record = job('ExpC', kind='once', driveLetter=letter, imagePath=win_path(repo / 'ExpC.tav'),
+                 compressionLevel=0, excludeList='')
+    m.send(record)
+    assert m.receive() == record
+    engine_out = service.folder.parent / 'Log' / f'OrvaImage_ExpC_{letter}.log'
+    wait_for(engine_out.exists, 120, 'the engine run')
+    m.send(with_code(record, CANCELJOB))
+    reports = reports_until_final(m, 'ExpC', timeout=120)
+    m.close()
+    states = [r['jobState'] for r in reports]
+    assert states[:3] == [3, 4, 5] and states[-1] == -1, states
+    assert b'The user has canceled the imaging process.' in engine_out.read_bytes()
+    assert not (repo / 'ExpC.tav').exists()
+    wait_for(lambda: not snapshots() and not unc_shares(), 10, 'the snapshot to go')
+
+
+def test_daily_weekly_and_monthly_schedules_fire_once_in_their_minute(service, drive, windows10, tmp_path):
+    """Waits out the real clock: the jobs are set for the coming minute."""
+    letter, _live, repo = drive
+    service.start()
+    m = Manager()
+    m.job_list()
+    now = datetime.datetime.now()
+    at = (now + datetime.timedelta(minutes=2 if now.second > 50 else 1)).replace(second=0, microsecond=0)
+    today = at.weekday()  # Monday first, as the record's weekday flags
+    flags = lambda day: b''.join(b'y' if i == day else b'n' for i in range(7))
+    common = dict(driveLetter=letter, compressionLevel=1, excludeList='', scheduleTime=at.strftime('%H:%M'))
+    records = {
+        'Day': job('Day', kind='daily', imagePath=win_path(repo / 'Day.tav'), **common),
+        'Week': job('Week', kind='weekly', weekly=b'y', weekdays=flags(today), imagePath=win_path(repo / 'Week.tav'),
+                    **common),
+        'Month': job('Month', kind='monthly', monthly=b'y', dayOfMonth=at.day, imagePath=win_path(repo / 'Month.tav'),
+                     **common),
+        'OtherDay': job('OtherDay', kind='weekly', weekly=b'y', weekdays=flags((today + 1) % 7),
+                        imagePath=win_path(repo / 'OtherDay.tav'), **common),
+    }
+    for record in records.values():
+        m.send(record)
+        assert m.receive() == record
+    starts, finals = {}, {}
+    # Until a tick after the minute that follows: a re-armed job must not
+    # fire again in its minute.
+    end = at + datetime.timedelta(minutes=1, seconds=8)
+    while datetime.datetime.now() < end:
+        raw = m.receive(timeout=max(0.1, (end - datetime.datetime.now()).total_seconds()))
+        if raw is None:
+            continue
+        r = unpack(raw)
+        if r['jobState'] == 3:
+            starts.setdefault(r['jobName'], []).append(datetime.datetime.now())
+        if r['jobState'] in FINAL_STATES:
+            finals.setdefault(r['jobName'], []).append(r['jobState'])
+    m.close()
+    assert sorted(starts) == ['Day', 'Month', 'Week'], starts
+    for name, when in starts.items():
+        assert len(when) == 1 and at <= when[0] < at + datetime.timedelta(seconds=30), (name, when)
+        assert finals[name] == [0, 0], (name, finals)
+    assert not (repo / 'OtherDay.tav').exists()

@@ -110,7 +110,6 @@ def test_modify_delete_and_unknown_names(service):
 
 
 def test_restart_keeps_jobs_and_stop_is_reported(service):
-    (service.folder / 'OrvaJob.log').write_bytes(b'x' * 5_120_000)  # at the limit: kept
     service.start()
     m = Manager()
     m.job_list()
@@ -130,6 +129,7 @@ def test_restart_keeps_jobs_and_stop_is_reported(service):
     events = service.event_lines()
     assert any(line.endswith('][OrvaStanardServer] Orvanta services is stoped.') for line in events), events
 
+    (service.folder / 'OrvaJob.log').write_bytes(b'x' * 5_120_000)  # at the limit: kept
     # The second start goes through the script installed beside the program.
     shutil.copy(ORVA_BIN / 'StartOrvaService.cmd', service.folder)
     rc, out = wine('cmd', '/c', win_path(service.folder / 'StartOrvaService.cmd'))
@@ -279,7 +279,7 @@ def test_scheduler_starts_once_jobs_and_keeps_one_backup_at_a_time(service):
     # The run lasts until its entry is re-armed a minute later: no second run
     # of it, and a backup that runs alone is refused with 99 and disarmed.
     m.send(with_code(first, RUNJOB))
-    iso = job('Iso', kind='once', jobType=306)
+    iso = job('Iso', kind='once', jobType=306, imagePath='D:\\Iso\\ORVAPE\\IMAGE\\C.tav')
     m.send(iso)
     assert m.receive() == iso
     refused = unpack(m.receive())

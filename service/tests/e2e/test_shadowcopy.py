@@ -127,7 +127,7 @@ def test_persistent_snapshot_create_expose_delete(volume, tmp_path):
     # letter mapped with DefineDosDevice is not seen by other processes under
     # Wine, so the copy is read from the store.)
     assert (snaps / ident / 'data.txt').read_bytes() == b'old content\r\n'
-    assert (snaps / f'{ident}.txt').read_text().splitlines() == [f'{letter}:', f'{exposed}:']
+    assert (snaps / f'{ident}.txt').read_text().splitlines()[:2] == [f'{letter}:', f'{exposed}:']
 
     # A second exposure of the same snapshot, and unknown identifiers, fail
     # after the step's marker.

@@ -1,0 +1,204 @@
+"""Replication sets and ISO backups end to end: the service mirrors a
+fixture folder with robocopy (the stand-in beside the service), from the live
+folder or from an exposed snapshot, and builds a bootable ISO of the recovery
+tree and a volume image with OSCDIMG (the stand-in) from a script run under the
+shadow-copy tool. Verdicts come from the tools' logs."""
+import os
+import shutil
+import subprocess
+import time
+
+from conftest import (FINAL_STATES, ORVA_BIN, ORVA_WINE_RUN, PREFIX, job_lines, reports_until_final, restore,
+                      snapshots, tree, unc_shares, wait_for, win_path, wine_env)
+from job_wire import CANCELJOB, Manager, job, unpack, with_code
+
+
+def install_tools(service):
+    for exe in ('OrvaImage.exe', 'vshadow.exe', 'vshadow_amd64.exe', 'robocopy.exe'):
+        shutil.copy(ORVA_BIN / exe, service.folder / exe)
+    shutil.copy(ORVA_BIN / 'oscdimg.exe', service.folder / 'OSCDIMG.EXE')
+    (service.folder / 'OrvaTestSettings.txt').write_text('rearm_ms=300\r\n')
+
+
+def source_tree(root):
+    (root / 'sub' / 'deep').mkdir(parents=True)
+    (root / 'a.txt').write_bytes(b'alpha\r\n')
+    (root / 'sub' / 'b.bin').write_bytes(os.urandom(200_000))
+    (root / 'sub' / 'deep' / 'c.txt').write_bytes(b'gamma\r\n')
+    (root / 'empty').mkdir()
+
+
+def replication(name, source, target, **extra):
+    return job(name, kind='once', jobType=extra.pop('jobType', 304), sourceFolder=source, targetFolder=target,
+               imagePath='none', excludeList='', **extra)
+
+
+def run_job(service, record, finals=1, timeout=120, **kw):
+    m = Manager()
+    m.job_list()
+    m.send(record)
+    assert m.receive() == record
+    reports = reports_until_final(m, unpack(record)['jobName'], timeout=timeout, finals=finals, **kw)
+    m.close()
+    return reports
+
+
+def history(service):
+    return service.file('OrvaHistory.log').decode('latin-1').split('\r\n')[:-1]
+
+
+def test_replication_mirrors_and_judges_the_log(service, tmp_path):
+    install_tools(service)
+    src, dst = tmp_path / 'src', tmp_path / 'dst'
+    source_tree(src)
+    (dst / 'old').mkdir(parents=True)
+    (dst / 'old' / 'stale.txt').write_bytes(b'not in the source')
+    (dst / 'a.txt').write_bytes(b'outdated')
+    service.start()
+    reports = run_job(service, replication('Rep', win_path(src), win_path(dst)))
+    states = [r['jobState'] for r in reports]
+    assert states[0] == 3 and states[-1] == 0 and set(states[:-1]) == {3}, states
+    assert tree(dst) == tree(src)
+    final = reports[-1]
+    assert final['totalBytes'] == final['bytesToCopy'] == 200_014
+    done = f'[REPLICATION] Finished to replicate {win_path(src)}.'
+    wait_for(lambda: job_lines(service, 'Rep')[-1:] == [done], 10, 'the last job-log line')
+    lines = job_lines(service, 'Rep')
+    assert lines[:4] == [
+        f'[REPLICATION] Replication started for directory {win_path(src)}.',
+        f'[REPLICATION] SourceFolder = {win_path(src)} Size = 200014',
+        f'[REPLICATION] TargetFolder = {win_path(dst)} Size = 25',
+        '[REPLICATION] Replication process start.']
+    assert lines[-2:] == ['[REPLICATION] [Success] Finished to replicate.',
+                          f'[REPLICATION] Finished to replicate {win_path(src)}.']
+    assert history(service)[-1].endswith('[REPLICATION][Success][Rep]')
+    log = (service.folder.parent / 'Log' / 'Replicate_Rep.log').read_bytes()
+    assert b'Ended :' in log.rstrip().splitlines()[-1]
+
+
+def test_replication_failed_copy_is_a_warning_and_missing_source_a_failure(service, tmp_path):
+    install_tools(service)
+    src, dst = tmp_path / 'src', tmp_path / 'dst'
+    source_tree(src)
+    service.start()
+    # A file held open without sharing cannot be copied (sharing violation).
+    holder = subprocess.Popen([ORVA_WINE_RUN, str(ORVA_BIN / 'file_holder.exe'), win_path(src / 'a.txt')],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=wine_env())
+    try:
+        assert holder.stdout.readline().strip() == b'held'
+        reports = run_job(service, replication('Held', win_path(src), win_path(dst)))
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=30)
+    assert reports[-1]['jobState'] == 2
+    assert '[REPLICATION] [Warning] The replication process finished abnormally with some warnings.' in \
+        job_lines(service, 'Held')
+    assert (dst / 'sub' / 'deep' / 'c.txt').exists() and not (dst / 'a.txt').exists()
+    assert history(service)[-1].endswith('[REPLICATION][Warning][Held]')
+
+    reports = run_job(service, replication('NoSrc', win_path(tmp_path / 'missing'), win_path(tmp_path / 'dst2')))
+    assert reports[-1]['jobState'] == 1
+    assert '[REPLICATION] [ERROR] The replication process finished abnormally.' in job_lines(service, 'NoSrc')
+    assert history(service)[-1].endswith('[REPLICATION][Failed][NoSrc]')
+
+
+def test_targets_a_mirror_would_damage_are_refused(service, tmp_path):
+    install_tools(service)
+    service.start()
+    m = Manager()
+    m.job_list()
+    src = win_path(tmp_path / 'src')
+    for bad in ('D:\\', src + '\\inner', 'C:\\windows', win_path(service.folder.parent)):
+        m.send(replication('Bad', src, bad))
+    m.send(job('BadIso', kind='once', jobType=306, imagePath='D:\\Iso\\image.tav'))
+    good = replication('Good', src, win_path(tmp_path / 'dst'))
+    m.send(good)
+    assert m.receive() == good  # the refused ones were never echoed
+    m.close()
+    tasks = service.task_lines()
+    assert sum('Record refused' in line for line in tasks) == 5, tasks
+
+
+def test_cancel_ends_a_replication(service, tmp_path):
+    install_tools(service)
+    src, dst = tmp_path / 'src', tmp_path / 'dst'
+    (src / 'many').mkdir(parents=True)
+    chunk = os.urandom(64 << 10)
+    for i in range(3000):
+        (src / 'many' / f'f{i:04}.bin').write_bytes(chunk)
+    service.start()
+    m = Manager()
+    m.job_list()
+    record = replication('Long', win_path(src), win_path(dst))
+    m.send(record)
+    assert m.receive() == record
+    wait_for(lambda: (dst / 'many').exists(), 60, 'the copy to start')
+    m.send(with_code(record, CANCELJOB))
+    reports = reports_until_final(m, 'Long', timeout=60, finals=1)
+    m.close()
+    assert reports[-1]['jobState'] == -1
+    assert len(list((dst / 'many').iterdir())) < 3000
+    assert history(service)[-1].endswith('[REPLICATION][Warning][Long]')
+
+
+def test_shadow_replication_copies_the_snapshot(service, drive, windows10, tmp_path):
+    letter, live, _repo = drive
+    install_tools(service)
+    dst = tmp_path / 'mirror'
+    service.start()
+    m = Manager()
+    m.job_list()
+    record = replication('Shadow', f'{letter}:\\sub', win_path(dst), jobType=305, driveLetter=letter)
+    m.send(record)
+    assert m.receive() == record
+    expose_log = service.folder.parent / 'Log' / f'Replicate_Shadow_Mount_Shadow_{letter}.log'
+    wait_for(expose_log.exists, 60, 'the exposed snapshot')
+    expected = tree(live / 'sub')
+    (live / 'sub' / 'inner.txt').write_bytes(b'changed after the snapshot\r\n')
+    reports = reports_until_final(m, 'Shadow', timeout=120, finals=1)
+    m.close()
+    states = [r['jobState'] for r in reports]
+    assert states[:2] == [3, 4] and 6 in states and states[-1] == 0, states
+    assert tree(dst) == expected
+    done = f'[REPLICATION_SHADOW] Finished to replicate {letter}:\\sub.'
+    wait_for(lambda: job_lines(service, 'Shadow')[-1:] == [done], 30, 'the last job-log line')
+    lines = job_lines(service, 'Shadow')
+    assert f'[REPLICATION_SHADOW] [{letter} Volume] Created a snapshot successfully.' in lines
+    assert f'[REPLICATION_SHADOW] [{letter} Volume] Succeeded to mount the snapshot. ' in lines
+    assert lines[-1] == f'[REPLICATION_SHADOW] Finished to replicate {letter}:\\sub.'
+    assert history(service)[-1].endswith('[REPLICATION_SHADOW][Success][Shadow]')
+    wait_for(lambda: not snapshots() and not unc_shares(), 10, 'the snapshot to go')
+
+
+def test_iso_backup_holds_the_recovery_tree_and_the_image(service, drive, tmp_path):
+    letter, live, _repo = drive
+    install_tools(service)
+    pe = service.folder / 'ORVAPE'
+    (pe / 'boot').mkdir(parents=True)
+    (pe / 'boot' / 'bcd').write_bytes(b'boot configuration')
+    (pe / 'IMAGE').mkdir()
+    (service.folder / 'etfsboot.com').write_bytes(bytes(range(256)) * 8)
+    staging = tmp_path / 'iso'
+    staging.mkdir()
+    image = staging / 'ORVAPE' / 'IMAGE' / f'{letter}.tav'
+    service.start()
+    record = job('Media', kind='once', jobType=306, driveLetter=letter, imagePath=win_path(image),
+                 compressionLevel=1, excludeList='')
+    reports = run_job(service, record, timeout=180)
+    states = [r['jobState'] for r in reports]
+    assert states[:2] == [3, 5] and states[-1] == 0, states
+    iso = staging / 'Media.iso'
+    assert iso.exists() and not (staging / 'ORVAPE').exists()
+    assert history(service)[-1].endswith('][Success][Media]')
+    listing = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/', '-type', 'f'], capture_output=True,
+                             text=True, check=True).stdout
+    assert "'/boot/bcd'" in listing and f"'/IMAGE/{letter}.tav'" in listing, listing
+    boot = subprocess.run(['xorriso', '-indev', str(iso), '-report_el_torito', 'plain'], capture_output=True,
+                          text=True, check=True).stdout
+    assert 'El Torito boot img' in boot and 'none' in boot.lower(), boot
+    # The image inside the ISO restores to the volume.
+    out = tmp_path / 'image.tav'
+    subprocess.run(['xorriso', '-osirrox', 'on', '-indev', str(iso), '-extract', f'/IMAGE/{letter}.tav', str(out)],
+                   capture_output=True, check=True)
+    restore(out, tmp_path / 'restored')
+    assert tree(tmp_path / 'restored') == tree(live)

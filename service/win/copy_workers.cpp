@@ -1,0 +1,398 @@
+#include "win/copy_workers.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cctype>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "core/job_record_check.h"
+#include "core/output_parsers.h"
+#include "core/service_logs.h"
+#include "win/image_worker.h"
+#include "win/probes.h"
+#include "win/snapshot_steps.h"
+#include "win/tool_runner.h"
+
+namespace orva::service {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<uint64_t> g_isoRuns{0};
+
+std::string TrimmedFolder(std::string folder) {
+  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+int64_t ScaleIsoEstimate(int64_t estimate, int32_t level) {
+  if (level == 1) return estimate * 42 / 100;
+  if (level == 3) return estimate * 33 / 100;
+  return estimate;
+}
+
+CopyWorkerLauncher::CopyWorkerLauncher(JobTable& table, CopyWorkerOptions options, WorkerLauncher& others)
+    : table_(table), options_(std::move(options)), others_(others) {}
+
+void CopyWorkerLauncher::RunJob(const WorkerTask& task) {
+  switch (task.kind) {
+    case WorkerKind::kReplication: return RunReplication(task, false);
+    case WorkerKind::kShadowReplication: return RunReplication(task, true);
+    case WorkerKind::kIsoMedia: return RunIso(task);
+    default: return others_.RunJob(task);
+  }
+}
+
+std::string CopyWorkerLauncher::Robocopy() const {
+  std::string own;
+  if (AnsiPath(options_.serviceFolder / "robocopy.exe", own) && FileExists(own)) return own;
+  return "robocopy";
+}
+
+void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapshot) {
+  JobRecord r = task.record;
+  const std::string name(JobName(r));
+  const std::string tag = fromSnapshot ? "[REPLICATION_SHADOW]" : "[REPLICATION]";
+  const std::string source(FieldText(r.sourceFolder)), target(FieldText(r.targetFolder));
+  const std::filesystem::path jobLog = options_.serviceFolder / kJobLogName;
+  auto log = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(name, tag + " " + text)); };
+  auto broadcast = [&] { table_.Broadcast(r); };
+  const Clock::time_point start = Clock::now();
+  auto elapsed = [&] {
+    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
+  };
+
+  r.jobState = kJobCreating;
+  r.percent = 0;
+  r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
+  SetFieldText(r.startTime, fromSnapshot ? RunStamp(r.jobType, LogNow()) : "");
+  SetFieldText(r.endTime, "");
+  SetFieldText(r.elapsedTime, "");
+  broadcast();
+  log(fromSnapshot ? "Replication process started for directory " + source + "."
+                   : "Replication started for directory " + source + ".");
+  if (!fromSnapshot) SetFieldText(r.startTime, RunStamp(r.jobType, LogNow()));
+  const int64_t sourceSize = GetFolderSize(source), targetSize = GetFolderSize(target);
+  r.totalBytes = r.bytesToCopy = sourceSize;
+  r.transferRate = targetSize;
+  log("SourceFolder = " + source + " Size = " + std::to_string(sourceSize));
+  log("TargetFolder = " + target + " Size = " + std::to_string(targetSize));
+
+  bool cancelled = false;
+  auto cancelAsked = [&] {
+    if (!cancelled && table_.TakeCancel(name)) cancelled = true;
+    return cancelled;
+  };
+  auto finish = [&] {
+    if (!cancelled) table_.TakeCancel(name);  // a late request is not kept for the next run
+    WriteHistoryLine(options_.serviceFolder, r);
+    broadcast();
+  };
+  auto fail = [&](int32_t state, const std::string& line) {
+    log(line);
+    r.jobState = state;
+    SetFieldText(r.endTime, RunStamp(r.jobType, LogNow()));
+    SetFieldText(r.elapsedTime, elapsed());
+    finish();
+  };
+
+  std::string robocopyLog, robocopySource = source;
+  const std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder,
+                                                              options_.serviceFolder.string());
+  const bool logOk = AnsiPath(options_.logFolder / ("Replicate_" + name + ".log"), robocopyLog) &&
+                     IsSafeField(robocopyLog);
+  if (!folderProblem.empty() || !logOk) {
+    fail(kJobFailed, "[ERROR] The replication cannot run: " +
+                         (folderProblem.empty() ? std::string("its log path cannot be written") : folderProblem) +
+                         ".");
+    log("Finished to replicate " + source + ".");
+    return;
+  }
+
+  // The snapshot steps: create, expose; the copy then reads the share.
+  SnapshotTool tool;
+  std::string snapshotId;
+  if (fromSnapshot) {
+    const std::string volume = source.substr(0, source.find(':'));
+    const std::string volumeTag = "[" + volume + " Volume] ";
+    tool.name = "vshadow.exe";
+    tool.timeout = options_.toolTimeout;
+    tool.busyWait = options_.toolBusyWait;
+    tool.stepPause = options_.stepPause;
+    std::string createLog, exposeLog;
+    const bool pathsOk =
+        AnsiPath(options_.serviceFolder / tool.name, tool.path) &&
+        AnsiPath(options_.logFolder / ("Replicate_Shadow_" + name + "_" + volume + ".log"), createLog) &&
+        AnsiPath(options_.logFolder / ("Replicate_Shadow_Mount_" + name + "_" + volume + ".log"), exposeLog);
+    bool ran = false;
+    const bool created = pathsOk && CreateSnapshot(tool, volume, createLog, cancelAsked, snapshotId, ran);
+    std::string failure;
+    if (cancelAsked()) {
+      failure = "cancel";
+    } else if (!created) {
+      failure = "[Error] " + volumeTag + "Failed to create a snapshot.";
+    } else {
+      log(volumeTag + "Created a snapshot successfully.");
+      r.jobState = kJobMounting;
+      broadcast();
+      const std::string share = SnapshotShareName(name, std::string(FieldText(r.driveLetter)));
+      if (snapshotId.empty()) {
+        failure = "[ERROR] " + volumeTag + "Failed to identify a snaphot ID.";
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const bool exposed = ExposeSnapshot(tool, snapshotId, share, exposeLog, cancelAsked);
+        if (cancelAsked()) {
+          failure = "cancel";
+        } else if (!exposed) {
+          failure = "[Error] " + volumeTag + "Failed to mount the snapshot. ";
+        } else {
+          log(volumeTag + "Succeeded to mount the snapshot. ");
+          const size_t colon = source.find(':');
+          const std::string below = colon + 2 <= source.size() ? source.substr(colon + 2) : std::string();
+          robocopySource = "\\\\" + HostAddress() + "\\" + share + (below.empty() ? "" : "\\" + below);
+        }
+      }
+    }
+    if (!failure.empty()) {
+      DeleteSnapshot(tool, snapshotId);
+      if (failure == "cancel") {
+        r.jobState = kJobCanceled;
+        finish();
+      } else {
+        log(failure);
+        r.jobState = kJobShadowError;
+        broadcast();
+        finish();
+      }
+      log("Finished to replicate " + source + ".");
+      return;
+    }
+  }
+
+  DeleteFileA(robocopyLog.c_str());  // an old log is never judged as this run's
+  std::string parameters, refused;
+  const std::string logSwitch = "/log:" + QuoteField(robocopyLog);
+  const bool built =
+      fromSnapshot
+          ? BuildCmdParameters({Field(Robocopy()), Field(robocopySource), Field(target), Fixed("/mir /np /tee /w:1 /r:1 /NJH"),
+                                Fixed(logSwitch)},
+                               parameters, &refused)
+          : BuildCmdParameters({Field(Robocopy()), Field(source), Field(target), Fixed("/np /mir /tee /w:1 /r:1 /njh"),
+                                Fixed(logSwitch)},
+                               parameters, &refused);
+  Clock::time_point nextPoll = Clock::now();
+  auto check = [&]() -> bool {
+    if (cancelAsked()) return true;
+    if (Clock::now() >= nextPoll) {
+      r.transferRate = GetFolderSize(target);
+      SetFieldText(r.elapsedTime, elapsed());
+      SetFieldText(r.endTime, "");
+      r.jobState = fromSnapshot ? kJobCopying : kJobCreating;
+      broadcast();
+      nextPoll = Clock::now() + options_.pollInterval;
+    }
+    return false;
+  };
+  RunResult result;
+  if (built)
+    result = RunHiddenCommand(parameters, options_.toolTimeout, check, [&](uint32_t) {
+      log(fromSnapshot ? "Replication process started." : "Replication process start.");
+    });
+  if (result.status == RunStatus::kNotStarted) {
+    DeleteSnapshot(tool, snapshotId);
+    fail(kJobFailed, fromSnapshot ? "[ERROR] Failed to replication process started."
+                                  : "[ERROR] Failed to start replication process.");
+    log("Finished to replicate " + source + ".");
+    return;
+  }
+  SetFieldText(r.endTime, RunStamp(r.jobType, LogNow()));
+  if (result.status == RunStatus::kCancelled) {
+    log("[ERROR] The replication was canceled; the target folder may be incomplete.");
+    r.jobState = kJobCanceled;
+  } else if (result.status == RunStatus::kTimedOut) {
+    log("[ERROR] The replication process passed its time limit and was ended.");
+    r.jobState = kJobFailed;
+  } else {
+    const int32_t verdict = ParseRobocopyLog(robocopyLog, name, tag, jobLog);
+    r.jobState = verdict == 0 ? kJobSuccess : verdict == 2 ? kJobWarning : kJobFailed;
+  }
+  finish();
+  DeleteSnapshot(tool, snapshotId);
+  log("Finished to replicate " + source + ".");
+}
+
+void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
+  JobRecord r = task.record;
+  const std::string name(JobName(r));
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(r.driveLetter[0])));
+  const std::string volume(1, letter);
+  const std::string volumeTag = "[" + volume + " Volume] ";
+  const std::filesystem::path jobLog = options_.serviceFolder / kJobLogName;
+  auto log = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(name, "[ISOBACKUP] " + text)); };
+  auto broadcast = [&] { table_.Broadcast(r); };
+  const Clock::time_point start = Clock::now();
+  auto elapsed = [&] {
+    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
+  };
+
+  r.jobState = kJobCreating;
+  r.percent = 0;
+  r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
+  SetFieldText(r.startTime, RunStamp(r.jobType, LogNow()));
+  SetFieldText(r.endTime, "");
+  SetFieldText(r.elapsedTime, "");
+  broadcast();
+  log(volumeTag + "ISO backup starts");
+  r.jobState = kJobImaging;
+  broadcast();
+
+  // Volume figures and the estimate.
+  const std::string root = volume + ":\\";
+  ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
+  int64_t estimate = 0;
+  if (GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, &totalFree)) {
+    r.totalBytes = static_cast<int64_t>(total.QuadPart - totalFree.QuadPart);
+  } else {
+    log("[ERROR] " + volumeTag + "Failed to identify volume size of the target drive.");
+  }
+  estimate = r.totalBytes - GetFolderSize(root + "System Volume Information") - GetFolderSize(root + "RECYCLER") -
+             GetPagefileSize(letter);
+  const std::string excludes(FieldText(r.excludeList));
+  for (size_t at = 0, bar; (bar = excludes.find('|', at)) != std::string::npos; at = bar + 1)
+    estimate -= GetFolderSize(excludes.substr(at, bar - at));
+  r.bytesToCopy = ScaleIsoEstimate(estimate, r.compressionLevel);
+
+  const std::string imagePath(FieldText(r.imagePath));
+  const std::string staging = TrimmedFolder(IsoStagingRoot(imagePath));
+  const std::string fileKey = name + "_" + volume;
+  std::string serviceFolder, engine, oscdimg, bootFile, script, settings, engineLog, peLog, shadowLog, tool;
+  const std::string toolName = task.osCaption.find("XP") != std::string::npos      ? "vshadow_xp.exe"
+                               : task.osCaption.find("64bit") != std::string::npos ? "vshadow_amd64.exe"
+                                                                                    : "vshadow.exe";
+  bool pathsOk = AnsiPath(options_.serviceFolder, serviceFolder) &&
+                 AnsiPath(options_.serviceFolder / "OrvaImage.exe", engine) &&
+                 AnsiPath(options_.serviceFolder / "OSCDIMG.EXE", oscdimg) &&
+                 AnsiPath(options_.serviceFolder / "etfsboot.com", bootFile) &&
+                 AnsiPath(options_.serviceFolder / toolName, tool) &&
+                 AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
+                 AnsiPath(options_.logFolder / ("OrvaSetVar_" + fileKey + ".cmd"), settings) &&
+                 AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog) &&
+                 AnsiPath(options_.logFolder / ("OrvaISOPECopy_" + fileKey + ".log"), peLog) &&
+                 AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
+  const std::string iso = staging + "\\" + name + ".iso";
+  const std::string mapping = ProgressMappingName(name, 1000000 + ++g_isoRuns);
+
+  // The script's lines; every field is checked and quoted.
+  std::vector<std::string> lines;
+  std::string refused, line;
+  auto add = [&](std::initializer_list<CmdPiece> pieces) {
+    if (!refused.empty()) return;
+    if (BuildCommandLine(pieces, line, &refused)) lines.push_back(line);
+  };
+  std::vector<std::string> userExcludes = EngineExclusions(excludes);
+  if (pathsOk && !staging.empty()) {
+    add({Fixed("call"), Field(settings)});
+    lines.push_back("if not defined SHADOW_DEVICE_1 exit /b 1");
+    add({Field(Robocopy()), Field(serviceFolder + "\\ORVAPE"), Field(staging + "\\ORVAPE"), Fixed("/mir /w:1 /r:1 /tee"),
+         Fixed("/log:" + QuoteField(peLog))});
+    const std::string mappingSwitch = "-i" + mapping;
+    std::vector<CmdPiece> enginePieces = {Field(engine), Fixed("a"), Field(imagePath), Fixed("\"%SHADOW_DEVICE_1%\\\\\""),
+                                          Field(mappingSwitch), Field("-x!System Volume Information"),
+                                          Field("-x!RECYCLER"), Field("-x!pagefile.sys")};
+    for (const std::string& x : userExcludes) enginePieces.push_back(Field(x));
+    const std::string level = "-mx" + std::to_string(r.compressionLevel);
+    enginePieces.push_back(Field(level));
+    enginePieces.push_back(Fixed(">"));
+    enginePieces.push_back(Field(engineLog));
+    if (refused.empty() && BuildCommandLine(enginePieces, line, &refused)) lines.push_back(line);
+    add({Field(oscdimg), Fixed("-m"), Fixed("-lOrvanta"), Fixed("-b" + QuoteField(bootFile)), Fixed("-n"),
+         Field(staging + "\\ORVAPE"), Field(iso)});
+    // The staging tree, image included, goes only once the ISO holds it.
+    add({Fixed("if exist"), Field(iso), Fixed("rd /s /q"), Field(staging + "\\ORVAPE")});
+  }
+  std::string parameters;
+  if (refused.empty() && pathsOk && !staging.empty())
+    BuildCmdParameters({Field(tool), Field("-script=" + settings), Field("-exec=" + script), Field(volume + ":"),
+                        Fixed(">"), Field(shadowLog), Fixed("2>&1")},
+                       parameters, &refused);
+
+  bool started = false, cancelled = false;
+  RunStatus status = RunStatus::kNotStarted;
+  if (staging.empty()) {
+    log("[ERROR] " + volumeTag + "The image path does not lie in an ORVAPE\\IMAGE folder: " + imagePath);
+  } else if (!pathsOk || !refused.empty() || parameters.empty() || !IsSafeField(imagePath)) {
+    log("[ERROR] " + volumeTag +
+        "A job field cannot be passed to the ISO backup command line (it holds '\"' or '%' or is empty)." +
+        (refused.empty() ? std::string() : " " + refused));
+  } else {
+    DeleteFileA(engineLog.c_str());
+    DeleteFileA(shadowLog.c_str());
+    DeleteFileA(settings.c_str());
+    DeleteFileA(iso.c_str());
+    if (FileExists(imagePath)) DeleteFileA(imagePath.c_str());
+    std::string text = "@echo off\r\n";
+    for (const std::string& l : lines) text += l + "\r\n";
+    std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      log("[ERROR] " + volumeTag + "Failed to write the ISO backup script.");
+    } else {
+      Clock::time_point nextPoll = Clock::now();
+      auto check = [&]() -> bool {
+        if (!cancelled && table_.TakeCancel(name)) cancelled = true;
+        if (cancelled) return true;
+        if (Clock::now() >= nextPoll) {
+          SetFieldText(r.elapsedTime, elapsed());
+          SetFieldText(r.endTime, "");
+          r.jobState = kJobImaging;
+          broadcast();
+          nextPoll = Clock::now() + options_.pollInterval;
+        }
+        return false;
+      };
+      const RunResult result = RunHiddenCommand(parameters, options_.toolTimeout, check, [&](uint32_t) {
+        log(volumeTag + "Image backup process started for volume.");
+      });
+      status = result.status;
+      started = status != RunStatus::kNotStarted;
+      if (!started) log("[ERROR] " + volumeTag + "Failed to start image backup process for volume.");
+    }
+  }
+  if (!cancelled) table_.TakeCancel(name);
+
+  SetFieldText(r.endTime, RunStamp(r.jobType, LogNow()));
+  SetFieldText(r.elapsedTime, elapsed());
+  if (started) {
+    log(volumeTag + "Finished to image backup process.");
+    r.percent = 100;
+    if (cancelled) {
+      r.jobState = kJobCanceled;
+    } else if (status == RunStatus::kTimedOut) {
+      log("[ERROR] " + volumeTag + "The ISO backup process passed its time limit and was ended.");
+      r.jobState = kJobFailed;
+    } else {
+      r.jobState = ParseImageEngineLog(engineLog, name, "[ISOBACKUP]", volume, jobLog);
+      if ((r.jobState == kJobSuccess || r.jobState == kJobWarning) && !FileExists(iso)) {
+        log("[ERROR] " + volumeTag + "The ISO file was not made: " + iso);
+        r.jobState = kJobFailed;
+      }
+    }
+    // An unfinished ISO is of no use.
+    if (r.jobState != kJobSuccess && r.jobState != kJobWarning) DeleteFileA(iso.c_str());
+  } else {
+    r.jobState = kJobFailed;
+  }
+  if (!script.empty()) DeleteFileA(script.c_str());
+  if (!settings.empty()) DeleteFileA(settings.c_str());
+  WriteHistoryLine(options_.serviceFolder, r);
+  broadcast();
+}
+
+}  // namespace orva::service

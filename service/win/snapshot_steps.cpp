@@ -1,0 +1,65 @@
+#include "win/snapshot_steps.h"
+
+#include <windows.h>
+
+#include <thread>
+
+#include "core/output_parsers.h"
+#include "core/service_logs.h"
+#include "win/probes.h"
+
+namespace orva::service {
+
+bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const std::string& log,
+                    const CancelCheck& cancel, std::string& id, bool& ran) {
+  id.clear();
+  ran = false;
+  DeleteFileA(log.c_str());  // an old log is never judged as this run's
+  std::string parameters;
+  if (tool.name.empty() || GetFileAttributesA(tool.path.c_str()) == INVALID_FILE_ATTRIBUTES ||
+      !BuildCmdParameters({Field(tool.path), Fixed("-p"), Fixed("-nw"), Field(volume + ":"), Fixed(">"), Field(log),
+                           Fixed("2>&1")},
+                          parameters))
+    return false;
+  for (int i = 0; i < 20 && !ran; ++i) {
+    if (cancel && cancel()) return false;
+    if (IsProcessRunning(tool.name)) {
+      std::this_thread::sleep_for(tool.busyWait);
+      continue;
+    }
+    RunHiddenCommand(parameters, tool.timeout, cancel);
+    ran = true;
+  }
+  if (!ran) return false;
+  std::this_thread::sleep_for(tool.stepPause);
+  const bool ok = ParseShadowToolLog(log, kShadowCreate) == 0;
+  const std::string found = ParseSnapshotId(log);
+  if (found.size() > 2 && found.front() == '{' && found.back() == '}') id = found;
+  return ok;
+}
+
+bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::string& share, const std::string& log,
+                    const CancelCheck& cancel) {
+  DeleteFileA(log.c_str());
+  std::string parameters;
+  if (id.empty() || !BuildCmdParameters({Field(tool.path), Field("-er=" + id + "," + share), Fixed(">"), Field(log),
+                                         Fixed("2>&1")},
+                                        parameters))
+    return false;
+  RunHiddenCommand(parameters, tool.timeout, cancel);
+  std::this_thread::sleep_for(tool.stepPause);
+  return ParseShadowToolLog(log, kShadowExpose) == 0;
+}
+
+void DeleteSnapshot(const SnapshotTool& tool, const std::string& id) {
+  std::string parameters;
+  if (!id.empty() && BuildCmdParameters({Field(tool.path), Field("-ds=" + id)}, parameters))
+    RunHiddenCommand(parameters, tool.timeout);
+}
+
+std::string SnapshotShareName(const std::string& jobName, const std::string& letter) {
+  const LocalTime now = LogNow();
+  return jobName + "_" + letter + "_" + std::to_string(now.minute) + "_" + std::to_string(now.second);
+}
+
+}  // namespace orva::service

@@ -1,0 +1,39 @@
+// The persistent-snapshot steps of the shadow-copy tool, each run through a
+// hidden command interpreter with its output in a log of the Log folder and
+// judged from that log: create, expose as a share of this machine, delete.
+#pragma once
+#include <chrono>
+#include <string>
+
+#include "win/tool_runner.h"
+
+namespace orva::service {
+
+struct SnapshotTool {
+  std::string path;  // full path of the tool
+  std::string name;  // its file name, looked for among running processes
+  std::chrono::milliseconds timeout{std::chrono::hours(24)};
+  std::chrono::milliseconds busyWait{2000};  // between checks for a busy tool
+  std::chrono::milliseconds stepPause{1000};  // after each step, before its log is read
+};
+
+// Makes a persistent snapshot of `volume` ("X"), waiting (20 checks) while
+// another instance of the tool runs. True when the log shows no error; `id`
+// gets the braced identifier of any snapshot the log names (so that a
+// snapshot is deleted even when the step is judged failed). `ran` tells
+// whether the tool was run at all.
+bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const std::string& log,
+                    const CancelCheck& cancel, std::string& id, bool& ran);
+
+// Exposes snapshot `id` as share `share`; true when the log shows no error.
+bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::string& share, const std::string& log,
+                    const CancelCheck& cancel);
+
+// Deletes snapshot `id` (and its share); its output is not judged. Does
+// nothing for an empty identifier.
+void DeleteSnapshot(const SnapshotTool& tool, const std::string& id);
+
+// "<job>_<letter>_<minute>_<second>" of the local time now.
+std::string SnapshotShareName(const std::string& jobName, const std::string& letter);
+
+}  // namespace orva::service
