@@ -159,7 +159,8 @@ void NameChildren(Node& dir, const Settings& s) {
     for (int n = 0;; ++n) {
       std::string tryBase = b;
       if (n > 0) {
-        std::string tail = "~" + std::to_string(n);
+        std::string tail(1, '~');
+        tail += std::to_string(n);
         size_t room = (c.dir ? nameMax : nameMax - (s.longNames ? e.size() : 0));
         tryBase = b.substr(0, std::min(b.size(), room > tail.size() ? room - tail.size() : 0)) + tail;
       }

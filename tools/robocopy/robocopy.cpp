@@ -418,6 +418,7 @@ class Mirror {
         if (DWORD error = Remove(Join(path, e.cFileName), IsDir(e), IsLink(e))) return error;
     }
     BOOL done = isDir ? RemoveDirectoryW(LongPath(path).c_str()) : DeleteFileW(LongPath(path).c_str());
+    if (!done && isDir && isLink) done = DeleteFileW(LongPath(path).c_str());  // how Wine removes a folder link
     return done ? 0 : GetLastError();
   }
 };

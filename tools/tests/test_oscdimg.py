@@ -38,6 +38,8 @@ def media(tmp_path):
     write(root / 'ORVANTA' / 'Weekly backup of the system volume C 2026-12-10.TAV', os.urandom(70_000))
     write(root / 'ORVANTA' / '주간 백업 이미지.TAV', b'korean image')
     write(root / 'ORVANTA' / 'empty.txt', b'')
+    write(root / 'ORVANTA' / '백업.txt', b'same primary name')
+    write(root / 'ORVANTA' / '이미.txt', b'as this one')
     write(root / 'a' / 'b' / 'c' / 'd' / 'e' / 'f' / 'g' / 'h' / 'i' / 'nine levels.txt', b'deep')
     write(root / 'same' / 'one.bin', b'Q' * 5000)
     write(root / 'same' / 'two.bin', b'Q' * 5000)
@@ -135,7 +137,7 @@ def test_media_image(media):
     code, text = cmd(media_line(folder, iso, boot))
     assert code == 0, text
     assert text.rstrip().endswith('Done.')
-    assert 'Scanning source tree complete (9 files in 15 directories)' in text
+    assert 'Scanning source tree complete (11 files in 15 directories)' in text
 
     image = read_iso(iso)
     files = image['filesJ']
@@ -146,6 +148,7 @@ def test_media_image(media):
     assert 'EFI/empty folder/' in image['dirsJ'] and 'a/b/c/d/e/f/g/h/i/' in image['dirsJ']
     # The primary tree holds the same files under d-character names.
     assert len(image['files']) == len(files)
+    assert {'ORVANTA/__.TXT;1', 'ORVANTA/__~1.TXT;1'} <= set(image['files'])
     assert 'ORVANTA/WEEKLY_BACKUP_OF_THE_SYSTEM.TAV;1' in image['files']
     assert all(n.upper() == n for n in image['files'])
     assert image['label'] == 'ORVANTA' and image['labelJ'] == 'Orvanta'
