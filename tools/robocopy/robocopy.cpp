@@ -32,6 +32,7 @@ namespace {
 
 struct Options {
   std::wstring source, target, log;
+  std::wstring logFull;  // the log is neither copied nor purged
   bool subdirs = false, empty = false, purge = false, tee = false, noHeader = false, noSummary = false;
   bool noFileList = false, noDirList = false, fatTimes = false, verbose = false, logAppend = false;
   unsigned long retries = 1000000, wait = 30;
@@ -201,6 +202,7 @@ class Mirror {
     // Extra entries first, so a file may replace a folder of its name and back.
     for (const auto& t : target.entries) {
       std::wstring key = Upper(t.cFileName);
+      if (SameText(Join(dst, t.cFileName), o_.logFull)) continue;
       auto found = sourceNames.find(key);
       const WIN32_FIND_DATAW* s = found == sourceNames.end() ? nullptr : found->second;
       if (s) {
@@ -242,6 +244,7 @@ class Mirror {
       auto it = present.find(Upper(name));
       const WIN32_FIND_DATAW* t = it == present.end() || matched.count(Upper(name)) ? nullptr : it->second;
       bool blocked = it != present.end() && matched.count(Upper(name));
+      if (SameText(from, o_.logFull) || SameText(to, o_.logFull)) continue;
       if (IsLink(s)) {
         if (o_.verbose || !o_.noFileList) out.Line(Format(L"\t  *Skipped link \t\t%ls", from.c_str()));
         continue;
@@ -484,7 +487,8 @@ int wmain() {
     if (ok) o.switches += up + L" ";
   }
 
-  if (!o.log.empty() && !out.OpenLog(FullPath(o.log), o.logAppend)) {
+  if (!o.log.empty()) o.logFull = FullPath(o.log);
+  if (!o.log.empty() && !out.OpenLog(o.logFull, o.logAppend)) {
     DWORD error = GetLastError();
     ConsoleWrite(Format(L"ERROR %lu (0x%08lX) Opening Log File %ls\r\n%ls\r\n", error, error, o.log.c_str(),
                         SystemText(error).c_str()));

@@ -2,8 +2,8 @@
 tree with a 2048-byte boot file becomes an ISO 9660 image with Joliet names
 and an El Torito no-emulation entry; checked with xorriso and isoinfo and
 with a small reader of its own; errors leave no target."""
+import datetime
 import os
-import pathlib
 import struct
 import subprocess
 
@@ -38,6 +38,7 @@ def media(tmp_path):
     write(root / 'ORVANTA' / 'Weekly backup of the system volume C 2026-12-10.TAV', os.urandom(70_000))
     write(root / 'ORVANTA' / '주간 백업 이미지.TAV', b'korean image')
     write(root / 'ORVANTA' / 'empty.txt', b'')
+    write(root / '.hidden', b'a file that Wine shows hidden')
     write(root / 'ORVANTA' / '백업.txt', b'same primary name')
     write(root / 'ORVANTA' / '이미.txt', b'as this one')
     write(root / 'a' / 'b' / 'c' / 'd' / 'e' / 'f' / 'g' / 'h' / 'i' / 'nine levels.txt', b'deep')
@@ -102,6 +103,8 @@ def read_iso(path):
                             walk(at, n, prefix + name + '/')
                         else:
                             files[prefix + name] = (at, n, flags)
+                            stamp = datetime.datetime(1900 + rec[18], *rec[19:24], tzinfo=datetime.timezone.utc)
+                            result.setdefault('times', {})[prefix + name] = stamp.timestamp()
                     pos += length
 
             root = vd[156:190]
@@ -137,7 +140,7 @@ def test_media_image(media):
     code, text = cmd(media_line(folder, iso, boot))
     assert code == 0, text
     assert text.rstrip().endswith('Done.')
-    assert 'Scanning source tree complete (11 files in 15 directories)' in text
+    assert 'Scanning source tree complete (12 files in 15 directories)' in text
 
     image = read_iso(iso)
     files = image['filesJ']
@@ -145,6 +148,8 @@ def test_media_image(media):
     assert {name[:-2] for name in files} == set(expected)  # Joliet names carry ";1"
     for name, (extent, size, _) in files.items():
         assert image['data'][extent * SECTOR:extent * SECTOR + size] == expected[name[:-2]]
+    assert files['.hidden;1'][2] == 1 and files['bootmgr;1'][2] == 0  # the hidden flag
+    assert set(image['times'].values()) == {OLD}
     assert 'EFI/empty folder/' in image['dirsJ'] and 'a/b/c/d/e/f/g/h/i/' in image['dirsJ']
     # The primary tree holds the same files under d-character names.
     assert len(image['files']) == len(files)

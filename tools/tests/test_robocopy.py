@@ -168,6 +168,22 @@ def test_media_maker_forms(tmp_path, source):
     assert tree(usb) == {**tree(source), 'mine.txt': b'user file'}
     assert (usb / 'empty dir').is_dir()
 
+    # Folders given with their closing backslash inside the quotes.
+    code, text = cmd(f'robocopy "{win_path(source)}\\" "{win_path(tmp_path / "third")}\\" /mir /r:0 /w:0')
+    assert code == 1, text
+    assert tree(tmp_path / 'third') == tree(source)
+
+
+def test_destination_inside_source_and_log_inside_destination(tmp_path, source):
+    dst = source / 'mirror'
+    log = dst / 'copy.log'
+    dst.mkdir()
+    code, text = cmd(service_form(source, dst, log))
+    assert code == 1, text
+    copied = tree(dst)
+    assert copied.pop('copy.log').decode('cp1252').splitlines()[-1].startswith('   Ended : ')
+    assert copied == {k: v for k, v in tree(source).items() if not k.startswith('mirror')}
+
 
 def test_links_are_never_followed(tmp_path, source):
     outside = tmp_path / 'outside'
