@@ -253,6 +253,7 @@ class Mirror {
         if (!recurse || blocked) continue;
         if (SameText(from, o_.target)) continue;  // the destination inside the source
         ++dirs.total;
+        if (t && IsLink(*t)) continue;  // a link that could not be removed is never walked into
         bool exists = t != nullptr;
         if (!exists) {
           if (!WithRetries(L"Creating Destination Directory", to + L"\\", [&] { return MakeFolder(to, relPath); })) {

@@ -192,6 +192,8 @@ def test_links_are_never_followed(tmp_path, source):
     dst, log = tmp_path / 'dst', tmp_path / 'r.log'
     dst.mkdir()
     (dst / 'stale link').symlink_to(outside)
+    write(source / 'was a link' / 'inner.txt', b'inner')
+    (dst / 'was a link').symlink_to(outside)
     code, text = cmd(service_form(source, dst, log).replace('/r:1', '/r:0'))
     assert not (dst / 'link to outside').exists()
     assert tree(outside) == {'precious.txt': b'must survive'}
