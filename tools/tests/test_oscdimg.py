@@ -228,3 +228,35 @@ def test_failed_run_keeps_a_former_image(media):
     code, text = cmd(media_line(folder, iso, boot))
     assert code != 0
     assert iso.read_bytes() == b'former image'
+
+
+def test_media_build_script(tmp_path):
+    """The media maker's ISO script: mirror the recovery tree into the staging
+    folder, move the image in, pack, remove the staging folder."""
+    exe = tmp_path / 'Orvanta'
+    write(exe / 'ORVAPE' / 'bootmgr', b'boot manager')
+    (exe / 'ORVAPE' / 'ORVANTA').mkdir()
+    (exe / 'etfsboot.com').write_bytes(BOOT)
+    image = tmp_path / 'images' / 'Nightly.TAV'
+    write(image, os.urandom(40_000))
+    content = image.read_bytes()
+    out = tmp_path / 'media'
+    out.mkdir()
+    iso, log = out / 'NIGHTLY.ISO', tmp_path / 'OrvaISOPECopy.log'
+    exe_folder, iso_folder = win_path(exe) + '\\', win_path(out) + '\\'
+    script = '\r\n'.join([
+        f'robocopy "{exe_folder}\\ORVAPE" "{iso_folder}\\ORVAPE" /mir /w:1 /r:1 /tee /log:"{win_path(log)}"',
+        f'move /y "{win_path(image)}" "{iso_folder}\\ORVAPE\\ORVANTA" ',
+        f'"{win_path(ORVA_BIN)}\\OSCDIMG.EXE" -m -lOrvanta -b"{exe_folder}\\etfsboot.com" -n "{iso_folder}\\ORVAPE" '
+        f'"{win_path(iso)}"',
+        f'rd /s /q "{iso_folder}\\ORVAPE" ',
+    ])
+    code, text = cmd(script)
+    assert code == 0, text
+    assert sorted(p.name for p in out.iterdir()) == ['NIGHTLY.ISO']
+    assert log.read_text('cp1252').splitlines()[-1].startswith('   Ended : ')
+    got = read_iso(iso)
+    assert set(got['filesJ']) == {'bootmgr;1', 'ORVANTA/Nightly.TAV;1'}
+    extent, size, _ = got['filesJ']['ORVANTA/Nightly.TAV;1']
+    assert got['data'][extent * SECTOR:extent * SECTOR + size] == content
+    assert got['boot']['data'] == BOOT
