@@ -4,6 +4,7 @@ and an El Torito no-emulation entry; checked with xorriso and isoinfo and
 with a small reader of its own; errors leave no target."""
 import datetime
 import os
+import re
 import struct
 import subprocess
 
@@ -260,3 +261,17 @@ def test_media_build_script(tmp_path):
     extent, size, _ = got['filesJ']['ORVANTA/Nightly.TAV;1']
     assert got['data'][extent * SECTOR:extent * SECTOR + size] == content
     assert got['boot']['data'] == BOOT
+
+
+def test_without_long_names_the_primary_tree_is_8_3(media):
+    folder, root, boot = media
+    iso = folder / 'short.iso'
+    code, text = cmd(media_line(folder, iso, boot).replace(' -n ', ' '))
+    assert code == 0, text
+    image = read_iso(iso)
+    assert len(image['files']) == len(image['filesJ'])
+    for path in image['files']:
+        *dirs, name = path.split('/')
+        assert re.fullmatch(r'[A-Z0-9_~]{0,8}\.[A-Z0-9_]{0,3};1', name), path
+        assert all(re.fullmatch(r'[A-Z0-9_~]{1,8}', d) for d in dirs), path
+    assert 'ORVANTA/WEEKLY_B.TAV;1' in image['files']

@@ -56,7 +56,7 @@ def source(tmp_path):
 
 
 def test_mirror_copies_what_differs_and_removes_extras(tmp_path, source):
-    dst, log = tmp_path / 'dst', tmp_path / 'Replicate_job.log'
+    dst, log = tmp_path / 'dst', tmp_path / 'Replicate_my job.log'
     write(dst / 'changed.bin', b'old content', OLD)
     write(dst / 'same.txt', b'ABCDEFGHIJ', OLD)  # same size and time: left alone
     write(dst / 'extra.txt', b'not in the source')
