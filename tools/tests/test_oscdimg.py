@@ -40,6 +40,7 @@ def media(tmp_path):
     write(root / 'ORVANTA' / '주간 백업 이미지.TAV', b'korean image')
     write(root / 'ORVANTA' / 'empty.txt', b'')
     write(root / '.hidden', b'a file that Wine shows hidden')
+    write(root / 'long' / ('x' * 100) / ('y' * 95 + '.txt'), b'path past MAX_PATH')
     write(root / 'ORVANTA' / '백업.txt', b'same primary name')
     write(root / 'ORVANTA' / '이미.txt', b'as this one')
     write(root / 'a' / 'b' / 'c' / 'd' / 'e' / 'f' / 'g' / 'h' / 'i' / 'nine levels.txt', b'deep')
@@ -141,7 +142,7 @@ def test_media_image(media):
     code, text = cmd(media_line(folder, iso, boot))
     assert code == 0, text
     assert text.rstrip().endswith('Done.')
-    assert 'Scanning source tree complete (12 files in 15 directories)' in text
+    assert 'Scanning source tree complete (13 files in 17 directories)' in text
 
     image = read_iso(iso)
     files = image['filesJ']

@@ -49,6 +49,7 @@ def source(tmp_path):
     write(src / 'locked.txt', b'read only', OLD)
     write(src / 'secret.txt', b'hidden', OLD)
     (src / 'empty dir').mkdir()
+    write(src / 'long' / ('x' * 120) / ('y' * 120) / ('z' * 60 + '.txt'), b'past MAX_PATH', OLD)
     os.utime(src / 'docs', (OLD + 50, OLD + 50))
     code, text = cmd(f'attrib +r "{win_path(src / "locked.txt")}" && attrib +h "{win_path(src / "secret.txt")}"')
     assert code == 0, text
