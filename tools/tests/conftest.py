@@ -1,0 +1,58 @@
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+
+HERE = pathlib.Path(__file__).resolve().parent
+REPO = HERE.parents[1]
+sys.path.insert(0, str(HERE))
+
+ORVA_BIN = pathlib.Path(os.environ.get('ORVA_BIN', REPO / 'build' / 'bin'))
+ORVA_WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(REPO / 'tools' / 'wine-run'))
+
+
+def win_path(path):
+    """Wine's Z: drive name of a Linux absolute path."""
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+def wine(*args, env=None, timeout=120):
+    """Runs a Windows program under Wine; returns (exit code, output text).
+    The build's bin folder comes first on the search path, so "robocopy"
+    names the stand-in, not Wine's own."""
+    full = dict(os.environ)
+    full['WINEPATH'] = win_path(ORVA_BIN)
+    full.update(env or {})
+    with tempfile.TemporaryFile() as out:
+        done = subprocess.run([ORVA_WINE_RUN, *args], stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                              env=full, timeout=timeout)
+        out.seek(0)
+        return done.returncode, out.read().decode('cp1252', errors='replace')
+
+
+def cmd(line, env=None):
+    """One command line run by the command interpreter, as the service and the
+    media maker's script run it. The line goes through a script file: Wine
+    would escape the quotes of a line given as an argument."""
+    with tempfile.NamedTemporaryFile('wb', suffix='.cmd', delete=False) as script:
+        script.write(b'@echo off\r\n' + line.encode('cp1252') + b'\r\nexit /b %ERRORLEVEL%\r\n')
+    try:
+        return wine('cmd', '/c', win_path(script.name), env=env)
+    finally:
+        os.unlink(script.name)
+
+
+def attributes(path):
+    """The letters that Wine's attrib shows for a file (R, H, S, A)."""
+    code, text = cmd(f'attrib "{win_path(path)}"')
+    assert code == 0, text
+    return set(text.split(win_path(path))[0].replace(' ', ''))
+
+
+def tree(root):
+    """Relative path -> file bytes (None for a folder) below root."""
+    found = {}
+    for path in sorted(pathlib.Path(root).rglob('*')):
+        found[path.relative_to(root).as_posix()] = None if path.is_dir() else path.read_bytes()
+    return found
