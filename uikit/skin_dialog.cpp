@@ -107,8 +107,39 @@ void CSkinDialogBase::RebuildRegion(UINT sizeType) {
 
 void CSkinDialogBase::OnNcPaint() {
     if (!HasCaption()) return;
-    Default();   // the menu bar, which lies inside the skin's client hole
+    Default();   // the system's frame and the menu bar, which lies inside the skin's client hole
+    PaintMenuBar();
     DrawFrame();
+}
+
+// The menu bar again at the place where the skin's frame puts it. Some
+// systems (Wine) lay the bar out and paint it below their own caption
+// whatever the client area is: it is drawn there off-screen and copied down.
+void CSkinDialogBase::PaintMenuBar() {
+    HMENU menu = ::GetMenu(m_hWnd);
+    if (!menu || IsIconic()) return;
+    using DrawMenuBarTempFn = DWORD(WINAPI*)(HWND, HDC, LPRECT, HMENU, HFONT);
+    static auto draw = (DrawMenuBarTempFn)(void*)GetProcAddress(GetModuleHandleW(L"user32.dll"), "DrawMenuBarTemp");
+    MENUBARINFO info{};
+    info.cbSize = sizeof(info);
+    if (!draw || !GetMenuBarInfo(m_hWnd, OBJID_MENU, 0, &info)) return;
+    CRect wr, cr;
+    GetWindowRect(&wr);
+    GetClientRect(&cr);
+    ClientToScreen(&cr);
+    CRect bar(m_sizes[3].cx, m_sizes[1].cy, wr.Width() - m_sizes[6].cx, cr.top - wr.top);
+    CRect laidOut(bar.left, info.rcBar.top - wr.top, bar.right, info.rcBar.top - wr.top + bar.Height());
+    if (bar.Height() <= 0 || bar.Width() <= 0 || laidOut.top < 0) return;
+    HDC window = ::GetWindowDC(m_hWnd);
+    HDC mem = CreateCompatibleDC(window);
+    HBITMAP image = CreateCompatibleBitmap(window, wr.Width(), laidOut.bottom);
+    HGDIOBJ old = SelectObject(mem, image);
+    draw(m_hWnd, mem, &laidOut, menu, nullptr);
+    BitBlt(window, bar.left, bar.top, bar.Width(), bar.Height(), mem, laidOut.left, laidOut.top, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(image);
+    DeleteDC(mem);
+    ::ReleaseDC(m_hWnd, window);
 }
 
 BOOL CSkinDialogBase::OnNcActivate(BOOL active) {

@@ -53,6 +53,7 @@ protected:
     void OnPaint();
 
     void DrawFrame();
+    void PaintMenuBar();
     void RebuildRegion(UINT sizeType);
     void ResetCaptionButtons(bool redraw);
     bool HasCaption() const { return (GetStyle() & WS_CAPTION) == WS_CAPTION; }

@@ -125,7 +125,6 @@ void PostMouse(HWND h, UINT msg, POINT screen, WPARAM hit) {
     bool nonClient = msg >= WM_NCMOUSEMOVE && msg <= WM_NCMBUTTONDBLCLK;
     POINT p = screen;
     if (!nonClient) ScreenToClient(h, &p);
-    SetCursorPos(screen.x, screen.y);
     PostMessageW(h, msg, nonClient ? hit : 0, MAKELPARAM((short)p.x, (short)p.y));
 }
 

@@ -20,7 +20,8 @@ Pixels CaptureIcon(HICON icon, int size, COLORREF background);
 bool SaveBmp(const Pixels& p, const std::string& path);
 void SaveScreenshot(HWND h, const std::string& name);
 // Posts a mouse message as input would bring it: screen point for the
-// non-client messages, client point otherwise.
+// non-client messages, client point otherwise. The pointer itself stays
+// parked in a corner, so that no real mouse message crosses the test's.
 void PostMouse(HWND h, UINT msg, POINT screen, WPARAM hit = HTCAPTION);
 POINT WindowPoint(HWND h, int x, int y);   // window coordinates to screen
 int CountColor(const Pixels& p, const RECT& r, COLORREF c);
