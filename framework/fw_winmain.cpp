@@ -1,8 +1,7 @@
 // Entry point of the GUI programs: the one application object runs.
 #include "fw_app.h"
-#include <commctrl.h>
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CWinApp* app = AfxGetApp();
     if (!app) return 1;
     app->m_hInstance = instance;

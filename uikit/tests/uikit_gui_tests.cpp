@@ -425,6 +425,30 @@ TEST(SkinDialog, MaximiseRestoreAndMinimiseThroughTheCaptionButtons) {
 
     click(CSkinDialogBase::PosMinimise);
     EXPECT_TRUE(dlg.IsIconic());
+    Repaint(dlg);
+    SaveScreenshot(dlg.m_hWnd, "skin_dialog_minimised");
+    {
+        // Close and maximise pictures, then restore where minimise was; the title cut to "Orva...".
+        Pixels small = CaptureWindow(dlg.m_hWnd);
+        const int w = small.width;
+        EXPECT_TRUE(ShowsBitmap(small, w - 36, 0, skin.GetBitmap(11)));
+        EXPECT_TRUE(ShowsBitmap(small, w - 62, 0, skin.GetBitmap(9)));
+        EXPECT_EQ(dlg.CaptionButtonRole(CSkinDialogBase::PosMinimise), CSkinDialogBase::RoleRestore);
+        HDC dc = GetDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, skin.GetFont(2)->m_hObject);
+        SIZE cut{}, whole{};
+        GetTextExtentPoint32W(dc, L"Orva...", 7, &cut);
+        GetTextExtentPoint32W(dc, L"Orvanta Skin", 12, &whole);
+        SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+        ASSERT_LT(cut.cx, whole.cx);
+        int lastDark = 0;
+        for (int x = 32; x < w - 2; ++x)
+            for (int y = 2; y < small.height - 2; ++y)
+                if (IsDark(small.at(x, y))) lastDark = x;
+        EXPECT_GT(lastDark, 30 + cut.cx / 2);
+        EXPECT_LE(lastDark, 30 + cut.cx);   // the whole title would reach 30 + whole.cx
+    }
     EXPECT_EQ(dlg.CaptionButtonRole(CSkinDialogBase::PosMinimise), CSkinDialogBase::RoleRestore);
     click(CSkinDialogBase::PosMinimise);
     EXPECT_FALSE(dlg.IsIconic());
@@ -722,6 +746,86 @@ TEST(SkinButton, KeepsTheDefaultButtonAndCountsDoubleClicksTwice) {
     EXPECT_FALSE(GetUpdateRect(dlg.m_other.m_hWnd, nullptr, FALSE));
     EXPECT_EQ(dlg.m_other.SetBitmapImages(skin.GetBitmap(24), skin.GetColor(0), nullptr, 0), 0);
     EXPECT_TRUE(GetUpdateRect(dlg.m_other.m_hWnd, nullptr, FALSE));
+    dlg.DestroyWindow();
+}
+
+// --- message maps and reflection -----------------------------------------------
+
+namespace {
+// A control that answers some notifications itself.
+class ReflectingEdit : public CEdit {
+public:
+    int m_changes = 0;
+    void OnCustomDraw(NMHDR*, LRESULT* result) { *result = CDRF_NOTIFYITEMDRAW; }
+    BOOL OnPassOn(NMHDR*, LRESULT*) { return FALSE; }
+    BOOL OnChange() { ++m_changes; return FALSE; }   // the parent hears it too
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(ReflectingEdit, CEdit)
+    ON_NOTIFY_REFLECT(NM_CUSTOMDRAW, OnCustomDraw)
+    ON_NOTIFY_REFLECT_EX(NM_CLICK, OnPassOn)
+    ON_CONTROL_REFLECT_EX(EN_CHANGE, OnChange)
+END_MESSAGE_MAP()
+
+class ParentDialog : public CDialog {
+public:
+    ParentDialog() : CDialog(IDD_PLAIN) {}
+    ReflectingEdit m_edit;
+    int m_parentCustomDraw = 0, m_parentClicks = 0, m_parentChanges = 0;
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_EDIT, m_edit); }
+    void OnCustomDraw(NMHDR*, LRESULT*) { ++m_parentCustomDraw; }
+    void OnClickEdit(NMHDR*, LRESULT* result) { ++m_parentClicks; *result = 7; }
+    void OnEditChange() { ++m_parentChanges; }
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(ParentDialog, CDialog)
+    ON_NOTIFY(NM_CUSTOMDRAW, IDC_EDIT, OnCustomDraw)
+    ON_NOTIFY(NM_CLICK, IDC_EDIT, OnClickEdit)
+    ON_EN_CHANGE(IDC_EDIT, OnEditChange)
+END_MESSAGE_MAP()
+}  // namespace
+
+TEST(Framework, NotificationsReachTheControlFirstAndResultsReachTheSystem) {
+    ParentDialog dlg;
+    ASSERT_TRUE(dlg.Create(IDD_PLAIN));
+    ASSERT_EQ(CWnd::FromHandlePermanent(::GetDlgItem(dlg.m_hWnd, IDC_EDIT)), &dlg.m_edit);
+    NMHDR nm{dlg.m_edit.m_hWnd, IDC_EDIT, (UINT)NM_CUSTOMDRAW};
+    EXPECT_EQ(dlg.SendMessage(WM_NOTIFY, IDC_EDIT, (LPARAM)&nm), CDRF_NOTIFYITEMDRAW);
+    EXPECT_EQ(dlg.m_parentCustomDraw, 0);
+    nm.code = (UINT)NM_CLICK;
+    EXPECT_EQ(dlg.SendMessage(WM_NOTIFY, IDC_EDIT, (LPARAM)&nm), 7);
+    EXPECT_EQ(dlg.m_parentClicks, 1);
+    dlg.m_edit.SetWindowText("typed");
+    EXPECT_EQ(dlg.m_edit.m_changes, 1);
+    EXPECT_EQ(dlg.m_parentChanges, 1);
+    EXPECT_STREQ(dlg.m_edit.GetWindowText(), "typed");
+    HWND edit = dlg.m_edit.m_hWnd;
+    dlg.DestroyWindow();
+    EXPECT_EQ(dlg.m_edit.m_hWnd, nullptr);   // unbound when its window went
+    EXPECT_EQ(CWnd::FromHandlePermanent(edit), nullptr);
+}
+
+TEST(SkinDialog, CaptionBandMovesAndTheSystemButtonsAreNotThere) {
+    SkinDlg dlg(IDD_SKIN);
+    Open(dlg, IDD_SKIN);
+    CRect wr;
+    dlg.GetWindowRect(&wr);
+    const int W = wr.Width();
+    auto hit = [&](int x, int y) { return (int)dlg.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(wr.left + x, wr.top + y)); };
+    struct { int x, y, want; } cases[] = {
+        {120, 35, HTCAPTION},     // the lower part of the skin's caption
+        {120, 15, HTCAPTION},
+        {W - 8, 12, HTCAPTION},   // where the system's close box would be
+        {20, 12, HTCAPTION},      // where the system menu would be
+        {W / 2, 80, HTCLIENT},
+        {1, 80, HTLEFT},
+        {W - 2, wr.Height() - 2, HTBOTTOMRIGHT}};
+    for (auto& c : cases) EXPECT_EQ(hit(c.x, c.y), c.want) << c.x << "," << c.y;
+    // Skin buttons get no background from their dialog.
+    HDC dc = GetDC(dlg.m_hWnd);
+    EXPECT_EQ((HGDIOBJ)dlg.SendMessage(WM_CTLCOLORBTN, (WPARAM)dc, (LPARAM)dlg.m_default.m_hWnd),
+              GetStockObject(NULL_BRUSH));
+    ReleaseDC(dlg.m_hWnd, dc);
     dlg.DestroyWindow();
 }
 
