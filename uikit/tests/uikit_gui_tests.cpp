@@ -263,7 +263,9 @@ TEST(Framework, StringFormatSliceAndShownText) {
     EXPECT_EQ(ToWideText(kKoreanTitle), std::wstring(kKoreanTitleW));
     EXPECT_EQ(ToWideText("plain"), L"plain");
     EXPECT_STREQ(FromWideText(kKoreanTitleW), kKoreanTitle);   // not in code page 1252: UTF-8
-    if (GetACP() == 1252) EXPECT_STREQ(FromWideText(L"caf\u00e9"), "caf\xe9");   // kept in the code page
+    if (GetACP() == 1252) {
+        EXPECT_STREQ(FromWideText(L"caf\u00e9"), "caf\xe9");   // kept in the code page
+    }
 }
 
 // --- skinned dialogs ----------------------------------------------------------
