@@ -588,16 +588,19 @@ TEST(SkinDialog, KoreanCaptionSurvivesTheCodePage) {
 // Enter, Escape and Alt+F4 go through the dialog's own loop and close nothing;
 // the caption's close button ends it with IDCANCEL.
 TEST(SkinDialog, ModalLoopIgnoresClosingKeysAndEndsOnTheCloseButton) {
-    // First the same keys on a plain dialog, to show that they do arrive.
-    for (int key : {VK_ESCAPE, VK_RETURN}) {
+    // First the same keys on a plain dialog, to show that they do arrive and would close it.
+    struct { UINT msg; WPARAM key; LPARAM flags; bool toEdit; } keys[] = {
+        {WM_KEYDOWN, VK_ESCAPE, 1, true}, {WM_KEYDOWN, VK_RETURN, 1, true}, {WM_SYSKEYDOWN, VK_F4, 1 | (1 << 29), false}};
+    for (auto& k : keys) {
         CDialog plain(IDD_PLAIN);
         ASSERT_TRUE(plain.Create(IDD_PLAIN));
         plain.ShowWindow(SW_SHOW);
         plain.SetActiveWindow();
-        ::SetFocus(::GetDlgItem(plain.m_hWnd, IDC_EDIT));
-        ::PostMessageW(::GetDlgItem(plain.m_hWnd, IDC_EDIT), WM_KEYDOWN, key, 1);
+        HWND edit = ::GetDlgItem(plain.m_hWnd, IDC_EDIT);
+        ::SetFocus(edit);
+        ::PostMessageW(k.toEdit ? edit : plain.m_hWnd, k.msg, k.key, k.flags);
         Pump(80);
-        EXPECT_FALSE(plain.IsWindowVisible()) << key;
+        EXPECT_FALSE(plain.IsWindowVisible()) << k.key;
         plain.DestroyWindow();
     }
 
@@ -827,6 +830,36 @@ TEST(Framework, NotificationsReachTheControlFirstAndResultsReachTheSystem) {
     dlg.DestroyWindow();
     EXPECT_EQ(dlg.m_edit.m_hWnd, nullptr);   // unbound when its window went
     EXPECT_EQ(CWnd::FromHandlePermanent(edit), nullptr);
+}
+
+namespace {
+// Records whether its object was bound when WM_NCCREATE arrived.
+class CreationSpy : public CWnd {
+public:
+    bool m_boundAtNcCreate = false;
+    LRESULT OnNcCreate(WPARAM, LPARAM) {
+        m_boundAtNcCreate = FromHandlePermanent(m_hWnd) == this;
+        return Default();
+    }
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CreationSpy, CWnd)
+    ON_MESSAGE(WM_NCCREATE, OnNcCreate)
+END_MESSAGE_MAP()
+}  // namespace
+
+TEST(Framework, CreatedWindowsAreBoundBeforeTheirFirstMessage) {
+    CreationSpy top;
+    ASSERT_TRUE(top.CreateEx(0, nullptr, "spy", WS_OVERLAPPEDWINDOW, CRect(0, 0, 200, 100), nullptr, 0));
+    EXPECT_TRUE(top.m_boundAtNcCreate);
+    CSkinButton button;
+    ASSERT_TRUE(button.Create("made", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, CRect(5, 5, 95, 32), &top, 42));
+    EXPECT_EQ(CWnd::FromHandlePermanent(::GetDlgItem(top.m_hWnd, 42)), &button);
+    EXPECT_EQ(button.GetStyle() & BS_TYPEMASK, (DWORD)BS_OWNERDRAW);
+    EXPECT_TRUE(button.IsDefault());
+    top.DestroyWindow();
+    EXPECT_EQ(top.m_hWnd, nullptr);
+    EXPECT_EQ(button.m_hWnd, nullptr);
 }
 
 TEST(SkinDialog, CaptionBandMovesAndTheSystemButtonsAreNotThere) {
