@@ -10,7 +10,7 @@ export WINEARCH=win64
 PYTHON=/usr/bin/python3
 
 install_packages() {
-  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest clang libclang-rt-14-dev xorriso genisoimage)
+  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest clang libclang-rt-14-dev xorriso genisoimage xvfb fonts-liberation)
   local missing=()
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -60,7 +60,7 @@ start_wine() {
   mkdir -p "$WINEPREFIX"
   "$(wineserver_bin)" -f -p >/dev/null 2>&1 &
   WINESERVER_PID=$!
-  trap stop_wine EXIT
+  trap cleanup EXIT
   # Wine's own services start here and live as long as the server: they must
   # not inherit the test runner's pipes, or it waits for them forever. A new
   # prefix is made with -i; an existing one only boots (a second -i would
@@ -81,4 +81,39 @@ stop_wine() {
     wait "$WINESERVER_PID" 2>/dev/null || true
     WINESERVER_PID=""
   fi
+}
+
+# A virtual X display for the GUI tests; Wine's own processes must see it, so
+# start it before start_wine. The display defaults to ORVA_XVFB_DISPLAY or :99.
+XVFB_PID=""
+start_xvfb() {
+  local display=${1:-${ORVA_XVFB_DISPLAY:-:99}}
+  if [ -e "/tmp/.X11-unix/X${display#:}" ]; then
+    echo "Display $display is taken; set ORVA_XVFB_DISPLAY" >&2
+    return 1
+  fi
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  trap cleanup EXIT
+  export DISPLAY=$display
+  local i
+  for i in $(seq 100); do
+    [ -e "/tmp/.X11-unix/X${display#:}" ] && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start on $display" >&2
+  return 1
+}
+
+stop_xvfb() {
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=""
+  fi
+}
+
+cleanup() {
+  stop_wine
+  stop_xvfb
 }

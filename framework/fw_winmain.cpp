@@ -1,0 +1,10 @@
+// Entry point of the GUI programs: the one application object runs.
+#include "fw_app.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    CWinApp* app = AfxGetApp();
+    if (!app) return 1;
+    app->m_hInstance = instance;
+    if (!app->InitInstance()) return app->ExitInstance();
+    return app->Run();
+}

@@ -1,0 +1,135 @@
+#include "skin_cache.h"
+
+namespace {
+const int kIconPixels[CGlobal::IconSizeCount] = {16, 24, 32};
+}
+
+CGlobal& SkinCache() {
+    static CGlobal cache;
+    return cache;
+}
+
+CGlobal::CGlobal() {
+    HMODULE user32 = GetModuleHandleW(L"USER32.DLL");
+    if (user32)
+        pSetLayeredWindowAttributes =
+            (SetLayeredWindowAttributesFn)(void*)GetProcAddress(user32, "SetLayeredWindowAttributes");
+}
+
+CGlobal::~CGlobal() {
+    DeleteBitmaps();
+    DeleteFonts();
+    DestroyIcons();
+}
+
+void CGlobal::LoadBitmapTable(const BitmapSlot* table, size_t count) {
+    DeleteBitmaps();
+    for (size_t i = 0; i < count; ++i) {
+        int slot = table[i].slot;
+        if (slot < 0 || slot >= BitmapCount) continue;
+        m_bitmaps[slot] = (HBITMAP)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(table[i].id),
+                                              IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
+        if (!m_bitmaps[slot] || !GetObjectW(m_bitmaps[slot], sizeof(BITMAP), &m_bitmapInfo[slot]))
+            m_bitmapInfo[slot] = BITMAP{};
+    }
+}
+
+void CGlobal::LoadIconTable(const IconSlot* table, size_t count) {
+    DestroyIcons();
+    for (size_t i = 0; i < count; ++i) {
+        int set = table[i].set;
+        if (set < 0 || set >= IconSetCount) continue;
+        for (int s = 0; s < IconSizeCount; ++s)
+            m_icons[set][s] = (HICON)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(table[i].id),
+                                                IMAGE_ICON, kIconPixels[s], kIconPixels[s], LR_DEFAULTCOLOR);
+    }
+}
+
+CFont* CGlobal::CreateFont(unsigned slot, CString face, int points, BOOL bold) {
+    if (slot >= FontCount) return nullptr;
+    CWnd* main = AfxGetMainWnd();
+    if (!main) return nullptr;
+    LOGFONTW lf{};
+    lstrcpynW(lf.lfFaceName, ToWideText(face).c_str(), LF_FACESIZE);
+    lf.lfItalic = 0;
+    lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    // Before the main window has a handle the screen DC gives the resolution.
+    HDC dc = GetDC(main->m_hWnd);
+    lf.lfHeight = dc ? -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72) : points;
+    if (dc) ReleaseDC(main->m_hWnd, dc);
+    delete m_fonts[slot];
+    m_fonts[slot] = nullptr;
+    auto* font = new CFont;
+    if (font->CreateFontIndirect(&lf))
+        m_fonts[slot] = font;
+    else
+        delete font;
+    return m_fonts[slot];
+}
+
+CFont* CGlobal::GetFont(int slot) const { return slot >= 0 && slot < FontCount ? m_fonts[slot] : nullptr; }
+HBITMAP CGlobal::GetBitmap(int slot) const { return slot >= 0 && slot < BitmapCount ? m_bitmaps[slot] : nullptr; }
+
+CSize CGlobal::GetBitmapSize(int slot) const {
+    if (slot < 0 || slot >= BitmapCount) return CSize();
+    return CSize(m_bitmapInfo[slot].bmWidth, m_bitmapInfo[slot].bmHeight);
+}
+
+HICON CGlobal::GetIcon(int set, int sizeIndex) const {
+    if (set < 0 || set >= IconSetCount || sizeIndex < 0 || sizeIndex >= IconSizeCount) return nullptr;
+    return m_icons[set][sizeIndex];
+}
+
+COLORREF CGlobal::GetColor(int slot) const { return slot >= 0 && slot < ColorCount ? m_colors[slot] : 0; }
+
+int CGlobal::SetColor(int slot, COLORREF color) {
+    if (slot >= 0 && slot < ColorCount) m_colors[slot] = color;
+    return slot;
+}
+
+void CGlobal::DeleteBitmaps() {
+    for (int i = 0; i < BitmapCount; ++i) {
+        if (m_bitmaps[i]) DeleteObject(m_bitmaps[i]);
+        m_bitmaps[i] = nullptr;
+        m_bitmapInfo[i] = BITMAP{};
+    }
+}
+
+void CGlobal::DestroyIcons() {
+    for (auto& set : m_icons)
+        for (HICON& icon : set) {
+            if (icon) DestroyIcon(icon);
+            icon = nullptr;
+        }
+}
+
+void CGlobal::DeleteFonts() {
+    for (CFont*& font : m_fonts) {
+        delete font;   // the CFont deletes its GDI font
+        font = nullptr;
+    }
+}
+
+CMemDC::CMemDC(CDC* target) : m_target(target), m_offScreen(!target->IsPrinting()) {
+    if (m_offScreen) {
+        target->GetClipBox(&m_rect);
+        CreateCompatibleDC(target);
+        m_bitmap.CreateCompatibleBitmap(target, m_rect.Width(), m_rect.Height());
+        m_oldBitmap = SelectObject(m_bitmap.m_hObject);
+        SetWindowOrg(m_rect.left, m_rect.top);
+    } else {
+        m_bPrinting = target->m_bPrinting;
+        m_hDC = target->m_hDC;
+        m_hAttribDC = target->m_hAttribDC;
+    }
+}
+
+CMemDC::~CMemDC() {
+    if (m_offScreen) {
+        m_target->BitBlt(m_rect.left, m_rect.top, m_rect.Width(), m_rect.Height(), this, m_rect.left,
+                         m_rect.top, SRCCOPY);
+        SelectObject(m_oldBitmap);
+    } else {
+        m_hDC = m_hAttribDC = nullptr;   // the target's, not ours
+    }
+}

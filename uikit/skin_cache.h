@@ -1,0 +1,66 @@
+// The process-wide skin store of a GUI program, and the off-screen DC.
+#pragma once
+#include "framework.h"
+
+class CGlobal {
+public:
+    enum {
+        FontCount = 3,
+        BitmapCount = 25,
+        IconSetCount = 17,
+        IconSizeCount = 3,
+        ColorCount = 6,
+    };
+    using SetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+
+    CGlobal();
+    virtual ~CGlobal();
+
+    // Each program supplies these two with its own tables (LoadBitmapTable, LoadIconTable).
+    void LoadBitmaps();
+    void LoadIcons();
+
+    CFont* CreateFont(unsigned slot, CString face, int points, BOOL bold);
+    CFont* GetFont(int slot) const;
+    HBITMAP GetBitmap(int slot) const;
+    CSize GetBitmapSize(int slot) const;
+    HICON GetIcon(int set, int sizeIndex) const;
+    COLORREF GetColor(int slot) const;
+    int SetColor(int slot, COLORREF color);
+    void DeleteBitmaps();
+    void DestroyIcons();
+    void DeleteFonts();
+
+    struct BitmapSlot { int slot; UINT id; };
+    struct IconSlot { int set; UINT id; };
+    void LoadBitmapTable(const BitmapSlot* table, size_t count);
+    void LoadIconTable(const IconSlot* table, size_t count);
+
+    SetLayeredWindowAttributesFn pSetLayeredWindowAttributes = nullptr;
+
+private:
+    CFont* m_fonts[FontCount] = {};
+    HBITMAP m_bitmaps[BitmapCount] = {};
+    BITMAP m_bitmapInfo[BitmapCount] = {};
+    HICON m_icons[IconSetCount][IconSizeCount] = {};
+    COLORREF m_colors[ColorCount] = {};
+};
+
+// The one instance of the program; it outlives every dialog.
+CGlobal& SkinCache();
+
+// Paints into a memory bitmap of the target's clip box and copies it to the
+// target when destroyed; on a printing DC it draws straight to the target.
+class CMemDC : public CDC {
+public:
+    explicit CMemDC(CDC* target);
+    ~CMemDC() override;
+    CMemDC* operator->() { return this; }
+
+private:
+    CBitmap m_bitmap;
+    HGDIOBJ m_oldBitmap = nullptr;
+    CDC* m_target;
+    CRect m_rect;
+    BOOL m_offScreen;
+};

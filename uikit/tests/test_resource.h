@@ -1,0 +1,15 @@
+#pragma once
+#define IDD_SKIN 100
+#define IDD_FIX 101
+#define IDD_MENU 102
+#define IDD_PLAIN 103
+#define IDR_TEST_MENU 110
+#define IDC_BTN_DEFAULT 1001
+#define IDC_BTN_OTHER 1002
+#define IDC_BTN_DISABLED 1003
+#define IDC_BTN_ICONONLY 1004
+#define IDC_EDIT 1005
+#define IDC_CHECK 1006
+#define IDC_BTN_KOREAN 1007
+#define IDC_BTN_QMARKS 1008
+#define ID_MENU_FILE 2001
