@@ -217,6 +217,10 @@ bool RunUpdate() {
   TavImageHeader fullHeader;
   {
     FileStream full;
+    struct Closer {
+      FileStream& s;
+      ~Closer() { s.Close(); }
+    } closer{full};
     if (!full.Open(fullPath, L"rb")) {
       const DWORD err = GetLastError();
       return refuse(Fmt(L"Cannot open the full backup image file %ls. (%ls)\n", fullPath.c_str(), ErrorPair(err).c_str()));
