@@ -43,7 +43,7 @@ class Walk {
  public:
   Walk(UpdateMode mode, const UpdateChain& chain, const TableIndex& index, CompareSource& fs, FileStream& header,
        FileStream& body)
-      : mode_(mode), chain_(chain), readers_(Earlier(chain)), index_(index), fs_(fs), header_(header), body_(body),
+      : mode_(mode), readers_(Earlier(chain)), index_(index), fs_(fs), header_(header), body_(body),
         last_(static_cast<int32_t>(chain.members.headers.size()) - 1),
         oldHeader_(*chain.members.headers.back()), oldBody_(*chain.members.bodies.back()),
         tableEnd_(chain.tableEnds.back()) {}
@@ -244,7 +244,6 @@ class Walk {
   static constexpr int64_t kMaxCopiedEntry = 64LL << 20;
 
   const UpdateMode mode_;
-  const UpdateChain& chain_;
   const ChainStreams readers_;
   const TableIndex& index_;
   CompareSource& fs_;
