@@ -1,6 +1,7 @@
 #include "core/compare_walk.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "core/exclusion.h"
@@ -329,6 +330,11 @@ bool IndexChainTable(const UpdateChain& chain, TableIndex& index, std::wstring& 
     if (!e.where.refFlag) body.SeekAbsolute(e.dataOffset + e.dataLength);
     if (e.record.kind == kKindDirectory) open.push_back(at);
     if (e.record.kind == kKindHardLink) index.linkTargets.insert(e.text);
+    if (e.record.kind == kKindFile) {
+      const uint64_t size = e.record.findData.Size();
+      index.fileBytes = size > static_cast<uint64_t>(INT64_MAX - index.fileBytes) ? INT64_MAX
+                                                                                   : index.fileBytes + static_cast<int64_t>(size);
+    }
     ++index.entries;
   }
   while (!open.empty()) {

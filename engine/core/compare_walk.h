@@ -55,6 +55,7 @@ struct TableIndex {
   std::unordered_map<int64_t, Span> subtreeEnds;   // folder entry offset -> end of its contents
   std::unordered_set<std::wstring> linkTargets;    // first names that hard links of the table name
   int64_t entries = 0;
+  int64_t fileBytes = 0;  // sizes of the files the table holds: the tree as it was
 };
 
 // Reads the last member's table once, checking every entry, every reference

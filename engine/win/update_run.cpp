@@ -10,6 +10,7 @@
 #include "core/image_header.h"
 #include "core/output.h"
 #include "core/progress.h"
+#include "core/restore_walk.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/capture.h"
@@ -237,6 +238,10 @@ bool RunUpdate() {
   const size_t dot = stored.rfind(L'.');
   const std::wstring stem = dot == std::wstring::npos ? stored : stored.substr(0, dot);
   std::vector<std::wstring> members{fullPath};
+  if (letter == L"i" || letter == L"d")
+    for (const auto& name : fullHeader.increments)
+      if (!IsSafeName(name))
+        return refuse(Fmt(L"The increment list of the image %ls is damaged.\n", fullPath.c_str()));
   if (letter == L"i")
     for (const auto& name : fullHeader.increments) members.push_back(folder + name);
   const int32_t listed = static_cast<int32_t>(fullHeader.increments.size());
@@ -322,7 +327,9 @@ bool RunUpdate() {
 
   Say(L"\nScanning the source drive or folder.\n");
   ClearHardLinks();
-  const int64_t total = s.byteTotal >= 1 ? s.byteTotal : ComputeSourceSize(s.source);
+  // Without a byte total the tree as the compared image holds it is the
+  // base: a scan would open every file, which the comparison itself spares.
+  const int64_t total = s.byteTotal >= 1 ? s.byteTotal : index.fileBytes;
   ResetProgress(total);
   BuildProgressThresholds();
   ClearHardLinks();
