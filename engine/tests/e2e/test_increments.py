@@ -10,10 +10,12 @@ from pathlib import Path
 import pytest
 
 from conftest import run_program, win_path
+from test_capture_faults import small_disk  # noqa: F401  (a fixture)
 import tav_reader
 import tree_tools
 
 OK = b"\r\nEverything is Ok.\r\n"
+ERRORS = b"\r\nThe imaging process is finished however there were some errors.\r\n"
 FATAL = b"\r\nThere were fatal SYSTEM errors in the imaging process.\r\n"
 T0 = 1_600_000_000 * 10**9
 
@@ -135,6 +137,9 @@ def test_history_of_a_changing_tree(tmp_path):
     check_chain(inc(2), [full, inc(1)])
     group = ["Data/second.txt", "Other/fourth.txt", "Other/third.txt"]
     assert_restores(inc(2), src, tmp_path / "x2", linked=[group])
+    # The first increment still restores as it was.
+    run_ok("x", win_path(inc(1)), "-o" + win_path(tmp_path / "x1 again"))
+    assert snapshot(tmp_path / "x1 again") == snapshot(tmp_path / "x1")
     second = next(e for e in tav_reader.read_image(inc(2))["entries"] if e.get("name") == "fourth.txt")
     assert second["kind"] == tav_reader.KIND_HARD_LINK
 
@@ -231,3 +236,36 @@ def test_refusals_leave_the_image_set_alone(tmp_path, case):
         if command == "i":
             assert message in out, out.decode("cp949", "replace")[-1500:]
         assert kept() == before, command
+
+
+def test_objects_that_cannot_be_read_leave_the_table_in_step(tmp_path):
+    src, img = tmp_path / "src", tmp_path / "img"
+    write(src / "a.txt", b"a\n", T0)
+    write(src / "changes.txt", b"before\n", T0)
+    full = img / "Job.TAV"
+    run_ok("a", win_path(full), win_path(src))
+    # Opens, but its first read fails: nothing of it may reach the image.
+    os.symlink("/proc/self/mem", src / "memory")
+    write(src / "changes.txt", b"after\n", T0 + 10**9)
+    write(src / "zz after.txt", b"later\n", T0)
+    out = engine("i", win_path(full), win_path(src))
+    assert ERRORS in out and FATAL not in out, out.decode("cp949", "replace")[-1500:]
+    inc = img / "Job_0001.TAV"
+    names = [t.get("name") for t, _ in check_chain(inc, [full])[1]]
+    assert sorted(names) == ["a.txt", "changes.txt", "zz after.txt"]
+    (src / "memory").unlink()
+    assert_restores(inc, src, tmp_path / "x")
+
+
+def test_a_failed_run_leaves_the_chain_alone(tmp_path, small_disk):
+    src, img = tmp_path / "src", small_disk
+    write(src / "a.txt", b"a\n", T0)
+    full = img / "Job.TAV"
+    run_ok("a", win_path(full), win_path(src))
+    run_ok("u", win_path(full), win_path(src))
+    before = {p.name: p.read_bytes() for p in img.iterdir() if not p.name.endswith(".log")}
+    write(src / "random.bin", os.urandom(3 * 1024 * 1024), T0)
+    for command in ("u", "i", "d", "w"):
+        out = engine(command, win_path(full), win_path(src), "-mx0")
+        assert FATAL in out and OK not in out, out.decode("cp949", "replace")[-1500:]
+        assert {p.name: p.read_bytes() for p in img.iterdir() if not p.name.endswith(".log")} == before, command
