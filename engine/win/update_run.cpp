@@ -252,11 +252,13 @@ bool RunUpdate() {
     finalPath = fullPath;
   else
     finalPath = folder + stem + Fmt(L"_%04d", listed + 1) + L".TAV";
+  // The new image never takes the place of an image it depends on.
+  bool taken = letter != L"w" && ToUpper(finalPath) == ToUpper(fullPath);
   if (letter == L"i" || letter == L"d")
-    for (const auto& m : members)
-      if (ToUpper(m) == ToUpper(finalPath))
-        return refuse(Fmt(L"The increment list of the image %ls already names %ls.\n", fullPath.c_str(),
-                          finalPath.c_str()));
+    for (const auto& name : fullHeader.increments) taken = taken || ToUpper(folder + name) == ToUpper(finalPath);
+  if (taken)
+    return refuse(Fmt(L"The image %ls cannot be written: the image %ls or its increment list already names it.\n",
+                      finalPath.c_str(), fullPath.c_str()));
 
   ImageChain chain;
   if (!OpenChainMembers(members, chain)) {

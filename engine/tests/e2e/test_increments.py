@@ -269,3 +269,17 @@ def test_a_failed_run_leaves_the_chain_alone(tmp_path, small_disk):
         out = engine(command, win_path(full), win_path(src), "-mx0")
         assert FATAL in out and OK not in out, out.decode("cp949", "replace")[-1500:]
         assert {p.name: p.read_bytes() for p in img.iterdir() if not p.name.endswith(".log")} == before, command
+
+
+def test_an_update_never_replaces_the_image_it_depends_on(tmp_path):
+    src, img = tmp_path / "src", tmp_path / "img"
+    write(src / "a.txt", b"a\n", T0)
+    run_ok("a", win_path(img / "Job.TAV"), win_path(src))
+    # The full image renamed to the name its update image would take.
+    full = img / "Job_0001.TAV"
+    (img / "Job.TAV").rename(full)
+    before = full.read_bytes()
+    out = engine("u", win_path(full), win_path(src))
+    assert FATAL in out and b"already names it" in out, out.decode("cp949", "replace")[-1500:]
+    assert full.read_bytes() == before
+    assert sorted(p.name for p in img.iterdir() if not p.name.endswith(".log")) == ["Job_0001.TAV"]
