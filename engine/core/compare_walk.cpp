@@ -90,6 +90,7 @@ class Walk {
         Damaged(at);
         break;
       }
+      ++outcome_.entriesRead;
       const int32_t d = e.record.depth;
       if (d < depth) break;
       if (!e.where.refFlag) oldBody_.SeekAbsolute(e.dataOffset + e.dataLength);

@@ -67,6 +67,7 @@ enum class UpdateMode { kReference, kCopy };
 struct WalkOutcome {
   bool damaged = false;
   std::wstring damage;
+  int64_t entriesRead = 0;  // old entries read; each at most once
 };
 
 // Writes the new table (and body) for the source tree.

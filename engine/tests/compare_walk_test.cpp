@@ -329,6 +329,26 @@ TEST(CompareWalk, UnchangedTreeIsReferencesAlone) {
   ExpectSame(src, *std::make_unique<MemoryFileSystem>(Restore(inc2, {&full, &inc1})));
 }
 
+// Each old entry is read once, however deep the tree: a folder's contents
+// are passed over, not read, while its parent's entries are gathered.
+TEST(CompareWalk, DeepTreeReadsEveryOldEntryOnce) {
+  MemorySource src;
+  std::wstring rel;
+  for (int level = 0; level < 60; ++level) {
+    rel += L"\\d";
+    src.Dir(rel);
+    for (int i = 0; i < 5; ++i) src.File(rel + L"\\f" + std::to_wstring(i), "x", 5);
+  }
+  Image full, inc;
+  CaptureFull(src, full);
+  WalkOutcome o = Update(src, {&full}, inc, UpdateMode::kReference);
+  // 360 entries; a folder's last child is followed by the entry that ends
+  // its level (read once more by each folder that is still open then).
+  EXPECT_LE(o.entriesRead, 360 + 60);
+  EXPECT_EQ(inc.tableEnd, 360 * 37);
+  ExpectSame(src, *std::make_unique<MemoryFileSystem>(Restore(inc, {&full})));
+}
+
 TEST(CompareWalk, ChainOfIncrementsKeepsHardLinksWhole) {
   MemorySource src = SampleSource();
   Image full, inc1, inc2;
