@@ -307,3 +307,32 @@ TEST(EngineRun, CancelledUpdateKeepsTheOldUpdateImage) {
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
 }
+
+// A differential update whose full image cannot be replaced keeps both
+// files and ends fatally.
+TEST(EngineRun, DifferentialUpdateThatCannotReplaceKeepsBothImages) {
+  SampleTree tree;
+  const auto folder = std::filesystem::temp_directory_path() / "orva_replace_update";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::wstring full = (folder / "Job.TAV").wstring();
+  const std::wstring source = L"\"" + tree.root.wstring() + L"\"";
+  ASSERT_NE(RunEngine(L"a \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+  const std::string before = ReadAll(full);
+  {
+    std::ofstream f(tree.root / "new.txt");
+    f << "new";
+  }
+  // Another reader that does not let the file go.
+  HANDLE held = CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const std::string text = RunEngine(L"w \"" + full + L"\" " + source);
+  CloseHandle(held);
+  EXPECT_NE(text.find("both files are kept"), std::string::npos) << text.substr(text.size() > 3000 ? text.size() - 3000 : 0);
+  EXPECT_NE(text.find("There were fatal SYSTEM errors"), std::string::npos);
+  EXPECT_EQ(ReadAll(full), before);
+  const std::string replacement = ReadAll(full + L".new");
+  EXPECT_GT(replacement.size(), 20u);
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
