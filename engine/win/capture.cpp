@@ -275,19 +275,6 @@ void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walke
   SkipFile(path, reason);
 }
 
-uint8_t DataResultCode(DataFailure f) {
-  switch (f) {
-    case DataFailure::kNone: return 0;
-    case DataFailure::kOpen: return 3;
-    case DataFailure::kDeflateInit: return 4;
-    case DataFailure::kRead: return 5;
-    case DataFailure::kDeflate: return 6;
-    case DataFailure::kWrite: return 7;
-    case DataFailure::kAvailIn: return 8;
-  }
-  return 0;
-}
-
 struct LinkTrailer {
   std::wstring target;        // kinds 12, 13
   uint8_t head[kReparseHeadSize]{};
