@@ -188,15 +188,27 @@ class Walk {
   // Writes an unchanged object from the old table; false when it must be
   // captured from the source instead (nothing has been written then).
   bool Carry(const Old& old, int32_t depth, const FindData& fd, const std::wstring& path, const std::wstring& rel) {
+    FileIdentity id;
+    FileTime written{};
+    auto sameFile = [&] {
+      return fs_.Identify(path, id, written) &&
+             EqualFileTimes(written.low, written.high, old.lastWrite.low, old.lastWrite.high);
+    };
     if (old.kind == kKindHardLink) {
       // Only a link whose first name this table holds, as the same file.
       auto first = presentTargets_.find(old.firstName);
-      FileIdentity id;
-      if (first == presentTargets_.end() || !fs_.Identify(path, id) || !(id == first->second)) return false;
+      if (first == presentTargets_.end() || !sameFile() || !(id == first->second)) return false;
       if (!WriteOld(old)) return false;
       ++Counters().hardLinksProcessed;
       Lists().processedHardLinks.push_back({path, old.firstName, L"No error."});
       return true;
+    }
+    // A first name of several: its links are carried only with it, and only
+    // while the file itself is as old as the entry.
+    bool identified = false;
+    if (old.kind == kKindFile && index_.linkTargets.count(rel) && fs_.Identify(path, id, written)) {
+      if (!EqualFileTimes(written.low, written.high, old.lastWrite.low, old.lastWrite.high)) return false;
+      identified = true;
     }
     if (!WriteOld(old)) return false;
     ProgressStep(static_cast<int64_t>(fd.Size()), fd.Name());
@@ -206,15 +218,13 @@ class Walk {
       return true;
     }
     ++Counters().filesProcessed;
-    if (index_.linkTargets.count(rel)) {
-      FileIdentity id;
-      if (fs_.Identify(path, id)) {
-        presentTargets_[rel] = id;
-        fs_.RegisterFirstName(id, rel);
-      }
+    if (identified) {
+      presentTargets_[rel] = id;
+      fs_.RegisterFirstName(id, rel);
     }
     return true;
   }
+
 
   bool WriteOld(const Old& old) {
     if (mode_ == UpdateMode::kReference) {

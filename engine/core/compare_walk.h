@@ -34,7 +34,9 @@ class CompareSource {
   // The contents of a new folder, as the capture walker writes them.
   virtual void CaptureTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
                            FileStream& body) = 0;
-  virtual bool Identify(const std::wstring& path, FileIdentity& id) = 0;
+  // The file's identity and its last write time as the file itself holds
+  // it (a folder's entry for one of several names may lag behind).
+  virtual bool Identify(const std::wstring& path, FileIdentity& id, FileTime& lastWrite) = 0;
   // Later names of the file are captured as hard links to rel.
   virtual void RegisterFirstName(const FileIdentity& id, const std::wstring& rel) = 0;
 };

@@ -30,6 +30,7 @@ struct Node {
   uint32_t attributes = 0;
   uint32_t tag = 0;
   bool unreadable = false;   // its capture writes nothing
+  uint64_t listedTime = 0;   // what the folder's entry shows, when it lags behind
 };
 
 // A source tree in memory that captures as the walker does: prefix, entry,
@@ -61,7 +62,8 @@ class MemorySource : public CompareSource {
     FindData fd{};
     fd.attributes = n.dir ? kAttrDirectory : (n.attributes ? n.attributes : 0x20);
     fd.reserved0 = n.tag;
-    fd.lastWriteTime = {static_cast<uint32_t>(n.time), static_cast<uint32_t>(n.time >> 32)};
+    const uint64_t shown = n.listedTime ? n.listedTime : n.time;
+    fd.lastWriteTime = {static_cast<uint32_t>(shown), static_cast<uint32_t>(shown >> 32)};
     fd.sizeLow = static_cast<uint32_t>(n.content.size());
     fd.SetName(rel.substr(rel.rfind(L'\\') + 1));
     return fd;
@@ -119,11 +121,12 @@ class MemorySource : public CompareSource {
         CaptureTree(depth + 1, path, rel + L"\\" + fd.Name(), header, body);
     }
   }
-  bool Identify(const std::wstring& path, FileIdentity& id) override {
+  bool Identify(const std::wstring& path, FileIdentity& id, FileTime& lastWrite) override {
     ++identifies;
     auto it = nodes.find(Rel(path));
     if (it == nodes.end()) return false;
     id = {7, 0, it->second.inode};
+    lastWrite = {static_cast<uint32_t>(it->second.time), static_cast<uint32_t>(it->second.time >> 32)};
     return true;
   }
   void RegisterFirstName(const FileIdentity& id, const std::wstring& rel) override { firstNames.emplace(id.low, rel); }
@@ -362,6 +365,23 @@ TEST(CompareWalk, ChainOfIncrementsKeepsHardLinksWhole) {
   EXPECT_EQ(src.identifies, 2);  // the first name and the carried link, no other file
   MemoryFileSystem fs = Restore(inc2, {&full, &inc1});
   ExpectSame(src, fs, {{L"\\Data\\b second.txt", L"\\Data\\Deep\\Er\\third.txt", L"\\Data\\Deep\\fourth.txt"}});
+}
+
+// A file of several names changed through one of them: the folder entries
+// of the others may still show the old time. The file itself decides.
+TEST(CompareWalk, LaggingFolderEntryOfALinkedFile) {
+  MemorySource src = SampleSource();
+  Image full, inc;
+  CaptureFull(src, full);
+  for (const wchar_t* name : {L"\\Data\\a first.txt", L"\\Data\\b second.txt"}) {
+    src.nodes[name].content = "shared, changed";
+    src.nodes[name].time = 500;
+  }
+  src.nodes[L"\\Data\\a first.txt"].listedTime = 17;  // its entry lags
+  Update(src, {&full}, inc, UpdateMode::kReference);
+  MemoryFileSystem fs = Restore(inc, {&full});
+  EXPECT_EQ(fs.files[kTarget + L"\\Data\\a first.txt"], "shared, changed");
+  EXPECT_EQ(fs.files[kTarget + L"\\Data\\b second.txt"], "shared, changed");
 }
 
 TEST(CompareWalk, ReparseFileAndFailedCaptureKeepTheTableInStep) {

@@ -55,7 +55,7 @@ class WindowsSource : public CompareSource {
                    FileStream& body) override {
     WalkDirectory(depth, dir, rel, header, body);
   }
-  bool Identify(const std::wstring& path, FileIdentity& id) override {
+  bool Identify(const std::wstring& path, FileIdentity& id, FileTime& lastWrite) override {
     HANDLE h = CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -64,6 +64,7 @@ class WindowsSource : public CompareSource {
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);
     id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    lastWrite = {info.ftLastWriteTime.dwLowDateTime, info.ftLastWriteTime.dwHighDateTime};
     return ok;
   }
   void RegisterFirstName(const FileIdentity& id, const std::wstring& rel) override {

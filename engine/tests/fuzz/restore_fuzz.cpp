@@ -64,8 +64,9 @@ class FixedSource : public CompareSource {
     if (r.kind == kKindFile) WriteInt64(header, 0);
   }
   void CaptureTree(int32_t, const std::wstring&, const std::wstring&, FileStream&, FileStream&) override {}
-  bool Identify(const std::wstring&, FileIdentity& id) override {
+  bool Identify(const std::wstring&, FileIdentity& id, FileTime& lastWrite) override {
     id = {1, 2, 3};
+    lastWrite = {2, 0};
     return true;
   }
   void RegisterFirstName(const FileIdentity&, const std::wstring&) override {}
