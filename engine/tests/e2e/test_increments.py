@@ -90,6 +90,7 @@ def make_tree(src):
         "Old Folder/inner.txt": b"inner\n", "Old Folder/Sub/deep.txt": b"deep\n",
         "Data/big.bin": big, "Data/first.txt": b"one file, three names\n",
         "Nested/A/B/c.txt": b"c\n", "Other/plain.txt": b"plain\n",
+        "한글 폴더/한글 문서.txt": "한글\n".encode("utf-8"), "100% done.txt": b"%s%d\n",
     }
     for i, (rel, content) in enumerate(sorted(layout.items())):
         write(src / rel, content, T0 + i * 10**9)
@@ -98,7 +99,7 @@ def make_tree(src):
 
 
 def test_history_of_a_changing_tree(tmp_path):
-    src, img = tmp_path / "src", tmp_path / "img"
+    src, img = tmp_path / "src", tmp_path / "이미지"
     make_tree(src)
     full = img / "Job.TAV"
     inc = lambda n: img / f"Job_{n:04d}.TAV"
@@ -109,6 +110,7 @@ def test_history_of_a_changing_tree(tmp_path):
     # 1st incremental: every kind of change.
     write(src / "touch.txt", b"after\n", when)
     write(src / "added.txt", b"added\n", when)
+    write(src / "한글 폴더/새 문서 %s.txt", b"new\n", when)
     (src / "delete_me.txt").unlink()
     (src / "Case.txt").rename(src / "case.txt")
     write(src / "New Folder/x.txt", b"x\n", when)
