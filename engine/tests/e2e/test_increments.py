@@ -155,6 +155,13 @@ def test_history_of_a_changing_tree(tmp_path):
     assert {e["prefix"].get("image_index", 0) for e in d_img["entries"]} == {0}
     assert_restores(inc(3), src, tmp_path / "x3", linked=[group, ["Nested/A/link to keep.txt", "keep.txt"]])
 
+    # An incremental after the differential: the chain holds all four images.
+    write(src / "after d.txt", b"after the differential\n", when + 2 * 10**9)
+    run_ok("i", win_path(full), win_path(src))
+    assert header_of(full)["increments"] == [win_path(inc(n)) for n in (1, 2, 3, 4)]
+    check_chain(inc(4), [full, inc(1), inc(2), inc(3)])
+    assert_restores(inc(4), src, tmp_path / "x3 i", linked=[group])
+
     # Update: the list holds the new update image alone.
     write(src / "u new.txt", b"update\n", when + 3 * 10**9)
     run_ok("u", win_path(full), win_path(src))
