@@ -257,3 +257,82 @@ TEST(EngineRun, PauseThenCancelOrResume) {
     std::filesystem::remove(image.Path() + L"_a.log", ec);
   }
 }
+
+namespace {
+
+std::string RunEngine(const std::wstring& args) {
+  Child engine;
+  engine.Start(L"\"" + BinDir() + L"\\OrvaImage.exe\" " + args);
+  EXPECT_EQ(engine.Exit(), 0u);
+  return ReadAll(engine.out.Path());
+}
+
+}  // namespace
+
+// A cancelled update run leaves the update image the list names, and the list.
+TEST(EngineRun, CancelledUpdateKeepsTheOldUpdateImage) {
+  SampleTree tree;
+  const auto folder = std::filesystem::temp_directory_path() / "orva_cancel_update";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::wstring full = (folder / "Job.TAV").wstring();
+  const std::wstring update = (folder / "Job_0001.TAV").wstring();
+  const std::wstring source = L"\"" + tree.root.wstring() + L"\"";
+  ASSERT_NE(RunEngine(L"a \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+  ASSERT_NE(RunEngine(L"u \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+  const std::string fullBefore = ReadAll(full), updateBefore = ReadAll(update);
+  ASSERT_FALSE(updateBefore.empty());
+
+  // Every file changes, so the run has data to write when it is stopped.
+  for (auto& entry : std::filesystem::directory_iterator(tree.root / "sub")) {
+    std::ofstream f(entry.path(), std::ios::binary | std::ios::app);
+    f << "more";
+  }
+  ServiceMappings svc(L"OrvaUpdateCancel");
+  *svc.control = kControlPause;
+  Child engine;
+  engine.Start(L"\"" + BinDir() + L"\\OrvaImage.exe\" u \"" + full + L"\" " + source + L" -iOrvaUpdateCancel");
+  ASSERT_TRUE(engine.WaitFor("The user has temporarily stopped the imaging process.\r\n"));
+  *svc.control = kControlCancel;
+  EXPECT_EQ(engine.Exit(), 0u);
+  const std::string text = ReadAll(engine.out.Path());
+  EXPECT_NE(text.find(", The user has canceled the imaging process.\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("Everything is Ok"), std::string::npos);
+  EXPECT_EQ(ReadAll(update), updateBefore);
+  EXPECT_EQ(ReadAll(full), fullBefore);
+
+  // The next update run completes over what the cancelled one left.
+  EXPECT_NE(RunEngine(L"u \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+  EXPECT_NE(ReadAll(update), updateBefore);
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
+
+// A differential update whose full image cannot be replaced keeps both
+// files and ends fatally.
+TEST(EngineRun, DifferentialUpdateThatCannotReplaceKeepsBothImages) {
+  SampleTree tree;
+  const auto folder = std::filesystem::temp_directory_path() / "orva_replace_update";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::wstring full = (folder / "Job.TAV").wstring();
+  const std::wstring source = L"\"" + tree.root.wstring() + L"\"";
+  ASSERT_NE(RunEngine(L"a \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+  const std::string before = ReadAll(full);
+  {
+    std::ofstream f(tree.root / "new.txt");
+    f << "new";
+  }
+  // Another reader that does not let the file go.
+  HANDLE held = CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const std::string text = RunEngine(L"w \"" + full + L"\" " + source);
+  CloseHandle(held);
+  EXPECT_NE(text.find("both files are kept"), std::string::npos) << text.substr(text.size() > 3000 ? text.size() - 3000 : 0);
+  EXPECT_NE(text.find("There were fatal SYSTEM errors"), std::string::npos);
+  EXPECT_EQ(ReadAll(full), before);
+  const std::string replacement = ReadAll(full + L".new");
+  EXPECT_GT(replacement.size(), 20u);
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}

@@ -275,19 +275,6 @@ void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walke
   SkipFile(path, reason);
 }
 
-uint8_t DataResultCode(DataFailure f) {
-  switch (f) {
-    case DataFailure::kNone: return 0;
-    case DataFailure::kOpen: return 3;
-    case DataFailure::kDeflateInit: return 4;
-    case DataFailure::kRead: return 5;
-    case DataFailure::kDeflate: return 6;
-    case DataFailure::kWrite: return 7;
-    case DataFailure::kAvailIn: return 8;
-  }
-  return 0;
-}
-
 struct LinkTrailer {
   std::wstring target;        // kinds 12, 13
   uint8_t head[kReparseHeadSize]{};
@@ -632,80 +619,36 @@ void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& r
   }
 }
 
-uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, FileStream& header,
-                           FileStream& body) {
-  const std::wstring sys = SystemPath(full);
+void CaptureEntry(int32_t depth, const FindData& data, const std::wstring& full, const std::wstring& rel,
+                  FileStream& header, FileStream& body) {
   WIN32_FIND_DATAW fd;
-  std::memset(&fd, 0, sizeof fd);
-  HANDLE find = FindFirstFileW(sys.c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) {
-    DWORD err = GetLastError();
-    bool missing = err == ERROR_FILE_NOT_FOUND;
-    std::wstring message = Fmt(missing ? L"Cannot find the file %ls. (Error code # : %d, %ls)\n"
-                                       : L"Cannot access the object %ls. (Error code # : %d, %ls)\n",
-                               full.c_str(), static_cast<int>(err), ErrorText(err).c_str());
-    PrintMessage(true, true, L"%ls", message.c_str());
-    SkipFile(full, message);
-    return missing ? 1 : 2;
+  std::memcpy(&fd, &data, sizeof fd);
+  const std::wstring sys = SystemPath(full);
+  const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (!isDir && !(isReparse && fd.dwReserved0 == kTagSymlink)) {
+    CaptureFile(depth, fd, full, sys, rel, header, body);
+    return;
   }
-  FindClose(find);
-  FindData data;
-  std::memcpy(&data, &fd, sizeof data);
-  const uint8_t kind = TavEntryKind(data);
   SecurityCapture sec;
-  if (kind == kKindUnknownLink) return 0;
-  sec.Capture(full, sys, false);
-  sec.Report(false);
-  switch (kind) {
-    case kKindFile: {
-      DataResult r = CaptureData(sys, body, false);
-      if (r.failure != DataFailure::kNone) {
-        ReportDataFailure(r, full, false);
-        return DataResultCode(r.failure);
-      }
-      WriteEntryRecord(header, MakeRecord(depth, fd, kKindFile, sec.state));
-      sec.Write(header);
-      WriteInt64(header, r.compressed);
-      return 0;
-    }
-    case kKindDirectory:
-      WriteEntryRecord(header, MakeRecord(depth, fd, kKindDirectory, sec.state));
-      sec.Write(header);
-      return 0;
-    default: {
-      // Links: the reparse target, then the entry.
-      const bool fileLink = kind == kKindFileSymlink;
-      Handle h(OpenReparseObject(sys));
-      if (!h.Valid()) {
-        DWORD err = GetLastError();
-        Say(Fmt(fileLink ? L"  Failed to retrieve the handle of the symbolic link file (%ls). (Error code : %d, %ls)\n"
-                         : L"  Failed to retrieve the handle of the link directory (%ls). (Error code : %d, %ls)\n",
-                full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
-        if (fileLink) {
-          ++Counters().fileLinksSkipped;
-          Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
-        }
-        return 1;
-      }
-      DWORD returned = 0;
-      if (!QueryReparse(h.get(), returned)) {
-        DWORD err = GetLastError();
-        if (fileLink)
-          Say(Fmt(L"  Failed to retrieve the reparse point of the symbolic link. (Error code : %d, %ls)\n",
-                  static_cast<int>(err), ErrorText(err).c_str()));
-        else
-          Say(Fmt(L"  Failed to retrieve the reparse point data of the link directory (%ls). (Error code : %d, %ls)\n",
-                  full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
-        if (fileLink) {
-          ++Counters().fileLinksSkipped;
-          Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
-        }
-        return 2;
-      }
-      WriteLinkEntry(header, MakeRecord(depth, fd, kind, sec.state), FormTrailer(kind, returned), sec);
-      return 0;
-    }
+  sec.Capture(full, sys, true);
+  sec.Report(true);
+  if (isDir && isReparse) {
+    CaptureDirectoryLink(depth, fd, full, sys, sec, header);
+  } else if (isDir) {
+    WritePrefixZero(header);
+    WriteEntryRecord(header, MakeRecord(depth, fd, kKindDirectory, sec.state));
+    sec.Write(header);
+    ++Counters().dirsProcessed;
+  } else {
+    CaptureFileLink(depth, fd, full, sys, sec, header);
   }
 }
+
+void RegisterFirstName(uint32_t volumeSerial, uint32_t indexHigh, uint32_t indexLow, const std::wstring& rel) {
+  HardLinks().emplace(FileId{volumeSerial, indexHigh, indexLow}, rel);
+}
+
+bool IsRunFile(const std::wstring& path) { return !OwnFiles().empty() && IsOwnFile(SystemPath(path)); }
 
 }  // namespace orva

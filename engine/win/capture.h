@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/file_stream.h"
+#include "core/tav_entry.h"
 
 namespace orva {
 
@@ -23,11 +24,14 @@ int64_t ComputeSourceSize(const std::wstring& source);
 void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
                    FileStream& body);
 
-// One named object, for the update runs: the entry without its prefix.
-// Results as in ArchiveFileEntry: 0 success, 1 not found, 2 not accessible,
-// 3 open failed, 4 deflate start failed, 5 read failed, 6 deflate error,
-// 7 body write failed, 8 input left over.
-uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, FileStream& header,
-                           FileStream& body);
+// One object as the walker captures it (prefix, entry and data), for the
+// update runs; a folder's entry alone, its contents are not walked.
+// Writes nothing when the object cannot be captured.
+void CaptureEntry(int32_t depth, const FindData& fd, const std::wstring& full, const std::wstring& rel,
+                  FileStream& header, FileStream& body);
+// Later names of that file are captured as hard links to rel.
+void RegisterFirstName(uint32_t volumeSerial, uint32_t indexHigh, uint32_t indexLow, const std::wstring& rel);
+// One of the run's own files (SetOwnFiles).
+bool IsRunFile(const std::wstring& path);
 
 }  // namespace orva

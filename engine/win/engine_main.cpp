@@ -14,25 +14,9 @@
 #include "win/extract_run.h"
 #include "win/full_run.h"
 #include "win/privileges.h"
+#include "win/update_run.h"
 
 namespace orva {
-
-namespace {
-
-bool RunNotBuilt() {
-  if (!RunLog().Open(Run().logFile)) {
-    SayConsole(Fmt(L"Cannot create log file (%ls).\n", Run().logFile.c_str()));
-    SayConsole(L"\n\nThere were fatal SYSTEM errors in the imaging process.\n");
-    return false;
-  }
-  PrintLogHeader(ParameterLines());
-  Run().start = NowLocal();
-  Say(Fmt(L"The command %ls is not available in this build.\n", Settings().command.c_str()));
-  ++Counters().fatalErrors;
-  return true;
-}
-
-}  // namespace
 
 RunFiles& Run() {
   static RunFiles files;
@@ -83,7 +67,7 @@ int EngineMain(int argc, wchar_t** argv) {
   else if (s.command == L"x")
     report = RunExtraction();
   else
-    report = RunNotBuilt();
+    report = RunUpdate();
   if (report) PrintReport(Run().start);
   return 0;
 }

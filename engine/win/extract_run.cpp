@@ -14,6 +14,7 @@
 #include "core/wide.h"
 #include "win/capture.h"
 #include "win/engine_main.h"
+#include "win/image_chain.h"
 #include "win/link_restore.h"
 #include "win/privileges.h"
 #include "win/progress_mapping.h"
@@ -39,23 +40,9 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-struct ChainImage {
-  std::wstring path, workPath;
-  FileStream image, work;
-  int32_t version = 0;
-};
-
-void CloseChain(std::vector<std::unique_ptr<ChainImage>>& chain, bool removeWork) {
-  for (auto& c : chain) {
-    c->image.Close();
-    c->work.Close();
-    if (removeWork) DeleteFileW(SystemPath(c->workPath).c_str());
-  }
-}
-
 // Opens the full image and the increments a dependent image needs. False
 // (after the fatal message) when the chain cannot be had.
-bool OpenChain(const std::wstring& selected, uint8_t type, std::vector<std::unique_ptr<ChainImage>>& chain) {
+bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   std::wstring stem = selected;
   size_t dot = stem.rfind(L'.');
   if (dot != std::wstring::npos && (stem.rfind(L'\\') == std::wstring::npos || dot > stem.rfind(L'\\')))
@@ -105,36 +92,7 @@ bool OpenChain(const std::wstring& selected, uint8_t type, std::vector<std::uniq
   if (type == 2)
     for (int32_t i = 1; i < n; ++i) paths.push_back(folder + fullHeader.increments[static_cast<size_t>(i - 1)]);
 
-  for (const auto& path : paths) {
-    auto c = std::make_unique<ChainImage>();
-    c->path = path;
-    c->workPath = WorkFileFor(path);
-    bool wOk = c->work.Open(c->workPath, L"w+b");
-    DWORD wErr = GetLastError();
-    bool iOk = wOk && c->image.Open(path, L"rb");
-    DWORD iErr = GetLastError();
-    if (!wOk || !iOk) {
-      ++Counters().fatalErrors;
-      Say(Fmt(L"Cannot open the header incremental file %ls. (%ls)\n", c->workPath.c_str(), ErrorPair(wErr).c_str()));
-      Say(Fmt(L"Cannot open the body incremental file %ls. (%ls)\n", path.c_str(), ErrorPair(iErr).c_str()));
-      chain.push_back(std::move(c));
-      CloseChain(chain, true);
-      return false;
-    }
-    TavImagePrologue cp;
-    if (!ReadPrologue(c->image, cp) || !CopyHeaderTable(c->image, c->work)) {
-      ++Counters().fatalErrors;
-      Say(Fmt(L"The image %ls of the increment chain is damaged.\n", path.c_str()));
-      chain.push_back(std::move(c));
-      CloseChain(chain, true);
-      return false;
-    }
-    c->version = cp.version;
-    c->image.SeekAbsolute(kPrologueSize);
-    c->work.SeekToBegin();
-    chain.push_back(std::move(c));
-  }
-  return true;
+  return OpenChainMembers(paths, chain);
 }
 
 }  // namespace
@@ -213,19 +171,14 @@ bool RunExtraction() {
     return finish(true);
   }
 
-  std::vector<std::unique_ptr<ChainImage>> chainImages;
+  ImageChain chainImages;
   const uint8_t type = header.imageType >= 1 && header.imageType <= 3 ? header.imageType : 0;
   if (type != 0 && !OpenChain(s.imagePath, type, chainImages)) {
     run.image.Close();
     run.work.Close();
     return true;  // straight to the report
   }
-  ChainStreams chain;
-  for (auto& c : chainImages) {
-    chain.versions.push_back(c->version);
-    chain.headers.push_back(&c->work);
-    chain.bodies.push_back(&c->image);
-  }
+  const ChainStreams chain = StreamsOf(chainImages);
 
   // Progress base: the body length, or the data the selected table stores or refers to.
   int64_t total = p.headerOffset;

@@ -288,3 +288,42 @@ def inflate_stream(data, offset, length):
             f"stream at {offset} ends {len(inflater.unused_data)} bytes "
             f"before its length {length}")
     return out
+
+
+def resolve_references(image, members):
+    """Checks every reference of an increment image against the images of
+    its chain (members: image index -> read_image result of that file).
+
+    A reference must name an inline entry that begins exactly at its entry
+    offset, is exactly entry_length long and whose data lie in that image's
+    body at data_offset.  Returns (entry, member index or None) of every
+    entry, references replaced by their targets."""
+    out, streams = [], {}
+    for index, member in members.items():
+        streams[index] = {id(t): (o, n) for t, o, n in body_streams(member)}
+    for i, e in enumerate(image['entries']):
+        prefix = e['prefix']
+        if prefix['flag'] != 1:
+            out.append((e, None))
+            continue
+        index = prefix['image_index']
+        if index not in members:
+            raise TavFormatError(f"entry {i} names image {index}, "
+                                 f"outside its chain")
+        target = next((t for t in members[index]['entries']
+                       if t['offset'] == prefix['entry_offset']), None)
+        if target is None or target['prefix'] != {'flag': 0}:
+            raise TavFormatError(f"entry {i} names no inline entry at "
+                                 f"{prefix['entry_offset']} of image {index}")
+        if target['length'] != prefix['entry_length']:
+            raise TavFormatError(f"entry {i}: length {prefix['entry_length']}"
+                                 f", the entry has {target['length']}")
+        if target['kind'] == KIND_FILE:
+            if streams[index][id(target)] != (prefix['data_offset'],
+                                       prefix['data_length']):
+                raise TavFormatError(
+                    f"entry {i}: data at {prefix['data_offset']} of "
+                    f"{prefix['data_length']} bytes, the stream lies at "
+                    f"{streams[index][id(target)]}")
+        out.append((target, index))
+    return out

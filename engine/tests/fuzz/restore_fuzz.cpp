@@ -1,6 +1,8 @@
 // Fuzz target: an image file as the restore sees it. Prologue, image header,
 // the header table with its entries, trailers and security blocks, and the
-// restore's decisions, over an in-memory file system.
+// restore's decisions, over an in-memory file system. Then the same image as
+// the one member of an update run's chain: its index and the comparison walk
+// against a small source in memory, in both modes.
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <string>
 
 #include "../memory_fs.h"
+#include "core/compare_walk.h"
 #include "core/image_header.h"
 #include "core/output.h"
 #include "core/progress.h"
@@ -28,6 +31,64 @@ class Silent : public OutputSink {
 std::wstring Scratch(const char* what) {
   std::string path = "/dev/shm/orva_fuzz_" + std::to_string(getpid()) + what;
   return std::wstring(path.begin(), path.end());
+}
+
+// Every folder holds a file "a", a folder "d" and a file "f" that is a
+// folder below the root; three levels deep.
+class FixedSource : public CompareSource {
+ public:
+  int32_t List(const std::wstring& dir, std::vector<FindData>& objects) override {
+    size_t depth = 0;
+    for (wchar_t c : dir) depth += c == L'\\';
+    if (depth > 3) return 0;
+    for (const wchar_t* name : {L"a", L"d", L"f"}) {
+      FindData fd{};
+      fd.SetName(name);
+      fd.attributes = name[0] == L'd' || (name[0] == L'f' && depth > 1) ? kAttrDirectory : 0x20;
+      fd.lastWriteTime = {2, 0};
+      objects.push_back(fd);
+    }
+    return 0;
+  }
+  bool Excluded(const std::wstring&, const std::wstring&) override { return false; }
+  void CaptureEntry(int32_t depth, const FindData& fd, const std::wstring&, const std::wstring&, FileStream& header,
+                    FileStream&) override {
+    const uint8_t zero = 0;
+    header.Write(&zero, 1);
+    TavEntryRecord r{};
+    r.depth = depth;
+    r.findData = fd;
+    r.kind = TavEntryKind(fd);
+    r.securityState = kSecurityNotRetrieved;
+    WriteEntryRecord(header, r);
+    if (r.kind == kKindFile) WriteInt64(header, 0);
+  }
+  void CaptureTree(int32_t, const std::wstring&, const std::wstring&, FileStream&, FileStream&) override {}
+  bool Identify(const std::wstring&, FileIdentity& id, FileTime& lastWrite) override {
+    id = {1, 2, 3};
+    lastWrite = {2, 0};
+    return true;
+  }
+  void RegisterFirstName(const FileIdentity&, const std::wstring&) override {}
+};
+
+void CompareWith(FileStream& work, FileStream& image, const TavImagePrologue& p) {
+  UpdateChain chain;
+  chain.members = ChainStreams{{p.version}, {&work}, {&image}};
+  chain.bodyEnds = {kPrologueSize + p.headerOffset};
+  chain.tableEnds = {p.headerLength};
+  TableIndex index;
+  std::wstring damage;
+  if (!IndexChainTable(chain, index, damage)) return;
+  static const std::wstring headerPath = Scratch(".new.tmp"), bodyPath = Scratch(".new");
+  for (UpdateMode mode : {UpdateMode::kReference, UpdateMode::kCopy}) {
+    FileStream header, body;
+    if (!header.Open(headerPath, L"w+b") || !body.Open(bodyPath, L"w+b")) return;
+    FixedSource source;
+    WalkForUpdate(mode, L"S:", chain, index, source, header, body);
+    header.Close();
+    body.Close();
+  }
 }
 
 }  // namespace
@@ -72,6 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     chainWork.Close();
     chainImage.Close();
+    // The copy of the table holds the image header too: the chain reads the table alone.
+    FileStream table;
+    if (table.Open(workPath, L"w+b") && CopyHeaderTable(image, table)) CompareWith(table, image, p);
+    table.Close();
   }
   image.Close();
   work.Close();
