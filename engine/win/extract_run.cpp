@@ -137,6 +137,25 @@ bool OpenChain(const std::wstring& selected, uint8_t type, std::vector<std::uniq
   return true;
 }
 
+// One image, no chain; the body's length is the progress base.
+void RestoreFormat3000(const TavImagePrologue& p) {
+  RunFiles& run = Run();
+  ResetProgress(p.headerOffset);
+  BuildProgressThresholds();
+  CreateProgressMapping();
+  run.start = NowLocal();
+  Progress().startEpoch = run.start.epoch;
+  Say(L"Started restoring process.\n");
+  auto fs = MakeWindowsRestoreFileSystem();
+  RestoreResult result = RestoreImageV3(run.work, run.image, p.headerLength, Settings().targetFolder, *fs);
+  if (result.damaged)
+    Fatal(Fmt(L"  The header table of the image %ls is damaged: %ls.\n", Settings().imagePath.c_str(),
+              result.damage.c_str()));
+  CloseProgressMapping();
+  run.image.Close();
+  run.work.Close();
+}
+
 }  // namespace
 
 bool RunExtraction() {
@@ -200,9 +219,7 @@ bool RunExtraction() {
   run.work.SeekToBegin();
 
   if (p.version == 3000) {
-    Fatal(L"The extraction of format 3000 images is not available in this build.\n");
-    run.image.Close();
-    run.work.Close();
+    RestoreFormat3000(p);
     return finish(true);
   }
   if (p.version != 4000) {
