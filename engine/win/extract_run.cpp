@@ -137,6 +137,14 @@ bool OpenChain(const std::wstring& selected, uint8_t type, std::vector<std::uniq
   return true;
 }
 
+// A prologue still holding its placeholders. A format-4000 image always has
+// an image header after it; a format-3000 image of an empty source is the
+// prologue alone, so there only data after it tells.
+bool NeverCompleted(const TavImagePrologue& p, int64_t fileLength) {
+  if (p.headerOffset != 0 || p.headerLength != 0 || p.version == 0) return false;
+  return p.version >= 4000 ? fileLength == kPrologueSize : fileLength > kPrologueSize;
+}
+
 // One image, no chain; the body's length is the progress base.
 void RestoreFormat3000(const TavImagePrologue& p) {
   RunFiles& run = Run();
@@ -208,7 +216,7 @@ bool RunExtraction() {
     readable = CopyHeaderTail(run.image, run.work) && header.ReadAt(run.work, p.headerLength);
   else if (readable)
     readable = CopyHeaderTable(run.image, run.work);
-  if (!readable || (p.headerOffset == 0 && p.headerLength == 0 && p.version != 0 && run.image.GetLength() == kPrologueSize)) {
+  if (!readable || NeverCompleted(p, run.image.GetLength())) {
     Fatal(Fmt(L"The image %ls is damaged or was never completed.\n", s.imagePath.c_str()));
     run.image.Close();
     run.work.Close();
