@@ -141,7 +141,8 @@ class Walk {
     DirectoryAttributeFailure(
         level.path,
         step == RestoreFileSystem::kOpenStep
-            ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the directory's attribute. (Error code : %d, %ls)\n"
+            ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the directory's attribute. "
+              L"(Error code : %d, %ls)\n"
         : step == RestoreFileSystem::kTimesStep
             ? L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n"
             : L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n",
@@ -453,7 +454,8 @@ class Walk {
 
 }  // namespace
 
-int32_t RestoreFileSystem::SetDirectoryMetadata(const std::wstring& path, const FindData& fd, MetadataStep& failedStep) {
+int32_t RestoreFileSystem::SetDirectoryMetadata(const std::wstring& path, const FindData& fd,
+                                                MetadataStep& failedStep) {
   bool handleError = false;
   int32_t err = SetTimes(path, true, fd, handleError);
   if (err) {

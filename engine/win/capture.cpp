@@ -232,8 +232,26 @@ void SkipLinkByTag(uint32_t tag, const std::wstring& path, const std::wstring& r
   }
 }
 
-// The texts of the data-capture failures: the walker's and the single-entry archiver's.
-// older: the format-3000 walker's texts, which name no file.
+// The format-3000 walker's texts, which name no file; empty where it says
+// what the format-4000 walker says.
+std::wstring OlderDataText(const DataResult& r) {
+  const long code = static_cast<long>(r.error);
+  switch (r.failure) {
+    case DataFailure::kRead:
+      return Fmt(L"  Zip error : Fail to read (Error code : %ld, %ls).\n", code, ErrorText(r.error).c_str());
+    case DataFailure::kDeflate:
+      return L"  Zip error : Error in deflate(). (Error code : Z_STREAM_ERROR).\n";
+    case DataFailure::kWrite:
+      return Fmt(L"  Zip error : Failed to write (Error code : %ld, %ls).\n", code, ErrorText(r.error).c_str());
+    case DataFailure::kAvailIn:
+      return L"  Zip error : Error in deflate(). (Error code : avail_in).\n";
+    default:
+      return L"";
+  }
+}
+
+// The texts of the data-capture failures: the walker's and the single-entry
+// archiver's; older: the format-3000 walker's.
 void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walker, bool older = false) {
   const long code = static_cast<long>(r.error);
   const std::wstring text = ErrorText(r.error);
@@ -251,25 +269,25 @@ void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walke
       reason = L"Zip error.";
       break;
     case DataFailure::kRead:
-      message = older ? Fmt(L"  Zip error : Fail to read (Error code : %ld, %ls).\n", code, text.c_str()) : Fmt(walker ? L"  Archiving error : Failed to read the file %ls (Error code : %ld, %ls).\n"
+      message = Fmt(walker ? L"  Archiving error : Failed to read the file %ls (Error code : %ld, %ls).\n"
                            : L"  Archiving error : Fail to read the file %ls (Error code : %ld, %ls).\n",
                     path.c_str(), code, text.c_str());
       reason = L"Read error.";
       break;
     case DataFailure::kDeflate:
-      message = older ? std::wstring(L"  Zip error : Error in deflate(). (Error code : Z_STREAM_ERROR).\n") : Fmt(walker ? L"  Archiving error : Error in deflating the file %ls. (Error code : Z_STREAM_ERROR).\n"
+      message = Fmt(walker ? L"  Archiving error : Error in deflating the file %ls. (Error code : Z_STREAM_ERROR).\n"
                            : L"  Archiving error : Error in deflate() at %ls. (Error code : Z_STREAM_ERROR).\n",
                     path.c_str());
       reason = L"Zip error.";
       break;
     case DataFailure::kWrite:
-      message = older ? Fmt(L"  Zip error : Failed to write (Error code : %ld, %ls).\n", code, text.c_str()) : Fmt(walker ? L"  Archiving error : Failed to write the file %ls (Error code : %ld, %ls).\n"
+      message = Fmt(walker ? L"  Archiving error : Failed to write the file %ls (Error code : %ld, %ls).\n"
                            : L"  Archiving error : Writing error at %ls (Error code : %ld, %ls).\n",
                     path.c_str(), code, text.c_str());
       reason = L"No target path.";
       break;
     case DataFailure::kAvailIn:
-      message = older ? std::wstring(L"  Zip error : Error in deflate(). (Error code : avail_in).\n") : Fmt(walker ? L"  Archiving error : Error in deflating for the file %ls (Error code : avail_in).\n"
+      message = Fmt(walker ? L"  Archiving error : Error in deflating for the file %ls (Error code : avail_in).\n"
                            : L"  Archiving error : Error in deflate() at %ls. (Error code : avail_in).\n",
                     path.c_str());
       reason = L"Zip error.";
@@ -277,6 +295,7 @@ void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walke
     case DataFailure::kNone:
       return;
   }
+  if (older && !OlderDataText(r).empty()) message = OlderDataText(r);
   Say(message);
   SkipFile(path, reason);
 }
