@@ -293,3 +293,24 @@ def test_disk_full_restore_reports_once_per_file(tmp_path, small_disk):
     assert not (target / 'big.bin').exists()  # no half file left
     assert (target / 'after.txt').read_bytes() == b'after\n'
     assert (target / 'Sub' / 'small.txt').read_bytes() == b'small\n'
+
+
+def test_disk_full_capture_leaves_an_image_that_is_refused(tmp_path,
+                                                            small_disk):
+    src = tree_tools.build_tree(tmp_path / 'src', {
+        '\\sub\\random.bin': os.urandom(3 * 1024 * 1024),
+        '\\small.txt': b'small\n',
+    })
+    image = small_disk / 'image.TAV'
+    work = tmp_path / 'work'
+    work.mkdir()
+    run = capture3000(image, src, '-mx0', '-w' + win_path(work))
+    assert run.verdict == FATAL, run.text[-2000:]
+    data = image.read_bytes()
+    assert data[:20] == struct.pack('<iqq', 3000, 0, 0)
+    assert len(data) > 20  # data, but a prologue never completed
+
+    text, verdict, _ = restore(image, tmp_path / 'out')
+    assert verdict == FATAL, text[-2000:]
+    assert 'is damaged or was never completed' in text
+    assert not (tmp_path / 'out').exists()
