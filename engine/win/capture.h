@@ -35,6 +35,7 @@ void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& r
 // The same for a format-3000 image.
 void WalkDirectoryV3(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
                      FileStream& body);
+// Either walk, as its options say.
 void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header, FileStream& body,
               const WalkOptions& options);
 
