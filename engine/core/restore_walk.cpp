@@ -36,20 +36,21 @@ struct Level {
 
 class Walk {
  public:
-  Walk(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd, RestoreFileSystem& fs)
-      : chain_(chain), header_(header), body_(body), tableEnd_(tableEnd), fs_(fs),
+  Walk(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd, RestoreFileSystem& fs,
+       int32_t version = 4000)
+      : chain_(chain), header_(header), body_(body), tableEnd_(tableEnd), fs_(fs), v3_(version < 4000),
         in_(new uint8_t[kBlock]), out_(new uint8_t[kBlock]) {}
 
   RestoreResult Run(const std::wstring& target) {
     OpenRoot(target);
     TavEntry e;
     for (;;) {
-      WaitWhilePaused();
+      if (!v3_) WaitWhilePaused();
       const int64_t at = header_.GetPosition();
       if (at == tableEnd_) break;
       int32_t error = 0;
       // Every entry moves the table forward, and stays inside it.
-      if (at > tableEnd_ || !ReadTavEntry(chain_, 4000, header_, body_, true, e, error) ||
+      if (at > tableEnd_ || !ReadTavEntry(chain_, v3_ ? 3000 : 4000, header_, body_, true, e, error) ||
           header_.GetPosition() <= at || header_.GetPosition() > tableEnd_) {
         result_.damaged = true;
         result_.damage = Fmt(L"the entry at offset %lld of the header table cannot be read", static_cast<long long>(at));
@@ -118,6 +119,7 @@ class Walk {
     Level level = levels_.back();
     levels_.pop_back();
     if (level.dead || !level.setTimes) return;
+    if (v3_) return DirectoryMetadataOneHandle(level);
     bool handleError = false;
     int32_t err = fs_.SetTimes(level.path, true, level.fd, handleError);
     if (err)
@@ -130,6 +132,21 @@ class Walk {
     if (err)
       DirectoryAttributeFailure(level.path, L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n",
                                 err);
+  }
+
+  void DirectoryMetadataOneHandle(const Level& level) {
+    RestoreFileSystem::MetadataStep step = RestoreFileSystem::kOpenStep;
+    const int32_t err = fs_.SetDirectoryMetadata(level.path, level.fd, step);
+    if (err == 0) return;
+    DirectoryAttributeFailure(
+        level.path,
+        step == RestoreFileSystem::kOpenStep
+            ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the directory's attribute. "
+              L"(Error code : %d, %ls)\n"
+        : step == RestoreFileSystem::kTimesStep
+            ? L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n"
+            : L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n",
+        err);
   }
 
   void Handle(TavEntry& e) {
@@ -274,12 +291,13 @@ class Walk {
       return;
     }
     ++Counters().dirsProcessed;
-    err = fs_.SetShortName(path, true, e.record.findData);
+    err = v3_ ? 0 : fs_.SetShortName(path, true, e.record.findData);
     if (err)
       DirectoryAttributeFailure(path, L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
                                       L"directory's short name attribute. (Error code : %d, %ls)\n",
                                 err);
-    if (e.hasSecurity) fs_.ApplyEntrySecurity(path, e.security);
+    // Format 3000 applies a directory's security even when none was stored.
+    if (e.hasSecurity || v3_) fs_.ApplyEntrySecurity(path, e.security);
     levels_.push_back({depth + 1, path, e.record.findData, false, true});
   }
 
@@ -301,7 +319,7 @@ class Walk {
     bool ended = false;
     bool failed = false;
     while (remaining > 0 && !ended && !failed) {
-      WaitWhilePaused();
+      if (!v3_) WaitWhilePaused();
       const uint32_t want = static_cast<uint32_t>(std::min<int64_t>(remaining, kBlock));
       const bool wholeBlock = want == kBlock;
       const size_t got = e.data->Read(in_.get(), want);
@@ -330,9 +348,8 @@ class Walk {
         if (produced) {
           int32_t err = fs_.Write(out_.get(), produced);
           if (err) {
-            Say(Fmt(L"  File writing error for %ls (%ls).\n", path.c_str(),
-                    FileExceptionTextWithCode(FileExceptionCause(err), err).c_str()));
-            FileSkipped(path, wholeBlock ? L"Error in inflate()." : L"Error in writing.", L"File exception");
+            // One report per file: the rest of its data is not written.
+            WriteFailed(path, err, wholeBlock);
             failed = true;
             break;
           }
@@ -353,6 +370,18 @@ class Walk {
     return !failed;
   }
 
+  void WriteFailed(const std::wstring& path, int32_t err, bool wholeBlock) {
+    if (v3_) {
+      const std::wstring text = Text(err);
+      Say(Fmt(L"  Failed to write data to the file %ls. (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
+      FileSkipped(path, L"Faild to write file content.", text);
+      return;
+    }
+    Say(Fmt(L"  File writing error for %ls (%ls).\n", path.c_str(),
+            FileExceptionTextWithCode(FileExceptionCause(err), err).c_str()));
+    FileSkipped(path, wholeBlock ? L"Error in inflate()." : L"Error in writing.", L"File exception");
+  }
+
   void FileAttributeFailure(const std::wstring& path, const wchar_t* reason, const std::wstring& text) {
     ++Counters().fileAttrSkipped;
     Lists().fileAttributes.push_back({path, text, reason});
@@ -370,9 +399,7 @@ class Walk {
     bool ok = e.dataLength == 0 || Inflate(e, path);
     err = fs_.CloseFile();
     if (ok && err) {
-      Say(Fmt(L"  File writing error for %ls (%ls).\n", path.c_str(),
-              FileExceptionTextWithCode(FileExceptionCause(err), err).c_str()));
-      FileSkipped(path, L"Error in writing.", L"File exception");
+      WriteFailed(path, err, false);
       ok = false;
     }
     ProgressStep(e.dataLength, name);
@@ -395,7 +422,7 @@ class Walk {
         FileAttributeFailure(path, L"Time attribute writing error.", text);
       }
     }
-    err = fs_.SetShortName(path, false, fd);
+    err = v3_ ? 0 : fs_.SetShortName(path, false, fd);
     if (err) {
       std::wstring text = Text(err);
       Say(Fmt(L"  Failed to retrieve the file handle for the file %ls. Cannot change short name attribute. (Error "
@@ -419,12 +446,25 @@ class Walk {
   FileStream& body_;
   const int64_t tableEnd_;
   RestoreFileSystem& fs_;
+  const bool v3_;  // format 3000
   std::unique_ptr<uint8_t[]> in_, out_;
   std::vector<Level> levels_;
   RestoreResult result_;
 };
 
 }  // namespace
+
+int32_t RestoreFileSystem::SetDirectoryMetadata(const std::wstring& path, const FindData& fd,
+                                                MetadataStep& failedStep) {
+  bool handleError = false;
+  int32_t err = SetTimes(path, true, fd, handleError);
+  if (err) {
+    failedStep = handleError ? kOpenStep : kTimesStep;
+    return err;
+  }
+  failedStep = kAttributesStep;
+  return SetAttributes(path, fd.attributes);
+}
 
 bool IsSafeName(const std::wstring& name) {
   if (name.empty() || name == L"." || name == L"..") return false;
@@ -452,6 +492,13 @@ RestoreQueues& Queues() {
 RestoreResult RestoreImageV4(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd,
                              const std::wstring& target, RestoreFileSystem& fs) {
   Walk walk(chain, header, body, tableEnd, fs);
+  return walk.Run(target);
+}
+
+RestoreResult RestoreImageV3(FileStream& header, FileStream& body, int64_t tableEnd, const std::wstring& target,
+                             RestoreFileSystem& fs) {
+  const ChainStreams none;
+  Walk walk(none, header, body, tableEnd, fs, 3000);
   return walk.Run(target);
 }
 

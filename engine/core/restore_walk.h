@@ -28,6 +28,10 @@ class RestoreFileSystem {
   virtual void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) = 0;
   // False: the caller counts Security.
   virtual bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec) = 0;
+  enum MetadataStep { kOpenStep, kTimesStep, kAttributesStep };
+  // A directory's times, then its attributes, through one handle; stops at
+  // the first step that fails (failedStep) and returns its error, else 0.
+  virtual int32_t SetDirectoryMetadata(const std::wstring& path, const FindData& fd, MetadataStep& failedStep);
 };
 
 struct RestoreResult {
@@ -39,6 +43,10 @@ struct RestoreResult {
 // tableEnd into target (a drive root "X:" is not created).
 RestoreResult RestoreImageV4(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd,
                              const std::wstring& target, RestoreFileSystem& fs);
+// The same for a format-3000 image: one image, entries without a prefix,
+// no pause or cancel, no short names.
+RestoreResult RestoreImageV3(FileStream& header, FileStream& body, int64_t tableEnd, const std::wstring& target,
+                             RestoreFileSystem& fs);
 
 // A name from an image is one path component.
 bool IsSafeName(const std::wstring& name);

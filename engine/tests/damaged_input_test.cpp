@@ -28,8 +28,10 @@ std::vector<uint8_t> Record(uint8_t kind, uint8_t security) {
   return b;
 }
 
-std::vector<uint8_t> Entry4000(uint8_t kind, uint8_t security) {
-  std::vector<uint8_t> b{0};
+// An inline entry: format 4000 puts the prefix byte 0 before the record.
+std::vector<uint8_t> Entry(int32_t version, uint8_t kind, uint8_t security) {
+  std::vector<uint8_t> b;
+  if (version >= 4000) b.push_back(0);
   auto r = Record(kind, security);
   b.insert(b.end(), r.begin(), r.end());
   return b;
@@ -60,95 +62,113 @@ int32_t ReadAll(const std::vector<uint8_t>& table, int32_t version, int* entries
 }  // namespace
 
 TEST(DamagedTable, CountsAndTruncation) {
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> table;
-    int goodEntries;
-  };
-  std::vector<Case> cases;
-  {
-    auto t = Entry4000(kKindDirectory, 2);
-    t.resize(300);
-    cases.push_back({"record cut short", t, 0});
+  for (int32_t version : {4000, 3000}) {
+    SCOPED_TRACE(version);
+    auto entry = [version](uint8_t kind, uint8_t security) { return Entry(version, kind, security); };
+    struct Case {
+      const char* name;
+      std::vector<uint8_t> table;
+      int goodEntries;
+    };
+    std::vector<Case> cases;
+    {
+      auto t = entry(kKindDirectory, 2);
+      t.resize(300);
+      cases.push_back({"record cut short", t, 0});
+    }
+    {
+      auto t = entry(kKindFile, 2);
+      Put32(t, 7);  // half of the compressed length
+      cases.push_back({"compressed length cut short", t, 0});
+    }
+    {
+      auto t = entry(kKindFile, 2);
+      Put64(t, -5);
+      cases.push_back({"negative compressed length", t, 0});
+    }
+    {
+      auto t = entry(kKindHardLink, 2);
+      Put32(t, -1);
+      cases.push_back({"negative string count", t, 0});
+    }
+    {
+      auto t = entry(kKindHardLink, 2);
+      Put32(t, 0x7FFFFFFF);
+      cases.push_back({"huge string count", t, 0});
+    }
+    {
+      auto t = entry(kKindHardLink, 2);
+      Put32(t, 1000);
+      t.insert(t.end(), 20, 'a');
+      cases.push_back({"string longer than the table", t, 0});
+    }
+    {
+      auto t = entry(kKindJunction, 2);
+      Put32(t, -3);
+      cases.push_back({"negative junction units", t, 0});
+    }
+    {
+      auto t = entry(kKindJunction, 2);
+      Put32(t, 1 << 30);
+      cases.push_back({"huge junction units", t, 0});
+    }
+    {
+      auto t = entry(kKindDirectory, 0);
+      Put32(t, 0);
+      Put32(t, 0);
+      Put32(t, 0x10000000);  // DACL blob beyond any ACL
+      cases.push_back({"huge blob count", t, 0});
+    }
+    {
+      auto t = entry(kKindFileSymlink, 2);
+      Put32(t, 0);
+      t.insert(t.end(), 10, 0);  // 24 reparse bytes expected
+      cases.push_back({"reparse head cut short", t, 0});
+    }
+    {
+      auto t = entry(kKindDirectory, 2);
+      auto bad = entry(77, 2);
+      t.insert(t.end(), bad.begin(), bad.end());
+      cases.push_back({"unknown kind after a good entry", t, 1});
+    }
+    if (version >= 4000) {
+      std::vector<uint8_t> t{1};
+      Put32(t, 5);  // image index outside the chain
+      for (int i = 0; i < 4; ++i) Put64(t, 0);
+      cases.push_back({"reference outside the chain", t, 0});
+    }
+    if (version >= 4000) {
+      std::vector<uint8_t> t{1};
+      Put32(t, 0);
+      Put64(t, -600);
+      for (int i = 0; i < 3; ++i) Put64(t, 0);
+      cases.push_back({"negative reference offset", t, 0});
+    }
+    if (version >= 4000) {
+      std::vector<uint8_t> t{1, 0, 0};
+      cases.push_back({"prefix cut short", t, 0});
+    }
+    for (const auto& c : cases) {
+      CaptureOutput out;
+      int entries = 0;
+      int32_t err = ReadAll(c.table, version, &entries);
+      EXPECT_EQ(err, kErrorDamagedImage) << c.name;
+      EXPECT_EQ(entries, c.goodEntries) << c.name;
+    }
   }
-  {
-    auto t = Entry4000(kKindFile, 2);
-    Put32(t, 7);  // half of the compressed length
-    cases.push_back({"compressed length cut short", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindFile, 2);
-    Put64(t, -5);
-    cases.push_back({"negative compressed length", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindHardLink, 2);
-    Put32(t, -1);
-    cases.push_back({"negative string count", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindHardLink, 2);
-    Put32(t, 0x7FFFFFFF);
-    cases.push_back({"huge string count", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindHardLink, 2);
-    Put32(t, 1000);
-    t.insert(t.end(), 20, 'a');
-    cases.push_back({"string longer than the table", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindJunction, 2);
-    Put32(t, -3);
-    cases.push_back({"negative junction units", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindJunction, 2);
-    Put32(t, 1 << 30);
-    cases.push_back({"huge junction units", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindDirectory, 0);
-    Put32(t, 0);
-    Put32(t, 0);
-    Put32(t, 0x10000000);  // DACL blob beyond any ACL
-    cases.push_back({"huge blob count", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindFileSymlink, 2);
-    Put32(t, 0);
-    t.insert(t.end(), 10, 0);  // 24 reparse bytes expected
-    cases.push_back({"reparse head cut short", t, 0});
-  }
-  {
-    auto t = Entry4000(kKindDirectory, 2);
-    auto bad = Entry4000(77, 2);
-    t.insert(t.end(), bad.begin(), bad.end());
-    cases.push_back({"unknown kind after a good entry", t, 1});
-  }
-  {
-    std::vector<uint8_t> t{1};
-    Put32(t, 5);  // image index outside the chain
-    for (int i = 0; i < 4; ++i) Put64(t, 0);
-    cases.push_back({"reference outside the chain", t, 0});
-  }
-  {
-    std::vector<uint8_t> t{1};
-    Put32(t, 0);
-    Put64(t, -600);
-    for (int i = 0; i < 3; ++i) Put64(t, 0);
-    cases.push_back({"negative reference offset", t, 0});
-  }
-  {
-    std::vector<uint8_t> t{1, 0, 0};
-    cases.push_back({"prefix cut short", t, 0});
-  }
-  for (const auto& c : cases) {
-    CaptureOutput out;
+}
+
+TEST(DamagedTable, WholeTablesEndCleanly) {
+  for (int32_t version : {4000, 3000}) {
+    std::vector<uint8_t> t = Entry(version, kKindDirectory, 2);
+    auto file = Entry(version, kKindFile, 2);
+    Put64(file, 0);
+    t.insert(t.end(), file.begin(), file.end());
     int entries = 0;
-    int32_t err = ReadAll(c.table, 4000, &entries);
-    EXPECT_EQ(err, kErrorDamagedImage) << c.name;
-    EXPECT_EQ(entries, c.goodEntries) << c.name;
+    EXPECT_EQ(ReadAll(t, version, &entries), kErrorHandleEof) << version;
+    EXPECT_EQ(entries, 2) << version;
+    // Read with the other format's layout, the same bytes are damage.
+    EXPECT_EQ(ReadAll(t, version == 3000 ? 4000 : 3000, &entries), kErrorDamagedImage) << version;
   }
 }
 

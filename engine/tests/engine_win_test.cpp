@@ -336,3 +336,41 @@ TEST(EngineRun, DifferentialUpdateThatCannotReplaceKeepsBothImages) {
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
 }
+
+// A format-3000 capture and restore never read the control word: a pause
+// or cancel the service asked for changes nothing.
+TEST(EngineRun, Format3000IgnoresPauseAndCancel) {
+  for (int32_t word : {kControlPause, kControlCancel}) {
+    SCOPED_TRACE(word);
+    SampleTree tree;
+    TempFile image("v3_image");
+    const std::wstring target = image.Path() + L"_out";
+    const std::wstring name = L"OrvaEngineV3_" + std::to_wstring(word);
+    ServiceMappings svc(name);
+    const std::wstring exe = L"\"" + BinDir() + L"\\OrvaImage.exe\" ";
+    const std::wstring runs[] = {
+        exe + L"a \"" + image.Path() + L"\" \"" + tree.root.wstring() + L"\" -v3000 -i" + name,
+        exe + L"x \"" + image.Path() + L"\" \"-o" + target + L"\" -i" + name,
+    };
+    for (const auto& cmd : runs) {
+      const bool capture = &cmd == &runs[0];
+      *svc.control = word;
+      svc.view->currentPercent = 0;
+      Child engine;
+      engine.Start(cmd);
+      EXPECT_EQ(engine.Exit(), 0u);
+      std::string text = ReadAll(engine.out.Path());
+      EXPECT_NE(text.find("\r\nEverything is Ok.\r\n"), std::string::npos) << text;
+      EXPECT_EQ(text.find("The user has"), std::string::npos);
+      EXPECT_EQ(svc.view->currentPercent, 100);
+      // Capture counts the files' sizes, restore the stored streams' lengths.
+      if (capture) EXPECT_EQ(svc.view->processedBytes, 20 * 70000 + 190);
+    }
+    EXPECT_EQ(Head(image.Path(), 4), (std::vector<uint8_t>{0xB8, 0x0B, 0, 0}));
+    EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(target) / "sub" / "19.bin"), 70019u);
+    std::error_code ec;
+    std::filesystem::remove_all(target, ec);
+    std::filesystem::remove(image.Path() + L"_a.log", ec);
+    std::filesystem::remove(image.Path() + L"_x.log", ec);
+  }
+}

@@ -18,6 +18,10 @@ class MemoryFileSystem : public RestoreFileSystem {
   std::set<std::wstring> failDirectories;            // MakeDirectory refuses these
   size_t diskLeft = static_cast<size_t>(-1);         // bytes before the disk is full
   std::vector<std::wstring> timeOrder;               // paths in the order their times were set
+  std::vector<std::wstring> shortNames;              // paths given a short name
+  std::vector<std::wstring> secured;                 // paths given their entry's security
+  std::map<std::wstring, MetadataStep> failMetadata; // SetDirectoryMetadata fails there
+  std::vector<std::wstring> oneHandleMetadata;       // directories done through one handle
 
   int32_t MakeDirectory(const std::wstring& path) override {
     if (failDirectories.count(path)) return 5;
@@ -56,9 +60,21 @@ class MemoryFileSystem : public RestoreFileSystem {
     timeOrder.push_back(path);
     return 0;
   }
-  int32_t SetShortName(const std::wstring&, bool, const FindData&) override { return 0; }
+  int32_t SetShortName(const std::wstring& path, bool, const FindData& fd) override {
+    if (!fd.AlternateName().empty()) shortNames.push_back(path);
+    return 0;
+  }
   int32_t SetAttributes(const std::wstring&, uint32_t) override { return 0; }
-  void ApplyEntrySecurity(const std::wstring&, const SecurityBlock&) override {}
+  int32_t SetDirectoryMetadata(const std::wstring& path, const FindData& fd, MetadataStep& failedStep) override {
+    oneHandleMetadata.push_back(path);
+    auto it = failMetadata.find(path);
+    if (it != failMetadata.end()) {
+      failedStep = it->second;
+      return 5;
+    }
+    return RestoreFileSystem::SetDirectoryMetadata(path, fd, failedStep);
+  }
+  void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock&) override { secured.push_back(path); }
   bool ApplySecurityDescriptor(const std::wstring&, const SecurityBlock&) override { return true; }
 
  private:

@@ -208,6 +208,11 @@ void WritePrefixZero(FileStream& header) {
   header.Write(&zero, 1);
 }
 
+// Format 3000 writes no prefix: the record comes first.
+void WritePrefix(FileStream& header, const WalkOptions& o) {
+  if (o.entryPrefix) WritePrefixZero(header);
+}
+
 void SkipFile(const std::wstring& path, const std::wstring& reason) {
   ++Counters().filesSkipped;
   Lists().files.push_back({path, L"", reason});
@@ -227,8 +232,27 @@ void SkipLinkByTag(uint32_t tag, const std::wstring& path, const std::wstring& r
   }
 }
 
-// The texts of the data-capture failures: the walker's and the single-entry archiver's.
-void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walker) {
+// The format-3000 walker's texts, which name no file; empty where it says
+// what the format-4000 walker says.
+std::wstring OlderDataText(const DataResult& r) {
+  const long code = static_cast<long>(r.error);
+  switch (r.failure) {
+    case DataFailure::kRead:
+      return Fmt(L"  Zip error : Fail to read (Error code : %ld, %ls).\n", code, ErrorText(r.error).c_str());
+    case DataFailure::kDeflate:
+      return L"  Zip error : Error in deflate(). (Error code : Z_STREAM_ERROR).\n";
+    case DataFailure::kWrite:
+      return Fmt(L"  Zip error : Failed to write (Error code : %ld, %ls).\n", code, ErrorText(r.error).c_str());
+    case DataFailure::kAvailIn:
+      return L"  Zip error : Error in deflate(). (Error code : avail_in).\n";
+    default:
+      return L"";
+  }
+}
+
+// The texts of the data-capture failures: the walker's and the single-entry
+// archiver's; older: the format-3000 walker's.
+void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walker, bool older = false) {
   const long code = static_cast<long>(r.error);
   const std::wstring text = ErrorText(r.error);
   std::wstring message, reason;
@@ -271,6 +295,7 @@ void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walke
     case DataFailure::kNone:
       return;
   }
+  if (older && !OlderDataText(r).empty()) message = OlderDataText(r);
   Say(message);
   SkipFile(path, reason);
 }
@@ -345,6 +370,11 @@ bool IsDots(const wchar_t* n) { return (n[0] == L'.' && n[1] == 0) || (n[0] == L
 
 std::wstring KeyOf(const std::wstring& rel, const std::wstring& name) { return rel.empty() ? name : rel + L"\\" + name; }
 
+// Format 3000 tests the bare name, so a pattern acts in every folder.
+std::wstring ExclusionKey(const WalkOptions& o, const std::wstring& rel, const std::wstring& name) {
+  return o.bareNameExclusion ? name : KeyOf(rel, name);
+}
+
 void IntendedSkip(const std::wstring& path, bool directory) {
   if (directory) {
     ++Counters().dirsIntended;
@@ -357,7 +387,7 @@ void IntendedSkip(const std::wstring& path, bool directory) {
 
 // A directory reparse point (kinds 12, 14, 0): entry with its target, not entered.
 void CaptureDirectoryLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                          const SecurityCapture& sec, FileStream& header) {
+                          const SecurityCapture& sec, FileStream& header, const WalkOptions& o) {
   const uint32_t tag = fd.dwReserved0;
   const uint8_t kind = tag == kTagSymlink ? kKindDirSymlink : tag == kTagMountPoint ? kKindJunction : kKindUnknownLink;
   Handle h(OpenReparseObject(sys));
@@ -378,7 +408,7 @@ void CaptureDirectoryLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::
   }
   LinkTrailer t = FormTrailer(kind, returned);
   TavEntryRecord rec = MakeRecord(depth, fd, kind, sec.state);
-  WritePrefixZero(header);
+  WritePrefix(header, o);
   if (kind == kKindUnknownLink) {
     if (header.Write(&rec, sizeof rec) == 0) {
       DWORD err = GetLastError();
@@ -405,7 +435,7 @@ void CaptureDirectoryLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::
 }
 
 void CaptureFileLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                     const SecurityCapture& sec, FileStream& header) {
+                     const SecurityCapture& sec, FileStream& header, const WalkOptions& o) {
   Handle h(OpenReparseObject(sys));
   if (!h.Valid()) {
     DWORD err = GetLastError();
@@ -418,32 +448,36 @@ void CaptureFileLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstri
   DWORD returned = 0;
   if (!QueryReparse(h.get(), returned)) {
     DWORD err = GetLastError();
-    Say(Fmt(L"  Failed to retrieve the reparse point for the symbolic link %ls. (Error code : %d, %ls)\n", full.c_str(),
-            static_cast<int>(err), ErrorText(err).c_str()));
+    if (o.olderMessages)
+      Say(Fmt(L"  Failed to retrieve the reparse point of the symbolic link. (Error code : %d, %ls)\n",
+              static_cast<int>(err), ErrorText(err).c_str()));
+    else
+      Say(Fmt(L"  Failed to retrieve the reparse point for the symbolic link %ls. (Error code : %d, %ls)\n",
+              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
     ++Counters().fileLinksSkipped;
     Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
     return;
   }
   LinkTrailer t = FormTrailer(kKindFileSymlink, returned);
-  WritePrefixZero(header);
+  WritePrefix(header, o);
   WriteLinkEntry(header, MakeRecord(depth, fd, kKindFileSymlink, sec.state), t, sec);
   ++Counters().fileLinksProcessed;
   Lists().processedFileLinks.push_back({full, t.target, L"No error."});
 }
 
 void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                 const std::wstring& rel, FileStream& header, FileStream& body) {
+                 const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o) {
   // One open serves the security, the identity and the data; the opens by
   // name are the way back when it fails, and tell why.
   SecurityCapture sec;
   HANDLE data = OpenForData(sys, true);
   if (data != INVALID_HANDLE_VALUE) {
-    sec.CaptureFromHandle(full, data, true);
+    sec.CaptureFromHandle(full, data, o.labelInSddl);
   } else {
     data = OpenForData(sys);
-    sec.Capture(full, sys, true);
+    sec.Capture(full, sys, o.labelInSddl);
   }
-  sec.Report(true);
+  sec.Report(true, o.olderMessages ? fd.cFileName : L"");
   BY_HANDLE_FILE_INFORMATION info{};
   if (data != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(data, &info)) {
     CloseHandle(data);
@@ -472,7 +506,7 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
     auto it = HardLinks().find(id);
     if (it != HardLinks().end()) {
       if (data != INVALID_HANDLE_VALUE) CloseHandle(data);
-      WritePrefixZero(header);
+      WritePrefix(header, o);
       WriteEntryRecord(header, MakeRecord(depth, fd, kKindHardLink, sec.state));
       WriteTavString(header, it->second);
       sec.Write(header);
@@ -481,12 +515,12 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
       return;
     }
   }
-  DataResult r = CaptureData(sys, body, true, data);
+  DataResult r = CaptureData(sys, body, o.pollControl, data);
   if (r.failure != DataFailure::kNone) {
-    ReportDataFailure(r, full, true);
+    ReportDataFailure(r, full, true, o.olderMessages);
     return;
   }
-  WritePrefixZero(header);
+  WritePrefix(header, o);
   WriteEntryRecord(header, MakeRecord(depth, fd, kKindFile, sec.state));
   sec.Write(header);
   WriteInt64(header, r.compressed);
@@ -519,7 +553,7 @@ void SetOwnFiles(const std::vector<std::wstring>& userPaths) {
 
 void ClearHardLinks() { HardLinks().clear(); }
 
-int64_t ComputeSourceSize(const std::wstring& source) {
+int64_t ComputeSourceSize(const std::wstring& source, const WalkOptions& o) {
   const auto& patterns = Settings().exclusions;
   int64_t total = 0;
   std::vector<Frame> stack(1);
@@ -537,7 +571,7 @@ int64_t ComputeSourceSize(const std::wstring& source) {
     const Frame& f = stack.back();
     const std::wstring sys = Join(f.sys, fd.cFileName);
     const std::wstring rel = f.rel + L"\\" + fd.cFileName;
-    if (IsExcluded(KeyOf(f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) continue;
+    if (IsExcluded(ExclusionKey(o, f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) continue;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       Frame child;
@@ -564,6 +598,28 @@ int64_t ComputeSourceSize(const std::wstring& source) {
 
 void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
                    FileStream& body) {
+  WalkTree(depth, dir, rel, header, body, WalkOptionsFor(4000));
+}
+
+void WalkDirectoryV3(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
+                     FileStream& body) {
+  WalkTree(depth, dir, rel, header, body, WalkOptionsFor(3000));
+}
+
+WalkOptions WalkOptionsFor(int32_t formatVersion) {
+  WalkOptions o;
+  if (formatVersion < 4000) {
+    o.entryPrefix = false;
+    o.pollControl = false;
+    o.labelInSddl = false;
+    o.bareNameExclusion = true;
+    o.olderMessages = true;
+  }
+  return o;
+}
+
+void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header, FileStream& body,
+              const WalkOptions& o) {
   const auto& patterns = Settings().exclusions;
   std::vector<Frame> stack(1);
   stack[0].dir = dir;
@@ -587,23 +643,23 @@ void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& r
     const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 
-    if (IsExcluded(KeyOf(f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) {
+    if (IsExcluded(ExclusionKey(o, f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) {
       IntendedSkip(full, isDir);
       continue;
     }
-    WaitWhilePaused();
+    if (o.pollControl) WaitWhilePaused();
     if (!isDir && !(isReparse && fd.dwReserved0 == kTagSymlink)) {
-      CaptureFile(level, fd, full, sys, childRel, header, body);
+      CaptureFile(level, fd, full, sys, childRel, header, body, o);
       continue;
     }
     SecurityCapture sec;
-    sec.Capture(full, sys, true);
-    sec.Report(true);
+    sec.Capture(full, sys, o.labelInSddl);
+    sec.Report(true, o.olderMessages ? fd.cFileName : L"");
 
     if (isDir && isReparse) {
-      CaptureDirectoryLink(level, fd, full, sys, sec, header);
+      CaptureDirectoryLink(level, fd, full, sys, sec, header, o);
     } else if (isDir) {
-      WritePrefixZero(header);
+      WritePrefix(header, o);
       WriteEntryRecord(header, MakeRecord(level, fd, kKindDirectory, sec.state));
       sec.Write(header);
       ++Counters().dirsProcessed;
@@ -614,7 +670,7 @@ void WalkDirectory(int32_t depth, const std::wstring& dir, const std::wstring& r
       child.depth = level + 1;
       if (OpenFrame(child, true)) stack.push_back(std::move(child));
     } else {
-      CaptureFileLink(level, fd, full, sys, sec, header);
+      CaptureFileLink(level, fd, full, sys, sec, header, o);
     }
   }
 }

@@ -95,6 +95,33 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   return OpenChainMembers(paths, chain);
 }
 
+// A prologue still holding its placeholders. A format-4000 image always has
+// an image header after it; a format-3000 image of an empty source is the
+// prologue alone, so there only data after it tells.
+bool NeverCompleted(const TavImagePrologue& p, int64_t fileLength) {
+  if (p.headerOffset != 0 || p.headerLength != 0 || p.version == 0) return false;
+  return p.version >= 4000 ? fileLength == kPrologueSize : fileLength > kPrologueSize;
+}
+
+// One image, no chain; the body's length is the progress base.
+void RestoreFormat3000(const TavImagePrologue& p) {
+  RunFiles& run = Run();
+  ResetProgress(p.headerOffset);
+  BuildProgressThresholds();
+  CreateProgressMapping();
+  run.start = NowLocal();
+  Progress().startEpoch = run.start.epoch;
+  Say(L"Started restoring process.\n");
+  auto fs = MakeWindowsRestoreFileSystem();
+  RestoreResult result = RestoreImageV3(run.work, run.image, p.headerLength, Settings().targetFolder, *fs);
+  if (result.damaged)
+    Fatal(Fmt(L"  The header table of the image %ls is damaged: %ls.\n", Settings().imagePath.c_str(),
+              result.damage.c_str()));
+  CloseProgressMapping();
+  run.image.Close();
+  run.work.Close();
+}
+
 }  // namespace
 
 bool RunExtraction() {
@@ -147,7 +174,7 @@ bool RunExtraction() {
     readable = CopyHeaderTail(run.image, run.work) && header.ReadAt(run.work, p.headerLength);
   else if (readable)
     readable = CopyHeaderTable(run.image, run.work);
-  if (!readable || (p.headerOffset == 0 && p.headerLength == 0 && p.version != 0 && run.image.GetLength() == kPrologueSize)) {
+  if (!readable || NeverCompleted(p, run.image.GetLength())) {
     Fatal(Fmt(L"The image %ls is damaged or was never completed.\n", s.imagePath.c_str()));
     run.image.Close();
     run.work.Close();
@@ -158,9 +185,7 @@ bool RunExtraction() {
   run.work.SeekToBegin();
 
   if (p.version == 3000) {
-    Fatal(L"The extraction of format 3000 images is not available in this build.\n");
-    run.image.Close();
-    run.work.Close();
+    RestoreFormat3000(p);
     return finish(true);
   }
   if (p.version != 4000) {

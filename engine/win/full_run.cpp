@@ -61,6 +61,36 @@ std::wstring LastErrorPair() {
   return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
 }
 
+// The image header after the table: format 4000 and above only.
+void WriteImageHeader(int64_t tableLength) {
+  const RunSettings& s = Settings();
+  RunFiles& run = Run();
+  TavImageHeader header;
+  const LocalStamp finish = NowLocal();
+  header.imagePath = s.imagePath;
+  header.startYear = static_cast<uint16_t>(run.start.year);
+  header.startMonth = static_cast<uint8_t>(run.start.month);
+  header.startDay = static_cast<uint8_t>(run.start.day);
+  header.startHour = static_cast<uint8_t>(run.start.hour);
+  header.startMinute = static_cast<uint8_t>(run.start.minute);
+  header.startSecond = static_cast<uint8_t>(run.start.second);
+  header.finishYear = static_cast<uint16_t>(finish.year);
+  header.finishMonth = static_cast<uint8_t>(finish.month);
+  header.finishDay = static_cast<uint8_t>(finish.day);
+  header.finishHour = static_cast<uint8_t>(finish.hour);
+  header.finishMinute = static_cast<uint8_t>(finish.minute);
+  header.finishSecond = static_cast<uint8_t>(finish.second);
+  header.imageType = 0;
+  header.compressionLevel = static_cast<uint8_t>(s.compressionLevel);
+  header.driveLetter = static_cast<uint8_t>(s.driveLetter.empty() ? 0 : s.driveLetter[0] & 0xFF);
+  header.diskNumber = static_cast<uint8_t>(s.diskNumber);
+  header.partitionNumber = static_cast<uint8_t>(s.partitionNumber);
+  header.sourceTotal = s.byteTotal;
+  header.comment = s.comment;
+  header.imageSize = run.image.GetLength() + tableLength + header.GetSerializedSize();
+  header.Write(run.work);
+}
+
 }  // namespace
 
 bool RunFullImage() {
@@ -83,10 +113,6 @@ bool RunFullImage() {
   }
   if (s.formatVersion != 4000 && s.formatVersion != 3000) {
     Fatal(Fmt(L"Image format version (= %d) is not supported (Valid versions are 3000 and 4000).\n", s.formatVersion));
-    return true;
-  }
-  if (s.formatVersion == 3000) {
-    Fatal(L"Image format version 3000 is not available in this build.\n");
     return true;
   }
   const DWORD sourceAttributes = s.source.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(SystemPath(s.source).c_str());
@@ -119,42 +145,22 @@ bool RunFullImage() {
     Say(L"Scanning the source drive.\n");
     run.start = NowLocal();
     ClearHardLinks();
-    const int64_t total = s.byteTotal >= 1 ? s.byteTotal : ComputeSourceSize(s.source);
+    const int64_t total = s.byteTotal >= 1 ? s.byteTotal : ComputeSourceSize(s.source, WalkOptionsFor(s.formatVersion));
     ResetProgress(total);
     BuildProgressThresholds();
     ClearHardLinks();
     CreateProgressMapping();
     Say(L"Started backup process.\n");
     Progress().startEpoch = NowLocal().epoch;
-    WalkDirectory(0, s.source, L"", run.work, run.image);
+    if (s.formatVersion == 3000)
+      WalkDirectoryV3(0, s.source, L"", run.work, run.image);
+    else
+      WalkDirectory(0, s.source, L"", run.work, run.image);
     CloseProgressMapping();
   }
 
   const int64_t tableLength = run.work.GetLength();
-  TavImageHeader header;
-  const LocalStamp finish = NowLocal();
-  header.imagePath = s.imagePath;
-  header.startYear = static_cast<uint16_t>(run.start.year);
-  header.startMonth = static_cast<uint8_t>(run.start.month);
-  header.startDay = static_cast<uint8_t>(run.start.day);
-  header.startHour = static_cast<uint8_t>(run.start.hour);
-  header.startMinute = static_cast<uint8_t>(run.start.minute);
-  header.startSecond = static_cast<uint8_t>(run.start.second);
-  header.finishYear = static_cast<uint16_t>(finish.year);
-  header.finishMonth = static_cast<uint8_t>(finish.month);
-  header.finishDay = static_cast<uint8_t>(finish.day);
-  header.finishHour = static_cast<uint8_t>(finish.hour);
-  header.finishMinute = static_cast<uint8_t>(finish.minute);
-  header.finishSecond = static_cast<uint8_t>(finish.second);
-  header.imageType = 0;
-  header.compressionLevel = static_cast<uint8_t>(s.compressionLevel);
-  header.driveLetter = static_cast<uint8_t>(s.driveLetter.empty() ? 0 : s.driveLetter[0] & 0xFF);
-  header.diskNumber = static_cast<uint8_t>(s.diskNumber);
-  header.partitionNumber = static_cast<uint8_t>(s.partitionNumber);
-  header.sourceTotal = s.byteTotal;
-  header.comment = s.comment;
-  header.imageSize = run.image.GetLength() + tableLength + header.GetSerializedSize();
-  header.Write(run.work);
+  if (s.formatVersion > 3999) WriteImageHeader(tableLength);
 
   bool ok = true;
   if (run.image.WriteFailed() || run.work.WriteFailed() || run.work.Flush() != 0 || run.image.Flush() != 0) {

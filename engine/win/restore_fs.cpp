@@ -94,6 +94,26 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     return err;
   }
 
+  int32_t SetDirectoryMetadata(const std::wstring& path, const FindData& fd, MetadataStep& failedStep) override {
+    failedStep = kOpenStep;
+    HANDLE h = CreateFileW(SystemPath(path).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastError();
+    failedStep = kTimesStep;
+    FILETIME c = Ft(fd.creationTime), a = Ft(fd.lastAccessTime), w = Ft(fd.lastWriteTime);
+    int32_t err = SetFileTime(h, &c, &a, &w) ? 0 : LastError();
+    if (err == 0) {
+      failedStep = kAttributesStep;
+      FILE_BASIC_INFO info{};  // zero times stay as just set
+      info.FileAttributes = fd.attributes & kSettable;
+      if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      err = SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) ? 0 : LastError();
+    }
+    CloseHandle(h);
+    return err;
+  }
+
   void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) override {
     orva::ApplyEntrySecurity(path, sec);
   }

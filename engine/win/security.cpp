@@ -135,14 +135,14 @@ int32_t SecurityCapture::Take(const std::wstring& displayPath, unsigned long err
   return state;
 }
 
-void SecurityCapture::Report(bool walkerText) const {
+void SecurityCapture::Report(bool walkerText, const std::wstring& shownName) const {
   if (state == kSecurityPresent) return;
   ++Counters().securitySkipped;
   if (state == kSecurityNotRetrieved) {
     std::wstring text = SystemErrorText(retrieveError);
     Say(Fmt(walkerText ? L"  Failed to retrieve security information for %ls. (Warning code : %d, %ls)\n"
                        : L"  Failed to retrieve security infomation for %ls. (Warning code : %d, %ls)\n",
-            path.c_str(), retrieveError, text.c_str()));
+            (shownName.empty() ? path : shownName).c_str(), retrieveError, text.c_str()));
     Lists().securityWarnings.push_back({path, L" ", text});
     return;
   }

@@ -20,8 +20,9 @@ struct SecurityCapture {
   // The same from a handle opened with READ_CONTROL and ACCESS_SYSTEM_SECURITY.
   int32_t CaptureFromHandle(const std::wstring& displayPath, void* object, bool withLabel);
   // Messages, counts and lists a state 2 or 3. walkerText picks the
-  // walker's wording of the state 2 message.
-  void Report(bool walkerText) const;
+  // walker's wording of the state 2 message; shownName, when given, names
+  // the object in that message in place of its path.
+  void Report(bool walkerText, const std::wstring& shownName = std::wstring()) const;
   bool Write(FileStream& header) const;
 
  private:

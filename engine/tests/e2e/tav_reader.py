@@ -148,6 +148,8 @@ def _read_trailer(cur, kind):
 
 
 def _read_entry(cur, version):
+    """One entry. Format 4000 and above put a prefix before each record;
+    format 3000 has none (no 'prefix' key) and begins with the depth."""
     entry = {'offset': cur.pos}
     if version >= 4000:
         flag = cur.u8('entry prefix')
@@ -241,6 +243,7 @@ def read_image(path):
     if prologue['version'] > 3999:
         header, header_end = read_image_header(data, header_start)
     elif header_start != len(data):
+        # Format 3000 has no image header: the file ends with its table.
         raise TavFormatError(
             f"{len(data) - header_start} bytes after the header table")
     return {'prologue': prologue, 'entries': entries, 'header': header,

@@ -187,7 +187,7 @@ def walk_image(image):
     """(relative path, entry) of every entry, the paths rebuilt from depths."""
     open_dirs, walked, seen = [], [], set()
     for i, e in enumerate(image['entries']):
-        if e['prefix'] != {'flag': 0}:
+        if e.get('prefix', {'flag': 0}) != {'flag': 0}:
             raise tav_reader.TavFormatError(f"entry {i} is a reference")
         depth = e['depth']
         if not 0 <= depth <= len(open_dirs):

@@ -1,4 +1,4 @@
-// Fuzz target: an image file as the restore sees it. Prologue, image header,
+// Fuzz target: an image file of either format as the restore sees it. Prologue, image header,
 // the header table with its entries, trailers and security blocks, and the
 // restore's decisions, over an in-memory file system. Then the same image as
 // the one member of an update run's chain: its index and the comparison walk
@@ -104,7 +104,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TavImagePrologue p;
   TavImageHeader header;
-  if (ReadPrologue(image, p) && p.version >= 4000 && CopyHeaderTail(image, work) && header.ReadAt(work, p.headerLength)) {
+  if (ReadPrologue(image, p) && p.version < 4000 && CopyHeaderTable(image, work)) {
+    // Format 3000: the table alone, entries without a prefix.
+    work.Flush();
+    work.SeekToBegin();
+    image.SeekAbsolute(kPrologueSize);
+    Counters() = RunCounters();
+    Lists().Clear();
+    Queues().Clear();
+    ResetProgress(p.headerOffset);
+    BuildProgressThresholds();
+    test::MemoryFileSystem fs;
+    fs.diskLeft = 64 << 20;
+    RestoreImageV3(work, image, p.headerLength, L"T:\\out", fs);
+  } else if (ReadPrologue(image, p) && p.version >= 4000 && CopyHeaderTail(image, work) &&
+             header.ReadAt(work, p.headerLength)) {
     // The entry reader on its own, as the update runs use it.
     work.SeekToBegin();
     image.SeekAbsolute(kPrologueSize);
