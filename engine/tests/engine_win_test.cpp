@@ -364,7 +364,9 @@ TEST(EngineRun, Format3000IgnoresPauseAndCancel) {
       EXPECT_EQ(text.find("The user has"), std::string::npos);
       EXPECT_EQ(svc.view->currentPercent, 100);
       // Capture counts the files' sizes, restore the stored streams' lengths.
-      if (capture) EXPECT_EQ(svc.view->processedBytes, 20 * 70000 + 190);
+      if (capture) {
+        EXPECT_EQ(svc.view->processedBytes, 20 * 70000 + 190);
+      }
     }
     EXPECT_EQ(Head(image.Path(), 4), (std::vector<uint8_t>{0xB8, 0x0B, 0, 0}));
     EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(target) / "sub" / "19.bin"), 70019u);

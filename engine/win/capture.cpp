@@ -677,27 +677,28 @@ void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, F
 
 void CaptureEntry(int32_t depth, const FindData& data, const std::wstring& full, const std::wstring& rel,
                   FileStream& header, FileStream& body) {
+  const WalkOptions o;  // update runs write format 4000 only
   WIN32_FIND_DATAW fd;
   std::memcpy(&fd, &data, sizeof fd);
   const std::wstring sys = SystemPath(full);
   const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!isDir && !(isReparse && fd.dwReserved0 == kTagSymlink)) {
-    CaptureFile(depth, fd, full, sys, rel, header, body);
+    CaptureFile(depth, fd, full, sys, rel, header, body, o);
     return;
   }
   SecurityCapture sec;
   sec.Capture(full, sys, true);
   sec.Report(true);
   if (isDir && isReparse) {
-    CaptureDirectoryLink(depth, fd, full, sys, sec, header);
+    CaptureDirectoryLink(depth, fd, full, sys, sec, header, o);
   } else if (isDir) {
     WritePrefixZero(header);
     WriteEntryRecord(header, MakeRecord(depth, fd, kKindDirectory, sec.state));
     sec.Write(header);
     ++Counters().dirsProcessed;
   } else {
-    CaptureFileLink(depth, fd, full, sys, sec, header);
+    CaptureFileLink(depth, fd, full, sys, sec, header, o);
   }
 }
 
