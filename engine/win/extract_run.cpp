@@ -103,15 +103,20 @@ bool NeverCompleted(const TavImagePrologue& p, int64_t fileLength) {
   return p.version >= 4000 ? fileLength == kPrologueSize : fileLength > kPrologueSize;
 }
 
+// Progress over `total` bytes, its mapping, and the start of the run.
+void StartRestoreProgress(int64_t total) {
+  ResetProgress(total);
+  BuildProgressThresholds();
+  CreateProgressMapping();
+  Run().start = NowLocal();
+  Progress().startEpoch = Run().start.epoch;
+  Say(L"Started restoring process.\n");
+}
+
 // One image, no chain; the body's length is the progress base.
 void RestoreFormat3000(const TavImagePrologue& p) {
   RunFiles& run = Run();
-  ResetProgress(p.headerOffset);
-  BuildProgressThresholds();
-  CreateProgressMapping();
-  run.start = NowLocal();
-  Progress().startEpoch = run.start.epoch;
-  Say(L"Started restoring process.\n");
+  StartRestoreProgress(p.headerOffset);
   auto fs = MakeWindowsRestoreFileSystem();
   RestoreResult result = RestoreImageV3(run.work, run.image, p.headerLength, Settings().targetFolder, *fs);
   if (result.damaged)
@@ -220,12 +225,7 @@ bool RunExtraction() {
     run.image.SeekAbsolute(kPrologueSize);
     run.work.SeekToBegin();
   }
-  ResetProgress(total);
-  BuildProgressThresholds();
-  CreateProgressMapping();
-  run.start = NowLocal();
-  Progress().startEpoch = run.start.epoch;
-  Say(L"Started restoring process.\n");
+  StartRestoreProgress(total);
   auto fs = MakeWindowsRestoreFileSystem();
   RestoreResult result = RestoreImageV4(chain, run.work, run.image, p.headerLength, s.targetFolder, *fs);
   if (result.damaged)

@@ -24,6 +24,35 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<uint64_t> g_isoRuns{0};
 
+// What a run keeps of its job: the record it reports, the job log, the clock.
+struct RunReport {
+  RunReport(JobTable& table, const JobRecord& record, const std::filesystem::path& serviceFolder, std::string tag)
+      : table(table), r(record), name(JobName(record)), jobLog(serviceFolder / kJobLogName), tag(std::move(tag)) {}
+
+  void Log(const std::string& text) const { AppendLogFile(jobLog, FormatLogLine(name, tag + " " + text)); }
+  void Broadcast() const { table.Broadcast(r); }
+  std::string Elapsed() const {
+    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
+  }
+  // The first report: state 3, no figures, no times but the start when asked.
+  void Begin(bool stampStart) {
+    r.jobState = kJobCreating;
+    r.percent = 0;
+    r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
+    SetFieldText(r.startTime, stampStart ? RunStamp(r.jobType, LogNow()) : "");
+    SetFieldText(r.endTime, "");
+    SetFieldText(r.elapsedTime, "");
+    Broadcast();
+  }
+
+  JobTable& table;
+  JobRecord r;
+  const std::string name;
+  const std::filesystem::path jobLog;
+  const std::string tag;
+  const Clock::time_point start = Clock::now();
+};
+
 std::string TrimmedFolder(std::string folder) {
   while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   return folder;
@@ -56,25 +85,17 @@ std::string CopyWorkerLauncher::Robocopy() const {
 }
 
 void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapshot) {
-  JobRecord r = task.record;
-  const std::string name(JobName(r));
-  const std::string tag = fromSnapshot ? "[REPLICATION_SHADOW]" : "[REPLICATION]";
+  RunReport run(table_, task.record, options_.serviceFolder, fromSnapshot ? "[REPLICATION_SHADOW]" : "[REPLICATION]");
+  JobRecord& r = run.r;
+  const std::string& name = run.name;
+  const std::string& tag = run.tag;
+  const std::filesystem::path& jobLog = run.jobLog;
   const std::string source(FieldText(r.sourceFolder)), target(FieldText(r.targetFolder));
-  const std::filesystem::path jobLog = options_.serviceFolder / kJobLogName;
-  auto log = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(name, tag + " " + text)); };
-  auto broadcast = [&] { table_.Broadcast(r); };
-  const Clock::time_point start = Clock::now();
-  auto elapsed = [&] {
-    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
-  };
+  auto log = [&](const std::string& text) { run.Log(text); };
+  auto broadcast = [&] { run.Broadcast(); };
+  auto elapsed = [&] { return run.Elapsed(); };
 
-  r.jobState = kJobCreating;
-  r.percent = 0;
-  r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
-  SetFieldText(r.startTime, fromSnapshot ? RunStamp(r.jobType, LogNow()) : "");
-  SetFieldText(r.endTime, "");
-  SetFieldText(r.elapsedTime, "");
-  broadcast();
+  run.Begin(fromSnapshot);
   log(fromSnapshot ? "Replication process started for directory " + source + "."
                    : "Replication started for directory " + source + ".");
   if (!fromSnapshot) SetFieldText(r.startTime, RunStamp(r.jobType, LogNow()));
@@ -228,26 +249,18 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
 }
 
 void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
-  JobRecord r = task.record;
-  const std::string name(JobName(r));
+  RunReport run(table_, task.record, options_.serviceFolder, "[ISOBACKUP]");
+  JobRecord& r = run.r;
+  const std::string& name = run.name;
+  const std::filesystem::path& jobLog = run.jobLog;
   const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(r.driveLetter[0])));
   const std::string volume(1, letter);
   const std::string volumeTag = "[" + volume + " Volume] ";
-  const std::filesystem::path jobLog = options_.serviceFolder / kJobLogName;
-  auto log = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(name, "[ISOBACKUP] " + text)); };
-  auto broadcast = [&] { table_.Broadcast(r); };
-  const Clock::time_point start = Clock::now();
-  auto elapsed = [&] {
-    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
-  };
+  auto log = [&](const std::string& text) { run.Log(text); };
+  auto broadcast = [&] { run.Broadcast(); };
+  auto elapsed = [&] { return run.Elapsed(); };
 
-  r.jobState = kJobCreating;
-  r.percent = 0;
-  r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
-  SetFieldText(r.startTime, RunStamp(r.jobType, LogNow()));
-  SetFieldText(r.endTime, "");
-  SetFieldText(r.elapsedTime, "");
-  broadcast();
+  run.Begin(true);
   log(volumeTag + "ISO backup starts");
   r.jobState = kJobImaging;
   broadcast();

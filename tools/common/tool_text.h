@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <cstdarg>
+#include <cwchar>
+
 #include <string>
 #include <vector>
 
@@ -90,6 +93,17 @@ inline std::wstring SystemText(DWORD code) {
 }
 
 // Console text: wide on a real console, the ANSI code page into a pipe or file.
+// printf into a wide string of at most 2047 characters.
+inline std::wstring Format(const wchar_t* format, ...) {
+  wchar_t text[2048];
+  va_list args;
+  va_start(args, format);
+  _vsnwprintf(text, 2047, format, args);
+  va_end(args);
+  text[2047] = 0;
+  return text;
+}
+
 inline void ConsoleWrite(const std::wstring& text) {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return;

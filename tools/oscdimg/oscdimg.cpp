@@ -56,16 +56,6 @@ struct Settings {
 
 void Say(const std::wstring& line) { ConsoleWrite(line + L"\r\n"); }
 
-std::wstring Printf(const wchar_t* format, ...) {
-  wchar_t text[2048];
-  va_list args;
-  va_start(args, format);
-  _vsnwprintf(text, 2047, format, args);
-  va_end(args);
-  text[2047] = 0;
-  return text;
-}
-
 // ---- names ----
 
 char DChar(wchar_t c) {
@@ -607,7 +597,7 @@ int wmain() {
   s.source = FullPath(paths[0]);
   s.target = FullPath(paths[1]);
   s.boot = FullPath(s.boot);
-  std::wstring work = s.target + Printf(L".%lu.tmp", GetCurrentProcessId());
+  std::wstring work = s.target + Format(L".%lu.tmp", GetCurrentProcessId());
 
   HANDLE out = INVALID_HANDLE_VALUE;
   try {
@@ -633,7 +623,7 @@ int wmain() {
     Say(L"Scanning source tree");
     Counts counts;
     Scan(im.root, s, s.target, work, counts);
-    Say(Printf(L"Scanning source tree complete (%llu files in %llu directories)", counts.files, counts.dirs));
+    Say(Format(L"Scanning source tree complete (%llu files in %llu directories)", counts.files, counts.dirs));
 
     for (int t = 0; t < 2; ++t) {
       im.dirs[t] = Breadth(im.root, t);
@@ -686,12 +676,12 @@ int wmain() {
     }
     im.total = lba;
     Say(L"Computing directory information complete");
-    Say(Printf(L"Image file is %llu bytes", static_cast<unsigned long long>(im.total) * kSector));
+    Say(Format(L"Image file is %llu bytes", static_cast<unsigned long long>(im.total) * kSector));
 
     out = CreateFileW(LongPath(work).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE)
       throw Failure{L"Cannot create " + work + L": " + SystemText(GetLastError())};
-    Say(Printf(L"Writing %llu files in %llu directories to %ls", counts.files, counts.dirs, s.target.c_str()));
+    Say(Format(L"Writing %llu files in %llu directories to %ls", counts.files, counts.dirs, s.target.c_str()));
     SYSTEMTIME now;
     GetSystemTime(&now);
     Writer w(out);
@@ -728,7 +718,7 @@ int wmain() {
     if (!MoveFileExW(LongPath(work).c_str(), LongPath(s.target).c_str(), MOVEFILE_REPLACE_EXISTING))
       throw Failure{L"Cannot put the image in place as " + s.target + L": " + SystemText(GetLastError())};
     Say(L"100% complete");
-    Say(Printf(L"Final image file is %llu bytes (%llu bytes of file data)",
+    Say(Format(L"Final image file is %llu bytes (%llu bytes of file data)",
                static_cast<unsigned long long>(im.total) * kSector, stored));
     Say(L"Done.");
     return 0;

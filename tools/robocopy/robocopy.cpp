@@ -73,16 +73,6 @@ class Output {
 
 Output out;
 
-std::wstring Format(const wchar_t* format, ...) {
-  wchar_t text[2048];
-  va_list args;
-  va_start(args, format);
-  _vsnwprintf(text, 2047, format, args);
-  va_end(args);
-  text[2047] = 0;
-  return text;
-}
-
 std::wstring LongDate(const SYSTEMTIME& t) {
   static const wchar_t* days[] = {L"Sunday", L"Monday", L"Tuesday", L"Wednesday", L"Thursday", L"Friday", L"Saturday"};
   static const wchar_t* months[] = {L"January", L"February", L"March",     L"April",   L"May",      L"June",
