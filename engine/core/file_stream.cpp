@@ -46,6 +46,13 @@ bool FileStream::Open(const std::wstring& path, const std::wstring& mode) {
   return file_ != nullptr;
 }
 
+bool FileStream::Open(const char* path, const char* mode) {
+  if (file_) Close();
+  writeFailed_ = false;
+  file_ = path && mode ? std::fopen(path, mode) : nullptr;
+  return file_ != nullptr;
+}
+
 int FileStream::Close() {
   if (!file_) return 0;
   int r = std::fclose(file_);

@@ -10,6 +10,8 @@ namespace orva {
 class FileStream {
  public:
   bool Open(const std::wstring& path, const std::wstring& mode);
+  // Path in the system's ANSI code page, for the char-based GUI programs.
+  bool Open(const char* path, const char* mode);
   int Close();
   bool IsOpen() const { return file_ != nullptr; }
 

@@ -82,7 +82,7 @@ int64_t TavImageHeader::GetSerializedSize() const {
   return size;
 }
 
-bool TavImageHeader::ReadAt(FileStream& s, int64_t position) {
+bool TavImageHeader::ReadAt(FileStream& s, int64_t position, bool keepFullPaths) {
   if (s.SeekAbsolute(position) != 0) return false;
   std::wstring path;
   if (!ReadTavString(s, path, kMaxHeaderStringUnits)) return false;
@@ -96,14 +96,14 @@ bool TavImageHeader::ReadAt(FileStream& s, int64_t position) {
   for (int32_t i = 0; i < count; ++i) {
     std::wstring name;
     if (!ReadTavString(s, name, kMaxHeaderStringUnits)) return false;
-    names.push_back(FileNamePart(name));
+    names.push_back(keepFullPaths ? std::move(name) : FileNamePart(name));
   }
 
   const uint8_t* q = fixed;
   auto get16 = [&] { uint16_t v; std::memcpy(&v, q, 2); q += 2; return v; };
   auto get8 = [&] { return *q++; };
   auto get64 = [&] { int64_t v; std::memcpy(&v, q, 8); q += 8; return v; };
-  imagePath = FileNamePart(path);
+  imagePath = keepFullPaths ? path : FileNamePart(path);
   startYear = get16();
   startMonth = get8(); startDay = get8(); startHour = get8(); startMinute = get8(); startSecond = get8();
   finishYear = get16();

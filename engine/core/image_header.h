@@ -43,9 +43,10 @@ struct TavImageHeader {
 
   bool Write(FileStream& s) const;
   int64_t GetSerializedSize() const;
-  // Reads the record at an absolute position; image path and increment names
-  // keep only their part after the last backslash. False on a damaged record.
-  bool ReadAt(FileStream& s, int64_t position);
+  // Reads the record at an absolute position; unless keepFullPaths, image
+  // path and increment names keep only their part after the last backslash.
+  // False on a damaged record, which is then left unchanged.
+  bool ReadAt(FileStream& s, int64_t position, bool keepFullPaths = false);
 };
 
 // Appends the header work file to the image and patches the prologue.

@@ -114,6 +114,12 @@ TEST(ImageHeader, InPlaceRewrites) {
   TavImageHeader back;
   ASSERT_TRUE(back.ReadAt(s, at));
   EXPECT_EQ(back.increments, (std::vector<std::wstring>{L"Job1.TAV.1"}));
+  TavImageHeader full;
+  ASSERT_TRUE(full.ReadAt(s, at, true));
+  EXPECT_EQ(full.imagePath, L"D:\\Backup\\Job1.TAV");
+  EXPECT_EQ(full.increments, (std::vector<std::wstring>{L"D:\\Backup\\Job1.TAV.1"}));
+  EXPECT_FALSE(full.ReadAt(s, at + 1, true));  // a damaged record leaves the one read before
+  EXPECT_EQ(full.imagePath, L"D:\\Backup\\Job1.TAV");
   EXPECT_EQ(back.startMinute, 4);
   EXPECT_EQ(back.finishSecond, 58);
   EXPECT_EQ(back.sourceTotal, -1);

@@ -1,6 +1,7 @@
-// Fuzz target: an image file of either format as the restore sees it. Prologue, image header,
-// the header table with its entries, trailers and security blocks, and the
-// restore's decisions, over an in-memory file system. Then the same image as
+// Fuzz target: an image file of either format as the restore sees it. Prologue,
+// image header (also as the GUI programs read it), the header table with its
+// entries, trailers and security blocks, and the restore's decisions, over an
+// in-memory file system. Then the same image as
 // the one member of an update run's chain: its index and the comparison walk
 // against a small source in memory, in both modes.
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "core/restore_queues.h"
 #include "core/restore_walk.h"
 #include "core/run_log.h"
+#include "image_header_reader.h"
 
 using namespace orva;
 
@@ -102,8 +104,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size) image.Write(data, static_cast<uint32_t>(size));
   image.Flush();
 
+  // The GUI programs' reader of the same header.
+  {
+    FileStream again;
+    if (again.Open(std::string(imagePath.begin(), imagePath.end()).c_str(), "rb")) {
+      ::TavImageHeader facts;
+      facts.ReadFromFile(again);
+      again.Close();
+    }
+  }
+
   TavImagePrologue p;
-  TavImageHeader header;
+  orva::TavImageHeader header;
   if (ReadPrologue(image, p) && p.version < 4000 && CopyHeaderTable(image, work)) {
     // Format 3000: the table alone, entries without a prefix.
     work.Flush();
