@@ -113,6 +113,12 @@ LRESULT CALLBACK MenuWndProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         return callOld();
+    case WM_PAINT: {
+        LRESULT r = callOld();
+        // Where the system draws the popup's border in its client area, ours goes over it.
+        if ((wnd = CFlatMenu::FindMenuWindow(h)) != nullptr) DrawMenuFrameLines(wnd);
+        return r;
+    }
     case WM_PRINT: {
         BYTE before = st.drawCounter;
         LRESULT r = callOld();

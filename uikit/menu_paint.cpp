@@ -460,3 +460,12 @@ void DrawMenuFrame(CFlatMenuWnd* wnd, CDC* printDC, bool join) {
     DrawMenuShadow(&bg, printDC, &rect);
     bg.SelectObject(old);
 }
+
+void DrawMenuFrameLines(CFlatMenuWnd* wnd) {
+    if (!wnd || !::IsWindow(wnd->hWnd)) return;
+    CRect rect;
+    ::GetWindowRect(wnd->hWnd, &rect);
+    rect.OffsetRect(-rect.left, -rect.top);
+    CWindowDC dc(CWnd::FromHandle(wnd->hWnd));
+    PaintFrameLines(&dc, rect, CFlatMenu::WindowsLevel() < 8, true, wnd->screenPos);
+}

@@ -98,7 +98,8 @@ public:
     CMenuItemView(HMENU menu, UINT item, bool byPosition);
     bool IsValid() const { return m_valid; }
     bool IsDefault() const { return (m_info.fState & MFS_DEFAULT) != 0; }
-    bool IsGrayed() const { return (m_info.fState & 3) == 3; }
+    // MF_GRAYED alone reads back as 1, MFS_GRAYED as 3: both are gray.
+    bool IsGrayed() const { return (m_info.fState & MF_GRAYED) != 0; }
     bool IsRadio() const { return (m_info.fType & MFT_RADIOCHECK) != 0; }
     bool IsChecked() const { return (m_info.fState & MFS_CHECKED) != 0; }
     bool IsSeparator() const { return (m_info.fType & MFT_SEPARATOR) != 0; }
@@ -138,6 +139,9 @@ bool DrawMenuItem(const CMenuItemView& item, CDC* dc, LPCRECT rect, bool selecte
 // The flat frame of a popup: for WM_NCPAINT (dc null: the window DC) or into
 // the DC of a WM_PRINT request.
 void DrawMenuFrame(CFlatMenuWnd* wnd, CDC* printDC, bool join);
+// The frame lines alone, again: for systems that paint the popup's own
+// border inside its client area, after that painting.
+void DrawMenuFrameLines(CFlatMenuWnd* wnd);
 
 // Menu colours.
 namespace MenuColors {
