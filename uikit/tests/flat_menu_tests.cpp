@@ -583,6 +583,14 @@ TEST(FlatMenu, LongTextsAreKeptWhole) {
     m.AppendMenu(MF_STRING, ID_LONG, longText.c_str());
     SendMessageW(w.m_hWnd, WM_INITMENUPOPUP, (WPARAM)m.m_hMenu, 0);
     EXPECT_STREQ(CFlatMenu::CommandText(ID_LONG), longText.c_str());
+    // Texts beyond the code page survive the way through the maps.
+    const char korean[] = "\xEB\xB0\xB1\xEC\x97\x85 &\xEA\xB4\x80\xEB\xA6\xAC";   // "backup &manage" in Korean
+    CMenu k;
+    k.CreatePopupMenu();
+    k.AppendMenu(MF_STRING, ID_AMPS, korean);
+    SendMessageW(w.m_hWnd, WM_INITMENUPOPUP, (WPARAM)k.m_hMenu, 0);
+    EXPECT_STREQ(CFlatMenu::CommandText(ID_AMPS), korean);
+    EXPECT_EQ(CFlatMenu::OnMenuChar(k.m_hMenu, 0xAD00, MF_POPUP), 0x20000);
     DWORD data = ItemData(m.m_hMenu, 0);
     EXPECT_EQ((data >> 8) & 0xFF, 255u);   // the widest the byte tells
     EXPECT_EQ(data >> 16, (DWORD)std::min(0xFFFF, GuiFontWidth(std::string(1000, 'x').c_str())));
@@ -837,6 +845,19 @@ TEST(FlatMenuPopup, MarkedWindowGetsAFlatShadowedPopupAndKeys) {
             EXPECT_EQ(shot.at(W / 2, H - 1), ShadowPixel(under.at(W / 2, H - 1), 0));
             EXPECT_EQ(shot.at(1, H - 1), under.at(1, H - 1));   // left of the rounded end
             EXPECT_EQ(shot.at(W - 1, 1), under.at(W - 1, 1));   // above the rounded end
+        }
+        // Printed (as for the menu animation): the frame, and the shadow over the saved background.
+        {
+            MemCanvas print(W, H, RGB(0, 0, 0));
+            SendMessageW(popup, WM_PRINT, (WPARAM)print.dc, PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND);
+            Pixels printed = print.Read();
+            EXPECT_EQ(printed.at(0, H / 2), GetSysColor(COLOR_3DDKSHADOW));
+            EXPECT_EQ(printed.at(2, H / 2), MenuColors::Face(75));
+            if (shadow) {
+                EXPECT_EQ(printed.at(W - 1, H / 2), ShadowPixel(MenuOwner::kBackground, 0));
+                EXPECT_EQ(printed.at(W - 1, 1), MenuOwner::kBackground);   // corner piece
+                EXPECT_EQ(printed.at(1, H - 1), MenuOwner::kBackground);
+            }
         }
         // Keys: "a" of "Save &As" through the window's menu-char answer.
         EXPECT_EQ(SendMessageW(w.m_hWnd, WM_MENUCHAR, MAKEWPARAM('a', MF_POPUP), (LPARAM)menu), 1 | 0x20000);
