@@ -855,7 +855,7 @@ TEST(FlatMenuPopup, MarkedWindowGetsAFlatShadowedPopupAndKeys) {
             EXPECT_EQ(printed.at(2, H / 2), MenuColors::Face(75));
             if (shadow) {
                 EXPECT_EQ(printed.at(W - 1, H / 2), ShadowPixel(MenuOwner::kBackground, 0));
-                EXPECT_EQ(printed.at(W - 1, 1), MenuOwner::kBackground);   // corner piece
+                EXPECT_EQ(printed.at(W - 1, 1), MenuOwner::kBackground);   // a corner copied from the background
                 EXPECT_EQ(printed.at(1, H - 1), MenuOwner::kBackground);
             }
         }
