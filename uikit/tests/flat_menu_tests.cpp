@@ -212,6 +212,8 @@ int CountDark(const Pixels& p, const RECT& r) {
 // The GDI objects of the process. Where GetGuiResources does not tell them
 // (Wine), the used entries of the shared GDI handle table are counted; the
 // count is trusted only when it follows objects made and deleted here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"  // the intrinsic's own header trips it
 DWORD CountHandleTable() {
     auto* peb = (const BYTE*)__readgsqword(0x60);   // the PEB of an x64 process
     auto* table = *(const BYTE* const*)(peb + 0xF8);   // GdiSharedHandleTable
@@ -223,6 +225,7 @@ DWORD CountHandleTable() {
     }
     return n;
 }
+#pragma GCC diagnostic pop
 
 DWORD GdiCount() {
     if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return n;
@@ -741,7 +744,9 @@ TEST(FlatMenu, ItemsPaintTheirStates) {
     EXPECT_GT(gdi, 0u) << "no way to count GDI objects here";
     for (int i = 0; i < 30; ++i)
         for (int pos = 0; pos < GetMenuItemCount(menu); ++pos) DrawItem(w.m_hWnd, menu, pos, i % 2 ? ODS_SELECTED : 0);
-    if (gdi) EXPECT_EQ(GdiCount(), gdi);
+    if (gdi) {
+        EXPECT_EQ(GdiCount(), gdi);
+    }
 
     // Non-menu items are not the service's.
     DRAWITEMSTRUCT other{};
@@ -879,7 +884,9 @@ TEST(FlatMenuPopup, MarkedWindowGetsAFlatShadowedPopupAndKeys) {
         EXPECT_EQ(again, 0u);
         EXPECT_EQ(CFlatMenu::MenuWindowCount(), 0u);
     }
-    if (gdi) EXPECT_EQ(GdiCount(), gdi);
+    if (gdi) {
+        EXPECT_EQ(GdiCount(), gdi);
+    }
 
     // Removing the hook while a popup is open gives the popup its own procedure back.
     Track(w, menu, [&](HWND popup) {
