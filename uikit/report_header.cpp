@@ -19,7 +19,7 @@ namespace {
 // Copies a bitmap of the skin (stretched to `w` wide) with its bottom at `bottom`.
 void BlitStrip(HDC dc, HBITMAP bitmap, int x, int bottom, int w, bool stretch) {
     BITMAP bm{};
-    if (!bitmap || !GetObjectW(bitmap, sizeof(bm), &bm) || w <= 0) return;
+    if (!bitmap || !GetObjectW(bitmap, sizeof(bm), &bm) || (stretch && w <= 0)) return;
     HDC mem = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(mem, bitmap);
     if (stretch)
