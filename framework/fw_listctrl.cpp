@@ -193,6 +193,16 @@ BOOL CListCtrl::EnableToolTips(BOOL enable) {
     return TRUE;
 }
 
+LRESULT CListCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT r = CWnd::WindowProc(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        // The tip window is owned by the list and went with it.
+        m_toolTip = nullptr;
+        m_lastTool = -1;
+    }
+    return r;
+}
+
 BOOL CListCtrl::PreTranslateMessage(MSG* msg) {
     if (m_toolTip && msg->hwnd == m_hWnd) FilterToolTipMessage(msg);
     return CWnd::PreTranslateMessage(msg);

@@ -113,6 +113,7 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
 
 protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     // Keeps the tool tip in step with a mouse message of the list.
     void FilterToolTipMessage(MSG* msg);
 

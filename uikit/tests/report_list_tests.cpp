@@ -110,6 +110,12 @@ public:
         return m_veto;
     }
 
+    LRESULT OnEditBoxChange(WPARAM item, LPARAM subitem) {
+        m_edits.push_back({(int)item, (int)subitem});
+        return 0;
+    }
+    std::vector<std::pair<int, int>> m_edits;
+
     void OnColumnClick(NMHDR* nm, LRESULT* result) {
         int column = ((NMLISTVIEW*)nm)->iSubItem;
         ++m_columnClicks;
@@ -123,8 +129,28 @@ public:
 
 BEGIN_MESSAGE_MAP(ReportDialog, CFixSkinDialog)
     ON_REGISTERED_MESSAGE(WM_XREPORTLIST_CHECKBOX_CLICKING, OnCheckboxClicking)
+    ON_REGISTERED_MESSAGE(WM_XREPORTLIST_EDITBOX_CHANGE, OnEditBoxChange)
     ON_NOTIFY(LVN_COLUMNCLICK, IDC_REPORT_LIST, OnColumnClick)
 END_MESSAGE_MAP()
+
+// Stands in for the in-place editors: records what the list asks of them.
+class FakeEditors : public CReportCellEditors {
+public:
+    struct Opened { Kind kind; int item, subitem; };
+    std::vector<Opened> opened;
+    CString value = "edited";
+    int destroyed = 0;
+    BOOL Open(CReportListCtrl*, Kind kind, int item, int subitem) override {
+        opened.push_back({kind, item, subitem});
+        return TRUE;
+    }
+    BOOL TakeValue(CReportListCtrl*, Kind, UINT lastKey, ListItemData&, CString& text) override {
+        if (lastKey == VK_ESCAPE) return FALSE;
+        text = value;
+        return TRUE;
+    }
+    void DestroyAll() override { ++destroyed; }
+};
 
 void Open(ReportDialog& dlg) {
     ASSERT_TRUE(dlg.Create(IDD_REPORT_LIST));
@@ -593,6 +619,13 @@ TEST(ReportList, ProgressCellsDrawTheirPercentages) {
     };
     EXPECT_GT(inkOf(c3), inkOf(c2) + 10);
     EXPECT_EQ(dlg.m_list.GetCell(3, ColProgress)->progressText, CString("Scanning"));
+    dlg.m_list.SetCheckbox(1, ColCheck, 1);
+    dlg.m_list.SetCheckbox(3, ColCheck, 1);
+    dlg.m_list.SetItemColors(2, ColName, RGB(0x80, 0, 0), RGB(0xFF, 0xF0, 0xC0));
+    dlg.m_list.SetItemState(6, LVIS_SELECTED, LVIS_SELECTED);
+    dlg.m_list.SetFocus();
+    Repaint(dlg.m_list);
+    SaveScreenshot(dlg.m_hWnd, "report_list_progress");
 
     // Same values again change nothing; a new text colour is taken.
     dlg.m_list.UpdateProgress({2, ColProgress, 50, kLabel, kBar, ""});
@@ -734,6 +767,83 @@ TEST(ReportList, SelectionColoursAndTheSystemColourChange) {
     shot = CaptureWindow(dlg.m_list.m_hWnd, false);
     EXPECT_EQ(shot.at(cell.right - 3, cell.top + 2), RGB(0xF0, 0xF0, 0xF0));
     dlg.DestroyWindow();
+}
+
+TEST(ReportList, HotRowAndDisabledRows) {
+    ReportDialog dlg;
+    Open(dlg);
+    dlg.m_list.SetFocus();
+    SetCursor(LoadCursorW(nullptr, (LPCWSTR)IDC_ARROW));
+    CRect cell;
+    dlg.m_list.GetCellRect(4, ColNote, LVIR_BOUNDS, cell);
+    PostMessageW(dlg.m_list.m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(cell.left + 30, cell.CenterPoint().y));
+    Pump(60);
+    EXPECT_EQ(dlg.m_list.GetHotItem(), 4);
+    Pixels shot = CaptureWindow(dlg.m_list.m_hWnd, false);
+    EXPECT_EQ(shot.at(cell.right - 3, cell.top + 2), (COLORREF)0xBDCA83);
+    dlg.m_list.SendMessage(WM_MOUSELEAVE);
+    Pump(40);
+    EXPECT_EQ(dlg.m_list.GetHotItem(), -1);
+    shot = CaptureWindow(dlg.m_list.m_hWnd, false);
+    EXPECT_EQ(shot.at(cell.right - 3, cell.top + 2), RGB(255, 255, 255));
+
+    // A disabled row: grey text and a grey check mark.
+    dlg.m_list.SetCheckbox(5, ColCheck, 1);
+    dlg.m_list.SetCheckbox(6, ColCheck, 1);
+    dlg.m_list.EnableRow(5, FALSE);
+    Repaint(dlg.m_list);
+    shot = CaptureWindow(dlg.m_list.m_hWnd, false);
+    CRect name, check;
+    dlg.m_list.GetCellRect(5, ColName, LVIR_BOUNDS, name);
+    dlg.m_list.GetCellRect(5, ColCheck, LVIR_BOUNDS, check);
+    EXPECT_GT(CountColor(shot, name, GetSysColor(COLOR_GRAYTEXT)), 5);
+    EXPECT_EQ(CountColor(shot, name, GetSysColor(COLOR_WINDOWTEXT)), 0);
+    CRect enabledCheck;
+    dlg.m_list.GetCellRect(6, ColCheck, LVIR_BOUNDS, enabledCheck);
+    // The seven 3-pixel strokes of the mark turn grey.
+    EXPECT_EQ(CountColor(shot, check, GetSysColor(COLOR_GRAYTEXT)) -
+                  CountColor(shot, enabledCheck, GetSysColor(COLOR_GRAYTEXT)), 21);
+    dlg.DestroyWindow();
+}
+
+TEST(ReportList, EditorCellsGoThroughTheEditorHooks) {
+    FakeEditors fake;
+    SetReportCellEditors(&fake);
+    {
+        ReportDialog dlg;
+        Open(dlg);
+        dlg.m_list.GetCell(2, ColNote)->edit = TRUE;
+        dlg.m_list.GetCell(4, ColSize)->edit = TRUE;
+        CRect cell;
+        dlg.m_list.GetCellRect(2, ColNote, LVIR_BOUNDS, cell);
+        Click(dlg.m_list.m_hWnd, cell.CenterPoint());
+        ASSERT_EQ(fake.opened.size(), 1u);
+        EXPECT_EQ(fake.opened[0].kind, CReportCellEditors::Edit);
+        EXPECT_EQ(fake.opened[0].item, 2);
+        EXPECT_EQ(fake.opened[0].subitem, ColNote);
+        // The editor closes with Tab: the value is stored, the owner told, the next editable cell opened.
+        dlg.m_list.SendMessage(WM_XCELLEDIT_CHANGE, VK_TAB);
+        EXPECT_EQ(dlg.m_list.GetItemText(2, ColNote), CString("edited"));
+        ASSERT_EQ(dlg.m_edits.size(), 1u);
+        EXPECT_EQ(dlg.m_edits[0], std::make_pair(2, (int)ColNote));
+        Pump(80);
+        ASSERT_EQ(fake.opened.size(), 2u);
+        EXPECT_EQ(fake.opened[1].item, 4);
+        EXPECT_EQ(fake.opened[1].subitem, ColSize);
+        // Escape stores nothing here; a second change message for a stored value does nothing.
+        dlg.m_list.SendMessage(WM_XCELLEDIT_CHANGE, VK_ESCAPE);
+        EXPECT_EQ(dlg.m_list.GetItemText(4, ColSize), RowSize(4));
+        fake.value = "late";
+        dlg.m_list.SendMessage(WM_XCELLEDIT_CHANGE, VK_RETURN);
+        dlg.m_list.SendMessage(WM_XCELLEDIT_CHANGE, VK_RETURN);
+        EXPECT_EQ(dlg.m_list.GetItemText(4, ColSize), CString("late"));
+        EXPECT_EQ(dlg.m_edits.size(), 2u);
+        dlg.m_list.SendMessage(WM_XCELLCOMBO_CHANGE, VK_RETURN);
+        EXPECT_EQ(dlg.m_edits.size(), 2u);
+        dlg.DestroyWindow();
+    }
+    EXPECT_GE(fake.destroyed, 2);   // each list's end destroys the editors
+    SetReportCellEditors(nullptr);
 }
 
 TEST(ReportList, PaintingGivesBackEveryGdiObject) {
