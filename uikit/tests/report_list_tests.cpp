@@ -454,6 +454,39 @@ TEST(ReportHeader, ColumnCheckBoxImageAndEllipsis) {
     dlg.DestroyWindow();
 }
 
+TEST(ReportHeader, RepaintsOnEveryMoveOnceTrackingAndOnLeaving) {
+    ReportDialog dlg;
+    Open(dlg);
+    CReportHeaderCtrl& header = dlg.m_list.m_header;
+    auto dirty = [&] {
+        RECT r;
+        return GetUpdateRect(header.m_hWnd, &r, FALSE) != 0;
+    };
+    ValidateRect(header.m_hWnd, nullptr);
+    header.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));   // asks for the leave message
+    header.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(22, 10));
+    EXPECT_TRUE(dirty());
+    ValidateRect(header.m_hWnd, nullptr);
+    header.SendMessage(WM_MOUSELEAVE);
+    EXPECT_TRUE(dirty());
+    Pump(40);
+    dlg.DestroyWindow();
+}
+
+TEST(ReportList, EdgedListsGetAOnePixelBorderInTheSkinColour) {
+    ReportDialog dlg;
+    Open(dlg);
+    dlg.m_empty.ModifyStyle(WS_BORDER, 0);
+    dlg.m_empty.ModifyStyleEx(0, WS_EX_CLIENTEDGE, SWP_FRAMECHANGED);
+    Repaint(dlg);
+    Pixels shot = CaptureWindow(dlg.m_empty.m_hWnd, true);
+    EXPECT_EQ(shot.at(0, shot.height / 2), SkinCache().GetColor(5));
+    EXPECT_EQ(shot.at(shot.width / 2, 0), SkinCache().GetColor(5));
+    EXPECT_EQ(shot.at(shot.width - 1, shot.height / 2), SkinCache().GetColor(5));
+    EXPECT_NE(shot.at(1, shot.height / 2), SkinCache().GetColor(5));   // the edge inside stays the system's
+    dlg.DestroyWindow();
+}
+
 TEST(ReportHeader, ColumnsCannotBeMadeNarrowerThanTwentyPixels) {
     ReportDialog dlg;
     Open(dlg);
