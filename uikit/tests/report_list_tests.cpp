@@ -720,6 +720,25 @@ TEST(ReportList, HeaderClicksSortAsTextKeepingEachRowsRecords) {
     EXPECT_EQ(dlg.m_list.GetItemText(0, ColName), CString("Job 000"));
     Repaint(dlg.m_list);
     SaveScreenshot(dlg.m_hWnd, "report_list_sorted");
+
+    // A row put in by the bare list message has no records: it sorts last both ways.
+    dlg.m_list.CListCtrl::InsertItem(0, "Bare row");
+    EXPECT_EQ(dlg.m_list.GetRow(0), nullptr);
+    dlg.m_list.SortByColumn(ColName, TRUE);
+    EXPECT_EQ(dlg.m_list.GetItemText(kRows, ColName), CString("Bare row"));
+    dlg.m_list.SortByColumn(ColName, FALSE);
+    EXPECT_EQ(dlg.m_list.GetItemText(kRows, ColName), CString("Bare row"));
+    EXPECT_EQ(dlg.m_list.GetItemText(0, ColName), CString("Job 299"));
+
+    // The last rows draw as the first do.
+    dlg.m_list.EnsureVisible(kRows, FALSE);
+    Repaint(dlg.m_list);
+    Pixels shot = CaptureWindow(dlg.m_list.m_hWnd, false);
+    CRect last;
+    ASSERT_TRUE(dlg.m_list.GetCellRect(kRows - 1, ColNote, LVIR_BOUNDS, last));
+    EXPECT_GT(last.top, 200);
+    EXPECT_EQ(shot.at(last.left + 5, last.bottom), kGrid);
+    EXPECT_GT(CountColor(shot, last, GetSysColor(COLOR_WINDOWTEXT)), 5);
     dlg.DestroyWindow();
 }
 
