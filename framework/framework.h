@@ -5,4 +5,5 @@
 #include "fw_gdi.h"
 #include "fw_window.h"
 #include "fw_controls.h"
+#include "fw_listctrl.h"
 #include "fw_app.h"

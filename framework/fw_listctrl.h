@@ -1,0 +1,123 @@
+// Image lists, header controls and report-view list controls. Texts go
+// through the wide messages.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include "fw_window.h"
+
+class CImageList {
+public:
+    CImageList() = default;
+    CImageList(const CImageList&) = delete;
+    CImageList& operator=(const CImageList&) = delete;
+    ~CImageList() { DeleteImageList(); }
+
+    HIMAGELIST m_hImageList = nullptr;
+    operator HIMAGELIST() const { return m_hImageList; }
+    HIMAGELIST GetSafeHandle() const { return m_hImageList; }
+
+    BOOL Create(int cx, int cy, UINT flags, int initial, int grow);
+    BOOL Attach(HIMAGELIST h);
+    HIMAGELIST Detach();
+    BOOL DeleteImageList();
+
+    int Add(HICON icon) { return ImageList_AddIcon(m_hImageList, icon); }
+    int Add(CBitmap* bitmap, COLORREF mask) {
+        return ImageList_AddMasked(m_hImageList, (HBITMAP)bitmap->m_hObject, mask);
+    }
+    int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
+    BOOL GetImageInfo(int image, IMAGEINFO* info) const { return ImageList_GetImageInfo(m_hImageList, image, info); }
+    CSize GetImageSize(int image = 0) const;
+    COLORREF SetBkColor(COLORREF c) { return ImageList_SetBkColor(m_hImageList, c); }
+    COLORREF GetBkColor() const { return ImageList_GetBkColor(m_hImageList); }
+    BOOL Draw(CDC* dc, int image, POINT p, UINT style) {
+        return ImageList_Draw(m_hImageList, image, dc->m_hDC, p.x, p.y, style);
+    }
+    BOOL DrawEx(CDC* dc, int image, POINT p, SIZE s, COLORREF bk, COLORREF fg, UINT style) {
+        return ImageList_DrawEx(m_hImageList, image, dc->m_hDC, p.x, p.y, s.cx, s.cy, bk, fg, style);
+    }
+
+private:
+    bool m_owned = false;
+};
+
+class CHeaderCtrl : public CWnd {
+public:
+    int GetItemCount() const { return (int)SendMessage(HDM_GETITEMCOUNT); }
+    BOOL GetItem(int index, HDITEMW* item) const { return (BOOL)SendMessage(HDM_GETITEMW, index, (LPARAM)item); }
+    BOOL SetItem(int index, HDITEMW* item) { return (BOOL)SendMessage(HDM_SETITEMW, index, (LPARAM)item); }
+    BOOL GetItemRect(int index, LPRECT r) const { return (BOOL)SendMessage(HDM_GETITEMRECT, index, (LPARAM)r); }
+    int OrderToIndex(int order) const { return (int)SendMessage(HDM_ORDERTOINDEX, order); }
+    HIMAGELIST GetImageList() const { return (HIMAGELIST)SendMessage(HDM_GETIMAGELIST); }
+    HIMAGELIST SetImageList(HIMAGELIST list) { return (HIMAGELIST)SendMessage(HDM_SETIMAGELIST, 0, (LPARAM)list); }
+    HIMAGELIST SetImageList(CImageList* list) { return SetImageList(list ? list->m_hImageList : nullptr); }
+    // Caption of an item, whatever its length.
+    CString GetItemText(int index) const;
+    // Owner-drawn items (HDF_OWNERDRAW) are painted here.
+    virtual void DrawItem(LPDRAWITEMSTRUCT) {}
+};
+
+// A report-view list. Tool tips, when enabled, come from OnToolHitTest:
+// each id it returns is one tool, whose text is asked for with
+// TTN_NEEDTEXTW (or A) sent to the list.
+class CListCtrl : public CWnd {
+public:
+    ~CListCtrl() override;
+
+    BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+        return CreateEx(0, WC_LISTVIEWW, "", style, rect, parent, id);
+    }
+
+    int GetItemCount() const { return (int)SendMessage(LVM_GETITEMCOUNT); }
+    int GetColumnCount() const;
+    int InsertColumn(int column, const char* heading, int format = LVCFMT_LEFT, int width = -1, int subItem = -1);
+    BOOL DeleteColumn(int column) { return (BOOL)SendMessage(LVM_DELETECOLUMN, column); }
+    int GetColumnWidth(int column) const { return (int)SendMessage(LVM_GETCOLUMNWIDTH, column); }
+    BOOL SetColumnWidth(int column, int width) { return (BOOL)SendMessage(LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)); }
+
+    int InsertItem(const LVITEMW* item) { return (int)SendMessage(LVM_INSERTITEMW, 0, (LPARAM)item); }
+    int InsertItem(int index, const char* text, int image = -1);
+    BOOL DeleteItem(int item) { return (BOOL)SendMessage(LVM_DELETEITEM, item); }
+    BOOL DeleteAllItems() { return (BOOL)SendMessage(LVM_DELETEALLITEMS); }
+    BOOL SetItemText(int item, int subItem, const char* text);
+    CString GetItemText(int item, int subItem) const;
+    DWORD_PTR GetItemData(int item) const;
+    BOOL SetItemData(int item, DWORD_PTR data);
+    UINT GetItemState(int item, UINT mask) const { return (UINT)SendMessage(LVM_GETITEMSTATE, item, mask); }
+    BOOL SetItemState(int item, UINT state, UINT mask);
+    BOOL GetItemRect(int item, LPRECT r, UINT area) const;
+    BOOL GetSubItemRect(int item, int subItem, int area, RECT& r) const;
+    int HitTest(CPoint p, UINT* flags = nullptr) const;
+    int SubItemHitTest(LVHITTESTINFO* info) const { return (int)SendMessage(LVM_SUBITEMHITTEST, 0, (LPARAM)info); }
+    BOOL SortItems(PFNLVCOMPARE compare, DWORD_PTR data) {
+        return (BOOL)SendMessage(LVM_SORTITEMS, data, (LPARAM)compare);
+    }
+    int GetNextItem(int item, int flags) const { return (int)SendMessage(LVM_GETNEXTITEM, item, MAKELPARAM(flags, 0)); }
+    UINT GetSelectedCount() const { return (UINT)SendMessage(LVM_GETSELECTEDCOUNT); }
+    int GetTopIndex() const { return (int)SendMessage(LVM_GETTOPINDEX); }
+    int GetCountPerPage() const { return (int)SendMessage(LVM_GETCOUNTPERPAGE); }
+    BOOL EnsureVisible(int item, BOOL partialOk) { return (BOOL)SendMessage(LVM_ENSUREVISIBLE, item, partialOk); }
+    DWORD GetExtendedStyle() const { return (DWORD)SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE); }
+    DWORD SetExtendedStyle(DWORD style) { return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style); }
+    CImageList* SetImageList(CImageList* list, int kind);
+    // The object given to SetImageList for that kind, while the list still uses it.
+    CImageList* GetImageList(int kind) const;
+    HWND GetHeaderHwnd() const { return (HWND)SendMessage(LVM_GETHEADER); }
+    // The header's object when one is bound to the header window.
+    CHeaderCtrl* GetHeaderCtrl() const;
+    void SetRedraw(BOOL redraw = TRUE) { SendMessage(WM_SETREDRAW, redraw); }
+
+    // Tool tips of the list (OnToolHitTest decides the tools).
+    BOOL EnableToolTips(BOOL enable = TRUE);
+    HWND GetToolTips() const { return m_toolTip; }
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // Keeps the tool tip in step with a mouse message of the list.
+    void FilterToolTipMessage(MSG* msg);
+
+    HWND m_toolTip = nullptr;
+    INT_PTR m_lastTool = -1;
+    CImageList* m_imageLists[4] = {};
+};
