@@ -274,8 +274,12 @@ TEST(SortOrder, IsAStrictWeakOrderBothWays) {
             for (auto* y : all) {
                 EXPECT_EQ(CompareReportSortKeys(x, y, asc), -CompareReportSortKeys(y, x, asc));
                 for (auto* z : all) {
-                    if (less(x, y) && less(y, z)) EXPECT_TRUE(less(x, z));
-                    if (equiv(x, y) && equiv(y, z)) EXPECT_TRUE(equiv(x, z));
+                    if (less(x, y) && less(y, z)) {
+                        EXPECT_TRUE(less(x, z));
+                    }
+                    if (equiv(x, y) && equiv(y, z)) {
+                        EXPECT_TRUE(equiv(x, z));
+                    }
                 }
             }
         }
@@ -372,8 +376,9 @@ TEST(ReportHeader, StripsDividersAndCentredCaptions) {
     }
     // A divider at the right edge of each column but the last.
     for (int y = 0; y < 20; ++y) EXPECT_EQ(shot.at(item0.right, y), divider.at(0, y)) << y;
-    if (item4.right < shot.width)
+    if (item4.right < shot.width) {
         EXPECT_EQ(shot.at(item4.right, 2), RGB(255, 255, 255));
+    }
     // The header is white above the strip, away from the captions.
     EXPECT_EQ(shot.at(item0.left + 2, 2), RGB(255, 255, 255));
     // The caption "Name": dark ink from y = 5 down, centred in its column.
