@@ -989,49 +989,9 @@ TEST(FlatMenuPopup, UnmarkedWindowKeepsTheSystemMenus) {
 
 // --- set-up -------------------------------------------------------------------------------------
 
-namespace {
-const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
-const wchar_t kTestDesktop[] = L"OrvaMenuTests";
-
-bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
-bool OnTestDesktop() {
-    wchar_t name[64] = {};
-    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
-    return std::wstring(name) == kTestDesktop;
-}
-
-// Under Wine the tests run again in a child process on a virtual desktop of
-// their own, where the popups show the same way with or without a window manager.
-int RunOnTestDesktop() {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktops, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return 1;
-    const wchar_t size[] = L"1024x768";
-    RegSetValueExW(key, kTestDesktop, 0, REG_SZ, (const BYTE*)size, sizeof(size));
-    RegCloseKey(key);
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring line = GetCommandLineW();
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return (int)code;
-}
-}  // namespace
 
 int main(int argc, char** argv) {
-    if (UnderWine() && !OnTestDesktop()) return RunOnTestDesktop();
+    if (int code = RunInTestSetting(); code >= 0) return code;
     ::testing::InitGoogleTest(&argc, argv);
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);

@@ -1,5 +1,6 @@
 #include "gui_test_support.h"
 #include <cstdio>
+#include <cwchar>
 
 void Pump(int ms) {
     DWORD end = GetTickCount() + ms;
@@ -140,4 +141,61 @@ int CountColor(const Pixels& p, const RECT& r, COLORREF c) {
         for (int x = r.left; x < r.right; ++x)
             if (p.inside(x, y) && p.at(x, y) == c) ++n;
     return n;
+}
+
+namespace {
+
+const wchar_t kReplacements[] = L"Software\\Wine\\Fonts\\Replacements";
+const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
+const wchar_t kTestDesktop[] = L"OrvaGuiTests";
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+bool OnTestDesktop() {
+    wchar_t name[64] = {};
+    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
+    return std::wstring(name) == kTestDesktop;
+}
+
+bool ArialReplaced() {
+    wchar_t value[64] = {};
+    DWORD size = sizeof(value);
+    return RegGetValueW(HKEY_CURRENT_USER, kReplacements, L"Arial", RRF_RT_REG_SZ, nullptr, value, &size) ==
+               ERROR_SUCCESS &&
+           std::wstring(value) == L"Liberation Sans";
+}
+
+bool SetValue(const wchar_t* path, const wchar_t* name, const wchar_t* value) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
+    const LONG status = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)value,
+                                       (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+int RunInTestSetting() {
+    if (!UnderWine() || (ArialReplaced() && OnTestDesktop())) return -1;
+    if (!SetValue(kReplacements, L"Arial", L"Liberation Sans") || !SetValue(kDesktops, kTestDesktop, L"1280x1024"))
+        return 1;
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring line = GetCommandLineW();
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return (int)code;
 }

@@ -25,3 +25,10 @@ void SaveScreenshot(HWND h, const std::string& name);
 void PostMouse(HWND h, UINT msg, POINT screen, WPARAM hit = HTCAPTION);
 POINT WindowPoint(HWND h, int x, int y);   // window coordinates to screen
 int CountColor(const Pixels& p, const RECT& r, COLORREF c);
+
+// Under Wine the tests run again in a child process of this program on a
+// virtual desktop of their own ("OrvaGuiTests", 1280x1024) with "Arial"
+// mapped to Liberation Sans (Wine reads both when a process starts), so that
+// sizes, maximising and fonts are the same on every machine. Returns the
+// child's exit code, or -1 when this process is to run the tests itself.
+int RunInTestSetting();

@@ -889,62 +889,6 @@ TEST(SkinDialog, CaptionBandMovesAndTheSystemButtonsAreNotThere) {
 // --- set-up -------------------------------------------------------------------
 
 namespace {
-const wchar_t kReplacements[] = L"Software\\Wine\\Fonts\\Replacements";
-
-bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
-// The tests run on a virtual desktop of Wine's own: windows are sized,
-// maximised and minimised the same way with or without a window manager.
-const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
-const wchar_t kTestDesktop[] = L"OrvaGuiTests";
-
-bool OnTestDesktop() {
-    wchar_t name[64] = {};
-    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
-    return std::wstring(name) == kTestDesktop;
-}
-
-bool ArialReplaced() {
-    wchar_t value[64] = {};
-    DWORD size = sizeof(value);
-    return RegGetValueW(HKEY_CURRENT_USER, kReplacements, L"Arial", RRF_RT_REG_SZ, nullptr, value, &size) ==
-               ERROR_SUCCESS &&
-           std::wstring(value) == L"Liberation Sans";
-}
-
-// Wine reads the font replacements when a process starts: write the entries,
-// then run the tests in a new process of this program, on the test desktop.
-int RunAgainInTestSetting() {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kReplacements, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
-        return 1;
-    const wchar_t face[] = L"Liberation Sans";
-    RegSetValueExW(key, L"Arial", 0, REG_SZ, (const BYTE*)face, sizeof(face));
-    RegCloseKey(key);
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktops, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
-        return 1;
-    const wchar_t size[] = L"1280x1024";
-    RegSetValueExW(key, kTestDesktop, 0, REG_SZ, (const BYTE*)size, sizeof(size));
-    RegCloseKey(key);
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring line = GetCommandLineW();
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return (int)code;
-}
 
 // What a program does at start-up before its first dialog.
 void LoadSkin() {
@@ -962,7 +906,7 @@ void LoadSkin() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (UnderWine() && (!ArialReplaced() || !OnTestDesktop())) return RunAgainInTestSetting();
+    if (int code = RunInTestSetting(); code >= 0) return code;
     ::testing::InitGoogleTest(&argc, argv);
     printf("ANSI code page %u\n", GetACP());
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
