@@ -1,0 +1,15 @@
+# The message box on real windows, and its template as plain bytes.
+add_library(msgbox_test_strings SHARED
+  ${CMAKE_CURRENT_SOURCE_DIR}/msgbox_test_strings.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/msgbox_test_strings.rc)
+set_target_properties(msgbox_test_strings PROPERTIES PREFIX "")
+add_executable(msgbox_tests
+  ${CMAKE_CURRENT_SOURCE_DIR}/msgbox_tests.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/gui_test_support.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/msgbox_tests.rc)
+target_include_directories(msgbox_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${ORVA_SKIN_ART_DIR})
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/msgbox_tests.rc PROPERTIES OBJECT_DEPENDS ${ORVA_SKIN_ART_RC})
+add_dependencies(msgbox_tests orva_skin_art msgbox_test_strings)
+target_link_libraries(msgbox_tests PRIVATE orva_uikit GTest::gtest)
+add_test(NAME uikit_msgbox_tests COMMAND msgbox_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+set_tests_properties(uikit_msgbox_tests PROPERTIES TIMEOUT 300)

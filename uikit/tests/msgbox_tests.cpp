@@ -1,0 +1,1349 @@
+// The message box: its layout and template bytes as plain arithmetic, and
+// real boxes under Wine driven from a second thread: buttons pressed by
+// message, results, timers, the registry store and the clipboard read back.
+#include <gtest/gtest.h>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include "dialog_template.h"
+#include "gui_test_support.h"
+#include "message_box.h"
+#include "msgbox_test_resource.h"
+
+namespace {
+
+CWinApp theApp("Orvanta");
+
+const char kKorean[] = "\xEB\xB0\xB1\xEC\x97\x85 \xEA\xB4\x80\xEB\xA6\xAC";   // "backup manager"
+const wchar_t kKoreanW[] = L"\uBC31\uC5C5 \uAD00\uB9AC";
+const char kTestSubKey[] = "OrvaMsgBoxTests";
+const wchar_t kTestRoot[] = L"Software\\OrvaMsgBoxTests";
+
+HMODULE g_strings = nullptr;
+HWND g_ui = nullptr;
+
+// --- a measure with fixed numbers ------------------------------------------
+
+class FixedMeasure : public CMsgBoxMeasure {
+public:
+    int charWidth = 6, line = 13, screenW = 1280, screenH = 1024;
+    mutable int lastLimit = 0;
+    int TextWidth(const std::wstring& s) const override { return charWidth * (int)s.size(); }
+    CSize WrappedText(const std::wstring& s, int width) const override {
+        lastLimit = width;
+        int lines = 0, widest = 0;
+        size_t start = 0;
+        while (true) {
+            size_t end = s.find(L'\n', start);
+            size_t len = (end == std::wstring::npos ? s.size() : end) - start;
+            int w = charWidth * (int)len;
+            if (w > width) {
+                lines += (w + width - 1) / width;
+                widest = width;
+            } else {
+                lines += 1;
+                widest = std::max(widest, w);
+            }
+            if (end == std::wstring::npos) break;
+            start = end + 1;
+        }
+        return CSize(widest, lines * line);
+    }
+    int LineHeight() const override { return line; }
+    DWORD DialogBaseUnits() const override { return MAKELONG(8, 16); }
+    int ScreenWidth() const override { return screenW; }
+    int ScreenHeight() const override { return screenH; }
+    int IconWidth() const override { return 32; }
+    int IconHeight() const override { return 32; }
+};
+
+std::vector<const CMsgBoxItem*> Buttons(const CMsgBoxTemplate& t) {
+    std::vector<const CMsgBoxItem*> out;
+    for (const CMsgBoxItem* i : t.Items())
+        if (i->kind == CMsgBoxItem::Button) out.push_back(i);
+    return out;
+}
+
+MessageBoxParams Classic() {
+    MessageBoxParams p;   // the look before the modern one
+    return p;
+}
+
+// --- driving real boxes ------------------------------------------------------
+
+std::wstring TextOf(HWND h) {
+    wchar_t buf[4096] = {};
+    GetWindowTextW(h, buf, 4096);
+    return buf;
+}
+
+struct Finder {
+    std::wstring prefix;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindBoxProc(HWND h, LPARAM l) {
+    auto* f = (Finder*)l;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[32] = {};
+    GetClassNameW(h, cls, 32);
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(h)) return TRUE;
+    if (wcscmp(cls, L"#32770") != 0) return TRUE;
+    if (TextOf(h).compare(0, f->prefix.size(), f->prefix) != 0) return TRUE;
+    f->found = h;
+    return FALSE;
+}
+
+HWND WaitForBox(const std::wstring& prefix, int ms = 5000) {
+    DWORD end = GetTickCount() + ms;
+    do {
+        Finder f{prefix};
+        EnumWindows(FindBoxProc, (LPARAM)&f);
+        if (f.found) {
+            Sleep(150);   // let it finish painting
+            return f.found;
+        }
+        Sleep(20);
+    } while ((int)(end - GetTickCount()) > 0);
+    return nullptr;
+}
+
+// Runs `f` on the UI thread (which pumps inside the box's loop).
+void OnUi(const std::function<void()>& f) {
+    DWORD_PTR r;
+    SendMessageTimeoutW(g_ui, WM_APP, 0, (LPARAM)&f, SMTO_NORMAL, 5000, &r);
+}
+
+LRESULT CALLBACK UiProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP) {
+        (*(const std::function<void()>*)l)();
+        return 0;
+    }
+    return DefWindowProcW(h, m, w, l);
+}
+
+// A thread that waits for the box with the caption and drives it.
+class Driver {
+public:
+    Driver(std::wstring caption, std::function<void(HWND)> f)
+        : m_thread([caption, f, desktop = GetThreadDesktop(GetCurrentThreadId())] {
+              SetThreadDesktop(desktop);   // a new thread starts on the default desktop under Wine
+              f(WaitForBox(caption));
+          }) {}
+    ~Driver() { Join(); }
+    void Join() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+};
+
+void Press(HWND box, int id) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box, id)); }
+void Click(HWND box, int id) { PostMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0); }
+void Key(HWND box, int id, WPARAM vk) { PostMessageW(GetDlgItem(box, id), WM_KEYDOWN, vk, 0); }
+
+std::vector<int> ButtonIdsLeftToRight(HWND box) {
+    std::vector<std::pair<int, int>> found;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[16] = {};
+        GetClassNameW(c, cls, 16);
+        LONG style = GetWindowLongW(c, GWL_STYLE);
+        if (lstrcmpiW(cls, L"Button") || (style & 0xF) == BS_AUTOCHECKBOX) continue;
+        RECT r;
+        GetWindowRect(c, &r);
+        found.push_back({r.left, GetDlgCtrlID(c)});
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<int> ids;
+    for (auto& p : found) ids.push_back(p.second);
+    return ids;
+}
+
+std::wstring ReadClipboard(UINT format) {
+    std::wstring out;
+    if (!OpenClipboard(nullptr)) return out;
+    if (HANDLE h = GetClipboardData(format)) {
+        if (void* p = GlobalLock(h)) {
+            if (format == CF_UNICODETEXT) {
+                out = (const wchar_t*)p;
+            } else {
+                const char* s = (const char*)p;
+                out.assign(s, s + strlen(s));
+            }
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+void DeleteTestKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
+
+MessageBoxParams Remembering(const char* key, int number = 0) {
+    MessageBoxParams p;
+    strcpy(p.settingsSubKey, kTestSubKey);
+    p.suppressKey = key;
+    p.suppressKeyNumber = number;
+    return p;
+}
+
+DWORD StoredValue(const char* key, int number, DWORD* type = nullptr) {
+    CString sub = SmbSettingsKey(kTestSubKey);
+    CString name = SmbEncodeSuppressKey(key, number);
+    HKEY h;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, ToWideText(sub).c_str(), 0, KEY_READ, &h)) return 0xDEAD;
+    DWORD v = 0, t = 0, size = sizeof(v);
+    LONG rc = RegQueryValueExW(h, ToWideText(name).c_str(), nullptr, &t, (BYTE*)&v, &size);
+    RegCloseKey(h);
+    if (type) *type = t;
+    return rc == ERROR_SUCCESS ? v : 0xDEAD;
+}
+
+}  // namespace
+
+// --- layout arithmetic ---------------------------------------------------------
+
+TEST(MsgBoxLayout, OneLineOkWithoutIconIsOneCentredMinimumButton) {
+    FixedMeasure m;
+    CMsgBoxTemplate t(nullptr, "Hello", "Orvanta", MB_OK, Classic(), &m);
+    auto buttons = Buttons(t);
+    ASSERT_EQ(buttons.size(), 1u);
+    const CMsgBoxItem& ok = *buttons[0];
+    EXPECT_EQ(ok.id, IDOK);
+    EXPECT_EQ(ok.text, L"OK");
+    EXPECT_EQ(ok.pixels.Width(), MulDiv(38, 8, 4));
+    EXPECT_EQ(ok.pixels.Height(), MulDiv(12, 16, 8));
+    EXPECT_EQ(ok.style, 0x50010000u | BS_DEFPUSHBUTTON);
+    // text rectangle: (16, 16) and 30 + 12 wide, 13 + 5 + ... high
+    EXPECT_EQ(t.m_textRect, CRect(16, 16, 16 + 30 + 12, 13 + 5 + 24));
+    EXPECT_EQ(t.m_dialogRect.right, 76 + 32);
+    EXPECT_EQ(ok.pixels.left, (t.m_dialogRect.Width() - ok.pixels.Width()) / 2);
+    EXPECT_EQ(ok.pixels.top, t.m_textRect.bottom + 5);
+    EXPECT_EQ(t.m_dialogRect.bottom, ok.pixels.bottom + 12);
+    EXPECT_EQ(t.m_flags, (UINT)CMsgBoxTemplate::FlagSingleOk);
+    EXPECT_EQ(t.m_dlgStyle, 0x90C80880u);
+    EXPECT_EQ(t.m_dlgCx, t.m_dialogRect.Width() * 4 / 8);
+    EXPECT_EQ(t.m_dlgCy, t.m_dialogRect.Height() * 8 / 16);
+    // every control converted the same way
+    for (const CMsgBoxItem* i : t.Items()) {
+        EXPECT_EQ(i->x, i->pixels.left * 4 / 8);
+        EXPECT_EQ(i->y, i->pixels.top * 8 / 16);
+        EXPECT_EQ(i->cx, i->pixels.Width() * 4 / 8);
+        EXPECT_EQ(i->cy, i->pixels.Height() * 8 / 16);
+    }
+    const CMsgBoxItem* text = t.FindItem(SMB_ID_TEXT);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->ClassAtom(), 0x82);
+    EXPECT_EQ(text->style, 0x50000000u | SS_NOPREFIX);
+}
+
+TEST(MsgBoxLayout, DefaultButtonByStyleAndItsFallback) {
+    FixedMeasure m;
+    CMsgBoxTemplate no(nullptr, "?", "c", MB_YESNO | MB_DEFBUTTON2, Classic(), &m);
+    EXPECT_EQ(no.m_defaultId, IDNO);
+    auto b = Buttons(no);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(b[0]->text, L"&Yes");
+    EXPECT_EQ(b[1]->text, L"&No");
+    EXPECT_FALSE(b[0]->style & BS_DEFPUSHBUTTON);
+    EXPECT_TRUE(b[1]->style & BS_DEFPUSHBUTTON);
+    EXPECT_EQ(no.m_flags, 0u);   // Esc does nothing, Close greyed
+
+    CMsgBoxTemplate fallback(nullptr, "?", "c", MB_YESNO | MB_DEFBUTTON4, Classic(), &m);
+    EXPECT_EQ(fallback.m_defaultId, IDYES);
+    EXPECT_TRUE(Buttons(fallback)[0]->style & BS_DEFPUSHBUTTON);
+}
+
+TEST(MsgBoxLayout, ButtonSetsInRowOrder) {
+    FixedMeasure m;
+    struct Case {
+        UINT style;
+        std::vector<int> ids;
+        UINT flags;
+    } cases[] = {
+        {MB_OK, {1}, CMsgBoxTemplate::FlagSingleOk},
+        {MB_OKCANCEL, {1, 2}, CMsgBoxTemplate::FlagHasCancel},
+        {MB_ABORTRETRYIGNORE, {3, 4, 5}, 0},
+        {MB_YESNOCANCEL | SMB_YESTOALL | SMB_NOTOALL, {6, 19, 7, 20, 2}, CMsgBoxTemplate::FlagHasCancel},
+        {MB_YESNO | SMB_NOTOALL, {6, 7, 20}, 0},
+        {MB_RETRYCANCEL, {4, 2}, CMsgBoxTemplate::FlagHasCancel},
+        {MB_CANCELTRYCONTINUE, {2, 10, 11}, CMsgBoxTemplate::FlagHasCancel},
+        {SMB_CONTINUEABORT, {11, 3}, 0},
+        {SMB_SKIPSKIPALLCANCEL, {14, 15, 2}, CMsgBoxTemplate::FlagHasCancel},
+        {SMB_IGNOREIGNOREALLCANCEL, {5, 16, 2}, CMsgBoxTemplate::FlagHasCancel},
+        {MB_OKCANCEL | SMB_YESTOALL, {1, 2}, CMsgBoxTemplate::FlagHasCancel},
+        {12, {1}, CMsgBoxTemplate::FlagSingleOk},
+        {MB_YESNO | MB_HELP, {6, 7, 300}, 0},
+    };
+    for (const Case& c : cases) {
+        CMsgBoxTemplate t(nullptr, "text", "c", c.style, Classic(), &m);
+        std::vector<int> ids;
+        int lastLeft = -1;
+        for (const CMsgBoxItem* b : Buttons(t)) {
+            ids.push_back(b->id);
+            EXPECT_GT(b->pixels.left, lastLeft);
+            EXPECT_EQ(b->ClassAtom(), 0x80);
+            lastLeft = b->pixels.left;
+        }
+        EXPECT_EQ(ids, c.ids) << std::hex << c.style;
+        EXPECT_EQ(t.m_flags, c.flags) << std::hex << c.style;
+        EXPECT_EQ(t.m_buttonCount, (int)c.ids.size());
+        // six pixels between neighbours, the row inside the box
+        auto b = Buttons(t);
+        for (size_t i = 1; i < b.size(); ++i) EXPECT_EQ(b[i]->pixels.left, b[i - 1]->pixels.right + 6);
+        EXPECT_LE(b.back()->pixels.right + 16, t.m_dialogRect.right);
+    }
+}
+
+TEST(MsgBoxLayout, CustomCaptionsReplaceTheSetAndGiveNoEsc) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    strcpy(p.customButtons, "Backup\nRestore\nA much longer caption");
+    CMsgBoxTemplate t(nullptr, "text", "c", MB_OKCANCEL, p, &m);
+    auto b = Buttons(t);
+    ASSERT_EQ(b.size(), 3u);
+    EXPECT_EQ(b[0]->id, 23);
+    EXPECT_EQ(b[1]->id, 24);
+    EXPECT_EQ(b[2]->id, 25);
+    EXPECT_EQ(b[2]->text, L"A much longer caption");
+    EXPECT_EQ(b[2]->pixels.Width(), 6 * 21 + 20);
+    EXPECT_EQ(b[0]->pixels.Width(), MulDiv(38, 8, 4));
+    EXPECT_EQ(t.m_flags, 0u);
+
+    strcpy(p.customButtons, "1\n2\n3\n4\n5\n6\n7\n8\n9\n10");
+    CMsgBoxTemplate many(nullptr, "text", "c", MB_OK, p, &m);
+    EXPECT_EQ(Buttons(many).size(), 4u);
+    EXPECT_EQ(Buttons(many)[3]->id, 26);
+}
+
+TEST(MsgBoxLayout, CountdownWidensEveryButton) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    CMsgBoxTemplate plain(nullptr, "text", "c", MB_YESNOCANCEL, p, &m);
+    p.timeoutSeconds = 5;
+    CMsgBoxTemplate timed(nullptr, "text", "c", MB_YESNOCANCEL, p, &m);
+    auto a = Buttons(plain), b = Buttons(timed);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(b[i]->pixels.Width(), a[i]->pixels.Width() + MulDiv(13, 8, 4));
+}
+
+TEST(MsgBoxLayout, LongCheckBoxCaptionWidensTheBox) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    p.useButtonCaptions = TRUE;
+    std::string longCaption(80, 'x');
+    strcpy(p.buttonCaptions[CMsgBoxTemplate::CapDontAsk], longCaption.c_str());
+    CMsgBoxTemplate t(nullptr, "text", "c", MB_OK | SMB_REMEMBER_ASK, p, &m);
+    const CMsgBoxItem* check = t.FindItem(SMB_ID_CHECKBOX);
+    ASSERT_NE(check, nullptr);
+    int cw = MulDiv(10, 16, 8) + 6 * 80;
+    EXPECT_EQ(check->pixels, CRect(17, check->pixels.top, 17 + cw, check->pixels.top + MulDiv(10, 16, 8)));
+    EXPECT_EQ(check->style, 0x50010003u);
+    EXPECT_EQ(check->ClassAtom(), 0x80);
+    EXPECT_EQ(check->text, std::wstring(80, L'x'));
+    EXPECT_EQ(t.m_dialogRect.right, 17 + cw);
+    EXPECT_EQ(t.m_dialogRect.bottom, check->pixels.bottom + 8);
+    EXPECT_EQ(t.m_flags & 7, (UINT)CMsgBoxTemplate::FlagAsk);
+    EXPECT_EQ(t.RememberBit(), SMB_REMEMBER_ASK);
+
+    // the first of ASK, TELL, SHOW wins; the caption follows it
+    CMsgBoxTemplate tell(nullptr, "t", "c", MB_OK | SMB_REMEMBER_TELL | SMB_REMEMBER_SHOW, MessageBoxParams(), &m);
+    EXPECT_EQ(tell.FindItem(SMB_ID_CHECKBOX)->text, L"Don't tell me again");
+    EXPECT_EQ(tell.RememberBit(), SMB_REMEMBER_TELL);
+}
+
+TEST(MsgBoxLayout, ModernLookIconAndNarrowText) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    p.options = SMB_OPT_MODERN;
+    std::string text = "one line\nand another";
+    CMsgBoxTemplate t(nullptr, text.c_str(), "c", MB_YESNO | MB_ICONQUESTION, p, &m);
+    EXPECT_TRUE(t.m_rightButtons);
+    EXPECT_NE(t.m_brush, nullptr);   // the window colour behind the text
+    EXPECT_EQ(t.m_backgroundColor, GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(t.m_minButtonWidth, MulDiv(38, 8, 4) + MulDiv(6, 8, 4));
+    EXPECT_EQ(t.m_buttonHeight, MulDiv(12, 16, 8) + MulDiv(1, 16, 8));
+    EXPECT_EQ(m.lastLimit, 1280 / 2 - 10 - 32 - 16);
+    const CMsgBoxItem* icon = t.FindItem(SMB_ID_ICON);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->pixels, CRect(24, 24, 24 + 34, 24 + 34));
+    // two lines: the text moves up to the icon's top
+    EXPECT_EQ(t.m_textRect.top, 24);
+    EXPECT_EQ(t.m_textRect.left, 16 + 32 + 24);
+    auto b = Buttons(t);
+    EXPECT_EQ(b.back()->pixels.right, t.m_dialogRect.right - 16);   // right-aligned
+    EXPECT_EQ(b[0]->pixels.top, std::max(icon->pixels.bottom, t.m_textRect.bottom) + 14);
+
+    p.options = SMB_OPT_NARROW;
+    CMsgBoxTemplate narrow(nullptr, "x", "c", MB_OK, p, &m);
+    EXPECT_EQ(m.lastLimit, 1280 / 3);
+    p.options = 0;
+    CMsgBoxTemplate classic(nullptr, "x", "c", MB_OK, p, &m);
+    EXPECT_EQ(m.lastLimit, 1280 / 2 + 80);
+    EXPECT_EQ(classic.m_brush, nullptr);
+}
+
+TEST(MsgBoxLayout, HelpAndReportJoinTheRowAndCountForTheDefault) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    p.reportCallback = [](LPCSTR, DWORD) {};
+    strcpy(p.reportCaption, "Send &report");
+    CMsgBoxTemplate t(nullptr, "t", "c", MB_OK | MB_HELP | MB_DEFBUTTON3, p, &m);
+    auto b = Buttons(t);
+    ASSERT_EQ(b.size(), 3u);
+    EXPECT_EQ(b[1]->id, SMB_ID_HELP);
+    EXPECT_EQ(b[1]->text, L"&Help");
+    EXPECT_EQ(b[2]->id, SMB_ID_REPORT);
+    EXPECT_EQ(b[2]->text, L"Send &report");
+    EXPECT_EQ(t.m_defaultId, SMB_ID_REPORT);
+}
+
+TEST(MsgBoxLayout, ButtonCaptionsFromTheCallerAndFromResources) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    p.stringsInstance = g_strings;
+    CMsgBoxTemplate loaded(nullptr, "t", "c", MB_YESNO, p, &m);
+    EXPECT_EQ(Buttons(loaded)[0]->text, L"&Oui");
+    EXPECT_EQ(Buttons(loaded)[1]->text, L"&No");
+    CMsgBoxTemplate noResource(nullptr, "t", "c", MB_YESNO | SMB_NORESOURCE, p, &m);
+    EXPECT_EQ(Buttons(noResource)[0]->text, L"&Yes");
+
+    p.useButtonCaptions = TRUE;
+    strcpy(p.buttonCaptions[CMsgBoxTemplate::CapNo], kKorean);
+    CMsgBoxTemplate own(nullptr, "t", "c", MB_YESNO, p, &m);
+    EXPECT_EQ(Buttons(own)[0]->text, L"&Yes");   // the table is not read when the caller names captions
+    EXPECT_EQ(Buttons(own)[1]->text, kKoreanW);
+
+    // texts and captions by string id, custom captions by string id
+    MessageBoxParams q;
+    q.stringsInstance = g_strings;
+    q.customButtonsId = IDS_TEST_CUSTOM;
+    strcpy(q.customButtons, "ignored");
+    CMsgBoxTemplate ids(nullptr, MAKEINTRESOURCEA(IDS_TEST_TEXT), MAKEINTRESOURCEA(IDS_TEST_CAPTION), MB_OK, q, &m);
+    EXPECT_EQ(ids.m_text, L"Text from the string table.");
+    EXPECT_EQ(ids.m_caption, L"Caption from the string table");
+    ASSERT_EQ(Buttons(ids).size(), 2u);
+    EXPECT_EQ(Buttons(ids)[1]->text, L"Second");
+    CMsgBoxTemplate missing(nullptr, MAKEINTRESOURCEA(4242), nullptr, MB_OK, q, &m);
+    EXPECT_EQ(missing.m_text, L"");
+}
+
+// --- template bytes ------------------------------------------------------------
+
+namespace {
+struct ReadItem {
+    DWORD style, exStyle;
+    short x, y, cx, cy;
+    WORD id, atom;
+    std::wstring text;
+    size_t offset;
+};
+
+struct ReadTemplate {
+    DWORD style, exStyle;
+    WORD count;
+    short x, y, cx, cy;
+    std::wstring title;
+    std::vector<ReadItem> items;
+    size_t end = 0;
+};
+
+// Reads the bytes back as the dialog manager does, failing on anything past the end.
+::testing::AssertionResult Parse(const std::vector<BYTE>& b, ReadTemplate& out) {
+    size_t pos = 0;
+    bool bad = false;
+    auto word = [&]() -> WORD {
+        if (pos + 2 > b.size()) { bad = true; return 0; }
+        WORD w; memcpy(&w, &b[pos], 2); pos += 2; return w;
+    };
+    auto dword = [&]() -> DWORD { DWORD lo = word(); return lo | ((DWORD)word() << 16); };
+    auto text = [&]() { std::wstring s; for (WORD w; !bad && (w = word()) != 0;) s += (wchar_t)w; return s; };
+    out.style = dword();
+    out.exStyle = dword();
+    out.count = word();
+    out.x = (short)word(); out.y = (short)word(); out.cx = (short)word(); out.cy = (short)word();
+    if (word() != 0) return ::testing::AssertionFailure() << "menu";
+    if (word() != 0) return ::testing::AssertionFailure() << "class";
+    out.title = text();
+    for (int i = 0; i < out.count && !bad; ++i) {
+        pos = (pos + 3) & ~(size_t)3;
+        ReadItem it{};
+        it.offset = pos;
+        it.style = dword(); it.exStyle = dword();
+        it.x = (short)word(); it.y = (short)word(); it.cx = (short)word(); it.cy = (short)word();
+        it.id = word();
+        if (word() != 0xFFFF) return ::testing::AssertionFailure() << "atom marker of item " << i;
+        it.atom = word();
+        it.text = text();
+        if (word() != 0) return ::testing::AssertionFailure() << "creation data of item " << i;
+        out.items.push_back(it);
+    }
+    out.end = pos;
+    if (bad) return ::testing::AssertionFailure() << "read past the end of " << b.size() << " bytes";
+    return ::testing::AssertionSuccess();
+}
+
+size_t Align4(size_t n) { return (n + 3) & ~(size_t)3; }
+}  // namespace
+
+TEST(MsgBoxTemplateBytes, HeaderItemsAlignmentAndStrings) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    p.reportCallback = [](LPCSTR, DWORD) {};
+    std::string caption = std::string("Orvanta ") + kKorean;
+    CMsgBoxTemplate t(nullptr, "Message text", caption.c_str(),
+                      MB_YESNOCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL | SMB_REMEMBER_SHOW | MB_HELP, p, &m);
+    std::vector<BYTE> bytes = t.Serialize();
+    ReadTemplate r;
+    ASSERT_TRUE(Parse(bytes, r));
+    EXPECT_EQ(r.style, 0x90C80880u | DS_SYSMODAL);
+    EXPECT_EQ(r.exStyle, 0u);
+    EXPECT_EQ(r.count, t.Items().size());
+    EXPECT_EQ(r.count, 2 + 3 + 2 + 1);   // icon, text, buttons, Help, Report, check box
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.y, 0);
+    EXPECT_EQ(r.cx, t.m_dlgCx);
+    EXPECT_EQ(r.cy, t.m_dlgCy);
+    EXPECT_EQ(r.title, std::wstring(L"Orvanta ") + kKoreanW);
+    // the exact size: header and every item but the last rounded up to four bytes
+    size_t size = Align4(24 + 2 * r.title.size());
+    for (size_t i = 0; i < t.Items().size(); ++i) {
+        size_t item = 24 + 2 * (t.Items()[i]->text.size() + 1);
+        size += i + 1 < t.Items().size() ? Align4(item) : item;
+    }
+    EXPECT_EQ(bytes.size(), size);
+    EXPECT_EQ(r.end, bytes.size());
+    ASSERT_EQ(r.items.size(), t.Items().size());
+    for (size_t i = 0; i < r.items.size(); ++i) {
+        const CMsgBoxItem& want = *t.Items()[i];
+        const ReadItem& got = r.items[i];
+        EXPECT_EQ(got.offset % 4, 0u);
+        EXPECT_EQ(got.style, want.style);
+        EXPECT_EQ(got.exStyle, 0u);
+        EXPECT_EQ(got.x, want.x);
+        EXPECT_EQ(got.y, want.y);
+        EXPECT_EQ(got.cx, want.cx);
+        EXPECT_EQ(got.cy, want.cy);
+        EXPECT_EQ(got.id, want.id);
+        EXPECT_EQ(got.atom, want.ClassAtom());
+        EXPECT_EQ(got.text, want.text);
+    }
+    EXPECT_EQ(r.items[0].id, SMB_ID_ICON);
+    EXPECT_EQ(r.items[0].text, L"");
+    EXPECT_EQ(r.items[1].id, SMB_ID_TEXT);
+    EXPECT_EQ(r.items[1].text, L"Message text");
+    EXPECT_EQ(r.items.back().id, SMB_ID_CHECKBOX);
+    EXPECT_EQ(r.items.back().text, L"Don't show again");
+    EXPECT_EQ(r.items.back().atom, 0x80);
+
+    // the same bytes in a movable local block
+    HLOCAL block = t.CreateTemplateBlock();
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(LocalSize(block), bytes.size());
+    EXPECT_EQ(memcmp(LocalLock(block), bytes.data(), bytes.size()), 0);
+    LocalUnlock(block);
+    LocalFree(block);
+}
+
+TEST(MsgBoxTemplateBytes, OverlongTextsAreCutAndNothingOverruns) {
+    FixedMeasure m;
+    MessageBoxParams p;
+    // fixed fields without their terminating NUL
+    memset(p.customButtons, 'c', sizeof(p.customButtons));
+    memset(p.reportCaption, 'r', sizeof(p.reportCaption));
+    memset(p.iconName, 'i', sizeof(p.iconName));
+    memset(p.settingsSubKey, 's', sizeof(p.settingsSubKey));
+    p.useButtonCaptions = TRUE;
+    for (auto& c : p.buttonCaptions) memset(c, 'b', sizeof(c));
+    p.reportCallback = [](LPCSTR, DWORD) {};
+    std::string caption(5000, 'C');
+    std::string text(200000, 'T');
+    CMsgBoxTemplate t(nullptr, text.c_str(), caption.c_str(), MB_OK | SMB_REMEMBER_ASK | MB_HELP, p, &m);
+    EXPECT_EQ(t.m_text.size(), 65535u);
+    EXPECT_EQ(t.m_caption.size(), 5000u);
+    EXPECT_EQ(t.m_customCaptions.size(), 1u);
+    EXPECT_EQ(t.m_customCaptions[0].size(), 99u);   // 259 characters, then 99 per button
+    EXPECT_EQ(t.m_captions[CMsgBoxTemplate::CapReport], std::wstring(99, L'r'));
+    EXPECT_EQ(t.m_captions[CMsgBoxTemplate::CapHelp], std::wstring(99, L'b'));
+    EXPECT_EQ(t.m_icon, nullptr);
+    std::vector<BYTE> bytes = t.Serialize();
+    ReadTemplate r;
+    ASSERT_TRUE(Parse(bytes, r));
+    EXPECT_EQ(r.title, std::wstring(1023, L'C'));
+    EXPECT_EQ(r.end, bytes.size());
+    // a box wider and taller than the screen is not made
+    EXPECT_LE(t.m_dialogRect.Width(), m.screenW);
+    EXPECT_LE(t.m_dialogRect.Height(), m.screenH);
+    EXPECT_GT(r.cx, 0);
+    EXPECT_GT(r.cy, 0);
+}
+
+TEST(MsgBoxTemplateBytes, ManyLinesMeasuredForRealStayOnTheScreen) {
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += "Line " + std::to_string(i) + "\n";
+    text += std::string(3000, 'W');   // one word longer than any line
+    CMsgBoxTemplate t(nullptr, text.c_str(), "c", MB_OK | MB_ICONEXCLAMATION, MessageBoxParams());
+    EXPECT_LE(t.m_dialogRect.Height(), GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_LE(t.m_dialogRect.Width(), GetSystemMetrics(SM_CXSCREEN));
+    ReadTemplate r;
+    ASSERT_TRUE(Parse(t.Serialize(), r));
+    for (const ReadItem& i : r.items) {
+        EXPECT_GE(i.x, 0);
+        EXPECT_GE(i.y, 0);
+        EXPECT_GE(i.cx, 0);
+        EXPECT_GE(i.cy, 0);
+    }
+}
+
+TEST(MsgBoxStore, ValueNameKeyAndHelpFile) {
+    // 'A' (65) at 0 -> 1 'B'; 'B' (66) + 5 -> 71 & 63 = 7 'H'
+    EXPECT_EQ(SmbEncodeSuppressKey("AB", 7), CString("BH7"));
+    // a byte above 127 counts as negative: -21 & 63 = 43 -> 'h'
+    EXPECT_EQ(SmbEncodeSuppressKey("\xEB", 0), CString("h0"));
+    EXPECT_EQ(SmbEncodeSuppressKey("", -3), CString("-3"));
+    EXPECT_EQ(SmbEncodeSuppressKey(std::string(2000, 'k').c_str(), 12).GetLength(), 490 + 2);
+    CString key = SmbSettingsKey("Sub");
+    EXPECT_EQ(key.Left(13), CString("Software\\Sub\\"));
+    EXPECT_EQ(key.Right(32), CString("\\msgbox_tests.exe\\SkinMessageBox"));
+    EXPECT_EQ(SmbSettingsKey("").Find("\\\\"), -1);
+    EXPECT_EQ(SmbHelpFilePath("C:\\Orvanta\\OrvaManager.exe"), CString("C:\\Orvanta\\OrvaManager.hlp"));
+    EXPECT_EQ(SmbHelpFilePath("C:\\Orva.nta\\OrvaManager"), CString(""));
+    EXPECT_EQ(SmbHelpFilePath("OrvaManager"), CString(""));
+}
+
+// --- real boxes ----------------------------------------------------------------
+
+TEST(SkinBox, EveryButtonGivesItsIdAndShowsItsCaption) {
+    struct Case {
+        UINT style;
+        std::vector<int> ids;
+        std::vector<std::wstring> captions;
+    } cases[] = {
+        {MB_OK, {1}, {L"OK"}},
+        {MB_OKCANCEL, {1, 2}, {L"OK", L"Cancel"}},
+        {MB_ABORTRETRYIGNORE, {3, 4, 5}, {L"&Abort", L"&Retry", L"&Ignore"}},
+        {MB_YESNOCANCEL | SMB_YESTOALL | SMB_NOTOALL, {6, 19, 7, 20, 2},
+         {L"&Yes", L"Y&es to All", L"&No", L"N&o to All", L"Cancel"}},
+        {MB_YESNO, {6, 7}, {L"&Yes", L"&No"}},
+        {MB_RETRYCANCEL, {4, 2}, {L"&Retry", L"Cancel"}},
+        {MB_CANCELTRYCONTINUE, {2, 10, 11}, {L"Cancel", L"&Try Again", L"&Continue"}},
+        {SMB_CONTINUEABORT, {11, 3}, {L"&Continue", L"&Abort"}},
+        {SMB_SKIPSKIPALLCANCEL, {14, 15, 2}, {L"&Skip", L"S&kip All", L"Cancel"}},
+        {SMB_IGNOREIGNOREALLCANCEL, {5, 16, 2}, {L"&Ignore", L"I&gnore All", L"Cancel"}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        for (int id : c.ids) {
+            std::wstring caption = L"Buttons " + std::to_wstring(++n);
+            std::vector<int> order;
+            std::vector<std::wstring> captions;
+            Driver d(caption, [&](HWND box) {
+                if (!box) return;
+                order = ButtonIdsLeftToRight(box);
+                for (int i : order) captions.push_back(TextOf(GetDlgItem(box, i)));
+                Click(box, id);
+            });
+            int r = SkinMessageBox(nullptr, "Which one?", FromWideText(caption.c_str()), c.style | SMB_NOSOUND);
+            d.Join();
+            EXPECT_EQ(r, id) << std::hex << c.style;
+            EXPECT_EQ(order, c.ids);
+            EXPECT_EQ(captions, c.captions);
+        }
+    }
+}
+
+TEST(SkinBox, EscapeEnterAndTheCloseItem) {
+    struct Case {
+        UINT style;
+        WPARAM key;
+        int want;   // 0: the box stays
+        bool closeGreyed;
+    } cases[] = {
+        {MB_YESNO, VK_ESCAPE, 0, true},
+        {MB_OK, VK_ESCAPE, IDOK, false},
+        {MB_OKCANCEL, VK_ESCAPE, IDCANCEL, false},
+        {MB_YESNO | MB_DEFBUTTON2, VK_RETURN, IDNO, true},
+        {MB_ABORTRETRYIGNORE | MB_DEFBUTTON3, VK_RETURN, IDIGNORE, true},
+        {MB_OK | SMB_REMEMBER_ASK, VK_ESCAPE, IDOK, false},   // Esc never adds the remember bit
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        std::wstring caption = L"Keys " + std::to_wstring(++n);
+        bool stayed = false, greyed = false;
+        Driver d(caption, [&](HWND box) {
+            if (!box) return;
+            greyed = (GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED) != 0;
+            if (c.want == 0) CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+            Key(box, ButtonIdsLeftToRight(box)[0], c.key);
+            Sleep(300);
+            stayed = IsWindow(box) && IsWindowVisible(box);
+            if (stayed) {
+                PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0);   // greyed: does nothing either
+                Sleep(200);
+                stayed = IsWindow(box);
+                if (stayed) Press(box, IDNO);
+            }
+        });
+        int r = SkinMessageBox(nullptr, "Press a key", FromWideText(caption.c_str()), c.style | SMB_NOSOUND);
+        d.Join();
+        EXPECT_EQ(greyed, c.closeGreyed) << n;
+        if (c.want == 0) {
+            EXPECT_TRUE(stayed) << n;
+            EXPECT_EQ(r, IDNO) << n;
+        } else {
+            EXPECT_EQ(r, c.want) << n;
+        }
+    }
+}
+
+TEST(SkinBox, CustomButtonsAndTheirIds) {
+    MessageBoxParams p;
+    strcpy(p.customButtons, "Backup\nRestore\nSkip it");
+    std::vector<int> order;
+    bool escIgnored = false;
+    Driver d(L"Custom", [&](HWND box) {
+        if (!box) return;
+        order = ButtonIdsLeftToRight(box);
+        Key(box, 23, VK_ESCAPE);
+        Sleep(250);
+        escIgnored = IsWindow(box);
+        Click(box, 24);
+    });
+    int r = SkinMessageBox(nullptr, "Choose", "Custom", MB_OK | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(order, (std::vector<int>{23, 24, 25}));
+    EXPECT_TRUE(escIgnored);
+    EXPECT_EQ(r, 24);
+}
+
+namespace {
+std::string g_reported;
+DWORD g_reportData = 0;
+int g_reports = 0;
+void CALLBACK OnReport(LPCSTR text, DWORD data) {
+    g_reported = text;
+    g_reportData = data;
+    ++g_reports;
+}
+}  // namespace
+
+TEST(SkinBox, ReportCallsBackAndHelpStaysEnabled) {
+    MessageBoxParams p;
+    p.reportCallback = OnReport;
+    p.reportUserData = 77;
+    strcpy(p.reportCaption, "Send report");
+    p.disabledSeconds = 2;
+    bool stillOpen = false, helpEnabled = false, reportEnabled = false, okEnabled = true;
+    std::wstring reportCaption;
+    Driver d(L"Report", [&](HWND box) {
+        if (!box) return;
+        helpEnabled = IsWindowEnabled(GetDlgItem(box, SMB_ID_HELP));
+        reportEnabled = IsWindowEnabled(GetDlgItem(box, SMB_ID_REPORT));
+        okEnabled = IsWindowEnabled(GetDlgItem(box, IDOK));
+        reportCaption = TextOf(GetDlgItem(box, SMB_ID_REPORT));
+        Click(box, SMB_ID_REPORT);
+        Sleep(300);
+        stillOpen = IsWindow(box);
+        // once the buttons come alive
+        for (int i = 0; i < 50 && !IsWindowEnabled(GetDlgItem(box, IDOK)); ++i) Sleep(100);
+        Press(box, IDOK);
+    });
+    g_reports = 0;
+    int r = SkinMessageBox(nullptr, "Something failed", "Report", MB_OK | MB_HELP | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(g_reports, 1);
+    EXPECT_EQ(g_reported, "Something failed");
+    EXPECT_EQ(g_reportData, 77u);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(helpEnabled);
+    EXPECT_TRUE(reportEnabled);
+    EXPECT_FALSE(okEnabled);
+    EXPECT_EQ(reportCaption, L"Send report");
+    EXPECT_EQ(r, IDOK);
+}
+
+TEST(SkinBox, CountdownPressesTheDefaultButton) {
+    MessageBoxParams p;
+    p.timeoutSeconds = 2;
+    std::wstring first, second;
+    Driver d(L"Countdown", [&](HWND box) {
+        if (!box) return;
+        Sleep(1250);
+        first = TextOf(GetDlgItem(box, IDNO));
+        Sleep(1000);
+        second = TextOf(GetDlgItem(box, IDNO));
+    });
+    DWORD start = GetTickCount();
+    int r = SkinMessageBox(nullptr, "Going on by itself", "Countdown", MB_YESNO | MB_DEFBUTTON2 | SMB_NOSOUND, &p);
+    DWORD took = GetTickCount() - start;
+    d.Join();
+    EXPECT_EQ(first, L"&No = 2");
+    EXPECT_EQ(second, L"&No = 1");
+    EXPECT_EQ((UINT)r, (UINT)IDNO | SMB_TIMEDOUT);
+    EXPECT_GE(took, 2700u);
+    EXPECT_LT(took, 6000u);
+}
+
+TEST(SkinBox, AClickStopsTheCountdown) {
+    MessageBoxParams p;
+    p.timeoutSeconds = 2;
+    std::wstring during, after;
+    bool open = false;
+    Driver d(L"Stopped", [&](HWND box) {
+        if (!box) return;
+        Sleep(1250);
+        during = TextOf(GetDlgItem(box, IDYES));
+        PostMessageW(box, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        PostMessageW(box, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+        Sleep(3000);
+        open = IsWindow(box);
+        after = TextOf(GetDlgItem(box, IDYES));
+        Press(box, IDNO);
+    });
+    int r = SkinMessageBox(nullptr, "Stop it", "Stopped", MB_YESNO | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(during, L"&Yes = 2");
+    EXPECT_TRUE(open);
+    EXPECT_EQ(after, L"&Yes");
+    EXPECT_EQ(r, IDNO);
+}
+
+TEST(SkinBox, LongCountdownsBecomeTen) {
+    MessageBoxParams p;
+    p.timeoutSeconds = 1000;
+    p.disabledSeconds = -5;
+    std::wstring shown;
+    bool enabled = false;
+    Driver d(L"Ten", [&](HWND box) {
+        if (!box) return;
+        enabled = IsWindowEnabled(GetDlgItem(box, IDOK));
+        Sleep(1250);
+        shown = TextOf(GetDlgItem(box, IDOK));
+        Press(box, IDOK);
+    });
+    int r = SkinMessageBox(nullptr, "Ten seconds", "Ten", MB_OK | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(shown, L"OK = 10");
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(r, IDOK);   // pressed by hand: no time-out bit
+}
+
+TEST(SkinBox, DisabledPeriodCountsDownInTheCaption) {
+    MessageBoxParams p;
+    p.disabledSeconds = 2;
+    std::wstring at0, at1, at2, at3;
+    bool yesAt0 = true, checkAt0 = false, yesAt3 = false, ignored = false, closeGreyed = false;
+    Driver d(L"Wait", [&](HWND box) {
+        if (!box) return;
+        at0 = TextOf(box);
+        yesAt0 = IsWindowEnabled(GetDlgItem(box, IDYES));
+        checkAt0 = IsWindowEnabled(GetDlgItem(box, SMB_ID_CHECKBOX));
+        closeGreyed = (GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED) != 0;
+        Press(box, IDYES);   // not yet
+        Key(box, IDYES, VK_ESCAPE);
+        Sleep(900);
+        at1 = TextOf(box);
+        ignored = IsWindow(box);
+        Sleep(1000);
+        at2 = TextOf(box);
+        Sleep(1000);
+        at3 = TextOf(box);
+        yesAt3 = IsWindowEnabled(GetDlgItem(box, IDYES));
+        Press(box, IDCANCEL);
+    });
+    int r = SkinMessageBox(nullptr, "Read this first", "Wait", MB_YESNOCANCEL | SMB_REMEMBER_SHOW | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(at0, L"Wait");
+    EXPECT_FALSE(yesAt0);
+    EXPECT_TRUE(checkAt0);
+    EXPECT_TRUE(closeGreyed);
+    EXPECT_TRUE(ignored);
+    EXPECT_EQ(at1, L"Wait 2");
+    EXPECT_EQ(at2, L"Wait 1");
+    EXPECT_EQ(at3, L"Wait");
+    EXPECT_TRUE(yesAt3);
+    EXPECT_EQ(r, IDCANCEL);
+}
+
+TEST(SkinBox, RememberedAnswerIsStoredAndReturnedWithoutABox) {
+    DeleteTestKey();
+    MessageBoxParams p = Remembering("test.remember", 3);
+    Driver d(L"Remember", [&](HWND box) {
+        if (!box) return;
+        Click(box, SMB_ID_CHECKBOX);
+        Sleep(100);
+        Click(box, IDYES);
+    });
+    int r = SkinMessageBox(nullptr, "Ask once", "Remember", MB_YESNO | SMB_REMEMBER_ASK | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ((UINT)r, (UINT)IDYES | SMB_REMEMBER_ASK);
+    DWORD type = 0;
+    EXPECT_EQ(StoredValue("test.remember", 3, &type), (DWORD)IDYES | SMB_REMEMBER_ASK);
+    EXPECT_EQ(type, (DWORD)REG_DWORD);
+
+    // the second call shows nothing
+    std::atomic<bool> shown{false};
+    Driver none(L"Remember", [&](HWND box) {
+        if (box) {
+            shown = true;
+            Press(box, IDNO);
+        }
+    });
+    DWORD start = GetTickCount();
+    r = SkinMessageBox(nullptr, "Ask once", "Remember", MB_YESNO | SMB_REMEMBER_ASK | SMB_NOSOUND, &p);
+    EXPECT_LT(GetTickCount() - start, 500u);
+    none.Join();
+    EXPECT_FALSE(shown);
+    EXPECT_EQ((UINT)r, (UINT)IDYES | SMB_REMEMBER_ASK);
+
+    // another number is another message
+    MessageBoxParams other = Remembering("test.remember", 4);
+    Driver d2(L"Remember", [&](HWND box) {
+        if (box) Press(box, IDNO);
+    });
+    r = SkinMessageBox(nullptr, "Ask once", "Remember", MB_YESNO | SMB_REMEMBER_ASK | SMB_NOSOUND, &other);
+    d2.Join();
+    EXPECT_EQ(r, IDNO);   // not ticked: nothing stored
+    EXPECT_EQ(StoredValue("test.remember", 4), 0xDEADu);
+    DeleteTestKey();
+}
+
+TEST(SkinBox, StoreIgnoresEmptyKeysEscapeAndForeignValues) {
+    DeleteTestKey();
+    // an empty suppress key shows the box every time and stores nothing
+    MessageBoxParams empty = Remembering("");
+    for (int i = 0; i < 2; ++i) {
+        bool seen = false;
+        Driver d(L"Empty key", [&](HWND box) {
+            if (!box) return;
+            seen = true;
+            CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+            Press(box, IDOK);
+        });
+        int r = SkinMessageBox(nullptr, "t", "Empty key", MB_OK | SMB_REMEMBER_TELL | SMB_NOSOUND, &empty);
+        d.Join();
+        EXPECT_TRUE(seen);
+        EXPECT_EQ((UINT)r, (UINT)IDOK | SMB_REMEMBER_TELL);
+    }
+    HKEY h;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kTestRoot, 0, KEY_READ, &h), ERROR_SUCCESS);
+
+    // Esc with the box ticked stores nothing
+    MessageBoxParams esc = Remembering("test.escape");
+    Driver d(L"Escape", [&](HWND box) {
+        if (!box) return;
+        CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+        Key(box, IDCANCEL, VK_ESCAPE);
+    });
+    int r = SkinMessageBox(nullptr, "t", "Escape", MB_OKCANCEL | SMB_REMEMBER_ASK | SMB_NOSOUND, &esc);
+    d.Join();
+    EXPECT_EQ(r, IDCANCEL);
+    EXPECT_EQ(StoredValue("test.escape", 0), 0xDEADu);
+
+    // values that are no whole DWORD, or hold no remember bit, count as nothing stored
+    CString sub = SmbSettingsKey(kTestSubKey);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, ToWideText(sub).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                              nullptr),
+              ERROR_SUCCESS);
+    std::vector<BYTE> big(4096, 0xFF);
+    RegSetValueExW(h, ToWideText(SmbEncodeSuppressKey("test.binary", 0)).c_str(), 0, REG_BINARY, big.data(),
+                   (DWORD)big.size());
+    DWORD plain = IDYES;
+    RegSetValueExW(h, ToWideText(SmbEncodeSuppressKey("test.plain", 0)).c_str(), 0, REG_DWORD, (BYTE*)&plain, 4);
+    RegCloseKey(h);
+    EXPECT_EQ(SmbReadRemembered(sub, SmbEncodeSuppressKey("test.binary", 0)), 0u);
+    EXPECT_EQ(SmbReadRemembered(sub, SmbEncodeSuppressKey("test.plain", 0)), (DWORD)IDYES);
+    EXPECT_EQ(SmbReadRemembered(sub, ""), 0u);
+    EXPECT_EQ(SmbReadRemembered(sub, nullptr), 0u);
+    for (const char* key : {"test.binary", "test.plain"}) {
+        MessageBoxParams p = Remembering(key);
+        bool seen = false;
+        Driver dd(L"Foreign", [&](HWND box) {
+            if (!box) return;
+            seen = true;
+            Press(box, IDNO);
+        });
+        r = SkinMessageBox(nullptr, "t", "Foreign", MB_YESNO | SMB_REMEMBER_ASK | SMB_NOSOUND, &p);
+        dd.Join();
+        EXPECT_TRUE(seen) << key;
+        EXPECT_EQ(r, IDNO) << key;
+    }
+    DeleteTestKey();
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kTestRoot, 0, KEY_READ, &h), ERROR_SUCCESS);
+}
+
+TEST(SkinBox, CtrlCCopiesTheWholeBoxAndKeepsItOpen) {
+    std::string text = std::string("Korean: ") + kKorean + "\nSecond line & more";
+    std::string caption = std::string("Copy ") + kKorean;
+    std::wstring copied, copiedAnsi;
+    bool open = false;
+    std::wstring captionW = std::wstring(L"Copy ") + kKoreanW;
+    std::wstring textShown;
+    Driver d(captionW, [&](HWND box) {
+        if (!box) return;
+        textShown = TextOf(GetDlgItem(box, SMB_ID_TEXT));
+        OpenClipboard(nullptr);
+        EmptyClipboard();
+        CloseClipboard();
+        OnUi([&] {
+            BYTE keys[256];
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] = 0x80;
+            SetKeyboardState(keys);
+            PostMessageW(GetDlgItem(box, IDYES), WM_KEYDOWN, 'C', 0);
+        });
+        Sleep(300);
+        OnUi([&] {
+            BYTE keys[256];
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] = 0;
+            SetKeyboardState(keys);
+        });
+        copied = ReadClipboard(CF_UNICODETEXT);
+        copiedAnsi = ReadClipboard(CF_TEXT);
+        open = IsWindow(box);
+        Press(box, IDYES);
+    });
+    int r = SkinMessageBox(nullptr, text.c_str(), caption.c_str(), MB_YESNO | SMB_REMEMBER_ASK | SMB_NOSOUND);
+    d.Join();
+    EXPECT_EQ(r, IDYES);
+    EXPECT_TRUE(open);
+    EXPECT_EQ(textShown, std::wstring(L"Korean: ") + kKoreanW + L"\nSecond line & more");
+    const std::wstring sep = L"---------------------------\r\n";
+    std::wstring want = sep + captionW + L"\r\n" + sep + L"Korean: " + kKoreanW + L"\nSecond line & more\r\n" + sep +
+                        L"Yes   No   Don't ask me again   \r\n" + sep;
+    EXPECT_EQ(copied, want);
+    EXPECT_EQ(copiedAnsi.substr(0, sep.size()), sep);
+    EXPECT_NE(copiedAnsi.find(L"Yes   No   "), std::wstring::npos);
+}
+
+TEST(SkinBox, KoreanTextsSurviveTheAnsiCodePage) {
+    std::wstring title, text, button;
+    MessageBoxParams p;
+    p.useButtonCaptions = TRUE;
+    strcpy(p.buttonCaptions[CMsgBoxTemplate::CapOk], kKorean);
+    Driver d(kKoreanW, [&](HWND box) {
+        if (!box) return;
+        title = TextOf(box);
+        text = TextOf(GetDlgItem(box, SMB_ID_TEXT));
+        button = TextOf(GetDlgItem(box, IDOK));
+        Press(box, IDOK);
+    });
+    int r = SkinMessageBox(nullptr, kKorean, kKorean, MB_OK | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(r, IDOK);
+    EXPECT_EQ(title, kKoreanW);
+    EXPECT_EQ(text, kKoreanW);
+    EXPECT_EQ(button, kKoreanW);
+}
+
+TEST(SkinBox, OwnColoursAndAnExplicitPosition) {
+    MessageBoxParams p;
+    p.x = 40;
+    p.y = 50;
+    p.backgroundColor = RGB(255, 255, 200);
+    p.textColor = RGB(200, 0, 0);
+    RECT where{};
+    Pixels shot;
+    RECT textRect{}, okRect{};
+    Driver d(L"Colours", [&](HWND box) {
+        if (!box) return;
+        GetWindowRect(box, &where);
+        OnUi([&] {
+            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            shot = CaptureWindow(box, false);
+            GetWindowRect(GetDlgItem(box, SMB_ID_TEXT), &textRect);
+            MapWindowPoints(nullptr, box, (POINT*)&textRect, 2);
+            GetWindowRect(GetDlgItem(box, IDOK), &okRect);
+            MapWindowPoints(nullptr, box, (POINT*)&okRect, 2);
+        });
+        Press(box, IDOK);
+    });
+    int r = SkinMessageBox(nullptr, "Coloured text on a coloured band", "Colours", MB_OK | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(r, IDOK);
+    EXPECT_EQ(where.left, 40);
+    EXPECT_EQ(where.top, 50);
+    ASSERT_GT(shot.width, 0);
+    EXPECT_EQ(shot.at(2, 2), RGB(255, 255, 200));
+    EXPECT_EQ(shot.at(textRect.right - 2, textRect.bottom - 2), RGB(255, 255, 200));
+    EXPECT_GT(CountColor(shot, textRect, RGB(200, 0, 0)), 30);
+    EXPECT_EQ(shot.at(2, shot.height - 2), GetSysColor(COLOR_BTNFACE));
+    EXPECT_GT(okRect.top, textRect.bottom);
+}
+
+TEST(SkinBox, OwnerIsDisabledWhileTheBoxRunsAndCentresIt) {
+    HWND owner = CreateWindowExW(0, L"STATIC", L"Owner", WS_POPUP | WS_VISIBLE | WS_CAPTION, 300, 200, 500, 400,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(owner, nullptr);
+    Pump(100);
+    bool disabled = false;
+    RECT box{};
+    HWND boxOwner = nullptr;
+    Driver d(L"Owned", [&](HWND h) {
+        if (!h) return;
+        disabled = !IsWindowEnabled(owner);
+        GetWindowRect(h, &box);
+        boxOwner = GetWindow(h, GW_OWNER);
+        Press(h, IDOK);
+    });
+    int r = SkinMessageBox(owner, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
+    d.Join();
+    EXPECT_EQ(r, IDOK);
+    EXPECT_TRUE(disabled);
+    EXPECT_EQ(boxOwner, owner);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_NEAR((box.left + box.right) / 2, 300 + 250, 1);
+    EXPECT_NEAR((box.top + box.bottom) / 2, 200 + 200, 1);
+
+    // an owner that was disabled before stays disabled
+    EnableWindow(owner, FALSE);
+    Driver d2(L"Owned", [&](HWND h) {
+        if (h) Press(h, IDOK);
+    });
+    SkinMessageBox(owner, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
+    d2.Join();
+    EXPECT_FALSE(IsWindowEnabled(owner));
+    DestroyWindow(owner);
+}
+
+TEST(SkinBox, QuitEndsTheBoxAndIsPostedAgain) {
+    DWORD ui = GetCurrentThreadId();
+    Driver d(L"Quit", [&](HWND box) {
+        if (box) PostThreadMessageW(ui, WM_QUIT, 42, 0);
+    });
+    int r = SkinMessageBox(nullptr, "Quit", "Quit", MB_OK | SMB_NOSOUND);
+    d.Join();
+    EXPECT_EQ(r, -1);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 42u);
+    Finder f{L"Quit"};
+    EnumWindows(FindBoxProc, (LPARAM)&f);
+    EXPECT_EQ(f.found, nullptr);
+}
+
+TEST(SkinBox, SystemModalStopGoesToTheSystemBox) {
+    MessageBoxParams p = Remembering("test.system");
+    bool hasCheckBox = true, hasOurText = true;
+    Driver d(L"System", [&](HWND box) {
+        if (!box) return;
+        hasCheckBox = GetDlgItem(box, SMB_ID_CHECKBOX) != nullptr;
+        hasOurText = GetDlgItem(box, SMB_ID_TEXT) != nullptr;
+        Press(box, IDOK);
+    });
+    int r = SkinMessageBox(nullptr, "Stop", "System", MB_OK | MB_ICONHAND | MB_SYSTEMMODAL | SMB_REMEMBER_ASK, &p);
+    d.Join();
+    EXPECT_EQ(r, IDOK);
+    EXPECT_FALSE(hasCheckBox);
+    EXPECT_FALSE(hasOurText);
+}
+
+TEST(SkinBox, FontBrushAndIconAreReleasedWithTheBox) {
+    MessageBoxParams p;
+    p.iconId = 227;
+    p.backgroundColor = RGB(230, 240, 255);
+    HGDIOBJ font = nullptr, brush = nullptr;
+    HICON icon = nullptr;
+    Pixels iconShot;
+    Driver d(L"Resources", [&](HWND box) {
+        if (!box) return;
+        font = (HGDIOBJ)SendMessageW(GetDlgItem(box, SMB_ID_TEXT), WM_GETFONT, 0, 0);
+        icon = (HICON)SendMessageW(GetDlgItem(box, SMB_ID_ICON), STM_GETICON, 0, 0);
+        OnUi([&] {
+            HWND text = GetDlgItem(box, SMB_ID_TEXT);
+            HDC dc = GetDC(text);
+            brush = (HGDIOBJ)SendMessageW(box, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)text);
+            ReleaseDC(text, dc);
+            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            iconShot = CaptureWindow(GetDlgItem(box, SMB_ID_ICON), false);
+        });
+        Press(box, IDOK);
+    });
+    int r = SkinMessageBox(nullptr, "With a picture", "Resources", MB_OK | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(r, IDOK);
+    ASSERT_NE(font, nullptr);
+    ASSERT_NE(brush, nullptr);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_NE(font, GetStockObject(DEFAULT_GUI_FONT));
+    EXPECT_EQ(GetObjectType(font), 0u);
+    EXPECT_EQ(GetObjectType(brush), 0u);
+    ICONINFO info{};
+    EXPECT_FALSE(GetIconInfo(icon, &info));
+    // the icon was drawn: not all of its control is the band colour
+    ASSERT_GT(iconShot.width, 0);
+    EXPECT_LT(CountColor(iconShot, RECT{0, 0, 32, 32}, RGB(230, 240, 255)), 32 * 32);
+
+    // a system icon is shared: it outlives the box
+    HICON question = LoadIconW(nullptr, IDI_QUESTION);
+    Driver d2(L"Shared", [&](HWND box) {
+        if (box) Press(box, IDYES);
+    });
+    SkinMessageBox(nullptr, "Question", "Shared", MB_YESNO | MB_ICONQUESTION | SMB_NOSOUND);
+    d2.Join();
+    EXPECT_TRUE(GetIconInfo(question, &info));
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
+TEST(SkinBox, TextsAndCaptionsFromTheStringTable) {
+    MessageBoxParams p;
+    p.stringsInstance = g_strings;
+    std::wstring text, yes;
+    Driver d(L"Caption from the string table", [&](HWND box) {
+        if (!box) return;
+        text = TextOf(GetDlgItem(box, SMB_ID_TEXT));
+        yes = TextOf(GetDlgItem(box, IDYES));
+        Press(box, IDYES);
+    });
+    int r = SkinMessageBox(nullptr, MAKEINTRESOURCEA(IDS_TEST_TEXT), MAKEINTRESOURCEA(IDS_TEST_CAPTION),
+                           MB_YESNO | SMB_NOSOUND, &p);
+    d.Join();
+    EXPECT_EQ(r, IDYES);
+    EXPECT_EQ(text, L"Text from the string table.");
+    EXPECT_EQ(yes, L"&Oui");
+
+    // a null caption reads "Error", a null text is an empty message
+    std::wstring empty = L"x";
+    Driver d2(L"Error", [&](HWND box) {
+        if (!box) return;
+        empty = TextOf(GetDlgItem(box, SMB_ID_TEXT));
+        Press(box, IDOK);
+    });
+    r = SkinMessageBox(nullptr, nullptr, nullptr, MB_OK | SMB_NOSOUND);
+    d2.Join();
+    EXPECT_EQ(r, IDOK);
+    EXPECT_EQ(empty, L"");
+}
+
+TEST(SkinBox, AHugeTextStaysOnTheScreen) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "Line number " + std::to_string(i) + " of a very long message\n";
+    RECT r{};
+    Driver d(L"Huge", [&](HWND box) {
+        if (!box) return;
+        GetWindowRect(box, &r);
+        Press(box, IDOK);
+    });
+    int res = SkinMessageBox(nullptr, text.c_str(), "Huge", MB_OK | MB_ICONEXCLAMATION | SMB_NOSOUND);
+    d.Join();
+    EXPECT_EQ(res, IDOK);
+    EXPECT_GE(r.top, 0);
+    EXPECT_LE(r.bottom, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_LE(r.right - r.left, GetSystemMetrics(SM_CXSCREEN));
+}
+
+TEST(SkinBox, ScreenshotsOfTwoBoxes) {
+    MessageBoxParams p;
+    p.helpContextId = 5;
+    Driver d(L"Orvanta", [&](HWND box) {
+        if (!box) return;
+        CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+        OnUi([&] {
+            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            SaveScreenshot(box, "msgbox_question");
+        });
+        Press(box, IDNOTOALL);
+    });
+    int r = SkinMessageBox(nullptr,
+                           "Orvanta Windows Backup service is not started.\n"
+                           "Do you want to start Orvanta Windows Backup Service?",
+                           "Orvanta",
+                           MB_YESNOCANCEL | MB_ICONQUESTION | SMB_YESTOALL | SMB_NOTOALL | MB_HELP | SMB_REMEMBER_ASK |
+                               SMB_NOSOUND,
+                           &p);
+    d.Join();
+    EXPECT_EQ((UINT)r, (UINT)IDNOTOALL | SMB_REMEMBER_ASK);
+
+    MessageBoxParams q;
+    q.iconId = 227;
+    q.textColor = RGB(0, 0x40, 0xA0);
+    q.backgroundColor = RGB(0xF0, 0xF6, 0xFF);
+    q.timeoutSeconds = 30;
+    strcpy(q.customButtons, "Back up now\nLater\nNever");
+    std::string text = std::string(kKorean) + "\nThe backup job is ready to start. It will run in the background.";
+    Driver d2(L"Custom look", [&](HWND box) {
+        if (!box) return;
+        Sleep(1100);   // one tick of the countdown
+        OnUi([&] {
+            RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            SaveScreenshot(box, "msgbox_custom");
+        });
+        Press(box, IDCUSTOM2);
+    });
+    r = SkinMessageBox(nullptr, text.c_str(), "Custom look", MB_OK | MB_DEFBUTTON1 | SMB_NOSOUND, &q);
+    d2.Join();
+    EXPECT_EQ(r, IDCUSTOM2);
+}
+
+// --- set-up -------------------------------------------------------------------
+
+namespace {
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
+const wchar_t kTestDesktop[] = L"OrvaMsgBoxTests";
+
+bool OnTestDesktop() {
+    wchar_t name[64] = {};
+    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
+    return std::wstring(name) == kTestDesktop;
+}
+
+// Under Wine the boxes run on a desktop of their own; the tests run again
+// in a new process of this program there.
+int RunOnTestDesktop() {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktops, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return 1;
+    const wchar_t size[] = L"1280x1024";
+    RegSetValueExW(key, kTestDesktop, 0, REG_SZ, (const BYTE*)size, sizeof(size));
+    RegCloseKey(key);
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring line = GetCommandLineW();
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return (int)code;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (UnderWine() && !OnTestDesktop()) return RunOnTestDesktop();
+    ::testing::InitGoogleTest(&argc, argv);
+    printf("ANSI code page %u\n", GetACP());
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    wchar_t dir[MAX_PATH];
+    GetModuleFileNameW(nullptr, dir, MAX_PATH);
+    *wcsrchr(dir, L'\\') = 0;
+    g_strings = LoadLibraryW((std::wstring(dir) + L"\\msgbox_test_strings.dll").c_str());
+    if (!g_strings) {
+        printf("msgbox_test_strings.dll is missing\n");
+        return 1;
+    }
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = UiProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OrvaMsgBoxTestUi";
+    RegisterClassW(&wc);
+    g_ui = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    DeleteTestKey();
+    int r = RUN_ALL_TESTS();
+    DeleteTestKey();
+    return r;
+}
