@@ -127,10 +127,10 @@ LRESULT CALLBACK UiProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 // A thread that waits for the box with the caption and drives it.
 class Driver {
 public:
-    Driver(std::wstring caption, std::function<void(HWND)> f)
-        : m_thread([caption, f, desktop = GetThreadDesktop(GetCurrentThreadId())] {
+    Driver(std::wstring caption, std::function<void(HWND)> f, int waitMs = 5000)
+        : m_thread([caption, f, waitMs, desktop = GetThreadDesktop(GetCurrentThreadId())] {
               SetThreadDesktop(desktop);   // a new thread starts on the default desktop under Wine
-              f(WaitForBox(caption));
+              f(WaitForBox(caption, waitMs));
           }) {}
     ~Driver() { Join(); }
     void Join() {
@@ -676,7 +676,7 @@ TEST(SkinBox, EscapeEnterAndTheCloseItem) {
         Driver d(caption, [&](HWND box) {
             if (!box) return;
             greyed = (GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED) != 0;
-            if (c.want == 0) CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+            CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
             Key(box, ButtonIdsLeftToRight(box)[0], c.key);
             Sleep(300);
             stayed = IsWindow(box) && IsWindowVisible(box);
@@ -886,18 +886,34 @@ TEST(SkinBox, RememberedAnswerIsStoredAndReturnedWithoutABox) {
 
     // the second call shows nothing
     std::atomic<bool> shown{false};
-    Driver none(L"Remember", [&](HWND box) {
-        if (box) {
-            shown = true;
-            Press(box, IDNO);
-        }
-    });
+    Driver none(
+        L"Remember",
+        [&](HWND box) {
+            if (box) {
+                shown = true;
+                Press(box, IDNO);
+            }
+        },
+        1000);
     DWORD start = GetTickCount();
     r = SkinMessageBox(nullptr, "Ask once", "Remember", MB_YESNO | SMB_REMEMBER_ASK | SMB_NOSOUND, &p);
     EXPECT_LT(GetTickCount() - start, 500u);
     none.Join();
     EXPECT_FALSE(shown);
     EXPECT_EQ((UINT)r, (UINT)IDYES | SMB_REMEMBER_ASK);
+
+    // a countdown that pressed the button is remembered with its bit
+    MessageBoxParams timed = Remembering("test.timed");
+    timed.timeoutSeconds = 1;
+    Driver dt(L"Timed", [&](HWND box) {
+        if (box) CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+    });
+    r = SkinMessageBox(nullptr, "Tick", "Timed", MB_OKCANCEL | SMB_REMEMBER_SHOW | SMB_NOSOUND, &timed);
+    dt.Join();
+    EXPECT_EQ((UINT)r, (UINT)IDOK | SMB_REMEMBER_SHOW | SMB_TIMEDOUT);
+    EXPECT_EQ(StoredValue("test.timed", 0), (DWORD)IDOK | SMB_REMEMBER_SHOW | SMB_TIMEDOUT);
+    r = SkinMessageBox(nullptr, "Tick", "Timed", MB_OKCANCEL | SMB_REMEMBER_SHOW | SMB_NOSOUND, &timed);
+    EXPECT_EQ((UINT)r, (UINT)IDOK | SMB_REMEMBER_SHOW | SMB_TIMEDOUT);
 
     // another number is another message
     MessageBoxParams other = Remembering("test.remember", 4);
@@ -1062,7 +1078,11 @@ TEST(SkinBox, OwnColoursAndAnExplicitPosition) {
         });
         Press(box, IDOK);
     });
-    int r = SkinMessageBox(nullptr, "Coloured text on a coloured band", "Colours", MB_OK | SMB_NOSOUND, &p);
+    bool topmost = false;
+    Driver top(L"Colours", [&](HWND box) { topmost = box && (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST); });
+    int r = SkinMessageBox(nullptr, "Coloured text on a coloured band", "Colours", MB_OK | MB_TOPMOST | SMB_NOSOUND, &p);
+    top.Join();
+    EXPECT_TRUE(topmost);
     d.Join();
     EXPECT_EQ(r, IDOK);
     EXPECT_EQ(where.left, 40);
@@ -1099,12 +1119,15 @@ TEST(SkinBox, OwnerIsDisabledWhileTheBoxRunsAndCentresIt) {
     EXPECT_NEAR((box.left + box.right) / 2, 300 + 250, 1);
     EXPECT_NEAR((box.top + box.bottom) / 2, 200 + 200, 1);
 
-    // an owner that was disabled before stays disabled
+    // an owner that was disabled before stays disabled; a window object will do as owner
     EnableWindow(owner, FALSE);
     Driver d2(L"Owned", [&](HWND h) {
         if (h) Press(h, IDOK);
     });
-    SkinMessageBox(owner, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
+    CWnd ownerObject;
+    ownerObject.Attach(owner);
+    SkinMessageBox(&ownerObject, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
+    ownerObject.Detach();
     d2.Join();
     EXPECT_FALSE(IsWindowEnabled(owner));
     DestroyWindow(owner);
@@ -1188,6 +1211,33 @@ TEST(SkinBox, FontBrushAndIconAreReleasedWithTheBox) {
     EXPECT_TRUE(GetIconInfo(question, &info));
     if (info.hbmColor) DeleteObject(info.hbmColor);
     if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
+TEST(SkinBox, ManyBoxesLeaveNoGdiObjectsBehind) {
+    MessageBoxParams p;
+    p.iconId = 227;
+    p.backgroundColor = RGB(200, 230, 200);
+    p.timeoutSeconds = 5;
+    for (int i = 0; i < 8; ++i) {
+        std::wstring caption = L"Leak " + std::to_wstring(i);
+        HGDIOBJ font = nullptr;
+        HICON icon = nullptr;
+        Driver d(caption, [&](HWND box) {
+            if (!box) return;
+            font = (HGDIOBJ)SendMessageW(GetDlgItem(box, IDYES), WM_GETFONT, 0, 0);
+            icon = (HICON)SendMessageW(GetDlgItem(box, SMB_ID_ICON), STM_GETICON, 0, 0);
+            Press(box, IDNO);
+        });
+        int r = SkinMessageBox(nullptr, "Again and again", FromWideText(caption.c_str()),
+                               MB_YESNO | MB_ICONQUESTION | SMB_NOSOUND, &p);
+        d.Join();
+        EXPECT_EQ(r, IDNO);
+        ASSERT_NE(font, nullptr);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(GetObjectType(font), 0u) << i;
+        ICONINFO info{};
+        EXPECT_FALSE(GetIconInfo(icon, &info)) << i;
+    }
 }
 
 TEST(SkinBox, TextsAndCaptionsFromTheStringTable) {
