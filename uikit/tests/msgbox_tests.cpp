@@ -377,6 +377,17 @@ TEST(MsgBoxLayout, ModernLookIconAndNarrowText) {
     EXPECT_EQ(b.back()->pixels.right, t.m_dialogRect.right - 16);   // right-aligned
     EXPECT_EQ(b[0]->pixels.top, std::max(icon->pixels.bottom, t.m_textRect.bottom) + 14);
 
+    // the classic look: margins of 8 around the icon, the row centred
+    p.options = 0;
+    CMsgBoxTemplate iconClassic(nullptr, "Hello", "c", MB_OKCANCEL | MB_ICONEXCLAMATION, p, &m);
+    EXPECT_EQ(m.lastLimit, 1280 / 2 + 80 - 32 - 16);
+    EXPECT_EQ(iconClassic.FindItem(SMB_ID_ICON)->pixels, CRect(8, 8, 8 + 34, 8 + 34));
+    EXPECT_EQ(iconClassic.m_textRect, CRect(16 + 40, 16, 16 + 40 + 30 + 12, 13 + 5 + 24));
+    auto c = Buttons(iconClassic);
+    EXPECT_EQ(c[0]->pixels.top, std::max(42, (int)iconClassic.m_textRect.bottom) + 14);
+    EXPECT_EQ(c[0]->pixels.left, (iconClassic.m_dialogRect.Width() - (c[1]->pixels.right - c[0]->pixels.left)) / 2);
+    EXPECT_FALSE(iconClassic.m_rightButtons);
+
     p.options = SMB_OPT_NARROW;
     CMsgBoxTemplate narrow(nullptr, "x", "c", MB_OK, p, &m);
     EXPECT_EQ(m.lastLimit, 1280 / 3);
