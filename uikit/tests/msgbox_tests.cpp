@@ -1114,8 +1114,16 @@ TEST(SkinBox, OwnerIsDisabledWhileTheBoxRunsAndCentresIt) {
     bool disabled = false;
     RECT box{};
     HWND boxOwner = nullptr;
+    // the owner's timers keep running while the box is up
+    static std::atomic<int> ticks;
+    ticks = 0;
+    SetTimer(owner, 7, 50, [](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
+    int ticksWhileOpen = 0;
     Driver d(L"Owned", [&](HWND h) {
         if (!h) return;
+        int first = ticks;
+        Sleep(600);
+        ticksWhileOpen = ticks - first;
         disabled = !IsWindowEnabled(owner);
         GetWindowRect(h, &box);
         boxOwner = GetWindow(h, GW_OWNER);
@@ -1124,6 +1132,8 @@ TEST(SkinBox, OwnerIsDisabledWhileTheBoxRunsAndCentresIt) {
     int r = SkinMessageBox(owner, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
     d.Join();
     EXPECT_EQ(r, IDOK);
+    KillTimer(owner, 7);
+    EXPECT_GE(ticksWhileOpen, 4);
     EXPECT_TRUE(disabled);
     EXPECT_EQ(boxOwner, owner);
     EXPECT_TRUE(IsWindowEnabled(owner));
