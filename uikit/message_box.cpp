@@ -349,6 +349,7 @@ BOOL CALLBACK CollectButton(HWND h, LPARAM lParam) {
 // Ctrl+C: caption, text and buttons of the box to the clipboard.
 bool HandleCopyKey(HWND dlg, const CMsgBoxTemplate* t, const MSG& msg) {
     if (msg.wParam != 'C' || GetKeyState(VK_CONTROL) >= 0) return false;
+    if (IsWindow(dlg) && msg.hwnd != dlg && !IsChild(dlg, msg.hwnd)) return false;
     if (!IsWindow(dlg)) return true;
     std::wstring text = kSeparator;
     text += t->m_caption + L"\r\n";

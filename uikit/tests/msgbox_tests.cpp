@@ -127,10 +127,10 @@ LRESULT CALLBACK UiProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 // A thread that waits for the box with the caption and drives it.
 class Driver {
 public:
-    Driver(std::wstring caption, std::function<void(HWND)> f)
-        : m_thread([caption, f, desktop = GetThreadDesktop(GetCurrentThreadId())] {
+    Driver(std::wstring caption, std::function<void(HWND)> f, int waitMs = 5000)
+        : m_thread([caption, f, waitMs, desktop = GetThreadDesktop(GetCurrentThreadId())] {
               SetThreadDesktop(desktop);   // a new thread starts on the default desktop under Wine
-              f(WaitForBox(caption));
+              f(WaitForBox(caption, waitMs));
           }) {}
     ~Driver() { Join(); }
     void Join() {
@@ -376,6 +376,17 @@ TEST(MsgBoxLayout, ModernLookIconAndNarrowText) {
     auto b = Buttons(t);
     EXPECT_EQ(b.back()->pixels.right, t.m_dialogRect.right - 16);   // right-aligned
     EXPECT_EQ(b[0]->pixels.top, std::max(icon->pixels.bottom, t.m_textRect.bottom) + 14);
+
+    // the classic look: margins of 8 around the icon, the row centred
+    p.options = 0;
+    CMsgBoxTemplate iconClassic(nullptr, "Hello", "c", MB_OKCANCEL | MB_ICONEXCLAMATION, p, &m);
+    EXPECT_EQ(m.lastLimit, 1280 / 2 + 80 - 32 - 16);
+    EXPECT_EQ(iconClassic.FindItem(SMB_ID_ICON)->pixels, CRect(8, 8, 8 + 34, 8 + 34));
+    EXPECT_EQ(iconClassic.m_textRect, CRect(16 + 40, 16, 16 + 40 + 30 + 12, 13 + 5 + 24));
+    auto c = Buttons(iconClassic);
+    EXPECT_EQ(c[0]->pixels.top, std::max(42, (int)iconClassic.m_textRect.bottom) + 14);
+    EXPECT_EQ(c[0]->pixels.left, (iconClassic.m_dialogRect.Width() - (c[1]->pixels.right - c[0]->pixels.left)) / 2);
+    EXPECT_FALSE(iconClassic.m_rightButtons);
 
     p.options = SMB_OPT_NARROW;
     CMsgBoxTemplate narrow(nullptr, "x", "c", MB_OK, p, &m);
@@ -676,7 +687,7 @@ TEST(SkinBox, EscapeEnterAndTheCloseItem) {
         Driver d(caption, [&](HWND box) {
             if (!box) return;
             greyed = (GetMenuState(GetSystemMenu(box, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED) != 0;
-            if (c.want == 0) CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+            CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
             Key(box, ButtonIdsLeftToRight(box)[0], c.key);
             Sleep(300);
             stayed = IsWindow(box) && IsWindowVisible(box);
@@ -886,18 +897,34 @@ TEST(SkinBox, RememberedAnswerIsStoredAndReturnedWithoutABox) {
 
     // the second call shows nothing
     std::atomic<bool> shown{false};
-    Driver none(L"Remember", [&](HWND box) {
-        if (box) {
-            shown = true;
-            Press(box, IDNO);
-        }
-    });
+    Driver none(
+        L"Remember",
+        [&](HWND box) {
+            if (box) {
+                shown = true;
+                Press(box, IDNO);
+            }
+        },
+        1000);
     DWORD start = GetTickCount();
     r = SkinMessageBox(nullptr, "Ask once", "Remember", MB_YESNO | SMB_REMEMBER_ASK | SMB_NOSOUND, &p);
     EXPECT_LT(GetTickCount() - start, 500u);
     none.Join();
     EXPECT_FALSE(shown);
     EXPECT_EQ((UINT)r, (UINT)IDYES | SMB_REMEMBER_ASK);
+
+    // a countdown that pressed the button is remembered with its bit
+    MessageBoxParams timed = Remembering("test.timed");
+    timed.timeoutSeconds = 1;
+    Driver dt(L"Timed", [&](HWND box) {
+        if (box) CheckDlgButton(box, SMB_ID_CHECKBOX, BST_CHECKED);
+    });
+    r = SkinMessageBox(nullptr, "Tick", "Timed", MB_OKCANCEL | SMB_REMEMBER_SHOW | SMB_NOSOUND, &timed);
+    dt.Join();
+    EXPECT_EQ((UINT)r, (UINT)IDOK | SMB_REMEMBER_SHOW | SMB_TIMEDOUT);
+    EXPECT_EQ(StoredValue("test.timed", 0), (DWORD)IDOK | SMB_REMEMBER_SHOW | SMB_TIMEDOUT);
+    r = SkinMessageBox(nullptr, "Tick", "Timed", MB_OKCANCEL | SMB_REMEMBER_SHOW | SMB_NOSOUND, &timed);
+    EXPECT_EQ((UINT)r, (UINT)IDOK | SMB_REMEMBER_SHOW | SMB_TIMEDOUT);
 
     // another number is another message
     MessageBoxParams other = Remembering("test.remember", 4);
@@ -1062,7 +1089,11 @@ TEST(SkinBox, OwnColoursAndAnExplicitPosition) {
         });
         Press(box, IDOK);
     });
-    int r = SkinMessageBox(nullptr, "Coloured text on a coloured band", "Colours", MB_OK | SMB_NOSOUND, &p);
+    bool topmost = false;
+    Driver top(L"Colours", [&](HWND box) { topmost = box && (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST); });
+    int r = SkinMessageBox(nullptr, "Coloured text on a coloured band", "Colours", MB_OK | MB_TOPMOST | SMB_NOSOUND, &p);
+    top.Join();
+    EXPECT_TRUE(topmost);
     d.Join();
     EXPECT_EQ(r, IDOK);
     EXPECT_EQ(where.left, 40);
@@ -1083,8 +1114,16 @@ TEST(SkinBox, OwnerIsDisabledWhileTheBoxRunsAndCentresIt) {
     bool disabled = false;
     RECT box{};
     HWND boxOwner = nullptr;
+    // the owner's timers keep running while the box is up
+    static std::atomic<int> ticks;
+    ticks = 0;
+    SetTimer(owner, 7, 50, [](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
+    int ticksWhileOpen = 0;
     Driver d(L"Owned", [&](HWND h) {
         if (!h) return;
+        int first = ticks;
+        Sleep(600);
+        ticksWhileOpen = ticks - first;
         disabled = !IsWindowEnabled(owner);
         GetWindowRect(h, &box);
         boxOwner = GetWindow(h, GW_OWNER);
@@ -1093,18 +1132,23 @@ TEST(SkinBox, OwnerIsDisabledWhileTheBoxRunsAndCentresIt) {
     int r = SkinMessageBox(owner, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
     d.Join();
     EXPECT_EQ(r, IDOK);
+    KillTimer(owner, 7);
+    EXPECT_GE(ticksWhileOpen, 4);
     EXPECT_TRUE(disabled);
     EXPECT_EQ(boxOwner, owner);
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_NEAR((box.left + box.right) / 2, 300 + 250, 1);
     EXPECT_NEAR((box.top + box.bottom) / 2, 200 + 200, 1);
 
-    // an owner that was disabled before stays disabled
+    // an owner that was disabled before stays disabled; a window object will do as owner
     EnableWindow(owner, FALSE);
     Driver d2(L"Owned", [&](HWND h) {
         if (h) Press(h, IDOK);
     });
-    SkinMessageBox(owner, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
+    CWnd ownerObject;
+    ownerObject.Attach(owner);
+    SkinMessageBox(&ownerObject, "Owned box", "Owned", MB_OK | SMB_NOSOUND);
+    ownerObject.Detach();
     d2.Join();
     EXPECT_FALSE(IsWindowEnabled(owner));
     DestroyWindow(owner);
@@ -1188,6 +1232,33 @@ TEST(SkinBox, FontBrushAndIconAreReleasedWithTheBox) {
     EXPECT_TRUE(GetIconInfo(question, &info));
     if (info.hbmColor) DeleteObject(info.hbmColor);
     if (info.hbmMask) DeleteObject(info.hbmMask);
+}
+
+TEST(SkinBox, ManyBoxesLeaveNoGdiObjectsBehind) {
+    MessageBoxParams p;
+    p.iconId = 227;
+    p.backgroundColor = RGB(200, 230, 200);
+    p.timeoutSeconds = 5;
+    for (int i = 0; i < 8; ++i) {
+        std::wstring caption = L"Leak " + std::to_wstring(i);
+        HGDIOBJ font = nullptr;
+        HICON icon = nullptr;
+        Driver d(caption, [&](HWND box) {
+            if (!box) return;
+            font = (HGDIOBJ)SendMessageW(GetDlgItem(box, IDYES), WM_GETFONT, 0, 0);
+            icon = (HICON)SendMessageW(GetDlgItem(box, SMB_ID_ICON), STM_GETICON, 0, 0);
+            Press(box, IDNO);
+        });
+        int r = SkinMessageBox(nullptr, "Again and again", FromWideText(caption.c_str()),
+                               MB_YESNO | MB_ICONQUESTION | SMB_NOSOUND, &p);
+        d.Join();
+        EXPECT_EQ(r, IDNO);
+        ASSERT_NE(font, nullptr);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(GetObjectType(font), 0u) << i;
+        ICONINFO info{};
+        EXPECT_FALSE(GetIconInfo(icon, &info)) << i;
+    }
 }
 
 TEST(SkinBox, TextsAndCaptionsFromTheStringTable) {
