@@ -1353,49 +1353,9 @@ TEST(SkinBox, ScreenshotsOfTwoBoxes) {
 
 // --- set-up -------------------------------------------------------------------
 
-namespace {
-bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
-const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
-const wchar_t kTestDesktop[] = L"OrvaMsgBoxTests";
-
-bool OnTestDesktop() {
-    wchar_t name[64] = {};
-    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
-    return std::wstring(name) == kTestDesktop;
-}
-
-// Under Wine the boxes run on a desktop of their own; the tests run again
-// in a new process of this program there.
-int RunOnTestDesktop() {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktops, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return 1;
-    const wchar_t size[] = L"1280x1024";
-    RegSetValueExW(key, kTestDesktop, 0, REG_SZ, (const BYTE*)size, sizeof(size));
-    RegCloseKey(key);
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring line = GetCommandLineW();
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return (int)code;
-}
-}  // namespace
 
 int main(int argc, char** argv) {
-    if (UnderWine() && !OnTestDesktop()) return RunOnTestDesktop();
+    if (int code = RunInTestSetting(); code >= 0) return code;
     ::testing::InitGoogleTest(&argc, argv);
     printf("ANSI code page %u\n", GetACP());
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
