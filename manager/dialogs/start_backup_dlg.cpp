@@ -81,7 +81,9 @@ void CStartBackupDlg::OnAdvanced() {
         if (m_host.runOptionCommand) m_host.runOptionCommand(this);
     }
 
-    const CString& os = m_osName;
+    // WMI writes "Windows 7" and "Vista" in mixed case: compare upper-cased.
+    CString os = m_osName;
+    os.MakeUpper();
     bool olderSystem = os.Find("XP") >= 0 || os.Find("VISTA") >= 0 || os.Find("WINDOWS 7") >= 0;
     if (olderSystem && m_host.jobs && !m_host.jobs().empty()) {
         int answer = SkinMessageBox(this,
