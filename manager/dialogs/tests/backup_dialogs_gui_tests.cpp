@@ -22,6 +22,7 @@
 #include "add_image_dlg.h"
 #include "add_image_dlg_ids.h"
 #include "backup_dialog_host.h"
+#include "backup_dialog_util.h"
 #include "backup_job_logic.h"
 #include "core/job_record_check.h"
 #include "gui_test_support.h"
@@ -450,6 +451,35 @@ TEST(StartBackup, AdvancedSendsTheWizardsRecordsAndStopsAtAFailedSend) {
     EXPECT_EQ(dlg.m_lastJobName, "Wizard_C");
 }
 
+TEST(StartBackup, NoQuestionWithoutJobsAndAWizardWithoutRecords) {
+    FakeSender sender;
+    BackupDialogHost host = Host(&sender);
+    host.runWizard = [&](CWnd*) -> std::optional<std::vector<JobRecord>> { return std::vector<JobRecord>(); };
+    CStartBackupDlg dlg(nullptr, host);
+    dlg.m_osName = "Microsoft Windows XP Professional [32bit]";
+    dlg.m_lastJobName = "before";
+    Driver driver([&] {
+        HWND start = WaitFor(L"Select Backup");
+        if (!start) return false;
+        Click(start, IDC_START_ADVANCED);
+        return WaitGone(start);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    driver.Join();
+    EXPECT_EQ(sender.attempts, 0);
+    EXPECT_EQ(dlg.m_lastJobName, "");
+}
+
+TEST(StartBackup, DriveTextsOfTheRealDisks) {
+    std::vector<std::string> drives = orva::manager::backup::FixedDrives();
+    EXPECT_NE(std::find(drives.begin(), drives.end(), "C:"), drives.end());
+    const std::regex size(R"(\d+ MB|\d+\.\d{3} GB)");
+    EXPECT_TRUE(std::regex_match(orva::manager::backup::DriveSpaceText("C:", 0), size));
+    EXPECT_TRUE(std::regex_match(orva::manager::backup::DriveSpaceText("C:", 1), size));
+    EXPECT_EQ(orva::manager::backup::DriveSpaceText("C:", 2), "");
+    EXPECT_EQ(orva::manager::backup::DriveSpaceText("Q:", 0), "");
+}
+
 // --- the real connection ------------------------------------------------------------------
 
 TEST(StartBackup, RecordsGoOverTheServiceConnectionWhole) {
@@ -608,6 +638,11 @@ TEST(AddImage, ListsFullImagesShowsTheirDetailsAndRegistersOne) {
     Write(repo / "Unfinished.TAV", unfinished);
     Write(repo / "old" / "Damaged.tav", whole.substr(0, whole.size() / 2));
     Write(repo / "notes.txt", "not an image");
+    // A full image that another program holds open: left out, its folder still listed.
+    Write(repo / "chain" / "Locked.TAV", whole);
+    HANDLE locked = CreateFileW((repo / "chain" / "Locked.TAV").wstring().c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
 
     FakeSender sender;
     BackupDialogHost host = Host(&sender);
@@ -670,6 +705,7 @@ TEST(AddImage, ListsFullImagesShowsTheirDetailsAndRegistersOne) {
     });
     EXPECT_EQ(dlg.DoModal(), IDOK);
     driver.Join();
+    CloseHandle(locked);
 
     EXPECT_EQ(labels, "Select an backup repository.|Select an backup file.|Detailed backukp information|OK|Cancel");
     EXPECT_EQ(repositories, (std::vector<std::string>{repoText, emptyText}));
