@@ -1,5 +1,8 @@
 // "Use an existing backup": registers a full TAV image found in a
 // repository (with its increments) as a job of the service.
+//
+//   CAddImageDlg dlg(this, host);        // host: repositoryList, jobs, messageParams
+//   if (dlg.DoModal() == IDOK) sender.Send(dlg.m_record);
 #pragma once
 #include <string>
 #include <vector>

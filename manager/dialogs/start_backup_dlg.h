@@ -1,4 +1,8 @@
 // "Select Backup": one-click backup of drive C: or the backup wizard.
+//
+//   CStartBackupDlg dlg(this, host);     // host: BackupDialogHost, all set
+//   dlg.m_osName = osCaption;
+//   dlg.DoModal();                        // IDOK once a choice ran; records already sent
 #pragma once
 #include <functional>
 #include <string>
