@@ -1,0 +1,4 @@
+#pragma once
+#define IDD_START_BACKUP 189
+#define IDC_START_ONECLICK 1000
+#define IDC_START_ADVANCED 1001
