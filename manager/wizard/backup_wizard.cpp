@@ -165,7 +165,7 @@ BEGIN_MESSAGE_MAP(CBK1_SelectVolume, CBKWizardPage)
 END_MESSAGE_MAP()
 
 CBK1_SelectVolume::CBK1_SelectVolume() : CBKWizardPage(IDD_BK1_SELECT_VOLUME, "Select Backup Drive(s)") {
-    m_psp.dwFlags ^= PSP_HASHELP;
+    m_psp.dwFlags &= ~PSP_HASHELP;
 }
 
 void CBK1_SelectVolume::DoDataExchange(CDataExchange* dx) {
@@ -339,7 +339,7 @@ BEGIN_MESSAGE_MAP(CBK2_SelectBackupType, CBKWizardPage)
 END_MESSAGE_MAP()
 
 CBK2_SelectBackupType::CBK2_SelectBackupType() : CBKWizardPage(IDD_BK2_SELECT_BACKUP_TYPE, "Select Backup Type") {
-    m_psp.dwFlags ^= PSP_HASHELP;
+    m_psp.dwFlags &= ~PSP_HASHELP;
 }
 
 void CBK2_SelectBackupType::DoDataExchange(CDataExchange* dx) {
@@ -552,7 +552,7 @@ END_MESSAGE_MAP()
 
 CBK3_SelectBackupOption::CBK3_SelectBackupOption()
     : CBKWizardPage(IDD_BK3_SELECT_BACKUP_OPTION, "Select Backup Option.") {
-    m_psp.dwFlags ^= PSP_HASHELP;
+    m_psp.dwFlags &= ~PSP_HASHELP;
 }
 
 void CBK3_SelectBackupOption::DoDataExchange(CDataExchange* dx) {
@@ -734,13 +734,17 @@ void CBK3_SelectBackupOption::OnBrowse() {
     bi.pszDisplayName = path;
     bi.lpszTitle = "Select a directory to exclude from backup.";
     bi.ulFlags = BIF_RETURNONLYFSDIRS;
+    // The folder browser needs COM in this thread's apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     LPITEMIDLIST chosen = SHBrowseForFolderA(&bi);
-    if (!chosen) return;
-    if (SHGetPathFromIDListA(chosen, path)) {
-        m_folder = path;
-        SetDlgItemText(IDC_BK3_FOLDER, m_folder);
+    if (chosen) {
+        if (SHGetPathFromIDListA(chosen, path)) {
+            m_folder = path;
+            SetDlgItemText(IDC_BK3_FOLDER, m_folder);
+        }
+        CoTaskMemFree(chosen);
     }
-    CoTaskMemFree(chosen);
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 void CBK3_SelectBackupOption::OnAdd() {
@@ -800,7 +804,7 @@ void CBK3_SelectBackupOption::OnMinuteChanged() {
 
 // --- summary page ----------------------------------------------------------------
 
-CBK4_Summary::CBK4_Summary() : CBKWizardPage(IDD_BK4_SUMMARY, "Summary") { m_psp.dwFlags ^= PSP_HASHELP; }
+CBK4_Summary::CBK4_Summary() : CBKWizardPage(IDD_BK4_SUMMARY, "Summary") { m_psp.dwFlags &= ~PSP_HASHELP; }
 
 void CBK4_Summary::DoDataExchange(CDataExchange* dx) {
     CBKWizardPage::DoDataExchange(dx);

@@ -160,6 +160,10 @@ TEST_F(Fixture, ThreeDrivesOnAServerGiveThreeRecords) {
             EXPECT_EQ(ItemText(*g_wiz, ID_WIZNEXT), "Next");
             EXPECT_EQ(ItemText(*g_wiz, IDCANCEL), "Cancel");
             Shot("wizard_drive_page");
+            Pixels page = CaptureWindow(p1.m_hWnd, false);
+            EXPECT_EQ(page.at(3, page.height - 3), RGB(255, 255, 254));
+            EXPECT_EQ(page.at(3, 70), RGB(255, 255, 254));
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(g_wiz->m_hWnd, IDHELP)));
             // Drive E: has no job.
             p1.m_driveList.SetItemState(2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
             EXPECT_EQ(p1.m_jobList.GetItemCount(), 0);
@@ -415,6 +419,71 @@ TEST_F(Fixture, TheComputersOwnDrivesAreListed) {
         },
     };
     EXPECT_EQ(RunWizard(wiz, s), IDCANCEL);
+}
+
+TEST_F(Fixture, BackGoesToTheOptionsOfTheDriveBefore) {
+    system.drives.resize(2);
+    CBKWizard wiz("Start Backup Wizard", inputs);
+    Script s;
+    s.steps = {
+        [&] {
+            wiz.m_page1.m_driveList.SetCheckbox(1, 0, 1);
+            Press(ID_WIZNEXT);
+            Press(ID_WIZNEXT);
+            Click(wiz.m_page3, IDC_BK3_DAILY);
+            wiz.m_page3.SetDlgItemText(IDC_BK3_HOUR, "7");
+            Press(ID_WIZNEXT);
+            EXPECT_EQ(Active(), 1);
+            EXPECT_EQ(WizardState().wizardRecordIndex, 1);
+            EXPECT_EQ(ItemText(wiz.m_page2, IDC_BK2_DRIVE), "D Drive");
+            Press(ID_WIZBACK);
+            EXPECT_EQ(Active(), 2);
+            EXPECT_EQ(WizardState().wizardRecordIndex, 0);
+            Press(ID_WIZBACK);
+            EXPECT_EQ(Active(), 1);
+            EXPECT_EQ(ItemText(wiz.m_page2, IDC_BK2_DRIVE), "C Drive");
+            Press(ID_WIZBACK);
+            EXPECT_EQ(Active(), 0);
+            Press(ID_WIZNEXT);
+            Press(ID_WIZNEXT);
+            Click(wiz.m_page3, IDC_BK3_DAILY);
+            wiz.m_page3.SetDlgItemText(IDC_BK3_HOUR, "7");
+            Press(ID_WIZNEXT);
+            Press(ID_WIZNEXT);
+            Press(ID_WIZNEXT);
+            EXPECT_EQ(Active(), 3);
+            Press(ID_WIZFINISH);
+        },
+    };
+    ASSERT_EQ(RunWizard(wiz, s), ID_WIZFINISH);
+    EXPECT_TRUE(s.boxes.empty());
+    std::vector<JobRecord> out = wiz.FinishedRecords();
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(FieldText(out[0].driveLetter), "C");
+    EXPECT_EQ(FieldText(out[0].scheduleTime), "07:00");
+    EXPECT_EQ(FieldText(out[1].driveLetter), "D");
+    EXPECT_EQ(FieldText(out[1].scheduleKind), "once");
+}
+
+TEST_F(Fixture, MoreDrivesThanRecordsAreRefused) {
+    system.drives.clear();
+    for (char c = 'C'; c <= 'M'; ++c) system.drives.push_back({std::string(1, c) + ":", 1LL << 30, 1LL << 29});
+    CBKWizard wiz("Start Backup Wizard", inputs);
+    Script s;
+    s.steps = {
+        [&] {
+            for (int i = 0; i < 11; ++i) wiz.m_page1.m_driveList.SetCheckbox(i, 0, 1);
+            Press(ID_WIZNEXT);
+            EXPECT_EQ(Active(), 0);
+            wiz.m_page1.m_driveList.SetCheckbox(10, 0, 0);
+            Press(ID_WIZNEXT);
+            EXPECT_EQ(Active(), 1);
+            EXPECT_EQ(WizardState().wizardRecordCount, 10);
+            Press(IDCANCEL);
+        },
+    };
+    EXPECT_EQ(RunWizard(wiz, s), IDCANCEL);
+    EXPECT_EQ(s.boxes, std::vector<std::string>{"Please select at most 10 drives to backup at once."});
 }
 
 namespace {
