@@ -7,6 +7,8 @@
 //   // Modify only: wizard.SetModifyRecord(entry);
 //   if (wizard.DoModal() == ID_WIZFINISH)
 //       for (const JobRecord& r : wizard.FinishedRecords()) ... SendJobRecord(r)
+// A Modify caller passes record 0 through PrepareModifiedEntry before it
+// stores and sends it.
 #pragma once
 #include <string>
 #include <vector>

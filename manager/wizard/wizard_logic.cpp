@@ -151,6 +151,11 @@ void FinishWizardRecord(JobRecord& r) {
     if (kind != "monthly") r.dayOfMonth = 0;
 }
 
+void PrepareModifiedEntry(JobRecord& r) {
+    r.code = service::kModifyJob;
+    r.runState = FieldText(r.scheduleKind) == "once" ? service::kDisarmed : service::kArmed;
+}
+
 std::string WizardSummaryText(const JobRecord* records, int count) {
     std::string s = Format("%s %s \r\n", "Total backup task number : ", Format("%d", count).c_str());
     for (int i = 0; i < count; ++i) {

@@ -64,6 +64,10 @@ int RepositoryIndexForPath(const std::vector<std::string>& repositories, std::st
 // flags, weekdays and day of the kinds not chosen.
 void FinishWizardRecord(JobRecord& record);
 
+// The table entry that a Modify run's finished record becomes: MODIFYJOB,
+// and a job run once stays disarmed (run state 2) after the change.
+void PrepareModifiedEntry(JobRecord& record);
+
 // The summary page's text of the first `count` records.
 std::string WizardSummaryText(const JobRecord* records, int count);
 

@@ -407,6 +407,68 @@ TEST_F(Fixture, ModifyKeepsTheNameAndLoadsTheSchedule) {
     EXPECT_TRUE(orva::service::ValidateJobRecord(out[0], why)) << why;
 }
 
+TEST_F(Fixture, ModifyOfAnIncrementalJobKeepsItsType) {
+    CBKWizard wiz("Start Backup Wizard", inputs);
+    JobRecord entry = *table.Find("IncD");
+    SetWizardField(entry.scheduleKind, "weekly");
+    SetWizardField(entry.scheduleTime, "21:15");
+    entry.weekdays[2] = 'y';
+    wiz.SetModifyRecord(entry);
+    Script s;
+    s.steps = {
+        [&] {
+            EXPECT_EQ(wiz.m_page1.m_driveList.GetNextItem(-1, LVNI_SELECTED), 1);
+            EXPECT_EQ(wiz.m_page1.m_driveList.GetCheckbox(1, 0), 1);
+            Press(ID_WIZNEXT);
+            auto& p2 = wiz.m_page2;
+            EXPECT_EQ(p2.IsDlgButtonChecked(IDC_BK2_INCREMENTAL), (UINT)BST_CHECKED);
+            HWND base = GetDlgItem(p2.m_hWnd, IDC_BK2_INCREMENTAL_BASE);
+            EXPECT_EQ(SendMessageW(base, CB_GETCOUNT, 0, 0), 1);
+            EXPECT_EQ(ItemText(p2, IDC_BK2_INCREMENTAL_BASE), "IncD");
+            EXPECT_FALSE(IsWindowEnabled(base));
+            EXPECT_FALSE(Enabled(p2, IDC_BK2_FULL));
+            Press(ID_WIZNEXT);
+            EXPECT_EQ(Active(), 2);
+            EXPECT_EQ(wiz.m_page3.IsDlgButtonChecked(IDC_BK3_WEEKLY), (UINT)BST_CHECKED);
+            EXPECT_EQ(wiz.m_page3.IsDlgButtonChecked(IDC_BK3_MON + 2), (UINT)BST_CHECKED);
+            EXPECT_EQ(wiz.m_page3.IsDlgButtonChecked(IDC_BK3_MON), (UINT)BST_UNCHECKED);
+            Press(ID_WIZNEXT);
+            Press(ID_WIZFINISH);
+        },
+    };
+    ASSERT_EQ(RunWizard(wiz, s), ID_WIZFINISH);
+    EXPECT_TRUE(s.boxes.empty());
+    std::vector<JobRecord> out = wiz.FinishedRecords();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(FieldText(out[0].jobName), "IncD");
+    EXPECT_EQ(out[0].jobType, 302);
+    EXPECT_EQ(out[0].code, 201);
+    EXPECT_EQ(std::string(out[0].weekdays, 7), "nnynnnn");
+    EXPECT_EQ(FieldText(out[0].scheduleTime), "21:15");
+    PrepareModifiedEntry(out[0]);
+    std::string why;
+    EXPECT_TRUE(orva::service::ValidateJobRecord(out[0], why)) << why;
+}
+
+TEST_F(Fixture, TheRepositoryCannotBeTypedIn) {
+    CBKWizard wiz("Start Backup Wizard", inputs);
+    Script s;
+    s.steps = {
+        [&] {
+            Press(ID_WIZNEXT);
+            auto& p2 = wiz.m_page2;
+            HWND combo = GetDlgItem(p2.m_hWnd, IDC_BK2_REPOSITORY);
+            SetWindowTextW(combo, L"X:\\typed");
+            SendMessageW(p2.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_BK2_REPOSITORY, CBN_EDITCHANGE), (LPARAM)combo);
+            EXPECT_EQ(ItemText(p2, IDC_BK2_REPOSITORY), "D:\\Orvanta");
+            EXPECT_EQ(ItemText(p2, IDC_BK2_PATH), "D:\\Orvanta\\OrvaBackup_C_2026_12100905_07.TAV");
+            Press(IDCANCEL);
+        },
+    };
+    EXPECT_EQ(RunWizard(wiz, s), IDCANCEL);
+    EXPECT_EQ(s.boxes, std::vector<std::string>{"Image repository can't be edited."});
+}
+
 TEST_F(Fixture, TheComputersOwnDrivesAreListed) {
     inputs.system = nullptr;
     CBKWizard wiz("Start Backup Wizard", inputs);

@@ -154,3 +154,16 @@ TEST(WizardLogic, SummaryText) {
     EXPECT_NE(second.find("\tSchedule Type\t: ONCE\r\n\r\n"), std::string::npos);
     EXPECT_NE(second.find("Task Type\t: Update Backup"), std::string::npos);
 }
+
+TEST(WizardLogic, ModifiedEntry) {
+    JobRecord once = Job("a", 300, "C", "once");
+    once.code = 200;
+    PrepareModifiedEntry(once);
+    EXPECT_EQ(once.code, 201);
+    EXPECT_EQ(once.runState, 2);
+    JobRecord daily = Job("a", 301, "C", "daily");
+    daily.runState = 2;
+    PrepareModifiedEntry(daily);
+    EXPECT_EQ(daily.code, 201);
+    EXPECT_EQ(daily.runState, 0);
+}
