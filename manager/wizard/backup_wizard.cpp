@@ -875,6 +875,7 @@ void CBKWizard::SetModifyRecord(const JobRecord& entry) {
 }
 
 std::vector<JobRecord> CBKWizard::FinishedRecords() const {
+    if (m_result != ID_WIZFINISH) return {};
     return std::vector<JobRecord>(m_page4.m_records, m_page4.m_records + m_page4.m_finishedCount);
 }
 

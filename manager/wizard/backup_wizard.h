@@ -184,7 +184,7 @@ public:
 
     // Opens the wizard on one existing image-backup job (types 300-303).
     void SetModifyRecord(const JobRecord& entry);
-    // After Finish: the finished records, in drive-list order.
+    // After Finish: the finished records, in drive-list order; none after Cancel.
     std::vector<JobRecord> FinishedRecords() const;
 
     BOOL OnInitDialog() override;

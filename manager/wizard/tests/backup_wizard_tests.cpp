@@ -362,13 +362,19 @@ TEST_F(Fixture, WindowsSevenTakesOneDriveAndCancelSendsNothing) {
             Press(ID_WIZNEXT);
             EXPECT_EQ(WizardState().wizardRecordCount, 1);
             Press(ID_WIZNEXT);
+            Click(wiz.m_page3, IDC_BK3_MONTHLY);
+            SendMessageW(GetDlgItem(wiz.m_page3.m_hWnd, IDC_BK3_DAY), CB_SETCURSEL, (WPARAM)-1, 0);
+            Press(ID_WIZNEXT);
+            EXPECT_EQ(Active(), 2);
+            Click(wiz.m_page3, IDC_BK3_ONCE);
             Press(ID_WIZNEXT);
             EXPECT_EQ(Active(), 3);
             Press(IDCANCEL);
         },
     };
     EXPECT_EQ(RunWizard(wiz, s), IDCANCEL);
-    EXPECT_TRUE(s.boxes.empty());
+    EXPECT_EQ(s.boxes, std::vector<std::string>{"Please select a day."});
+    EXPECT_TRUE(wiz.FinishedRecords().empty());
 }
 
 TEST_F(Fixture, ModifyKeepsTheNameAndLoadsTheSchedule) {
