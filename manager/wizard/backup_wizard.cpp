@@ -139,7 +139,9 @@ int CBKWizardPage::Message(const char* text, UINT style) {
 
 LRESULT CBKWizardPage::Refuse(const char* text) {
     Message(text);
-    if (m_sheet) m_sheet->SetActivePage(this);
+    // Made current again only when it is not: doing it again would run its
+    // activation and lose what the user entered.
+    if (m_sheet && m_sheet->GetActivePage() != this) m_sheet->SetActivePage(this);
     return -1;
 }
 

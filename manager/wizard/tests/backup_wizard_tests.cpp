@@ -187,6 +187,7 @@ TEST_F(Fixture, ThreeDrivesOnAServerGiveThreeRecords) {
             p2.SetDlgItemText(IDC_BK2_NAME, "FullC");
             Press(ID_WIZNEXT);
             EXPECT_EQ(Active(), 1);
+            EXPECT_EQ(ItemText(p2, IDC_BK2_NAME), "FullC");
             p2.SetDlgItemText(IDC_BK2_NAME, "");
             Press(ID_WIZNEXT);
             EXPECT_EQ(Active(), 1);
@@ -366,6 +367,7 @@ TEST_F(Fixture, WindowsSevenTakesOneDriveAndCancelSendsNothing) {
             SendMessageW(GetDlgItem(wiz.m_page3.m_hWnd, IDC_BK3_DAY), CB_SETCURSEL, (WPARAM)-1, 0);
             Press(ID_WIZNEXT);
             EXPECT_EQ(Active(), 2);
+            EXPECT_EQ(wiz.m_page3.IsDlgButtonChecked(IDC_BK3_MONTHLY), (UINT)BST_CHECKED);
             Click(wiz.m_page3, IDC_BK3_ONCE);
             Press(ID_WIZNEXT);
             EXPECT_EQ(Active(), 3);
