@@ -1,0 +1,199 @@
+// The backup wizard: a four-page wizard sheet that defines image-backup jobs
+// (one per chosen drive) or modifies one. It sends nothing; after Finish the
+// caller takes the finished records and sends them to the service.
+//
+//   BackupWizardInputs in{&jobTable, options.repositories, &messageParams};
+//   CBKWizard wizard("Start Backup Wizard", in, this);
+//   // Modify only: wizard.SetModifyRecord(entry);
+//   if (wizard.DoModal() == ID_WIZFINISH)
+//       for (const JobRecord& r : wizard.FinishedRecords()) ... SendJobRecord(r)
+// A Modify caller passes record 0 through PrepareModifiedEntry before it
+// stores and sends it.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "core/manager_job_table.h"
+#include "framework.h"
+#include "fw_propsheet.h"
+#include "message_box.h"
+#include "report_list.h"
+#include "skin_button.h"
+#include "wizard/wizard_logic.h"
+
+namespace orva::manager {
+
+struct WizardDrive {
+    std::string drive;       // "C:"
+    int64_t totalBytes = 0;
+    int64_t freeBytes = 0;
+};
+
+// What the wizard asks of the computer; the tests give their own.
+class WizardSystem {
+public:
+    virtual ~WizardSystem() = default;
+    // The operating system's caption with "[64bit]" or "[32bit]".
+    virtual std::string OsCaption();
+    // The fixed drives in the order of GetLogicalDriveStringsA.
+    virtual std::vector<WizardDrive> FixedDrives();
+    // The local time of the default names.
+    virtual SYSTEMTIME LocalTime();
+};
+
+struct BackupWizardInputs {
+    const ManagerJobTable* jobs = nullptr;      // the manager's copy of the service's jobs
+    std::string repositories;                   // repository folders, each followed by "|"
+    MessageBoxParams* messageParams = nullptr;  // the program's shared one (may be null)
+    WizardSystem* system = nullptr;             // null: this computer
+};
+
+class CBKWizard;
+
+// Shared by the four pages: their brush, banner, inputs and messages.
+class CBKWizardPage : public CPropertyPage {
+public:
+    CBKWizardPage(UINT idTemplate, const char* title) : CPropertyPage(idTemplate, title) {}
+    ~CBKWizardPage() override;
+    const BackupWizardInputs* m_inputs = nullptr;
+
+protected:
+    void InitPage();   // message-box fields, brush, banner
+    int Message(const char* text, UINT style = MB_OK);
+    // Shows the refusal, makes this page current again; returns -1.
+    LRESULT Refuse(const char* text);
+    std::vector<JobRecord> Jobs() const;
+    WizardSystem& System() const;
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    void Enable(int id, bool on) { ::EnableWindow(Item(id), on); }
+
+    CBrush m_brush;
+    CStatic m_banner;
+    HBITMAP m_bannerBitmap = nullptr;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+class CBK1_SelectVolume : public CBKWizardPage {
+public:
+    CBK1_SelectVolume();
+    CReportListCtrl m_driveList;
+    CReportListCtrl m_jobList;
+    CImageList m_imageList;
+    int m_modifyFlag = 0;
+    JobRecord m_modifyRecord{};
+    bool m_checkBoxes = false;
+
+    BOOL OnInitDialog() override;
+    BOOL OnSetActive() override;
+    LRESULT OnWizardNext() override;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    void SetUpList(CReportListCtrl& list);
+    void FillDrives();
+    void FillJobs();
+    void OnDriveItemChanged(NMHDR* nm, LRESULT* result);
+    DECLARE_MESSAGE_MAP()
+};
+
+class CBK2_SelectBackupType : public CBKWizardPage {
+public:
+    CBK2_SelectBackupType();
+    int m_typeChoice = 0;   // 0 full, 1 update, 2 incremental, 3 differential
+    CEdit m_nameEdit;
+    CString m_imagePath;
+    CString m_name;
+
+    BOOL OnInitDialog() override;
+    BOOL OnSetActive() override;
+    LRESULT OnWizardNext() override;
+    LRESULT OnWizardBack() override;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    void ReadType();
+    void EnableForChoice();
+    void FillBaseCombo(int combo);
+    void FillRepositories();
+    void UpdatePath();
+    void OnTypeClicked();
+    void OnRepositoryChanged() { UpdatePath(); }
+    void OnNameChanged() { UpdatePath(); }
+    void OnRepositoryEdited();
+    bool m_loading = false;
+    DECLARE_MESSAGE_MAP()
+};
+
+class CBK3_SelectBackupOption : public CBKWizardPage {
+public:
+    CBK3_SelectBackupOption();
+    int m_compression = 0;   // 0 None, 1 Normal, 2 High
+    int m_scheduleKind = 0;  // 0 once, 1 daily, 2 weekly, 3 monthly
+    int m_weekdays[7] = {};
+    CString m_folder;
+    CString m_hour = "00";
+    CString m_minute = "00";
+    CSkinButton m_browse, m_add, m_remove;
+
+    BOOL OnInitDialog() override;
+    BOOL OnSetActive() override;
+    LRESULT OnWizardNext() override;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    void ReadControls();
+    void WriteControls();
+    void EnableForKind();
+    void OnScheduleClicked();
+    void OnBrowse();
+    void OnAdd();
+    void OnRemove();
+    void OnHourChanged();
+    void OnMinuteChanged();
+    std::vector<std::string> Exclusions() const;
+    DECLARE_MESSAGE_MAP()
+};
+
+class CBK4_Summary : public CBKWizardPage {
+public:
+    CBK4_Summary();
+    CString m_summary;
+    int m_finishedCount = 0;
+    JobRecord m_records[kWizardMaxRecords]{};
+
+    BOOL OnInitDialog() override;
+    BOOL OnSetActive() override;
+    BOOL OnWizardFinish() override;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+};
+
+class CBKWizard : public CPropertySheet {
+public:
+    CBKWizard(const char* caption, const BackupWizardInputs& inputs, CWnd* parent = nullptr);
+    ~CBKWizard() override;
+
+    CBK1_SelectVolume m_page1;
+    CBK2_SelectBackupType m_page2;
+    CBK3_SelectBackupOption m_page3;
+    CBK4_Summary m_page4;
+    CBrush m_brush;
+
+    // Opens the wizard on one existing image-backup job (types 300-303).
+    void SetModifyRecord(const JobRecord& entry);
+    // After Finish: the finished records, in drive-list order; none after Cancel.
+    std::vector<JobRecord> FinishedRecords() const;
+
+    BOOL OnInitDialog() override;
+
+protected:
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+    BackupWizardInputs m_inputs;
+    WizardSystem m_ownSystem;
+    DECLARE_MESSAGE_MAP()
+};
+
+}  // namespace orva::manager
