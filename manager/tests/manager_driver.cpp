@@ -1,0 +1,114 @@
+// Test program: drives a running OrvaManager through its window.
+//   manager_driver run NAME   selects the job NAME in the tree and sends Run
+//   manager_driver shot FILE  saves the main window as a 24-bit BMP
+// Exit code 0 on success.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+HWND FindManager() {
+  for (int i = 0; i < 100; ++i) {
+    if (HWND w = FindWindowW(nullptr, L"Orvanta Windows Backup v3.0.1")) return w;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+// The text of a tree item of another process, through memory there.
+std::wstring ItemText(HWND tree, HANDLE process, void* remote, HTREEITEM item) {
+  const SIZE_T textAt = 256;
+  TVITEMW tv{};
+  tv.mask = TVIF_TEXT;
+  tv.hItem = item;
+  tv.pszText = (wchar_t*)((char*)remote + textAt);
+  tv.cchTextMax = 500;
+  WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr);
+  SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)remote);
+  wchar_t text[501] = {};
+  ReadProcessMemory(process, (char*)remote + textAt, text, 500 * sizeof(wchar_t), nullptr);
+  return text;
+}
+
+int Run(HWND dlg, const std::wstring& name) {
+  HWND tree = GetDlgItem(dlg, 1006);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tree, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return 3;
+  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  int rc = 4;
+  HTREEITEM root = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  for (HTREEITEM item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)root); item;
+       item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item)) {
+    if (ItemText(tree, process, remote, item) != name) continue;
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
+    SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(32785, 0), 0);
+    rc = 0;
+    break;
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return rc;
+}
+
+int Shot(HWND dlg, const char* file) {
+  SetForegroundWindow(dlg);
+  RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);
+  RECT r{};
+  GetWindowRect(dlg, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+  fh.bfSize = fh.bfOffBits + size;
+  bi.bmiHeader.biSizeImage = size;
+  int rc = 5;
+  if (FILE* f = std::fopen(file, "wb")) {
+    std::fwrite(&fh, sizeof fh, 1, f);
+    std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
+    std::fwrite(bits, size, 1, f);
+    std::fclose(f);
+    rc = 0;
+  }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  HWND dlg = FindManager();
+  if (!dlg) return 1;
+  const std::string command = argv[1];
+  if (command == "run") {
+    wchar_t name[100] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
+    return Run(dlg, name);
+  }
+  if (command == "shot") return Shot(dlg, argv[2]);
+  return 2;
+}

@@ -1,0 +1,103 @@
+"""OrvaManager.exe against the real service: the job tree fills from the job
+list and from echoes, Run sends RUNJOB from the window and the service runs
+the job, whose reports show in the running-job list; when the service stops
+the manager ends with exit code 0. The manager writes its views and answers
+its messages through its trace file (ORVA_MANAGER_TRACE)."""
+import os
+import pathlib
+import shutil
+import subprocess
+import time
+
+import pytest
+
+from conftest import ORVA_BIN, ORVA_WINE_RUN, wait_for, wine_env, win_path
+from job_wire import Manager, job
+
+SHOTS = ORVA_BIN / 'screenshots'
+
+
+@pytest.fixture(scope='module')
+def display():
+    """The X display of the test run, or one of our own."""
+    if os.environ.get('DISPLAY'):
+        yield os.environ['DISPLAY']
+        return
+    number = next(n for n in range(120, 200) if not pathlib.Path(f'/tmp/.X11-unix/X{n}').exists())
+    xvfb = subprocess.Popen(['Xvfb', f':{number}', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_for(pathlib.Path(f'/tmp/.X11-unix/X{number}').exists, 30, 'Xvfb')
+        yield f':{number}'
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+
+
+class ManagerWindow:
+    def __init__(self, folder, display):
+        self.trace = folder / 'manager_trace.txt'
+        shutil.copy(ORVA_BIN / 'OrvaManager.exe', folder / 'OrvaManager.exe')
+        env = dict(wine_env(), DISPLAY=display, ORVA_MANAGER_TRACE=win_path(self.trace))
+        self.proc = subprocess.Popen([ORVA_WINE_RUN, str(folder / 'OrvaManager.exe')], cwd=folder, env=env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        self.env = env
+
+    def lines(self):
+        return self.trace.read_text('latin-1').splitlines() if self.trace.exists() else []
+
+    def wait_line(self, check, seconds, what):
+        return wait_for(lambda: next((l for l in reversed(self.lines()) if check(l)), None), seconds, what)
+
+    def driver(self, *args):
+        return subprocess.run([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), *args], env=self.env,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=60).returncode
+
+
+def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, drive, display):
+    letter, _live, repo = drive
+    service.start()
+    other = Manager()
+    other.job_list()
+    weekly = job('Weekly', kind='weekly', run_state=2, weekly=b'y', daily=b'n', weekdays=b'ynnnynn',
+                 scheduleTime='09:30')
+    once = job('Img', kind='once', run_state=2, driveLetter=letter, imagePath=win_path(repo / 'Img.tav'),
+               compressionLevel=1, excludeList='')
+    for record in (weekly, once):
+        other.send(record)
+        assert other.receive() == record
+
+    window = ManagerWindow(service.folder, display)
+    try:
+        tree = window.wait_line(lambda l: l.startswith('tree {'), 60, 'the job tree')
+        assert tree == ('tree {Weekly#15|Schedule  : Weekly|Type : FULL BACKUP|Time : Mon Fri , 09:30|'
+                        'Path : D:\\Orvanta\\Weekly.tav} '
+                        '{Img#1|Schedule  : Once|Type : FULL BACKUP|Path : ' + win_path(repo / 'Img.tav') + '}')
+        # A job added by another manager appears at the end of the tree.
+        added = job('Daily', kind='daily', run_state=2)
+        other.send(added)
+        assert other.receive() == added
+        window.wait_line(lambda l: l.startswith('tree ') and '{Daily#15|Schedule  : Daily' in l, 30, 'the echo')
+        SHOTS.mkdir(exist_ok=True)
+        assert window.driver('shot', win_path(SHOTS / 'manager_main.bmp')) == 0
+
+        # Run from the window: the service runs the job and its reports fill the list.
+        assert window.driver('run', 'Img') == 0
+        window.wait_line(lambda l: l == 'sent 206 Img', 30, 'RUNJOB')
+        window.wait_line(lambda l: l.startswith('row|Img|Creating@'), 60, 'the first report')
+        final = window.wait_line(lambda l: l.startswith('row|Img|Finish@100|'), 120, 'the final report')
+        fields = final.split('|')
+        assert fields[3] and fields[4] and fields[5], final  # elapsed, start and complete times
+        assert '{Img#1|' in window.wait_line(lambda l: l.startswith('tree '), 5, 'the tree')
+        assert window.driver('shot', win_path(SHOTS / 'manager_after_run.bmp')) == 0
+        assert not any(l.startswith('message') for l in window.lines()), window.lines()
+        other.close()
+
+        service.stop()
+        assert window.proc.wait(timeout=60) == 0
+        assert window.lines()[-1] == 'message [OV Standard Edition] Server connection is closed.'
+    finally:
+        if window.proc.poll() is None:
+            window.proc.kill()
