@@ -149,7 +149,25 @@ ConnectionPrompts COrvaManagerDlg::Prompts() {
 BOOL COrvaManagerDlg::OnInitDialog() {
   CSkinDialog::OnInitDialog();
 
-  // The layout as the template places it.
+  // The layout as the template places it. The skin's frame is wider than
+  // the system's, so the window first grows until the client area holds the
+  // controls with the template's margin again.
+  {
+    RECT client{}, running{}, history{};
+    GetClientRect(&client);
+    ::GetWindowRect(::GetDlgItem(m_hWnd, IDC_ACTIVE_LIST), &running);
+    ScreenToClient(&running);
+    ::GetWindowRect(::GetDlgItem(m_hWnd, IDC_JOB_TREE), &history);
+    ScreenToClient(&history);
+    const int margin = history.left;  // the template's left margin, kept on every side
+    const int growX = running.right + margin - client.right, growY = running.bottom + margin - client.bottom;
+    if (growX > 0 || growY > 0) {
+      RECT w{};
+      GetWindowRect(&w);
+      ::SetWindowPos(m_hWnd, nullptr, 0, 0, w.right - w.left + (growX > 0 ? growX : 0),
+                     w.bottom - w.top + (growY > 0 ? growY : 0), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
   {
     static const int ids[MainLayout::kCount] = {IDC_DETAILS_CAPTION, IDC_AUTO_REFRESH, IDC_REFRESH_SECONDS,
                                                 IDC_SEC_LABEL,       IDC_DETAILS_LIST, IDC_HISTORY_CAPTION,
