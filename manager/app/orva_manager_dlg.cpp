@@ -452,6 +452,11 @@ void COrvaManagerDlg::LoadHistoryPane(const std::string& jobName, int mode) {
     m_history.SetItemText(item, 4, row.name.c_str());
     ++n;
   }
+  if (ManagerTraceOn()) {
+    std::string line = "history " + jobName;
+    for (const HistoryRow& row : rows) line += "|" + row.result + "#" + std::to_string(row.image);
+    ManagerTrace(line);
+  }
 }
 
 // Details (a later addition fills the details pane) and history of the

@@ -1,11 +1,15 @@
 // Test program: drives a running OrvaManager through its window.
 //   manager_driver run NAME   selects the job NAME in the tree and sends Run
 //   manager_driver shot FILE  saves the main window as a 24-bit BMP
+//   manager_driver size W H   resizes the main window
+//   manager_driver menu ITEM FILE  opens the tree's context menu on the root
+//                             ("root") or on the job ITEM, saves a picture, closes it
 // Exit code 0 on success.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -34,31 +38,38 @@ std::wstring ItemText(HWND tree, HANDLE process, void* remote, HTREEITEM item) {
   return text;
 }
 
-int Run(HWND dlg, const std::wstring& name) {
+// Selects the root ("root") or the job of that name; false when not found.
+bool Select(HWND dlg, const std::wstring& name, bool run) {
   HWND tree = GetDlgItem(dlg, 1006);
   DWORD pid = 0;
   GetWindowThreadProcessId(tree, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return 3;
-  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
-  int rc = 4;
   HTREEITEM root = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  if (name == L"root") {
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)root);
+    return root != nullptr;
+  }
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return false;
+  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  bool found = false;
   for (HTREEITEM item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)root); item;
        item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item)) {
     if (ItemText(tree, process, remote, item) != name) continue;
     SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
-    SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(32785, 0), 0);
-    rc = 0;
+    if (run) SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(32785, 0), 0);
+    found = true;
     break;
   }
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   CloseHandle(process);
-  return rc;
+  return found;
 }
 
-int Shot(HWND dlg, const char* file) {
-  SetForegroundWindow(dlg);
-  RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+int Shot(HWND dlg, const char* file, bool redraw = true) {
+  if (redraw) {
+    SetForegroundWindow(dlg);
+    RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  }
   Sleep(500);
   RECT r{};
   GetWindowRect(dlg, &r);
@@ -107,8 +118,27 @@ int main(int argc, char** argv) {
   if (command == "run") {
     wchar_t name[100] = {};
     MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
-    return Run(dlg, name);
+    return Select(dlg, name, true) ? 0 : 4;
   }
   if (command == "shot") return Shot(dlg, argv[2]);
+  if (command == "size" && argc > 3) {
+    SetWindowPos(dlg, nullptr, 0, 0, atoi(argv[2]), atoi(argv[3]), SWP_NOMOVE | SWP_NOZORDER);
+    return 0;
+  }
+  if (command == "menu" && argc > 3) {
+    wchar_t name[100] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
+    if (!Select(dlg, name, false)) return 4;
+    SetForegroundWindow(dlg);
+    // The keyboard form of the message: the menu opens at the selected item.
+    PostMessageW(dlg, WM_CONTEXTMENU, (WPARAM)GetDlgItem(dlg, 1006), MAKELPARAM(-1, -1));
+    Sleep(800);
+    const int rc = Shot(dlg, argv[3], false);
+    PostMessageW(dlg, WM_CANCELMODE, 0, 0);
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    Sleep(300);
+    return rc;
+  }
   return 2;
 }

@@ -82,6 +82,9 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         window.wait_line(lambda l: l.startswith('tree ') and '{Daily#15|Schedule  : Daily' in l, 30, 'the echo')
         SHOTS.mkdir(exist_ok=True)
         assert window.driver('shot', win_path(SHOTS / 'manager_main.bmp')) == 0
+        assert window.driver('menu', 'root', win_path(SHOTS / 'manager_root_menu.bmp')) == 0
+        assert window.driver('menu', 'Weekly', win_path(SHOTS / 'manager_job_menu.bmp')) == 0
+        assert [l for l in window.lines() if l.startswith('menu')] == ['menu root', 'menu job Weekly']
 
         # Run from the window: the service runs the job and its reports fill the list.
         assert window.driver('run', 'Img') == 0
@@ -91,6 +94,9 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         fields = final.split('|')
         assert fields[3] and fields[4] and fields[5], final  # elapsed, start and complete times
         assert '{Img#1|' in window.wait_line(lambda l: l.startswith('tree '), 5, 'the tree')
+        # The service's history line shows at the next refresh (every 5 s).
+        window.wait_line(lambda l: l == 'history Img|Succeed#0', 15, 'the history pane')
+        assert window.driver('size', '1000', '760') == 0
         assert window.driver('shot', win_path(SHOTS / 'manager_after_run.bmp')) == 0
         assert not any(l.startswith('message') for l in window.lines()), window.lines()
         other.close()
@@ -101,3 +107,10 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
     finally:
         if window.proc.poll() is None:
             window.proc.kill()
+
+
+def test_manager_without_service_offers_to_start_it_and_ends(wine_scm, tmp_path, display):
+    window = ManagerWindow(tmp_path, display)
+    assert window.proc.wait(timeout=60) == 1
+    assert window.lines() == ['message [Orvanta] Orvanta Windows Backup service is not started.|'
+                              'Do you want to start Orvanta Windows Backup Service?']
