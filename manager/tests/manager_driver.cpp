@@ -4,6 +4,8 @@
 //   manager_driver size W H   resizes the main window
 //   manager_driver menu ITEM FILE  opens the tree's context menu on the root
 //                             ("root") or on the job ITEM, saves a picture, closes it
+//   manager_driver list ROW COMMAND  selects ROW of the running-job list (-1:
+//                             none) and sends the command (32799 Cancel, 32808 Clear)
 // Exit code 0 on success.
 #include <windows.h>
 #include <commctrl.h>
@@ -65,6 +67,29 @@ bool Select(HWND dlg, const std::wstring& name, bool run) {
   return found;
 }
 
+int ListCommand(HWND dlg, int row, int command) {
+  HWND list = GetDlgItem(dlg, 1009);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return 3;
+  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = 0;
+  WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+  SendMessageW(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote);  // clear every selection
+  if (row >= 0) {
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+    SendMessageW(list, LVM_SETITEMSTATE, row, (LPARAM)remote);
+  }
+  SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return 0;
+}
+
 int Shot(HWND dlg, const char* file, bool redraw = true) {
   if (redraw) {
     SetForegroundWindow(dlg);
@@ -121,6 +146,7 @@ int main(int argc, char** argv) {
     return Select(dlg, name, true) ? 0 : 4;
   }
   if (command == "shot") return Shot(dlg, argv[2]);
+  if (command == "list" && argc > 3) return ListCommand(dlg, atoi(argv[2]), atoi(argv[3]));
   if (command == "size" && argc > 3) {
     SetWindowPos(dlg, nullptr, 0, 0, atoi(argv[2]), atoi(argv[3]), SWP_NOMOVE | SWP_NOZORDER);
     return 0;

@@ -99,11 +99,27 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         assert window.driver('size', '1000', '760') == 0
         assert window.driver('shot', win_path(SHOTS / 'manager_after_run.bmp')) == 0
         assert not any(l.startswith('message') for l in window.lines()), window.lines()
+
+        # Cancel: without a selected row it says so; on a finished row it does nothing.
+        def messages():
+            return [l for l in window.lines() if l.startswith('message')]
+        assert window.driver('list', '-1', '32799') == 0
+        assert messages() == ['message [Orvanta] Select an backup process.']
+        assert window.driver('list', '0', '32799') == 0
+        assert len(messages()) == 1
+        # Clear removes the finished row.
+        trees = sum(1 for l in window.lines() if l.startswith('tree '))
+        assert window.driver('list', '0', '32808') == 0
+        lines = window.lines()
+        assert sum(1 for l in lines if l.startswith('tree ')) == trees + 1
+        last_tree = max(i for i, l in enumerate(lines) if l.startswith('tree '))
+        assert not any(l.startswith('row|') for l in lines[last_tree:])
+        assert not any(l.startswith('sent 207') for l in lines)
         other.close()
 
         service.stop()
         assert window.proc.wait(timeout=60) == 0
-        assert window.lines()[-1] == 'message [OV Standard Edition] Server connection is closed.'
+        assert messages()[-1] == 'message [OV Standard Edition] Server connection is closed.'
     finally:
         if window.proc.poll() is None:
             window.proc.kill()
