@@ -6,7 +6,9 @@
 //                             ("root") or on the job ITEM, saves a picture, closes it
 //   manager_driver list ROW COMMAND  selects ROW of the running-job list (-1:
 //                             none) and sends the command (32799 Cancel, 32808 Clear)
-// Exit code 0 on success.
+//   manager_driver start EXE  runs EXE and returns its exit code
+// Everything happens on a Wine virtual desktop of its own, so that the
+// manager's window meets no other test's windows. Exit code 0 on success.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -16,6 +18,36 @@
 #include <vector>
 
 namespace {
+
+const wchar_t kDesktop[] = L"OrvaManagerTests";
+
+bool OnTestDesktop() {
+  wchar_t name[64] = {};
+  GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name, nullptr);
+  return std::wstring(name) == kDesktop;
+}
+
+// Runs a command line on the test desktop and gives its exit code.
+int RunOnDesktop(std::wstring line) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) == ERROR_SUCCESS) {
+    const wchar_t size[] = L"1200x900";
+    RegSetValueExW(key, kDesktop, 0, REG_SZ, (const BYTE*)size, sizeof size);
+    RegCloseKey(key);
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.lpDesktop = const_cast<wchar_t*>(kDesktop);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 6;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 7;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return (int)code;
+}
 
 HWND FindManager() {
   for (int i = 0; i < 100; ++i) {
@@ -137,6 +169,12 @@ int Shot(HWND dlg, const char* file, bool redraw = true) {
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
+  if (!OnTestDesktop()) return RunOnDesktop(GetCommandLineW());
+  if (std::string(argv[1]) == "start") {
+    wchar_t exe[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, exe, MAX_PATH - 1);
+    return RunOnDesktop(std::wstring(L"\"") + exe + L"\"");
+  }
   HWND dlg = FindManager();
   if (!dlg) return 1;
   const std::string command = argv[1];

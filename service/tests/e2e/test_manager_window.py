@@ -39,7 +39,9 @@ class ManagerWindow:
         self.trace = folder / 'manager_trace.txt'
         shutil.copy(ORVA_BIN / 'OrvaManager.exe', folder / 'OrvaManager.exe')
         env = dict(wine_env(), DISPLAY=display, ORVA_MANAGER_TRACE=win_path(self.trace))
-        self.proc = subprocess.Popen([ORVA_WINE_RUN, str(folder / 'OrvaManager.exe')], cwd=folder, env=env,
+        # Started by the driver on its own Wine desktop; its exit code is the manager's.
+        self.proc = subprocess.Popen([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'start',
+                                      win_path(folder / 'OrvaManager.exe')], cwd=folder, env=env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         self.env = env
