@@ -732,6 +732,8 @@ void COrvaManagerDlg::UpdateBackupStatusRow(const JobRecord& status) {
     m_active.SetItemText(row, 2, std::string(FieldText(status.elapsedTime)).c_str());
     m_active.SetItemText(row, 3, std::string(FieldText(status.startTime)).c_str());
     m_active.SetItemText(row, 4, std::string(FieldText(status.endTime)).c_str());
+    // Bytes done and speed show as the status cell's tip.
+    m_active.SetItemToolTipText(row, 1, TransferText(status.totalBytes, status.transferRate).c_str());
   };
   bool matched = false;
   for (int row = FindRow(name); row >= 0; row = FindRow(name, row + 1)) {

@@ -137,6 +137,12 @@ std::string SizeText(int64_t bytes) {
   return text;
 }
 
+std::string TransferText(int64_t bytesDone, int64_t megabytesPerSecond) {
+  if (bytesDone <= 0 && megabytesPerSecond <= 0) return "";
+  return SizeText(bytesDone > 0 ? bytesDone : 0) + ", " +
+         std::to_string(megabytesPerSecond > 0 ? megabytesPerSecond : 0) + " MB/s";
+}
+
 // --- layout -------------------------------------------------------------
 
 void MainLayout::Measure(const Box (&boxes)[kCount], int width, int height) {

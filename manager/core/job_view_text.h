@@ -57,6 +57,9 @@ std::string NextReplicatingMark(const std::string& current);
 
 // "%I64d MB" below 1000 MiB, else "%I64d.%.3I64d GB" (a GB being 1000 MiB).
 std::string SizeText(int64_t bytes);
+// The tool tip of a running job's status: bytes done and the rate, e.g.
+// "1.234 GB, 35 MB/s"; empty when the record reports neither.
+std::string TransferText(int64_t bytesDone, int64_t megabytesPerSecond);
 
 // --- layout -------------------------------------------------------------
 

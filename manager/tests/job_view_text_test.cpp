@@ -110,6 +110,9 @@ TEST(JobViewText, SizeTexts) {
   EXPECT_EQ(SizeText(999LL * 1048576 + 5), "999 MB");
   EXPECT_EQ(SizeText(1000LL * 1048576), "1.000 GB");
   EXPECT_EQ(SizeText(12345LL * 1048576), "12.345 GB");
+  EXPECT_EQ(TransferText(0, 0), "");
+  EXPECT_EQ(TransferText(1234LL * 1048576, 35), "1.234 GB, 35 MB/s");
+  EXPECT_EQ(TransferText(5LL * 1048576, -1), "5 MB, 0 MB/s");
 }
 
 TEST(MainLayoutTest, PanesFollowTheClientArea) {
