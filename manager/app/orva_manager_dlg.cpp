@@ -415,7 +415,10 @@ void COrvaManagerDlg::OnRefreshSecondsChange() {
   const int seconds = (int)GetDlgItemInt(IDC_REFRESH_SECONDS, &ok, TRUE);
   if (!ok || seconds <= 0) return;
   refreshSeconds = seconds;
-  if (autoRefresh == 1 && m_socket != INVALID_SOCKET) SetTimer(kTimerRefresh, refreshSeconds * 1000);
+  if (autoRefresh == 1 && m_socket != INVALID_SOCKET) {
+    SetTimer(kTimerRefresh, refreshSeconds * 1000);
+    ManagerTrace("interval " + std::to_string(refreshSeconds));
+  }
 }
 
 void COrvaManagerDlg::ClearFinishedRows() {

@@ -6,6 +6,9 @@
 //                             ("root") or on the job ITEM, saves a picture, closes it
 //   manager_driver list ROW COMMAND  selects ROW of the running-job list (-1:
 //                             none) and sends the command (32799 Cancel, 32808 Clear)
+//   manager_driver check ID 0|1  sets a check box and clicks it; exit code 10
+//                             when the refresh interval box is enabled after, 11 if not
+//   manager_driver text ID TEXT  sets the text of a control
 //   manager_driver start EXE  runs EXE and returns its exit code
 // Everything happens on a Wine virtual desktop of its own, so that the
 // manager's window meets no other test's windows. Exit code 0 on success.
@@ -184,6 +187,18 @@ int main(int argc, char** argv) {
     return Select(dlg, name, true) ? 0 : 4;
   }
   if (command == "shot") return Shot(dlg, argv[2]);
+  if (command == "check" && argc > 3) {
+    HWND box = GetDlgItem(dlg, atoi(argv[2]));
+    SendMessageW(box, BM_SETCHECK, atoi(argv[3]) ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(atoi(argv[2]), BN_CLICKED), (LPARAM)box);
+    return IsWindowEnabled(GetDlgItem(dlg, 1035)) ? 10 : 11;
+  }
+  if (command == "text" && argc > 3) {
+    wchar_t text[200] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[3], -1, text, 199);
+    SetWindowTextW(GetDlgItem(dlg, atoi(argv[2])), text);
+    return 0;
+  }
   if (command == "list" && argc > 3) return ListCommand(dlg, atoi(argv[2]), atoi(argv[3]));
   if (command == "size" && argc > 3) {
     SetWindowPos(dlg, nullptr, 0, 0, atoi(argv[2]), atoi(argv[3]), SWP_NOMOVE | SWP_NOZORDER);

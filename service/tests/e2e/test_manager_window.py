@@ -84,6 +84,14 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         window.wait_line(lambda l: l.startswith('tree ') and '{Daily#15|Schedule  : Daily' in l, 30, 'the echo')
         SHOTS.mkdir(exist_ok=True)
         assert window.driver('shot', win_path(SHOTS / 'manager_main.bmp')) == 0
+        # The refresh interval: 0 keeps the timer; "Refresh" off stops it and
+        # disables the interval box.
+        assert window.driver('text', '1035', '0') == 0
+        assert window.driver('text', '1035', '7') == 0
+        assert [l for l in window.lines() if l.startswith('interval')] == ['interval 5', 'interval 7']  # start-up, then 7
+        assert window.driver('check', '1021', '0') == 11
+        assert window.driver('check', '1021', '1') == 10
+        assert [l for l in window.lines() if l.startswith('refresh')] == ['refresh 1 5', 'refresh 0 7', 'refresh 1 7']
         assert window.driver('menu', 'root', win_path(SHOTS / 'manager_root_menu.bmp')) == 0
         assert window.driver('menu', 'Weekly', win_path(SHOTS / 'manager_job_menu.bmp')) == 0
         assert [l for l in window.lines() if l.startswith('menu')] == ['menu root', 'menu job Weekly']
