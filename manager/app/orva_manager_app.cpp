@@ -17,6 +17,10 @@ class COrvaManagerApp : public CWinApp {
 
 COrvaManagerApp theApp;
 
+namespace {
+bool g_started = false;  // sockets and the menu hook are taken
+}  // namespace
+
 BOOL COrvaManagerApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
@@ -34,6 +38,7 @@ BOOL COrvaManagerApp::InitInstance() {
     return FALSE;
   }
   CFlatMenu::InstallHook();
+  g_started = true;
   SetRegistryKey("Local AppWizard-Generated Applications");
 
   CGlobal& skin = SkinCache();
@@ -58,7 +63,7 @@ BOOL COrvaManagerApp::InitInstance() {
 }
 
 int COrvaManagerApp::ExitInstance() {
-  if (CFlatMenu::IsHooked()) {
+  if (g_started) {
     CFlatMenu::RemoveHook();
     WSACleanup();
   }

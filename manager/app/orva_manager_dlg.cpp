@@ -770,9 +770,8 @@ void COrvaManagerDlg::UpdateReplicationStatusRow(const JobRecord& status) {
     m_active.SetItemText(row, 2, std::string(FieldText(status.elapsedTime)).c_str());
     m_active.SetItemText(row, 3, std::string(FieldText(status.startTime)).c_str());
     // Finished rows get their end time (a blank when none), so that they leave the pane.
-    std::string end(FieldText(status.endTime));
-    if (view.finished && end.empty()) end = " ";
-    m_active.SetItemText(row, 4, view.finished ? end.c_str() : "");
+    const std::string end(FieldText(status.endTime));
+    m_active.SetItemText(row, 4, !view.finished ? "" : end.empty() ? " " : end.c_str());
   }
   if (!matched && view.addsRow) {
     const int row = m_active.InsertItem(m_active.GetItemCount(), name.c_str(), kImgReplOnce);
@@ -801,10 +800,10 @@ void COrvaManagerDlg::TraceViews() {
   std::string tree = "tree";
   if (m_root) {
     for (HTREEITEM job = TreeView_GetChild(Tree(), m_root); job; job = TreeView_GetNextSibling(Tree(), job)) {
-      tree += " {" + ItemText(job) + "#" + std::to_string(ItemImage(job));
+      tree.append(" {").append(ItemText(job)).append("#").append(std::to_string(ItemImage(job)));
       for (HTREEITEM line = TreeView_GetChild(Tree(), job); line; line = TreeView_GetNextSibling(Tree(), line))
-        tree += "|" + ItemText(line);
-      tree += "}";
+        tree.append("|").append(ItemText(line));
+      tree.append("}");
     }
   }
   ManagerTrace(tree);
