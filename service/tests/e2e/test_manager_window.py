@@ -59,7 +59,8 @@ class ManagerWindow:
 
 
 def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, drive, display):
-    letter, _live, repo = drive
+    letter, live, repo = drive
+    shutil.copy(ORVA_BIN / 'robocopy.exe', service.folder / 'robocopy.exe')
     service.start()
     other = Manager()
     other.job_list()
@@ -67,7 +68,9 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
                  scheduleTime='09:30')
     once = job('Img', kind='once', run_state=2, driveLetter=letter, imagePath=win_path(repo / 'Img.tav'),
                compressionLevel=1, excludeList='')
-    for record in (weekly, once):
+    mirror = job('Rep', kind='once', run_state=2, jobType=304, sourceFolder=win_path(live / 'sub'),
+                 targetFolder=win_path(repo / 'mirror'), imagePath='none', excludeList='')
+    for record in (weekly, once, mirror):
         other.send(record)
         assert other.receive() == record
 
@@ -76,7 +79,9 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         tree = window.wait_line(lambda l: l.startswith('tree {'), 60, 'the job tree')
         assert tree == ('tree {Weekly#15|Schedule  : Weekly|Type : FULL BACKUP|Time : Mon Fri , 09:30|'
                         'Path : D:\\Orvanta\\Weekly.tav} '
-                        '{Img#1|Schedule  : Once|Type : FULL BACKUP|Path : ' + win_path(repo / 'Img.tav') + '}')
+                        '{Img#1|Schedule  : Once|Type : FULL BACKUP|Path : ' + win_path(repo / 'Img.tav') + '} '
+                        '{Rep#4|Schedule  : Once|Type : REPLICATION|Source : ' + win_path(live / 'sub') +
+                        '|Target : ' + win_path(repo / 'mirror') + '}')
         # A job added by another manager appears at the end of the tree.
         added = job('Daily', kind='daily', run_state=2)
         other.send(added)
@@ -104,8 +109,15 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         fields = final.split('|')
         assert fields[3] and fields[4] and fields[5], final  # elapsed, start and complete times
         assert '{Img#1|' in window.wait_line(lambda l: l.startswith('tree '), 5, 'the tree')
+        # A replication: the running mark, then "Finish" with the time it ended.
+        assert window.driver('run', 'Rep') == 0
+        window.wait_line(lambda l: l == 'sent 206 Rep', 30, 'RUNJOB')
+        window.wait_line(lambda l: l.startswith('row|Rep|Replicating|'), 60, 'the replication row')
+        final = window.wait_line(lambda l: l.startswith('row|Rep|Finish|'), 120, 'the end of the replication')
+        assert final.split('|')[5], final
+        assert '{Rep#4|' in window.wait_line(lambda l: l.startswith('tree '), 5, 'the tree')
         # The service's history line shows at the next refresh (every 5 s).
-        window.wait_line(lambda l: l == 'history Img|Succeed#0', 15, 'the history pane')
+        window.wait_line(lambda l: l == 'history Rep|Succeed#0', 15, 'the history pane')
         assert window.driver('size', '1000', '760') == 0
         assert window.driver('shot', win_path(SHOTS / 'manager_after_run.bmp')) == 0
         assert not any(l.startswith('message') for l in window.lines()), window.lines()
