@@ -622,9 +622,10 @@ void COrvaManagerDlg::OnContextMenu(CWnd* wnd, CPoint point) {
   }
 }
 
-void COrvaManagerDlg::OnActiveListRightClick(NMHDR*, LRESULT* result) {
-  POINT p{};
-  GetCursorPos(&p);
+void COrvaManagerDlg::OnActiveListRightClick(NMHDR* nm, LRESULT* result) {
+  // Where the click was (the cursor may have moved on since).
+  POINT p = ((NMITEMACTIVATE*)nm)->ptAction;
+  ::ClientToScreen(nm->hwndFrom, &p);
   CMenu menu;
   if (menu.LoadMenu(IDR_ACTIVE_MENU)) {
     CMenu* popup = menu.GetSubMenu(0);

@@ -9,6 +9,8 @@
 //   manager_driver check ID 0|1  sets a check box and clicks it; exit code 10
 //                             when the refresh interval box is enabled after, 11 if not
 //   manager_driver text ID TEXT  sets the text of a control
+//   manager_driver rowmenu FILE  right-clicks the first running-job row, saves a
+//                             picture of the menu and closes it
 //   manager_driver start EXE  runs EXE and returns its exit code
 // Everything happens on a Wine virtual desktop of its own, so that the
 // manager's window meets no other test's windows. Exit code 0 on success.
@@ -198,6 +200,22 @@ int main(int argc, char** argv) {
     MultiByteToWideChar(CP_ACP, 0, argv[3], -1, text, 199);
     SetWindowTextW(GetDlgItem(dlg, atoi(argv[2])), text);
     return 0;
+  }
+  if (command == "rowmenu") {
+    HWND list = GetDlgItem(dlg, 1009);
+    SetForegroundWindow(dlg);
+    RECT r{};
+    GetWindowRect(list, &r);
+    // The first row lies below the 30-pixel header.
+    SetCursorPos(r.left + 60, r.top + 42);
+    mouse_event(MOUSEEVENTF_RIGHTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_RIGHTUP, 0, 0, 0, 0);
+    Sleep(800);
+    const int rc = Shot(dlg, argv[2], false);
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    Sleep(300);
+    return rc;
   }
   if (command == "list" && argc > 3) return ListCommand(dlg, atoi(argv[2]), atoi(argv[3]));
   if (command == "size" && argc > 3) {

@@ -122,6 +122,7 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         assert window.driver('shot', win_path(SHOTS / 'manager_after_run.bmp')) == 0
         assert not any(l.startswith('message') for l in window.lines()), window.lines()
 
+        assert window.driver('rowmenu', win_path(SHOTS / 'manager_row_menu.bmp')) == 0
         # Cancel: without a selected row it says so; on a finished row it does nothing.
         def messages():
             return [l for l in window.lines() if l.startswith('message')]
