@@ -60,6 +60,9 @@ std::string HostName() {
 
 }  // namespace
 
+orva::service::OptionsRecord& ManagerOptions() { return g_options; }
+const std::string& DefaultRepositoryFolder() { return g_defaultRepository; }
+
 ManagerJobTable& JobTable() {
   static ManagerJobTable table;
   return table;

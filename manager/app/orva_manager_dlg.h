@@ -9,6 +9,7 @@
 
 #include "core/job_view_text.h"
 #include "core/manager_job_table.h"
+#include "core/options.h"
 #include "fw_menu.h"
 #include "report_list.h"
 #include "skin_button.h"
@@ -117,3 +118,8 @@ protected:
 
 // The process-wide job table the connection fills.
 orva::manager::ManagerJobTable& JobTable();
+// The process-wide repository options, read at start-up.
+orva::service::OptionsRecord& ManagerOptions();
+// "<drive>\Orvanta" on the fixed disk with the most free space; empty when
+// none could be chosen.
+const std::string& DefaultRepositoryFolder();
