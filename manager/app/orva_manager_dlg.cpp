@@ -755,7 +755,8 @@ void COrvaManagerDlg::UpdateBackupStatusRow(const JobRecord& status) {
       TreeView_SelectItem(Tree(), item);
       ::SetFocus(Tree());
     }
-    if (status.jobState != orva::service::kJobAnotherRunning) SetJobImage(name, kImgBackupRunning, false);
+    const int image = RowAddedImage(view);
+    if (image >= 0) SetJobImage(name, image, false);
   }
   TraceViews();
 }

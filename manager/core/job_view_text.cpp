@@ -105,6 +105,8 @@ BackupStatusView PickBackupStatus(const JobRecord& s) {
   return v;
 }
 
+int RowAddedImage(const BackupStatusView& view) { return view.treeImage < 0 ? kImgBackupRunning : -1; }
+
 ReplicationStatusView PickReplicationStatus(const JobRecord& s) {
   ReplicationStatusView v;
   switch (s.jobState) {

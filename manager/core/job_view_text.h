@@ -43,6 +43,10 @@ struct BackupStatusView {
   int progress = 0;
 };
 BackupStatusView PickBackupStatus(const JobRecord& status);
+// The image the job's items take when its row is added: the running image,
+// unless the record gives one of its own (a final record, or a run that
+// could not start); -1 then.
+int RowAddedImage(const BackupStatusView& view);
 
 struct ReplicationStatusView {
   std::string text;          // empty while running: the running mark advances instead

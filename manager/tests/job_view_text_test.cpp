@@ -90,6 +90,15 @@ TEST(JobViewText, BackupStatusTexts) {
   EXPECT_EQ(v.progress, 100);
 }
 
+TEST(JobViewText, AddedRowsMarkOnlyRunningJobsAsRunning) {
+  EXPECT_EQ(RowAddedImage(PickBackupStatus(Status(kFullBackup, kJobCreating, 0))), 2);
+  EXPECT_EQ(RowAddedImage(PickBackupStatus(Status(kFullBackup, kJobImaging, 40))), 2);
+  EXPECT_EQ(RowAddedImage(PickBackupStatus(Status(kFullBackup, kJobAnotherRunning, 0))), -1);
+  // A final record that arrives with no row (after "Clear", or first seen
+  // after connecting) leaves the job's idle image.
+  EXPECT_EQ(RowAddedImage(PickBackupStatus(Status(kFullBackup, kJobSuccess, 100))), -1);
+}
+
 TEST(JobViewText, ReplicationMarkCyclesThroughSixTexts) {
   std::string mark = "Replicating";
   std::vector<std::string> seen;
