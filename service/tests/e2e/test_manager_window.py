@@ -38,7 +38,8 @@ class ManagerWindow:
     def __init__(self, folder, display):
         self.trace = folder / 'manager_trace.txt'
         shutil.copy(ORVA_BIN / 'OrvaManager.exe', folder / 'OrvaManager.exe')
-        env = dict(wine_env(), DISPLAY=display, ORVA_MANAGER_TRACE=win_path(self.trace))
+        # Questions are answered Yes (none comes up at start while the service runs).
+        env = dict(wine_env(), DISPLAY=display, ORVA_MANAGER_TRACE=win_path(self.trace), ORVA_MANAGER_ANSWER='yes')
         # Started by the driver on its own Wine desktop; its exit code is the manager's.
         self.proc = subprocess.Popen([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'start',
                                       win_path(folder / 'OrvaManager.exe')], cwd=folder, env=env,
@@ -70,7 +71,9 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
                compressionLevel=1, excludeList='')
     mirror = job('Rep', kind='once', run_state=2, jobType=304, sourceFolder=win_path(live / 'sub'),
                  targetFolder=win_path(repo / 'mirror'), imagePath='none', excludeList='')
-    for record in (weekly, once, mirror):
+    slow = job('Slow', kind='once', run_state=2, driveLetter=letter, imagePath=win_path(repo / 'Slow.tav'),
+               compressionLevel=1, excludeList=f'{letter}:\\sub|')
+    for record in (weekly, once, mirror, slow):
         other.send(record)
         assert other.receive() == record
 
@@ -81,7 +84,8 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
                         'Path : D:\\Orvanta\\Weekly.tav} '
                         '{Img#1|Schedule  : Once|Type : FULL BACKUP|Path : ' + win_path(repo / 'Img.tav') + '} '
                         '{Rep#4|Schedule  : Once|Type : REPLICATION|Source : ' + win_path(live / 'sub') +
-                        '|Target : ' + win_path(repo / 'mirror') + '}')
+                        '|Target : ' + win_path(repo / 'mirror') + '} '
+                        '{Slow#1|Schedule  : Once|Type : FULL BACKUP|Path : ' + win_path(repo / 'Slow.tav') + '}')
         # A job added by another manager appears at the end of the tree.
         added = job('Daily', kind='daily', run_state=2)
         other.send(added)
@@ -138,6 +142,21 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         last_tree = max(i for i, l in enumerate(lines) if l.startswith('tree '))
         assert not any(l.startswith('row|') for l in lines[last_tree:])
         assert not any(l.startswith('sent 207') for l in lines)
+
+        # Cancel of a running job: CANCELJOB goes out and the row says so.
+        many = live / 'many'
+        many.mkdir()
+        chunk = os.urandom(96 << 10)
+        for i in range(3000):  # many objects: the engine reads its control word often
+            (many / f'f{i:04}.bin').write_bytes(chunk[i % 64:] + chunk[:i % 64])
+        assert window.driver('run', 'Slow') == 0
+        window.wait_line(lambda l: l.startswith('row|Slow|Creating@'), 60, 'the slow run')
+        wait_for((service.folder.parent / 'Log' / f'OrvaSetVar_Slow_{letter}.cmd').exists, 60, 'the snapshot')
+        assert window.driver('list', '0', '32799') == 0
+        window.wait_line(lambda l: l == 'sent 207 Slow', 10, 'CANCELJOB')
+        window.wait_line(lambda l: l.startswith('row|Slow|Canceled@100|'), 120, 'the cancelled run')
+        assert messages() == ['message [Orvanta] Select an backup process.',
+                              'message [Orvanta] Are you sure to cancel backup process?']
         other.close()
 
         service.stop()
@@ -149,7 +168,8 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
 
 
 def test_manager_without_service_offers_to_start_it_and_ends(wine_scm, tmp_path, display):
-    window = ManagerWindow(tmp_path, display)
+    window = ManagerWindow(tmp_path, display)  # answers Yes: the start script runs (there is none here)
     assert window.proc.wait(timeout=60) == 1
     assert window.lines() == ['message [Orvanta] Orvanta Windows Backup service is not started.|'
-                              'Do you want to start Orvanta Windows Backup Service?']
+                              'Do you want to start Orvanta Windows Backup Service?',
+                              'message [Orvanta] Please restart the Orvanta Windows Backup Manager.']
