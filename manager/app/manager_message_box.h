@@ -1,0 +1,15 @@
+// Every message of the manager goes through here.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// Shows `text` (ANSI code page) with the caption; MB_OK or MB_YESNO. Returns
+// the system's result code (IDOK, IDYES, IDNO).
+int ManagerMessageBox(HWND owner, const std::string& text, const char* caption = "Orvanta", UINT type = MB_OK);
+
+// Test hook: when ORVA_MANAGER_TRACE names a file, the manager appends one
+// line there for every message (answered without showing it: Yes when
+// ORVA_MANAGER_ANSWER is "yes", else No or OK) and for every view update.
+bool ManagerTraceOn();
+void ManagerTrace(const std::string& line);

@@ -1,0 +1,241 @@
+// Test program: drives a running OrvaManager through its window.
+//   manager_driver run NAME   selects the job NAME in the tree and sends Run
+//   manager_driver shot FILE  saves the main window as a 24-bit BMP
+//   manager_driver size W H   resizes the main window
+//   manager_driver menu ITEM FILE  opens the tree's context menu on the root
+//                             ("root") or on the job ITEM, saves a picture, closes it
+//   manager_driver list ROW COMMAND  selects ROW of the running-job list (-1:
+//                             none) and sends the command (32799 Cancel, 32808 Clear)
+//   manager_driver check ID 0|1  sets a check box and clicks it; exit code 10
+//                             when the refresh interval box is enabled after, 11 if not
+//   manager_driver text ID TEXT  sets the text of a control
+//   manager_driver rowmenu FILE  right-clicks the first running-job row, saves a
+//                             picture of the menu and closes it
+//   manager_driver start EXE  runs EXE and returns its exit code
+// Everything happens on a Wine virtual desktop of its own, so that the
+// manager's window meets no other test's windows. Exit code 0 on success.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kDesktop[] = L"OrvaManagerTests";
+
+bool OnTestDesktop() {
+  wchar_t name[64] = {};
+  GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name, nullptr);
+  return std::wstring(name) == kDesktop;
+}
+
+// Runs a command line on the test desktop and gives its exit code.
+int RunOnDesktop(std::wstring line) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, &key, nullptr) == ERROR_SUCCESS) {
+    const wchar_t size[] = L"1200x900";
+    RegSetValueExW(key, kDesktop, 0, REG_SZ, (const BYTE*)size, sizeof size);
+    RegCloseKey(key);
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.lpDesktop = const_cast<wchar_t*>(kDesktop);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 6;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 7;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return (int)code;
+}
+
+HWND FindManager() {
+  for (int i = 0; i < 100; ++i) {
+    if (HWND w = FindWindowW(nullptr, L"Orvanta Windows Backup v3.0.1")) return w;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+// The text of a tree item of another process, through memory there.
+std::wstring ItemText(HWND tree, HANDLE process, void* remote, HTREEITEM item) {
+  const SIZE_T textAt = 256;
+  TVITEMW tv{};
+  tv.mask = TVIF_TEXT;
+  tv.hItem = item;
+  tv.pszText = (wchar_t*)((char*)remote + textAt);
+  tv.cchTextMax = 500;
+  WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr);
+  SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)remote);
+  wchar_t text[501] = {};
+  ReadProcessMemory(process, (char*)remote + textAt, text, 500 * sizeof(wchar_t), nullptr);
+  return text;
+}
+
+// Selects the root ("root") or the job of that name; false when not found.
+bool Select(HWND dlg, const std::wstring& name, bool run) {
+  HWND tree = GetDlgItem(dlg, 1006);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tree, &pid);
+  HTREEITEM root = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  if (name == L"root") {
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)root);
+    return root != nullptr;
+  }
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return false;
+  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  bool found = false;
+  for (HTREEITEM item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)root); item;
+       item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item)) {
+    if (ItemText(tree, process, remote, item) != name) continue;
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
+    if (run) SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(32785, 0), 0);
+    found = true;
+    break;
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return found;
+}
+
+int ListCommand(HWND dlg, int row, int command) {
+  HWND list = GetDlgItem(dlg, 1009);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return 3;
+  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = 0;
+  WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+  SendMessageW(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote);  // clear every selection
+  if (row >= 0) {
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+    SendMessageW(list, LVM_SETITEMSTATE, row, (LPARAM)remote);
+  }
+  SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return 0;
+}
+
+int Shot(HWND dlg, const char* file, bool redraw = true) {
+  if (redraw) {
+    SetForegroundWindow(dlg);
+    RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  }
+  Sleep(500);
+  RECT r{};
+  GetWindowRect(dlg, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+  fh.bfSize = fh.bfOffBits + size;
+  bi.bmiHeader.biSizeImage = size;
+  int rc = 5;
+  if (FILE* f = std::fopen(file, "wb")) {
+    std::fwrite(&fh, sizeof fh, 1, f);
+    std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
+    std::fwrite(bits, size, 1, f);
+    std::fclose(f);
+    rc = 0;
+  }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  if (!OnTestDesktop()) return RunOnDesktop(GetCommandLineW());
+  if (std::string(argv[1]) == "start") {
+    wchar_t exe[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, exe, MAX_PATH - 1);
+    return RunOnDesktop(std::wstring(L"\"") + exe + L"\"");
+  }
+  HWND dlg = FindManager();
+  if (!dlg) return 1;
+  const std::string command = argv[1];
+  if (command == "run") {
+    wchar_t name[100] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
+    return Select(dlg, name, true) ? 0 : 4;
+  }
+  if (command == "shot") return Shot(dlg, argv[2]);
+  if (command == "check" && argc > 3) {
+    HWND box = GetDlgItem(dlg, atoi(argv[2]));
+    SendMessageW(box, BM_SETCHECK, atoi(argv[3]) ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(atoi(argv[2]), BN_CLICKED), (LPARAM)box);
+    return IsWindowEnabled(GetDlgItem(dlg, 1035)) ? 10 : 11;
+  }
+  if (command == "text" && argc > 3) {
+    wchar_t text[200] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[3], -1, text, 199);
+    SetWindowTextW(GetDlgItem(dlg, atoi(argv[2])), text);
+    return 0;
+  }
+  if (command == "rowmenu") {
+    HWND list = GetDlgItem(dlg, 1009);
+    SetForegroundWindow(dlg);
+    RECT r{};
+    GetWindowRect(list, &r);
+    // The first row lies below the 30-pixel header.
+    SetCursorPos(r.left + 60, r.top + 42);
+    mouse_event(MOUSEEVENTF_RIGHTDOWN, 0, 0, 0, 0);
+    mouse_event(MOUSEEVENTF_RIGHTUP, 0, 0, 0, 0);
+    Sleep(800);
+    const int rc = Shot(dlg, argv[2], false);
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    Sleep(300);
+    return rc;
+  }
+  if (command == "list" && argc > 3) return ListCommand(dlg, atoi(argv[2]), atoi(argv[3]));
+  if (command == "size" && argc > 3) {
+    SetWindowPos(dlg, nullptr, 0, 0, atoi(argv[2]), atoi(argv[3]), SWP_NOMOVE | SWP_NOZORDER);
+    return 0;
+  }
+  if (command == "menu" && argc > 3) {
+    wchar_t name[100] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
+    if (!Select(dlg, name, false)) return 4;
+    SetForegroundWindow(dlg);
+    // The keyboard form of the message: the menu opens at the selected item.
+    PostMessageW(dlg, WM_CONTEXTMENU, (WPARAM)GetDlgItem(dlg, 1006), MAKELPARAM(-1, -1));
+    Sleep(800);
+    const int rc = Shot(dlg, argv[3], false);
+    PostMessageW(dlg, WM_CANCELMODE, 0, 0);
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    Sleep(300);
+    return rc;
+  }
+  return 2;
+}
