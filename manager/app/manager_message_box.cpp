@@ -1,18 +1,14 @@
 #include "manager_message_box.h"
 
+#include "message_box.h"
+#include "resource.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
-  std::wstring w(n, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &w[0], n);
-  return w;
-}
 
 const char* TracePath() {
   static const char* path = [] {
@@ -49,5 +45,15 @@ int ManagerMessageBox(HWND owner, const std::string& text, const char* caption, 
     }
     return IDOK;
   }
-  return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
+  return SkinMessageBox(owner, text.c_str(), caption, type, &ManagerMessageBoxParams());
+}
+
+MessageBoxParams& ManagerMessageBoxParams() {
+  static MessageBoxParams params = [] {
+    MessageBoxParams p;
+    p.options |= SMB_OPT_MODERN;
+    p.iconId = IDI_MESSAGE_BOX;
+    return p;
+  }();
+  return params;
 }

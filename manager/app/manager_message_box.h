@@ -4,9 +4,15 @@
 
 #include <string>
 
+struct MessageBoxParams;
+
 // Shows `text` (ANSI code page) with the caption; MB_OK or MB_YESNO. Returns
 // the system's result code (IDOK, IDYES, IDNO).
 int ManagerMessageBox(HWND owner, const std::string& text, const char* caption = "Orvanta", UINT type = MB_OK);
+
+// The parameters every message of the manager shares (the modern look, the
+// manager's message icon); the message box remembers answers through them.
+MessageBoxParams& ManagerMessageBoxParams();
 
 // Test hook: when ORVA_MANAGER_TRACE names a file, the manager appends one
 // line there for every message (answered without showing it: Yes when
