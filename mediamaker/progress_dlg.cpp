@@ -192,11 +192,8 @@ void CProgressDlg::RunIso() {
 }
 
 void CProgressDlg::ShowCopyProgress(uint64_t copied, uint64_t total) {
-    uint64_t percent = total ? copied * 100 / total : 100;
-    CString text;
-    text.Format("[%I64u %%] Transffered: %I64u, TotalSize: %I64u", percent, copied, total);
-    SetStatus(text);
-    SetBar((int)percent);
+    SetStatus(media::CopyProgressText(copied, total).c_str());
+    SetBar(media::CopyPercent(copied, total));
     PumpWaitingMessages();
 }
 

@@ -97,6 +97,20 @@ std::string ChainSizeText(int64_t bytes) { return "( " + DiskSizeText(bytes) + "
 
 bool FitsOnDvd(int64_t bytes) { return (double)bytes <= kIsoLimitBytes; }
 
+int CopyPercent(uint64_t copied, uint64_t total) {
+  if (total == 0 || copied >= total) return 100;
+  // Without overflow for any size: copied * 100 / total.
+  if (copied <= UINT64_MAX / 100) return (int)(copied * 100 / total);
+  return (int)(copied / (total / 100));
+}
+
+std::string CopyProgressText(uint64_t copied, uint64_t total) {
+  char text[128];
+  snprintf(text, sizeof text, "[%d %%] Transffered: %" PRIu64 ", TotalSize: %" PRIu64, CopyPercent(copied, total),
+           copied, total);
+  return text;
+}
+
 std::string ExeFolderOf(const std::string& modulePath) {
   size_t cut = modulePath.rfind('\\');
   return cut == std::string::npos ? std::string() : modulePath.substr(0, cut + 1);
@@ -201,8 +215,9 @@ std::string MakeIsoScript(const IsoScript& s) {
        "\r\n";
   t += "if errorlevel 8 goto failed\r\n";
   for (const std::string& file : s.imageFiles) {
+    // The command processor's move does not always set the error level: the file itself tells.
     t += "move /y " + Q(file) + " " + Q(into) + " \r\n";
-    t += "if errorlevel 1 goto failed\r\n";
+    t += "if not exist " + Q(into + "\\" + FileNameOf(file)) + " goto failed\r\n";
   }
   t += Q(s.exeFolder + "\\OSCDIMG.EXE") + " -m -lOrvanta -b" + Q(s.exeFolder + "\\etfsboot.com") + " -n " +
        Q(staging) + " " + Q(s.isoPath) + "\r\n";

@@ -33,6 +33,10 @@ std::string ChainSizeText(int64_t bytes);
 // The same numbers without the brackets, for the disk list.
 std::string DiskSizeText(int64_t bytes);
 bool FitsOnDvd(int64_t bytes);
+// The progress of one file copy: "[p %] Transffered: c, TotalSize: t"; an
+// empty file counts as done.
+int CopyPercent(uint64_t copied, uint64_t total);
+std::string CopyProgressText(uint64_t copied, uint64_t total);
 
 // Folders of the installation: the program's folder with its trailing
 // backslash, and the parent of that folder without one.

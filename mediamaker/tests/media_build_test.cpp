@@ -87,6 +87,14 @@ TEST(Texts, ChainAndDiskSizes) {
   EXPECT_FALSE(FitsOnDvd(5046586573LL));
 }
 
+TEST(Texts, CopyProgress) {
+  EXPECT_EQ(CopyProgressText(1000, 1000), "[100 %] Transffered: 1000, TotalSize: 1000");
+  EXPECT_EQ(CopyProgressText(250, 1000), "[25 %] Transffered: 250, TotalSize: 1000");
+  EXPECT_EQ(CopyProgressText(0, 0), "[100 %] Transffered: 0, TotalSize: 0");
+  EXPECT_NEAR(CopyPercent(UINT64_MAX / 2, UINT64_MAX), 50, 1);   // no overflow
+  EXPECT_EQ(CopyPercent(5, 3), 100);
+}
+
 TEST(Paths, FoldersOfTheInstallation) {
   EXPECT_EQ(ExeFolderOf("C:\\Orvanta\\bin\\OrvaMediaMaker.exe"), "C:\\Orvanta\\bin\\");
   EXPECT_EQ(ParentFolderOf("C:\\Orvanta\\bin\\"), "C:\\Orvanta");
@@ -149,13 +157,13 @@ TEST(Script, IsoFormKeepsTheImagesUnlessTheIsoExists) {
       "/log:\"C:\\Orvanta\\Log\\OrvaISOPECopy.log\"",
       "if errorlevel 8 goto failed",
       "move /y \"D:\\Repo\\Daily.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
-      "if errorlevel 1 goto failed",
+      "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" goto failed",
       "move /y \"D:\\Repo\\Daily_1.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
-      "if errorlevel 1 goto failed",
+      "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_1.TAV\" goto failed",
       "move /y \"D:\\Other\\Daily_2.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
-      "if errorlevel 1 goto failed",
+      "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" goto failed",
       "move /y \"D:\\Repo\\Daily_3.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
-      "if errorlevel 1 goto failed",
+      "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_3.TAV\" goto failed",
       "\"C:\\Orvanta\\bin\\\\OSCDIMG.EXE\" -m -lOrvanta -b\"C:\\Orvanta\\bin\\\\etfsboot.com\" -n "
       "\"E:\\Media\\\\ORVAPE\" \"E:\\MEDIA\\DAILY.ISO\"",
       "if not exist \"E:\\MEDIA\\DAILY.ISO\" goto failed",
