@@ -313,3 +313,18 @@ def test_refusals_write_nothing(install, images, case):
     assert not install['script'].exists()
     assert not (install['out'] / 'ORVAPE').exists() and list(install['out'].iterdir()) == []
     assert all(p.exists() for p in images['chain'])
+
+
+def test_replications_only_give_an_empty_list(install):
+    (install['bin'] / 'OrvaSchedule.ovc').write_bytes(schedule_text([('Mirror', 304, 'none'), ('Shadow', 305, 'none')]))
+    report = drive([
+        'start ' + win(install['exe']),
+        'items', 'state main 1002', 'state main 3', 'text main 1003',
+        'press main 1', 'box %d' % YES, 'box %d' % OK,
+        'press main 2', 'end',
+    ])
+    assert one(report, 'items') == ''
+    assert one(report, 'state 1002') == '0 0' and one(report, 'state 3') == '0 0'
+    assert one(report, 'text 1003') == ''
+    assert values(report, 'box') == ['Do you want to continue?', 'Please enter an USB path.']
+    assert not install['script'].exists()
