@@ -39,6 +39,14 @@ uint64_t FileSize(const CString& path) {
     return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
+// Sizes in the space message: kilobytes while megabytes would round away the difference.
+std::string SpaceText(uint64_t bytes) {
+    if (bytes >= 10ull * 1048576) return media::DiskSizeText((int64_t)bytes);
+    char text[32];
+    snprintf(text, sizeof text, "%llu KB", (unsigned long long)((bytes + 1023) / 1024));
+    return text;
+}
+
 uint64_t TreeSize(const std::wstring& folder) {
     uint64_t total = 0;
     WIN32_FIND_DATAW fd;
@@ -220,7 +228,7 @@ void CProgressDlg::RunUsb() {
         freeBytes.QuadPart < needed) {
         CString text;
         text.Format("There is not enough free space on %s: %s needed, %s free.", root.GetString(),
-                    media::DiskSizeText((int64_t)needed).c_str(), media::DiskSizeText((int64_t)freeBytes.QuadPart).c_str());
+                    SpaceText(needed).c_str(), SpaceText(freeBytes.QuadPart).c_str());
         Fail("Not enough free space on the medium.", text);
         return;
     }

@@ -328,3 +328,32 @@ def test_replications_only_give_an_empty_list(install):
     assert one(report, 'text 1003') == ''
     assert values(report, 'box') == ['Do you want to continue?', 'Please enter an USB path.']
     assert not install['script'].exists()
+
+
+@pytest.fixture
+def small_disk(tmp_path):
+    """A folder on a 1 MB file system: a medium without room for the backup."""
+    folder = tmp_path / 'small'
+    folder.mkdir()
+    if subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=1m', 'tmpfs', str(folder)],
+                      capture_output=True).returncode != 0:
+        pytest.skip('a small file system cannot be mounted here')
+    yield folder
+    subprocess.run(['umount', str(folder)], check=True)
+
+
+def test_a_medium_without_room_gets_nothing(install, images, small_disk):
+    report = drive([
+        'start ' + win(install['exe']),
+        'set main 1005 ' + win(small_disk),
+        'press main 1', 'box %d' % YES,
+        'finish', 'box %d' % OK, 'status',
+        'press progress 2', 'gone progress',
+        'press main 2', 'end',
+    ])
+    boxes = values(report, 'box')
+    assert boxes[1].startswith('There is not enough free space on ' + win(small_disk) + ': '), boxes
+    assert boxes[1].endswith(' KB needed, 1024 KB free.'), boxes
+    assert one(report, 'status') == 'Not enough free space on the medium.' and one(report, 'ok') == '1'
+    assert one(report, 'gone progress') == '1' and one(report, 'exit') == '0'
+    assert list(small_disk.iterdir()) == [] and not install['script'].exists()
