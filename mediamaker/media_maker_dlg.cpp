@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <cstdio>
+#include <share.h>
 #include "image_header_reader.h"
 #include "media_message.h"
 #include "progress_dlg.h"
@@ -218,7 +219,7 @@ void COrvaMediaMakerDlg::ReadScheduleFile() {
     CString path = m_exeFolder + "\\" + media::kScheduleFileName;
     m_jobs.clear();
     for (int attempt = 0; attempt < 20; ++attempt) {
-        FILE* f = _wfopen(Wide(path).c_str(), L"rb");
+        FILE* f = _wfsopen(Wide(path).c_str(), L"rb", _SH_DENYWR);
         if (!f) {
             Sleep(500);
             continue;

@@ -19,6 +19,7 @@
 //   pick <text of column 0>     selects that disk row
 //   finish                      waits for the progress dialog's OK, prints its text and bar
 //   shot <window> <name>        screenshot into screenshots/<name>.bmp
+//   key <window> <virtual key>  a key press in the window
 //   wait <ms>
 //   end                         waits for the program to end, prints "exit=<code>"
 #include <windows.h>
@@ -246,7 +247,8 @@ void Run(const std::string& line) {
         for (int i = 0; i < n; ++i) {
             wchar_t t[256] = {};
             SendMessageW(combo, CB_GETLBTEXT, i, (LPARAM)t);
-            all += (i ? "|" : "") + Utf8(t);
+            if (i) all += '|';
+            all += Utf8(t);
         }
         printf("items=%s\n", all.c_str());
     } else if (verb == "select") {
@@ -306,6 +308,14 @@ void Run(const std::string& line) {
         std::getline(in >> std::ws, target);
         BOOL ok = DefineDosDeviceW(0, Wide(letter).c_str(), Wide(target).c_str());
         printf("defined=%d %lu drives=%lx\n", ok ? 1 : 0, ok ? 0 : GetLastError(), GetLogicalDrives());
+    } else if (verb == "key") {
+        int vk = 0;
+        in >> which >> vk;
+        if (HWND w = Find(which)) {
+            PostMessageW(w, WM_KEYDOWN, vk, 1);
+            PostMessageW(w, WM_KEYUP, vk, 0xC0000001);
+            Sleep(300);
+        }
     } else if (verb == "wait") {
         int ms = 0;
         in >> ms;

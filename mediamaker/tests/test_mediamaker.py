@@ -191,10 +191,14 @@ def test_a_failed_pack_keeps_the_image_files(install, images):
             'set main 1014 ' + win(install['out']) + '\\daily.iso',
             'press main 1', 'box %d' % YES,
             'finish', 'box %d' % OK, 'status',
+            # Neither Escape nor Enter closes it; its OK does.
+            'key progress 27', 'key progress 13', 'wait 300', 'state progress 2',
             'press progress 2', 'gone progress',
             'press main 2', 'end',
         ])
         boxes = values(report, 'box')
+        assert one(report, 'state 2') == '1 0'
+        assert one(report, 'gone progress') == '1'
         assert boxes[1].startswith('The ISO image could not be created.'), boxes
         assert one(report, 'status') == 'The ISO image could not be created.'
         assert one(report, 'ok') == '1'
