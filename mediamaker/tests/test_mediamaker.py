@@ -4,6 +4,7 @@ windows back; the ISO images are checked with xorriso."""
 import os
 import pathlib
 import shutil
+import struct
 import subprocess
 import tempfile
 
@@ -361,3 +362,35 @@ def test_a_medium_without_room_gets_nothing(install, images, small_disk):
     assert one(report, 'status') == 'Not enough free space on the medium.' and one(report, 'ok') == '1'
     assert one(report, 'gone progress') == '1' and one(report, 'exit') == '0'
     assert list(small_disk.iterdir()) == [] and not install['script'].exists()
+
+
+def fake_image(path, final_size):
+    """A TAV file whose header claims `final_size` bytes: prologue, then the header record."""
+    def text(t):
+        units = t.encode('utf-16-le')
+        return struct.pack('<i', len(units) // 2) + units
+    header = text(win(path)) + struct.pack('<H5B', 2026, 12, 10, 9, 0, 0) + struct.pack('<H5B', 2026, 12, 10, 9, 5, 0)
+    header += bytes([0, 1, 0, 1, 1, ord('C')]) + struct.pack('<qq', -1, final_size) + text('Windows') + struct.pack('<i', 0)
+    path.write_bytes(struct.pack('<iqq', 4000, 1, 0) + b'\0' + header)
+
+
+def test_a_chain_too_big_for_a_dvd_turns_the_medium_to_usb(install):
+    repo = install['repo']
+    big, edge = repo / 'Big.TAV', repo / 'Edge.TAV'
+    fake_image(big, 5046586573)                     # just above 4.7 x 2^30
+    fake_image(edge, int(4.6 * 1073741824))
+    (install['bin'] / 'OrvaSchedule.ovc').write_bytes(
+        schedule_text([('Edge', 300, win(edge)), ('Big', 303, win(big))]))
+    report = drive([
+        'start ' + win(install['exe']),
+        'text main 1003', 'click main 1002', 'state main 1002',
+        'select 1',
+        'text main 1003', 'state main 1001', 'state main 1002', 'state main 1005', 'state main 1014',
+        'select 0',
+        'text main 1003', 'state main 1001', 'state main 1002',
+        'press main 2', 'end',
+    ])
+    assert values(report, 'text 1003') == ['( 4.710 GB )', '( 4.812 GB )', '( 4.710 GB )']
+    assert values(report, 'state 1002') == ['1 1', '0 0', '1 0']
+    assert values(report, 'state 1001') == ['1 1', '1 1']
+    assert one(report, 'state 1005') == '1 0' and one(report, 'state 1014') == '0 0'
