@@ -334,6 +334,8 @@ bool COrvaMediaMakerDlg::Refuse(const std::string& why) {
     return true;
 }
 
+bool COrvaMediaMakerDlg::Refused(bool bad, const std::string& why) { return bad && Refuse(why); }
+
 bool COrvaMediaMakerDlg::CheckInstallation(bool iso) {
     CString log = m_parentFolder + "\\Log";
     if (m_parentFolder.IsEmpty() || !FolderExists(log))
@@ -400,21 +402,25 @@ void COrvaMediaMakerDlg::BuildIso() {
     const std::string iso = Std(m_isoPath);
     if (Refuse(media::CheckScriptText(iso, "The ISO image name"))) return;
     if (Refuse(media::CheckFullPath(iso, "The ISO image name"))) return;
-    if (!ScriptSafeAnsi(m_isoPath))
-        if (Refuse("The ISO image name holds characters that the build script cannot carry:\n\n" + iso)) return;
+    if (Refused(!ScriptSafeAnsi(m_isoPath),
+            "The ISO image name holds characters that the build script cannot carry:\n\n" + iso))
+        return;
     if (!CheckInstallation(true)) return;
 
     const std::string isoFolder = media::FolderOf(iso);
     const std::string staging = isoFolder + "ORVAPE";
     const std::string source = Std(m_exeFolder) + "ORVAPE";
-    if (!FolderExists(isoFolder.c_str()))
-        if (Refuse("The folder of the ISO image does not exist:\n\n" + isoFolder)) return;
-    if (media::IsSameOrBelow(staging, source) || media::IsSameOrBelow(source, staging))
-        if (Refuse("The ISO image cannot be made in this folder: its work folder " + staging +
-                   " would overlap the recovery environment " + source + ".")) return;
-    if (FolderExists(staging.c_str()))
-        if (Refuse("The work folder of the ISO image already exists. Remove it or choose another folder:\n\n" +
-                   staging)) return;
+    if (Refused(!FolderExists(isoFolder.c_str()),
+            "The folder of the ISO image does not exist:\n\n" + isoFolder))
+        return;
+    if (Refused(media::IsSameOrBelow(staging, source) || media::IsSameOrBelow(source, staging),
+            "The ISO image cannot be made in this folder: its work folder " + staging +
+            " would overlap the recovery environment " + source + "."))
+        return;
+    if (Refused(FolderExists(staging.c_str()),
+            "The work folder of the ISO image already exists. Remove it or choose another folder:\n\n" +
+            staging))
+        return;
 
     media::IsoScript script;
     script.exeFolder = AnsiOf(m_exeFolder);
@@ -430,14 +436,15 @@ void COrvaMediaMakerDlg::BuildIso() {
                 Refuse("An image file of the backup cannot be found:\n\n" + path);
                 return;
             }
-            if (!ScriptSafeAnsi(file))
-                if (Refuse("An image file's path holds characters that the build script cannot carry:\n\n" + path))
-                    return;
+            if (Refused(!ScriptSafeAnsi(file),
+                    "An image file's path holds characters that the build script cannot carry:\n\n" + path))
+                return;
             std::string name = media::ToUpperAscii(media::FileNameOf(path));
             bool twice = false;
             for (const std::string& n : names) twice = twice || n == name;
-            if (twice || FileExists((source + "\\ORVANTA\\" + media::FileNameOf(path)).c_str()))
-                if (Refuse("Two files of the ISO image would have the same name:\n\n" + path)) return;
+            if (Refused(twice || FileExists((source + "\\ORVANTA\\" + media::FileNameOf(path)).c_str()),
+                        "Two files of the ISO image would have the same name:\n\n" + path))
+                return;
             names.push_back(name);
             script.imageFiles.push_back(AnsiOf(file));
         }
@@ -471,14 +478,17 @@ void COrvaMediaMakerDlg::BuildUsb() {
     if (Refuse(media::CheckScriptText(usb, "The USB path"))) return;
     bool drive = usb.size() == 2 && usb[1] == ':';
     if (!drive && Refuse(media::CheckFullPath(usb, "The USB path"))) return;
-    if (!ScriptSafeAnsi(m_usbPath))
-        if (Refuse("The USB path holds characters that the build script cannot carry:\n\n" + usb)) return;
-    if (!FolderExists(media::TrimTrailingBackslashes(usb).c_str()))
-        if (Refuse("The USB path does not exist:\n\n" + usb)) return;
+    if (Refused(!ScriptSafeAnsi(m_usbPath),
+            "The USB path holds characters that the build script cannot carry:\n\n" + usb))
+        return;
+    if (Refused(!FolderExists(media::TrimTrailingBackslashes(usb).c_str()),
+            "The USB path does not exist:\n\n" + usb))
+        return;
     if (!CheckInstallation(false)) return;
     const std::string source = Std(m_exeFolder) + "ORVAPE";
-    if (media::IsSameOrBelow(usb, source))
-        if (Refuse("The USB path lies inside the recovery environment " + source + ".")) return;
+    if (Refused(media::IsSameOrBelow(usb, source),
+            "The USB path lies inside the recovery environment " + source + "."))
+        return;
 
     CProgressDlg dlg(this);
     if (const JobRecord* r = SelectedRecord()) {

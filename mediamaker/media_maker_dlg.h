@@ -41,7 +41,9 @@ protected:
     void BuildUsb();
     // Shows the first problem of the installation; false when there is one.
     bool CheckInstallation(bool iso);
+    // Shows `why` when it is not empty (or when `bad`); true when it showed it.
     bool Refuse(const std::string& why);
+    bool Refused(bool bad, const std::string& why);
     // The image file of the record and the increment files its header lists.
     std::vector<CString> ChainFiles(const JobRecord& record);
     bool WriteScript(const std::string& text);
