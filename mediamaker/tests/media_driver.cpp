@@ -1,0 +1,405 @@
+// Drives the real OrvaMediaMaker from outside, as a user would, by messages
+// to its windows, and reports what the windows show. Runs on a Wine desktop
+// of its own (1280x1024, "Arial" as Liberation Sans), as the kit's tests do.
+//
+//   media_driver <commands file>
+//
+// One command a line; the windows are "main", "box" (a message box),
+// "browse" (the disk browser) and "progress":
+//   start <exe>                 starts the program in its folder, waits for its main dialog
+//   text <window> <id>          prints "text <id>=<window text>"
+//   state <window> <id>         prints "state <id>=<enabled> <checked>"
+//   items                       prints "items=<a>|<b>|..." of the backup list
+//   select <index>              selects a backup as the user would
+//   set <window> <id> <text>    types a text
+//   press <window> <id>         posts the button's click
+//   click <window> <id>         a click on a check box or radio button
+//   box <button id>             waits for a message box, prints "box=<its text>", answers it
+//   rows                        prints "row=<col0>|<col1>|<col2>|<col3>" for each disk row
+//   pick <text of column 0>     selects that disk row
+//   finish                      waits for the progress dialog's OK, prints its text and bar
+//   shot <window> <name>        screenshot into screenshots/<name>.bmp
+//   key <window> <virtual key>  a key press in the window
+//   wait <ms>
+//   end                         waits for the program to end, prints "exit=<code>"
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+DWORD g_pid = 0;
+HANDLE g_process = nullptr;
+
+std::string Utf8(const std::wstring& w) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+    std::string s(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring Wide(const std::string& s) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), w.data(), n);
+    return w;
+}
+
+std::wstring TextOf(HWND h) {
+    wchar_t buffer[4096] = {};
+    SendMessageTimeoutW(h, WM_GETTEXT, 4096, (LPARAM)buffer, SMTO_BLOCK, 5000, nullptr);
+    return buffer;
+}
+
+std::vector<HWND> TopWindows() {
+    std::vector<HWND> found;
+    EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            if (pid == g_pid && IsWindowVisible(h)) ((std::vector<HWND>*)p)->push_back(h);
+            return TRUE;
+        },
+        (LPARAM)&found);
+    return found;
+}
+
+HWND FindNow(const std::string& which) {
+    for (HWND h : TopWindows()) {
+        bool main = GetDlgItem(h, 1000) != nullptr, browse = GetDlgItem(h, 1018) != nullptr,
+             progress = !main && GetDlgItem(h, 1013) != nullptr;
+        if (which == "main" && main) return h;
+        if (which == "browse" && browse) return h;
+        if (which == "progress" && progress) return h;
+        if (which == "box" && !main && !browse && !progress) return h;
+    }
+    return nullptr;
+}
+
+HWND Find(const std::string& which, int ms = 20000) {
+    DWORD end = GetTickCount() + ms;
+    for (;;) {
+        if (HWND h = FindNow(which)) return h;
+        if ((int)(end - GetTickCount()) < 0) {
+            printf("error=no %s window\n", which.c_str());
+            return nullptr;
+        }
+        Sleep(50);
+    }
+}
+
+void Shot(HWND h, const std::string& name) {
+    SetForegroundWindow(h);
+    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(700);
+    RECT r;
+    GetWindowRect(h, &r);
+    int w = r.right - r.left, hh = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = hh;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, w, hh, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    CreateDirectoryW(L"screenshots", nullptr);
+    int stride = (w * 3 + 3) & ~3;
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+    fh.bfSize = fh.bfOffBits + stride * hh;
+    bi.bmiHeader.biSizeImage = stride * hh;
+    if (FILE* f = _wfopen((L"screenshots\\" + Wide(name) + L".bmp").c_str(), L"wb")) {
+        fwrite(&fh, sizeof fh, 1, f);
+        fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
+        fwrite(bits, 1, stride * hh, f);
+        fclose(f);
+    }
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    printf("shot=%s\n", name.c_str());
+}
+
+// The list view's calls that carry a pointer need memory in the program's process.
+struct Remote {
+    void* at = nullptr;
+    Remote() { at = VirtualAllocEx(g_process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE); }
+    ~Remote() { VirtualFreeEx(g_process, at, 0, MEM_RELEASE); }
+};
+
+std::wstring CellText(HWND list, int row, int column) {
+    Remote mem;
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.cchTextMax = 256;
+    item.pszText = (wchar_t*)((char*)mem.at + 1024);
+    WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
+    SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)mem.at);
+    wchar_t text[256] = {};
+    ReadProcessMemory(g_process, (char*)mem.at + 1024, text, sizeof text - 2, nullptr);
+    return text;
+}
+
+void Pick(HWND list, const std::wstring& name) {
+    int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int i = 0; i < rows; ++i) {
+        if (CellText(list, i, 0) != name) continue;
+        Remote mem;
+        LVITEMW item{};
+        item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
+        SendMessageW(list, LVM_SETITEMSTATE, i, (LPARAM)mem.at);
+        printf("picked=%d\n", i);
+        return;
+    }
+    printf("error=no row %s\n", Utf8(name).c_str());
+}
+
+std::wstring LongestStatic(HWND box) {
+    std::wstring best;
+    EnumChildWindows(
+        box,
+        [](HWND h, LPARAM p) -> BOOL {
+            wchar_t cls[32] = {};
+            GetClassNameW(h, cls, 32);
+            std::wstring t = TextOf(h);
+            auto* b = (std::wstring*)p;
+            if (!lstrcmpiW(cls, L"Static") && t.size() > b->size()) *b = t;
+            return TRUE;
+        },
+        (LPARAM)&best);
+    return best;
+}
+
+std::string OneLine(std::wstring w) {
+    for (auto& c : w)
+        if (c == L'\r' || c == L'\n') c = L' ';
+    return Utf8(w);
+}
+
+void Run(const std::string& line) {
+    std::istringstream in(line);
+    std::string verb, which;
+    in >> verb;
+    if (verb.empty() || verb[0] == '#') return;
+    if (verb == "start") {
+        std::string exe;
+        std::getline(in >> std::ws, exe);
+        std::wstring path = Wide(exe), folder = path.substr(0, path.rfind(L'\\'));
+        std::wstring cmd = L"\"" + path + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
+            printf("error=start %lu\n", GetLastError());
+            return;
+        }
+        CloseHandle(pi.hThread);
+        g_process = pi.hProcess;
+        g_pid = pi.dwProcessId;
+        if (HWND h = Find("main", 60000)) {
+            WaitForInputIdle(g_process, 5000);
+            Sleep(300);
+            printf("started=%s\n", OneLine(TextOf(h)).c_str());
+        }
+    } else if (verb == "text" || verb == "state" || verb == "set" || verb == "press" || verb == "click") {
+        int id = 0;
+        in >> which >> id;
+        HWND w = Find(which);
+        HWND c = w ? GetDlgItem(w, id) : nullptr;
+        if (!c) {
+            printf("error=no control %d in %s\n", id, which.c_str());
+            return;
+        }
+        if (verb == "text") {
+            printf("text %d=%s\n", id, OneLine(TextOf(c)).c_str());
+        } else if (verb == "state") {
+            printf("state %d=%d %d\n", id, IsWindowEnabled(c) ? 1 : 0,
+                   (int)SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        } else if (verb == "set") {
+            std::string text;
+            std::getline(in >> std::ws, text);
+            SendMessageW(c, WM_SETTEXT, 0, (LPARAM)Wide(text).c_str());
+        } else if (verb == "press") {
+            PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)c);
+            Sleep(300);
+        } else {
+            PostMessageW(c, BM_CLICK, 0, 0);
+            Sleep(300);
+        }
+    } else if (verb == "items") {
+        HWND combo = GetDlgItem(Find("main"), 1000);
+        int n = (int)SendMessageW(combo, CB_GETCOUNT, 0, 0);
+        std::string all;
+        for (int i = 0; i < n; ++i) {
+            wchar_t t[256] = {};
+            SendMessageW(combo, CB_GETLBTEXT, i, (LPARAM)t);
+            if (i) all += '|';
+            all += Utf8(t);
+        }
+        printf("items=%s\n", all.c_str());
+    } else if (verb == "select") {
+        int index = 0;
+        in >> index;
+        HWND main = Find("main");
+        HWND combo = GetDlgItem(main, 1000);
+        SendMessageW(combo, CB_SETCURSEL, index, 0);
+        SendMessageW(main, WM_COMMAND, MAKEWPARAM(1000, CBN_SELCHANGE), (LPARAM)combo);
+    } else if (verb == "box") {
+        int answer = 0;
+        in >> answer;
+        if (HWND box = Find("box", 60000)) {
+            printf("box=%s\n", OneLine(LongestStatic(box)).c_str());
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
+            DWORD end = GetTickCount() + 10000;
+            while (IsWindow(box) && IsWindowVisible(box) && (int)(end - GetTickCount()) > 0) Sleep(50);
+            Sleep(200);
+        }
+    } else if (verb == "rows") {
+        HWND list = GetDlgItem(Find("browse"), 1018);
+        int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+        for (int i = 0; i < rows; ++i)
+            printf("row=%s|%s|%s|%s\n", Utf8(CellText(list, i, 0)).c_str(), Utf8(CellText(list, i, 1)).c_str(),
+                   Utf8(CellText(list, i, 2)).c_str(), Utf8(CellText(list, i, 3)).c_str());
+        printf("rows=%d\n", rows);
+    } else if (verb == "pick") {
+        std::string name;
+        std::getline(in >> std::ws, name);
+        Pick(GetDlgItem(Find("browse"), 1018), Wide(name));
+    } else if (verb == "finish") {
+        HWND p = Find("progress");
+        if (!p) return;
+        HWND ok = GetDlgItem(p, 2);
+        DWORD end = GetTickCount() + 180000;
+        int lastBar = -1;
+        while (!IsWindowEnabled(ok) && (int)(end - GetTickCount()) > 0) {
+            int bar = (int)SendMessageW(GetDlgItem(p, 1013), PBM_GETPOS, 0, 0);
+            if (bar != lastBar) printf("working=%d %s\n", bar, OneLine(TextOf(GetDlgItem(p, 1012))).c_str());
+            lastBar = bar;
+            if (FindNow("box")) break;   // a message about the outcome
+            Sleep(100);
+        }
+        printf("finished=%d\n", IsWindowEnabled(ok) ? 1 : 0);
+    } else if (verb == "status") {
+        HWND p = Find("progress");
+        if (!p) return;
+        printf("status=%s\nbar=%d\nok=%d\n", OneLine(TextOf(GetDlgItem(p, 1012))).c_str(),
+               (int)SendMessageW(GetDlgItem(p, 1013), PBM_GETPOS, 0, 0), IsWindowEnabled(GetDlgItem(p, 2)) ? 1 : 0);
+    } else if (verb == "shot") {
+        std::string name;
+        in >> which >> name;
+        if (HWND h = Find(which)) Shot(h, name);
+    } else if (verb == "define") {
+        std::string letter, target;
+        in >> letter;
+        std::getline(in >> std::ws, target);
+        BOOL ok = DefineDosDeviceW(0, Wide(letter).c_str(), Wide(target).c_str());
+        printf("defined=%d %lu drives=%lx\n", ok ? 1 : 0, ok ? 0 : GetLastError(), GetLogicalDrives());
+    } else if (verb == "key") {
+        int vk = 0;
+        in >> which >> vk;
+        if (HWND w = Find(which)) {
+            PostMessageW(w, WM_KEYDOWN, vk, 1);
+            PostMessageW(w, WM_KEYUP, vk, 0xC0000001);
+            Sleep(300);
+        }
+    } else if (verb == "wait") {
+        int ms = 0;
+        in >> ms;
+        Sleep(ms);
+    } else if (verb == "gone") {
+        in >> which;
+        DWORD end = GetTickCount() + 20000;
+        while (FindNow(which) && (int)(end - GetTickCount()) > 0) Sleep(50);
+        printf("gone %s=%d\n", which.c_str(), FindNow(which) ? 0 : 1);
+    } else if (verb == "end") {
+        DWORD code = 999;
+        if (WaitForSingleObject(g_process, 20000) == WAIT_OBJECT_0) GetExitCodeProcess(g_process, &code);
+        printf("exit=%lu\n", code);
+    } else {
+        printf("error=unknown command %s\n", verb.c_str());
+    }
+    fflush(stdout);
+}
+
+// --- the test setting ---------------------------------------------------------
+
+const wchar_t kReplacements[] = L"Software\\Wine\\Fonts\\Replacements";
+const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
+const wchar_t kTestDesktop[] = L"OrvaGuiTests";
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+bool OnTestDesktop() {
+    wchar_t name[64] = {};
+    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
+    return std::wstring(name) == kTestDesktop;
+}
+
+// The program reads the font replacements when it starts: write them, then
+// run the commands in a new process of this driver on the test desktop.
+int RunAgainOnTestDesktop() {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kReplacements, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
+        return 1;
+    const wchar_t face[] = L"Liberation Sans";
+    RegSetValueExW(key, L"Arial", 0, REG_SZ, (const BYTE*)face, sizeof(face));
+    RegCloseKey(key);
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktops, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
+        return 1;
+    const wchar_t size[] = L"1280x1024";
+    RegSetValueExW(key, kTestDesktop, 0, REG_SZ, (const BYTE*)size, sizeof(size));
+    RegCloseKey(key);
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring line = GetCommandLineW();
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return (int)code;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    if (UnderWine() && !OnTestDesktop()) return RunAgainOnTestDesktop();
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    std::ifstream commands(argv[1]);
+    std::string line;
+    while (std::getline(commands, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        printf("> %s\n", line.c_str());
+        fflush(stdout);
+        Run(line);
+    }
+    if (g_process && WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(g_process, 99);
+        printf("error=the program was still running\n");
+    }
+    return 0;
+}

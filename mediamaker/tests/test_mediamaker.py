@@ -1,0 +1,396 @@
+"""OrvaMediaMaker itself under Wine and Xvfb, in a test installation folder:
+media_driver sends the messages a user's clicks would send and reads the
+windows back; the ISO images are checked with xorriso."""
+import os
+import pathlib
+import shutil
+import struct
+import subprocess
+import tempfile
+
+import pytest
+
+BIN = pathlib.Path(os.environ.get('ORVA_BIN', pathlib.Path(__file__).resolve().parents[2] / 'build' / 'bin'))
+WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(pathlib.Path(__file__).resolve().parents[2] / 'tools' / 'wine-run'))
+BOOT = bytes((i * 7 + 3) % 256 for i in range(2048))
+YES, NO, OK = 6, 7, 1
+USB_DRIVE = 'u:'
+
+
+def win(path):
+    return 'Z:' + str(path).replace('/', '\\')
+
+
+def wine(*args, cwd=None, timeout=600):
+    done = subprocess.run([WINE_RUN, *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True, cwd=cwd,
+                          timeout=timeout)
+    return done.returncode, done.stdout.decode('utf-8', errors='replace')
+
+
+def schedule_text(jobs):
+    """The service's schedule file: the count, then 26 lines per job."""
+    lines = ['Schedule Number: %d' % len(jobs)]
+    for name, kind, image in jobs:
+        lines += [name, str(kind), '2', 'C', '10 GB', image, 'none', '1', '', '', '', 'none', 'none', 'once', '10:00']
+        lines += ['n'] * 10 + ['1']
+    return ('\r\n'.join(lines) + '\r\n').encode('cp1252')
+
+
+@pytest.fixture(scope='module')
+def images(tmp_path_factory):
+    """A full image with two increments and a small one, made by OrvaImage."""
+    root = tmp_path_factory.mktemp('images')
+    src = root / 'src'
+    (src / 'sub').mkdir(parents=True)
+    (src / 'a.txt').write_bytes(b'first\n')
+    (src / 'sub' / 'b.bin').write_bytes(os.urandom(1_300_000))
+    repo = root / 'repo'
+    repo.mkdir()
+    full = repo / 'Daily.TAV'
+    assert wine(BIN / 'OrvaImage.exe', 'a', win(full), win(src), '-mx1')[0] == 0
+    for step in range(2):
+        (src / ('new%d.bin' % step)).write_bytes(os.urandom(50_000))
+        assert wine(BIN / 'OrvaImage.exe', 'i', win(full), win(src), '-mx1')[0] == 0
+    tiny = repo / 'Tiny.TAV'
+    assert wine(BIN / 'OrvaImage.exe', 'a', win(tiny), win(src / 'sub'), '-mx1')[0] == 0
+    chain = [full, repo / 'Daily_0001.TAV', repo / 'Daily_0002.TAV']
+    assert all(p.exists() for p in chain)
+    return {'chain': chain, 'tiny': tiny, 'bytes': {p.name: p.read_bytes() for p in chain + [tiny]}}
+
+
+@pytest.fixture
+def install(tmp_path, images):
+    """Orvanta\\bin with the program, its tools and ORVAPE; Orvanta\\Log; a copy of the images."""
+    top = tmp_path / 'Orvanta'
+    bin_ = top / 'bin'
+    (bin_ / 'ORVAPE' / 'boot').mkdir(parents=True)
+    (bin_ / 'ORVAPE' / 'ORVANTA').mkdir()
+    (bin_ / 'ORVAPE' / 'bootmgr').write_bytes(b'boot manager stand-in')
+    (bin_ / 'ORVAPE' / 'boot' / 'bcd').write_bytes(bytes(range(256)) * 8)
+    (top / 'Log').mkdir()
+    shutil.copy(BIN / 'OrvaMediaMaker.exe', bin_)
+    shutil.copy(BIN / 'oscdimg.exe', bin_ / 'OSCDIMG.EXE')
+    shutil.copy(BIN / 'robocopy.exe', bin_ / 'robocopy.exe')
+    (bin_ / 'etfsboot.com').write_bytes(BOOT)
+    repo = tmp_path / 'repo'
+    repo.mkdir()
+    for name, data in images['bytes'].items():
+        (repo / name).write_bytes(data)
+    # The image keeps the paths of its increments: the copies must lie where those say.
+    chain = images['chain']
+    jobs = [('Daily', 300, win(chain[0])), ('Mirror', 304, 'none'), ('Tiny disc', 306, win(repo / 'Tiny.TAV'))]
+    (bin_ / 'OrvaSchedule.ovc').write_bytes(schedule_text(jobs))
+    out = tmp_path / 'out'
+    out.mkdir()
+    return {'top': top, 'bin': bin_, 'exe': bin_ / 'OrvaMediaMaker.exe', 'repo': repo, 'out': out,
+            'script': top / 'Log' / 'OrvaImageCreate.cmd', 'log': top / 'Log' / 'OrvaISOPECopy.log'}
+
+
+def drive(commands):
+    """Runs the commands through media_driver; the report as a list of (key, value)."""
+    here = pathlib.Path.cwd()
+    with tempfile.NamedTemporaryFile('w', suffix='.txt', delete=False, encoding='utf-8') as f:
+        f.write('\n'.join(commands) + '\n')
+    try:
+        code, text = wine(BIN / 'media_driver.exe', win(f.name), cwd=here)
+    finally:
+        os.unlink(f.name)
+    print(text)
+    assert code == 0, text
+    report = []
+    for line in text.splitlines():
+        if '=' in line and not line.startswith('> '):
+            key, value = line.split('=', 1)
+            report.append((key, value))
+    assert not [v for k, v in report if k == 'error'], text
+    return report
+
+
+def values(report, key):
+    return [v for k, v in report if k == key]
+
+
+def one(report, key):
+    found = values(report, key)
+    assert len(found) == 1, (key, report)
+    return found[0]
+
+
+def restore_chain(images):
+    """Puts the chain back where its headers say, as the images fixture made it."""
+    for p in images['chain']:
+        p.write_bytes(images['bytes'][p.name])
+
+
+def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
+    iso = install['out'] / 'DAILY.ISO'
+    report = drive([
+        'start ' + win(install['exe']),
+        'items',
+        'text main 1003', 'text main 1014', 'state main 1001', 'state main 1002', 'state main 1005',
+        'state main 1014', 'text main 1006', 'text main 1026',
+        'shot main main_dialog',
+        'click main 1002',
+        'state main 1005', 'state main 1014', 'state main 4', 'state main 3',
+        'set main 1014 ' + win(install['out']) + '\\daily',
+        'press main 1',
+        'box %d' % YES,
+        'shot progress progress_dialog',
+        'finish', 'status', 'shot progress progress_done',
+        'press progress 2', 'gone progress',
+        'text main 1014',
+        'press main 2', 'end',
+    ])
+    try:
+        assert one(report, 'started') == 'Recovery'
+        assert one(report, 'items') == 'Daily|Tiny disc'
+        texts = values(report, 'text 1014')
+        assert texts[0] == win(images['chain'][0]).upper()[:-4] + '.iso'
+        size = sum(len(images['bytes'][p.name]) for p in images['chain'])
+        assert one(report, 'text 1003') == '( %d MB )' % (size // 1048576)
+        states = values(report, 'state 1001') + values(report, 'state 1002')
+        assert states == ['1 1', '1 0']
+        assert values(report, 'state 1005') == ['1 0', '0 0'] and values(report, 'state 1014') == ['0 0', '1 0']
+        assert values(report, 'state 4') == ['0 0'] and values(report, 'state 3') == ['1 0']
+        assert one(report, 'text 1006') == 'Create a recovery CD or USB' and one(report, 'text 1026') == 'Download'
+        assert one(report, 'box') == 'Do you want to continue?'
+        assert one(report, 'finished') == '1'
+        assert one(report, 'status') == 'Successfully completed.' and one(report, 'bar') == '100'
+        assert one(report, 'gone progress') == '1'
+        assert texts[1] == (win(install['out']) + '\\DAILY.ISO').upper()
+        assert one(report, 'exit') == '0'
+
+        assert iso.exists() and not install['script'].exists()
+        assert not (install['out'] / 'ORVAPE').exists(), 'the staging folder is removed once the ISO exists'
+        assert not any(p.exists() for p in images['chain']), 'the image files went into the ISO image'
+        found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/', '-type', 'f'],
+                               capture_output=True, text=True, check=True).stdout
+        names = {line.strip("'") for line in found.splitlines() if line.startswith("'/")}
+        assert names == {'/bootmgr', '/boot/bcd', '/ORVANTA/Daily.TAV', '/ORVANTA/Daily_0001.TAV',
+                         '/ORVANTA/Daily_0002.TAV'}
+        torito = subprocess.run(['xorriso', '-indev', str(iso), '-report_el_torito', 'plain'],
+                                capture_output=True, text=True, check=True).stdout
+        assert any(line.split()[:8] == ['El', 'Torito', 'boot', 'img', ':', '1', 'BIOS', 'y'] and 'none' in line
+                   for line in torito.splitlines()), torito
+        extracted = install['out'] / 'extracted'
+        subprocess.run(['xorriso', '-osirrox', 'on', '-indev', str(iso), '-extract', '/', str(extracted)],
+                       capture_output=True, check=True)
+        for p in images['chain']:
+            assert (extracted / 'ORVANTA' / p.name).read_bytes() == images['bytes'][p.name]
+        assert (extracted / 'bootmgr').read_bytes() == b'boot manager stand-in'
+    finally:
+        restore_chain(images)
+
+
+def test_a_failed_pack_keeps_the_image_files(install, images):
+    # An OSCDIMG that refuses every command line: the robocopy stand-in under that name.
+    shutil.copy(BIN / 'robocopy.exe', install['bin'] / 'OSCDIMG.EXE')
+    try:
+        report = drive([
+            'start ' + win(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win(install['out']) + '\\daily.iso',
+            'press main 1', 'box %d' % YES,
+            'finish', 'box %d' % OK, 'status',
+            # Neither Escape nor Enter closes it; its OK does.
+            'key progress 27', 'key progress 13', 'wait 300', 'state progress 2',
+            'press progress 2', 'gone progress',
+            'press main 2', 'end',
+        ])
+        boxes = values(report, 'box')
+        assert one(report, 'state 2') == '1 0'
+        assert one(report, 'gone progress') == '1'
+        assert boxes[1].startswith('The ISO image could not be created.'), boxes
+        assert one(report, 'status') == 'The ISO image could not be created.'
+        assert one(report, 'ok') == '1'
+        for p in images['chain']:
+            assert p.read_bytes() == images['bytes'][p.name], p
+        assert not (install['out'] / 'ORVAPE').exists() and not (install['out'] / 'DAILY.ISO').exists()
+        assert not install['script'].exists()
+    finally:
+        restore_chain(images)
+
+
+@pytest.fixture
+def usb_drive(tmp_path):
+    """A Wine drive letter over an empty folder: the disk the recovery media goes on."""
+    prefix = pathlib.Path(os.environ.get('WINEPREFIX', pathlib.Path(WINE_RUN).resolve().parents[1] / 'build' /
+                                         'wineprefix'))
+    folder = tmp_path / 'usb'
+    folder.mkdir()
+    link = prefix / 'dosdevices' / USB_DRIVE
+    if link.is_symlink():
+        link.unlink()
+    link.symlink_to(folder)
+    yield folder
+    link.unlink()
+
+
+def test_usb_disk_from_the_disk_browser(install, images, usb_drive):
+    report = drive([
+        'start ' + win(install['exe']),
+        'press main 4',
+        'text browse 1017', 'text browse 1022', 'rows',
+        'click browse 1017',
+        'text browse 1017', 'rows',
+        'pick Z:',
+        'shot browse disk_browser',
+        'press browse 1', 'gone browse',
+        'text main 1005',
+        # Wine lists a drive letter made while it runs as no disk type: typed instead.
+        'set main 1005 U:',
+        'press main 1', 'box %d' % YES,
+        'finish', 'status', 'shot progress progress_usb',
+        'press progress 2', 'gone progress',
+        # Again onto the same disk: the image is there already and is not overwritten.
+        'press main 1', 'box %d' % YES,
+        'finish', 'box %d' % OK, 'status',
+        'press progress 2', 'gone progress',
+        'press main 2', 'end',
+    ])
+    assert values(report, 'text 1017') == ['Show a local disk', 'Hide a local disk']
+    assert one(report, 'text 1022') == 'Select an USB disk or local disk.'
+    rows = [v.split('|') for k, v in report if k == 'row']
+    local = [r for r in rows if r[0] == 'Z:']
+    assert len(local) == 1 and local[0][1].endswith(('MB', 'GB')), rows
+    assert one(report, 'text 1005') == 'Z:'
+    assert values(report, 'status') == ['Successfully completed.', 'An image file could not be copied.']
+    assert values(report, 'bar')[0] == '100'
+    assert values(report, 'box')[-1].startswith('The image file '), report
+    assert one(report, 'exit') == '0'
+
+    assert (usb_drive / 'bootmgr').read_bytes() == b'boot manager stand-in'
+    assert (usb_drive / 'boot' / 'bcd').exists()
+    assert (usb_drive / 'ORVANTA' / 'Daily.TAV').read_bytes() == images['bytes']['Daily.TAV']
+    for name in ('Daily_0001.TAV', 'Daily_0002.TAV'):
+        assert (usb_drive / 'ORVANTA' / name).read_bytes() == images['bytes'][name]
+    assert all(p.exists() for p in images['chain']), 'a USB disk gets copies'
+    assert not install['script'].exists()
+    assert 'ORVAPE' in install['log'].read_text('cp1252', errors='replace')
+
+
+@pytest.mark.parametrize('case', ['no log folder', 'no oscdimg', 'no orvape', 'quote', 'percent', 'relative',
+                                  'empty iso', 'empty usb', 'answer no'])
+def test_refusals_write_nothing(install, images, case):
+    iso_path = win(install['out']) + '\\x.iso'
+    medium = 'iso'
+    want = None
+    if case == 'no log folder':
+        install['top'].joinpath('Log').rmdir()
+        want = 'The folder for the build script and its log is missing:'
+    elif case == 'no oscdimg':
+        (install['bin'] / 'OSCDIMG.EXE').unlink()
+        want = 'The ISO image tool is missing:'
+    elif case == 'no orvape':
+        shutil.rmtree(install['bin'] / 'ORVAPE')
+        medium = 'usb'
+        want = 'The recovery environment is missing:'
+    elif case == 'quote':
+        iso_path = win(install['out']) + '\\a"b.iso'
+        want = 'The ISO image name must not contain the character ".'
+    elif case == 'percent':
+        iso_path = win(install['out']) + '\\%TEMP%.iso'
+        want = 'The ISO image name must not contain the character %.'
+    elif case == 'relative':
+        iso_path = 'daily.iso'
+        want = 'The ISO image name must be a full path'
+    elif case == 'empty iso':
+        iso_path = ''
+        want = 'Please enter an ISO image name.'
+    elif case == 'empty usb':
+        medium = 'usb'
+        want = 'Please enter an USB path.'
+    commands = ['start ' + win(install['exe'])]
+    if medium == 'iso':
+        commands += ['click main 1002', 'set main 1014 ' + iso_path]
+    else:
+        commands += ['set main 1005 ' + (win(install['out']) if case != 'empty usb' else '')]
+    commands += ['press main 1', 'box %d' % (NO if case == 'answer no' else YES)]
+    if want:
+        commands += ['box %d' % OK]
+    commands += ['wait 300', 'press main 2', 'end']
+    report = drive(commands)
+    boxes = values(report, 'box')
+    assert boxes[0] == 'Do you want to continue?'
+    if want:
+        assert len(boxes) == 2 and boxes[1].startswith(want), boxes
+    assert one(report, 'exit') == '0'
+    assert not install['script'].exists()
+    assert not (install['out'] / 'ORVAPE').exists() and list(install['out'].iterdir()) == []
+    assert all(p.exists() for p in images['chain'])
+
+
+def test_replications_only_give_an_empty_list(install):
+    (install['bin'] / 'OrvaSchedule.ovc').write_bytes(schedule_text([('Mirror', 304, 'none'), ('Shadow', 305, 'none')]))
+    report = drive([
+        'start ' + win(install['exe']),
+        'items', 'state main 1002', 'state main 3', 'text main 1003',
+        'press main 1', 'box %d' % YES, 'box %d' % OK,
+        'press main 2', 'end',
+    ])
+    assert one(report, 'items') == ''
+    assert one(report, 'state 1002') == '0 0' and one(report, 'state 3') == '0 0'
+    assert one(report, 'text 1003') == ''
+    assert values(report, 'box') == ['Do you want to continue?', 'Please enter an USB path.']
+    assert not install['script'].exists()
+
+
+@pytest.fixture
+def small_disk(tmp_path):
+    """A folder on a 1 MB file system: a medium without room for the backup."""
+    folder = tmp_path / 'small'
+    folder.mkdir()
+    if subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=1m', 'tmpfs', str(folder)],
+                      capture_output=True).returncode != 0:
+        pytest.skip('a small file system cannot be mounted here')
+    yield folder
+    subprocess.run(['umount', str(folder)], check=True)
+
+
+def test_a_medium_without_room_gets_nothing(install, images, small_disk):
+    report = drive([
+        'start ' + win(install['exe']),
+        'set main 1005 ' + win(small_disk),
+        'press main 1', 'box %d' % YES,
+        'finish', 'box %d' % OK, 'status',
+        'press progress 2', 'gone progress',
+        'press main 2', 'end',
+    ])
+    boxes = values(report, 'box')
+    assert boxes[1].startswith('There is not enough free space on ' + win(small_disk) + ': '), boxes
+    assert boxes[1].endswith(' KB needed, 1024 KB free.'), boxes
+    assert one(report, 'status') == 'Not enough free space on the medium.' and one(report, 'ok') == '1'
+    assert one(report, 'gone progress') == '1' and one(report, 'exit') == '0'
+    assert list(small_disk.iterdir()) == [] and not install['script'].exists()
+
+
+def fake_image(path, final_size):
+    """A TAV file whose header claims `final_size` bytes: prologue, then the header record."""
+    def text(t):
+        units = t.encode('utf-16-le')
+        return struct.pack('<i', len(units) // 2) + units
+    header = text(win(path)) + struct.pack('<H5B', 2026, 12, 10, 9, 0, 0) + struct.pack('<H5B', 2026, 12, 10, 9, 5, 0)
+    header += bytes([0, 1, 0, 1, 1, ord('C')]) + struct.pack('<qq', -1, final_size) + text('Windows') + struct.pack('<i', 0)
+    path.write_bytes(struct.pack('<iqq', 4000, 1, 0) + b'\0' + header)
+
+
+def test_a_chain_too_big_for_a_dvd_turns_the_medium_to_usb(install):
+    repo = install['repo']
+    big, edge = repo / 'Big.TAV', repo / 'Edge.TAV'
+    fake_image(big, 5046586573)                     # just above 4.7 x 2^30
+    fake_image(edge, int(4.6 * 1073741824))
+    (install['bin'] / 'OrvaSchedule.ovc').write_bytes(
+        schedule_text([('Edge', 300, win(edge)), ('Big', 303, win(big))]))
+    report = drive([
+        'start ' + win(install['exe']),
+        'text main 1003', 'click main 1002', 'state main 1002',
+        'select 1',
+        'text main 1003', 'state main 1001', 'state main 1002', 'state main 1005', 'state main 1014',
+        'select 0',
+        'text main 1003', 'state main 1001', 'state main 1002',
+        'press main 2', 'end',
+    ])
+    assert values(report, 'text 1003') == ['( 4.710 GB )', '( 4.812 GB )', '( 4.710 GB )']
+    assert values(report, 'state 1002') == ['1 1', '0 0', '1 0']
+    assert values(report, 'state 1001') == ['1 1', '1 1']
+    assert one(report, 'state 1005') == '1 0' and one(report, 'state 1014') == '0 0'
