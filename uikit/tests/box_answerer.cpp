@@ -44,7 +44,7 @@ BOOL CALLBACK CollectTexts(HWND h, LPARAM lp) {
 }
 }  // namespace
 
-BoxAnswerer::BoxAnswerer(int button, int timeoutMs) {
+BoxAnswerer::BoxAnswerer(int button, int timeoutMs, std::wstring mustShow) : m_mustShow(std::move(mustShow)) {
     // Dialogs already shown are not the box to answer.
     Search s{GetCurrentProcessId(), &m_existing};
     s.all = &m_existing;
@@ -76,8 +76,16 @@ void BoxAnswerer::Run(int button, int timeoutMs, HDESK desktop) {
         EnumWindows(FindBox, (LPARAM)&s);
         if (s.found) {
             Sleep(150);   // let the box finish its start-up
-            m_texts.push_back(TextOf(s.found));
-            EnumChildWindows(s.found, CollectTexts, (LPARAM)&m_texts);
+            std::vector<std::wstring> texts{TextOf(s.found)};
+            EnumChildWindows(s.found, CollectTexts, (LPARAM)&texts);
+            bool shows = m_mustShow.empty();
+            for (const auto& t : texts)
+                if (!m_mustShow.empty() && t.find(m_mustShow) != std::wstring::npos) shows = true;
+            if (!shows) {
+                m_existing.push_back(s.found);   // another box: someone else answers it
+                continue;
+            }
+            m_texts = texts;
             PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(s.found, button));
             ++m_boxes;
             return;

@@ -10,7 +10,8 @@
 class BoxAnswerer {
 public:
     // `button`: the command sent to the box (IDOK, IDYES, ...).
-    explicit BoxAnswerer(int button = IDOK, int timeoutMs = 10000);
+    // `mustShow`: answer only a box with a control text holding it.
+    explicit BoxAnswerer(int button = IDOK, int timeoutMs = 10000, std::wstring mustShow = std::wstring());
     ~BoxAnswerer();
     BoxAnswerer(const BoxAnswerer&) = delete;
     BoxAnswerer& operator=(const BoxAnswerer&) = delete;
@@ -23,6 +24,7 @@ public:
 
 private:
     void Run(int button, int timeoutMs, HDESK desktop);
+    std::wstring m_mustShow;
     std::thread m_thread;
     std::vector<std::wstring> m_texts;
     std::vector<HWND> m_existing;
