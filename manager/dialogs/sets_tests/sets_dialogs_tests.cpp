@@ -615,6 +615,20 @@ TEST(RepositoryDialog, ClosingChangesNothing) {
     EXPECT_EQ(dlg.Result().repositories, "");
 }
 
+// The system's drives (Wine has at least C: and Z:) are never offered.
+TEST(RepositoryDialog, SystemDrivesAreNotOffered) {
+    WNetDriveMapper system;
+    const std::vector<std::string> inUse = system.DrivesInUse();
+    EXPECT_TRUE(Has(inUse, "C:"));
+    for (const std::string& d : inUse) EXPECT_EQ(d.size(), 2u) << d;
+    TestOptionDlg dlg(service::OptionsRecord{}, nullptr);
+    Open(dlg, IDD_REPOSITORY_DIALOG);
+    const std::vector<std::string> offered = ComboLines(dlg.m_hWnd);
+    EXPECT_EQ(offered.size(), 26u - inUse.size());
+    for (const std::string& d : inUse) EXPECT_FALSE(Has(offered, d)) << d;
+    dlg.DestroyWindow();
+}
+
 void LoadSkin() {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
