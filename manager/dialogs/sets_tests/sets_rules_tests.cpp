@@ -1,0 +1,301 @@
+// The rules of the replication set and repository dialogs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/job_record_check.h"
+#include "dialogs/replication_set_rules.h"
+#include "dialogs/repository_rules.h"
+
+namespace orva::manager {
+namespace {
+
+using service::FieldText;
+using service::JobRecord;
+
+const ReplicationGuards kGuards{"C:\\Windows", "C:\\Program Files\\Orvanta\\bin"};
+
+ReplicationSetForm Form(int kind = kOnce) {
+  ReplicationSetForm f;
+  f.name = "Docs";
+  f.source = "D:\\Docs";
+  f.target = "E:\\Mirror\\Docs";
+  f.kind = kind;
+  return f;
+}
+
+std::string Build(const ReplicationSetForm& f, JobRecord& r, bool edit = false,
+                  std::function<bool(std::string_view)> taken = {}) {
+  return BuildReplicationRecord(f, edit, taken, kGuards, r);
+}
+
+void ExpectValid(const JobRecord& r) {
+  std::string why;
+  EXPECT_TRUE(service::ValidateJobRecord(r, why)) << why;
+}
+
+TEST(ReplicationSetRules, OnceSetIsArmedWithAllFlagsOff) {
+  JobRecord r;
+  ASSERT_EQ(Build(Form(), r), "");
+  EXPECT_EQ(r.code, service::kAddJob);
+  EXPECT_EQ(r.jobType, service::kReplication);
+  EXPECT_EQ(r.runState, 0);
+  EXPECT_EQ(FieldText(r.jobName), "Docs");
+  EXPECT_EQ(FieldText(r.sourceFolder), "D:\\Docs");
+  EXPECT_EQ(FieldText(r.targetFolder), "E:\\Mirror\\Docs");
+  EXPECT_EQ(FieldText(r.scheduleKind), "once");
+  EXPECT_EQ(FieldText(r.scheduleTime), "00:00");   // the service reads every time as HH:MM
+  EXPECT_EQ(r.daily, 'n');
+  EXPECT_EQ(r.weekly, 'n');
+  EXPECT_EQ(r.monthly, 'n');
+  EXPECT_EQ(std::string(r.weekdays, 7), "nnnnnnn");
+  EXPECT_EQ(r.dayOfMonth, 0);
+  EXPECT_EQ(r.compressionLevel, 0);
+  EXPECT_EQ(FieldText(r.imagePath), "");
+  EXPECT_EQ(FieldText(r.startTime), "");
+  ExpectValid(r);
+}
+
+TEST(ReplicationSetRules, ChecksComeInOrder) {
+  JobRecord r;
+  ReplicationSetForm f;
+  EXPECT_EQ(Build(f, r), "Please enter a replication set.");
+  f.name = "Docs";
+  EXPECT_EQ(Build(f, r), "Please add a source folder.");
+  f.source = "D:\\Docs";
+  EXPECT_EQ(Build(f, r), "Please add a target folder.");
+  f.target = "E:\\Copy";
+  auto taken = [](std::string_view n) { return n == "Docs"; };
+  EXPECT_EQ(Build(f, r, false, taken), "This replication set already exists.\nPlease enter another replication set.");
+  EXPECT_EQ(Build(f, r, true, taken), "");   // editing keeps its own name
+  EXPECT_EQ(r.code, service::kModifyJob);
+}
+
+TEST(ReplicationSetRules, TargetsThatAMirrorWouldDamageAreRefused) {
+  JobRecord r;
+  for (const char* target : {"E:\\", "E:", "C:\\Windows\\Temp", "C:\\Program Files", "D:\\Docs\\Copy", "D:\\",
+                             "\\\\nas\\share", "Mirror"}) {
+    ReplicationSetForm f = Form();
+    f.target = target;
+    const std::string message = Build(f, r);
+    EXPECT_EQ(message.rfind("These folders cannot be replicated: ", 0), 0u) << target << ": " << message;
+    EXPECT_EQ(r.code, 0) << target;   // nothing left behind
+  }
+  ReplicationSetForm f = Form();
+  f.target = "\\\\nas\\share\\Docs";
+  EXPECT_EQ(Build(f, r), "");
+}
+
+TEST(ReplicationSetRules, NamesAndPathsMustFitAndBeSafe) {
+  JobRecord r;
+  ReplicationSetForm f = Form();
+  f.name = std::string(49, 'n');
+  EXPECT_EQ(Build(f, r), "");
+  f.name = std::string(50, 'n');
+  EXPECT_NE(Build(f, r).find("too long"), std::string::npos);
+  f.name = "a:b";
+  EXPECT_NE(Build(f, r).find("cannot contain"), std::string::npos);
+  f = Form();
+  f.source = "D:\\" + std::string(96, 's');
+  EXPECT_EQ(Build(f, r), "");
+  f.source += "s";
+  EXPECT_NE(Build(f, r).find("source folder path is too long"), std::string::npos);
+  f = Form();
+  f.target = "E:\\" + std::string(97, 't');
+  EXPECT_NE(Build(f, r).find("target folder path is too long"), std::string::npos);
+}
+
+TEST(ReplicationSetRules, WeeklyTimeIsStoredWithTwoDigits) {
+  ReplicationSetForm f = Form(kWeekly);
+  f.hour = "7";
+  f.minute = "5";
+  f.weekdays[0] = f.weekdays[4] = true;
+  JobRecord r;
+  ASSERT_EQ(Build(f, r), "");
+  EXPECT_EQ(FieldText(r.scheduleKind), "weekly");
+  EXPECT_EQ(FieldText(r.scheduleTime), "07:05");
+  EXPECT_EQ(std::string(r.weekdays, 7), "ynnnynn");
+  EXPECT_EQ(r.weekly, 'y');
+  EXPECT_EQ(r.daily, 'n');
+  ExpectValid(r);
+}
+
+TEST(ReplicationSetRules, DailyAndMonthly) {
+  ReplicationSetForm f = Form(kDaily);
+  f.hour = "23";
+  f.minute = "59";
+  f.weekdays[2] = true;   // ignored outside weekly
+  JobRecord r;
+  ASSERT_EQ(Build(f, r), "");
+  EXPECT_EQ(FieldText(r.scheduleTime), "23:59");
+  EXPECT_EQ(r.daily, 'y');
+  EXPECT_EQ(std::string(r.weekdays, 7), "nnnnnnn");
+  ExpectValid(r);
+
+  f.kind = kMonthly;
+  f.dayText = "";
+  EXPECT_EQ(Build(f, r), "Please select a day.");
+  f.dayText = "0";
+  EXPECT_EQ(Build(f, r), "Please select a day.");
+  f.dayText = "32";
+  EXPECT_EQ(Build(f, r), "Please select a day.");
+  f.dayText = "31";
+  ASSERT_EQ(Build(f, r), "");
+  EXPECT_EQ(r.dayOfMonth, 31);
+  EXPECT_EQ(r.monthly, 'y');
+  EXPECT_EQ(r.daily, 'n');
+  ExpectValid(r);
+}
+
+TEST(ReplicationSetRules, TimeParts) {
+  EXPECT_TRUE(TimePartValid("", 23));
+  EXPECT_TRUE(TimePartValid("7", 23));
+  EXPECT_TRUE(TimePartValid("23", 23));
+  EXPECT_FALSE(TimePartValid("24", 23));
+  EXPECT_TRUE(TimePartValid("59", 59));
+  EXPECT_FALSE(TimePartValid("60", 59));
+  EXPECT_FALSE(TimePartValid("1a", 59));
+  EXPECT_FALSE(TimePartValid("123", 59));
+  JobRecord r;
+  ReplicationSetForm f = Form(kDaily);
+  f.hour = "24";
+  EXPECT_EQ(Build(f, r), kHourMessage);
+  f.hour = "";   // reads as 0
+  f.minute = "";
+  ASSERT_EQ(Build(f, r), "");
+  EXPECT_EQ(FieldText(r.scheduleTime), "00:00");
+}
+
+TEST(ReplicationSetRules, AStoredSetGivesItsForm) {
+  JobRecord r;
+  ReplicationSetForm f = Form(kMonthly);
+  f.shadow = true;
+  f.hour = "18";
+  f.minute = "45";
+  f.dayText = "15";
+  ASSERT_EQ(Build(f, r), "");
+  EXPECT_EQ(r.jobType, service::kReplicationShadow);
+  ReplicationSetForm back = FormFromRecord(r);
+  EXPECT_EQ(back.name, "Docs");
+  EXPECT_TRUE(back.shadow);
+  EXPECT_EQ(back.kind, kMonthly);
+  EXPECT_EQ(back.hour, "18");
+  EXPECT_EQ(back.minute, "45");
+  EXPECT_EQ(back.dayText, "15");
+
+  f = Form(kWeekly);
+  f.weekdays[6] = true;
+  ASSERT_EQ(Build(f, r), "");
+  back = FormFromRecord(r);
+  EXPECT_EQ(back.kind, kWeekly);
+  EXPECT_TRUE(back.weekdays[6]);
+  EXPECT_FALSE(back.weekdays[0]);
+
+  ASSERT_EQ(Build(Form(), r), "");
+  back = FormFromRecord(r);
+  EXPECT_EQ(back.kind, kOnce);
+  EXPECT_EQ(back.hour, "00");
+}
+
+// --- repositories ---------------------------------------------------------
+
+TEST(RepositoryRules, ListsSplitAtBars) {
+  EXPECT_EQ(SplitRepositoryList("D:\\Images|Z:|"), (std::vector<std::string>{"D:\\Images", "Z:"}));
+  EXPECT_EQ(SplitRepositoryList("D:\\Images|E:\\Last"), (std::vector<std::string>{"D:\\Images"}));
+  EXPECT_TRUE(SplitRepositoryList("").empty());
+}
+
+TEST(RepositoryRules, FreeDrivesLeaveOutThoseInUse) {
+  std::vector<std::string> free = FreeDriveLetters({"C:", "d:", "Z:\\"});
+  EXPECT_EQ(free.size(), 23u);
+  EXPECT_EQ(free.front(), "A:");
+  EXPECT_EQ(free.back(), "Y:");
+  EXPECT_EQ(std::count(free.begin(), free.end(), "D:"), 0);
+}
+
+TEST(RepositoryRules, LocalAdd) {
+  RepositoryEditor e("D:|", "");
+  EXPECT_EQ(e.AddLocal(""), "Local repository path is not assigned.\nPlease try again.");
+  EXPECT_EQ(e.AddLocal("d:\\"), "This is already registered");
+  EXPECT_EQ(e.AddLocal("E:\\Images"), "");
+  EXPECT_EQ(e.AddLocal("e:\\images"), "This is already registered");
+  EXPECT_EQ(e.AddLocal("F:\\a|b"), "An image repository entry cannot contain \"|\".\nPlease try again.");
+  EXPECT_EQ(e.AddLocal("G:\\"), "");
+  EXPECT_EQ(e.Lines(), (std::vector<std::string>{"D:", "E:\\Images", "G:"}));
+  service::OptionsRecord o;
+  ASSERT_EQ(e.BuildOptions(o), "");
+  EXPECT_EQ(o.repositories, "D:|E:\\Images|G:|");
+}
+
+TEST(RepositoryRules, NetworkChecksInOrder) {
+  NetworkInput in;
+  EXPECT_EQ(NetworkInputProblem(in), "Network repository path is not assigned.\nPlease try again.");
+  in.share = "\\\\nas\\images";
+  EXPECT_EQ(NetworkInputProblem(in), "Please enter a username.");
+  in.user = "bob";
+  EXPECT_EQ(NetworkInputProblem(in), "Please enter a password.");
+  in.password = "s3cret";
+  EXPECT_EQ(NetworkInputProblem(in), "Please select a drive letter.");
+  in.drive = "X:";
+  EXPECT_EQ(NetworkInputProblem(in), "");
+  in.share = "nas\\images";
+  EXPECT_NE(NetworkInputProblem(in).find("\\\\server\\share"), std::string::npos);
+  in.share = "\\\\nas\\images";
+  in.password = "a|b";
+  const std::string message = NetworkInputProblem(in);
+  EXPECT_NE(message, "");
+  EXPECT_EQ(message.find("a|b"), std::string::npos);   // a password never shows
+}
+
+TEST(RepositoryRules, TwoSharesThenRemoveOne) {
+  RepositoryEditor e("D:\\Images|", "");
+  ASSERT_EQ(e.AddNetwork({"\\\\nas\\one", "bob", "pw1", "X:"}), "");
+  ASSERT_EQ(e.AddNetwork({"\\\\nas\\two", "amy", "pw2", "Y:"}), "");
+  service::OptionsRecord o;
+  ASSERT_EQ(e.BuildOptions(o), "");
+  EXPECT_EQ(o.repositories, "D:\\Images|X:|Y:|");
+  EXPECT_EQ(o.network, "X:|\\\\nas\\one|bob|pw1|Y:|\\\\nas\\two|amy|pw2|");
+  EXPECT_EQ(o.disconnect, "");
+
+  EXPECT_TRUE(e.Remove(1));
+  EXPECT_FALSE(e.Remove(0));   // a local folder
+  EXPECT_FALSE(e.Remove(5));
+  ASSERT_EQ(e.BuildOptions(o), "");
+  EXPECT_EQ(o.repositories, "Y:|");
+  EXPECT_EQ(o.network, "Y:|\\\\nas\\two|amy|pw2|");
+  EXPECT_EQ(o.disconnect, "X:|\\\\nas\\one|bob|pw1|");
+
+  // Added again: no longer to be disconnected.
+  ASSERT_EQ(e.AddNetwork({"\\\\nas\\three", "bob", "pw3", "X:"}), "");
+  ASSERT_EQ(e.BuildOptions(o), "");
+  EXPECT_EQ(o.disconnect, "");
+}
+
+TEST(RepositoryRules, ListsThatWouldNotFitAreRefused) {
+  RepositoryEditor e("", "");
+  int added = 0;
+  for (int i = 0; i < 200; ++i) {
+    char path[32];
+    std::snprintf(path, sizeof path, "D:\\Repository%03d", i);
+    if (!e.AddLocal(path).empty()) break;
+    ++added;
+  }
+  EXPECT_LT(added, 200);
+  service::OptionsRecord o;
+  ASSERT_EQ(e.BuildOptions(o), "");
+  EXPECT_LE(o.repositories.size(), service::kRepositoryListMax);
+  EXPECT_EQ(e.AddLocal("D:\\OneMore"), "The image repository list is full.\nPlease remove an image repository first.");
+}
+
+TEST(RepositoryRules, ConfirmText) {
+  RepositoryEditor empty("", "");
+  EXPECT_EQ(empty.ConfirmText(), "Please add an image repository.\nDo you want to continue?");
+  RepositoryEditor two("D:\\Images|Z:|", "");
+  EXPECT_EQ(two.ConfirmText(),
+            "Below are the registered image repositories.\n\n\tD:\\Images\n\tZ:\n\nDo you want to continue?");
+}
+
+}  // namespace
+}  // namespace orva::manager
