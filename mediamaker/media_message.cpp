@@ -1,18 +1,6 @@
 #include "media_message.h"
-
-#include "message_box.h"
-#include "resource.h"
-
-MessageBoxParams& MediaMessageBoxParams() {
-    static MessageBoxParams params = [] {
-        MessageBoxParams p;
-        p.options |= SMB_OPT_MODERN;
-        p.iconId = IDI_MESSAGE;
-        return p;
-    }();
-    return params;
-}
+#include "framework.h"
 
 int MediaMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
-    return SkinMessageBox(owner, text, caption, type, &MediaMessageBoxParams());
+    return MessageBoxW(owner, ToWideText(text).c_str(), ToWideText(caption).c_str(), type);
 }

@@ -31,5 +31,5 @@ set_source_files_properties(${ORVA_BACKUP_DIALOGS_DIR}/tests/backup_dialogs_gui_
 add_dependencies(backup_dialogs_gui_tests orva_skin_art OrvaImage)
 target_link_libraries(backup_dialogs_gui_tests PRIVATE orva_manager_dialogs_backup GTest::gtest)
 add_test(NAME backup_dialogs_gui_tests COMMAND backup_dialogs_gui_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-set_tests_properties(backup_dialogs_gui_tests PROPERTIES TIMEOUT 300
+set_tests_properties(backup_dialogs_gui_tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK gui_desktop
   ENVIRONMENT "ORVA_BIN=$<TARGET_FILE_DIR:OrvaImage>")

@@ -8,7 +8,7 @@
 #include "core/manager_job_table.h"
 #include "dialogs/replication_set_rules.h"
 #include "dialogs/sets_dialog_common.h"
-#include "fw_combo_list.h"
+#include "fw_combo_box.h"
 #include "skin_button.h"
 #include "skin_dialog.h"
 

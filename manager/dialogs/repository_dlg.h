@@ -11,7 +11,7 @@
 #include "core/options.h"
 #include "dialogs/repository_rules.h"
 #include "dialogs/sets_dialog_common.h"
-#include "fw_combo_list.h"
+#include "fw_combo_box.h"
 #include "skin_button.h"
 #include "skin_dialog.h"
 
