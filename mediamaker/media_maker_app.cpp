@@ -21,15 +21,11 @@ BOOL COrvaMediaMakerApp::InitInstance() {
     CGlobal& skin = SkinCache();
     skin.LoadBitmaps();
     skin.LoadIcons();
-    const COLORREF colors[] = {RGB(255, 0, 255), RGB(255, 255, 255), RGB(0x33, 0x33, 0x33), RGB(0, 0, 0),
-                               RGB(0xB2, 0xB2, 0xB2)};
-    for (int i = 0; i < 5; ++i) skin.SetColor(i, colors[i]);
+    skin.SetStandardColors();
 
     COrvaMediaMakerDlg dlg;
     m_pMainWnd = &dlg;
-    skin.CreateFont(0, "Arial", 8, FALSE);
-    skin.CreateFont(1, "Arial", 9, FALSE);
-    skin.CreateFont(2, "Arial", 11, TRUE);
+    skin.CreateStandardFonts();  // needs the main window
     dlg.DoModal();
     m_pMainWnd = nullptr;
     return FALSE;

@@ -133,3 +133,14 @@ CMemDC::~CMemDC() {
         m_hDC = m_hAttribDC = nullptr;   // the target's, not ours
     }
 }
+
+void CGlobal::SetStandardColors() {
+    const COLORREF colors[] = {0xFF00FF, 0xFFFFFF, 0x333333, 0x000000, 0xB2B2B2};
+    for (int i = 0; i < 5; ++i) SetColor(i, colors[i]);
+}
+
+void CGlobal::CreateStandardFonts() {
+    CreateFont(0, "Arial", 8, FALSE);
+    CreateFont(1, "Arial", 9, FALSE);
+    CreateFont(2, "Arial", 11, TRUE);
+}

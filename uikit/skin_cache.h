@@ -27,6 +27,10 @@ public:
     HICON GetIcon(int set, int sizeIndex) const;
     COLORREF GetColor(int slot) const;
     int SetColor(int slot, COLORREF color);
+    // What both programs put in slots 0-4 (key, background, dark text,
+    // black, grey) and font slots 0-2 (Arial 8, Arial 9, bold Arial 11).
+    void SetStandardColors();
+    void CreateStandardFonts();
     void DeleteBitmaps();
     void DestroyIcons();
     void DeleteFonts();

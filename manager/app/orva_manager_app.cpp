@@ -44,18 +44,12 @@ BOOL COrvaManagerApp::InitInstance() {
   CGlobal& skin = SkinCache();
   skin.LoadBitmaps();
   skin.LoadIcons();
-  skin.SetColor(0, 0xFF00FF);
-  skin.SetColor(1, 0xFFFFFF);
-  skin.SetColor(2, 0x333333);
-  skin.SetColor(3, 0x000000);
-  skin.SetColor(4, 0xB2B2B2);
+  skin.SetStandardColors();
 
   {
     COrvaManagerDlg dlg;
     m_pMainWnd = &dlg;
-    skin.CreateFont(0, "Arial", 8, FALSE);
-    skin.CreateFont(1, "Arial", 9, FALSE);
-    skin.CreateFont(2, "Arial", 11, TRUE);
+    skin.CreateStandardFonts();  // needs the main window
     dlg.DoModal();
     m_pMainWnd = nullptr;
   }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 #include "framework.h"
+#include "skin_cache.h"
 
 struct Pixels {
     int width = 0, height = 0;
@@ -32,3 +33,17 @@ int CountColor(const Pixels& p, const RECT& r, COLORREF c);
 // sizes, maximising and fonts are the same on every machine. Returns the
 // child's exit code, or -1 when this process is to run the tests itself.
 int RunInTestSetting();
+
+// What a program does at start-up before its first dialog: common controls,
+// the skin's pictures, colours and fonts, `mainWindow` as the main window.
+// Inline: only programs with skin tables call it.
+inline void LoadTestSkin(CWnd* mainWindow) {
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+    CGlobal& skin = SkinCache();
+    skin.LoadBitmaps();
+    skin.LoadIcons();
+    skin.SetStandardColors();
+    AfxGetApp()->m_pMainWnd = mainWindow;
+    skin.CreateStandardFonts();
+}

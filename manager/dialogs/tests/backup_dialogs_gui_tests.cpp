@@ -762,28 +762,12 @@ TEST(AddImage, CancelLeavesTheRecordEmpty) {
 
 // --- set-up -------------------------------------------------------------------------------
 
-namespace {
-void LoadSkin() {
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
-    CGlobal& skin = SkinCache();
-    skin.LoadBitmaps();
-    skin.LoadIcons();
-    const COLORREF colors[] = {RGB(255, 0, 255), RGB(255, 255, 255), RGB(0x33, 0x33, 0x33), RGB(0, 0, 0),
-                               RGB(0xB2, 0xB2, 0xB2)};
-    for (int i = 0; i < 5; ++i) skin.SetColor(i, colors[i]);
-    theApp.m_pMainWnd = &g_mainWindow;
-    skin.CreateFont(0, "Arial", 8, FALSE);
-    skin.CreateFont(1, "Arial", 9, FALSE);
-    skin.CreateFont(2, "Arial", 11, TRUE);
-}
-}  // namespace
 
 int main(int argc, char** argv) {
     if (int code = RunInTestSetting(); code >= 0) return code;
     ::testing::InitGoogleTest(&argc, argv);
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
-    LoadSkin();
+    LoadTestSkin(&g_mainWindow);
     WNDCLASSW wc{};
     wc.lpfnWndProc = UiProc;
     wc.hInstance = GetModuleHandleW(nullptr);
