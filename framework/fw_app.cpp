@@ -15,22 +15,22 @@ CWinApp::~CWinApp() {
 }
 
 int CWinApp::Run() {
-    AfxRunMessageLoop(nullptr, nullptr, false);
+    FwRunMessageLoop(nullptr, nullptr, false);
     return ExitInstance();
 }
 
 HICON CWinApp::LoadIcon(UINT id) const {
-    return (HICON)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0,
+    return (HICON)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0,
                              LR_DEFAULTSIZE | LR_SHARED);
 }
 
-CWinApp* AfxGetApp() { return g_app; }
-CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
-HINSTANCE AfxGetInstanceHandle() { return g_app ? g_app->m_hInstance : GetModuleHandleW(nullptr); }
-HINSTANCE AfxGetResourceHandle() { return g_resource ? g_resource : AfxGetInstanceHandle(); }
-void AfxSetResourceHandle(HINSTANCE h) { g_resource = h; }
+CWinApp* FwGetApp() { return g_app; }
+CWnd* FwGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
+HINSTANCE FwGetInstanceHandle() { return g_app ? g_app->m_hInstance : GetModuleHandleW(nullptr); }
+HINSTANCE FwGetResourceHandle() { return g_resource ? g_resource : FwGetInstanceHandle(); }
+void FwSetResourceHandle(HINSTANCE h) { g_resource = h; }
 
-int AfxMessageBox(const char* text, UINT type) {
+int FrameworkMessageBox(const char* text, UINT type) {
     CString caption = g_app && !g_app->m_appName.IsEmpty() ? g_app->m_appName : CString("Orvanta");
     HWND owner = GetActiveWindow();
     return MessageBoxW(owner, ToWideText(text).c_str(), ToWideText(caption).c_str(), type);

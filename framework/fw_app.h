@@ -24,10 +24,10 @@ public:
     int m_exitCode = 0;
 };
 
-CWinApp* AfxGetApp();
-CWnd* AfxGetMainWnd();
-HINSTANCE AfxGetInstanceHandle();
-HINSTANCE AfxGetResourceHandle();
-void AfxSetResourceHandle(HINSTANCE h);
+CWinApp* FwGetApp();
+CWnd* FwGetMainWnd();
+HINSTANCE FwGetInstanceHandle();
+HINSTANCE FwGetResourceHandle();
+void FwSetResourceHandle(HINSTANCE h);
 // A plain system message box owned by the active window; the caption is the application name.
-int AfxMessageBox(const char* text, UINT type = MB_OK);
+int FrameworkMessageBox(const char* text, UINT type = MB_OK);

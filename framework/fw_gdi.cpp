@@ -8,9 +8,9 @@ thread_local std::vector<CGdiObject*> g_tempGdi;
 thread_local std::vector<CDC*> g_tempDC;
 }
 
-void AfxKeepTempGdi(CGdiObject* obj) { g_tempGdi.push_back(obj); }
+void FwKeepTempGdi(CGdiObject* obj) { g_tempGdi.push_back(obj); }
 
-void AfxDeleteTempGdiAndDC() {
+void FwDeleteTempGdiAndDC() {
     for (CGdiObject* o : g_tempGdi) {
         o->Detach();
         delete o;
@@ -55,7 +55,7 @@ BOOL CFont::CreatePointFont(int tenthsOfPoint, const char* face, CDC* dc) {
 }
 
 BOOL CBitmap::LoadBitmap(UINT id) {
-    return Attach(::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0,
+    return Attach(::LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0,
                                LR_DEFAULTCOLOR));
 }
 

@@ -27,13 +27,13 @@ public:
     static CGdiObject* FromHandle(HGDIOBJ h);
 };
 
-// Keeps a temporary wrapper until AfxDeleteTempObjects.
-void AfxKeepTempGdi(CGdiObject* obj);
+// Keeps a temporary wrapper until FwDeleteTempObjects.
+void FwKeepTempGdi(CGdiObject* obj);
 template <class T> T* TempGdi(HGDIOBJ h) {
     if (!h) return nullptr;
     T* t = new T;
     t->m_hObject = h;
-    AfxKeepTempGdi(t);
+    FwKeepTempGdi(t);
     return t;
 }
 
@@ -210,4 +210,4 @@ private:
 
 // Temporary wrappers (CGdiObject::FromHandle, CDC::FromHandle, CWnd::FromHandle)
 // are freed here; the message loops call it when they are idle.
-void AfxDeleteTempObjects();
+void FwDeleteTempObjects();

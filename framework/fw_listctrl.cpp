@@ -185,7 +185,7 @@ BOOL CListCtrl::EnableToolTips(BOOL enable) {
     InitCommonControlsEx(&icc);
     m_toolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
-                                AfxGetInstanceHandle(), nullptr);
+                                FwGetInstanceHandle(), nullptr);
     if (!m_toolTip) return FALSE;
     // Long cell texts wrap instead of running off the screen.
     ::SendMessageW(m_toolTip, TTM_SETMAXTIPWIDTH, 0, 600);

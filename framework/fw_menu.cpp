@@ -47,7 +47,7 @@ CMenu* CMenu::FromHandle(HMENU h) {
 }
 
 BOOL CMenu::LoadMenu(UINT id) {
-    return Attach(::LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id)));
+    return Attach(::LoadMenuW(FwGetResourceHandle(), MAKEINTRESOURCEW(id)));
 }
 
 BOOL CMenu::DestroyMenu() {

@@ -136,19 +136,19 @@ INT_PTR CPropertySheet::DoModal() {
     if (m_pages.empty() || m_hWnd) return -1;
     HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
     if (!parent) {
-        CWnd* main = AfxGetMainWnd();
+        CWnd* main = FwGetMainWnd();
         if (main && main->m_hWnd) parent = main->m_hWnd;
     }
     if (parent) parent = GetAncestor(parent, GA_ROOT);
 
     std::vector<PROPSHEETPAGEW> pages;
     for (CPropertyPage* p : m_pages) {
-        p->m_psp.hInstance = AfxGetResourceHandle();
+        p->m_psp.hInstance = FwGetResourceHandle();
         pages.push_back(p->m_psp);
     }
     m_psh.dwFlags |= PSH_PROPSHEETPAGE | PSH_MODELESS;
     m_psh.hwndParent = parent;
-    m_psh.hInstance = AfxGetResourceHandle();
+    m_psh.hInstance = FwGetResourceHandle();
     m_psh.nPages = (UINT)pages.size();
     m_psh.ppsp = pages.data();
     if (m_psh.nStartPage >= m_psh.nPages) m_psh.nStartPage = 0;
@@ -174,7 +174,7 @@ INT_PTR CPropertySheet::DoModal() {
         CheckEnded();
         if (!m_done) {
             if (!::IsWindowVisible(h)) ::ShowWindow(h, SW_SHOWNORMAL);
-            AfxRunMessageLoop(h, &m_done, true);
+            FwRunMessageLoop(h, &m_done, true);
         }
         m_inModal = false;
         if (m_result == -1) m_result = m_finished ? ID_WIZFINISH : IDCANCEL;

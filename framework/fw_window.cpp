@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
-void AfxDeleteTempGdiAndDC();
+void FwDeleteTempGdiAndDC();
 LRESULT CALLBACK FwWndProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
 namespace {
@@ -90,13 +90,13 @@ CWnd* CWnd::FromHandle(HWND h) {
     return w;
 }
 
-void AfxDeleteTempObjects() {
+void FwDeleteTempObjects() {
     for (auto& [h, w] : g_temp) {
         w->m_hWnd = nullptr;
         delete w;
     }
     g_temp.clear();
-    AfxDeleteTempGdiAndDC();
+    FwDeleteTempGdiAndDC();
 }
 
 BOOL CWnd::Attach(HWND h) {
@@ -147,7 +147,7 @@ static ATOM PlainClass() {
         WNDCLASSW wc{};
         wc.style = CS_DBLCLKS;
         wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = AfxGetInstanceHandle();
+        wc.hInstance = FwGetInstanceHandle();
         wc.hCursor = LoadCursorW(nullptr, (LPCWSTR)IDC_ARROW);
         wc.lpszClassName = L"OrvaWnd";
         atom = RegisterClassW(&wc);
@@ -163,7 +163,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, const char* title, DWORD s
     HWND h = CreateWindowExW(exStyle, className, text.c_str(), style, rect.left, rect.top,
                              rect.right - rect.left, rect.bottom - rect.top,
                              parent ? parent->m_hWnd : nullptr, (HMENU)(UINT_PTR)id,
-                             AfxGetInstanceHandle(), param);
+                             FwGetInstanceHandle(), param);
     UnhookCreate();
     if (!h) {
         if (m_hWnd) Detach();
@@ -366,7 +366,7 @@ BOOL CWnd::GetScrollInfo(int bar, SCROLLINFO* info, UINT mask) const {
 
 // --- message loops --------------------------------------------------------
 
-BOOL AfxPreTranslateMessage(MSG* msg, HWND stop) {
+BOOL FwPreTranslateMessage(MSG* msg, HWND stop) {
     for (HWND h = msg->hwnd; h;) {
         CWnd* w = CWnd::FromHandlePermanent(h);
         if (w && w->PreTranslateMessage(msg)) return TRUE;
@@ -376,25 +376,25 @@ BOOL AfxPreTranslateMessage(MSG* msg, HWND stop) {
     return FALSE;
 }
 
-BOOL AfxPumpMessage(HWND stop, bool repostQuit) {
+BOOL FwPumpMessage(HWND stop, bool repostQuit) {
     MSG msg;
-    if (g_loopDepth <= 1 && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) AfxDeleteTempObjects();
+    if (g_loopDepth <= 1 && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) FwDeleteTempObjects();
     if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
         if (repostQuit) PostQuitMessage((int)msg.wParam);
         return FALSE;
     }
-    if (!AfxPreTranslateMessage(&msg, stop)) {
+    if (!FwPreTranslateMessage(&msg, stop)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     return TRUE;
 }
 
-int AfxRunMessageLoop(HWND stop, const bool* done, bool repostQuit) {
+int FwRunMessageLoop(HWND stop, const bool* done, bool repostQuit) {
     ++g_loopDepth;
     int ok = 1;
     while (!(done && *done)) {
-        if (!AfxPumpMessage(stop, repostQuit)) { ok = 0; break; }
+        if (!FwPumpMessage(stop, repostQuit)) { ok = 0; break; }
     }
     --g_loopDepth;
     return ok;
@@ -417,7 +417,7 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 void CDialog::OnClose() { SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }
 
 HWND CDialog::CreateFromTemplate(HWND parent) {
-    HINSTANCE res = AfxGetResourceHandle();
+    HINSTANCE res = FwGetResourceHandle();
     HRSRC found = FindResourceW(res, MAKEINTRESOURCEW(m_nIDTemplate), (LPCWSTR)RT_DIALOG);
     HGLOBAL loaded = found ? LoadResource(res, found) : nullptr;
     auto* tmpl = loaded ? (LPCDLGTEMPLATEW)LockResource(loaded) : nullptr;
@@ -442,7 +442,7 @@ BOOL CDialog::Create(UINT idTemplate, CWnd* parent) {
 INT_PTR CDialog::DoModal() {
     HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
     if (!parent) {
-        CWnd* main = AfxGetMainWnd();
+        CWnd* main = FwGetMainWnd();
         if (main && main != this && main->m_hWnd) parent = main->m_hWnd;
     }
     if (parent) parent = GetAncestor(parent, GA_ROOT);
@@ -457,7 +457,7 @@ INT_PTR CDialog::DoModal() {
     HWND h = CreateFromTemplate(parent);
     if (h && !m_endModal) {
         if (!::IsWindowVisible(h)) ::ShowWindow(h, SW_SHOWNORMAL);
-        if (!AfxRunMessageLoop(h, &m_endModal, true) && !m_endModal) m_nModalResult = -1;
+        if (!FwRunMessageLoop(h, &m_endModal, true) && !m_endModal) m_nModalResult = -1;
     }
     m_inModalLoop = false;
     if (enableParent) ::EnableWindow(parent, TRUE);
@@ -542,7 +542,7 @@ void DDX_Text(CDataExchange* dx, int id, int& value) {
         char* end = nullptr;
         long v = strtol(text, &end, 10);
         if (text.IsEmpty() || *end || v < INT_MIN || v > INT_MAX) {
-            AfxMessageBox("Enter an integer.", MB_ICONEXCLAMATION);
+            FrameworkMessageBox("Enter an integer.", MB_ICONEXCLAMATION);
             dx->Fail();
             return;
         }

@@ -342,13 +342,13 @@ protected:
 
 // Runs PreTranslateMessage from the message's window up to `stop` (or the
 // top-level window); TRUE when a window ate the message.
-BOOL AfxPreTranslateMessage(MSG* msg, HWND stop);
+BOOL FwPreTranslateMessage(MSG* msg, HWND stop);
 // Gets and dispatches one message; FALSE on WM_QUIT (which is left posted again
 // for an outer loop when `repostQuit`).
-BOOL AfxPumpMessage(HWND stop, bool repostQuit);
+BOOL FwPumpMessage(HWND stop, bool repostQuit);
 // Pumps until *done (or WM_QUIT: 0); temporaries are freed when the outermost loop is idle.
-int AfxRunMessageLoop(HWND stop, const bool* done, bool repostQuit);
-void AfxDeleteTempObjects();
+int FwRunMessageLoop(HWND stop, const bool* done, bool repostQuit);
+void FwDeleteTempObjects();
 
 // --- dialogs ------------------------------------------------------------
 

@@ -89,7 +89,7 @@ BEGIN_MESSAGE_MAP(COrvaMediaMakerDlg, CFixSkinDialog)
 END_MESSAGE_MAP()
 
 COrvaMediaMakerDlg::COrvaMediaMakerDlg(CWnd* parent) : CFixSkinDialog(IDD_ORVAMEDIAMAKER_DIALOG, parent) {
-    m_icon = AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr;
+    m_icon = FwGetApp() ? FwGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr;
 }
 
 COrvaMediaMakerDlg::~COrvaMediaMakerDlg() = default;

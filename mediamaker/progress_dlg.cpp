@@ -73,7 +73,7 @@ void PumpWaitingMessages() {
             PostQuitMessage((int)msg.wParam);
             return;
         }
-        if (!AfxPreTranslateMessage(&msg, nullptr)) {
+        if (!FwPreTranslateMessage(&msg, nullptr)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -127,7 +127,7 @@ BOOL CUSBBrowseDlg::OnInitDialog() {
     m_list.InsertColumn(2, "FileSystem", LVCFMT_CENTER, 70);
     m_list.InsertColumn(3, "Serial Number", LVCFMT_LEFT, 100);
     m_images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1);
-    HICON disk = (HICON)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_DISK), IMAGE_ICON, 16, 16, 0);
+    HICON disk = (HICON)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(IDI_DISK), IMAGE_ICON, 16, 16, 0);
     if (disk) {
         ImageList_AddIcon(m_images, disk);
         DestroyIcon(disk);

@@ -276,12 +276,12 @@ public:
                 CString message;
                 if (value < cell.editMin) {
                     message.Format("입력값이 %d 이상 이어야 합니다.", cell.editMin);
-                    AfxMessageBox(message, MB_OK);
+                    FrameworkMessageBox(message, MB_OK);
                     return FALSE;
                 }
                 if (value > cell.editMax) {
                     message.Format("입력값이 %d 이하 이어야 합니다.", cell.editMax);
-                    AfxMessageBox(message, MB_OK);
+                    FrameworkMessageBox(message, MB_OK);
                     return FALSE;
                 }
             }

@@ -196,7 +196,7 @@ void CFlatMenu::InstallHook() {
     auto& st = State();
     ++st.hookCount;
     if (!st.hook)
-        st.hook = SetWindowsHookExA(WH_CALLWNDPROC, CallWndHook, AfxGetInstanceHandle(), GetCurrentThreadId());
+        st.hook = SetWindowsHookExA(WH_CALLWNDPROC, CallWndHook, FwGetInstanceHandle(), GetCurrentThreadId());
 }
 
 void CFlatMenu::RemoveHook() {
@@ -254,7 +254,7 @@ void CFlatMenu::PrepareMenu(HWND window, HMENU menu, bool enabled, bool isMenuBa
     for (auto it = st.submenuImages.begin(); it != st.submenuImages.end();)
         it = IsMenu(it->first) ? std::next(it) : st.submenuImages.erase(it);
 
-    CWnd* main = AfxGetMainWnd();
+    CWnd* main = FwGetMainWnd();
     CClientDC dc(main && main->m_hWnd ? main : nullptr);
     CStockSelect font(&dc, DEFAULT_GUI_FONT);
     int textHeight = TextHeight(&dc);

@@ -395,7 +395,7 @@ int RunBox(CMsgBoxTemplate& t, HWND owner) {
         }
         if (msg.message == WM_KEYDOWN && HandleCopyKey(dlg, &t, msg)) continue;
         if (IsDialogMessageW(dlg, &msg)) continue;
-        if (!AfxPreTranslateMessage(&msg, nullptr)) {
+        if (!FwPreTranslateMessage(&msg, nullptr)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

@@ -27,7 +27,7 @@ void CGlobal::LoadBitmapTable(const BitmapSlot* table, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         int slot = table[i].slot;
         if (slot < 0 || slot >= BitmapCount) continue;
-        m_bitmaps[slot] = (HBITMAP)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(table[i].id),
+        m_bitmaps[slot] = (HBITMAP)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(table[i].id),
                                               IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
         if (!m_bitmaps[slot] || !GetObjectW(m_bitmaps[slot], sizeof(BITMAP), &m_bitmapInfo[slot]))
             m_bitmapInfo[slot] = BITMAP{};
@@ -40,14 +40,14 @@ void CGlobal::LoadIconTable(const IconSlot* table, size_t count) {
         int set = table[i].set;
         if (set < 0 || set >= IconSetCount) continue;
         for (int s = 0; s < IconSizeCount; ++s)
-            m_icons[set][s] = (HICON)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(table[i].id),
+            m_icons[set][s] = (HICON)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(table[i].id),
                                                 IMAGE_ICON, kIconPixels[s], kIconPixels[s], LR_DEFAULTCOLOR);
     }
 }
 
 CFont* CGlobal::CreateFont(unsigned slot, CString face, int points, BOOL bold) {
     if (slot >= FontCount) return nullptr;
-    CWnd* main = AfxGetMainWnd();
+    CWnd* main = FwGetMainWnd();
     if (!main) return nullptr;
     LOGFONTW lf{};
     lstrcpynW(lf.lfFaceName, ToWideText(face).c_str(), LF_FACESIZE);

@@ -32,7 +32,7 @@ BOOL COrvaManagerApp::InitInstance() {
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
     char text[128] = "Windows sockets initialization failed.";
-    LoadStringA(AfxGetResourceHandle(), IDP_SOCKETS_INIT_FAILED, text, sizeof text);
+    LoadStringA(FwGetResourceHandle(), IDP_SOCKETS_INIT_FAILED, text, sizeof text);
     ManagerMessageBox(nullptr, text, "Orvanta", MB_OK);
     m_exitCode = 1;
     return FALSE;

@@ -115,7 +115,7 @@ BEGIN_MESSAGE_MAP(COrvaManagerDlg, CSkinDialog)
 END_MESSAGE_MAP()
 
 COrvaManagerDlg::COrvaManagerDlg(CWnd* parent) : CSkinDialog(IDD_ORVAMANAGER_DIALOG, parent) {
-  m_icon = AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr;
+  m_icon = FwGetApp() ? FwGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr;
 }
 
 COrvaManagerDlg::~COrvaManagerDlg() = default;
@@ -192,7 +192,7 @@ BOOL COrvaManagerDlg::OnInitDialog() {
 
   if (HMENU sys = GetSystemMenu(FALSE)) {
     char text[128] = {};
-    if (LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, text, sizeof text) > 0) {
+    if (LoadStringA(FwGetResourceHandle(), IDS_ABOUTBOX, text, sizeof text) > 0) {
       AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
       AppendMenuA(sys, MF_STRING, 0x0010, text);
     }
@@ -203,9 +203,9 @@ BOOL COrvaManagerDlg::OnInitDialog() {
   ::SendDlgItemMessageW(m_hWnd, IDC_REFRESH_SECONDS, EM_LIMITTEXT, 2, 0);
 
   m_mainImages.Create(16, 16, ILC_COLOR32, 19, 0);
-  for (UINT id : kMainIcons) m_mainImages.Add(AfxGetApp()->LoadIcon(id));
+  for (UINT id : kMainIcons) m_mainImages.Add(FwGetApp()->LoadIcon(id));
   m_historyImages.Create(16, 16, ILC_COLOR32, 3, 0);
-  for (UINT id : kHistoryIcons) m_historyImages.Add(AfxGetApp()->LoadIcon(id));
+  for (UINT id : kHistoryIcons) m_historyImages.Add(FwGetApp()->LoadIcon(id));
   ::SendMessageW(Tree(), TVM_SETIMAGELIST, TVSIL_NORMAL, (LPARAM)m_mainImages.m_hImageList);
   m_active.SetImageList(&m_mainImages, LVSIL_NORMAL);
   m_details.SetImageList(&m_mainImages, LVSIL_NORMAL);
@@ -278,7 +278,7 @@ void COrvaManagerDlg::SetupMenuImages() {
   CFlatMenu::UpdateMenuBar(m_hWnd);
   CFlatMenu::SetFlatMenuWindow(m_hWnd, true);
   m_menuImages.Create(16, 16, ILC_COLOR32, 14, 0);
-  for (UINT id : kMenuIcons) m_menuImages.Add(AfxGetApp()->LoadIcon(id));
+  for (UINT id : kMenuIcons) m_menuImages.Add(FwGetApp()->LoadIcon(id));
   const struct { UINT command; int image; } kImages[] = {
       {ID_ADD_SYNC, 0}, {ID_USE_EXISTING, 1}, {ID_CREATE_NEW, 2}, {ID_ROOT_RECOVERY, 8},
       {ID_ACTIVE_CANCEL, 12}, {ID_ACTIVE_CLEAR, 13}};

@@ -99,7 +99,7 @@ BOOL CAddImageDlg::OnInitDialog() {
     const UINT icons[] = {IDI_ADDIMAGE_ROW, IDI_ADDIMAGE_TIME, IDI_ADDIMAGE_DRIVE, IDI_ADDIMAGE_ROW,
                           IDI_ADDIMAGE_ROW};
     for (UINT id : icons) {
-        HICON icon = (HICON)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16,
+        HICON icon = (HICON)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16,
                                        LR_DEFAULTCOLOR);
         m_icons.Add(icon);
         if (icon) DestroyIcon(icon);

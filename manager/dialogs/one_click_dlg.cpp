@@ -87,7 +87,7 @@ BOOL CBKOnClickDlg::OnInitDialog() {
     m_backupPath = std::string(FieldText(m_job.imagePath)).c_str();
 
     m_rowIcons.Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 5);
-    HINSTANCE res = AfxGetResourceHandle();
+    HINSTANCE res = FwGetResourceHandle();
     const UINT icons[] = {IDI_ONECLICK_ROW, IDI_ONECLICK_ROW, IDI_ONECLICK_ROW, IDI_ONECLICK_SCHEDULE,
                           IDI_ONECLICK_PATH};
     for (UINT id : icons) {

@@ -128,7 +128,7 @@ void CBKWizardPage::InitPage() {
     if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
     if (!m_banner.m_hWnd) m_banner.SubclassDlgItem(IDC_WIZ_BANNER, this);
     if (!m_bannerBitmap)
-        m_bannerBitmap = (HBITMAP)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_WIZARD_BANNER),
+        m_bannerBitmap = (HBITMAP)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(IDB_WIZARD_BANNER),
                                              IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
     if (m_banner.m_hWnd && m_bannerBitmap) m_banner.SetBitmap(m_bannerBitmap);
 }
@@ -197,7 +197,7 @@ BOOL CBK1_SelectVolume::OnInitDialog() {
     if (!m_imageList.GetSafeHandle()) {
         m_imageList.Create(16, 16, ILC_COLOR32, 2, 1);
         for (UINT id : {IDI_WIZARD_JOB, IDI_WIZARD_DRIVE}) {
-            HICON icon = (HICON)LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0);
+            HICON icon = (HICON)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0);
             m_imageList.Add(icon);
             if (icon) DestroyIcon(icon);
         }

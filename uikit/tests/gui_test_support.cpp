@@ -7,7 +7,7 @@ void Pump(int ms) {
     do {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!AfxPreTranslateMessage(&msg, nullptr)) {
+            if (!FwPreTranslateMessage(&msg, nullptr)) {
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);
             }

@@ -44,6 +44,6 @@ inline void LoadTestSkin(CWnd* mainWindow) {
     skin.LoadBitmaps();
     skin.LoadIcons();
     skin.SetStandardColors();
-    AfxGetApp()->m_pMainWnd = mainWindow;
+    FwGetApp()->m_pMainWnd = mainWindow;
     skin.CreateStandardFonts();
 }

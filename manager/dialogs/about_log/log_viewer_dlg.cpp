@@ -79,7 +79,7 @@ BOOL CLogViewerDlg::OnInitDialog() {
     for (int i = 0; i < 4; ++i) m_list.InsertColumn(i, kColumns[i].header, LVCFMT_LEFT, kColumns[i].width);
 
     if (m_images.Create(16, 16, ILC_COLOR32, 8, 8)) {
-        HICON icon = (HICON)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_LOG_ROW), IMAGE_ICON, 16, 16, 0);
+        HICON icon = (HICON)::LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(IDI_LOG_ROW), IMAGE_ICON, 16, 16, 0);
         if (icon) {
             m_images.Add(icon);
             ::DestroyIcon(icon);
@@ -94,7 +94,7 @@ void CLogViewerDlg::ReportFileError(const CString& fileName, bool missing) {
     CString text;
     if (missing) text.Format("%s was not found.", fileName.GetString());
     else text.Format("%s could not be opened: it is in use by another program or access is denied.", fileName.GetString());
-    AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+    FrameworkMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
 }
 
 BOOL CLogViewerDlg::LoadLog(const CString& fileName) {
