@@ -13,6 +13,7 @@
 
 #include "core/job_record_check.h"
 #include "core/manager_job_table.h"
+#include "sample_job.h"
 #include "win/service_connection.h"
 
 using namespace orva::manager;
@@ -47,29 +48,6 @@ struct PrintingViews : JobViews {
   const ManagerJobTable& table;
 };
 
-JobRecord DailyJob(const std::string& name) {
-  using namespace orva::service;
-  JobRecord r{};
-  r.code = kAddJob;
-  SetFieldText(r.jobName, name);
-  r.jobType = kFullBackup;
-  r.runState = kArmed;
-  SetFieldText(r.driveLetter, "C");
-  SetFieldText(r.volumeSize, "1.000 GB");
-  SetFieldText(r.imagePath, "D:\\Orvanta\\" + name + ".tav");
-  SetFieldText(r.baseImagePath, "none");
-  r.compressionLevel = 1;
-  SetFieldText(r.sourceFolder, "none");
-  SetFieldText(r.targetFolder, "none");
-  SetFieldText(r.reservedText1, "none");
-  SetFieldText(r.reservedText2, "none");
-  SetFieldText(r.scheduleKind, "daily");
-  SetFieldText(r.scheduleTime, "02:00");
-  r.daily = 'y';
-  r.weekly = r.monthly = 'n';
-  std::memset(r.weekdays, 'n', sizeof r.weekdays);
-  return r;
-}
 
 }  // namespace
 
@@ -96,7 +74,7 @@ int main(int argc, char** argv) {
   std::string line;
   while (std::getline(std::cin, line)) {
     if (line.rfind("add ", 0) == 0) {
-      SendJobRecord(s, DailyJob(line.substr(4)), prompts);
+      SendJobRecord(s, orva::service::test::SampleJob(line.substr(4)), prompts);
     } else if (line.rfind("delete ", 0) == 0) {
       const std::string name = line.substr(7);
       table.SetCode(name, orva::service::kDeleteJob);

@@ -25,6 +25,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "gui_test_support.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -335,59 +337,11 @@ void Run(const std::string& line) {
     fflush(stdout);
 }
 
-// --- the test setting ---------------------------------------------------------
-
-const wchar_t kReplacements[] = L"Software\\Wine\\Fonts\\Replacements";
-const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
-const wchar_t kTestDesktop[] = L"OrvaGuiTests";
-
-bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
-bool OnTestDesktop() {
-    wchar_t name[64] = {};
-    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
-    return std::wstring(name) == kTestDesktop;
-}
-
-// The program reads the font replacements when it starts: write them, then
-// run the commands in a new process of this driver on the test desktop.
-int RunAgainOnTestDesktop() {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kReplacements, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
-        return 1;
-    const wchar_t face[] = L"Liberation Sans";
-    RegSetValueExW(key, L"Arial", 0, REG_SZ, (const BYTE*)face, sizeof(face));
-    RegCloseKey(key);
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktops, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
-        return 1;
-    const wchar_t size[] = L"1280x1024";
-    RegSetValueExW(key, kTestDesktop, 0, REG_SZ, (const BYTE*)size, sizeof(size));
-    RegCloseKey(key);
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring line = GetCommandLineW();
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return (int)code;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
-    if (UnderWine() && !OnTestDesktop()) return RunAgainOnTestDesktop();
+    if (int code = RunInTestSetting(); code >= 0) return code;
     SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     std::ifstream commands(argv[1]);
     std::string line;
