@@ -30,6 +30,5 @@ set_source_files_properties(${ORVA_BACKUP_DIALOGS_DIR}/tests/backup_dialogs_gui_
   OBJECT_DEPENDS "${ORVA_BACKUP_DIALOGS_ART}/skin_art.rc;${ORVA_BACKUP_DIALOGS_DIR}/start_backup_dlg.rc;${ORVA_BACKUP_DIALOGS_DIR}/one_click_dlg.rc;${ORVA_BACKUP_DIALOGS_DIR}/add_image_dlg.rc")
 add_dependencies(backup_dialogs_gui_tests orva_skin_art OrvaImage)
 target_link_libraries(backup_dialogs_gui_tests PRIVATE orva_manager_dialogs_backup GTest::gtest)
-add_test(NAME backup_dialogs_gui_tests COMMAND backup_dialogs_gui_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-set_tests_properties(backup_dialogs_gui_tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK gui_desktop
+orva_add_gui_test(backup_dialogs_gui_tests TARGET backup_dialogs_gui_tests
   ENVIRONMENT "ORVA_BIN=$<TARGET_FILE_DIR:OrvaImage>")

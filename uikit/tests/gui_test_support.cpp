@@ -147,14 +147,19 @@ namespace {
 
 const wchar_t kReplacements[] = L"Software\\Wine\\Fonts\\Replacements";
 const wchar_t kDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
-const wchar_t kTestDesktop[] = L"OrvaGuiTests";
+// A test run may give each program a desktop (and display) of its own.
+std::wstring TestDesktop() {
+    wchar_t name[64] = {};
+    DWORD n = GetEnvironmentVariableW(L"ORVA_GUI_DESKTOP", name, 64);
+    return n > 0 && n < 64 ? std::wstring(name) : std::wstring(L"OrvaGuiTests");
+}
 
 bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 bool OnTestDesktop() {
     wchar_t name[64] = {};
     GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof(name), nullptr);
-    return std::wstring(name) == kTestDesktop;
+    return std::wstring(name) == TestDesktop();
 }
 
 bool ArialReplaced() {
@@ -178,7 +183,8 @@ bool SetValue(const wchar_t* path, const wchar_t* name, const wchar_t* value) {
 
 int RunInTestSetting() {
     if (!UnderWine() || (ArialReplaced() && OnTestDesktop())) return -1;
-    if (!SetValue(kReplacements, L"Arial", L"Liberation Sans") || !SetValue(kDesktops, kTestDesktop, L"1280x1024"))
+    std::wstring desktop = TestDesktop();
+    if (!SetValue(kReplacements, L"Arial", L"Liberation Sans") || !SetValue(kDesktops, desktop.c_str(), L"1280x1024"))
         return 1;
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -186,7 +192,7 @@ int RunInTestSetting() {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.lpDesktop = const_cast<wchar_t*>(kTestDesktop);
+    si.lpDesktop = desktop.data();
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     si.hStdError = GetStdHandle(STD_ERROR_HANDLE);

@@ -11,5 +11,4 @@ target_include_directories(msgbox_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${OR
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/msgbox_tests.rc PROPERTIES OBJECT_DEPENDS ${ORVA_SKIN_ART_RC})
 add_dependencies(msgbox_tests orva_skin_art msgbox_test_strings)
 target_link_libraries(msgbox_tests PRIVATE orva_uikit GTest::gtest)
-add_test(NAME uikit_msgbox_tests COMMAND msgbox_tests WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-set_tests_properties(uikit_msgbox_tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK gui_desktop)
+orva_add_gui_test(uikit_msgbox_tests TARGET msgbox_tests)
