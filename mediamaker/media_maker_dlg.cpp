@@ -112,6 +112,7 @@ BOOL COrvaMediaMakerDlg::OnInitDialog() {
     SetIcon(m_icon, TRUE);
     SetIcon(m_icon, FALSE);
     m_backBrush.CreateSolidBrush(kBackground);
+    UseMediaMessageLook();
 
     SetWindowText("Recovery");
     SetDlgItemText(IDC_CREATE_GROUP, "Create Recovery Media");

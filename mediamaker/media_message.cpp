@@ -1,6 +1,19 @@
 #include "media_message.h"
-#include "framework.h"
+
+#include "message_box.h"
+#include "resource.h"
+
+MessageBoxParams& MediaMessageBoxParams() {
+    static MessageBoxParams params;
+    return params;
+}
+
+void UseMediaMessageLook() {
+    MessageBoxParams& p = MediaMessageBoxParams();
+    p.options |= SMB_OPT_MODERN;
+    p.iconId = IDI_MESSAGE;
+}
 
 int MediaMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
-    return MessageBoxW(owner, ToWideText(text).c_str(), ToWideText(caption).c_str(), type);
+    return SkinMessageBox(owner, text, caption, type, &MediaMessageBoxParams());
 }

@@ -98,6 +98,7 @@ BOOL CProgressDlg::OnInitDialog() {
     CFixSkinDialog::OnInitDialog();
     UpdateData(FALSE);
     m_backBrush.CreateSolidBrush(kBackground);
+    UseMediaMessageLook();
     SetWindowText("Recovery");
     CGlobal& skin = SkinCache();
     m_okButton.SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0);

@@ -1,4 +1,5 @@
 #include "usb_browse_dlg.h"
+#include "media_message.h"
 
 #include <objbase.h>
 #include <wbemidl.h>
@@ -108,6 +109,7 @@ void CUSBBrowseDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CUSBBrowseDlg::OnInitDialog() {
     CFixSkinDialog::OnInitDialog();
     m_backBrush.CreateSolidBrush(kBackground);
+    UseMediaMessageLook();
     CGlobal& skin = SkinCache();
     for (auto [button, icons] : {std::pair<CSkinButton*, int>{&m_okButton, 3}, {&m_cancelButton, 4}}) {
         button->SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0);

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <vector>
+#include "fw_toolbar.h"
 
 namespace {
 const wchar_t kMarkedProp[] = L"FlatMenuProp_Marked";
@@ -188,6 +189,48 @@ int FindItemById(HMENU menu, UINT id) {
     }
     return -1;
 }
+bool IsDialogWindow(HWND h) {
+    wchar_t cls[16] = {};
+    GetClassNameW(h, cls, 16);
+    return wcscmp(cls, L"#32770") == 0 || dynamic_cast<CDialog*>(CWnd::FromHandlePermanent(h)) != nullptr;
+}
+
+bool IsMdiChild(HWND h) { return (GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_MDICHILD) != 0; }
+
+// A frame: a window of its own on the desktop, or an MDI child; never a dialog.
+bool IsFrame(HWND h) {
+    return h && !IsDialogWindow(h) && (!(GetWindowLongW(h, GWL_STYLE) & WS_CHILD) || IsMdiChild(h));
+}
+
+HWND ParentFrame(HWND h) {
+    HWND desktop = GetDesktopWindow();
+    for (HWND p = GetAncestor(h, GA_PARENT); p && p != desktop; p = GetAncestor(p, GA_PARENT))
+        if (IsFrame(p)) return p;
+    return nullptr;
+}
+
+// The active child of an MDI frame; null for any other window.
+HWND ActiveMdiChild(HWND frame) {
+    for (HWND c = GetWindow(frame, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[16] = {};
+        if (GetClassNameW(c, cls, 16) && lstrcmpiW(cls, L"MDIClient") == 0)
+            return (HWND)SendMessageW(c, WM_MDIGETACTIVE, 0, 0);
+    }
+    return nullptr;
+}
+
+// The toolbars whose buttons lend their images to a window's popups: the
+// window's own when it is a frame with toolbars, else those of its parent
+// frame (past an MDI child to its frame); a dialog has none.
+std::vector<HWND> MenuToolbars(HWND window) {
+    if (IsFrame(window)) {
+        std::vector<HWND> own = FwToolbarChildren(window);
+        if (!own.empty()) return own;
+    }
+    HWND frame = ParentFrame(window);
+    if (frame && IsMdiChild(frame)) frame = ParentFrame(frame);
+    return frame ? FwToolbarChildren(frame) : std::vector<HWND>();
+}
 }  // namespace
 
 // --- hook and marks -------------------------------------------------------------------
@@ -261,6 +304,17 @@ void CFlatMenu::PrepareMenu(HWND window, HMENU menu, bool enabled, bool isMenuBa
     int rowHeight = RowHeight(textHeight);
     int separatorHeight = SeparatorHeight(textHeight);
 
+    std::vector<HWND> toolbars;
+    if (!isMenuBar && window) {
+        // The system menu of an MDI frame's active child is left to the system.
+        HWND active = ActiveMdiChild(window);
+        if (active && GetSystemMenu(active, FALSE) == menu) {
+            st.pressedBar.SetRectEmpty();
+            return;
+        }
+        toolbars = MenuToolbars(window);
+    }
+
     int count = GetMenuItemCount(menu);
     for (int pos = 0; pos < count; ++pos) {
         MENUITEMINFOW mii{};
@@ -286,6 +340,17 @@ void CFlatMenu::PrepareMenu(HWND window, HMENU menu, bool enabled, bool isMenuBa
             st.submenuTexts[mii.hSubMenu] = text;
         else
             st.commandTexts[mii.wID] = text;
+        // The first toolbar with a button of this command lends its image.
+        for (HWND toolbar : toolbars) {
+            int image = -1;
+            if (!FwToolbarButtonImage(toolbar, mii.wID, &image)) continue;
+            CImgDesc found(FwToolbarImageList(toolbar), image);
+            if (mii.hSubMenu)
+                st.submenuImages[mii.hSubMenu] = found;
+            else
+                st.commandImages[mii.wID] = found;
+            break;
+        }
     }
     if (isMenuBar) return;
 

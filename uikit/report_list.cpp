@@ -160,7 +160,12 @@ void CReportListCtrl::FreeRow(int item) {
 
 int CReportListCtrl::InsertItem(const LVITEMW* item) {
     if (!item || item->iItem < 0) return -1;
-    int index = CListCtrl::InsertItem(item);
+    // The list's item data only ever holds a row's records: the caller's
+    // value goes into the records, never into the list view.
+    LVITEMW bare = *item;
+    bare.mask |= LVIF_PARAM;
+    bare.lParam = 0;
+    int index = CListCtrl::InsertItem(&bare);
     if (index < 0) return index;
     ListItemRow* row = NewRow(GetColumnCount());
     if (!row || row->cells.empty()) {
@@ -317,9 +322,9 @@ BOOL CReportListCtrl::SetProgress(int item, int subitem, BOOL showLabel, const c
 void CReportListCtrl::UpdateProgress(ProgressUpdate update) {
     ListItemData* cell = GetCell(update.item, update.subitem);
     if (!cell) return;
-    // The label is drawn in the text colour: a new colour alone is a change too.
+    // A new text colour alone is no change: it waits for the next real one.
     if (cell->progressText.Compare(update.text) == 0 && cell->percent == update.percent &&
-        cell->barColor == update.barColor && cell->textColor == update.textColor)
+        cell->barColor == update.barColor)
         return;
     cell->percent = update.percent;
     cell->barColor = update.barColor;
@@ -772,27 +777,9 @@ INT_PTR CReportListCtrl::OnToolHitTest(CPoint point, TOOLINFOW* info) const {
 }
 
 CString CReportListCtrl::GetCellToolTip(int item, int subitem) const {
+    // An empty tip is no tip.
     ListItemData* cell = GetCell(item, subitem);
-    if (!cell) return CString();
-    if (!cell->toolTip.IsEmpty()) return cell->toolTip;
-    // No tip of its own: the cell's text, when the cell shows only part of it.
-    CString text = GetItemText(item, subitem);
-    CRect rect;
-    if (text.IsEmpty() || !GetCellRect(item, subitem, LVIR_BOUNDS, rect)) return CString();
-    int room = rect.Width() - 4;
-    if (cell->check != -1) room -= rect.Height() + 6;
-    HIMAGELIST images = (HIMAGELIST)SendMessage(LVM_GETIMAGELIST, LVSIL_NORMAL);
-    IMAGEINFO info{};
-    if (!cell->check && cell->image != -1 && images && ImageList_GetImageInfo(images, cell->image, &info))
-        room -= m_header.GetItemMargin() + info.rcImage.right - info.rcImage.left;
-    HDC dc = ::GetDC(m_hWnd);
-    HGDIOBJ old = m_listFont && m_listFont->m_hObject ? SelectObject(dc, m_listFont->m_hObject) : nullptr;
-    std::wstring w = ToWideText(text);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, w.c_str(), (int)w.size(), &size);
-    if (old) SelectObject(dc, old);
-    ::ReleaseDC(m_hWnd, dc);
-    return size.cx > room ? text : CString();
+    return cell ? cell->toolTip : CString();
 }
 
 BOOL CReportListCtrl::OnToolTipText(UINT id, NMHDR* nm, LRESULT* result) {

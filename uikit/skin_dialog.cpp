@@ -243,6 +243,12 @@ int CSkinDialogBase::CaptionButtonCount() const {
     return m_fullButtons ? 3 : 1;
 }
 
+// Minimised, both kinds show close, maximise and restore.
+int CSkinDialogBase::PaintedCaptionButtonCount() const {
+    if (HasCaption() && IsIconic()) return 3;
+    return CaptionButtonCount();
+}
+
 CRect CSkinDialogBase::CaptionButtonRect(int pos) const {
     CRect wr;
     GetWindowRect(&wr);
@@ -325,7 +331,7 @@ void CSkinDialogBase::DrawFrame() {
         DrawIconEx(mem, 15, 5, m_captionIcon, px, px, 0, nullptr, DI_NORMAL);
     }
 
-    for (int pos = 0; pos < CaptionButtonCount(); ++pos) {
+    for (int pos = 0; pos < PaintedCaptionButtonCount(); ++pos) {
         HBITMAP b = m_buttonPictures[CaptionButtonPicture(pos) - kFirstPictureSlot];
         if (!b) continue;
         CRect r = CaptionButtonRect(pos);

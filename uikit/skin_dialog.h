@@ -23,7 +23,8 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
 
     // Geometry shared by the painter and the hit test, in window coordinates.
-    int CaptionButtonCount() const;
+    int CaptionButtonCount() const;          // the buttons that react
+    int PaintedCaptionButtonCount() const;   // the buttons drawn
     CRect CaptionButtonRect(int pos) const;
     CaptionRole CaptionButtonRole(int pos) const;
     int CaptionButtonAt(CPoint screen) const;

@@ -4,7 +4,7 @@
 //
 //   media_driver <commands file>
 //
-// One command a line; the windows are "main", "box" (a message box),
+// One command a line; the windows are "main", "box" (the kit's message box),
 // "browse" (the disk browser) and "progress":
 //   start <exe>                 starts the program in its folder, waits for its main dialog
 //   text <window> <id>          prints "text <id>=<window text>"
@@ -14,19 +14,25 @@
 //   set <window> <id> <text>    types a text
 //   press <window> <id>         posts the button's click
 //   click <window> <id>         a click on a check box or radio button
-//   box <button id>             waits for a message box, prints "box=<its text>", answers it
+//   box <button id>             waits for a message box, prints "box=<its text>", its title, whether
+//                               it shows an icon and its buttons' captions, and clicks that button
 //   rows                        prints "row=<col0>|<col1>|<col2>|<col3>" for each disk row
 //   pick <text of column 0>     selects that disk row
 //   finish                      waits for the progress dialog's OK, prints its text and bar
 //   shot <window> <name>        screenshot into screenshots/<name>.bmp
 //   key <window> <virtual key>  a key press in the window
 //   wait <ms>
+//   move <from>|<to>            moves a file or folder (the tests' set-up between cases)
+//   exists <path>               prints "exists=<0|1>"
+//   entries <folder>            prints "entries=<how many files and folders it holds>"
+//   case <name>                 prints "case=<name>": marks where a case's report begins
 //   end                         waits for the program to end, prints "exit=<code>"
 #include <windows.h>
 #include <commctrl.h>
 
 #include "gui_test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -71,14 +77,36 @@ std::vector<HWND> TopWindows() {
     return found;
 }
 
+std::wstring ClassOf(HWND h) {
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    return cls;
+}
+
+// A child control of that id and window class.
+bool HasControl(HWND w, int id, const wchar_t* cls) {
+    HWND c = GetDlgItem(w, id);
+    return c && !lstrcmpiW(ClassOf(c).c_str(), cls);
+}
+
+// The answer buttons a message box may carry.
+const int kBoxButtons[] = {IDOK, IDCANCEL, IDYES, IDNO};
+
+// Each window is known by the controls only it has: the main dialog by its
+// backup list, the disk browser by its disk list, the progress dialog by its
+// bar, and a message box (the kit's: a dialog with its own icon and text
+// controls and the program's caption) by its answer buttons.
 HWND FindNow(const std::string& which) {
     for (HWND h : TopWindows()) {
-        bool main = GetDlgItem(h, 1000) != nullptr, browse = GetDlgItem(h, 1018) != nullptr,
-             progress = !main && GetDlgItem(h, 1013) != nullptr;
+        bool main = HasControl(h, 1000, L"ComboBox"), browse = HasControl(h, 1018, WC_LISTVIEWW),
+             progress = HasControl(h, 1013, PROGRESS_CLASSW);
+        bool box = false;
+        if (!main && !browse && !progress && ClassOf(h) == L"#32770")
+            for (int id : kBoxButtons) box = box || HasControl(h, id, L"Button");
         if (which == "main" && main) return h;
         if (which == "browse" && browse) return h;
         if (which == "progress" && progress) return h;
-        if (which == "box" && !main && !browse && !progress) return h;
+        if (which == "box" && box) return h;
     }
     return nullptr;
 }
@@ -264,10 +292,31 @@ void Run(const std::string& line) {
         int answer = 0;
         in >> answer;
         if (HWND box = Find("box", 60000)) {
+            Sleep(150);   // let the box finish its start-up
             printf("box=%s\n", OneLine(LongestStatic(box)).c_str());
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
+            printf("box title=%s\n", OneLine(TextOf(box)).c_str());
+            // The kit's box draws the program's message icon in its icon control.
+            HWND icon = GetDlgItem(box, 1000);
+            printf("box icon=%d\n", icon && SendMessageW(icon, STM_GETICON, 0, 0) ? 1 : 0);
+            std::string buttons;
+            for (int id : kBoxButtons)
+                if (HasControl(box, id, L"Button")) {
+                    std::wstring caption = TextOf(GetDlgItem(box, id));
+                    caption.erase(std::remove(caption.begin(), caption.end(), L'&'), caption.end());
+                    if (!buttons.empty()) buttons += '|';
+                    buttons += Utf8(caption);
+                }
+            printf("box buttons=%s\n", buttons.c_str());
+            HWND button = GetDlgItem(box, answer);
+            if (!HasControl(box, answer, L"Button") || !IsWindowEnabled(button)) {
+                printf("error=the box has no button %d\n", answer);
+                return;
+            }
+            // Answered by its button, as a click would.
+            PostMessageW(button, BM_CLICK, 0, 0);
             DWORD end = GetTickCount() + 10000;
             while (IsWindow(box) && IsWindowVisible(box) && (int)(end - GetTickCount()) > 0) Sleep(50);
+            if (IsWindow(box) && IsWindowVisible(box)) printf("error=the box stayed after button %d\n", answer);
             Sleep(200);
         }
     } else if (verb == "rows") {
@@ -310,6 +359,35 @@ void Run(const std::string& line) {
         std::getline(in >> std::ws, target);
         BOOL ok = DefineDosDeviceW(0, Wide(letter).c_str(), Wide(target).c_str());
         printf("defined=%d %lu drives=%lx\n", ok ? 1 : 0, ok ? 0 : GetLastError(), GetLogicalDrives());
+    } else if (verb == "move") {
+        // move <from>|<to>: a file or folder of the installation, between cases
+        std::string rest;
+        std::getline(in >> std::ws, rest);
+        size_t bar = rest.find('|');
+        BOOL ok = bar != std::string::npos &&
+                  MoveFileW(Wide(rest.substr(0, bar)).c_str(), Wide(rest.substr(bar + 1)).c_str());
+        if (!ok) printf("error=move %s %lu\n", rest.c_str(), GetLastError());
+    } else if (verb == "exists") {
+        std::string path;
+        std::getline(in >> std::ws, path);
+        printf("exists=%d\n", GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
+    } else if (verb == "entries") {
+        std::string folder;
+        std::getline(in >> std::ws, folder);
+        int n = 0;
+        WIN32_FIND_DATAW fd;
+        HANDLE f = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &fd);
+        if (f != INVALID_HANDLE_VALUE) {
+            do
+                if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L"..")) ++n;
+            while (FindNextFileW(f, &fd));
+            FindClose(f);
+        }
+        printf("entries=%d\n", n);
+    } else if (verb == "case") {
+        std::string name;
+        std::getline(in >> std::ws, name);
+        printf("case=%s\n", name.c_str());
     } else if (verb == "key") {
         int vk = 0;
         in >> which >> vk;

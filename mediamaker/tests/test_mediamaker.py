@@ -103,7 +103,34 @@ def drive(commands):
             key, value = line.split('=', 1)
             report.append((key, value))
     assert not [v for k, v in report if k == 'error'], text
+    check_boxes(commands, report)
+    for name in values(report, 'shot'):
+        assert shows_something(here / 'screenshots' / (name + '.bmp')), name
     return report
+
+
+def check_boxes(commands, report):
+    """Every box answered is the kit's: the program's caption and message icon, and
+    the buttons of its kind (Yes and No for a question, OK for a message)."""
+    answers = [int(c.split()[1]) for c in commands if c.startswith('box ')]
+    assert len(values(report, 'box buttons')) == len(answers), report
+    assert values(report, 'box title') == ['Orvanta'] * len(answers), report
+    assert values(report, 'box icon') == ['1'] * len(answers), report
+    assert values(report, 'box buttons') == ['Yes|No' if a in (YES, NO) else 'OK' for a in answers], report
+
+
+def shows_something(bmp):
+    """A saved screenshot shows more than one colour."""
+    data = bmp.read_bytes()
+    offset, width, height = struct.unpack_from('<I', data, 10)[0], *struct.unpack_from('<ii', data, 18)
+    stride = (width * 3 + 3) & ~3
+    colours = set()
+    for y in range(0, abs(height), 3):
+        row = data[offset + y * stride: offset + y * stride + width * 3]
+        colours.update(row[x:x + 3] for x in range(0, len(row), 9))
+        if len(colours) > 1:
+            return True
+    return False
 
 
 def values(report, key):
@@ -134,6 +161,7 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         'state main 1005', 'state main 1014', 'state main 4', 'state main 3',
         'set main 1014 ' + win(install['out']) + '\\daily',
         'press main 1',
+        'shot box question_box',
         'box %d' % YES,
         'shot progress progress_dialog',
         'finish', 'status', 'shot progress progress_done',
@@ -269,54 +297,61 @@ def test_usb_disk_from_the_disk_browser(install, images, usb_drive):
     assert 'ORVAPE' in install['log'].read_text('cp1252', errors='replace')
 
 
-@pytest.mark.parametrize('case', ['no log folder', 'no oscdimg', 'no orvape', 'quote', 'percent', 'relative',
-                                  'empty iso', 'empty usb', 'answer no'])
-def test_refusals_write_nothing(install, images, case):
-    iso_path = win(install['out']) + '\\x.iso'
-    medium = 'iso'
-    want = None
-    if case == 'no log folder':
-        install['top'].joinpath('Log').rmdir()
-        want = 'The folder for the build script and its log is missing:'
-    elif case == 'no oscdimg':
-        (install['bin'] / 'OSCDIMG.EXE').unlink()
-        want = 'The ISO image tool is missing:'
-    elif case == 'no orvape':
-        shutil.rmtree(install['bin'] / 'ORVAPE')
-        medium = 'usb'
-        want = 'The recovery environment is missing:'
-    elif case == 'quote':
-        iso_path = win(install['out']) + '\\a"b.iso'
-        want = 'The ISO image name must not contain the character ".'
-    elif case == 'percent':
-        iso_path = win(install['out']) + '\\%TEMP%.iso'
-        want = 'The ISO image name must not contain the character %.'
-    elif case == 'relative':
-        iso_path = 'daily.iso'
-        want = 'The ISO image name must be a full path'
-    elif case == 'empty iso':
-        iso_path = ''
-        want = 'Please enter an ISO image name.'
-    elif case == 'empty usb':
-        medium = 'usb'
-        want = 'Please enter an USB path.'
+# Each refusal: what is moved out of the installation for it, the medium, the
+# path typed, and the start of the message that refuses (None: no message).
+REFUSALS = [
+    ('no log folder', 'Log', 'iso', 'x.iso', 'The folder for the build script and its log is missing:'),
+    ('no oscdimg', r'bin\OSCDIMG.EXE', 'iso', 'x.iso', 'The ISO image tool is missing:'),
+    ('no orvape', r'bin\ORVAPE', 'usb', '', 'The recovery environment is missing:'),
+    ('quote', None, 'iso', 'a"b.iso', 'The ISO image name must not contain the character ".'),
+    ('percent', None, 'iso', '%TEMP%.iso', 'The ISO image name must not contain the character %.'),
+    ('relative', None, 'iso', 'daily.iso', 'The ISO image name must be a full path'),
+    ('empty iso', None, 'iso', None, 'Please enter an ISO image name.'),
+    ('empty usb', None, 'usb', None, 'Please enter an USB path.'),
+    ('answer no', None, 'iso', 'x.iso', None),
+]
+
+
+def test_refusals_write_nothing(install, images):
+    """Every refusal of Build, one after the other in one run of the program: each
+    case takes its part out of the installation, builds, and puts the part back;
+    nothing is written by any of them."""
+    top, out = install['top'], install['out']
     commands = ['start ' + win(install['exe'])]
-    if medium == 'iso':
-        commands += ['click main 1002', 'set main 1014 ' + iso_path]
-    else:
-        commands += ['set main 1005 ' + (win(install['out']) if case != 'empty usb' else '')]
-    commands += ['press main 1', 'box %d' % (NO if case == 'answer no' else YES)]
-    if want:
-        commands += ['box %d' % OK]
-    commands += ['wait 300', 'press main 2', 'end']
+    for case, moved, medium, name, want in REFUSALS:
+        commands.append('case ' + case)
+        if moved:
+            commands.append('move %s|%s.off' % (win(top) + '\\' + moved, win(top) + '\\' + moved))
+        if medium == 'iso':
+            path = '' if name is None else (name if case == 'relative' else win(out) + '\\' + name)
+            commands += ['click main 1002', 'set main 1014 ' + path]
+        else:
+            commands += ['click main 1001', 'set main 1005 ' + ('' if name is None else win(out))]
+        commands += ['press main 1', 'box %d' % (NO if case == 'answer no' else YES)]
+        if want:
+            commands.append('box %d' % OK)
+        commands += ['wait 300', 'exists ' + win(install['script']), 'entries ' + win(out)]
+        if moved:
+            commands.append('move %s.off|%s' % (win(top) + '\\' + moved, win(top) + '\\' + moved))
+    commands += ['press main 2', 'end']
     report = drive(commands)
-    boxes = values(report, 'box')
-    assert boxes[0] == 'Do you want to continue?'
-    if want:
-        assert len(boxes) == 2 and boxes[1].startswith(want), boxes
     assert one(report, 'exit') == '0'
+    cases = [v for k, v in report if k == 'case']
+    assert cases == [c[0] for c in REFUSALS]
+    # The report of each case runs from its mark to the next.
+    marks = [i for i, (k, _) in enumerate(report) if k == 'case'] + [len(report)]
+    for (case, _, _, _, want), begin, end in zip(REFUSALS, marks, marks[1:]):
+        part = report[begin:end]
+        boxes = values(part, 'box')
+        assert boxes[0] == 'Do you want to continue?', (case, boxes)
+        if want:
+            assert len(boxes) == 2 and boxes[1].startswith(want), (case, boxes)
+        else:
+            assert len(boxes) == 1, (case, boxes)
+        assert one(part, 'exists') == '0', case
+        assert one(part, 'entries') == '0', case
     assert not install['script'].exists()
-    assert not (install['out'] / 'ORVAPE').exists() and list(install['out'].iterdir()) == []
+    assert not (out / 'ORVAPE').exists() and list(out.iterdir()) == []
     assert all(p.exists() for p in images['chain'])
 
 

@@ -2,6 +2,7 @@
 // keys and the drop-downs end the edits, the stored texts and the owner's
 // notifications are read back.
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 #include "box_answerer.h"
@@ -374,7 +375,7 @@ TEST_F(CellEditors, DateCalendarKeepsTheEditOpenAndItsCloseStores) {
     EXPECT_EQ(dlg.m_changes.size(), 1u);
 }
 
-TEST_F(CellEditors, EachKindExistsOnceAndDiesWithTheList) {
+TEST_F(CellEditors, EachKindExistsOnce) {
     ClickCell(0, ColNote);
     HWND first = EditWindow();
     ClickCell(2, ColNote);
@@ -384,12 +385,36 @@ TEST_F(CellEditors, EachKindExistsOnceAndDiesWithTheList) {
     EXPECT_FALSE(IsWindow(first));
     EXPECT_EQ(Cell(0, ColNote), "note");   // opening another stores the first: same text
     EXPECT_EQ(Children(L"Edit"), 1);
-    ClickCell(1, ColKind);
-    EXPECT_TRUE(ComboWindow());
-    dlg.DestroyWindow();
+}
+
+// The editors end with the list object, not merely with its window: checked
+// once the list's destructor has run.
+TEST(CellEditorLifetime, EveryEditorDiesWithTheListObject) {
+    auto dlg = std::make_unique<EditorDialog>();
+    ASSERT_TRUE(dlg->Create(IDD_CELL_EDITORS));
+    dlg->SetWindowPos(nullptr, 40, 40, 560, 330, SWP_NOZORDER);
+    dlg->ShowWindow(SW_SHOW);
+    dlg->SetForegroundWindow();
+    dlg->m_list.SetFocus();
+    Pump(200);
+    auto click = [&](int item, int subitem) {
+        CRect r;
+        ASSERT_TRUE(dlg->m_list.GetCellRect(item, subitem, LVIR_BOUNDS, r));
+        CPoint p = r.CenterPoint();
+        PostMessageW(dlg->m_list.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+        PostMessageW(dlg->m_list.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+        Pump(150);
+    };
+    click(0, ColNote);
+    click(1, ColKind);
+    click(2, ColWhen);
+    EXPECT_TRUE(PeekCellEditBox() && PeekCellComboBox() && PeekCellDateBox());
+    dlg->DestroyWindow();
     Pump(50);
-    // The list's end takes every editor with it.
-    EXPECT_EQ(PeekCellComboBox() ? PeekCellComboBox()->m_hWnd : nullptr, nullptr);
+    dlg.reset();
+    EXPECT_EQ(PeekCellEditBox(), nullptr);
+    EXPECT_EQ(PeekCellComboBox(), nullptr);
+    EXPECT_EQ(PeekCellDateBox(), nullptr);
 }
 
 TEST(CellTime, RoundTripsAndRefusesTimesBefore1970) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include "flat_menu.h"
+#include "fw_toolbar.h"
 #include "gui_test_support.h"
 
 namespace {
@@ -622,6 +623,172 @@ TEST(FlatMenu, SubmenuEntriesGoWithTheirMenus) {
     SendMessageW(w.m_hWnd, WM_INITMENUPOPUP, (WPARAM)other.m_hMenu, 0);
     EXPECT_EQ(CFlatMenu::SubmenuEntryCount(), before);
     w.DestroyWindow();
+}
+
+// A toolbar child of `parent` with buttons (command, image) over `images`.
+HWND MakeToolbar(HWND parent, std::initializer_list<std::pair<int, int>> buttons, HIMAGELIST images) {
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    HWND tb = CreateWindowExW(0, TOOLBARCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT, 0, 0, 200, 30,
+                              parent, nullptr, nullptr, nullptr);
+    SendMessageW(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(tb, TB_SETIMAGELIST, 0, (LPARAM)images);
+    std::vector<TBBUTTON> all;
+    for (auto [command, image] : buttons) {
+        TBBUTTON b{};
+        b.iBitmap = image;
+        b.idCommand = command;
+        b.fsState = TBSTATE_ENABLED;
+        b.fsStyle = BTNS_BUTTON;
+        all.push_back(b);
+    }
+    SendMessageW(tb, TB_ADDBUTTONSW, all.size(), (LPARAM)all.data());
+    return tb;
+}
+
+HMENU MakeCommandPopup(std::initializer_list<UINT> commands) {
+    CMenu m;
+    m.CreatePopupMenu();
+    for (UINT c : commands) {
+        CString text;
+        text.Format("Command %u", c);
+        m.AppendMenu(MF_STRING, c, text);
+    }
+    return m.Detach();
+}
+
+bool SameImage(const CImgDesc& d, HIMAGELIST list, int index) { return d.imageList == list && d.index == index; }
+
+TEST(FlatMenu, PopupItemsTakeTheImagesOfTheirToolbarButtons) {
+    MenuOwner w;
+    ASSERT_TRUE(w.Open(true));
+    HIMAGELIST first = MakeImages(), second = MakeImages();
+    // A child of another class comes first; then two toolbars, searched in child order.
+    CreateWindowExW(0, L"Static", L"not a toolbar", WS_CHILD, 0, 40, 50, 20, w.m_hWnd, nullptr, nullptr, nullptr);
+    HWND a = MakeToolbar(w.m_hWnd, {{301, -1}, {302, 1}}, first);
+    HWND b = MakeToolbar(w.m_hWnd, {{301, 0}, {302, 0}, {303, 1}}, second);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(FwToolbarChildren(w.m_hWnd), (std::vector<HWND>{a, b}));
+    int image = 7;
+    EXPECT_FALSE(FwToolbarButtonImage(a, 303, &image));   // no such button
+    EXPECT_FALSE(FwToolbarButtonImage(a, 301, &image));   // a button without an image
+    EXPECT_TRUE(FwToolbarButtonImage(a, 302, &image));
+    EXPECT_EQ(image, 1);
+
+    HMENU menu = MakeCommandPopup({301, 302, 303, 304});
+    SendMessageW(w.m_hWnd, WM_INITMENUPOPUP, (WPARAM)menu, 0);
+    EXPECT_TRUE(SameImage(CFlatMenu::CommandImage(301), second, 0));   // the first toolbar's has none
+    EXPECT_TRUE(SameImage(CFlatMenu::CommandImage(302), first, 1));    // the first toolbar wins
+    EXPECT_TRUE(SameImage(CFlatMenu::CommandImage(303), second, 1));
+    EXPECT_FALSE(CFlatMenu::CommandImage(304).HasImage());             // on no toolbar
+    DestroyMenu(menu);
+
+    // A child window's popups take the images of its frame's toolbars.
+    HWND child = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE, 0, 60, 50, 20, w.m_hWnd, nullptr,
+                                 nullptr, nullptr);
+    menu = MakeCommandPopup({305});
+    DestroyWindow(a);
+    MakeToolbar(w.m_hWnd, {{305, 1}}, first);
+    CFlatMenu::PrepareMenu(child, menu, true, false);
+    EXPECT_TRUE(SameImage(CFlatMenu::CommandImage(305), first, 1));
+    DestroyMenu(menu);
+
+    // The menu bar takes no images from the toolbars.
+    CMenu bar;
+    bar.CreateMenu();
+    bar.AppendMenu(MF_STRING, 303 + 3, "&Bar");
+    MakeToolbar(w.m_hWnd, {{306, 0}}, first);
+    CFlatMenu::PrepareMenu(w.m_hWnd, bar.m_hMenu, true, true);
+    EXPECT_FALSE(CFlatMenu::CommandImage(306).HasImage());
+    w.DestroyWindow();
+    ImageList_Destroy(first);
+    ImageList_Destroy(second);
+}
+
+TEST(FlatMenu, ADialogsToolbarsLendNoImages) {
+    HWND dlg = CreateWindowExW(0, WC_DIALOG, L"Dialog", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 80, 80, 300, 200,
+                               nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(dlg);
+    HIMAGELIST images = MakeImages();
+    MakeToolbar(dlg, {{311, 1}}, images);
+    HMENU menu = MakeCommandPopup({311});
+    CFlatMenu::PrepareMenu(dlg, menu, true, false);
+    EXPECT_TRUE(ItemType(menu, 0) & MFT_OWNERDRAW);
+    EXPECT_FALSE(CFlatMenu::CommandImage(311).HasImage());
+    DestroyMenu(menu);
+    DestroyWindow(dlg);
+    ImageList_Destroy(images);
+}
+
+HWND g_mdiClient = nullptr;
+LRESULT CALLBACK MdiFrameProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefFrameProcW(h, g_mdiClient, msg, wParam, lParam);
+}
+
+TEST(FlatMenu, TheActiveMdiChildsSystemMenuIsLeftAlone) {
+    WNDCLASSW frameClass{};
+    frameClass.lpfnWndProc = MdiFrameProc;
+    frameClass.hInstance = GetModuleHandleW(nullptr);
+    frameClass.lpszClassName = L"OrvaTestMdiFrame";
+    RegisterClassW(&frameClass);
+    WNDCLASSW childClass{};
+    childClass.lpfnWndProc = DefMDIChildProcW;
+    childClass.hInstance = GetModuleHandleW(nullptr);
+    childClass.lpszClassName = L"OrvaTestMdiChild";
+    RegisterClassW(&childClass);
+    HWND frame = CreateWindowExW(0, L"OrvaTestMdiFrame", L"MDI", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 500,
+                                 400, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(frame);
+    CLIENTCREATESTRUCT ccs{};
+    ccs.idFirstChild = 50000;
+    g_mdiClient = CreateWindowExW(0, L"MDICLIENT", nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 40, 480,
+                                  300, frame, nullptr, GetModuleHandleW(nullptr), &ccs);
+    ASSERT_TRUE(g_mdiClient);
+    HWND child = CreateMDIWindowW(L"OrvaTestMdiChild", L"Child", WS_VISIBLE, 0, 0, 200, 150, g_mdiClient,
+                                  GetModuleHandleW(nullptr), 0);
+    ASSERT_TRUE(child);
+    Pump(100);
+    ASSERT_EQ((HWND)SendMessageW(g_mdiClient, WM_MDIGETACTIVE, 0, 0), child);
+    HIMAGELIST images = MakeImages();
+    MakeToolbar(frame, {{SC_CLOSE, 1}, {321, 0}}, images);
+
+    // A pressed menu-bar item of the frame, as painting one leaves it.
+    CMenu bar;
+    bar.CreateMenu();
+    bar.AppendMenu(MF_STRING, 322, "&Window");
+    SetMenu(frame, bar.m_hMenu);
+    DrawMenuBar(frame);
+    CFlatMenu::PrepareMenu(frame, bar.m_hMenu, true, true);
+    {
+        MemCanvas canvas(80, 20);
+        DRAWITEMSTRUCT dis{};
+        dis.CtlType = ODT_MENU;
+        dis.itemID = 322;
+        dis.itemState = ODS_SELECTED;
+        dis.hwndItem = (HWND)bar.m_hMenu;
+        dis.hDC = canvas.dc;
+        dis.rcItem = RECT{0, 0, 60, 19};
+        dis.itemData = ItemData(bar.m_hMenu, 0);
+        EXPECT_TRUE(CFlatMenu::OnDrawItem(&dis, frame));
+    }
+    ASSERT_FALSE(CFlatMenu::PressedBarRect().IsRectEmpty());
+
+    HMENU system = GetSystemMenu(child, FALSE);
+    ASSERT_TRUE(system);
+    CFlatMenu::PrepareMenu(frame, system, true, false);
+    for (int i = 0; i < GetMenuItemCount(system); ++i) EXPECT_FALSE(ItemType(system, i) & MFT_OWNERDRAW) << i;
+    EXPECT_TRUE(CFlatMenu::PressedBarRect().IsRectEmpty());
+    EXPECT_FALSE(CFlatMenu::CommandImage(SC_CLOSE).HasImage());
+    // Any other popup of the frame takes its toolbar's images, also through the MDI child.
+    HMENU menu = MakeCommandPopup({321});
+    CFlatMenu::PrepareMenu(child, menu, true, false);
+    EXPECT_TRUE(ItemType(menu, 0) & MFT_OWNERDRAW);
+    EXPECT_TRUE(SameImage(CFlatMenu::CommandImage(321), images, 0));
+    DestroyMenu(menu);
+    SetMenu(frame, nullptr);
+    DestroyWindow(frame);
+    g_mdiClient = nullptr;
+    ImageList_Destroy(images);
 }
 
 TEST(FlatMenu, MenuBarItemsAreMeasuredByTheirLabels) {

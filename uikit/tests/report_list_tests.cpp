@@ -208,6 +208,31 @@ std::pair<int, int> InkSpan(const Pixels& p, const CRect& r, COLORREF back) {
     return {first, last};
 }
 
+// Counts the paint messages a window of this thread receives while it lives.
+class PaintCounter {
+public:
+    explicit PaintCounter(HWND window) {
+        s_window = window;
+        s_self = this;
+        m_hook = SetWindowsHookExW(WH_CALLWNDPROC, Hook, nullptr, GetCurrentThreadId());
+    }
+    ~PaintCounter() {
+        UnhookWindowsHookEx(m_hook);
+        s_self = nullptr;
+    }
+    int count = 0;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        auto* cwp = (CWPSTRUCT*)lParam;
+        if (code == HC_ACTION && s_self && cwp->hwnd == s_window && cwp->message == WM_PAINT) ++s_self->count;
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline HWND s_window = nullptr;
+    static inline PaintCounter* s_self = nullptr;
+    HHOOK m_hook;
+};
+
 // The visible rows in display order, as (size text, name) with their row data.
 struct Shown {
     CString size, name;
@@ -328,6 +353,38 @@ TEST(ReportList, RowsOwnTheirRecordsAndFreeThemEveryWay) {
         dlg.DestroyWindow();
         EXPECT_EQ(CReportListCtrl::LiveRows(), before);   // the window's end frees the rest
     }
+    EXPECT_EQ(CReportListCtrl::LiveRows(), before);
+}
+
+TEST(ReportList, AnInsertWithoutRecordsFailsAndLeavesTheCallersValueAlone) {
+    long before = CReportListCtrl::LiveRows();
+    ReportDialog dlg;
+    Open(dlg);
+    // A list without columns: no records can be made for a row.
+    dlg.m_empty.SendMessage(LVM_DELETECOLUMN, 0);
+    ASSERT_EQ(dlg.m_empty.GetColumnCount(), 0);
+    // The caller's value points at memory of its own that the list must neither free nor touch.
+    std::vector<unsigned char> own(64, 0xA5);
+    std::wstring text = L"no columns";
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = 0;
+    item.pszText = text.data();
+    item.lParam = (LPARAM)own.data();
+    const LVITEMW given = item;
+    EXPECT_EQ(dlg.m_empty.InsertItem(&item), -1);
+    EXPECT_EQ(dlg.m_empty.GetItemCount(), 0);   // no half row stays
+    EXPECT_EQ(CReportListCtrl::LiveRows(), before + kRows);
+    EXPECT_EQ(std::memcmp(&item, &given, sizeof item), 0);
+    EXPECT_EQ(std::count(own.begin(), own.end(), 0xA5), 64);
+    // The same value on a list with columns is kept as the row's value.
+    item.iItem = 1;
+    EXPECT_EQ(dlg.m_list.InsertItem(&item), 1);
+    EXPECT_EQ(dlg.m_list.GetRowData(1), (DWORD_PTR)own.data());
+    EXPECT_EQ(CReportListCtrl::LiveRows(), before + kRows + 1);
+    EXPECT_TRUE(dlg.m_list.DeleteItem(1));
+    EXPECT_EQ(std::count(own.begin(), own.end(), 0xA5), 64);
+    dlg.DestroyWindow();
     EXPECT_EQ(CReportListCtrl::LiveRows(), before);
 }
 
@@ -665,9 +722,20 @@ TEST(ReportList, ProgressCellsDrawTheirPercentages) {
     Repaint(dlg.m_list);
     SaveScreenshot(dlg.m_hWnd, "report_list_progress");
 
-    // Same values again change nothing; a new text colour is taken.
+    // Same values again change nothing, nor does a new text colour alone: the
+    // cell keeps its colour and is not painted; a new percent takes both.
+    PaintCounter paints(dlg.m_list.m_hWnd);
     dlg.m_list.UpdateProgress({2, ColProgress, 50, kLabel, kBar, ""});
     dlg.m_list.UpdateProgress({2, ColProgress, 50, RGB(0, 0, 0x80), kBar, ""});
+    EXPECT_EQ(paints.count, 0);
+    EXPECT_EQ(dlg.m_list.GetCell(2, ColProgress)->textColor, kLabel);
+    Repaint(dlg.m_list);
+    shot = CaptureWindow(dlg.m_list.m_hWnd, false);
+    EXPECT_GT(CountColor(shot, c2, kLabel), 5);
+    EXPECT_EQ(CountColor(shot, c2, RGB(0, 0, 0x80)), 0);
+    paints.count = 0;
+    dlg.m_list.UpdateProgress({2, ColProgress, 51, RGB(0, 0, 0x80), kBar, ""});
+    EXPECT_GT(paints.count, 0);
     EXPECT_EQ(dlg.m_list.GetCell(2, ColProgress)->textColor, RGB(0, 0, 0x80));
     dlg.DestroyWindow();
 }
@@ -747,7 +815,7 @@ TEST(ReportList, HeaderClicksSortAsTextKeepingEachRowsRecords) {
     dlg.DestroyWindow();
 }
 
-TEST(ReportList, ToolTipsShowTheWholeTextOfACutCell) {
+TEST(ReportList, ToolTipsShowTheCellsOwnTipAndNothingWithoutOne) {
     ReportDialog dlg;
     Open(dlg);
     ASSERT_TRUE(dlg.m_list.GetToolTips() != nullptr);
@@ -771,10 +839,16 @@ TEST(ReportList, ToolTipsShowTheWholeTextOfACutCell) {
         text = di.lpszText ? di.lpszText : L"";
     };
     std::wstring text;
+    // An empty tip is no tip, even over a text cut by its cell.
+    ask(id, text);
+    EXPECT_EQ(text, L"");
+    ask(1 * 1000 + ColNote + 1, text);
+    EXPECT_EQ(text, L"");
+    dlg.m_list.SetItemToolTipText(0, ColNote, LongNote());
     ask(id, text);
     EXPECT_EQ(text, ToWideText(LongNote()));   // all 300 characters
-    // A text that fits has no tip; an own tip always shows.
-    ask(1 * 1000 + ColNote + 1, text);
+    dlg.m_list.SetItemToolTipText(0, ColNote, "");
+    ask(id, text);
     EXPECT_EQ(text, L"");
     dlg.m_list.SetItemToolTipText(1, ColNote, "\xEB\xB0\xB1\xEC\x97\x85 note");
     ask(1 * 1000 + ColNote + 1, text);

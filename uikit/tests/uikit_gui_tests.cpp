@@ -674,6 +674,27 @@ TEST(FixSkinDialog, ShowsAndReactsToTheCloseButtonOnly) {
     LOGBRUSH lb{};
     GetObjectW(b, sizeof(lb), &lb);
     EXPECT_EQ(lb.lbColor, skin.GetColor(1));
+
+    // Minimised it shows close, maximise and restore, as a CSkinDialog does;
+    // only close still reacts.
+    dlg.ShowWindow(SW_MINIMIZE);
+    Pump(150);
+    ASSERT_TRUE(dlg.IsIconic());
+    Repaint(dlg);
+    SaveScreenshot(dlg.m_hWnd, "fix_dialog_minimised");
+    Pixels small = CaptureWindow(dlg.m_hWnd);
+    const int w = small.width;
+    EXPECT_EQ(dlg.PaintedCaptionButtonCount(), 3);
+    EXPECT_TRUE(ShowsBitmap(small, w - 36, 0, skin.GetBitmap(11)));
+    EXPECT_TRUE(ShowsBitmap(small, w - 62, 0, skin.GetBitmap(9)));
+    // The restore picture, apart from its left edge, which the cut title may reach.
+    Pixels restore = CaptureBitmap(skin.GetBitmap(10));
+    int differ = 0;
+    for (int y = 0; y < restore.height; ++y)
+        for (int x = restore.width / 3; x < restore.width; ++x)
+            if (small.at(w - 88 + x, y) != restore.at(x, y)) ++differ;
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(dlg.CaptionButtonCount(), 1);
     dlg.DestroyWindow();
 }
 
