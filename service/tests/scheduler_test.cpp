@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "service_test_util.h"
@@ -347,6 +348,14 @@ TEST(Scheduler, JobEndRearmsAfterTheDelay) {
     // The stand-in reports a failed run at once; the entry stays started
     // through the wait, also on disk.
     EXPECT_FALSE(scheduler.WaitIdle(50ms));
+    // The report comes from the run's thread: wait for it, not for a time.
+    for (int i = 0; i < 500; ++i) {
+      {
+        std::lock_guard lock(m);
+        if (sent.size() >= 2) break;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
     EXPECT_EQ(table.Find("J")->runState, kStarted);
     EXPECT_NE(test::ReadBytes(table.SchedulePath()).find("\r\nJ\r\n304\r\n1\r\n"), std::string::npos);
     {
