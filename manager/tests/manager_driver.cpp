@@ -17,6 +17,10 @@
 //   manager_driver details FILE  writes the details list's rows to FILE (UTF-8):
 //                             label, image index, state image and value, apart
 //                             by 0x1F, each row ended by 0x1E
+//   manager_driver columns ID FILE  writes the list ID's window width, whether its
+//                             vertical scroll bar shows, the scroll bar's width,
+//                             twice the edge width when the list has an edge, then
+//                             its column widths, apart by blanks
 // Everything happens on a Wine virtual desktop of its own, so that the
 // manager's window meets no other test's windows. Exit code 0 on success.
 #include <windows.h>
@@ -318,5 +322,24 @@ int main(int argc, char** argv) {
   }
   if (command == "pick") return SelectRow(GetDlgItem(dlg, 1009), atoi(argv[2])) ? 0 : 3;
   if (command == "details") return WriteRows(GetDlgItem(dlg, 1036), argv[2]);
+  if (command == "columns" && argc > 3) {
+    HWND list = GetDlgItem(dlg, atoi(argv[2]));
+    HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+    RECT r{};
+    GetWindowRect(list, &r);
+    const LONG style = GetWindowLongW(list, GWL_STYLE), exStyle = GetWindowLongW(list, GWL_EXSTYLE);
+    char head[64];
+    std::snprintf(head, sizeof head, "%ld %d %d %d", r.right - r.left, (style & WS_VSCROLL) ? 1 : 0,
+                  GetSystemMetrics(SM_CXVSCROLL),
+                  (exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) ? 2 * GetSystemMetrics(SM_CXEDGE) : 0);
+    std::string out = head;
+    const int count = (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) out += " " + std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    FILE* f = std::fopen(argv[3], "wb");
+    if (!f) return 5;
+    std::fwrite(out.data(), 1, out.size(), f);
+    std::fclose(f);
+    return 0;
+  }
   return 2;
 }

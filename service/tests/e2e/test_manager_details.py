@@ -69,6 +69,13 @@ class Window:
             out.append((label, int(image), value))
         return out
 
+    def columns(self, control):
+        """(window width, scroll bar shown, its width, edges, column widths) of a list."""
+        out = self.rows_file.with_suffix('.columns')
+        assert self.driver('columns', str(control), win_path(out)) == 0
+        width, shown, bar, edges, *columns = map(int, out.read_text().split())
+        return width, bool(shown), bar, edges, columns
+
     def show(self, name):
         assert self.driver('select', name) == 0, name
         return self.rows()
@@ -270,6 +277,13 @@ def test_details_rows_of_the_computer_and_each_job_type(service, drive, windows1
 
         assert window.driver('size', '1100', '900') == 0
         assert window.show('Full') == full_after
+        # Column widths: shares of the list's width, the rest to the next
+        # column less the scroll bar (when it shows) and the edges.
+        for control, shares in ((1036, [30]), (1012, [27, 23, 15, 12]), (1009, [30, 28, 10, 16])):
+            width, shown, bar, edges, columns = window.columns(control)
+            fixed = [width * p // 100 for p in shares]
+            assert columns == fixed + [width - sum(fixed) - (bar if shown else 0) - edges], (control, width, shown)
+        assert window.columns(1036)[1]  # the job's rows overflow the pane
         SHOTS.mkdir(exist_ok=True)
         shot = SHOTS / 'manager_details.bmp'
         assert window.driver('shot', win_path(shot)) == 0
