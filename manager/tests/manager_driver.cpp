@@ -191,8 +191,11 @@ int WriteRows(HWND list, const char* file) {
       ReadProcessMemory(process, (char*)remote + textAt, text, chars * sizeof(wchar_t), nullptr);
       out += Utf8(text);
       if (column == 0)
-        out += "\x1f" + std::to_string(got.iImage) + "\x1f" + std::to_string((got.state & LVIS_STATEIMAGEMASK) >> 12) +
-               "\x1f";
+        out.append("\x1f")
+            .append(std::to_string(got.iImage))
+            .append("\x1f")
+            .append(std::to_string((got.state & LVIS_STATEIMAGEMASK) >> 12))
+            .append("\x1f");
     }
     out += "\x1e";
   }
@@ -334,7 +337,7 @@ int main(int argc, char** argv) {
                   (exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) ? 2 * GetSystemMetrics(SM_CXEDGE) : 0);
     std::string out = head;
     const int count = (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
-    for (int i = 0; i < count; ++i) out += " " + std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    for (int i = 0; i < count; ++i) out.append(" ").append(std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
     FILE* f = std::fopen(argv[3], "wb");
     if (!f) return 5;
     std::fwrite(out.data(), 1, out.size(), f);
