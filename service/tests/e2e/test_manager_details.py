@@ -154,6 +154,7 @@ def test_details_rows_of_the_computer_and_each_job_type(service, drive, windows1
     first, second = repo / 'Chain_0001.TAV', repo / 'Chain_0002.TAV'
     assert first.exists() and second.exists()
     second.unlink()
+    (repo / 'Gone.TAV').mkdir()  # a folder is no image
     (repo / 'Iso.iso').write_bytes(os.urandom(MIB) * 2 + bytes(MIB // 2))
 
     missing = win_path(tmp_path / 'missing')
