@@ -262,9 +262,9 @@ def test_details_rows_of_the_computer_and_each_job_type(service, drive, windows1
         wait_for(lambda: window.rows() == full_after, 30, 'the refreshed rows')
 
         # The service's own log names show as present once the replications ran.
-        for record, finals in ((records[4], 1), (records[5], 1)):
+        for record, name in ((records[4], 'Rep'), (records[5], 'Snap')):
             other.send(with_code(record, RUNJOB))
-            reports_until_final(other, 'Rep' if record is records[4] else 'Snap', timeout=180, finals=finals)
+            reports_until_final(other, name, timeout=180, finals=1)
         assert window.show('Rep') == rep_rows(True)
         assert window.show('Snap') == snap_rows(True)
 
