@@ -8,6 +8,7 @@
 #include "core/history.h"
 #include "core/job_record_check.h"
 #include "core/repository_options.h"
+#include "details_pane.h"
 #include "flat_menu.h"
 #include "manager_message_box.h"
 #include "resource.h"
@@ -298,13 +299,9 @@ void COrvaManagerDlg::SetupList(CReportListCtrl& list, const char* const* column
 }
 
 void COrvaManagerDlg::FitList(CReportListCtrl& list, const std::vector<int>& percents) {
-  if (!list.IsWindow()) return;
-  RECT r{};
-  list.GetWindowRect(&r);
-  const int scroll = (list.GetStyle() & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0;
-  const int edge = (list.GetExStyle() & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) ? GetSystemMetrics(SM_CXEDGE) : 0;
-  const auto widths = FitColumnWidths(r.right - r.left, percents, scroll, edge);
-  for (size_t i = 0; i < widths.size() && (int)i < list.GetColumnCount(); ++i) list.SetColumnWidth((int)i, widths[i]);
+  std::vector<int> shares = percents;
+  shares.push_back(0);
+  FitColumnWidths(list, shares.data());
 }
 
 void COrvaManagerDlg::FitLists() {
@@ -465,9 +462,9 @@ void COrvaManagerDlg::LoadHistoryPane(const std::string& jobName, int mode) {
   }
 }
 
-// Details (a later addition fills the details pane) and history of the
-// computer or of one job.
+// Details and history of the computer or of one job.
 void COrvaManagerDlg::ShowSelection(const std::string& name, bool isRoot) {
+  ShowDetails(name, isRoot ? 0 : 1);
   LoadHistoryPane(name, isRoot ? 0 : 1);
 }
 

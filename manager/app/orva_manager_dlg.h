@@ -41,6 +41,7 @@ protected:
   void FitList(CReportListCtrl& list, const std::vector<int>& percents);
   void ApplyLayout();
   void LoadHistoryPane(const std::string& jobName, int mode);
+  void ShowDetails(const std::string& name, int mode);  // details_pane.cpp
   void ShowSelection(const std::string& name, bool isRoot);
   void ClearFinishedRows();
   void TraceViews();

@@ -12,6 +12,15 @@
 //   manager_driver rowmenu FILE  right-clicks the first running-job row, saves a
 //                             picture of the menu and closes it
 //   manager_driver start EXE  runs EXE and returns its exit code
+//   manager_driver select NAME  selects the root ("root") or the job NAME in the tree
+//   manager_driver pick ROW   selects ROW of the running-job list
+//   manager_driver details FILE  writes the details list's rows to FILE (UTF-8):
+//                             label, image index, state image and value, apart
+//                             by 0x1F, each row ended by 0x1E
+//   manager_driver columns ID FILE  writes the list ID's window width, whether its
+//                             vertical scroll bar shows, the scroll bar's width,
+//                             twice the edge width when the list has an edge, then
+//                             its column widths, apart by blanks
 // Everything happens on a Wine virtual desktop of its own, so that the
 // manager's window meets no other test's windows. Exit code 0 on success.
 #include <windows.h>
@@ -127,6 +136,78 @@ int ListCommand(HWND dlg, int row, int command) {
   return 0;
 }
 
+// Selects one row of a list of another process (-1: none).
+bool SelectRow(HWND list, int row) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return false;
+  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+  SendMessageW(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote);
+  if (row >= 0) {
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+    SendMessageW(list, LVM_SETITEMSTATE, row, (LPARAM)remote);
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return true;
+}
+
+std::string Utf8(const std::wstring& text) {
+  char out[4096] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out, sizeof out - 1, nullptr, nullptr);
+  return out;
+}
+
+// The rows of a two-column list of another process.
+int WriteRows(HWND list, const char* file) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(list, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return 3;
+  void* remote = VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE);
+  const SIZE_T textAt = 512;
+  constexpr int chars = 1500;
+  std::string out;
+  const int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  for (int row = 0; row < count; ++row) {
+    for (int column = 0; column < 2; ++column) {
+      LVITEMW item{};
+      item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+      item.stateMask = LVIS_STATEIMAGEMASK;
+      item.iItem = row;
+      item.iSubItem = column;
+      item.pszText = (wchar_t*)((char*)remote + textAt);
+      item.cchTextMax = chars;
+      WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+      SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)remote);
+      LVITEMW got{};
+      ReadProcessMemory(process, remote, &got, sizeof got, nullptr);
+      wchar_t text[chars + 1] = {};
+      ReadProcessMemory(process, (char*)remote + textAt, text, chars * sizeof(wchar_t), nullptr);
+      out += Utf8(text);
+      if (column == 0)
+        out.append("\x1f")
+            .append(std::to_string(got.iImage))
+            .append("\x1f")
+            .append(std::to_string((got.state & LVIS_STATEIMAGEMASK) >> 12))
+            .append("\x1f");
+    }
+    out += "\x1e";
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  FILE* f = std::fopen(file, "wb");
+  if (!f) return 5;
+  std::fwrite(out.data(), 1, out.size(), f);
+  std::fclose(f);
+  return 0;
+}
+
 int Shot(HWND dlg, const char* file, bool redraw = true) {
   if (redraw) {
     SetForegroundWindow(dlg);
@@ -236,6 +317,32 @@ int main(int argc, char** argv) {
     keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
     Sleep(300);
     return rc;
+  }
+  if (command == "select") {
+    wchar_t name[100] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
+    return Select(dlg, name, false) ? 0 : 4;
+  }
+  if (command == "pick") return SelectRow(GetDlgItem(dlg, 1009), atoi(argv[2])) ? 0 : 3;
+  if (command == "details") return WriteRows(GetDlgItem(dlg, 1036), argv[2]);
+  if (command == "columns" && argc > 3) {
+    HWND list = GetDlgItem(dlg, atoi(argv[2]));
+    HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+    RECT r{};
+    GetWindowRect(list, &r);
+    const LONG style = GetWindowLongW(list, GWL_STYLE), exStyle = GetWindowLongW(list, GWL_EXSTYLE);
+    char head[64];
+    std::snprintf(head, sizeof head, "%ld %d %d %d", r.right - r.left, (style & WS_VSCROLL) ? 1 : 0,
+                  GetSystemMetrics(SM_CXVSCROLL),
+                  (exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) ? 2 * GetSystemMetrics(SM_CXEDGE) : 0);
+    std::string out = head;
+    const int count = (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) out.append(" ").append(std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
+    FILE* f = std::fopen(argv[3], "wb");
+    if (!f) return 5;
+    std::fwrite(out.data(), 1, out.size(), f);
+    std::fclose(f);
+    return 0;
   }
   return 2;
 }
