@@ -237,20 +237,21 @@ TEST(EngineRun, PauseThenCancelOrResume) {
     *svc.control = cancel ? kControlCancel : kControlRun;
     EXPECT_EQ(engine.Exit(), 0u);
     std::string text = ReadAll(engine.out.Path());
-    std::vector<uint8_t> head = Head(image.Path(), 20);
-    ASSERT_EQ(head.size(), 20u);
-    bool zeroPrologue = std::all_of(head.begin() + 4, head.end(), [](uint8_t b) { return b == 0; });
     std::error_code ec;
+    // The image being written never stays under its work name.
+    EXPECT_FALSE(std::filesystem::exists(image.Path() + L".new"));
     if (cancel) {
       EXPECT_NE(text.find(", The user has canceled the imaging process.\r\n"), std::string::npos);
       EXPECT_EQ(text.find("Everything is Ok"), std::string::npos);
-      EXPECT_TRUE(zeroPrologue);  // never completed
+      EXPECT_FALSE(std::filesystem::exists(image.Path()));  // never completed, never in place
       EXPECT_TRUE(std::filesystem::exists(image.Path() + L".tmp"));
       std::filesystem::remove(image.Path() + L".tmp", ec);
     } else {
       EXPECT_NE(text.find(", The user resumed the imaging process.\r\n"), std::string::npos);
       EXPECT_NE(text.find("\r\nEverything is Ok.\r\n"), std::string::npos);
-      EXPECT_FALSE(zeroPrologue);
+      std::vector<uint8_t> head = Head(image.Path(), 20);
+      ASSERT_EQ(head.size(), 20u);
+      EXPECT_FALSE(std::all_of(head.begin() + 4, head.end(), [](uint8_t b) { return b == 0; }));
       EXPECT_EQ(svc.view->currentPercent, 100);
       EXPECT_EQ(svc.view->processedBytes, 20 * 70000 + 190);  // 70000 + i bytes each
     }
@@ -304,6 +305,43 @@ TEST(EngineRun, CancelledUpdateKeepsTheOldUpdateImage) {
   // The next update run completes over what the cancelled one left.
   EXPECT_NE(RunEngine(L"u \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
   EXPECT_NE(ReadAll(update), updateBefore);
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
+
+// A full run cancelled over an existing image leaves that image whole: it
+// still restores the tree it was made of.
+TEST(EngineRun, CancelledFullRunKeepsThePreviousImage) {
+  SampleTree tree;
+  const auto folder = std::filesystem::temp_directory_path() / "orva_cancel_full";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::wstring image = (folder / "Job.TAV").wstring();
+  const std::wstring source = L"\"" + tree.root.wstring() + L"\"";
+  ASSERT_NE(RunEngine(L"a \"" + image + L"\" " + source).find("Everything is Ok"), std::string::npos);
+  const std::string before = ReadAll(image);
+  for (auto& entry : std::filesystem::directory_iterator(tree.root / "sub")) {
+    std::ofstream f(entry.path(), std::ios::binary | std::ios::app);
+    f << "more";
+  }
+  ServiceMappings svc(L"OrvaFullCancel");
+  *svc.control = kControlPause;
+  Child engine;
+  engine.Start(L"\"" + BinDir() + L"\\OrvaImage.exe\" a \"" + image + L"\" " + source + L" -iOrvaFullCancel");
+  ASSERT_TRUE(engine.WaitFor("The user has temporarily stopped the imaging process.\r\n"));
+  *svc.control = kControlCancel;
+  EXPECT_EQ(engine.Exit(), 0u);
+  const std::string text = ReadAll(engine.out.Path());
+  EXPECT_NE(text.find(", The user has canceled the imaging process.\r\n"), std::string::npos);
+  EXPECT_EQ(ReadAll(image), before);
+  EXPECT_FALSE(std::filesystem::exists(image + L".new"));
+
+  const std::wstring target = (folder / "out").wstring();
+  const std::string restored = RunEngine(L"x \"" + image + L"\" \"-o" + target + L"\"");
+  EXPECT_NE(restored.find("Everything is Ok"), std::string::npos) << restored;
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(target) / "sub" / (std::to_string(i) + ".bin")),
+              70000u + static_cast<unsigned>(i));
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
 }
