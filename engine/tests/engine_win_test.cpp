@@ -365,6 +365,7 @@ TEST(EngineRun, CancelledUpdateKeepsTheOldUpdateImage) {
   EXPECT_EQ(text.find("Everything is Ok"), std::string::npos);
   EXPECT_EQ(ReadAll(update), updateBefore);
   EXPECT_EQ(ReadAll(full), fullBefore);
+  EXPECT_FALSE(std::filesystem::exists(update + L".new"));  // nothing half-written stays
 
   // The next update run completes over what the cancelled one left.
   EXPECT_NE(RunEngine(L"u \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);

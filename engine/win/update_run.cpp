@@ -321,6 +321,17 @@ bool RunUpdate() {
     FinishPrivileges();
     return true;
   }
+  // A cancelled run leaves no half-written image behind.
+  struct Unfinished {
+    FileStream& image;
+    const std::wstring& path;
+    bool done = false;
+    ~Unfinished() {
+      if (done) return;
+      image.Close();
+      RemoveFile(path);
+    }
+  } unfinished{image, tempPath};
   header.SetBuffer(kStreamBuffer);
   image.SetBuffer(kStreamBuffer);
   std::vector<std::wstring> own{tempPath, headerPath, finalPath, run.logFile};
@@ -389,6 +400,7 @@ bool RunUpdate() {
     return discard(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", tempPath.c_str(),
                        ErrorPair(GetLastError()).c_str()));
   RemoveFile(headerPath);
+  unfinished.done = true;  // whole: from here on it is placed or kept
 
   // The increment list names only whole images, with their full paths.
   std::vector<std::wstring> names;

@@ -269,6 +269,7 @@ def test_objects_that_cannot_be_read_leave_the_table_in_step(tmp_path):
     for name in ("locked.txt", "memory"):
         path = win_path(src / name).encode()
         assert b"  Archiving error : Fail to read the file " + path + b" (Error code : " in log, name
+        assert b"  " + path + b"\r\n        Read error.\r\n" in log, name  # in the skipped file list
         assert b"  Archiving error : Failed to read the file" not in log  # the walker's wording
     inc = img / "Job_0001.TAV"
     names = [t.get("name") for t, _ in check_chain(inc, [full])[1]]
