@@ -169,10 +169,14 @@ class Walk {
                   (kind == kKindDirectory && old->kind == kKindDirectory));
       if (unchanged && Carry(*old, depth, fd, path, childRel)) continue;
       SayConsole(Fmt(old ? L"Upd. file : %ls\n" : L"New  Obj. : %ls\n", name.c_str()));
-      const int64_t before = header_.GetPosition();
-      fs_.CaptureEntry(depth, fd, path, childRel, header_, body_);
-      if (header_.GetPosition() == before) {
-        SayConsole(Fmt(L"Cncl Obj. : (%02d/%02d) %ls\n", 1, static_cast<int>(kind), name.c_str()));
+      CTavArchiveObject own;
+      InitArchiveObject(own);
+      WriteEntryPrefix(own, header_);
+      const uint8_t result = fs_.ArchiveSingleEntry(depth, path, childRel, header_, body_);
+      if (result != kArchived) {
+        StepBackOverPrefix(own, header_);
+        SayConsole(Fmt(L"Cncl Obj. : (%02d/%02d) %ls\n", static_cast<int>(result), static_cast<int>(kind),
+                       name.c_str()));
         continue;
       }
       if (kind == kKindDirectory) {

@@ -19,6 +19,23 @@ struct FileIdentity {
   bool operator==(const FileIdentity& o) const { return serial == o.serial && high == o.high && low == o.low; }
 };
 
+// Result bytes of the single-entry archivers: 0 the entry is written, else
+// why nothing was.
+enum ArchiveResult : uint8_t {
+  kArchived = 0,
+  kArchiveNotFound = 1,       // the object's look-up found nothing
+  kArchiveNotAccessible = 2,  // any other look-up error
+  kArchiveOpenFailed = 3,
+  kArchiveDeflateInitFailed = 4,
+  kArchiveReadFailed = 5,
+  kArchiveDeflateFailed = 6,
+  kArchiveWriteFailed = 7,
+  kArchiveInputLeft = 8,      // deflate left input unconsumed
+  // The link archivers.
+  kLinkOpenFailed = 1,
+  kLinkQueryFailed = 2,
+};
+
 class CompareSource {
  public:
   virtual ~CompareSource() = default;
@@ -27,10 +44,11 @@ class CompareSource {
   virtual int32_t List(const std::wstring& dir, std::vector<FindData>& objects) = 0;
   // -x! patterns and the run's own files.
   virtual bool Excluded(const std::wstring& key, const std::wstring& path) = 0;
-  // One object as the capture walker writes it (prefix, entry, data; for a
-  // folder the entry alone), or nothing when it cannot be captured.
-  virtual void CaptureEntry(int32_t depth, const FindData& fd, const std::wstring& path, const std::wstring& rel,
-                            FileStream& header, FileStream& body) = 0;
+  // The single-entry archiver: one object's entry (after the prefix the
+  // walk wrote) and data; for a folder the entry alone. 0, or the reason
+  // (ArchiveResult) nothing was written.
+  virtual uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& path, const std::wstring& rel,
+                                     FileStream& header, FileStream& body) = 0;
   // The contents of a new folder, as the capture walker writes them.
   virtual void CaptureTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
                            FileStream& body) = 0;

@@ -33,6 +33,8 @@ std::string Narrow(const std::wstring& w) {
 #endif
 }  // namespace
 
+FileStream::~FileStream() { Close(); }
+
 bool FileStream::Open(const std::wstring& path, const std::wstring& mode) {
   if (file_) Close();
   writeFailed_ = false;

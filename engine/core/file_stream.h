@@ -9,6 +9,12 @@ namespace orva {
 
 class FileStream {
  public:
+  FileStream() = default;
+  // Closes the file, before the buffer it may use is freed.
+  ~FileStream();
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
+
   bool Open(const std::wstring& path, const std::wstring& mode);
   // Path in the system's ANSI code page, for the char-based GUI programs.
   bool Open(const char* path, const char* mode);

@@ -16,10 +16,7 @@ namespace orva {
 
 namespace {
 void RealSleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-void RealEnd(int code) {
-  std::fflush(nullptr);
-  std::exit(code);
-}
+void RealEnd(int) { throw RunCancelled(); }
 
 std::wstring StatusTime() {
   std::time_t t = std::time(nullptr);

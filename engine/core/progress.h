@@ -36,10 +36,16 @@ int32_t AdvanceProgress();
 // After each object: add its size, advance, remember its path, and when the
 // percent moved print the progress line and publish the block.
 void ProgressStep(int64_t objectSize, const std::wstring& path);
-// Reads the control word: waits while paused, ends the process on cancel.
+// Reads the control word: waits while paused, ends the run on cancel.
 void WaitWhilePaused();
 
-// Hooks the tests replace: sleeping and ending the process.
+// A cancelled run unwinds with this to the engine's main, which closes the
+// run's files and ends the process without a report; the canceled line is
+// written and the run log closed before it is thrown.
+struct RunCancelled {};
+
+// Hooks the tests replace: sleeping and ending the run (by default it
+// throws RunCancelled).
 extern void (*g_sleepMilliseconds)(int ms);
 extern void (*g_endProcess)(int code);
 

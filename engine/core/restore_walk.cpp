@@ -157,7 +157,7 @@ class Walk {
     const std::wstring name = e.record.findData.Name();
     const std::wstring path = level.path + L"\\" + name;
     if (level.dead && depth >= level.contentDepth) {
-      if (isDirectory) levels_.push_back({depth + 1, path, e.record.findData, true, false});
+      if (isDirectory) PushLevel(depth, path, e.record.findData, true, false);
       return;
     }
     if (depth != level.contentDepth) {
@@ -181,12 +181,24 @@ class Walk {
     }
   }
 
+  // The level of a folder whose entry lies at depth. Its entries lie one
+  // deeper; at the greatest depth it can hold none, and later entries are
+  // handled where they stand instead of disappearing into it.
+  void PushLevel(int32_t depth, const std::wstring& path, const FindData& fd, bool dead, bool setTimes) {
+    if (depth == INT32_MAX) {
+      levels_.push_back({depth, path, fd, dead, setTimes});
+      CloseLevel();
+      return;
+    }
+    levels_.push_back({depth + 1, path, fd, dead, setTimes});
+  }
+
   // An entry that is not restored; a directory takes its subtree with it.
   void SkipEntry(const TavEntry& e, const std::wstring& path, const std::wstring& reason, bool withSubtree) {
     if (e.record.kind == kKindDirectory) {
       ++Counters().dirsSkipped;
       Lists().directories.push_back({path, path, reason});
-      if (withSubtree) levels_.push_back({e.record.depth + 1, path, e.record.findData, true, false});
+      if (withSubtree) PushLevel(e.record.depth, path, e.record.findData, true, false);
     } else {
       ++Counters().filesSkipped;
       Lists().files.push_back({path, L"", reason});
@@ -287,7 +299,7 @@ class Walk {
     int32_t err = fs_.MakeDirectory(path);
     if (err != 0) {
       ReportDirectoryFailure(path, err);
-      levels_.push_back({depth + 1, path, e.record.findData, true, false});
+      PushLevel(depth, path, e.record.findData, true, false);
       return;
     }
     ++Counters().dirsProcessed;
@@ -298,7 +310,7 @@ class Walk {
                                 err);
     // Format 3000 applies a directory's security even when none was stored.
     if (e.hasSecurity || v3_) fs_.ApplyEntrySecurity(path, e.security);
-    levels_.push_back({depth + 1, path, e.record.findData, false, true});
+    PushLevel(depth, path, e.record.findData, false, true);
   }
 
   void FileSkipped(const std::wstring& path, const std::wstring& reason, const std::wstring& detail) {

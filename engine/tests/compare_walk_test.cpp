@@ -29,12 +29,12 @@ struct Node {
   uint32_t inode = 0;        // names with the same inode are one file
   uint32_t attributes = 0;
   uint32_t tag = 0;
-  bool unreadable = false;   // its capture writes nothing
+  uint8_t failure = 0;       // the archiver's result: nothing is written
   uint64_t listedTime = 0;   // what the folder's entry shows, when it lags behind
 };
 
-// A source tree in memory that captures as the walker does: prefix, entry,
-// data, and hard links to the first captured name of a file.
+// A source tree in memory that archives as the engine does: entry, data,
+// and hard links to the first captured name of a file.
 class MemorySource : public CompareSource {
  public:
   std::map<std::wstring, Node> nodes;  // relative path ("\a\b") -> node
@@ -79,27 +79,25 @@ class MemorySource : public CompareSource {
     return 0;
   }
   bool Excluded(const std::wstring& key, const std::wstring&) override { return key == L"excluded"; }
-  void CaptureEntry(int32_t depth, const FindData& fd, const std::wstring& path, const std::wstring& rel,
-                    FileStream& header, FileStream& body) override {
+  uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& path, const std::wstring& rel, FileStream& header,
+                             FileStream& body) override {
     ++captures;
     const Node& n = nodes.at(Rel(path));
-    if (n.unreadable) return;
+    if (n.failure) return n.failure;
     TavEntryRecord r{};
     r.depth = depth;
-    r.findData = fd;
+    r.findData = Find(Rel(path));
     r.securityState = kSecurityNotRetrieved;
-    const uint8_t zero = 0;
-    header.Write(&zero, 1);
     if (n.dir) {
       r.kind = kKindDirectory;
       WriteEntryRecord(header, r);
-      return;
+      return 0;
     }
     if (Links(n.inode) > 1 && firstNames.count(n.inode)) {
       r.kind = kKindHardLink;
       WriteEntryRecord(header, r);
       WriteTavString(header, firstNames[n.inode]);
-      return;
+      return 0;
     }
     const std::string stored = Deflate(n.content);
     body.Write(stored.data(), static_cast<uint32_t>(stored.size()));
@@ -107,6 +105,7 @@ class MemorySource : public CompareSource {
     WriteEntryRecord(header, r);
     WriteInt64(header, static_cast<int64_t>(stored.size()));
     if (Links(n.inode) > 1) firstNames.emplace(n.inode, rel);
+    return 0;
   }
   void CaptureTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
                    FileStream& body) override {
@@ -115,10 +114,13 @@ class MemorySource : public CompareSource {
     for (const FindData& fd : objects) {
       const std::wstring path = dir + L"\\" + fd.Name();
       if (Excluded(rel.empty() ? fd.Name() : rel + L"\\" + fd.Name(), path)) continue;
-      const int64_t before = header.GetPosition();
-      CaptureEntry(depth, fd, path, rel + L"\\" + fd.Name(), header, body);
-      if (header.GetPosition() != before && (fd.attributes & kAttrDirectory))
-        CaptureTree(depth + 1, path, rel + L"\\" + fd.Name(), header, body);
+      const uint8_t zero = 0;
+      header.Write(&zero, 1);
+      if (ArchiveSingleEntry(depth, path, rel + L"\\" + fd.Name(), header, body) != 0) {
+        header.Seek(-1, 1);
+        continue;
+      }
+      if (fd.attributes & kAttrDirectory) CaptureTree(depth + 1, path, rel + L"\\" + fd.Name(), header, body);
     }
   }
   bool Identify(const std::wstring& path, FileIdentity& id, FileTime& lastWrite) override {
@@ -391,14 +393,16 @@ TEST(CompareWalk, ReparseFileAndFailedCaptureKeepTheTableInStep) {
   Image full, next;
   CaptureFull(src, full);
   src.nodes[L"\\touch.txt"].time = 99;
-  src.nodes[L"\\touch.txt"].unreadable = true;
+  src.nodes[L"\\touch.txt"].failure = kArchiveOpenFailed;
   src.File(L"\\locked.txt", "x", 5);
-  src.nodes[L"\\locked.txt"].unreadable = true;
+  src.nodes[L"\\locked.txt"].failure = kArchiveReadFailed;
   src.captures = 0;
   std::wstring console;
   Update(src, {&full}, next, UpdateMode::kReference, &console);
   EXPECT_EQ(src.captures, 2);  // the reparse file is carried over
-  EXPECT_NE(console.find(L"Cncl Obj. : (01/10) locked.txt\n"), std::wstring::npos);
+  // The archiver's result is the reason shown.
+  EXPECT_NE(console.find(L"Upd. file : touch.txt\nCncl Obj. : (03/10) touch.txt\n"), std::wstring::npos) << console;
+  EXPECT_NE(console.find(L"New  Obj. : locked.txt\nCncl Obj. : (05/10) locked.txt\n"), std::wstring::npos);
   MemoryFileSystem fs = Restore(next, {&full});
   EXPECT_FALSE(fs.files.count(kTarget + L"\\touch.txt"));
   EXPECT_EQ(fs.files[kTarget + L"\\keep.txt"], "keep");

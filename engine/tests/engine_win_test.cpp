@@ -7,13 +7,20 @@
 #include <filesystem>
 #include <vector>
 #include <fstream>
+#include <functional>
+#include <cstring>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "core/compare_walk.h"
 #include "core/progress.h"
+#include "core/run_log.h"
+#include "core/tav_entry.h"
 #include "core/run_settings.h"
 #include "test_util.h"
+#include "win/capture.h"
 #include "win/privileges.h"
 #include "win/progress_mapping.h"
 
@@ -175,10 +182,66 @@ TEST(ProgressMapping, EngineCreatesWhenAlone) {
   Settings().mappingName.clear();
 }
 
+namespace {
+
+// Whether each of names that the process token holds is enabled.
+std::map<std::wstring, bool> TokenState(const std::vector<std::wstring>& names) {
+  std::map<std::wstring, bool> state;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return state;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+  std::vector<uint8_t> buffer(size);
+  if (size && GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) {
+    const auto* held = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (DWORD i = 0; i < held->PrivilegeCount; ++i) {
+      wchar_t name[128];
+      DWORD n = 128;
+      LUID luid = held->Privileges[i].Luid;
+      if (!LookupPrivilegeNameW(nullptr, &luid, name, &n)) continue;
+      if (std::find(names.begin(), names.end(), name) != names.end())
+        state[name] = (held->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    }
+  }
+  CloseHandle(token);
+  return state;
+}
+
+void SetPrivilegeState(const std::wstring& name, bool enabled) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token));
+  TOKEN_PRIVILEGES tp{};
+  tp.PrivilegeCount = 1;
+  ASSERT_TRUE(LookupPrivilegeValueW(nullptr, name.c_str(), &tp.Privileges[0].Luid));
+  tp.Privileges[0].Attributes = enabled ? SE_PRIVILEGE_ENABLED : 0;
+  EXPECT_TRUE(AdjustTokenPrivileges(token, FALSE, &tp, sizeof tp, nullptr, nullptr));
+  CloseHandle(token);
+}
+
+}  // namespace
+
+// The privileges a capture and restore need are on after the enable and off
+// after the disable, or a line says why; nothing else is printed.
 TEST(Privileges, EnableAndDisableReportOnlyFailures) {
+  const std::vector<std::wstring> needed{L"SeBackupPrivilege", L"SeRestorePrivilege", L"SeSecurityPrivilege",
+                                         L"SeTakeOwnershipPrivilege", L"SeChangeNotifyPrivilege"};
+  std::map<std::wstring, bool> held = TokenState(needed);
+  ASSERT_FALSE(held.empty()) << "the test token holds none of the privileges";
+  for (const auto& [name, enabled] : held) SetPrivilegeState(name, false);
+  for (const auto& [name, enabled] : TokenState(needed)) ASSERT_FALSE(enabled) << std::string(name.begin(), name.end());
+
   CaptureOutput out;
   EnablePrivileges();
+  const std::wstring enableText = out.console;
+  for (const auto& [name, enabled] : TokenState(needed))
+    EXPECT_TRUE(enabled || enableText.find(L"privilege for " + name + L".") != std::wstring::npos)
+        << std::string(name.begin(), name.end()) << " was not enabled";
   DisablePrivileges();
+  const std::wstring disableText = out.console.substr(enableText.size());
+  for (const auto& [name, enabled] : TokenState(needed))
+    EXPECT_TRUE(!enabled || disableText.find(L"privilege for " + name + L".") != std::wstring::npos)
+        << std::string(name.begin(), name.end()) << " was not disabled";
+
   std::wstring text = out.console;
   for (size_t p = 0; p < text.size();) {
     size_t e = text.find(L'\n', p);
@@ -189,6 +252,7 @@ TEST(Privileges, EnableAndDisableReportOnlyFailures) {
         << std::string(line.begin(), line.end());
     p = e == std::wstring::npos ? text.size() : e + 1;
   }
+  for (const auto& [name, enabled] : held) SetPrivilegeState(name, enabled);
 }
 
 namespace {
@@ -237,20 +301,21 @@ TEST(EngineRun, PauseThenCancelOrResume) {
     *svc.control = cancel ? kControlCancel : kControlRun;
     EXPECT_EQ(engine.Exit(), 0u);
     std::string text = ReadAll(engine.out.Path());
-    std::vector<uint8_t> head = Head(image.Path(), 20);
-    ASSERT_EQ(head.size(), 20u);
-    bool zeroPrologue = std::all_of(head.begin() + 4, head.end(), [](uint8_t b) { return b == 0; });
     std::error_code ec;
+    // The image being written never stays under its work name.
+    EXPECT_FALSE(std::filesystem::exists(image.Path() + L".new"));
     if (cancel) {
       EXPECT_NE(text.find(", The user has canceled the imaging process.\r\n"), std::string::npos);
       EXPECT_EQ(text.find("Everything is Ok"), std::string::npos);
-      EXPECT_TRUE(zeroPrologue);  // never completed
+      EXPECT_FALSE(std::filesystem::exists(image.Path()));  // never completed, never in place
       EXPECT_TRUE(std::filesystem::exists(image.Path() + L".tmp"));
       std::filesystem::remove(image.Path() + L".tmp", ec);
     } else {
       EXPECT_NE(text.find(", The user resumed the imaging process.\r\n"), std::string::npos);
       EXPECT_NE(text.find("\r\nEverything is Ok.\r\n"), std::string::npos);
-      EXPECT_FALSE(zeroPrologue);
+      std::vector<uint8_t> head = Head(image.Path(), 20);
+      ASSERT_EQ(head.size(), 20u);
+      EXPECT_FALSE(std::all_of(head.begin() + 4, head.end(), [](uint8_t b) { return b == 0; }));
       EXPECT_EQ(svc.view->currentPercent, 100);
       EXPECT_EQ(svc.view->processedBytes, 20 * 70000 + 190);  // 70000 + i bytes each
     }
@@ -300,10 +365,48 @@ TEST(EngineRun, CancelledUpdateKeepsTheOldUpdateImage) {
   EXPECT_EQ(text.find("Everything is Ok"), std::string::npos);
   EXPECT_EQ(ReadAll(update), updateBefore);
   EXPECT_EQ(ReadAll(full), fullBefore);
+  EXPECT_FALSE(std::filesystem::exists(update + L".new"));  // nothing half-written stays
 
   // The next update run completes over what the cancelled one left.
   EXPECT_NE(RunEngine(L"u \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
   EXPECT_NE(ReadAll(update), updateBefore);
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
+
+// A full run cancelled over an existing image leaves that image whole: it
+// still restores the tree it was made of.
+TEST(EngineRun, CancelledFullRunKeepsThePreviousImage) {
+  SampleTree tree;
+  const auto folder = std::filesystem::temp_directory_path() / "orva_cancel_full";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::wstring image = (folder / "Job.TAV").wstring();
+  const std::wstring source = L"\"" + tree.root.wstring() + L"\"";
+  ASSERT_NE(RunEngine(L"a \"" + image + L"\" " + source).find("Everything is Ok"), std::string::npos);
+  const std::string before = ReadAll(image);
+  for (auto& entry : std::filesystem::directory_iterator(tree.root / "sub")) {
+    std::ofstream f(entry.path(), std::ios::binary | std::ios::app);
+    f << "more";
+  }
+  ServiceMappings svc(L"OrvaFullCancel");
+  *svc.control = kControlPause;
+  Child engine;
+  engine.Start(L"\"" + BinDir() + L"\\OrvaImage.exe\" a \"" + image + L"\" " + source + L" -iOrvaFullCancel");
+  ASSERT_TRUE(engine.WaitFor("The user has temporarily stopped the imaging process.\r\n"));
+  *svc.control = kControlCancel;
+  EXPECT_EQ(engine.Exit(), 0u);
+  const std::string text = ReadAll(engine.out.Path());
+  EXPECT_NE(text.find(", The user has canceled the imaging process.\r\n"), std::string::npos);
+  EXPECT_EQ(ReadAll(image), before);
+  EXPECT_FALSE(std::filesystem::exists(image + L".new"));
+
+  const std::wstring target = (folder / "out").wstring();
+  const std::string restored = RunEngine(L"x \"" + image + L"\" \"-o" + target + L"\"");
+  EXPECT_NE(restored.find("Everything is Ok"), std::string::npos) << restored;
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(target) / "sub" / (std::to_string(i) + ".bin")),
+              70000u + static_cast<unsigned>(i));
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
 }
@@ -375,4 +478,107 @@ TEST(EngineRun, Format3000IgnoresPauseAndCancel) {
     std::filesystem::remove(image.Path() + L"_a.log", ec);
     std::filesystem::remove(image.Path() + L"_x.log", ec);
   }
+}
+
+namespace {
+
+FindData FindOf(const std::wstring& path) {
+  WIN32_FIND_DATAW w{};
+  HANDLE h = FindFirstFileW(path.c_str(), &w);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  if (h != INVALID_HANDLE_VALUE) FindClose(h);
+  FindData fd;
+  std::memcpy(&fd, &w, sizeof fd);
+  return fd;
+}
+
+}  // namespace
+
+// The single-entry archivers: each failure has its result and its text,
+// is counted, and leaves both streams where they were.
+TEST(Archivers, ResultsTextsAndEntries) {
+  const auto folder = std::filesystem::temp_directory_path() / "orva_archivers";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder / "dir");
+  std::ofstream(folder / "file.txt") << std::string(70000, 'x');
+  const std::wstring file = (folder / "file.txt").wstring(), dir = (folder / "dir").wstring();
+  const std::wstring none = (folder / "none.txt").wstring(), nowhere = (folder / "no" / "x.txt").wstring();
+  FindData junctionFd = FindOf(dir);
+  junctionFd.reserved0 = kTagMountPoint;
+  const FindData fileFd = FindOf(file);
+
+  TempFile hf("arch_header"), bf("arch_body");
+  FileStream header, body;
+  ASSERT_TRUE(header.Open(hf.Path(), L"w+b"));
+  ASSERT_TRUE(body.Open(bf.Path(), L"w+b"));
+  const char prologue[20] = {};
+  body.Write(prologue, 20);
+  Settings().compressionLevel = 1;
+  ClearHardLinks();
+  Counters() = RunCounters();
+  Lists().Clear();
+
+  struct Case {
+    const char* what;
+    std::function<uint8_t()> run;
+    uint8_t result;
+    std::wstring text;
+  };
+  const Case cases[] = {
+      {"object not found", [&] { return ArchiveSingleEntry(0, none, L"\\none.txt", header, body); },
+       kArchiveNotFound, L"Cannot find the file " + none + L". (Error code # : 2, "},
+      {"object not accessible", [&] { return ArchiveSingleEntry(0, nowhere, L"\\no\\x.txt", header, body); },
+       kArchiveNotAccessible, L"Cannot access the object " + nowhere + L". (Error code # : 3, "},
+      {"file not found", [&] { return ArchiveFileEntry(0, L"\\none.txt", none, header, body); }, kArchiveNotFound,
+       L"Cannot find the file " + none + L". (Error code # : 2, "},
+      {"file not accessible", [&] { return ArchiveFileEntry(0, L"\\no\\x.txt", nowhere, header, body); },
+       kArchiveNotAccessible, L"Cannot access the file " + nowhere + L". (Error code # : 3, "},
+      {"file link that is no link", [&] { return ArchiveFileLinkEntry(0, file, L"\\file.txt", fileFd, header); },
+       kLinkQueryFailed, L"  Failed to retrieve the reparse point of the symbolic link. (Error code : "},
+      {"junction that is no junction", [&] { return ArchiveJunctionEntry(0, dir, L"\\dir", junctionFd, header); },
+       kLinkQueryFailed, L"  Failed to retrieve the reparse point data of the link directory (" + dir + L"). (Error code : "},
+      {"junction that is gone", [&] { return ArchiveJunctionEntry(0, none, L"\\none", junctionFd, header); },
+       kLinkOpenFailed, L"  Failed to retrieve the handle of the link directory (" + none + L"). (Error code : 2, "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CaptureOutput out;
+    EXPECT_EQ(c.run(), c.result);
+    EXPECT_EQ(out.console.rfind(c.text, 0), 0u) << std::string(out.console.begin(), out.console.end());
+    EXPECT_EQ(out.log, out.console);
+    EXPECT_EQ(header.GetPosition(), 0);
+    EXPECT_EQ(body.GetPosition(), 20);
+  }
+  EXPECT_EQ(Counters().filesSkipped, 4);
+  EXPECT_EQ(Counters().fileLinksSkipped, 1);
+  EXPECT_EQ(Counters().junctionsSkipped, 2);
+
+  // Written entries follow the prefix their caller wrote.
+  {
+    CaptureOutput out;
+    for (const std::wstring& path : {file, dir}) {
+      const uint8_t zero = 0;
+      header.Write(&zero, 1);
+      EXPECT_EQ(ArchiveSingleEntry(2, path, L"\\x", header, body), kArchived);
+    }
+  }
+  const int64_t end = header.GetPosition();
+  header.SeekToBegin();
+  body.SeekAbsolute(20);
+  TavEntry e;
+  int32_t error = 0;
+  ASSERT_TRUE(ReadTavEntry(ChainStreams{}, 4000, header, body, true, e, error));
+  EXPECT_EQ(e.record.kind, kKindFile);
+  EXPECT_EQ(e.record.depth, 2);
+  EXPECT_EQ(e.record.findData.Name(), L"file.txt");
+  EXPECT_GT(e.dataLength, 0);
+  body.SeekAbsolute(e.dataOffset + e.dataLength);
+  ASSERT_TRUE(ReadTavEntry(ChainStreams{}, 4000, header, body, true, e, error));
+  EXPECT_EQ(e.record.kind, kKindDirectory);
+  EXPECT_EQ(e.record.findData.Name(), L"dir");
+  EXPECT_EQ(header.GetPosition(), end);
+  header.Close();
+  body.Close();
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
 }

@@ -205,3 +205,16 @@ TEST(FileStream, LargeOffsetsAndConventions) {
   EXPECT_FALSE(none.Open(f.Path() + L"_missing", L"rb"));
   EXPECT_EQ(none.GetPosition(), -1);
 }
+
+// A stream that goes out of scope open writes out what its own buffer holds
+// and closes, before that buffer is freed.
+TEST(FileStream, ClosesItsFileWhenDestroyed) {
+  TempFile f("closed_by_destructor");
+  {
+    FileStream s;
+    ASSERT_TRUE(s.Open(f.Path(), L"w+b"));
+    s.SetBuffer(1 << 16);
+    EXPECT_EQ(s.Write("abc", 3), 3u);
+  }
+  EXPECT_EQ(f.Bytes(), (std::vector<uint8_t>{'a', 'b', 'c'}));
+}

@@ -125,6 +125,50 @@ TEST_F(LinkRestoreTest, SecurityAppliedToARealFileOrReportedWhenMissing) {
   EXPECT_EQ(Counters().securitySkipped, 1);
 }
 
+namespace {
+struct Opened {
+  std::wstring path;
+  uint32_t access, flags;
+};
+std::vector<Opened> g_opened;
+SecurityObjectOpener g_realOpener = nullptr;
+void* RecordingOpener(const std::wstring& path, uint32_t access, uint32_t flags) {
+  g_opened.push_back({path, access, flags});
+  return g_realOpener(path, access, flags);
+}
+}  // namespace
+
+// A symbolic link's security goes on the link itself: one handle that does
+// not follow the link (the call itself on a plain file: Wine makes no links).
+TEST_F(LinkRestoreTest, LinkSecuritySetOnTheLinkItself) {
+  MakeFile(L"f.txt");
+  const SecurityBlock sec = Security(kAdmins, kSystem, kSddl);
+  g_opened.clear();
+  g_realOpener = g_openSecurityObject;
+  g_openSecurityObject = RecordingOpener;
+  CaptureOutput out;
+  const bool applied = ApplyLinkSecurity(Path(L"f.txt"), sec);
+  const bool missing = ApplyLinkSecurity(Path(L"gone.txt"), sec);
+  const bool hardLink = ApplySecurityDescriptor(Path(L"f.txt"), sec);  // by name, not through the opener
+  g_openSecurityObject = g_realOpener;
+  EXPECT_TRUE(applied);
+  EXPECT_TRUE(hardLink);
+  EXPECT_FALSE(missing);
+  ASSERT_EQ(g_opened.size(), 2u);
+  for (const Opened& o : g_opened) {
+    EXPECT_EQ(o.flags & (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS),
+              static_cast<uint32_t>(FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
+    EXPECT_EQ(o.access & (WRITE_OWNER | WRITE_DAC), static_cast<uint32_t>(WRITE_OWNER | WRITE_DAC));
+  }
+  EXPECT_NE(g_opened[0].path.find(L"f.txt"), std::wstring::npos);
+  // Failures read as ApplySecurityDescriptor's: the caller counts Security.
+  const std::wstring gone = Path(L"gone.txt");
+  EXPECT_EQ(out.console, Fmt(L"  Error in applying security information (%ls). (Error : 2,%ls)\n", gone.c_str(),
+                             ErrorText(2).c_str()) +
+                             L"    Descriptor : " + kSddl + L"\n");
+  EXPECT_EQ(Counters().securitySkipped, 0);
+}
+
 TEST_F(LinkRestoreTest, ConversionFailureNamesEachPart) {
   MakeFile(L"f.txt");
   const std::wstring path = Path(L"f.txt");

@@ -24,10 +24,14 @@ int wmain(int argc, wchar_t** argv) {
   BuildProgressThresholds();
   CreateProgressMapping();
   Progress().startEpoch = start.epoch;
-  for (int i = 0; i < steps; ++i) {
-    WaitWhilePaused();
-    ProgressStep(1, L"item");
-    Sleep(10);
+  try {
+    for (int i = 0; i < steps; ++i) {
+      WaitWhilePaused();
+      ProgressStep(1, L"item");
+      Sleep(10);
+    }
+  } catch (const RunCancelled&) {
+    return 0;
   }
   CloseProgressMapping();
   PrintReport(start);

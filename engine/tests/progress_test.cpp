@@ -144,4 +144,9 @@ TEST(Progress, PauseResumeAndCancel) {
 
   g_sleepMilliseconds = oldSleep;
   g_endProcess = oldEnd;
+
+  // Unhooked, a cancel unwinds the run to the engine's main.
+  Progress().sharing = true;
+  EXPECT_THROW(WaitWhilePaused(), RunCancelled);
+  EXPECT_EQ(Lines(out.console, L", The user has canceled the imaging process.\n"), 2);
 }

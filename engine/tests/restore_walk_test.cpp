@@ -139,19 +139,51 @@ TEST(RestoreWalk, FailedFolderSkipsOnlyItsSubtree) {
   }
 }
 
+// Depths that do not fit the walk are damage: each such entry is reported
+// and skipped, and every later entry is restored where it belongs.
 TEST(RestoreWalk, EntryDeeperThanItsFolder) {
+  struct Case {
+    const char* what;
+    std::function<void(TableBuilder&)> middle;
+    const wchar_t* message;
+    int dirsSkipped, filesSkipped;
+    size_t files;  // besides "first" and "last"
+  };
+  const Case cases[] = {
+      {"jump", [](TableBuilder& t) { t.Directory(3, L"jump"); t.File(4, L"under jump", "x"); },
+       L"(current level = 0, header level = 3)", 1, 0, 0},
+      {"folder at the greatest depth", [](TableBuilder& t) { t.Directory(INT32_MAX, L"deepest"); },
+       L"(current level = 0, header level = 2147483647)", 1, 0, 0},
+      {"file at the greatest depth", [](TableBuilder& t) { t.File(INT32_MAX, L"deepest", "x"); },
+       L"(current level = 0, header level = 2147483647)", 0, 1, 0},
+      {"folder at the greatest depth inside a folder",
+       [](TableBuilder& t) {
+         t.Directory(0, L"d");
+         t.Directory(INT32_MAX, L"deepest");
+         t.File(1, L"in d", "3");
+       },
+       L"(current level = 1, header level = 2147483647)", 1, 0, 1},
+      {"negative depth", [](TableBuilder& t) { t.Directory(INT32_MIN, L"negative"); },
+       L"(current level = 0, header level = -2147483648)", 1, 0, 0},
+  };
   for (int32_t version : kVersions) {
-    SCOPED_TRACE(version);
-    Restored r = Restore([](TableBuilder& t) {
-      t.File(0, L"first", "1");
-      t.Directory(3, L"jump");
-      t.File(4, L"under jump", "x");
-      t.File(0, L"last", "2");
-    }, nullptr, version);
-    EXPECT_NE(r.console.find(L"  Header file may be collapsed. (current level = 0, header level = 3)\n"), std::wstring::npos);
-    EXPECT_EQ(r.fs.files.size(), 2u);
-    EXPECT_EQ(r.fs.files[P(L"\\last")], "2");
-    EXPECT_EQ(Counters().dirsSkipped, 1);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + " " + std::to_string(version));
+      Restored r = Restore([&](TableBuilder& t) {
+        t.File(0, L"first", "1");
+        c.middle(t);
+        t.File(0, L"last", "2");
+      }, nullptr, version);
+      EXPECT_FALSE(r.result.damaged);
+      EXPECT_NE(r.console.find(std::wstring(L"  Header file may be collapsed. ") + c.message + L"\n"), std::wstring::npos)
+          << std::string(r.console.begin(), r.console.end());
+      EXPECT_EQ(r.fs.files.size(), 2 + c.files);
+      EXPECT_EQ(r.fs.files[P(L"\\first")], "1");
+      EXPECT_EQ(r.fs.files[P(L"\\last")], "2");
+      EXPECT_EQ(Counters().dirsSkipped, c.dirsSkipped);
+      EXPECT_EQ(Counters().filesSkipped, c.filesSkipped);
+      EXPECT_EQ(Counters().filesProcessed, 2 + static_cast<int>(c.files));
+    }
   }
 }
 

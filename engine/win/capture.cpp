@@ -105,6 +105,20 @@ struct DataResult {
   int64_t compressed = 0;
 };
 
+// The single-entry archiver's result byte for a failed data capture.
+uint8_t ResultOf(DataFailure f) {
+  switch (f) {
+    case DataFailure::kNone: return kArchived;
+    case DataFailure::kOpen: return kArchiveOpenFailed;
+    case DataFailure::kDeflateInit: return kArchiveDeflateInitFailed;
+    case DataFailure::kRead: return kArchiveReadFailed;
+    case DataFailure::kDeflate: return kArchiveDeflateFailed;
+    case DataFailure::kWrite: return kArchiveWriteFailed;
+    case DataFailure::kAvailIn: return kArchiveInputLeft;
+  }
+  return kArchiveOpenFailed;
+}
+
 // Fills the buffer; fewer bytes than asked only at the end of the file.
 bool ReadChunk(HANDLE h, uint8_t* buf, DWORD& got) {
   got = 0;
@@ -203,14 +217,11 @@ TavEntryRecord MakeRecord(int32_t depth, const WIN32_FIND_DATAW& fd, uint8_t kin
   return rec;
 }
 
-void WritePrefixZero(FileStream& header) {
-  uint8_t zero = 0;
-  header.Write(&zero, 1);
-}
-
-// Format 3000 writes no prefix: the record comes first.
+// Format 3000 writes no prefix: the record comes first; the single-entry
+// archivers' caller has written it already.
 void WritePrefix(FileStream& header, const WalkOptions& o) {
-  if (o.entryPrefix) WritePrefixZero(header);
+  const uint8_t zero = 0;
+  if (o.entryPrefix) header.Write(&zero, 1);
 }
 
 void SkipFile(const std::wstring& path, const std::wstring& reason) {
@@ -385,28 +396,64 @@ void IntendedSkip(const std::wstring& path, bool directory) {
   }
 }
 
-// A directory reparse point (kinds 12, 14, 0): entry with its target, not entered.
-void CaptureDirectoryLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                          const SecurityCapture& sec, FileStream& header, const WalkOptions& o) {
-  const uint32_t tag = fd.dwReserved0;
-  const uint8_t kind = tag == kTagSymlink ? kKindDirSymlink : tag == kTagMountPoint ? kKindJunction : kKindUnknownLink;
+// The kind a found object is captured as: a reparse file that is not a
+// symbolic link is read through and stored as a file.
+uint8_t CapturedKind(const WIN32_FIND_DATAW& fd) {
+  const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (!isReparse) return kKindDirectory;
+    return fd.dwReserved0 == kTagSymlink ? kKindDirSymlink
+           : fd.dwReserved0 == kTagMountPoint ? kKindJunction
+                                              : kKindUnknownLink;
+  }
+  return isReparse && fd.dwReserved0 == kTagSymlink ? kKindFileSymlink : kKindFile;
+}
+
+// Reads the reparse data of a link (kinds 12, 13, 14, 0) into its trailer.
+// 0, or 1 (no handle) and 2 (no reparse data) after the message and count.
+uint8_t ReadLink(uint8_t kind, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+                 const WalkOptions& o, LinkTrailer& t) {
+  const bool fileLink = kind == kKindFileSymlink;
+  auto skipped = [&](const wchar_t* reason) {
+    if (fileLink) {
+      ++Counters().fileLinksSkipped;
+      Lists().fileLinks.push_back({full, L"", reason});
+    } else {
+      SkipLinkByTag(fd.dwReserved0, full, reason);
+    }
+  };
   Handle h(OpenReparseObject(sys));
   if (!h.Valid()) {
     DWORD err = GetLastError();
-    Say(Fmt(L"  Failed to retrieve the handle of the link directory (%ls). (Error code : %d, %ls)\n", full.c_str(),
-            static_cast<int>(err), ErrorText(err).c_str()));
-    SkipLinkByTag(tag, full, L"Failed to identify.");
-    return;
+    Say(Fmt(fileLink ? L"  Failed to retrieve the handle of the symbolic link file (%ls). (Error code : %d, %ls)\n"
+                     : L"  Failed to retrieve the handle of the link directory (%ls). (Error code : %d, %ls)\n",
+            full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+    skipped(fileLink ? L"Failed to retrieve." : L"Failed to identify.");
+    return kLinkOpenFailed;
   }
   DWORD returned = 0;
   if (!QueryReparse(h.get(), returned)) {
     DWORD err = GetLastError();
-    Say(Fmt(L"  Failed to retrieve the reparse point data of the link directory (%ls). (Error code : %d, %ls)\n",
-            full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
-    SkipLinkByTag(tag, full, L"Failed to retrieve.");
-    return;
+    if (!fileLink)
+      Say(Fmt(L"  Failed to retrieve the reparse point data of the link directory (%ls). (Error code : %d, %ls)\n",
+              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+    else if (o.olderMessages || o.archiverTexts)
+      Say(Fmt(L"  Failed to retrieve the reparse point of the symbolic link. (Error code : %d, %ls)\n",
+              static_cast<int>(err), ErrorText(err).c_str()));
+    else
+      Say(Fmt(L"  Failed to retrieve the reparse point for the symbolic link %ls. (Error code : %d, %ls)\n",
+              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+    skipped(L"Failed to retrieve.");
+    return kLinkQueryFailed;
   }
-  LinkTrailer t = FormTrailer(kind, returned);
+  t = FormTrailer(kind, returned);
+  return kArchived;
+}
+
+// Prefix (as the options say), record, trailer and security block of a link
+// whose reparse data was read; counts and lists it as processed.
+void WriteLink(int32_t depth, const WIN32_FIND_DATAW& fd, uint8_t kind, const std::wstring& full,
+               const LinkTrailer& t, const SecurityCapture& sec, FileStream& header, const WalkOptions& o) {
   TavEntryRecord rec = MakeRecord(depth, fd, kind, sec.state);
   WritePrefix(header, o);
   if (kind == kKindUnknownLink) {
@@ -422,7 +469,10 @@ void CaptureDirectoryLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::
     WriteLinkEntry(header, rec, t, sec);
   }
   const std::wstring target = t.Text(kind);
-  if (kind == kKindDirSymlink) {
+  if (kind == kKindFileSymlink) {
+    ++Counters().fileLinksProcessed;
+    Lists().processedFileLinks.push_back({full, target, L"No error."});
+  } else if (kind == kKindDirSymlink) {
     ++Counters().dirLinksProcessed;
     Lists().processedDirLinks.push_back({full, target, L"No error."});
   } else if (kind == kKindJunction) {
@@ -430,43 +480,18 @@ void CaptureDirectoryLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::
     Lists().processedJunctions.push_back({full, target, L"No error."});
   } else {
     ++Counters().unknownProcessed;
-    Lists().unknownLinks.push_back({full, target, Fmt(L"Type number in decimal = %d", static_cast<int>(tag))});
+    Lists().unknownLinks.push_back(
+        {full, target, Fmt(L"Type number in decimal = %d", static_cast<int>(fd.dwReserved0))});
   }
 }
 
-void CaptureFileLink(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                     const SecurityCapture& sec, FileStream& header, const WalkOptions& o) {
-  Handle h(OpenReparseObject(sys));
-  if (!h.Valid()) {
-    DWORD err = GetLastError();
-    Say(Fmt(L"  Failed to retrieve the handle of the symbolic link file (%ls). (Error code : %d, %ls)\n", full.c_str(),
-            static_cast<int>(err), ErrorText(err).c_str()));
-    ++Counters().fileLinksSkipped;
-    Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
-    return;
-  }
-  DWORD returned = 0;
-  if (!QueryReparse(h.get(), returned)) {
-    DWORD err = GetLastError();
-    if (o.olderMessages)
-      Say(Fmt(L"  Failed to retrieve the reparse point of the symbolic link. (Error code : %d, %ls)\n",
-              static_cast<int>(err), ErrorText(err).c_str()));
-    else
-      Say(Fmt(L"  Failed to retrieve the reparse point for the symbolic link %ls. (Error code : %d, %ls)\n",
-              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
-    ++Counters().fileLinksSkipped;
-    Lists().fileLinks.push_back({full, L"", L"Failed to retrieve."});
-    return;
-  }
-  LinkTrailer t = FormTrailer(kKindFileSymlink, returned);
-  WritePrefix(header, o);
-  WriteLinkEntry(header, MakeRecord(depth, fd, kKindFileSymlink, sec.state), t, sec);
-  ++Counters().fileLinksProcessed;
-  Lists().processedFileLinks.push_back({full, t.target, L"No error."});
-}
-
-void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                 const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o) {
+// The one capture of a file, for the walker and the single-entry archiver
+// alike: security, hard-link check, data stream, entry. Returns 0 once the
+// entry (a file or a hard link) is written, else the archiver's result byte;
+// the walker's or the archiver's texts as the options say.
+uint8_t CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+                    const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o) {
+  const bool walker = !o.archiverTexts;
   // One open serves the security, the identity and the data; the opens by
   // name are the way back when it fails, and tell why.
   SecurityCapture sec;
@@ -477,7 +502,7 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
     data = OpenForData(sys);
     sec.Capture(full, sys, o.labelInSddl);
   }
-  sec.Report(true, o.olderMessages ? fd.cFileName : L"");
+  sec.Report(walker, o.olderMessages ? fd.cFileName : L"");
   BY_HANDLE_FILE_INFORMATION info{};
   if (data != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(data, &info)) {
     CloseHandle(data);
@@ -486,19 +511,22 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
   if (data == INVALID_HANDLE_VALUE) {
     Handle h(CreateFileW(sys.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!h.Valid()) {
+    const bool opened = h.Valid();
+    if (!opened || !GetFileInformationByHandle(h.get(), &info)) {
       DWORD err = GetLastError();
-      Say(Fmt(L"  Failed to retrieve the file handle of \"%ls\". Failed to identify hard link. (Error code : %d, %ls)\n",
+      if (!walker) {
+        // The archiver cannot open the file at all.
+        DataResult r;
+        r.failure = DataFailure::kOpen;
+        r.error = err;
+        ReportDataFailure(r, full, false);
+        return kArchiveOpenFailed;
+      }
+      Say(Fmt(opened ? L"  Failed to retrieve file information of %ls. Failed to identify hard link. (Error code : %d, %ls)\n"
+                     : L"  Failed to retrieve the file handle of \"%ls\". Failed to identify hard link. (Error code : %d, %ls)\n",
               full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
       SkipFile(full, L"Failed to identiry.");
-      return;
-    }
-    if (!GetFileInformationByHandle(h.get(), &info)) {
-      DWORD err = GetLastError();
-      Say(Fmt(L"  Failed to retrieve file information of %ls. Failed to identify hard link. (Error code : %d, %ls)\n",
-              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
-      SkipFile(full, L"Failed to identiry.");
-      return;
+      return kArchiveOpenFailed;
     }
   }
   const FileId id{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
@@ -512,13 +540,13 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
       sec.Write(header);
       ++Counters().hardLinksProcessed;
       Lists().processedHardLinks.push_back({full, it->second, L"No error."});
-      return;
+      return kArchived;
     }
   }
   DataResult r = CaptureData(sys, body, o.pollControl, data);
   if (r.failure != DataFailure::kNone) {
-    ReportDataFailure(r, full, true, o.olderMessages);
-    return;
+    ReportDataFailure(r, full, walker, o.olderMessages);
+    return ResultOf(r.failure);
   }
   WritePrefix(header, o);
   WriteEntryRecord(header, MakeRecord(depth, fd, kKindFile, sec.state));
@@ -528,6 +556,63 @@ void CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& 
   const uint64_t size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
   ProgressStep(static_cast<int64_t>(size), fd.cFileName);
   ++Counters().filesProcessed;
+  return kArchived;
+}
+
+// A folder's entry alone: record and security block.
+void WriteDirectory(int32_t depth, const WIN32_FIND_DATAW& fd, const SecurityCapture& sec, FileStream& header,
+                    const WalkOptions& o) {
+  WritePrefix(header, o);
+  WriteEntryRecord(header, MakeRecord(depth, fd, kKindDirectory, sec.state));
+  sec.Write(header);
+  ++Counters().dirsProcessed;
+}
+
+// The options of the single-entry archivers: no prefix (the comparison walk
+// writes it), their own texts, the format-4000 security text.
+WalkOptions ArchiverOptions() {
+  WalkOptions o;
+  o.entryPrefix = false;
+  o.archiverTexts = true;
+  return o;
+}
+
+// The object at a full path, looked up again by name. 0, or 1 (not found)
+// and 2 (other error) after the message, counted as a skipped file.
+uint8_t LookUp(const std::wstring& full, const std::wstring& sys, const wchar_t* otherError, WIN32_FIND_DATAW& fd) {
+  std::memset(&fd, 0, sizeof fd);
+  HANDLE find = FindFirstFileW(sys.c_str(), &fd);
+  if (find != INVALID_HANDLE_VALUE) {
+    FindClose(find);
+    return kArchived;
+  }
+  const DWORD err = GetLastError();
+  const bool missing = err == ERROR_FILE_NOT_FOUND;
+  const std::wstring message = Fmt(missing ? L"Cannot find the file %ls. (Error code # : %d, %ls)\n" : otherError,
+                                   full.c_str(), static_cast<int>(err), ErrorText(err).c_str());
+  Say(message);
+  SkipFile(full, message);
+  return missing ? kArchiveNotFound : kArchiveNotAccessible;
+}
+
+uint8_t ArchiveLink(uint8_t kind, int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full,
+                    FileStream& header) {
+  const WalkOptions o = ArchiverOptions();
+  const std::wstring sys = SystemPath(full);
+  LinkTrailer t;
+  const uint8_t result = ReadLink(kind, fd, full, sys, o, t);
+  if (result != kArchived) return result;
+  SecurityCapture sec;
+  sec.Capture(full, sys, o.labelInSddl);
+  sec.Report(false);
+  WriteLink(depth, fd, kind, full, t, sec, header, o);
+  return kArchived;
+}
+
+uint8_t ArchiveLink(uint8_t kind, int32_t depth, const std::wstring& full, const FindData& data, FileStream& header) {
+  WIN32_FIND_DATAW fd;
+  std::memcpy(&fd, &data, sizeof fd);
+  return ArchiveLink(kind, depth, fd, full, header);
 }
 
 }  // namespace
@@ -641,65 +726,81 @@ void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, F
     const std::wstring childRel = f.rel + L"\\" + fd.cFileName;
     const int32_t level = f.depth;
     const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 
     if (IsExcluded(ExclusionKey(o, f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) {
       IntendedSkip(full, isDir);
       continue;
     }
     if (o.pollControl) WaitWhilePaused();
-    if (!isDir && !(isReparse && fd.dwReserved0 == kTagSymlink)) {
+    const uint8_t kind = CapturedKind(fd);
+    if (kind == kKindFile) {
       CaptureFile(level, fd, full, sys, childRel, header, body, o);
       continue;
     }
     SecurityCapture sec;
     sec.Capture(full, sys, o.labelInSddl);
     sec.Report(true, o.olderMessages ? fd.cFileName : L"");
-
-    if (isDir && isReparse) {
-      CaptureDirectoryLink(level, fd, full, sys, sec, header, o);
-    } else if (isDir) {
-      WritePrefix(header, o);
-      WriteEntryRecord(header, MakeRecord(level, fd, kKindDirectory, sec.state));
-      sec.Write(header);
-      ++Counters().dirsProcessed;
-      Frame child;
-      child.dir = full;
-      child.sys = sys;
-      child.rel = childRel;
-      child.depth = level + 1;
-      if (OpenFrame(child, true)) stack.push_back(std::move(child));
-    } else {
-      CaptureFileLink(level, fd, full, sys, sec, header, o);
+    if (kind != kKindDirectory) {
+      LinkTrailer t;
+      if (ReadLink(kind, fd, full, sys, o, t) == kArchived) WriteLink(level, fd, kind, full, t, sec, header, o);
+      continue;
     }
+    WriteDirectory(level, fd, sec, header, o);
+    Frame child;
+    child.dir = full;
+    child.sys = sys;
+    child.rel = childRel;
+    child.depth = level + 1;
+    if (OpenFrame(child, true)) stack.push_back(std::move(child));
   }
 }
 
-void CaptureEntry(int32_t depth, const FindData& data, const std::wstring& full, const std::wstring& rel,
-                  FileStream& header, FileStream& body) {
-  const WalkOptions o;  // update runs write format 4000 only
-  WIN32_FIND_DATAW fd;
-  std::memcpy(&fd, &data, sizeof fd);
+uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, FileStream& header,
+                           FileStream& body) {
   const std::wstring sys = SystemPath(full);
-  const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (!isDir && !(isReparse && fd.dwReserved0 == kTagSymlink)) {
-    CaptureFile(depth, fd, full, sys, rel, header, body, o);
-    return;
+  WIN32_FIND_DATAW fd;
+  const uint8_t found = LookUp(full, sys, L"Cannot access the object %ls. (Error code # : %d, %ls)\n", fd);
+  if (found != kArchived) return found;
+  const WalkOptions o = ArchiverOptions();
+  const uint8_t kind = CapturedKind(fd);
+  switch (kind) {
+    case kKindFile:
+      return CaptureFile(depth, fd, full, sys, rel, header, body, o);
+    case kKindDirectory: {
+      SecurityCapture sec;
+      sec.Capture(full, sys, o.labelInSddl);
+      sec.Report(false);
+      WriteDirectory(depth, fd, sec, header, o);
+      return kArchived;
+    }
+    default:
+      // Links, junctions and other folder reparse points.
+      return ArchiveLink(kind, depth, fd, full, header);
   }
-  SecurityCapture sec;
-  sec.Capture(full, sys, true);
-  sec.Report(true);
-  if (isDir && isReparse) {
-    CaptureDirectoryLink(depth, fd, full, sys, sec, header, o);
-  } else if (isDir) {
-    WritePrefixZero(header);
-    WriteEntryRecord(header, MakeRecord(depth, fd, kKindDirectory, sec.state));
-    sec.Write(header);
-    ++Counters().dirsProcessed;
-  } else {
-    CaptureFileLink(depth, fd, full, sys, sec, header, o);
-  }
+}
+
+uint8_t ArchiveFileEntry(int32_t depth, const std::wstring& rel, const std::wstring& full, FileStream& header,
+                         FileStream& body) {
+  const std::wstring sys = SystemPath(full);
+  WIN32_FIND_DATAW fd;
+  const uint8_t found = LookUp(full, sys, L"Cannot access the file %ls. (Error code # : %d, %ls)\n", fd);
+  if (found != kArchived) return found;
+  return CaptureFile(depth, fd, full, sys, rel, header, body, ArchiverOptions());
+}
+
+uint8_t ArchiveFileLinkEntry(int32_t depth, const std::wstring& full, const std::wstring&, const FindData& fd,
+                             FileStream& header) {
+  return ArchiveLink(kKindFileSymlink, depth, full, fd, header);
+}
+
+uint8_t ArchiveDirectoryLinkEntry(int32_t depth, const std::wstring& full, const std::wstring&, const FindData& fd,
+                                  FileStream& header) {
+  return ArchiveLink(kKindDirSymlink, depth, full, fd, header);
+}
+
+uint8_t ArchiveJunctionEntry(int32_t depth, const std::wstring& full, const std::wstring&, const FindData& fd,
+                             FileStream& header) {
+  return ArchiveLink(kKindJunction, depth, full, fd, header);
 }
 
 void RegisterFirstName(uint32_t volumeSerial, uint32_t indexHigh, uint32_t indexLow, const std::wstring& rel) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/compare_walk.h"
 #include "core/file_stream.h"
 #include "core/tav_entry.h"
 
@@ -23,6 +24,7 @@ struct WalkOptions {
   bool labelInSddl = true;         // the SDDL text covers the mandatory label
   bool bareNameExclusion = false;  // exclusions test the object's own name, in every folder
   bool olderMessages = false;      // the format-3000 wording of some messages
+  bool archiverTexts = false;      // the single-entry archivers' wording of the data and security failures
 };
 WalkOptions WalkOptionsFor(int32_t formatVersion);
 
@@ -40,11 +42,25 @@ void WalkDirectoryV3(int32_t depth, const std::wstring& dir, const std::wstring&
 void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header, FileStream& body,
               const WalkOptions& options);
 
-// One object as the walker captures it (prefix, entry and data), for the
-// update runs; a folder's entry alone, its contents are not walked.
-// Writes nothing when the object cannot be captured.
-void CaptureEntry(int32_t depth, const FindData& fd, const std::wstring& full, const std::wstring& rel,
-                  FileStream& header, FileStream& body);
+// The single-entry archivers of the update runs: the entry of one object
+// and its data, without the prefix (the caller writes it first). They share
+// the walker's capture of a file and of a link. Result 0 once the entry is
+// written; otherwise nothing stays in either stream and the result says why
+// (ArchiveResult).
+// Looks the object up by name and archives it by its kind; a folder's entry
+// alone, its contents are not walked.
+uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, FileStream& header,
+                           FileStream& body);
+// A file (or a hard link to a name captured before) with its data stream.
+uint8_t ArchiveFileEntry(int32_t depth, const std::wstring& rel, const std::wstring& full, FileStream& header,
+                         FileStream& body);
+// Links with the find data of their look-up: kLinkOpenFailed, kLinkQueryFailed.
+uint8_t ArchiveFileLinkEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, const FindData& fd,
+                             FileStream& header);
+uint8_t ArchiveDirectoryLinkEntry(int32_t depth, const std::wstring& full, const std::wstring& rel,
+                                  const FindData& fd, FileStream& header);
+uint8_t ArchiveJunctionEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, const FindData& fd,
+                             FileStream& header);
 // Later names of that file are captured as hard links to rel.
 void RegisterFirstName(uint32_t volumeSerial, uint32_t indexHigh, uint32_t indexLow, const std::wstring& rel);
 // One of the run's own files (SetOwnFiles).

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 
 #include "core/image_header.h"
@@ -60,14 +61,22 @@ int EngineMain(int argc, wchar_t** argv) {
   ResetRunState();
 
   bool report = false;
-  if (s.command == L"a")
-    report = RunFullImage();
-  else if (s.command == L"r")
-    report = RunReset();
-  else if (s.command == L"x")
-    report = RunExtraction();
-  else
-    report = RunUpdate();
+  try {
+    if (s.command == L"a")
+      report = RunFullImage();
+    else if (s.command == L"r")
+      report = RunReset();
+    else if (s.command == L"x")
+      report = RunExtraction();
+    else
+      report = RunUpdate();
+  } catch (const RunCancelled&) {
+    // The run's own streams were closed as it unwound; these are the process's.
+    Run().image.Close();
+    Run().work.Close();
+    std::fflush(nullptr);
+    return 0;
+  }
   if (report) PrintReport(Run().start);
   return 0;
 }

@@ -87,6 +87,15 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
     SayConsole(L"Cannot apply incremental backup for the image.\nThe incremental number is invalid.\n");
     return false;
   }
+  // The chain's names are bare file names in the full image's folder.
+  bool safe = IsSafeName(fullHeader.imagePath);
+  for (int32_t i = 1; type == 2 && i < n; ++i) safe = safe && IsSafeName(fullHeader.increments[static_cast<size_t>(i - 1)]);
+  if (!safe) {
+    ++Counters().fatalErrors;
+    Say(Fmt(L"The full backup image %ls is damaged: its image name or increment list is not a file name.\n",
+                   fullPath.c_str()));
+    return false;
+  }
   const std::wstring folder = FolderOf(fullPath);
   std::vector<std::wstring> paths{folder + fullHeader.imagePath};
   if (type == 2)
@@ -206,6 +215,7 @@ bool RunExtraction() {
   if (type != 0 && !OpenChain(s.imagePath, type, chainImages)) {
     run.image.Close();
     run.work.Close();
+    DeleteFileW(SystemPath(run.workFile).c_str());
     return true;  // straight to the report
   }
   const ChainStreams chain = StreamsOf(chainImages);

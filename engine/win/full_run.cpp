@@ -127,14 +127,28 @@ bool RunFullImage() {
     Fatal(Fmt(L"Target file header (%ls) open error!\n", run.workFile.c_str()));
     return true;
   }
-  if (!run.image.Open(s.imagePath, L"w+b")) {
-    Fatal(Fmt(L"Target file body (%ls) open error!\n", s.imagePath.c_str()));
+  // The image is written under a name of its own and takes the place of the
+  // previous one only when whole: a failed or cancelled run leaves that as
+  // it was, and removes what it wrote.
+  const std::wstring newImage = s.imagePath + L".new";
+  struct Unfinished {
+    FileStream& image;
+    const std::wstring& path;
+    bool done = false;
+    ~Unfinished() {
+      if (done) return;
+      image.Close();
+      DeleteFileW(SystemPath(path).c_str());
+    }
+  } unfinished{run.image, newImage};
+  if (!run.image.Open(newImage, L"w+b")) {
+    Fatal(Fmt(L"Target file body (%ls) open error!\n", newImage.c_str()));
     run.work.Close();
     return true;
   }
   run.work.SetBuffer(kStreamBuffer);
   run.image.SetBuffer(kStreamBuffer);
-  SetOwnFiles({s.imagePath, run.workFile, run.logFile});
+  SetOwnFiles({s.imagePath, newImage, run.workFile, run.logFile});
   WritePrologue(run.image, TavImagePrologue{s.formatVersion, 0, 0});
 
   if (IsExcluded(s.source, s.exclusions)) {
@@ -178,7 +192,15 @@ bool RunFullImage() {
               LastErrorPair().c_str()));
     ok = false;
   }
+  if (ok && !MoveFileExW(SystemPath(newImage).c_str(), SystemPath(s.imagePath).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Fatal(Fmt(L"Cannot replace the image %ls by %ls; both files are kept. (%ls)\n", s.imagePath.c_str(),
+              newImage.c_str(), LastErrorPair().c_str()));
+    unfinished.done = true;  // whole, and kept for the user to place
+    ok = false;
+  }
   if (ok) {
+    unfinished.done = true;
     DeleteFileW(SystemPath(run.workFile).c_str());
     Say(Fmt(L"\nFinished to build a tav image for the target \"%ls\".\n\n", s.source.c_str()));
   }

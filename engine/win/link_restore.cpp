@@ -23,6 +23,8 @@ namespace {
 
 constexpr wchar_t kBatchName[] = L"mklink_command.bat";
 
+void* OpenSecurityObject(const std::wstring& systemPath, uint32_t access, uint32_t flags);
+
 std::wstring ErrorText(DWORD code) { return SystemErrorText(static_cast<long>(code)); }
 
 FILETIME ToFileTime(const FileTime& t) { return FILETIME{t.low, t.high}; }
@@ -98,6 +100,11 @@ bool AclFrom(std::vector<uint8_t>& bytes, PACL& acl) {
   return true;
 }
 
+void* OpenSecurityObject(const std::wstring& systemPath, uint32_t access, uint32_t flags) {
+  return CreateFileW(systemPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, flags, nullptr);
+}
+
 // SetSecurityInfo on a handle opened on the object itself, so a reparse
 // point is not followed to its target.
 DWORD SetSecurityOnObject(const std::wstring& systemPath, SECURITY_INFORMATION flags, PSID owner, PSID group,
@@ -106,8 +113,7 @@ DWORD SetSecurityOnObject(const std::wstring& systemPath, SECURITY_INFORMATION f
   if (flags & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) access |= WRITE_OWNER;
   if (flags & DACL_SECURITY_INFORMATION) access |= WRITE_DAC;
   if (flags & SACL_SECURITY_INFORMATION) access |= ACCESS_SYSTEM_SECURITY;
-  HANDLE h = CreateFileW(systemPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = g_openSecurityObject(systemPath, access, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
   if (h == INVALID_HANDLE_VALUE) return GetLastError();
   DWORD result = SetSecurityInfo(h, SE_FILE_OBJECT, flags, owner, group, dacl, sacl);
   CloseHandle(h);
@@ -188,7 +194,7 @@ void CreateSymlinks(bool directory) {
         ++processed;
         if (link.sec.noSecurity != 0)
           ++counters.securitySkipped;
-        else if (!ApplySecurityDescriptor(link.path, link.sec.security))
+        else if (!ApplyLinkSecurity(link.path, link.sec.security))
           ++counters.securitySkipped;
         continue;
       }
@@ -208,6 +214,12 @@ bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec)
 void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) {
   ApplySecurity(path, sec, Caller::kEntry, false);
 }
+
+bool ApplyLinkSecurity(const std::wstring& path, const SecurityBlock& sec) {
+  return ApplySecurity(path, sec, Caller::kDescriptor, true);
+}
+
+SecurityObjectOpener g_openSecurityObject = OpenSecurityObject;
 
 bool RunMklinkBatch(const std::wstring& command, std::wstring& status) {
   status = L"FINISHED";

@@ -1,6 +1,7 @@
 // Restore steps handed off by the restore walkers: security of restored
 // objects, and the links and junctions made once the walk is over.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "core/tav_entry.h"
@@ -13,6 +14,15 @@ namespace orva {
 bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec);
 // The same for files and directories; counts Security itself on failure.
 void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec);
+// ApplySecurityDescriptor for a symbolic link: set on the link itself,
+// through a handle that does not follow it, never on what it points at.
+bool ApplyLinkSecurity(const std::wstring& path, const SecurityBlock& sec);
+
+// Opens an object (access and CreateFileW flags) to set security on the
+// object itself; returns its handle, or INVALID_HANDLE_VALUE with the last
+// error set. Tests replace it to see what is asked for.
+using SecurityObjectOpener = void* (*)(const std::wstring& systemPath, uint32_t access, uint32_t flags);
+extern SecurityObjectOpener g_openSecurityObject;
 
 // Writes command to "mklink_command.bat" in the current folder and runs it
 // to its end. False when the batch could not be written or started; status

@@ -47,9 +47,9 @@ class WindowsSource : public CompareSource {
   bool Excluded(const std::wstring& key, const std::wstring& path) override {
     return IsExcluded(key, Settings().exclusions) || IsRunFile(path);
   }
-  void CaptureEntry(int32_t depth, const FindData& fd, const std::wstring& path, const std::wstring& rel,
-                    FileStream& header, FileStream& body) override {
-    orva::CaptureEntry(depth, fd, path, rel, header, body);
+  uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& path, const std::wstring& rel, FileStream& header,
+                             FileStream& body) override {
+    return orva::ArchiveSingleEntry(depth, path, rel, header, body);
   }
   void CaptureTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, FileStream& header,
                    FileStream& body) override {
@@ -236,6 +236,9 @@ bool RunUpdate() {
 
   const std::wstring folder = FolderOf(fullPath);
   const std::wstring stored = fullHeader.imagePath;
+  // The new image's name comes from the stored one: a bare file name, or
+  // the run could write outside the image folder.
+  if (!IsSafeName(stored)) return refuse(Fmt(L"The image name stored in the image %ls is damaged.\n", fullPath.c_str()));
   const size_t dot = stored.rfind(L'.');
   const std::wstring stem = dot == std::wstring::npos ? stored : stored.substr(0, dot);
   std::vector<std::wstring> members{fullPath};
@@ -318,6 +321,17 @@ bool RunUpdate() {
     FinishPrivileges();
     return true;
   }
+  // A cancelled run leaves no half-written image behind.
+  struct Unfinished {
+    FileStream& image;
+    const std::wstring& path;
+    bool done = false;
+    ~Unfinished() {
+      if (done) return;
+      image.Close();
+      RemoveFile(path);
+    }
+  } unfinished{image, tempPath};
   header.SetBuffer(kStreamBuffer);
   image.SetBuffer(kStreamBuffer);
   std::vector<std::wstring> own{tempPath, headerPath, finalPath, run.logFile};
@@ -386,6 +400,7 @@ bool RunUpdate() {
     return discard(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", tempPath.c_str(),
                        ErrorPair(GetLastError()).c_str()));
   RemoveFile(headerPath);
+  unfinished.done = true;  // whole: from here on it is placed or kept
 
   // The increment list names only whole images, with their full paths.
   std::vector<std::wstring> names;

@@ -249,9 +249,9 @@ def test_capture_fatal_runs(tmp_path, case):
 
 # image and -w folder, and the run's own files, relative to the source
 OWN_FILES = [
-    ('\\img.tav', None, ['\\img.tav', '\\img.tav.tmp', '\\img.tav_a.log']),
+    ('\\img.tav', None, ['\\img.tav', '\\img.tav.new', '\\img.tav.tmp', '\\img.tav_a.log']),
     ('\\Sub\\img.tav', '\\Work',
-     ['\\Sub\\img.tav', '\\Work\\img.tav.tmp', '\\Work\\img.tav_a.log']),
+     ['\\Sub\\img.tav', '\\Sub\\img.tav.new', '\\Work\\img.tav.tmp', '\\Work\\img.tav_a.log']),
 ]
 
 
@@ -267,8 +267,9 @@ def test_capture_skips_its_own_files(tmp_path, image_rel, work_rel, own):
     assert run.returncode == 0
     assert run.verdict == OK, run.text[-3000:]
     assert_counts(run, files=2, dirs=2, intended_files=3)
-    # The work file's folder changed when the file was deleted.
-    compare_image_to_tree(image, src, excluded=own, changed={work_rel})
+    # The work file's folder changed when the file was deleted, the image's
+    # when the finished image took its name.
+    compare_image_to_tree(image, src, excluded=own, changed={work_rel, image_rel.rsplit('\\', 1)[0]})
     assert_work_files(image, work)
 
 

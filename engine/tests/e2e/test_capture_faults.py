@@ -1,5 +1,5 @@
-"""Capture onto a disk that fills up: the run ends fatally, the image stays
-marked as never completed."""
+"""Capture onto a disk that fills up: the run ends fatally, and the image
+that was there before is left as it was."""
 import os
 import subprocess
 
@@ -31,11 +31,19 @@ def test_disk_full(tmp_path, small_disk, work_on_small_disk):
     image = small_disk / "image.TAV"
     work = small_disk if work_on_small_disk else tmp_path / "work"
     work.mkdir(exist_ok=True)
+    # The previous image of a smaller tree.
+    (tmp_path / "before").mkdir()
+    (tmp_path / "before" / "old.txt").write_text("old\n")
+    done = run_program("OrvaImage.exe", "a", win_path(image), win_path(tmp_path / "before"))
+    assert b"Everything is Ok" in done.stdout
+    previous = image.read_bytes()
 
     done = run_program("OrvaImage.exe", "a", win_path(image), win_path(src), "-mx0", "-w" + win_path(work))
     assert done.returncode == 0
     assert FATAL in done.stdout
     assert b"Everything is Ok" not in done.stdout
-    data = image.read_bytes()
-    assert data[:4] == (4000).to_bytes(4, "little")
-    assert data[4:20] == bytes(16), "a failed image must keep its zero prologue"
+    assert image.read_bytes() == previous
+    assert not (small_disk / "image.TAV.new").exists(), "the unfinished image is removed"
+    done = run_program("OrvaImage.exe", "x", win_path(image), "-o" + win_path(tmp_path / "out"))
+    assert b"Everything is Ok" in done.stdout
+    assert (tmp_path / "out" / "old.txt").read_text() == "old\n"

@@ -306,9 +306,12 @@ def test_disk_full_capture_leaves_an_image_that_is_refused(tmp_path,
     work.mkdir()
     run = capture3000(image, src, '-mx0', '-w' + win_path(work))
     assert run.verdict == FATAL, run.text[-2000:]
-    data = image.read_bytes()
-    assert data[:20] == struct.pack('<iqq', 3000, 0, 0)
-    assert len(data) > 20  # data, but a prologue never completed
+    # The unfinished image never takes the image's name, and is removed.
+    assert list(small_disk.iterdir()) == []
+    # As it was left before it was written under a name of its own: data,
+    # but a prologue never completed.
+    image = tmp_path / 'unfinished.TAV'
+    image.write_bytes(struct.pack('<iqq', 3000, 0, 0) + bytes(5000))
 
     text, verdict, _ = restore(image, tmp_path / 'out')
     assert verdict == FATAL, text[-2000:]

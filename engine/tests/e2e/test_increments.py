@@ -251,19 +251,67 @@ def test_objects_that_cannot_be_read_leave_the_table_in_step(tmp_path):
     src, img = tmp_path / "src", tmp_path / "img"
     write(src / "a.txt", b"a\n", T0)
     write(src / "changes.txt", b"before\n", T0)
+    write(src / "locked.txt", b"readable once\n", T0)
     full = img / "Job.TAV"
     run_ok("a", win_path(full), win_path(src))
-    # Opens, but its first read fails: nothing of it may reach the image.
+    # Open, but their first read fails: nothing of them may reach the image.
     os.symlink("/proc/self/mem", src / "memory")
+    (src / "locked.txt").unlink()
+    os.symlink("/proc/self/mem", src / "locked.txt")  # changed, and no longer readable
     write(src / "changes.txt", b"after\n", T0 + 10**9)
     write(src / "zz after.txt", b"later\n", T0)
     out = engine("i", win_path(full), win_path(src))
     assert ERRORS in out and FATAL not in out, out.decode("cp949", "replace")[-1500:]
+    # The archiver's own text, and its result (5: the read failed) as the reason.
+    assert b"Upd. file : locked.txt\r\n" in out and b"Cncl Obj. : (05/10) locked.txt\r\n" in out
+    assert b"New  Obj. : memory\r\n" in out and b"Cncl Obj. : (05/10) memory\r\n" in out
+    log = (img / "Job.TAV_i.log").read_bytes()
+    for name in ("locked.txt", "memory"):
+        path = win_path(src / name).encode()
+        assert b"  Archiving error : Fail to read the file " + path + b" (Error code : " in log, name
+        assert b"  " + path + b"\r\n        Read error.\r\n" in log, name  # in the skipped file list
+        assert b"  Archiving error : Failed to read the file" not in log  # the walker's wording
     inc = img / "Job_0001.TAV"
     names = [t.get("name") for t, _ in check_chain(inc, [full])[1]]
     assert sorted(names) == ["a.txt", "changes.txt", "zz after.txt"]
     (src / "memory").unlink()
+    (src / "locked.txt").unlink()
     assert_restores(inc, src, tmp_path / "x")
+
+
+def _with_stored_name(data, name):
+    """The image bytes with another image name in their image header."""
+    at = tav_reader.read_prologue(data)
+    at = tav_reader.PROLOGUE_SIZE + at["header_offset"] + at["header_length"]
+    units = struct.unpack_from("<i", data, at)[0]
+    return data[:at] + struct.pack("<i", len(name)) + name.encode("utf-16-le") + data[at + 4 + 2 * units:]
+
+
+@pytest.mark.parametrize("stored", ["../evil.TAV", "sub\\..", "C:evil.TAV"])
+def test_a_stored_image_name_that_is_a_path_is_refused(tmp_path, stored):
+    src, img = tmp_path / "src", tmp_path / "img"
+    write(src / "a.txt", b"a\n", T0)
+    full = img / "Job.TAV"
+    run_ok("a", win_path(full), win_path(src))
+    write(src / "b.txt", b"b\n", T0)
+    run_ok("i", win_path(full), win_path(src))
+    good = full.read_bytes()
+    full.write_bytes(_with_stored_name(good, stored))
+    # Where the name would lead: a whole full image outside the image folder.
+    (tmp_path / "evil.TAV").write_bytes(good)
+    files = lambda: {str(p.relative_to(tmp_path)): p.read_bytes() for p in tmp_path.rglob("*")
+                     if p.is_file() and not p.name.endswith(".log")}
+    before = files()
+    for command in ("u", "i", "d", "w"):
+        out = engine(command, win_path(full), win_path(src))
+        assert FATAL in out and OK not in out, out.decode("cp949", "replace")[-1500:]
+        assert b"The image name stored in the image" in out, command
+        assert files() == before, command
+    # The extraction of an increment reads its chain through the same name.
+    out = engine("x", win_path(img / "Job_0001.TAV"), "-o" + win_path(tmp_path / "out"))
+    assert FATAL in out and b"is not a file name" in out, out.decode("cp949", "replace")[-1500:]
+    assert not (tmp_path / "out").exists()
+    assert files() == before
 
 
 def test_a_failed_run_leaves_the_chain_alone(tmp_path, small_disk):

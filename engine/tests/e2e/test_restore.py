@@ -105,6 +105,32 @@ def test_existing_target_and_drive_root(tmp_path):
     assert list(target.iterdir()) == []
 
 
+def test_restore_into_a_drive_root(tmp_path):
+    src = tmp_path / "src"
+    (src / "sub").mkdir(parents=True)
+    (src / "a.txt").write_bytes(b"at the root\n")
+    (src / "sub" / "b.txt").write_bytes(b"below\n")
+    image = tmp_path / "i.TAV"
+    capture(image, src)
+    # A drive of its own, mapped to an empty folder.
+    root = tmp_path / "root"
+    root.mkdir()
+    drive = Path(os.environ.get("WINEPREFIX", str(Path.home() / ".wine"))) / "dosdevices" / "q:"
+    assert not drive.exists() and not drive.is_symlink(), drive
+    drive.symlink_to(root)
+    try:
+        done = run_program("OrvaImage.exe", "x", win_path(image), "-oQ:")
+    finally:
+        drive.unlink()
+    out = done.stdout
+    assert out.endswith(END)
+    assert OK in out, out.decode("cp949", "replace")[-1500:]
+    assert b"Target folder already exists" not in out
+    assert (root / "a.txt").read_bytes() == b"at the root\n"
+    assert (root / "sub" / "b.txt").read_bytes() == b"below\n"
+    assert sorted(p.name for p in root.iterdir()) == ["a.txt", "sub"]
+
+
 # Damaged images: each made from a good one; the run never crashes and
 # tells the damage by its verdict.
 
@@ -158,6 +184,10 @@ def _damage(kind, data, img):
         e = next(e for e in img["entries"] if e.get("depth") == 1)
         at = table + e["offset"] + 1
         return data[:at] + struct.pack("<i", 5) + data[at + 4:], ERRORS
+    if kind == "folder at the greatest depth":
+        e = _entry(img, "dir")
+        at = table + e["offset"] + 1
+        return data[:at] + struct.pack("<i", 2147483647) + data[at + 4:], ERRORS
     if kind == "inflate error in the first block":
         return data[:22] + bytes(b ^ 0xFF for b in data[22:40]) + data[40:], ERRORS
     raise AssertionError(kind)
@@ -165,7 +195,7 @@ def _damage(kind, data, img):
 
 @pytest.mark.parametrize("kind", ["zero prologue", "cut body", "huge string count", "bad reference index",
                                   "traversal name", "dot-dot hard link", "depth jump",
-                                  "inflate error in the first block"])
+                                  "folder at the greatest depth", "inflate error in the first block"])
 def test_damaged_images(tmp_path, kind):
     image, img = _good_image(tmp_path)
     bad, verdict = _damage(kind, image.read_bytes(), img)
@@ -177,6 +207,20 @@ def test_damaged_images(tmp_path, kind):
     else:
         assert verdict in out, out.decode("cp949", "replace")[-1500:]
     assert OK not in out
+    if kind == "folder at the greatest depth":
+        # The folder is reported, and no entry after it is lost: each is
+        # restored where it stands, or reported and listed.
+        assert b"  Header file may be collapsed. (current level = 0, header level = 2147483647)\r\n" in out
+        assert not (tmp_path / "out" / "dir").exists()
+        names = [e.get("name") for e in img["entries"]]
+        after = img["entries"][names.index("dir") + 1:]
+        assert after
+        for e in after:
+            path = tmp_path / "out" / e["name"]
+            if e["depth"] == 0 and e["kind"] != tav_reader.KIND_HARD_LINK:
+                assert path.exists(), e["name"]
+            else:  # out of its folder, or a link to a name in it
+                assert win_path(path).encode() in out, e["name"]
     # Nothing lands outside the target folder.
     assert sorted(p.name for p in tmp_path.iterdir()) == sorted(
         ["src", "good.TAV", "good.TAV_a.log", "broken.TAV", "broken.TAV_x.log"] +

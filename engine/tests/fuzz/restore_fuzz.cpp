@@ -53,10 +53,17 @@ class FixedSource : public CompareSource {
     return 0;
   }
   bool Excluded(const std::wstring&, const std::wstring&) override { return false; }
-  void CaptureEntry(int32_t depth, const FindData& fd, const std::wstring&, const std::wstring&, FileStream& header,
-                    FileStream&) override {
-    const uint8_t zero = 0;
-    header.Write(&zero, 1);
+  uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& path, const std::wstring&, FileStream& header,
+                             FileStream&) override {
+    // Every file "a" of the deepest level cannot be read.
+    size_t level = 0;
+    for (wchar_t c : path) level += c == L'\\';
+    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+    if (level >= 4 && name == L"a") return kArchiveReadFailed;
+    FindData fd{};
+    fd.SetName(name);
+    fd.attributes = name == L"d" || (name == L"f" && level > 2) ? kAttrDirectory : 0x20;
+    fd.lastWriteTime = {2, 0};
     TavEntryRecord r{};
     r.depth = depth;
     r.findData = fd;
@@ -64,6 +71,7 @@ class FixedSource : public CompareSource {
     r.securityState = kSecurityNotRetrieved;
     WriteEntryRecord(header, r);
     if (r.kind == kKindFile) WriteInt64(header, 0);
+    return kArchived;
   }
   void CaptureTree(int32_t, const std::wstring&, const std::wstring&, FileStream&, FileStream&) override {}
   bool Identify(const std::wstring&, FileIdentity& id, FileTime& lastWrite) override {
