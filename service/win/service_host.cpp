@@ -250,6 +250,8 @@ void RunService() {
     char text[128];
     if (std::string_view(f.stage) == "bind")
       snprintf(text, sizeof text, "Always server is running. please check server status.");
+    else if (std::string_view(f.stage) == "thread")
+      snprintf(text, sizeof text, "No thread could be started for the manager connections.");
     else if (std::string_view(f.stage) == "socket")
       snprintf(text, sizeof text, "Failed to orvanta standard server initialized. [%d]", f.error);
     else
