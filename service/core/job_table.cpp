@@ -117,8 +117,8 @@ ScheduleParse ParseScheduleFile(std::string_view bytes) {
     for (char& day : r.weekdays) flag(day);
     number(r.dayOfMonth);
     std::string job = "job " + std::to_string(j + 1);
-    if (std::string_view name = lines[next - kScheduleLinesPerJob]; IsSafeJobName(name) && name.size() < sizeof r.jobName)
-      job += " (" + std::string(name) + ")";
+    const std::string_view name = lines[next - kScheduleLinesPerJob];
+    if (IsSafeJobName(name) && name.size() < sizeof r.jobName) job += " (" + std::string(name) + ")";
     job += ": ";
     if (!fits) {
       out.problems.push_back(job + "a line is too long for its field");

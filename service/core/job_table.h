@@ -202,8 +202,8 @@ class JobTable {
   std::function<void(const JobRecord&)> broadcast_;
   LogSink log_;
   bool savesHeld_ = false;
-  std::set<std::string, std::less<>> deletedWhileHeld_;
-  std::string heldNote_;  // what was last logged about a file that could not be copied aside  // names deleted while saves are held
+  std::set<std::string, std::less<>> deletedWhileHeld_;  // names deleted while saves are held
+  std::string heldNote_;  // what was last logged about a file that could not be copied aside
   std::mutex saveMutex_;  // serialises writes of the file; taken before mutex_
 };
 

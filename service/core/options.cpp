@@ -154,7 +154,8 @@ int NetworkConnector::ConnectAll(const OptionsRecord& options, const LogSink& lo
     if (sameError) continue;
     const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(f.wait).count();
     Emit(log, "Could not map " + repo.drive + " to " + repo.share + " as " + repo.QualifiedUser() + " [error " +
-                  std::to_string(error) + "]; tried again in " + std::to_string(minutes) + " minute(s) at the earliest");
+                  std::to_string(error) + "]; tried again in " + std::to_string(minutes) +
+                  " minute(s) at the earliest");
   }
   for (const NetworkRepository& repo : unwanted) {
     const uint32_t error = mapper_.Disconnect(repo.drive);

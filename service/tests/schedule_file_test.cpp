@@ -112,7 +112,10 @@ std::string RecordLines(const JobRecord& r) {
 }
 
 std::string WithCount(int count, const std::string& records) {
-  return "Schedule Number: " + std::to_string(count) + "\r\n" + records;
+  std::string text = "Schedule Number: ";
+  text += std::to_string(count);
+  text += "\r\n";
+  return text + records;
 }
 
 std::vector<std::string> Names(const std::vector<JobRecord>& jobs) {
@@ -150,11 +153,15 @@ TEST(ScheduleFile, BadRecordsAreLeftOutAndTheFileIsKeptAside) {
   std::vector<JobRecord> many;
   std::string manyLines;
   for (int i = 0; i <= kMaxJobs; ++i) {
-    many.push_back(SampleJob("j" + std::to_string(i)));
+    std::string name = "j";
+    name += std::to_string(i);
+    many.push_back(SampleJob(name));
     manyLines += RecordLines(many.back());
   }
   many.pop_back();
   const std::string full = WithCount(3, RecordLines(a) + RecordLines(b) + RecordLines(c));
+  std::string noCount = "alpha\r\n";  // appended: GCC 12 warns wrongly on "..." + string
+  noCount += full;
   const struct {
     const char* what;
     std::string bytes;
@@ -170,7 +177,7 @@ TEST(ScheduleFile, BadRecordsAreLeftOutAndTheFileIsKeptAside) {
       {"count above the records", WithCount(5, RecordLines(a)), {a}, "ends before its 5 jobs"},
       {"lines after the records", WithCount(1, RecordLines(a) + RecordLines(b)), {a}, "more lines"},
       {"more than 50 jobs", WithCount(kMaxJobs + 1, manyLines), many, "the table holds 50 jobs"},
-      {"no count line", "alpha\r\n" + full, {}, "Schedule Number"},
+      {"no count line", noCount, {}, "Schedule Number"},
       {"negative count", WithCount(-1, RecordLines(a)), {}, "job count"},
       {"empty file", "", {}, "Schedule Number"},
   };
@@ -218,9 +225,11 @@ TEST(ScheduleFile, WithoutASideCopyTheFileIsLeftAsItIs) {
   Folder f;
   const std::string bytes = WithCount(2, RecordLines(SampleJob("a")) + "broken\r\n");
   WriteBytes(f.File(), bytes);
-  for (int n = 0; n < kMaxAsideCopies; ++n)
-    std::filesystem::create_directory(f.dir.Path() / (n == 0 ? std::string("OrvaSchedule.ovc.bad")
-                                                              : "OrvaSchedule.ovc.bad." + std::to_string(n)));
+  for (int n = 0; n < kMaxAsideCopies; ++n) {  // every side name taken
+    std::string name = "OrvaSchedule.ovc.bad";
+    if (n > 0) name.append(".").append(std::to_string(n));
+    std::filesystem::create_directory(f.dir.Path() / name);
+  }
   auto table = f.Table();
   EXPECT_EQ(table->Load(), LoadStatus::kCorruptKept);
   EXPECT_EQ(Names(table->Snapshot()), std::vector<std::string>{"a"});

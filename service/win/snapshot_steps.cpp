@@ -53,7 +53,8 @@ bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::
                                          Fixed("2>&1")},
                                         parameters))
     return false;
-  const bool ended = RunHiddenCommand(parameters, StepLimit(tool, tool.exposeLimit), cancel).status == RunStatus::kEnded;
+  const bool ended =
+      RunHiddenCommand(parameters, StepLimit(tool, tool.exposeLimit), cancel).status == RunStatus::kEnded;
   std::this_thread::sleep_for(tool.stepPause);
   return ParseShadowToolLog(log, kShadowExpose) == 0 && ended;
 }
