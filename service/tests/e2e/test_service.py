@@ -198,7 +198,7 @@ def test_manager_that_never_reads_is_dropped(service):
         record = job('Busy', code=MODIFYJOB, compressionLevel=i % 10, scheduleTime=f'{i % 24:02d}:{i % 60:02d}')
         reader.send(record)
         assert reader.receive(timeout=5) == record, f'echo {i} late'
-    # 100 ms per connected manager and echo, and no more.
+    # The manager that does not read holds up no echo.
     assert time.monotonic() - started < changes * 0.2 + 10
 
     assert any('dropped: it does not read its records.' in line for line in service.event_lines())
