@@ -109,7 +109,8 @@ bool ValidateJobRecord(const JobRecord& r, std::string& why) {
     why = "scheduleKind is not once, daily, weekly or monthly";
     return false;
   }
-  if (!IsTime(FieldText(r.scheduleTime))) {
+  // A "once" job has no time of day: the dialogs write "none" (or "00:00").
+  if (!IsTime(FieldText(r.scheduleTime)) && !(kind == "once" && FieldText(r.scheduleTime) == "none")) {
     why = "scheduleTime is not HH:MM";
     return false;
   }

@@ -11,9 +11,9 @@ namespace orva::service {
 // True when the record may enter the job table; otherwise `why` says which
 // field is wrong. Checks every text field for a terminator within its width
 // and for control characters, the job type (300-306), the run state (0-2),
-// the schedule kind and time ("HH:MM"), the 'y'/'n' flags, the day of the
-// month (0-31), the compression level (0-9) and the job name (non-empty,
-// usable in a file name and on a command line).
+// the schedule kind and time ("HH:MM", or "none" for a "once" job), the
+// 'y'/'n' flags, the day of the month (0-31), the compression level (0-9)
+// and the job name (non-empty, usable in a file name and on a command line).
 bool ValidateJobRecord(const JobRecord& record, std::string& why);
 
 // True for a non-empty name without path separators, quotes, control

@@ -1,5 +1,6 @@
 #include "core/job_table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -66,26 +67,27 @@ std::string FormatScheduleFile(const std::vector<JobRecord>& records) {
   return out;
 }
 
-bool ParseScheduleFile(std::string_view bytes, std::vector<JobRecord>& out, std::string& why) {
-  out.clear();
-  std::vector<JobRecord> records;
+ScheduleParse ParseScheduleFile(std::string_view bytes) {
+  ScheduleParse out;
   const std::vector<std::string_view> lines = SplitLines(bytes);
   if (lines.empty() || lines[0].substr(0, sizeof kCountPrefix - 1) != kCountPrefix) {
-    why = "the first line is not \"Schedule Number: n\"";
-    return false;
+    out.damaged = true;
+    out.problems.push_back("the first line is not \"Schedule Number: n\"");
+    return out;
   }
   bool found = false;
   const int32_t count = ReadNumber(lines[0].substr(sizeof kCountPrefix - 1), &found);
-  if (!found || count < 0 || count > kMaxJobs) {
-    why = "the job count is not 0-" + std::to_string(kMaxJobs);
-    return false;
+  if (!found || count < 0) {
+    out.damaged = true;
+    out.problems.push_back("the job count is not a number of 0 or more");
+    return out;
   }
-  if (lines.size() < 1 + static_cast<size_t>(count) * kScheduleLinesPerJob) {
-    why = "the file ends before its " + std::to_string(count) + " jobs";
-    return false;
-  }
+  const size_t whole = (lines.size() - 1) / kScheduleLinesPerJob;
+  if (whole < static_cast<size_t>(count))
+    out.problems.push_back("the file ends before its " + std::to_string(count) + " jobs");
+  const size_t records = std::min(whole, static_cast<size_t>(count));
   size_t next = 1;
-  for (int32_t j = 0; j < count; ++j) {
+  for (size_t j = 0; j < records; ++j) {
     JobRecord r{};
     bool fits = true;
     auto text = [&](char* field, size_t width) { fits = SetFieldText(field, width, lines[next++]) && fits; };
@@ -114,27 +116,39 @@ bool ParseScheduleFile(std::string_view bytes, std::vector<JobRecord>& out, std:
     flag(r.monthly);
     for (char& day : r.weekdays) flag(day);
     number(r.dayOfMonth);
-    const std::string job = "job " + std::to_string(j + 1) + ": ";
+    std::string job = "job " + std::to_string(j + 1);
+    const std::string_view name = lines[next - kScheduleLinesPerJob];
+    if (IsSafeJobName(name) && name.size() < sizeof r.jobName) job += " (" + std::string(name) + ")";
+    job += ": ";
     if (!fits) {
-      why = job + "a line is too long for its field";
-      return false;
+      out.problems.push_back(job + "a line is too long for its field");
+      continue;
     }
     r.runState = FieldText(r.scheduleKind) == "once" ? kDisarmed : kArmed;
     std::string bad;
     if (!ValidateJobRecord(r, bad)) {
-      why = job + bad;
-      return false;
+      out.problems.push_back(job + bad);
+      continue;
     }
-    for (const JobRecord& earlier : records) {
-      if (JobName(earlier) == JobName(r)) {
-        why = job + "the name is used twice";
-        return false;
-      }
+    bool twice = false;
+    for (const JobRecord& earlier : out.records) twice = twice || JobName(earlier) == JobName(r);
+    if (twice) {
+      out.problems.push_back(job + "the name is used by an earlier job");
+      continue;
     }
-    records.push_back(r);
+    if (out.records.size() >= kMaxJobs) {
+      out.problems.push_back(job + "the table holds " + std::to_string(kMaxJobs) + " jobs");
+      continue;
+    }
+    out.records.push_back(r);
   }
-  out = std::move(records);
-  return true;
+  for (; next < lines.size(); ++next) {
+    if (!lines[next].empty()) {
+      out.problems.push_back("the file holds more lines than its " + std::to_string(count) + " jobs");
+      break;
+    }
+  }
+  return out;
 }
 
 JobTable::JobTable(std::filesystem::path folder, Retry retry) : folder_(std::move(folder)), retry_(retry) {}
@@ -193,6 +207,7 @@ EditResult JobTable::Add(const JobRecord& record) {
       return result;
     }
     jobs_.push_back(record);
+    deletedWhileHeld_.erase(std::string(JobName(record)));
   }
   result.saved = Save();
   Broadcast(record);
@@ -236,6 +251,8 @@ EditResult JobTable::Delete(const JobRecord& record) {
       return result;
     }
     jobs_.erase(jobs_.begin() + i);
+    if (auto run = runs_.find(JobName(record)); run != runs_.end() && !run->second.going) runs_.erase(run);
+    if (savesHeld_) deletedWhileHeld_.emplace(JobName(record));
   }
   result.saved = Save();
   Broadcast(record);
@@ -296,24 +313,34 @@ bool JobTable::Rearm(std::string_view name) {
   return true;
 }
 
-RunStart JobTable::StartRun(std::string_view name, bool force, bool exclusive, JobRecord* entry) {
+bool JobTable::AnotherGoingLocked(std::string_view name) const {
+  for (const auto& [runName, run] : runs_)
+    if (run.going && runName != name) return true;
+  return false;
+}
+
+RunStart JobTable::StartRun(std::string_view name, bool force, bool exclusive, JobRecord* entry, uint64_t* runId) {
   RunStart status;
   {
     std::lock_guard lock(mutex_);
     int i = IndexOf(name);
     if (i < 0) return RunStart::kUnknown;
     JobRecord& job = jobs_[i];
-    if (runs_.count(name)) {
+    auto run = runs_.find(name);
+    if (run != runs_.end() && run->second.going) {
       status = RunStart::kAlreadyRunning;
     } else if (!force && job.runState != kArmed) {
       status = RunStart::kNotArmed;
-    } else if (exclusive && !runs_.empty()) {
+    } else if (exclusive && AnotherGoingLocked(name)) {
       status = RunStart::kAnotherRunning;
       job.runState = FieldText(job.scheduleKind) == "once" ? kDisarmed : kArmed;
     } else {
+      // A run of this job still waiting for its re-arm is replaced: its
+      // EndRun then leaves the entry to this run.
       status = RunStart::kStarted;
       job.runState = kStarted;
-      runs_.emplace(name);
+      runs_.insert_or_assign(std::string(name), RunInfo{++lastRun_, true});
+      if (runId) *runId = lastRun_;
     }
     if (entry) *entry = job;
   }
@@ -321,10 +348,18 @@ RunStart JobTable::StartRun(std::string_view name, bool force, bool exclusive, J
   return status;
 }
 
-bool JobTable::EndRun(std::string_view name) {
+void JobTable::FinishRun(std::string_view name, uint64_t runId) {
+  std::lock_guard lock(mutex_);
+  if (auto run = runs_.find(name); run != runs_.end() && run->second.id == runId) run->second.going = false;
+  if (cancel_.run == runId) cancel_.jobName.clear();  // a request that came too late is not kept
+}
+
+bool JobTable::EndRun(std::string_view name, uint64_t runId) {
   {
     std::lock_guard lock(mutex_);
-    if (auto it = runs_.find(name); it != runs_.end()) runs_.erase(it);
+    auto run = runs_.find(name);
+    if (run == runs_.end() || run->second.id != runId) return false;  // deleted, or a newer run holds the entry
+    runs_.erase(run);
     int i = IndexOf(name);
     if (i < 0) return false;
     jobs_[i].runState = FieldText(jobs_[i].scheduleKind) == "once" ? kDisarmed : kArmed;
@@ -335,20 +370,29 @@ bool JobTable::EndRun(std::string_view name) {
 
 std::vector<std::string> JobTable::Runs() const {
   std::lock_guard lock(mutex_);
-  return {runs_.begin(), runs_.end()};
+  std::vector<std::string> going;
+  for (const auto& [name, run] : runs_)
+    if (run.going) going.push_back(name);
+  return going;
 }
 
-void JobTable::RequestCancel(std::string_view name) {
+bool JobTable::RequestCancel(std::string_view name) {
   std::lock_guard lock(mutex_);
+  auto run = runs_.find(name);
+  if (run == runs_.end() || !run->second.going) return false;
   cancel_.requested = true;
   cancel_.jobName = std::string(name);
+  cancel_.run = run->second.id;
+  return true;
 }
 
 bool JobTable::TakeCancel(std::string_view name) {
   std::lock_guard lock(mutex_);
   if (!cancel_.requested || name.empty() || cancel_.jobName != name) return false;
   cancel_.jobName.clear();
-  return true;
+  // Only the run the request was made for is cancelled.
+  auto run = runs_.find(name);
+  return run != runs_.end() && run->second.going && run->second.id == cancel_.run;
 }
 
 CancelRequest JobTable::Cancel() const {
@@ -362,6 +406,11 @@ bool JobTable::SavesHeld() const {
 }
 
 bool JobTable::Save() {
+  if (SavesHeld() && !RetryHeldLoad()) return false;
+  return Write();
+}
+
+bool JobTable::Write() {
   bool ok = false;
   {
     std::lock_guard save(saveMutex_);
@@ -377,50 +426,114 @@ bool JobTable::Save() {
   return ok;
 }
 
+LoadStatus JobTable::ReadScheduleFile(Retry retry, std::vector<JobRecord>& records, std::vector<std::string>& lines) {
+  std::string bytes;
+  switch (ReadWholeFile(SchedulePath(), bytes, retry)) {
+    case ReadResult::kMissing:
+      return LoadStatus::kMissing;
+    case ReadResult::kUnreadable:
+      return LoadStatus::kLocked;
+    case ReadResult::kOk:
+      break;
+  }
+  ScheduleParse parsed = ParseScheduleFile(bytes);
+  records = std::move(parsed.records);
+  if (parsed.problems.empty()) return LoadStatus::kLoaded;
+  // The file is rewritten without what was refused: first the file as read
+  // goes to a side file, so nothing of it is lost.
+  const std::filesystem::path aside = KeepCopyAside(SchedulePath(), bytes);
+  const std::string kept = aside.empty() ? std::string()
+                                         : " (the file as read is kept as " + aside.filename().string() + ")";
+  for (const std::string& problem : parsed.problems)
+    lines.push_back("OrvaSchedule.ovc: " + problem + (parsed.damaged ? "; no job was read" : "; left out") + kept);
+  if (aside.empty()) {
+    lines.push_back("OrvaSchedule.ovc could not be copied aside; it is left as it is and not written until it can be");
+    return LoadStatus::kCorruptKept;
+  }
+  return LoadStatus::kCorrupt;
+}
+
 LoadStatus JobTable::Load() {
-  LoadStatus status = LoadStatus::kMissing;
-  std::string message;
+  LoadStatus status;
+  std::vector<std::string> lines;
   {
     std::lock_guard save(saveMutex_);
-    std::string bytes;
     std::vector<JobRecord> records;
-    std::string why;
-    switch (ReadWholeFile(SchedulePath(), bytes, retry_)) {
-      case ReadResult::kMissing:
-        status = LoadStatus::kMissing;
-        break;
-      case ReadResult::kUnreadable:
-        status = LoadStatus::kLocked;
-        message = "OrvaSchedule.ovc could not be read; it is left as it is and the table is not saved until it loads";
-        break;
-      case ReadResult::kOk:
-        if (ParseScheduleFile(bytes, records, why)) {
-          status = LoadStatus::kLoaded;
-          break;
-        }
-        records.clear();
-        if (KeepAside(SchedulePath())) {
-          status = LoadStatus::kCorrupt;
-          message = "OrvaSchedule.ovc is damaged (" + why + "); kept as OrvaSchedule.ovc.bad";
-        } else {
-          status = LoadStatus::kCorruptKept;
-          message = "OrvaSchedule.ovc is damaged (" + why + ") and could not be renamed; the table is not saved";
-        }
-        break;
-    }
+    status = ReadScheduleFile(retry_, records, lines);
     const bool held = status == LoadStatus::kLocked || status == LoadStatus::kCorruptKept;
+    if (status == LoadStatus::kLocked)
+      lines.push_back("OrvaSchedule.ovc could not be read; it is left as it is and tried again until it can be read");
     {
       std::lock_guard lock(mutex_);
-      jobs_ = std::move(records);
+      jobs_ = held && status == LoadStatus::kLocked ? std::vector<JobRecord>() : std::move(records);
       savesHeld_ = held;
+      deletedWhileHeld_.clear();
+      heldNote_.clear();
+      if (status == LoadStatus::kCorruptKept)
+        for (const std::string& line : lines) heldNote_ += line + "\n";
     }
-    if (!held && !ReplaceWholeFile(SchedulePath(), FormatScheduleFile(Snapshot()), retry_)) {
-      if (!message.empty()) message += "; ";
-      message += "OrvaSchedule.ovc could not be rewritten";
+    if (!held && !ReplaceWholeFile(SchedulePath(), FormatScheduleFile(Snapshot()), retry_))
+      lines.push_back("OrvaSchedule.ovc could not be rewritten");
+  }
+  for (const std::string& line : lines) Log(line);
+  return status;
+}
+
+bool JobTable::RetryHeldLoad() {
+  std::vector<std::string> lines;
+  bool resumed = false;
+  {
+    std::lock_guard save(saveMutex_);
+    {
+      std::lock_guard lock(mutex_);
+      if (!savesHeld_) return true;
+    }
+    std::vector<JobRecord> records;
+    const LoadStatus status = ReadScheduleFile(Retry{1, std::chrono::milliseconds(0)}, records, lines);
+    if (status == LoadStatus::kLocked) return false;
+    if (status == LoadStatus::kCorruptKept) {
+      // Said once, not on every try.
+      std::string note;
+      for (const std::string& line : lines) note += line + "\n";
+      if (note == heldNote_) lines.clear();
+      heldNote_ = note;
+    } else {
+      heldNote_.clear();
+      resumed = true;
+      MergeLocked(records, lines);
     }
   }
-  if (!message.empty()) Log(message);
-  return status;
+  for (const std::string& line : lines) Log(line);
+  return resumed && Write();
+}
+
+void JobTable::MergeLocked(const std::vector<JobRecord>& records, std::vector<std::string>& lines) {
+  // The file's jobs first, then what managers changed meanwhile: an entry
+  // added or modified since wins over the file's, and a job deleted since
+  // stays deleted.
+  std::lock_guard lock(mutex_);
+  std::vector<JobRecord> merged;
+  std::set<std::string, std::less<>> taken;
+  for (const JobRecord& r : records) {
+    const std::string name(JobName(r));
+    if (deletedWhileHeld_.count(name)) continue;
+    const int i = IndexOf(name);
+    merged.push_back(i >= 0 ? jobs_[i] : r);
+    taken.insert(name);
+  }
+  for (const JobRecord& r : jobs_) {
+    if (taken.count(JobName(r))) continue;
+    if (merged.size() < kMaxJobs) {
+      merged.push_back(r);
+    } else {
+      lines.push_back("OrvaSchedule.ovc: job " + std::string(JobName(r)) + " left out: the table holds " +
+                      std::to_string(kMaxJobs) + " jobs");
+    }
+  }
+  jobs_ = std::move(merged);
+  savesHeld_ = false;
+  deletedWhileHeld_.clear();
+  lines.push_back("OrvaSchedule.ovc could be read again; the table is saved again");
 }
 
 }  // namespace orva::service

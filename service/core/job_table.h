@@ -9,15 +9,19 @@
 //
 // Schedule file: "Schedule Number: %d", then 26 lines per job (CR LF line
 // ends, ANSI text). It is rewritten whole through a temporary file and
-// replaced in one step. A file that exists but cannot be read, or that is
-// corrupt, is never overwritten: a corrupt one is renamed to
-// "OrvaSchedule.ovc.bad"; while an unreadable (locked) one is in place,
-// saves are held back until a later Load succeeds. Each case gives one
-// log line through the log sink.
+// replaced in one step. A load takes every valid record; when anything of
+// the file is refused (a bad record, a damaged count line, missing or extra
+// lines) the file as read is first copied to a side file
+// ("OrvaSchedule.ovc.bad", or ".bad.1" ... when that exists) and each
+// problem is logged. A file that cannot be read at start-up (locked) is left
+// alone: saves are held back and the file is tried again on every save and
+// every RetryHeldLoad, and once it reads its jobs are merged with the edits
+// made meanwhile and saves resume.
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -54,8 +58,8 @@ enum class LoadStatus {
   kLoaded,     // the file was read; the table holds its jobs
   kMissing,    // no file: empty table, the next save creates it
   kLocked,     // the file exists but could not be read: empty table, saves held back
-  kCorrupt,    // bad content: empty table, file renamed to ".bad", saves allowed
-  kCorruptKept,// bad content and the rename failed: empty table, saves held back
+  kCorrupt,    // some of it refused: the valid jobs loaded, the file copied aside, saves allowed
+  kCorruptKept,// some of it refused and no side copy could be made: the valid jobs loaded, saves held back
 };
 
 // What StartRun decided.
@@ -70,6 +74,7 @@ enum class RunStart {
 struct CancelRequest {
   bool requested = false;  // set by the first CANCELJOB, never cleared
   std::string jobName;     // emptied by the worker that honours it
+  uint64_t run = 0;        // the run it was made for
 };
 
 // The JOBLISTBEGIN (204) or JOBLISTEND (205) record: jobType = count,
@@ -78,12 +83,17 @@ JobRecord MakeListMarker(int32_t code, int32_t count);
 
 // Pure schedule-file text: FormatScheduleFile writes the records as they
 // are (flag bytes other than 'y' as "n"); ParseScheduleFile reads them back
-// with runState normalised (2 for "once", else 0), refusing the whole file
-// (false, `why` set) when the count line is bad, the count is above 50, lines
-// are missing, a text line is too long for its field, a record fails
-// ValidateJobRecord or a name appears twice. `records` is empty on failure.
+// with runState normalised (2 for "once", else 0). A record is refused when
+// a text line is too long for its field, it fails ValidateJobRecord, its
+// name was used by an earlier record or 50 records came before it; the
+// others are kept. A bad count line refuses the whole file (`damaged`).
+struct ScheduleParse {
+  std::vector<JobRecord> records;     // the valid records, in file order
+  std::vector<std::string> problems;  // one text per refused record or flaw
+  bool damaged = false;               // no record could be read at all
+};
 std::string FormatScheduleFile(const std::vector<JobRecord>& records);
-bool ParseScheduleFile(std::string_view bytes, std::vector<JobRecord>& records, std::string& why);
+ScheduleParse ParseScheduleFile(std::string_view bytes);
 
 class JobTable {
  public:
@@ -125,47 +135,75 @@ class JobTable {
   // unknown name.
   bool Rearm(std::string_view name);
 
-  // Runs that exist: a job is "running" from a successful StartRun until its
-  // EndRun, whatever its runState says meanwhile (a manager may change it).
-  // StartRun decides under the table lock: a job with a run gets no second
-  // one; `exclusive` refuses the start while a run of any other job exists
-  // and re-arms the entry as at a job end; otherwise the entry goes to
-  // runState 1 (a tick, `force` false, only from 0). Saves when the entry
-  // changed; `entry` is the entry as the decision left it.
-  RunStart StartRun(std::string_view name, bool force, bool exclusive, JobRecord* entry = nullptr);
-  // Forgets the run and re-arms the entry like Rearm (if it still exists).
-  bool EndRun(std::string_view name);
-  std::vector<std::string> Runs() const;
+  // Runs: a run goes on from a successful StartRun until its worker has
+  // returned (FinishRun), whatever the entry's runState says meanwhile (a
+  // manager may change it); its entry is re-armed by EndRun after the re-arm
+  // wait. StartRun decides under the table lock: a job whose run goes on
+  // gets no second one; `exclusive` refuses the start while a run of any
+  // other job goes on and re-arms the entry as at a job end; otherwise the
+  // entry goes to runState 1 (a tick, `force` false, only from 0) and
+  // `runId` names the new run. Saves when the entry changed; `entry` is the
+  // entry as the decision left it.
+  RunStart StartRun(std::string_view name, bool force, bool exclusive, JobRecord* entry = nullptr,
+                    uint64_t* runId = nullptr);
+  // The worker of the run has returned: the run no longer goes on.
+  void FinishRun(std::string_view name, uint64_t runId);
+  // After the re-arm wait: forgets the run and re-arms the entry like Rearm.
+  // False, and the entry untouched, when the job was deleted meanwhile or a
+  // newer run of it has started.
+  bool EndRun(std::string_view name, uint64_t runId);
+  std::vector<std::string> Runs() const;  // the jobs whose runs go on
 
-  // CANCELJOB: sets the flag and the name.
-  void RequestCancel(std::string_view name);
-  // Worker check: true when the flag is set and the name equals `name`; the
-  // name is then emptied, so the request is honoured once.
+  // CANCELJOB: records the request for the run of the name that goes on.
+  // False, and nothing recorded, when no run of it goes on.
+  bool RequestCancel(std::string_view name);
+  // Worker check: true when the request names `name` and was made for the
+  // run that goes on now; the name is then emptied, so the request is
+  // honoured once.
   bool TakeCancel(std::string_view name);
   CancelRequest Cancel() const;
 
   // Start-up: empties the table and fills it from the schedule file, then
-  // rewrites the file (runState normalised) unless the read failed.
+  // rewrites the file (runState normalised) unless it could not be read or
+  // copied aside.
   LoadStatus Load();
-  // Rewrites the schedule file from the table. False when held back or when
-  // the write failed (the old file then stays whole).
+  // While saves are held: tries the file once more, and when it reads,
+  // merges it with the table and saves. True when saves are not held (any more).
+  bool RetryHeldLoad();
+  // Rewrites the schedule file from the table (after RetryHeldLoad while
+  // saves are held). False when held back or when the write failed (the old
+  // file then stays whole).
   bool Save();
   bool SavesHeld() const;
   std::filesystem::path SchedulePath() const { return folder_ / kScheduleFileName; }
 
  private:
   void Log(std::string_view text) const;
+  bool Write();
+  // Reads and parses the file; copies it aside when something was refused.
+  // `lines` gets what is worth logging.
+  LoadStatus ReadScheduleFile(Retry retry, std::vector<JobRecord>& records, std::vector<std::string>& lines);
   int IndexOf(std::string_view name) const;  // under mutex_
+  // Takes the file's records in after a held load; under saveMutex_.
+  void MergeLocked(const std::vector<JobRecord>& records, std::vector<std::string>& lines);
 
   const std::filesystem::path folder_;
   const Retry retry_;
   mutable std::mutex mutex_;
   std::vector<JobRecord> jobs_;
   CancelRequest cancel_;
-  std::set<std::string, std::less<>> runs_;
+  struct RunInfo {
+    uint64_t id = 0;
+    bool going = false;  // false: the worker returned, the re-arm wait goes on
+  };
+  bool AnotherGoingLocked(std::string_view name) const;  // under mutex_
+  std::map<std::string, RunInfo, std::less<>> runs_;
+  uint64_t lastRun_ = 0;
   std::function<void(const JobRecord&)> broadcast_;
   LogSink log_;
   bool savesHeld_ = false;
+  std::set<std::string, std::less<>> deletedWhileHeld_;  // names deleted while saves are held
+  std::string heldNote_;  // what was last logged about a file that could not be copied aside
   std::mutex saveMutex_;  // serialises writes of the file; taken before mutex_
 };
 

@@ -115,31 +115,47 @@ bool SameDrive(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::chrono::steady_clock::time_point NetworkConnector::Now() const {
+  return clock_ ? clock_() : std::chrono::steady_clock::now();
+}
+
 int NetworkConnector::ConnectAll(const OptionsRecord& options, const LogSink& log) {
   const std::vector<NetworkRepository> wanted = ParseNetworkList(options.network);
   const std::vector<NetworkRepository> unwanted = ParseNetworkList(options.disconnect);
   if (wanted.empty() && unwanted.empty()) return 0;
   const std::vector<std::string> inUse = mapper_.DrivesInUse();
+  const auto now = Now();
   int made = 0;
   for (const NetworkRepository& repo : wanted) {
     bool used = false;
     for (const std::string& drive : inUse) used = used || SameDrive(drive, repo.drive);
     if (used) {
-      lastFailure_.erase(repo.drive);
+      failures_.erase(repo.drive);
       continue;
     }
+    const std::string group = repo.share + '|' + repo.user + '|' + repo.password;
+    auto failed = failures_.find(repo.drive);
+    if (failed != failures_.end() && failed->second.group == group && now < failed->second.next) continue;
     const uint32_t error = mapper_.Connect(repo);
     if (error == 0) {
       ++made;
-      lastFailure_.erase(repo.drive);
+      failures_.erase(repo.drive);
       Emit(log, "Mapped " + repo.drive + " to " + repo.share + " as " + repo.QualifiedUser());
       continue;
     }
-    auto seen = lastFailure_.find(repo.drive);
-    if (seen != lastFailure_.end() && seen->second == error) continue;
-    lastFailure_[repo.drive] = error;
+    Failure& f = failures_[repo.drive];
+    const bool again = f.group == group && f.wait.count() > 0;
+    const bool sameError = again && f.error == error;
+    f.wait = again ? std::min<std::chrono::steady_clock::duration>(f.wait * 2, kLongestRetryWait)
+                   : std::chrono::steady_clock::duration(kFirstRetryWait);
+    f.group = group;
+    f.error = error;
+    f.next = now + f.wait;
+    if (sameError) continue;
+    const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(f.wait).count();
     Emit(log, "Could not map " + repo.drive + " to " + repo.share + " as " + repo.QualifiedUser() + " [error " +
-                  std::to_string(error) + "]");
+                  std::to_string(error) + "]; tried again in " + std::to_string(minutes) +
+                  " minute(s) at the earliest");
   }
   for (const NetworkRepository& repo : unwanted) {
     const uint32_t error = mapper_.Disconnect(repo.drive);

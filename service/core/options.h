@@ -5,7 +5,9 @@
 // ended by "|": drive "X:", share "\\host\share...", user, password. The
 // password is kept in the file as entered and never put in a log line.
 #pragma once
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -77,18 +79,34 @@ class DriveMapper {
 };
 
 // Maps every network repository whose drive letter is not in use and
-// cancels the disconnect list's drives. A failure is logged once per drive
-// and error code (drive, share, user and code; never the password) and
-// tried again on the next call.
+// cancels the disconnect list's drives. A mapping that fails is tried again
+// only after a wait that doubles with each failure in a row, from a minute
+// up to an hour, so that a wrong stored password cannot lock the account
+// under a lockout policy; a change of the group's share, user or password
+// ends the wait. A failure is logged once per drive and error code (drive,
+// share, user and code; never the password).
 class NetworkConnector {
  public:
-  explicit NetworkConnector(DriveMapper& mapper) : mapper_(mapper) {}
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  static constexpr std::chrono::minutes kFirstRetryWait{1};
+  static constexpr std::chrono::minutes kLongestRetryWait{60};
+
+  explicit NetworkConnector(DriveMapper& mapper, Clock clock = {}) : mapper_(mapper), clock_(std::move(clock)) {}
   // Returns the number of connections made.
   int ConnectAll(const OptionsRecord& options, const LogSink& log = {});
 
  private:
+  struct Failure {
+    std::string group;  // share, user and password of the failed try
+    uint32_t error = 0;
+    std::chrono::steady_clock::duration wait{};
+    std::chrono::steady_clock::time_point next{};
+  };
+  std::chrono::steady_clock::time_point Now() const;
+
   DriveMapper& mapper_;
-  std::map<std::string, uint32_t> lastFailure_;  // drive -> error code already logged
+  Clock clock_;
+  std::map<std::string, Failure> failures_;  // by drive
 };
 
 // Drive letters compared without case: "z:" is "Z:".

@@ -183,7 +183,9 @@ RunStart Scheduler::Start(std::string_view name, bool force) {
   if (!found) return RunStart::kUnknown;
   const std::string caption = Caption();
   JobRecord entry{};
-  const RunStart status = table_.StartRun(name, force, RunsAlone(ChooseWorker(found->jobType, caption)), &entry);
+  uint64_t runId = 0;
+  const RunStart status =
+      table_.StartRun(name, force, RunsAlone(ChooseWorker(found->jobType, caption)), &entry, &runId);
   if (status == RunStart::kAnotherRunning) {
     table_.Broadcast(EndedAtOnce(entry, kJobAnotherRunning, Now()));
     return status;
@@ -200,23 +202,36 @@ RunStart Scheduler::Start(std::string_view name, bool force) {
     text += JobTypeName(entry.jobType);
     text += " jobs on this system; not started.";
     Log(JobLine(name, text));
-    table_.EndRun(name);
+    table_.FinishRun(name, runId);
+    table_.EndRun(name, runId);
     return status;
   }
 
-  std::lock_guard lock(runsMutex_);
+  std::unique_lock lock(runsMutex_);
   ReapLocked();
-  if (stopping_) {
-    table_.EndRun(name);
-    return status;
+  if (!stopping_) {
+    Run& run = runs_.emplace_back();
+    ++active_;
+    try {
+      run.thread = options_.makeThread ? options_.makeThread([this, task, &run, runId] { RunBody(task, &run, runId); })
+                                       : std::thread(&Scheduler::RunBody, this, task, &run, runId);
+      return status;
+    } catch (const std::exception&) {
+      // No thread for the run: the job is not started, the service goes on.
+      runs_.pop_back();
+      --active_;
+    }
+    lock.unlock();
+    Log(JobLine(name, "No thread could be started for the run; not started."));
+  } else {
+    lock.unlock();
   }
-  Run& run = runs_.emplace_back();
-  ++active_;
-  run.thread = std::thread(&Scheduler::RunBody, this, std::move(task), &run);
+  table_.FinishRun(name, runId);
+  table_.EndRun(name, runId);
   return status;
 }
 
-void Scheduler::RunBody(WorkerTask task, Run* run) {
+void Scheduler::RunBody(WorkerTask task, Run* run, uint64_t runId) {
   try {
     launcher_.RunJob(task);
   } catch (const std::exception& e) {
@@ -224,11 +239,15 @@ void Scheduler::RunBody(WorkerTask task, Run* run) {
   } catch (...) {
     Log(JobLine(JobName(task.record), "The worker failed."));
   }
+  // The run is over: it no longer keeps a job that runs alone from
+  // starting. Its entry stays started through the re-arm wait, so that the
+  // scheduled minute does not fire it again.
+  table_.FinishRun(JobName(task.record), runId);
   {
     std::unique_lock lock(runsMutex_);
     runsChanged_.wait_for(lock, options_.rearmDelay, [this] { return stopping_; });
   }
-  table_.EndRun(JobName(task.record));
+  table_.EndRun(JobName(task.record), runId);
   std::lock_guard lock(runsMutex_);
   run->done = true;
   --active_;

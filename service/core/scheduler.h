@@ -7,9 +7,9 @@
 // Starting is decided by JobTable::StartRun under the table lock, against
 // the runs that exist: a job with a run gets no second one, and a job whose
 // worker runs alone is refused (jobState 99 broadcast, entry re-armed) while
-// any other run exists. Each run gets its own thread and its own copy of the
-// record; when the worker returns, the entry is re-armed after the re-arm
-// delay (a minute, so that the scheduled minute has passed).
+// any other run goes on. Each run gets its own thread and its own copy of the
+// record; when the worker returns the run is over, and its entry is re-armed
+// after the re-arm delay (a minute, so that the scheduled minute has passed).
 #pragma once
 #include <chrono>
 #include <condition_variable>
@@ -93,6 +93,9 @@ struct SchedulerOptions {
   std::function<std::string()> osCaption;  // asked when a job starts; "" when empty
   std::chrono::milliseconds rearmDelay{60000};
   LogSink log;  // task-log lines (tag "SCHEDULER")
+  // Starts a run's thread; std::thread when empty. A throw means no thread:
+  // the run is not started.
+  std::function<std::thread(std::function<void()>)> makeThread;
 };
 
 class Scheduler {
@@ -129,7 +132,7 @@ class Scheduler {
   LocalTime Now() const;
   std::string Caption();
   RunStart Start(std::string_view name, bool force);
-  void RunBody(WorkerTask task, Run* run);
+  void RunBody(WorkerTask task, Run* run, uint64_t runId);
   void ReapLocked();  // under runsMutex_
   void Log(std::string_view text) const;
 

@@ -1,5 +1,7 @@
 #include "core/shared_file.h"
 
+#include <atomic>
+#include <string>
 #include <thread>
 
 #ifdef _WIN32
@@ -38,13 +40,18 @@ bool Exists(const fs::path& path) {
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-enum class Mode { kRead, kCreateTruncate, kAppend };
+enum class Mode { kRead, kCreateTruncate, kAppend, kCreateNew };
 
 Handle OpenOnce(const fs::path& path, Mode mode) {
   DWORD access = mode == Mode::kRead ? GENERIC_READ : GENERIC_WRITE;
-  DWORD disposition = mode == Mode::kRead ? OPEN_EXISTING : mode == Mode::kAppend ? OPEN_ALWAYS : CREATE_ALWAYS;
+  DWORD disposition = mode == Mode::kRead     ? OPEN_EXISTING
+                      : mode == Mode::kAppend  ? OPEN_ALWAYS
+                      : mode == Mode::kCreateNew ? CREATE_NEW
+                                                 : CREATE_ALWAYS;
   return CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+unsigned long ProcessId() { return GetCurrentProcessId(); }
 
 void CloseHandleOf(Handle h) { CloseHandle(h); }
 
@@ -97,12 +104,17 @@ bool Exists(const fs::path& path) {
   return stat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
-enum class Mode { kRead, kCreateTruncate, kAppend };
+enum class Mode { kRead, kCreateTruncate, kAppend, kCreateNew };
 
 Handle OpenOnce(const fs::path& path, Mode mode) {
-  int flags = mode == Mode::kRead ? O_RDONLY : mode == Mode::kAppend ? (O_WRONLY | O_CREAT) : (O_WRONLY | O_CREAT | O_TRUNC);
+  int flags = mode == Mode::kRead        ? O_RDONLY
+              : mode == Mode::kAppend    ? (O_WRONLY | O_CREAT)
+              : mode == Mode::kCreateNew ? (O_WRONLY | O_CREAT | O_EXCL)
+                                         : (O_WRONLY | O_CREAT | O_TRUNC);
   return open(path.c_str(), flags | O_CLOEXEC, 0644);
 }
+
+unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
 
 void CloseHandleOf(Handle h) { close(h); }
 
@@ -147,6 +159,12 @@ Handle OpenWithRetry(const fs::path& path, Mode mode, const Retry& retry) {
   return kNoHandle;
 }
 
+fs::path UniqueTempPath(const fs::path& path) {
+  static std::atomic<unsigned> serial{0};
+  const std::string suffix = "." + std::to_string(ProcessId()) + "-" + std::to_string(++serial) + ".tmp";
+  return WithSuffix(path, suffix.c_str());
+}
+
 }  // namespace
 
 ReadResult ReadWholeFile(const fs::path& path, std::string& bytes, Retry retry) {
@@ -161,7 +179,9 @@ ReadResult ReadWholeFile(const fs::path& path, std::string& bytes, Retry retry) 
 }
 
 bool ReplaceWholeFile(const fs::path& path, std::string_view bytes, Retry retry) {
-  const fs::path temp = WithSuffix(path, ".tmp");
+  // A name of this writer alone: another process (or thread) replacing the
+  // same file never opens, truncates or deletes this temporary.
+  const fs::path temp = UniqueTempPath(path);
   Handle h = OpenWithRetry(temp, Mode::kCreateTruncate, retry);
   if (h == kNoHandle) return false;
   bool ok = WriteAll(h, bytes) && Flush(h);
@@ -189,6 +209,23 @@ bool KeepAside(const fs::path& path, fs::path* aside) {
   const fs::path bad = WithSuffix(path, ".bad");
   if (aside) *aside = bad;
   return ReplaceWith(path, bad);
+}
+
+std::filesystem::path KeepCopyAside(const fs::path& path, std::string_view bytes) {
+  for (int n = 0; n < kMaxAsideCopies; ++n) {
+    const fs::path aside = WithSuffix(path, n == 0 ? ".bad" : (".bad." + std::to_string(n)).c_str());
+    Handle h = OpenOnce(aside, Mode::kCreateNew);
+    if (h == kNoHandle) {
+      if (Exists(aside)) continue;  // an earlier copy: never replaced
+      return {};
+    }
+    bool ok = WriteAll(h, bytes) && Flush(h);
+    CloseHandleOf(h);
+    if (ok) return aside;
+    RemoveFile(aside);
+    return {};
+  }
+  return {};
 }
 
 std::vector<std::string_view> SplitLines(std::string_view bytes) {

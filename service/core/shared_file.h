@@ -23,8 +23,9 @@ enum class ReadResult { kOk, kMissing, kUnreadable };
 // not exist (no retries then); kUnreadable when every open or the read failed.
 ReadResult ReadWholeFile(const std::filesystem::path& path, std::string& bytes, Retry retry);
 
-// Writes the bytes to "<path>.tmp" and replaces the file with it in one step.
-// On any failure the old file is left as it was and the temporary removed.
+// Writes the bytes to a temporary of this writer alone
+// ("<path>.<process id>-<serial>.tmp") and replaces the file with it in one
+// step. On any failure the old file is left as it was and the temporary removed.
 bool ReplaceWholeFile(const std::filesystem::path& path, std::string_view bytes, Retry retry);
 
 // Appends the bytes at the end of the file (created when missing, never
@@ -33,6 +34,12 @@ bool AppendToFile(const std::filesystem::path& path, std::string_view bytes, Ret
 
 // Renames the file to "<path>.bad", replacing an older one. True on success.
 bool KeepAside(const std::filesystem::path& path, std::filesystem::path* aside = nullptr);
+
+// Writes the bytes to the first of "<path>.bad", "<path>.bad.1" ... that does
+// not exist yet, so an earlier copy is never replaced. Returns the name
+// written, empty when no copy could be written.
+inline constexpr int kMaxAsideCopies = 100;
+std::filesystem::path KeepCopyAside(const std::filesystem::path& path, std::string_view bytes);
 
 // The lines of a text, without their LF or CR LF ends.
 std::vector<std::string_view> SplitLines(std::string_view bytes);

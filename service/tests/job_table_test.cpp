@@ -150,12 +150,87 @@ TEST(JobTable, RunStatesAndCancelRequest) {
   EXPECT_FALSE(t.table.Rearm("nobody"));
 
   EXPECT_FALSE(t.table.Cancel().requested);
-  t.table.RequestCancel("daily");
+  uint64_t run = 0;
+  ASSERT_EQ(t.table.StartRun("daily", true, false, nullptr, &run), RunStart::kStarted);
+  EXPECT_TRUE(t.table.RequestCancel("daily"));
   EXPECT_FALSE(t.table.TakeCancel("once"));
   EXPECT_TRUE(t.table.TakeCancel("daily"));
   EXPECT_FALSE(t.table.TakeCancel("daily"));  // honoured once
   EXPECT_TRUE(t.table.Cancel().requested);
   EXPECT_EQ(t.table.Cancel().jobName, "");
+  t.table.FinishRun("daily", run);
+  EXPECT_TRUE(t.table.EndRun("daily", run));
+}
+
+TEST(JobTable, CancelReachesOnlyTheRunItWasMadeFor) {
+  Table t;
+  ASSERT_TRUE(t.table.Add(SampleJob("daily")).ok());
+  // No run: the request is dropped and a later run is not cancelled.
+  EXPECT_FALSE(t.table.RequestCancel("daily"));
+  EXPECT_FALSE(t.table.RequestCancel("nobody"));
+  uint64_t first = 0, second = 0;
+  ASSERT_EQ(t.table.StartRun("daily", true, false, nullptr, &first), RunStart::kStarted);
+  EXPECT_FALSE(t.table.TakeCancel("daily"));
+  // A request that reaches the run after its worker has looked for the last
+  // time is not kept for the next run.
+  EXPECT_TRUE(t.table.RequestCancel("daily"));
+  t.table.FinishRun("daily", first);
+  EXPECT_FALSE(t.table.RequestCancel("daily"));  // over, waiting for its re-arm
+  ASSERT_EQ(t.table.StartRun("daily", true, false, nullptr, &second), RunStart::kStarted);
+  EXPECT_NE(first, second);
+  EXPECT_FALSE(t.table.TakeCancel("daily"));
+  // A request for the old run, made just before the new one started, is
+  // not honoured by it either.
+  EXPECT_TRUE(t.table.RequestCancel("daily"));
+  uint64_t third = 0;
+  t.table.FinishRun("daily", second);
+  ASSERT_EQ(t.table.StartRun("daily", true, false, nullptr, &third), RunStart::kStarted);
+  EXPECT_FALSE(t.table.TakeCancel("daily"));
+}
+
+TEST(JobTable, AnEndedRunNoLongerCountsAndItsReArmNeverTouchesALaterRun) {
+  Table t;
+  JobRecord iso = SampleJob("iso");
+  iso.jobType = kIsoBackup;
+  ASSERT_TRUE(t.table.Add(SampleJob("image")).ok());
+  ASSERT_TRUE(t.table.Add(iso).ok());
+  uint64_t image = 0;
+  ASSERT_EQ(t.table.StartRun("image", true, true, nullptr, &image), RunStart::kStarted);
+  EXPECT_EQ(t.table.StartRun("iso", true, true), RunStart::kAnotherRunning);
+  EXPECT_EQ(t.table.Find("iso")->runState, kArmed);
+  // The worker returned; the entry waits for its re-arm, still started.
+  t.table.FinishRun("image", image);
+  EXPECT_TRUE(t.table.Runs().empty());
+  EXPECT_EQ(t.table.Find("image")->runState, kStarted);
+  EXPECT_EQ(t.table.StartRun("image", false, true), RunStart::kNotArmed);  // no tick fires it again
+  uint64_t isoRun = 0;
+  EXPECT_EQ(t.table.StartRun("iso", true, true, nullptr, &isoRun), RunStart::kStarted);
+  EXPECT_EQ(t.table.Runs(), std::vector<std::string>{"iso"});
+  t.table.FinishRun("iso", isoRun);
+
+  // RUNJOB of the job during its re-arm wait starts a new run; the old
+  // run's re-arm then leaves the entry to it.
+  uint64_t again = 0;
+  ASSERT_EQ(t.table.StartRun("image", true, true, nullptr, &again), RunStart::kStarted);
+  EXPECT_FALSE(t.table.EndRun("image", image));
+  EXPECT_EQ(t.table.Find("image")->runState, kStarted);
+  EXPECT_EQ(t.table.Runs(), std::vector<std::string>{"image"});
+  t.table.FinishRun("image", again);
+  EXPECT_TRUE(t.table.EndRun("image", again));
+  EXPECT_EQ(t.table.Find("image")->runState, kArmed);
+
+  // Deleted during the re-arm wait and added again: the old re-arm does
+  // not touch the new entry.
+  EXPECT_TRUE(t.table.EndRun("iso", isoRun));
+  uint64_t last = 0;
+  ASSERT_EQ(t.table.StartRun("iso", true, true, nullptr, &last), RunStart::kStarted);
+  t.table.FinishRun("iso", last);
+  ASSERT_TRUE(t.table.Delete(iso).ok());
+  JobRecord fresh = iso;
+  fresh.runState = kDisarmed;
+  ASSERT_TRUE(t.table.Add(fresh).ok());
+  EXPECT_FALSE(t.table.EndRun("iso", last));
+  EXPECT_EQ(t.table.Find("iso")->runState, kDisarmed);
 }
 
 TEST(JobTable, ConcurrentEditsKeepTheLimitAndTheFile) {

@@ -64,13 +64,15 @@ struct FakeMapper : DriveMapper {
 TEST(Options, ConnectSkipsDrivesInUseAndKeepsPasswordsOutOfTheLog) {
   FakeMapper mapper;
   mapper.error = 1326;  // logon failure
-  NetworkConnector connector(mapper);
+  auto now = std::chrono::steady_clock::time_point{};
+  NetworkConnector connector(mapper, [&] { return now; });
   std::vector<std::string> log;
   LogSink sink = [&](std::string_view tag, std::string_view text) {
     log.push_back(FormatLogLine(tag, text));
   };
   OptionsRecord options{"", kNetwork, "W:|\\\\old\\s|u|oldpass|"};
   EXPECT_EQ(connector.ConnectAll(options, sink), 0);
+  now += NetworkConnector::kFirstRetryWait;
   EXPECT_EQ(connector.ConnectAll(options, sink), 0);  // same failure: not logged again
   ASSERT_EQ(mapper.connected.size(), 2u);             // Z: is in use (as "z:")
   EXPECT_EQ(mapper.connected[0], "Y: \\\\files.lan\\img\\orva files.lan\\bob hunter2");
@@ -80,6 +82,7 @@ TEST(Options, ConnectSkipsDrivesInUseAndKeepsPasswordsOutOfTheLog) {
   EXPECT_NE(log[0].find("1326"), std::string::npos);
 
   mapper.error = 0;
+  now += 2 * NetworkConnector::kFirstRetryWait;
   EXPECT_EQ(connector.ConnectAll(options, sink), 1);
   for (const std::string& line : log) {
     for (const char* secret : {"hunter2", "s3cr#t", "oldpass"}) EXPECT_EQ(line.find(secret), std::string::npos) << line;
@@ -90,6 +93,46 @@ TEST(Options, ConnectSkipsDrivesInUseAndKeepsPasswordsOutOfTheLog) {
   EXPECT_EQ(none.ConnectAll(OptionsRecord{"C:\\Orvanta|", "", ""}, sink), 0);
   EXPECT_EQ(idle.drivesAsked, 0);
   EXPECT_TRUE(idle.connected.empty());
+}
+
+TEST(Options, AFailingMappingIsTriedAgainAfterGrowingWaits) {
+  using namespace std::chrono;
+  FakeMapper mapper;
+  mapper.inUse = {"C:"};
+  mapper.error = 1326;
+  auto now = steady_clock::time_point{};
+  NetworkConnector connector(mapper, [&] { return now; });
+  std::vector<std::string> log;
+  LogSink sink = [&](std::string_view, std::string_view text) { log.emplace_back(text); };
+  OptionsRecord options{"", "Y:|\\\\nas\\img|bob|wrong|", ""};
+  // The main loop asks every five seconds for two days: the tries come a
+  // minute apart, then two, four ... and at most an hour apart.
+  std::vector<minutes> tries;
+  for (int pass = 0; pass < 2 * 24 * 720; ++pass, now += seconds(5)) {
+    const size_t before = mapper.connected.size();
+    connector.ConnectAll(options, sink);
+    if (mapper.connected.size() > before) tries.push_back(duration_cast<minutes>(now.time_since_epoch()));
+  }
+  ASSERT_GE(tries.size(), 10u);
+  const std::vector<int> gaps{1, 2, 4, 8, 16, 32, 60, 60};
+  for (size_t i = 0; i < gaps.size(); ++i) EXPECT_EQ((tries[i + 1] - tries[i]).count(), gaps[i]) << i;
+  EXPECT_LE(tries.size(), 7u + 48u);
+  EXPECT_EQ(log.size(), 1u);  // one failure, one line
+
+  // Another password is tried at once; success ends the waits.
+  options.network = "Y:|\\\\nas\\img|bob|right|";
+  mapper.error = 0;
+  const size_t before = mapper.connected.size();
+  EXPECT_EQ(connector.ConnectAll(options, sink), 1);
+  EXPECT_EQ(mapper.connected.size(), before + 1);
+  mapper.error = 53;  // the share went away: a new error, tried after a minute
+  now += seconds(5);
+  EXPECT_EQ(connector.ConnectAll(options, sink), 0);
+  now += seconds(30);
+  EXPECT_EQ(connector.ConnectAll(options, sink), 0);
+  EXPECT_EQ(mapper.connected.size(), before + 2);
+  EXPECT_EQ(log.size(), 3u);
+  EXPECT_NE(log.back().find("[error 53]"), std::string::npos) << log.back();
 }
 
 TEST(Options, DefaultRepositoryChoice) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -372,6 +373,58 @@ TEST(Scheduler, JobEndRearmsAfterTheDelay) {
               std::string::npos);
     EXPECT_TRUE(table.Runs().empty());
   }
+}
+
+TEST(Scheduler, AJobThatRunsAloneStartsAtOnceAfterAnotherRunHasEnded) {
+  for (bool deleted : {false, true}) {
+    SCOPED_TRACE(deleted ? "deleted after its run" : "kept");
+    Fixture f("Microsoft Windows 7 Professional", 60000ms);
+    f.Add(Job("First", "once"));
+    f.Add(Job("Iso", "once", "02:00", kIsoBackup));
+    ASSERT_EQ(f.scheduler->RunNow("First"), RunStart::kStarted);
+    ASSERT_EQ(f.launcher.WaitTasks(1).size(), 1u);
+    // The worker has returned; the re-arm wait of a minute goes on.
+    for (int i = 0; i < 500 && !f.table.Runs().empty(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(f.table.Runs().empty());
+    EXPECT_EQ(f.RunState("First"), kStarted);
+    if (deleted) {
+      ASSERT_TRUE(f.table.Delete(*f.table.Find("First")).ok());
+    }
+    EXPECT_EQ(f.scheduler->RunNow("Iso"), RunStart::kStarted);
+    ASSERT_EQ(f.launcher.WaitTasks(2).size(), 2u);
+    for (const JobRecord& r : f.Sent()) {
+      EXPECT_NE(r.jobState, kJobAnotherRunning) << JobName(r);
+    }
+  }
+}
+
+TEST(Scheduler, ARunWithoutAThreadIsNotStartedAndTheServiceGoesOn) {
+  TempFolder folder;
+  JobTable table(folder.Path(), test::kQuick);
+  ASSERT_TRUE(table.Add(Job("J", "daily")).ok());
+  FakeLauncher launcher;
+  std::vector<std::string> log;
+  SchedulerOptions o;
+  o.osCaption = [] { return std::string("Microsoft Windows 7 Professional"); };
+  o.rearmDelay = 0ms;
+  o.log = [&](std::string_view, std::string_view text) { log.emplace_back(text); };
+  bool refuse = true;
+  o.makeThread = [&](std::function<void()> body) {
+    if (refuse) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+  };
+  Scheduler scheduler(table, launcher, o);
+  EXPECT_EQ(scheduler.RunNow("J"), RunStart::kStarted);
+  EXPECT_TRUE(launcher.Tasks().empty());
+  EXPECT_TRUE(table.Runs().empty());
+  EXPECT_EQ(table.Find("J")->runState, kArmed);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("No thread"), std::string::npos) << log[0];
+  EXPECT_TRUE(scheduler.WaitIdle(1s));
+  refuse = false;
+  EXPECT_EQ(scheduler.RunNow("J"), RunStart::kStarted);
+  EXPECT_EQ(launcher.WaitTasks(1).size(), 1u);
+  ASSERT_TRUE(scheduler.WaitIdle(5s));
 }
 
 TEST(Scheduler, AJobWithoutAWorkerOnThisSystemIsNotLeftStarted) {

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,7 +16,9 @@
 
 #include "service_test_util.h"
 #include "win/probes.h"
+#include "win/snapshot_steps.h"
 #include "win/tool_runner.h"
+#include "win/wmi_query.h"
 
 namespace orva::service {
 namespace {
@@ -104,6 +109,76 @@ TEST(ToolRunner, HungToolIsEndedWithItsChildren) {
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
                 r.treeContained ? "yes" : "no");
   }
+}
+
+// This program stands in for a shadow-copy tool that hangs in every step.
+TEST(SnapshotSteps, EachStepEndsAtItsOwnLimit) {
+  EXPECT_EQ(StepLimit(SnapshotTool{}, SnapshotTool{}.createLimit), std::chrono::milliseconds(kSnapshotCreateLimit));
+  EXPECT_LT(SnapshotTool{}.createLimit, SnapshotTool{}.timeout);
+  EXPECT_LT(SnapshotTool{}.exposeLimit, SnapshotTool{}.timeout);
+  EXPECT_LT(SnapshotTool{}.deleteLimit, SnapshotTool{}.timeout);
+  SnapshotTool shorter;
+  shorter.timeout = 1s;
+  EXPECT_EQ(StepLimit(shorter, shorter.createLimit), 1s);
+
+  TempFolder dir;
+  const auto pidFile = dir / "tool.pid";
+  SetEnvironmentVariableA("ORVA_TEST_TOOL_PIDFILE", pidFile.string().c_str());
+  SnapshotTool tool;
+  tool.path = SelfPath();
+  tool.name = "no_such_tool_4711.exe";  // never seen as busy
+  tool.createLimit = tool.exposeLimit = tool.deleteLimit = 1500ms;  // the run's own limit stays 24 hours
+  tool.stepPause = 0ms;
+  const std::string log = (dir / "step.log").string();
+  const struct {
+    const char* step;
+    std::function<bool()> run;
+  } steps[] = {
+      {"create", [&] {
+         std::string id;
+         bool ran = false;
+         return CreateSnapshot(tool, "C", log, {}, id, ran) || !ran;
+       }},
+      {"expose", [&] { return ExposeSnapshot(tool, "{1}", "Share", log, {}); }},
+      {"delete", [&] {
+         DeleteSnapshot(tool, "{1}");
+         return false;
+       }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.step);
+    std::filesystem::remove(pidFile);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(step.run());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    const DWORD pid = WaitForChildPid(pidFile);
+    ASSERT_NE(pid, 0u) << "the tool never started";
+    EXPECT_TRUE(ProcessEndsWithin(pid, 5000)) << "the hung tool was left running";
+  }
+  SetEnvironmentVariableA("ORVA_TEST_TOOL_PIDFILE", nullptr);
+}
+
+TEST(Wmi, AQueryThatDoesNotAnswerIsGivenUp) {
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  auto ran = std::make_shared<std::atomic<int>>(0);
+  EXPECT_TRUE(RunWithin([ran] { ++*ran; }, 30s));
+  EXPECT_EQ(ran->load(), 1);
+  // A query that hangs: the caller is back after the limit, the thread ends
+  // by itself later.
+  EXPECT_FALSE(RunWithin(
+      [release, ran] {
+        while (!*release) Sleep(10);
+        ++*ran;
+      },
+      200ms));
+  EXPECT_EQ(ran->load(), 1);
+  *release = true;
+  for (int i = 0; i < 500 && ran->load() < 2; ++i) Sleep(10);
+  EXPECT_EQ(ran->load(), 2);
+  // A real query gives a result or a "WMI ERROR" text, never a hang.
+  std::vector<std::string> captions;
+  const std::string error = WmiStrings(L"SELECT * FROM Win32_OperatingSystem", L"Caption", captions, 30s);
+  EXPECT_TRUE(error.empty() || error.rfind("WMI ERROR\n", 0) == 0) << error;
 }
 
 TEST(ToolRunner, FieldsAreQuotedAndUnsafeFieldsRefused) {
@@ -229,6 +304,18 @@ int main(int argc, char** argv) {
     if (f) {
       std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
       std::fclose(f);
+    }
+    Sleep(INFINITE);
+    return 0;
+  }
+  // As a shadow-copy tool: "-p", "-er=..." and "-ds=..." hang.
+  if (argc >= 2 && (std::string(argv[1]) == "-p" || std::string(argv[1]).rfind("-er=", 0) == 0 ||
+                    std::string(argv[1]).rfind("-ds=", 0) == 0)) {
+    if (const char* pidFile = std::getenv("ORVA_TEST_TOOL_PIDFILE")) {
+      if (std::FILE* f = std::fopen(pidFile, "wb")) {
+        std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+        std::fclose(f);
+      }
     }
     Sleep(INFINITE);
     return 0;

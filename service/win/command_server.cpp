@@ -1,5 +1,6 @@
 #include "win/command_server.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -67,6 +68,16 @@ bool ReceiveWhole(SOCKET sock, JobRecord& record) {
   return true;
 }
 
+// Runs the body on a detached thread; false when no thread could be made.
+bool StartDetached(std::function<void()> body) {
+  try {
+    std::thread(std::move(body)).detach();
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // A name the table can be searched by: terminated within its field and safe.
 bool CheckName(const JobRecord& record, std::string& why) {
   std::string_view name = JobName(record);
@@ -107,7 +118,11 @@ ListenFailure CommandServer::Start() {
     return {"listen", err};
   }
   listener_ = s;
-  std::thread([this] { ListenerLoop(); }).detach();
+  if (!StartDetached([this] { ListenerLoop(); })) {
+    listener_ = INVALID_SOCKET;
+    closesocket(s);
+    return {"thread", ERROR_NOT_ENOUGH_MEMORY};
+  }
   return {};
 }
 
@@ -129,38 +144,75 @@ size_t CommandServer::ClientCount() const {
 }
 
 void CommandServer::ListenerLoop() {
-  for (;;) {
+  int lastError = 0;
+  DWORD pause = kAcceptRetryFirstMs;
+  bool full = false;
+  while (!stopping_) {
     auto client = std::make_shared<Client>();
     int len = sizeof client->peer;
     SOCKET s = accept(listener_.load(), reinterpret_cast<sockaddr*>(&client->peer), &len);
     if (s == INVALID_SOCKET) {
-      int err = WSAGetLastError();
-      if (!stopping_) {
+      // A failed accept (no buffers, a peer that went away) is tried again,
+      // with growing pauses while it keeps failing; each new error is
+      // reported once.
+      const int err = WSAGetLastError();
+      if (stopping_) break;
+      if (err != lastError) {
         char text[96];
-        snprintf(text, sizeof text, "Manager connections are no longer accepted. [%d]", err);
+        snprintf(text, sizeof text, "Accepting a manager connection failed; trying again. [%d]", err);
+        SetLastError(err);
         report_(text, EVENTLOG_ERROR_TYPE);
+        lastError = err;
       }
-      SOCKET old = listener_.exchange(INVALID_SOCKET);
-      if (old != INVALID_SOCKET) closesocket(old);
-      return;
+      Sleep(pause);
+      pause = std::min<DWORD>(pause * 2, kAcceptRetryMaxMs);
+      continue;
     }
+    lastError = 0;
+    pause = kAcceptRetryFirstMs;
     client->sock = s;
+    {
+      std::lock_guard lock(clientsMutex_);
+      if (stopping_) break;  // the socket is closed with the client
+      if (clients_.size() >= kMaxClients) {
+        client.reset();  // closes the connection at once
+      } else {
+        clients_.push_back(client);
+      }
+    }
+    if (!client) {
+      if (!full)
+        report_("A manager connection was refused: " + std::to_string(kMaxClients) + " managers are connected.",
+                EVENTLOG_WARNING_TYPE);
+      full = true;
+      continue;
+    }
+    full = false;
     // A small send buffer makes a manager that stops reading show up in its
     // queue soon instead of in the system's buffers.
     int sendBuffer = 16 * 1024;
     setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
-    std::thread([this, client] { ClientLoop(client); }).detach();
+    if (!StartDetached([this, client] { ClientLoop(client); })) {
+      Forget(client);
+      report_("No thread could be started for a manager connection; it was closed.", EVENTLOG_ERROR_TYPE);
+    }
   }
+  SOCKET old = listener_.exchange(INVALID_SOCKET);
+  if (old != INVALID_SOCKET) closesocket(old);
+}
+
+void CommandServer::Forget(const std::shared_ptr<Client>& client) {
+  {
+    std::lock_guard lock(clientsMutex_);
+    std::erase(clients_, client);
+  }
+  client->Close();
 }
 
 void CommandServer::ClientLoop(std::shared_ptr<Client> client) {
-  // Joining the list before taking the job list means an edit in between is
-  // seen twice (in the list and as an echo) rather than missed.
-  {
-    std::lock_guard lock(clientsMutex_);
-    if (stopping_) return;
-    clients_.push_back(client);
-  }
+  // The listener put the client in the list before this thread started, so
+  // an edit made while the job list is taken is seen twice (in the list and
+  // as an echo) rather than missed.
   std::vector<JobRecord> jobs = table_.Snapshot();
   {
     std::lock_guard lock(client->m);
@@ -171,16 +223,15 @@ void CommandServer::ClientLoop(std::shared_ptr<Client> client) {
     client->listRecords = list.size();
     client->queue.insert(client->queue.begin(), list.begin(), list.end());
   }
-  std::thread([this, client] { SenderLoop(client); }).detach();
+  if (!StartDetached([this, client] { SenderLoop(client); })) {
+    report_("No thread could be started for a manager connection; it was closed.", EVENTLOG_ERROR_TYPE);
+    Forget(client);
+    return;
+  }
 
   JobRecord received;
   while (ReceiveWhole(client->sock, received)) HandleClientMessage(received, 0);
-
-  {
-    std::lock_guard lock(clientsMutex_);
-    std::erase(clients_, client);
-  }
-  client->Close();
+  Forget(client);
 }
 
 void CommandServer::SenderLoop(std::shared_ptr<Client> client) {
@@ -221,10 +272,9 @@ void CommandServer::Broadcast(const JobRecord& record) {
     std::lock_guard lock(clientsMutex_);
     clients = clients_;
   }
-  for (auto& c : clients) {
-    Enqueue(*c, record);
-    Sleep(100);
-  }
+  // Each connection's sender thread sends its queue; the caller never waits
+  // for a manager.
+  for (auto& c : clients) Enqueue(*c, record);
 }
 
 void CommandServer::TaskLog(std::string_view tag, std::string_view text) const {
@@ -291,7 +341,9 @@ void CommandServer::HandleClientMessage(const JobRecord& received, int mode) {
         TaskLog("CANCELJOB", "Record refused: " + why);
         return;
       }
-      table_.RequestCancel(JobName(record));
+      // Only a run that goes on can be cancelled; a request for a job that
+      // does not run is dropped and never reaches a later run.
+      if (!table_.RequestCancel(JobName(record))) TaskLog("CANCELJOB", "Not done: the job is not running");
       return;
     default:
       return;  // 203, 204, 205 and unknown codes are ignored

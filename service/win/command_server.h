@@ -4,7 +4,9 @@
 // Each connection has a client thread (job list on connect, then receive and
 // dispatch) and a sender thread that drains the connection's bounded queue,
 // so its sends are serialised and a manager that stops reading cannot hold
-// up the others: when its queue overflows it is dropped.
+// up the others: when its queue overflows it is dropped. At most 64 managers
+// are served at once; a thread that cannot be made closes its connection,
+// and a failed accept is tried again.
 #pragma once
 #include <winsock2.h>
 
@@ -25,6 +27,10 @@ inline constexpr unsigned short kCommandPort = 2000;
 inline constexpr int kListenBacklog = 5;
 // Records an unread connection may have waiting beyond its job list.
 inline constexpr size_t kMaxQueuedRecords = 32;
+// Managers served at once; a connection beyond them is closed at once.
+inline constexpr size_t kMaxClients = 64;
+// Pauses between tries while accept keeps failing.
+inline constexpr unsigned long kAcceptRetryFirstMs = 50, kAcceptRetryMaxMs = 2000;
 
 // Where the scheduler and the workers plug in.
 struct CommandHooks {
@@ -38,7 +44,7 @@ struct CommandHooks {
 };
 
 struct ListenFailure {
-  const char* stage = nullptr;  // "socket", "bind" or "listen"; null when listening
+  const char* stage = nullptr;  // "socket", "bind", "listen" or "thread"; null when listening
   int error = 0;                // Winsock error
 };
 
@@ -56,7 +62,7 @@ class CommandServer {
   // Closes the listening socket and shuts every connection down.
   void Stop();
 
-  // Queues the record for every connected manager, 100 ms apart.
+  // Queues the record for every connected manager and returns.
   void Broadcast(const JobRecord& record);
   // Executes one received record; mode is always 0 (any other does nothing).
   void HandleClientMessage(const JobRecord& record, int mode);
@@ -68,6 +74,7 @@ class CommandServer {
   void ListenerLoop();
   void ClientLoop(std::shared_ptr<Client> client);
   void SenderLoop(std::shared_ptr<Client> client);
+  void Forget(const std::shared_ptr<Client>& client);  // out of the list, connection shut down
   void Enqueue(Client& client, const JobRecord& record);
   void TaskLog(std::string_view tag, std::string_view text) const;
 

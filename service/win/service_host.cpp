@@ -14,6 +14,7 @@
 #include "core/service_logs.h"
 #include "win/command_server.h"
 #include "win/copy_workers.h"
+#include "win/folder_access.h"
 #include "win/image_worker.h"
 #include "win/probes.h"
 #include "win/repositories_win.h"
@@ -182,7 +183,11 @@ void RunService() {
   // OrvaTask.log and the other bare names resolve in the service folder;
   // the scripts and tool logs go to the Log folder beside it.
   SetCurrentDirectoryW(h.folder.c_str());
-  CreateDirectoryW((h.parent + L"\\Log").c_str(), nullptr);
+  // The service runs the scripts it writes there as LocalSystem.
+  if (DWORD error = SecureLogFolder(h.parent + L"\\Log")) {
+    SetLastError(error);
+    ReportServiceEvent("The Log folder could not be given its access list.", EVENTLOG_ERROR_TYPE);
+  }
   h.tickMs = ReadTickSetting();
 
   TrimJobLog();
@@ -245,6 +250,8 @@ void RunService() {
     char text[128];
     if (std::string_view(f.stage) == "bind")
       snprintf(text, sizeof text, "Always server is running. please check server status.");
+    else if (std::string_view(f.stage) == "thread")
+      snprintf(text, sizeof text, "No thread could be started for the manager connections.");
     else if (std::string_view(f.stage) == "socket")
       snprintf(text, sizeof text, "Failed to orvanta standard server initialized. [%d]", f.error);
     else
@@ -258,6 +265,7 @@ void RunService() {
   const HANDLE stopEvent = h.exitEvent;
   for (;;) {
     if (hooks.schedulerTick) hooks.schedulerTick();
+    table.RetryHeldLoad();  // a schedule file that was locked at start-up
     ReadOptions();
     if (stopEvent && WaitForSingleObject(stopEvent, 10) == WAIT_OBJECT_0) break;
     // The pause between passes also ends at once on stop.

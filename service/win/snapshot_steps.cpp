@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "core/output_parsers.h"
@@ -9,6 +10,10 @@
 #include "win/probes.h"
 
 namespace orva::service {
+
+std::chrono::milliseconds StepLimit(const SnapshotTool& tool, std::chrono::milliseconds step) {
+  return std::min(step, tool.timeout);
+}
 
 bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const std::string& log,
                     const CancelCheck& cancel, std::string& id, bool& ran) {
@@ -21,18 +26,20 @@ bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const s
                            Fixed("2>&1")},
                           parameters))
     return false;
+  bool ended = false;
   for (int i = 0; i < 20 && !ran; ++i) {
     if (cancel && cancel()) return false;
     if (IsProcessRunning(tool.name)) {
       std::this_thread::sleep_for(tool.busyWait);
       continue;
     }
-    RunHiddenCommand(parameters, tool.timeout, cancel);
+    ended = RunHiddenCommand(parameters, StepLimit(tool, tool.createLimit), cancel).status == RunStatus::kEnded;
     ran = true;
   }
   if (!ran) return false;
   std::this_thread::sleep_for(tool.stepPause);
-  const bool ok = ParseShadowToolLog(log, kShadowCreate) == 0;
+  // A snapshot the log names is deleted later even when the step failed.
+  const bool ok = ParseShadowToolLog(log, kShadowCreate) == 0 && ended;
   const std::string found = ParseSnapshotId(log);
   if (found.size() > 2 && found.front() == '{' && found.back() == '}') id = found;
   return ok;
@@ -46,15 +53,16 @@ bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::
                                          Fixed("2>&1")},
                                         parameters))
     return false;
-  RunHiddenCommand(parameters, tool.timeout, cancel);
+  const bool ended =
+      RunHiddenCommand(parameters, StepLimit(tool, tool.exposeLimit), cancel).status == RunStatus::kEnded;
   std::this_thread::sleep_for(tool.stepPause);
-  return ParseShadowToolLog(log, kShadowExpose) == 0;
+  return ParseShadowToolLog(log, kShadowExpose) == 0 && ended;
 }
 
 void DeleteSnapshot(const SnapshotTool& tool, const std::string& id) {
   std::string parameters;
   if (!id.empty() && BuildCmdParameters({Field(tool.path), Field("-ds=" + id)}, parameters))
-    RunHiddenCommand(parameters, tool.timeout);
+    RunHiddenCommand(parameters, StepLimit(tool, tool.deleteLimit));
 }
 
 std::string SnapshotShareName(const std::string& jobName, const std::string& letter) {

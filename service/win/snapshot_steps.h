@@ -9,19 +9,32 @@
 
 namespace orva::service {
 
+// Each step has a limit of its own: a tool that hangs in one of them must
+// not hold the run (and every other image job) for the engine's 24 hours.
+inline constexpr std::chrono::minutes kSnapshotCreateLimit{10};
+inline constexpr std::chrono::minutes kSnapshotExposeLimit{5};
+inline constexpr std::chrono::minutes kSnapshotDeleteLimit{5};
+
 struct SnapshotTool {
   std::string path;  // full path of the tool
   std::string name;  // its file name, looked for among running processes
-  std::chrono::milliseconds timeout{std::chrono::hours(24)};
+  std::chrono::milliseconds timeout{std::chrono::hours(24)};  // the run's limit; no step lasts longer
+  std::chrono::milliseconds createLimit{kSnapshotCreateLimit};
+  std::chrono::milliseconds exposeLimit{kSnapshotExposeLimit};
+  std::chrono::milliseconds deleteLimit{kSnapshotDeleteLimit};
   std::chrono::milliseconds busyWait{2000};  // between checks for a busy tool
   std::chrono::milliseconds stepPause{1000};  // after each step, before its log is read
 };
+
+// The limit of a step: its own, or the run's when that is shorter.
+std::chrono::milliseconds StepLimit(const SnapshotTool& tool, std::chrono::milliseconds step);
 
 // Makes a persistent snapshot of `volume` ("X"), waiting (20 checks) while
 // another instance of the tool runs. True when the log shows no error; `id`
 // gets the braced identifier of any snapshot the log names (so that a
 // snapshot is deleted even when the step is judged failed). `ran` tells
-// whether the tool was run at all.
+// whether the tool was run at all. A step that outlasts its limit is ended
+// and judged failed.
 bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const std::string& log,
                     const CancelCheck& cancel, std::string& id, bool& ran);
 

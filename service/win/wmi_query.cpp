@@ -3,7 +3,11 @@
 #include <windows.h>
 #include <wbemidl.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace orva::service {
 
@@ -33,7 +37,31 @@ std::string WideToAnsi(const wchar_t* text) {
   return out;
 }
 
-std::string WmiStrings(const wchar_t* query, const wchar_t* property, std::vector<std::string>& values) {
+bool RunWithin(std::function<void()> work, std::chrono::milliseconds limit) {
+  struct Shared {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+  };
+  auto shared = std::make_shared<Shared>();
+  try {
+    std::thread([shared, work = std::move(work)] {
+      work();
+      std::lock_guard lock(shared->m);
+      shared->done = true;
+      shared->cv.notify_all();
+    }).detach();
+  } catch (const std::exception&) {
+    return false;
+  }
+  std::unique_lock lock(shared->m);
+  return shared->cv.wait_for(lock, limit, [&] { return shared->done; });
+}
+
+namespace {
+
+// The query itself, on the calling thread; COM is initialised by the caller.
+std::string QueryStrings(const wchar_t* query, const wchar_t* property, std::vector<std::string>& values) {
   values.clear();
   // An earlier security set-up in the process (RPC_E_TOO_LATE) is no failure.
   HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
@@ -79,6 +107,35 @@ std::string WmiStrings(const wchar_t* query, const wchar_t* property, std::vecto
   Release(rows);
   Release(services);
   return {};
+}
+
+}  // namespace
+
+std::string WmiStrings(const wchar_t* query, const wchar_t* property, std::vector<std::string>& values,
+                       std::chrono::milliseconds limit) {
+  values.clear();
+  struct Result {
+    std::wstring query, property;
+    std::string error;
+    std::vector<std::string> values;
+  };
+  auto result = std::make_shared<Result>();
+  result->query = query;
+  result->property = property;
+  const bool ended = RunWithin(
+      [result] {
+        const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (FAILED(init) && init != RPC_E_CHANGED_MODE) {
+          result->error = WmiError("Failed to initialize COM", init);
+          return;
+        }
+        result->error = QueryStrings(result->query.c_str(), result->property.c_str(), result->values);
+        if (SUCCEEDED(init)) CoUninitialize();
+      },
+      limit);
+  if (!ended) return "WMI ERROR\nThe query did not answer in time";
+  values = std::move(result->values);
+  return result->error;
 }
 
 }  // namespace orva::service
