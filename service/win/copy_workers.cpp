@@ -120,8 +120,9 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   };
 
   std::string robocopyLog, robocopySource = source;
-  const std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder,
-                                                              options_.serviceFolder.string());
+  std::string serviceFolder;
+  if (!AnsiPath(options_.serviceFolder, serviceFolder)) serviceFolder.clear();  // guards every folder
+  const std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder, serviceFolder);
   const bool logOk = AnsiPath(options_.logFolder / ("Replicate_" + name + ".log"), robocopyLog) &&
                      IsSafeField(robocopyLog);
   if (!folderProblem.empty() || !logOk) {

@@ -146,8 +146,11 @@ void PutBackInterruptedImages(const JobTable& table) {
     const std::string imagePath(FieldText(job.imagePath));
     if (job.jobType < kFullBackup || job.jobType > kDifferentialBackup || !ImagePathProblem(job.jobType, imagePath).empty())
       continue;
-    if (const std::string note = PutBackInterruptedImage(imagePath); !note.empty())
-      AppendLogFile(kJobLogName, FormatLogLine(JobName(job), "[" + std::string(JobTypeName(job.jobType)) + "] " + note));
+    const std::string note = PutBackInterruptedImage(imagePath);
+    if (note.empty()) continue;
+    std::string line = "[";
+    line.append(JobTypeName(job.jobType)).append("] ").append(note);
+    AppendLogFile(kJobLogName, FormatLogLine(JobName(job), line));
   }
 }
 
@@ -241,8 +244,11 @@ void RunService() {
   CommandHooks hooks;
   hooks.schedulerTick = [&scheduler] { scheduler.Tick(); };
   hooks.startJob = [&scheduler](const JobRecord& entry) { scheduler.RunNow(JobName(entry)); };
-  hooks.checkJob = [copyOptions](const JobRecord& r) -> std::string {
-    return JobPathsProblem(r, copyOptions.windowsFolder, copyOptions.serviceFolder.string());
+  // A service folder without an ANSI name guards every folder (empty).
+  std::string serviceFolderText;
+  if (!AnsiPath(copyOptions.serviceFolder, serviceFolderText)) serviceFolderText.clear();
+  hooks.checkJob = [copyOptions, serviceFolderText](const JobRecord& r) -> std::string {
+    return JobPathsProblem(r, copyOptions.windowsFolder, serviceFolderText);
   };
   // --- end of the scheduler wiring
   CommandServer& server = *new CommandServer(table, kTaskLogName, hooks, [](const std::string& text, int type) {
