@@ -11,8 +11,8 @@ import signal
 import struct
 import time
 
-from conftest import (PREFIX, job_lines, listening_on_port, reports_until_final, restore, snapshots, tree, wait_for,
-                      win_path)
+from conftest import (ORVA_BIN, PREFIX, job_lines, listening_on_port, reports_until_final, restore, snapshots, tree,
+                      wait_for, win_path, wine)
 from job_wire import MODIFYJOB, RUNJOB, Manager, job, schedule_file, unpack, with_code
 
 
@@ -242,5 +242,36 @@ def test_a_full_backup_first_puts_back_an_image_left_aside(service, drive, tmp_p
     assert any('its previous image was put back' in line for line in lines), lines
     assert not (repo / 'Again.TAV.old').exists()
     assert image.read_bytes() != previous
+    restore(image, tmp_path / 'restored')
+    assert tree(tmp_path / 'restored') == tree(live)
+
+
+def test_an_xp_caption_runs_the_script_under_the_xp_tool(service, drive, tmp_path):
+    """The shadow-copy tool of the script route follows the caption: with the
+    prefix set to XP only vshadow_xp.exe is there, and the run succeeds with
+    its settings file in the Log folder."""
+    letter, live, repo = drive
+    for name in ('vshadow.exe', 'vshadow_amd64.exe'):
+        (service.folder / name).unlink()
+    shutil.copy(ORVA_BIN / 'vshadow_xp.exe', service.folder / 'vshadow_xp.exe')
+    key = 'HKCU\\Software\\Wine'
+    rc, out = wine('reg', 'add', key, '/v', 'Version', '/d', 'winxp64', '/f')
+    assert rc == 0, out
+    try:
+        service.start()
+        m = Manager()
+        m.job_list()
+        image = repo / 'Xp.TAV'
+        record = job('Xp', kind='once', driveLetter=letter, imagePath=win_path(image), excludeList='')
+        settings = service.folder.parent / 'Log' / f'OrvaSetVar_Xp_{letter}.cmd'
+        m.send(record)
+        assert m.receive() == record
+        wait_for(settings.exists, 60, 'the settings file in the Log folder')
+        reports = reports_until_final(m, 'Xp')
+        m.close()
+        assert [r['jobState'] for r in reports][-1] == 0, job_lines(service, 'Xp')
+        service.stop()
+    finally:
+        wine('reg', 'delete', key, '/v', 'Version', '/f')
     restore(image, tmp_path / 'restored')
     assert tree(tmp_path / 'restored') == tree(live)
