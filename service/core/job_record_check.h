@@ -42,13 +42,37 @@ bool SetFieldText(char (&field)[N], std::string_view text) {
 // target is no drive or share root, neither holds nor lies in the Windows
 // folder or the service folder, and source and target are two folders
 // apart, neither inside the other. Both must be full paths ("X:\..." or
-// "\\server\share\...") without "." or ".." parts; case is ignored.
+// "\\server\share\...") of plain names: no "." or ".." parts, devices,
+// namespace prefixes or names that may be short forms ("PROGRA~1"). Paths
+// are compared as Windows reads them: case, '/', doubled separators and the
+// dots and blanks that end a name are ignored, and "\\host\C$\x" counts
+// as "C:\x". A guard folder that is empty or unreadable refuses every target.
 std::string ReplicationFoldersProblem(std::string_view source, std::string_view target,
                                       std::string_view windowsFolder, std::string_view serviceFolder);
 
 // The staging folder of an ISO job: its image path up to the first
 // "ORVAPE\IMAGE" (case-sensitive); empty when the path has none.
 std::string IsoStagingRoot(std::string_view imagePath);
+
+// Why an image job (300-303, 306) may not write its image at `imagePath`
+// (empty when it may, and for every other type): the path must be a full
+// local or UNC path of plain names (as above, short forms allowed) whose
+// file name ends in ".TAV" (any case).
+std::string ImagePathProblem(int32_t jobType, std::string_view imagePath);
+
+// Why an ISO job may not stage at `imagePath` (empty when it may). Its
+// staging root is the path up to "ORVAPE\IMAGE\" taken as whole names; the
+// script mirrors the service's recovery tree into "<root>ORVAPE" and removes
+// that tree at the end. So the root is neither the service folder nor above
+// it, and the tree follows the rule of a replication target with the
+// recovery tree as its source.
+std::string IsoStagingProblem(std::string_view imagePath, std::string_view windowsFolder,
+                              std::string_view serviceFolder);
+
+// Every path rule of a record for its type: replication folders, image
+// path, ISO staging. Empty when the record may be stored and run.
+std::string JobPathsProblem(const JobRecord& record, std::string_view windowsFolder,
+                            std::string_view serviceFolder);
 
 // The job name of a record (up to its terminator).
 inline std::string_view JobName(const JobRecord& record) { return FieldText(record.jobName); }

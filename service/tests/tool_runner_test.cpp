@@ -254,22 +254,6 @@ TEST(Probes, CaptionIsQueriedOnceAndNamesTheArchitecture) {
   std::printf("caption: %s\n", caption.c_str());
 }
 
-TEST(Probes, RouteFollowsTheWindowsVersion) {
-  struct Case {
-    WindowsVersion version;
-    bool scripted;
-  };
-  const Case cases[] = {
-      {{5, 1, 2600}, true}, {{5, 2, 3790}, true},  {{6, 0, 6002}, true},   {{6, 1, 7601}, true},
-      {{6, 2, 9200}, false}, {{6, 3, 9600}, false}, {{10, 0, 19045}, false}, {{0, 0, 0}, false},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(TakesScriptedImageRoute(c.version), c.scripted) << c.version.major << "." << c.version.minor;
-  const WindowsVersion running = QueryWindowsVersion();
-  EXPECT_GE(running.major, 5u);
-  std::printf("version %u.%u.%u\n", running.major, running.minor, running.build);
-}
-
 TEST(Probes, FolderSizeDiskNumberAndProcesses) {
   TempFolder dir;
   std::filesystem::create_directories(dir.Path() / "a" / "b");

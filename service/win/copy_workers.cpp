@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/image_jobs.h"
 #include "core/job_record_check.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
@@ -52,11 +53,6 @@ struct RunReport {
   const std::string tag;
   const Clock::time_point start = Clock::now();
 };
-
-std::string TrimmedFolder(std::string folder) {
-  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  return folder;
-}
 
 }  // namespace
 
@@ -124,8 +120,9 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   };
 
   std::string robocopyLog, robocopySource = source;
-  const std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder,
-                                                              options_.serviceFolder.string());
+  std::string serviceFolder;
+  if (!AnsiPath(options_.serviceFolder, serviceFolder)) serviceFolder.clear();  // guards every folder
+  const std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder, serviceFolder);
   const bool logOk = AnsiPath(options_.logFolder / ("Replicate_" + name + ".log"), robocopyLog) &&
                      IsSafeField(robocopyLog);
   if (!folderProblem.empty() || !logOk) {
@@ -282,23 +279,27 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
   r.bytesToCopy = ScaleIsoEstimate(estimate, r.compressionLevel);
 
   const std::string imagePath(FieldText(r.imagePath));
-  const std::string staging = TrimmedFolder(IsoStagingRoot(imagePath));
+  std::string serviceFolder, engine, oscdimg, bootFile, script, settings, engineLog, peLog, shadowLog, tool, logFolder;
+  bool pathsOk = AnsiPath(options_.serviceFolder, serviceFolder);
+  // A record that did not come through ADDJOB (the schedule file) is checked here.
+  std::string pathProblem = ImagePathProblem(r.jobType, imagePath);
+  if (pathProblem.empty() && pathsOk) pathProblem = IsoStagingProblem(imagePath, options_.windowsFolder, serviceFolder);
+  // The staging root ends with its backslash; its tree is "<root>ORVAPE".
+  const std::string staging = pathProblem.empty() ? IsoStagingRoot(imagePath) : std::string();
+  const std::string stagingTree = staging + "ORVAPE";
   const std::string fileKey = name + "_" + volume;
-  std::string serviceFolder, engine, oscdimg, bootFile, script, settings, engineLog, peLog, shadowLog, tool;
-  const std::string toolName = task.osCaption.find("XP") != std::string::npos      ? "vshadow_xp.exe"
-                               : task.osCaption.find("64bit") != std::string::npos ? "vshadow_amd64.exe"
-                                                                                    : "vshadow.exe";
-  bool pathsOk = AnsiPath(options_.serviceFolder, serviceFolder) &&
-                 AnsiPath(options_.serviceFolder / "OrvaImage.exe", engine) &&
-                 AnsiPath(options_.serviceFolder / "OSCDIMG.EXE", oscdimg) &&
-                 AnsiPath(options_.serviceFolder / "etfsboot.com", bootFile) &&
-                 AnsiPath(options_.serviceFolder / toolName, tool) &&
-                 AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
-                 AnsiPath(options_.logFolder / ("OrvaSetVar_" + fileKey + ".cmd"), settings) &&
-                 AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog) &&
-                 AnsiPath(options_.logFolder / ("OrvaISOPECopy_" + fileKey + ".log"), peLog) &&
-                 AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
-  const std::string iso = staging + "\\" + name + ".iso";
+  const ScriptShadowTool shadow = ChooseScriptShadowTool(
+      task.osCaption, options_.windowsFolder, AnsiPath(options_.logFolder, logFolder) ? logFolder : "");
+  pathsOk = pathsOk && !logFolder.empty() && AnsiPath(options_.serviceFolder / "OrvaImage.exe", engine) &&
+            AnsiPath(options_.serviceFolder / "OSCDIMG.EXE", oscdimg) &&
+            AnsiPath(options_.serviceFolder / "etfsboot.com", bootFile) &&
+            AnsiPath(options_.serviceFolder / shadow.program, tool) &&
+            AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
+            AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog) &&
+            AnsiPath(options_.logFolder / ("OrvaISOPECopy_" + fileKey + ".log"), peLog) &&
+            AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
+  settings = ScriptSettingsPath(shadow, logFolder, fileKey);
+  const std::string iso = staging + name + ".iso";
   const std::string mapping = ProgressMappingName(name, 1000000 + ++g_isoRuns);
 
   // The script's lines; every field is checked and quoted.
@@ -312,7 +313,7 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
   if (pathsOk && !staging.empty()) {
     add({Fixed("call"), Field(settings)});
     lines.push_back("if not defined SHADOW_DEVICE_1 exit /b 1");
-    add({Field(Robocopy()), Field(serviceFolder + "\\ORVAPE"), Field(staging + "\\ORVAPE"), Fixed("/mir /w:1 /r:1 /tee"),
+    add({Field(Robocopy()), Field(serviceFolder + "\\ORVAPE"), Field(stagingTree), Fixed("/mir /w:1 /r:1 /tee"),
          Fixed("/log:" + QuoteField(peLog))});
     const std::string mappingSwitch = "-i" + mapping;
     std::vector<CmdPiece> enginePieces = {Field(engine), Fixed("a"), Field(imagePath), Fixed("\"%SHADOW_DEVICE_1%\\\\\""),
@@ -325,9 +326,9 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     enginePieces.push_back(Field(engineLog));
     if (refused.empty() && BuildCommandLine(enginePieces, line, &refused)) lines.push_back(line);
     add({Field(oscdimg), Fixed("-m"), Fixed("-lOrvanta"), Fixed("-b" + QuoteField(bootFile)), Fixed("-n"),
-         Field(staging + "\\ORVAPE"), Field(iso)});
+         Field(stagingTree), Field(iso)});
     // The staging tree, image included, goes only once the ISO holds it.
-    add({Fixed("if exist"), Field(iso), Fixed("rd /s /q"), Field(staging + "\\ORVAPE")});
+    add({Fixed("if exist"), Field(iso), Fixed("rd /s /q"), Field(stagingTree)});
   }
   std::string parameters;
   if (refused.empty() && pathsOk && !staging.empty())
@@ -337,8 +338,11 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
 
   bool started = false, cancelled = false;
   RunStatus status = RunStatus::kNotStarted;
-  if (staging.empty()) {
-    log("[ERROR] " + volumeTag + "The image path does not lie in an ORVAPE\\IMAGE folder: " + imagePath);
+  const ImageFileState existing = pathProblem.empty() ? ReadImageFileState(imagePath) : ImageFileState::kMissing;
+  if (!pathProblem.empty()) {
+    log("[ERROR] " + volumeTag + "The image path was refused: " + pathProblem + ": " + imagePath);
+  } else if (existing != ImageFileState::kMissing && !MayReplaceImage(existing)) {
+    log("[ERROR] " + volumeTag + "The file at the image path is not a TAV image; it was left as it is: " + imagePath);
   } else if (!pathsOk || !refused.empty() || parameters.empty() || !IsSafeField(imagePath)) {
     log("[ERROR] " + volumeTag +
         "A job field cannot be passed to the ISO backup command line (it holds '\"' or '%' or is empty)." +
@@ -348,7 +352,7 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     DeleteFileA(shadowLog.c_str());
     DeleteFileA(settings.c_str());
     DeleteFileA(iso.c_str());
-    if (FileExists(imagePath)) DeleteFileA(imagePath.c_str());
+    if (existing != ImageFileState::kMissing) DeleteFileA(imagePath.c_str());
     std::string text = "@echo off\r\n";
     for (const std::string& l : lines) text += l + "\r\n";
     std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), std::ios::binary | std::ios::trunc);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/image_jobs.h"
 #include "core/job_record_check.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
@@ -22,7 +23,6 @@ namespace orva::service {
 namespace {
 
 constexpr char kEngineName[] = "OrvaImage.exe";
-constexpr char kShadowToolName[] = "vshadow.exe";
 constexpr DWORD kBlockSize = 544;
 constexpr DWORD kControlSize = 4;
 constexpr int32_t kControlCancel = 2;
@@ -111,6 +111,46 @@ std::string ShadowToolForCaption(std::string_view caption) {
   return {};
 }
 
+std::string ScriptSettingsPath(const ScriptShadowTool& tool, const std::string& logFolder, const std::string& fileKey) {
+  const DWORD attributes = GetFileAttributesA(tool.settingsFolder.c_str());
+  const bool there = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return (there ? tool.settingsFolder : logFolder) + "\\OrvaSetVar_" + fileKey + ".cmd";
+}
+
+std::string PutBackInterruptedImage(const std::string& imagePath) {
+  const std::string previous = PreviousImagePath(imagePath);
+  const ImageFileState image = ReadImageFileState(imagePath);
+  if (!ShouldPutBackPreviousImage(image, ReadImageFileState(previous))) return {};
+  if (!MoveFileExA(previous.c_str(), imagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+    return "[ERROR] A full backup of " + imagePath + " did not finish, and its previous image could not be put back: " +
+           FormatSystemMessage(GetLastError()) + " It stays at " + previous;
+  return std::string("A full backup of ") + imagePath + " did not finish (" + ImageFileStateText(image) +
+         " was left); its previous image was put back.";
+}
+
+std::string MakeRoomForFullImage(const std::string& imagePath, bool& previousAside) {
+  previousAside = false;
+  const std::string previous = PreviousImagePath(imagePath);
+  const ImageFileState image = ReadImageFileState(imagePath);
+  const ImageFileState aside = ReadImageFileState(previous);
+  if (image == ImageFileState::kMissing) return {};
+  if (!MayReplaceImage(image))
+    return "The file at the image path is not a TAV image; it was left as it is: " + imagePath;
+  if (image != ImageFileState::kComplete) {
+    // Nothing of value; a whole previous image already aside stays there.
+    if (!DeleteFileA(imagePath.c_str()))
+      return "Failed to delete the unfinished image " + imagePath + ": " + FormatSystemMessage(GetLastError());
+    previousAside = aside == ImageFileState::kComplete;
+    return {};
+  }
+  if (aside != ImageFileState::kMissing && !MayReplaceImage(aside))
+    return "The file " + previous + " is not a TAV image; it was left as it is and the previous image was kept.";
+  if (!MoveFileExA(imagePath.c_str(), previous.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+    return "Failed to move the previous image aside: " + FormatSystemMessage(GetLastError());
+  previousAside = true;
+  return {};
+}
+
 ImageWorkerLauncher::ImageWorkerLauncher(JobTable& table, ImageWorkerOptions options, WorkerLauncher& others)
     : table_(table), options_(std::move(options)), others_(others) {}
 
@@ -159,6 +199,15 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
     return cancelled;
   };
 
+  // A record that did not come through ADDJOB (the schedule file) is checked here.
+  const std::string imagePath(FieldText(r.imagePath));
+  const std::string pathProblem = ImagePathProblem(r.jobType, imagePath);
+  if (!pathProblem.empty()) {
+    log(tag + "[ERROR] " + driveTag + "The image path was refused: " + pathProblem + ": " + imagePath);
+    r.jobState = kJobFailed;
+    broadcast();
+  }
+
   // The exposed-snapshot route makes, exposes and later deletes a persistent
   // snapshot step by step; the engine then reads it through the share.
   const std::string fileKey = name + "_" + driveText;
@@ -169,7 +218,7 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   snapTool.stepPause = options_.stepPause;
   std::string createLog, exposeLog, snapshotId, source;
   bool snapshotFailed = false;
-  if (exposedRoute) {
+  if (exposedRoute && pathProblem.empty()) {
     const bool pathsOk = !snapTool.name.empty() && AnsiPath(options_.serviceFolder / snapTool.name, snapTool.path) &&
                          AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), createLog) &&
                          AnsiPath(options_.logFolder / ("OrvaShadow_Mount_" + fileKey + ".log"), exposeLog);
@@ -213,14 +262,15 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
       }
     }
   }
-  if (!snapshotFailed) {
+  const bool stopped = snapshotFailed || !pathProblem.empty();
+  if (!stopped) {
     r.jobState = kJobImaging;
     broadcast();
   }
 
   // Volume size and the byte estimate for the engine's descriptor.
   const std::string root = driveText + ":\\";
-  if (!snapshotFailed) {
+  if (!stopped) {
     ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
     if (GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, &totalFree)) {
       r.totalBytes = static_cast<int64_t>(total.QuadPart - totalFree.QuadPart);
@@ -233,16 +283,18 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   }
 
   // Everything the command lines need, checked before anything is written.
-  const std::string imagePath(FieldText(r.imagePath));
   const std::string mapping = ProgressMappingName(name, ++runs_);
-  std::string engine, shadowTool, script, settings, engineLog, shadowLog;
+  std::string engine, shadowTool, script, settings, engineLog, shadowLog, logFolder;
   bool pathsOk = AnsiPath(options_.serviceFolder / kEngineName, engine) &&
                  AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog);
-  if (!exposedRoute)
-    pathsOk = pathsOk && AnsiPath(options_.serviceFolder / kShadowToolName, shadowTool) &&
+  if (!exposedRoute) {
+    const ScriptShadowTool tool =
+        ChooseScriptShadowTool(caption, options_.windowsFolder, AnsiPath(options_.logFolder, logFolder) ? logFolder : "");
+    pathsOk = pathsOk && !logFolder.empty() && AnsiPath(options_.serviceFolder / tool.program, shadowTool) &&
               AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
-              AnsiPath(options_.logFolder / ("OrvaSetVar_" + fileKey + ".cmd"), settings) &&
               AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
+    settings = ScriptSettingsPath(tool, logFolder, fileKey);
+  }
 
   char descriptor[64];
   std::snprintf(descriptor, sizeof descriptor, "00%c%s%.12lld", drive, GetDiskNumberText(drive).c_str(),
@@ -251,7 +303,7 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   // The script route names the snapshot's root by the settings file's
   // variable (our own token); the exposed route by the share's path.
   std::string engineLine, toolParameters, refused;
-  if (pathsOk && !snapshotFailed) {
+  if (pathsOk && !stopped) {
     std::vector<std::string> fields = {engine,
                                        kind.command,
                                        imagePath,
@@ -282,12 +334,12 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   }
 
   const bool full = task.backupKind == 0;
-  const std::string oldImage = imagePath + ".old";
+  const std::string oldImage = PreviousImagePath(imagePath);
   bool movedAside = false;
   RunStatus status = RunStatus::kNotStarted;
   bool started = false;
 
-  if (snapshotFailed) {
+  if (stopped) {
     // Reported above; the run ends here.
   } else if (!pathsOk || !refused.empty() || toolParameters.empty() || !IsSafeField(imagePath) ||
              imagePath.empty()) {
@@ -302,13 +354,14 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
       DeleteFileA(shadowLog.c_str());
       DeleteFileA(settings.c_str());
     }
-    // A full backup keeps the previous image aside until the new one is good.
+    // A full backup that did not finish before puts its previous image
+    // back; this one keeps the previous image aside until the new one is
+    // complete, and touches no file that is not a TAV image.
     bool ready = true;
-    if (full && FileExists(imagePath)) {
-      movedAside = MoveFileExA(imagePath.c_str(), oldImage.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
-      if (!movedAside) {
-        log(tag + "[ERROR] " + driveTag + "Failed to move the previous image aside: " +
-            FormatSystemMessage(GetLastError()));
+    if (const std::string note = PutBackInterruptedImage(imagePath); !note.empty()) log(tag + driveTag + note);
+    if (full) {
+      if (const std::string why = MakeRoomForFullImage(imagePath, movedAside); !why.empty()) {
+        log(tag + "[ERROR] " + driveTag + why);
         ready = false;
       }
     }
@@ -389,15 +442,20 @@ void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
   } else if (cancelled) {
     r.jobState = kJobCanceled;
     r.percent = 100;
-  } else if (!snapshotFailed) {
+  } else if (!stopped) {
     r.jobState = kJobFailed;
   }
 
   // An image finished with warnings is complete (some objects skipped): it
   // replaces the old one. A failed or cancelled full run leaves no unfinished
   // image behind and puts the old one back.
-  const bool good = r.jobState == kJobSuccess || r.jobState == kJobWarning;
-  if (full && started && !good) DeleteFileA(imagePath.c_str());
+  bool good = r.jobState == kJobSuccess || r.jobState == kJobWarning;
+  if (full && started && good && ReadImageFileState(imagePath) != ImageFileState::kComplete) {
+    log(tag + "[ERROR] " + driveTag + "The engine reported success but the new image is not complete: " + imagePath);
+    r.jobState = kJobFailed;
+    good = false;
+  }
+  if (full && started && !good && MayReplaceImage(ReadImageFileState(imagePath))) DeleteFileA(imagePath.c_str());
   if (movedAside) {
     if (good) {
       DeleteFileA(oldImage.c_str());

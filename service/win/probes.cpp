@@ -197,22 +197,4 @@ std::string HostAddress() {
   return address;
 }
 
-WindowsVersion QueryWindowsVersion() {
-  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-  WindowsVersion version;
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  auto get = ntdll ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-                   : nullptr;
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof info;
-  if (get && get(&info) == 0) {
-    version = {info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
-  }
-  return version;
-}
-
-bool TakesScriptedImageRoute(const WindowsVersion& v) {
-  return v.major == 5 || (v.major == 6 && v.minor <= 1);
-}
-
 }  // namespace orva::service

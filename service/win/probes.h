@@ -1,6 +1,6 @@
 // System probes of the service: folder and page-file sizes, the disk and
-// partition numbers of a drive, running tools, the system caption and the
-// Windows version that picks the image route.
+// partition numbers of a drive, running tools and the system caption (which
+// picks the image route and the shadow-copy tool).
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -64,16 +64,5 @@ std::string WindowsFolder();
 // The dotted IPv4 text of the first address of this machine's host name;
 // empty when it cannot be had.
 std::string HostAddress();
-
-struct WindowsVersion {
-  unsigned major = 0, minor = 0, build = 0;
-};
-
-// The running system's version (RtlGetVersion, which no manifest shims).
-WindowsVersion QueryWindowsVersion();
-
-// Image jobs run their script under the shadow-copy tool on XP, Vista and 7
-// (5.x, 6.0, 6.1) and read an exposed snapshot on later systems.
-bool TakesScriptedImageRoute(const WindowsVersion& version);
 
 }  // namespace orva::service

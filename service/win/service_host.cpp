@@ -140,6 +140,21 @@ void WINAPI ServiceCtrlHandler(DWORD control) {
   }
 }
 
+// Full backups that the end of the service (or of its engine) cut short:
+// their previous images go back before anything else runs.
+void PutBackInterruptedImages(const JobTable& table) {
+  for (const JobRecord& job : table.Snapshot()) {
+    const std::string imagePath(FieldText(job.imagePath));
+    if (job.jobType < kFullBackup || job.jobType > kDifferentialBackup || !ImagePathProblem(job.jobType, imagePath).empty())
+      continue;
+    const std::string note = PutBackInterruptedImage(imagePath);
+    if (note.empty()) continue;
+    std::string line = "[";
+    line.append(JobTypeName(job.jobType)).append("] ").append(note);
+    AppendLogFile(kJobLogName, FormatLogLine(JobName(job), line));
+  }
+}
+
 void TrimJobLog() {
   const std::wstring path = H().folder + L"OrvaJob.log";
   if (QueryFileSize(path) <= kJobLogLimit) return;
@@ -197,6 +212,7 @@ void RunService() {
   h.table = &table;
   table.SetLogSink(TaskLogSink);
   table.Load();
+  PutBackInterruptedImages(table);
 
   h.connector = new NetworkConnector(*new WinDriveMapper);
   ReadOptions();
@@ -217,11 +233,12 @@ void RunService() {
   imageOptions.serviceFolder = h.folder;
   imageOptions.logFolder = h.parent + L"\\Log";
   if (testSettings.toolTimeoutMs > 0) imageOptions.toolTimeout = std::chrono::milliseconds(testSettings.toolTimeoutMs);
+  imageOptions.windowsFolder = WindowsFolder();
   CopyWorkerOptions copyOptions;
   copyOptions.serviceFolder = imageOptions.serviceFolder;
   copyOptions.logFolder = imageOptions.logFolder;
   copyOptions.toolTimeout = imageOptions.toolTimeout;
-  copyOptions.windowsFolder = WindowsFolder();
+  copyOptions.windowsFolder = imageOptions.windowsFolder;
   WorkerLauncher& copies = *new CopyWorkerLauncher(table, copyOptions, others);
   WorkerLauncher& launcher = *new ImageWorkerLauncher(table, imageOptions, copies);
   SchedulerOptions schedulerOptions;
@@ -232,13 +249,11 @@ void RunService() {
   CommandHooks hooks;
   hooks.schedulerTick = [&scheduler] { scheduler.Tick(); };
   hooks.startJob = [&scheduler](const JobRecord& entry) { scheduler.RunNow(JobName(entry)); };
-  hooks.checkJob = [copyOptions](const JobRecord& r) -> std::string {
-    if (r.jobType == kReplication || r.jobType == kReplicationShadow)
-      return ReplicationFoldersProblem(FieldText(r.sourceFolder), FieldText(r.targetFolder), copyOptions.windowsFolder,
-                                       copyOptions.serviceFolder.string());
-    if (r.jobType == kIsoBackup && IsoStagingRoot(FieldText(r.imagePath)).empty())
-      return "the image path of an ISO backup must lie in an ORVAPE\\IMAGE folder";
-    return {};
+  // A service folder without an ANSI name guards every folder (empty).
+  std::string serviceFolderText;
+  if (!AnsiPath(copyOptions.serviceFolder, serviceFolderText)) serviceFolderText.clear();
+  hooks.checkJob = [copyOptions, serviceFolderText](const JobRecord& r) -> std::string {
+    return JobPathsProblem(r, copyOptions.windowsFolder, serviceFolderText);
   };
   // --- end of the scheduler wiring
   CommandServer& server = *new CommandServer(table, kTaskLogName, hooks, [](const std::string& text, int type) {

@@ -6,6 +6,7 @@ import datetime
 import os
 import re
 import shutil
+import struct
 import time
 
 import pytest
@@ -23,7 +24,12 @@ def test_full_backup_reports_logs_and_restores_the_snapshot(service, drive, tmp_
     m = Manager()
     m.job_list()
     image = repo / 'Img.tav'
-    settings = service.folder.parent / 'Log' / f'OrvaSetVar_Img_{letter}.cmd'
+    # Wine reports a 64-bit Windows 7: vshadow_amd64.exe writes the settings
+    # file into the 32-bit system folder (which a prefix without 32-bit Wine
+    # lacks; the Log folder stands in then).
+    settings = PREFIX / 'drive_c' / 'windows' / 'syswow64' / f'OrvaSetVar_Img_{letter}.cmd'
+    settings.parent.mkdir(exist_ok=True)
+    (service.folder / 'vshadow.exe').unlink()
     expected = tree(live)
     del expected['skip'], expected['skip/x.txt'], expected['sub/deep/gone.txt']
     record = job('Img', kind='once', driveLetter=letter, imagePath=win_path(image), compressionLevel=1,
@@ -84,7 +90,8 @@ def test_cancel_keeps_the_previous_image(service, drive, tmp_path):
     chunk = os.urandom(96 << 10)
     for i in range(3000):
         (many / f'f{i:04}.bin').write_bytes(chunk[i % 64:] + chunk[:i % 64])
-    settings = service.folder.parent / 'Log' / f'OrvaSetVar_Prev_{letter}.cmd'
+    settings = PREFIX / 'drive_c' / 'windows' / 'syswow64' / f'OrvaSetVar_Prev_{letter}.cmd'
+    settings.parent.mkdir(exist_ok=True)
     # The run lasts until its re-arm (300 ms here); RUNJOB then starts it again.
     time.sleep(1)
     m.send(with_code(record, RUNJOB))
@@ -132,7 +139,8 @@ def test_time_limit_ends_the_tools_and_puts_the_previous_image_back(service, dri
     letter, _live, repo = drive
     (service.folder / 'OrvaTestSettings.txt').write_text('rearm_ms=300\r\ntool_timeout_ms=200\r\n')
     image = repo / 'Slow.tav'
-    image.write_bytes(b'the previous image')
+    previous = struct.pack('<iqq', 3000, 0, 0)  # a whole format-3000 image of an empty folder
+    image.write_bytes(previous)
     snapshots = list(PREFIX.glob('drive_c/users/*/Temp/orva_snapshots'))
     before = {p for s in snapshots for p in s.iterdir()}
     service.start()
@@ -150,7 +158,7 @@ def test_time_limit_ends_the_tools_and_puts_the_previous_image_back(service, dri
             for p in set(s.iterdir()) - before:
                 shutil.rmtree(p, ignore_errors=True)
     assert states[:2] == [3, 5] and states[-2:] == [1, 1], states
-    assert image.read_bytes() == b'the previous image'
+    assert image.read_bytes() == previous
     assert not (repo / 'Slow.tav.old').exists()
     assert (f'[FULL_BACKUP] [ERROR] [{letter} Drive] The image backup process passed its time limit and was ended.'
             in job_lines(service, 'Slow'))

@@ -11,7 +11,7 @@ import time
 
 import pytest
 
-from conftest import ORVA_BIN, ORVA_WINE_RUN, wait_for, wine_env, win_path
+from conftest import ORVA_BIN, ORVA_WINE_RUN, PREFIX, wait_for, wine_env, win_path
 from job_wire import Manager, job
 
 SHOTS = ORVA_BIN / 'screenshots'
@@ -151,7 +151,10 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
             (many / f'f{i:04}.bin').write_bytes(chunk[i % 64:] + chunk[:i % 64])
         assert window.driver('run', 'Slow') == 0
         window.wait_line(lambda l: l.startswith('row|Slow|Creating@'), 60, 'the slow run')
-        wait_for((service.folder.parent / 'Log' / f'OrvaSetVar_Slow_{letter}.cmd').exists, 60, 'the snapshot')
+        # The settings file lies in the 32-bit system folder when the prefix has one.
+        settings = [folder / f'OrvaSetVar_Slow_{letter}.cmd'
+                    for folder in (service.folder.parent / 'Log', PREFIX / 'drive_c' / 'windows' / 'syswow64')]
+        wait_for(lambda: any(p.exists() for p in settings), 60, 'the snapshot')
         assert window.driver('list', '0', '32799') == 0
         window.wait_line(lambda l: l == 'sent 207 Slow', 10, 'CANCELJOB')
         window.wait_line(lambda l: l.startswith('row|Slow|Canceled@100|'), 120, 'the cancelled run')
