@@ -151,7 +151,7 @@ std::wstring Wide(const char* text) {
 
 std::wstring TextOf(HWND h) {
   wchar_t text[2048] = {};
-  SendMessageTimeoutW(h, WM_GETTEXT, 2048, (LPARAM)text, SMTO_BLOCK, 5000, nullptr);
+  SendMessageTimeoutW(h, WM_GETTEXT, 2048, (LPARAM)text, SMTO_BLOCK | SMTO_ABORTIFHUNG, 2000, nullptr);
   return text;
 }
 
@@ -177,8 +177,8 @@ HWND FindBox() {
       [](HWND h, LPARAM p) -> BOOL {
         wchar_t cls[32] = {};
         GetClassNameW(h, cls, 32);
-        const std::wstring title = TextOf(h);
         if (!IsWindowVisible(h) || lstrcmpW(cls, L"#32770") != 0) return TRUE;
+        const std::wstring title = TextOf(h);
         if (title != L"Orvanta" && title != L"OV Standard Edition") return TRUE;
         for (int id : {IDOK, IDCANCEL, IDYES, IDNO})
           if (GetDlgItem(h, id)) {

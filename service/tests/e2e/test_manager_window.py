@@ -5,9 +5,9 @@ the manager ends with exit code 0. The manager writes its views and messages
 to its trace file (ORVA_MANAGER_TRACE); the driver answers its message boxes
 by their buttons."""
 import os
-import pathlib
 import shutil
 import subprocess
+import tempfile
 import time
 
 import pytest
@@ -20,15 +20,17 @@ SHOTS = ORVA_BIN / 'screenshots'
 
 @pytest.fixture(scope='module')
 def display():
-    """The X display of the test run, or one of our own."""
-    if os.environ.get('DISPLAY'):
-        yield os.environ['DISPLAY']
-        return
-    number = next(n for n in range(120, 200) if not pathlib.Path(f'/tmp/.X11-unix/X{n}').exists())
-    xvfb = subprocess.Popen(['Xvfb', f':{number}', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    """An X display of the manager's own. Screen pictures are read from the X
+    server, so any other program's window over the manager's desktop on a
+    shared display would come back in its place (all black)."""
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+                            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
     try:
-        wait_for(pathlib.Path(f'/tmp/.X11-unix/X{number}').exists, 30, 'Xvfb')
+        with os.fdopen(read) as numbers:
+            number = numbers.readline().strip()
+        assert number, 'Xvfb did not start'
         yield f':{number}'
     finally:
         xvfb.terminate()
@@ -67,10 +69,15 @@ class ManagerWindow:
     def box(self, button):
         """Waits for a message box, answers it with the button (1 OK, 6 Yes,
         7 No) and gives "[caption] text" with its lines joined by "|"."""
-        run = subprocess.run([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'box', str(button)],
-                             env=self.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=90)
-        assert run.returncode == 0, (run.returncode, run.stdout)
-        return run.stdout.decode('latin-1').strip()
+        # Through a file: a program the answer starts may inherit a pipe and keep it open.
+        with tempfile.TemporaryFile() as out:
+            rc = subprocess.run([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'box', str(button)],
+                                env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                                timeout=90).returncode
+            out.seek(0)
+            text = out.read().decode('latin-1').strip()
+        assert rc == 0, (rc, text)
+        return text
 
 
 def one_colour(bmp):
