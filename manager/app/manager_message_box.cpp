@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 
 namespace {
@@ -39,11 +38,6 @@ int ManagerMessageBox(HWND owner, const std::string& text, const char* caption, 
     for (char& c : flat)
       if (c == '\n') c = '|';
     ManagerTrace("message [" + std::string(caption) + "] " + flat);
-    if ((type & 0xF) == MB_YESNO) {
-      const char* answer = std::getenv("ORVA_MANAGER_ANSWER");
-      return answer && std::strcmp(answer, "yes") == 0 ? IDYES : IDNO;
-    }
-    return IDOK;
   }
   return SkinMessageBox(owner, text.c_str(), caption, type, &ManagerMessageBoxParams());
 }

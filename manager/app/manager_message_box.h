@@ -14,8 +14,7 @@ int ManagerMessageBox(HWND owner, const std::string& text, const char* caption =
 // manager's message icon); the message box remembers answers through them.
 MessageBoxParams& ManagerMessageBoxParams();
 
-// Test hook: when ORVA_MANAGER_TRACE names a file, the manager appends one
-// line there for every message (answered without showing it: Yes when
-// ORVA_MANAGER_ANSWER is "yes", else No or OK) and for every view update.
+// When ORVA_MANAGER_TRACE names a file, the manager appends one line there
+// for every message it shows and for every view update.
 bool ManagerTraceOn();
 void ManagerTrace(const std::string& line);

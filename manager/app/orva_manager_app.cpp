@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
+
 #include "flat_menu.h"
 #include "manager_message_box.h"
 #include "orva_manager_dlg.h"
@@ -18,7 +20,8 @@ class COrvaManagerApp : public CWinApp {
 COrvaManagerApp theApp;
 
 namespace {
-bool g_started = false;  // sockets and the menu hook are taken
+bool g_started = false;  // the menu hook is installed
+int g_sockets = 0;       // successful WSAStartup calls
 }  // namespace
 
 BOOL COrvaManagerApp::InitInstance() {
@@ -28,17 +31,27 @@ BOOL COrvaManagerApp::InitInstance() {
   InitCommonControlsEx(&controls);
   CWinApp::InitInstance();
 
-  // Windows Sockets 2.2; without them the manager cannot work at all.
+  // The socket support; without it the manager cannot work at all.
   WSADATA data;
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+  if (WSAStartup(MAKEWORD(1, 1), &data) != 0) {
     char text[128] = "Windows sockets initialization failed.";
     LoadStringA(FwGetResourceHandle(), IDP_SOCKETS_INIT_FAILED, text, sizeof text);
-    ManagerMessageBox(nullptr, text, "Orvanta", MB_OK);
+    FrameworkMessageBox(text, MB_OK);
     m_exitCode = 1;
     return FALSE;
   }
+  g_sockets = 1;
   CFlatMenu::InstallHook();
   g_started = true;
+  // Windows Sockets 2.2 for the connection; a failure is told and start-up
+  // goes on (the connection then fails and says so).
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+    char text[128];
+    std::snprintf(text, sizeof text, "[OVClient] Socket Connect Error. [Error Code:%d]", WSAGetLastError());
+    MessageBoxA(nullptr, text, "OV Standard Edition", MB_OK);
+  } else {
+    ++g_sockets;
+  }
   SetRegistryKey("Local AppWizard-Generated Applications");
 
   CGlobal& skin = SkinCache();
@@ -57,9 +70,7 @@ BOOL COrvaManagerApp::InitInstance() {
 }
 
 int COrvaManagerApp::ExitInstance() {
-  if (g_started) {
-    CFlatMenu::RemoveHook();
-    WSACleanup();
-  }
+  if (g_started) CFlatMenu::RemoveHook();
+  for (; g_sockets > 0; --g_sockets) WSACleanup();
   return CWinApp::ExitInstance();
 }

@@ -107,10 +107,12 @@ BEGIN_MESSAGE_MAP(COrvaManagerDlg, CSkinDialog)
   ON_COMMAND(ID_ADD_SYNC, OnAddSync)
   ON_COMMAND(ID_JOB_RUN, OnJobRun)
   ON_COMMAND(ID_REPLICATION_RUN, OnJobRun)
-  ON_COMMAND(ID_JOB_MODIFY, OnModify)
-  ON_COMMAND(ID_DELETE_HISTORY, OnDeleteHistory)
-  ON_COMMAND(ID_REMOVE_INVENTORY, OnRemoveInventory)
-  ON_COMMAND(ID_DELETE_DISK, OnDeleteFromDisk)
+  ON_COMMAND(ID_JOB_MODIFY, OnJobModify)
+  ON_COMMAND(ID_DELETE_HISTORY, OnJobDeleteHistory)
+  ON_COMMAND(ID_REPLICATION_HISTORY, OnJobDeleteHistory)
+  ON_COMMAND(ID_REMOVE_INVENTORY, OnJobDeleteFromInventory)
+  ON_COMMAND(ID_DELETE_DISK, OnJobRemoveFromDisk)
+  ON_COMMAND(ID_REPLICATION_REMOVE_DISK, OnReplicationRemoveFromDisk)
   ON_COMMAND(ID_ACTIVE_CANCEL, OnActiveJobCancel)
   ON_COMMAND(ID_ACTIVE_CLEAR, OnActiveClear)
 END_MESSAGE_MAP()
@@ -409,16 +411,19 @@ void COrvaManagerDlg::OnAutoRefresh() {
 }
 
 void COrvaManagerDlg::OnRefreshSecondsChange() {
-  if (!m_layoutReady) return;
-  // An empty box or 0 keeps the timer as it runs.
-  BOOL ok = FALSE;
-  const int seconds = (int)GetDlgItemInt(IDC_REFRESH_SECONDS, &ok, TRUE);
-  if (!ok || seconds <= 0) return;
-  refreshSeconds = seconds;
-  if (autoRefresh == 1 && m_socket != INVALID_SOCKET) {
-    SetTimer(kTimerRefresh, refreshSeconds * 1000);
-    ManagerTrace("interval " + std::to_string(refreshSeconds));
+  if (!m_layoutReady || m_exchanging) return;
+  // Writing the members back changes the box again.
+  m_exchanging = true;
+  // Text that is no integer is refused ("Enter an integer."); 0 or less
+  // keeps the timer as it runs.
+  if (UpdateData(TRUE)) {
+    if (refreshSeconds > 0 && autoRefresh == 1 && m_socket != INVALID_SOCKET) {
+      SetTimer(kTimerRefresh, refreshSeconds * 1000);
+      ManagerTrace("interval " + std::to_string(refreshSeconds));
+    }
+    UpdateData(FALSE);
   }
+  m_exchanging = false;
 }
 
 void COrvaManagerDlg::ClearFinishedRows() {
@@ -503,24 +508,12 @@ void COrvaManagerDlg::OnDetailsDblClk(NMHDR*, LRESULT* result) {
 
 // --- commands ---------------------------------------------------------------
 
-void COrvaManagerDlg::NotAvailable(const char* what) {
-  ManagerMessageBox(m_hWnd, std::string(what) + ": this function is not available in this version.");
-}
-
 void COrvaManagerDlg::OnExit() {
   if (ManagerMessageBox(m_hWnd, "Do you want to quit this program?", "Orvanta", MB_YESNO) == IDYES) ExitProcess(1);
 }
 
 void COrvaManagerDlg::OnRecovery() { WinExec("OrvaMediaMaker.exe", SW_SHOW); }
 void COrvaManagerDlg::OnCommandPrompt() { WinExec("cmd.exe", SW_SHOW); }
-
-void COrvaManagerDlg::OnDeleteHistory() {
-  HTREEITEM sel = TreeView_GetSelection(Tree());
-  if (!sel || sel == m_root) return;
-  if (ManagerMessageBox(m_hWnd, "Are you sure to delete this history?", "Orvanta", MB_YESNO) != IDYES) return;
-  RemoveHistoryLines(kHistoryFileName, ItemText(sel));
-  LoadHistoryPane(ItemText(sel), 1);
-}
 
 bool COrvaManagerDlg::SendRecord(const JobRecord& record) {
   const bool sent = SendJobRecord(m_socket, record, Prompts());

@@ -5,7 +5,9 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/job_view_text.h"
 #include "core/manager_job_table.h"
@@ -57,7 +59,6 @@ protected:
   void SetJobImage(const std::string& name, int image, bool firstOnly);
   int FindRow(const std::string& name, int from = 0) const;
   bool SendRecord(const orva::manager::JobRecord& record);
-  void NotAvailable(const char* what);
 
   // Message handlers.
   LRESULT OnJobView(WPARAM kind, LPARAM record);
@@ -85,17 +86,39 @@ protected:
   void OnExit();
   void OnRecovery();
   void OnCommandPrompt();
-  void OnDeleteHistory();
-  void OnBackup() { NotAvailable("Backup"); }
-  void OnOption() { NotAvailable("Repository"); }
-  void OnAbout() { NotAvailable("About"); }
-  void OnReplicate() { NotAvailable("Replication"); }
-  void OnLog() { NotAvailable("Log"); }
-  void OnModify() { NotAvailable("Modify"); }
-  void OnRemoveInventory() { NotAvailable("Remove from Inventory"); }
-  void OnDeleteFromDisk() { NotAvailable("Delete from Disk"); }
-  void OnSelectFromRepository() { NotAvailable("Use an existing backup"); }
-  void OnAddSync() { NotAvailable("Add Sync"); }
+  // Job commands.
+  void OnJobDeleteHistory();
+  void OnJobModify();
+  void OnJobRemoveFromDisk();
+  void OnReplicationRemoveFromDisk();
+  void OnJobDeleteFromInventory();
+  void OnAddSync();
+  void OnReplicate() { OnAddSync(); }
+  void OnBackup();
+  void OnOption();
+  void OnAbout();
+  void OnSelectFromRepository();
+  void OnLog();
+
+  // The job command's entry for the selected tree item: the table is walked
+  // from the start for the item's name; an entry whose item shows one of
+  // `blocked` images is refused with the message for a running backup (2) or
+  // replication (5), or passed over (7). Copied under the table's lock.
+  struct JobSearch {
+    HTREEITEM item = nullptr;
+    std::optional<orva::manager::JobRecord> entry;
+    bool refused = false;
+  };
+  JobSearch FindSelectedJob(const std::vector<int>& blocked, const char* backupRunning,
+                            const char* replicationRunning);
+  // Sends the DELETEJOB of a removed job; on success its history lines and
+  // its tree item go.
+  void SendJobRemoval(HTREEITEM item, orva::manager::JobRecord entry);
+  // Deletes a replication set's target folder unless the service would refuse it
+  // as a target; false when the folder was kept (the user has been told).
+  bool RemoveReplicationTarget(const orva::manager::JobRecord& entry);
+  void RemoveTreeItem(HTREEITEM item);
+  int Ask(const char* text);
 
   CBrush m_brush;
   CReportListCtrl m_details;
@@ -113,6 +136,7 @@ protected:
   SOCKET m_socket = INVALID_SOCKET;
   orva::manager::MainLayout m_layout;
   bool m_layoutReady = false;
+  bool m_exchanging = false;
 
   DECLARE_MESSAGE_MAP()
 };

@@ -1,9 +1,11 @@
 """Draws the manager's own icons with the skin's painter and writes
 manager_art.rc beside them."""
+import importlib.util
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'uikit', 'art'))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, '..', '..', 'uikit', 'art'))
 import make_skin_art as art  # noqa: E402
 
 BLUE, GREEN, RED, ORANGE, VIOLET, TEAL, GREY, GOLD = (
@@ -28,6 +30,16 @@ ICONS = {
 }
 
 
+def banner():
+    """The top strip of the repository, replication set and wizard dialogs:
+    the wizard's own banner."""
+    spec = importlib.util.spec_from_file_location(
+        'make_wizard_art', os.path.join(HERE, '..', 'wizard', 'art', 'make_wizard_art.py'))
+    wizard = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(wizard)
+    return wizard.banner(art)
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -37,6 +49,11 @@ def main():
         with open(path, 'wb') as f:
             f.write(art.ico([art.icon_image(s, tile, kind) for s in (16, 24, 32)]))
         lines.append('%d ICON "%s"' % (rid, path.replace('\\', '/')))
+    path = os.path.join(out, 'manager_banner.bmp')
+    with open(path, 'wb') as f:
+        f.write(banner().bmp())
+    for rid in (192, 193):
+        lines.append('%d BITMAP "%s"' % (rid, path.replace('\\', '/')))
     with open(os.path.join(out, 'manager_art.rc'), 'w') as f:
         f.write('\n'.join(lines) + '\n')
 

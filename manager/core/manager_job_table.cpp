@@ -43,6 +43,17 @@ bool ManagerJobTable::SetCode(std::string_view name, int32_t code) {
   return false;
 }
 
+bool ManagerJobTable::Replace(std::string_view name, const JobRecord& record) {
+  std::lock_guard guard(lock_);
+  for (JobRecord& e : entries_) {
+    if (SameName(e, name)) {
+      e = record;
+      return true;
+    }
+  }
+  return false;
+}
+
 void ManagerJobTable::BeginList(int32_t announced) {
   std::lock_guard guard(lock_);
   const size_t count = announced < 0 ? 0 : std::min<size_t>(static_cast<size_t>(announced), kMaxJobs);

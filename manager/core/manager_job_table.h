@@ -38,6 +38,8 @@ class ManagerJobTable {
   // Sets the code of the named entry (before a command sends it); false
   // when there is no such entry.
   bool SetCode(std::string_view name, int32_t code);
+  // Replaces the named entry; false when there is no such entry.
+  bool Replace(std::string_view name, const JobRecord& record);
 
   // Apply modes.
   static constexpr int kRefresh = 0, kChange = 1, kStatus = 2;

@@ -21,6 +21,20 @@
 //                             vertical scroll bar shows, the scroll bar's width,
 //                             twice the edge width when the list has an edge, then
 //                             its column widths, apart by blanks
+//   manager_driver command ID  posts the command of a menu entry or button ID
+//   manager_driver sys ID     posts the system menu command ID
+//   manager_driver window TITLE FILE  waits for the window TITLE and saves its
+//                             picture (FILE "-": none); exit code 1 when it never shows
+//   manager_driver set TITLE ID TEXT  sets the text of control ID of window TITLE
+//                             (or of the page it shows)
+//   manager_driver click TITLE ID  clicks the button ID of window TITLE
+//   manager_driver close TITLE ID  clicks the button ID (0: the caption's close
+//                             button) of window TITLE and waits until the window
+//                             has gone (exit code 1 if it stays)
+//   manager_driver box ID     waits for the manager's message box, prints its
+//                             text on one line, answers it with the button ID
+//   manager_driver nobox      exit code 1 when a message box is showing
+//   manager_driver windows    prints the titles of the visible windows
 // Everything happens on a Wine virtual desktop of its own, so that the
 // manager's window meets no other test's windows. Exit code 0 on success.
 #include <windows.h>
@@ -130,7 +144,8 @@ int ListCommand(HWND dlg, int row, int command) {
     WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
     SendMessageW(list, LVM_SETITEMSTATE, row, (LPARAM)remote);
   }
-  SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  Sleep(300);
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   CloseHandle(process);
   return 0;
@@ -208,6 +223,96 @@ int WriteRows(HWND list, const char* file) {
   return 0;
 }
 
+std::wstring Wide(const char* text) {
+  wchar_t out[1000] = {};
+  MultiByteToWideChar(CP_ACP, 0, text, -1, out, 999);
+  return out;
+}
+
+std::wstring TextOf(HWND h) {
+  wchar_t text[2048] = {};
+  SendMessageTimeoutW(h, WM_GETTEXT, 2048, (LPARAM)text, SMTO_BLOCK | SMTO_ABORTIFHUNG, 2000, nullptr);
+  return text;
+}
+
+// A visible top-level window of that title, waited for up to `ms`.
+HWND FindTitle(const std::wstring& title, int ms = 20000) {
+  const DWORD end = GetTickCount() + ms;
+  for (;;) {
+    HWND h = nullptr;
+    while ((h = FindWindowExW(nullptr, h, nullptr, title.c_str())) != nullptr)
+      if (IsWindowVisible(h)) return h;
+    if ((int)(end - GetTickCount()) < 0) return nullptr;
+    Sleep(100);
+  }
+}
+
+// The manager's message box: a dialog with the program's caption and answer
+// buttons (the other dialogs have captions of their own).
+HWND FindBox() {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  EnumWindows(
+      [](HWND h, LPARAM p) -> BOOL {
+        wchar_t cls[32] = {};
+        GetClassNameW(h, cls, 32);
+        if (!IsWindowVisible(h) || lstrcmpW(cls, L"#32770") != 0) return TRUE;
+        const std::wstring title = TextOf(h);
+        if (title != L"Orvanta" && title != L"OV Standard Edition") return TRUE;
+        for (int id : {IDOK, IDCANCEL, IDYES, IDNO})
+          if (GetDlgItem(h, id)) {
+            ((Search*)p)->found = h;
+            return FALSE;
+          }
+        return TRUE;
+      },
+      (LPARAM)&search);
+  return search.found;
+}
+
+// The longest static text of a window: a message box's message.
+std::wstring LongestStatic(HWND box) {
+  std::wstring best;
+  EnumChildWindows(
+      box,
+      [](HWND h, LPARAM p) -> BOOL {
+        wchar_t cls[32] = {};
+        GetClassNameW(h, cls, 32);
+        std::wstring t = TextOf(h);
+        auto* b = (std::wstring*)p;
+        if (!lstrcmpiW(cls, L"Static") && t.size() > b->size()) *b = t;
+        return TRUE;
+      },
+      (LPARAM)&best);
+  return best;
+}
+
+// Control `id` of a window, or of the visible page inside it (a wizard's).
+HWND Control(HWND w, int id) {
+  if (HWND c = GetDlgItem(w, id)) return c;
+  struct Search {
+    int id;
+    HWND found;
+  } search{id, nullptr};
+  EnumChildWindows(
+      w,
+      [](HWND h, LPARAM p) -> BOOL {
+        auto* s = (Search*)p;
+        if (GetDlgCtrlID(h) != s->id || !IsWindowVisible(GetParent(h))) return TRUE;
+        s->found = h;
+        return FALSE;
+      },
+      (LPARAM)&search);
+  return search.found;
+}
+
+bool WaitGone(HWND h, int ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (IsWindow(h) && IsWindowVisible(h) && (int)(end - GetTickCount()) > 0) Sleep(50);
+  return !(IsWindow(h) && IsWindowVisible(h));
+}
+
 int Shot(HWND dlg, const char* file, bool redraw = true) {
   if (redraw) {
     SetForegroundWindow(dlg);
@@ -254,16 +359,81 @@ int Shot(HWND dlg, const char* file, bool redraw = true) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return 2;
+  if (argc < 2) return 2;
   if (!OnTestDesktop()) return RunOnDesktop(GetCommandLineW());
+  if (std::string(argv[1]) == "nobox") return FindBox() ? 1 : 0;
+  if (std::string(argv[1]) == "windows") {  // the titles of the visible windows, one a line
+    EnumWindows(
+        [](HWND h, LPARAM) -> BOOL {
+          char title[512] = {};
+          WideCharToMultiByte(CP_ACP, 0, TextOf(h).c_str(), -1, title, sizeof title - 1, nullptr, nullptr);
+          if (IsWindowVisible(h)) std::printf("%s\n", title);
+          return TRUE;
+        },
+        0);
+    return 0;
+  }
+  if (argc < 3) return 2;
   if (std::string(argv[1]) == "start") {
     wchar_t exe[MAX_PATH] = {};
     MultiByteToWideChar(CP_ACP, 0, argv[2], -1, exe, MAX_PATH - 1);
     return RunOnDesktop(std::wstring(L"\"") + exe + L"\"");
   }
+  const std::string command = argv[1];
+  if (command == "box") {
+    HWND box = nullptr;
+    for (int i = 0; i < 300 && !(box = FindBox()); ++i) Sleep(100);
+    if (!box) return 1;
+    Sleep(200);  // let the box finish its start-up
+    std::wstring text = LongestStatic(box);
+    for (wchar_t& c : text)
+      if (c == L'\r' || c == L'\n') c = L'|';
+    char out[4096] = {};
+    WideCharToMultiByte(CP_ACP, 0, (TextOf(box) + L"] " + text).c_str(), -1, out, sizeof out - 1, nullptr, nullptr);
+    std::printf("[%s\n", out);
+    std::fflush(stdout);
+    HWND button = GetDlgItem(box, atoi(argv[2]));
+    if (!button) return 3;
+    PostMessageW(button, BM_CLICK, 0, 0);
+    return WaitGone(box, 10000) ? 0 : 4;
+  }
+  if (command == "window" && argc > 3) {
+    HWND w = FindTitle(Wide(argv[2]));
+    if (!w) return 1;
+    Sleep(500);
+    return std::string(argv[3]) == "-" ? 0 : Shot(w, argv[3]);
+  }
+  if ((command == "set" || command == "click" || command == "close") && argc > 3) {
+    HWND w = FindTitle(Wide(argv[2]));
+    if (w && command == "close" && atoi(argv[3]) == 0) {  // the caption's close button
+      PostMessageW(w, WM_CLOSE, 0, 0);
+      return WaitGone(w, 10000) ? 0 : 1;
+    }
+    HWND c = w ? Control(w, atoi(argv[3])) : nullptr;
+    if (!c) return 1;
+    if (command == "set") {
+      if (argc < 5) return 2;
+      SendMessageW(c, WM_SETTEXT, 0, (LPARAM)Wide(argv[4]).c_str());
+      return 0;
+    }
+    PostMessageW(c, BM_CLICK, 0, 0);
+    Sleep(300);
+    return command == "close" && !WaitGone(w, 10000) ? 1 : 0;
+  }
   HWND dlg = FindManager();
   if (!dlg) return 1;
-  const std::string command = argv[1];
+  if (command == "select") {
+    wchar_t name[100] = {};
+    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
+    return Select(dlg, name, false) ? 0 : 4;
+  }
+  if (command == "command" || command == "sys") {
+    const int id = atoi(argv[2]);
+    if (command == "sys") PostMessageW(dlg, WM_SYSCOMMAND, id, 0);
+    else PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
+    Sleep(200);
+    return 0;
+  }
   if (command == "run") {
     wchar_t name[100] = {};
     MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
@@ -317,11 +487,6 @@ int main(int argc, char** argv) {
     keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
     Sleep(300);
     return rc;
-  }
-  if (command == "select") {
-    wchar_t name[100] = {};
-    MultiByteToWideChar(CP_ACP, 0, argv[2], -1, name, 99);
-    return Select(dlg, name, false) ? 0 : 4;
   }
   if (command == "pick") return SelectRow(GetDlgItem(dlg, 1009), atoi(argv[2])) ? 0 : 3;
   if (command == "details") return WriteRows(GetDlgItem(dlg, 1036), argv[2]);

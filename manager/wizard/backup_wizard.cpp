@@ -122,7 +122,7 @@ CBKWizardPage::~CBKWizardPage() {
 
 void CBKWizardPage::InitPage() {
     if (m_inputs && m_inputs->messageParams) {
-        m_inputs->messageParams->options = SMB_OPT_MODERN;
+        m_inputs->messageParams->options |= SMB_OPT_MODERN;
         m_inputs->messageParams->iconId = 178;
     }
     if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);

@@ -130,6 +130,8 @@ struct Fixture : ::testing::Test {
         table.StoreListEntry(TableJob("FullD", 300, "D", "once", "00:00"));
         table.StoreListEntry(TableJob("IncD", 302, "D", "once", "00:00"));
         inputs = {&table, "D:\\Orvanta|E:\\Images|", &params, &system};
+        // The program's shared settings keep what others set in them.
+        params.options = SMB_OPT_NARROW;
     }
 };
 
@@ -144,7 +146,7 @@ TEST_F(Fixture, ThreeDrivesOnAServerGiveThreeRecords) {
     s.steps = {
         [&] {
             EXPECT_EQ(Active(), 0);
-            EXPECT_EQ(params.options, SMB_OPT_MODERN);
+            EXPECT_EQ(params.options, SMB_OPT_NARROW | SMB_OPT_MODERN);
             EXPECT_EQ(params.iconId, 178u);
             ASSERT_EQ(p1.m_driveList.GetItemCount(), 3);
             EXPECT_EQ(std::string(p1.m_driveList.GetItemText(0, 0)), "C:");

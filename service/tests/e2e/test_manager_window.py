@@ -1,12 +1,13 @@
 """OrvaManager.exe against the real service: the job tree fills from the job
 list and from echoes, Run sends RUNJOB from the window and the service runs
 the job, whose reports show in the running-job list; when the service stops
-the manager ends with exit code 0. The manager writes its views and answers
-its messages through its trace file (ORVA_MANAGER_TRACE)."""
+the manager ends with exit code 0. The manager writes its views and messages
+to its trace file (ORVA_MANAGER_TRACE); the driver answers its message boxes
+by their buttons."""
 import os
-import pathlib
 import shutil
 import subprocess
+import tempfile
 import time
 
 import pytest
@@ -19,15 +20,17 @@ SHOTS = ORVA_BIN / 'screenshots'
 
 @pytest.fixture(scope='module')
 def display():
-    """The X display of the test run, or one of our own."""
-    if os.environ.get('DISPLAY'):
-        yield os.environ['DISPLAY']
-        return
-    number = next(n for n in range(120, 200) if not pathlib.Path(f'/tmp/.X11-unix/X{n}').exists())
-    xvfb = subprocess.Popen(['Xvfb', f':{number}', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    """An X display of the manager's own. Screen pictures are read from the X
+    server, so any other program's window over the manager's desktop on a
+    shared display would come back in its place (all black)."""
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+                            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
     try:
-        wait_for(pathlib.Path(f'/tmp/.X11-unix/X{number}').exists, 30, 'Xvfb')
+        with os.fdopen(read) as numbers:
+            number = numbers.readline().strip()
+        assert number, 'Xvfb did not start'
         yield f':{number}'
     finally:
         xvfb.terminate()
@@ -38,8 +41,7 @@ class ManagerWindow:
     def __init__(self, folder, display):
         self.trace = folder / 'manager_trace.txt'
         shutil.copy(ORVA_BIN / 'OrvaManager.exe', folder / 'OrvaManager.exe')
-        # Questions are answered Yes (none comes up at start while the service runs).
-        env = dict(wine_env(), DISPLAY=display, ORVA_MANAGER_TRACE=win_path(self.trace), ORVA_MANAGER_ANSWER='yes')
+        env = dict(wine_env(), DISPLAY=display, ORVA_MANAGER_TRACE=win_path(self.trace))
         # Started by the driver on its own Wine desktop; its exit code is the manager's.
         self.proc = subprocess.Popen([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'start',
                                       win_path(folder / 'OrvaManager.exe')], cwd=folder, env=env,
@@ -57,6 +59,40 @@ class ManagerWindow:
         return subprocess.run([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), *args], env=self.env,
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                               timeout=60).returncode
+
+    def windows(self):
+        """The titles of the visible windows on the manager's desktop."""
+        run = subprocess.run([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'windows'], env=self.env,
+                             stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        return run.stdout.decode('latin-1').splitlines()
+
+    def box(self, button):
+        """Waits for a message box, answers it with the button (1 OK, 6 Yes,
+        7 No) and gives "[caption] text" with its lines joined by "|"."""
+        # Through a file: a program the answer starts may inherit a pipe and keep it open.
+        with tempfile.TemporaryFile() as out:
+            rc = subprocess.run([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'box', str(button)],
+                                env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                                timeout=90).returncode
+            out.seek(0)
+            text = out.read().decode('latin-1').strip()
+        assert rc == 0, (rc, text)
+        return text
+
+
+def one_colour(bmp):
+    """True when a 24-bit BMP the driver saved holds a single colour."""
+    data = bmp.read_bytes()
+    offset = int.from_bytes(data[10:14], 'little')
+    width, height = int.from_bytes(data[18:22], 'little'), int.from_bytes(data[22:26], 'little')
+    stride = (width * 3 + 3) & ~3
+    pixels = {data[offset + y * stride + x * 3:offset + y * stride + x * 3 + 3]
+              for y in range(0, height, 3) for x in range(0, width, 3)}
+    return len(pixels) < 2
+
+
+def check_shot(bmp):
+    assert bmp.exists() and not one_colour(bmp), f'{bmp.name} is a failed capture (one colour)'
 
 
 def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, drive, display):
@@ -93,6 +129,7 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         window.wait_line(lambda l: l.startswith('tree ') and '{Daily#15|Schedule  : Daily' in l, 30, 'the echo')
         SHOTS.mkdir(exist_ok=True)
         assert window.driver('shot', win_path(SHOTS / 'manager_main.bmp')) == 0
+        check_shot(SHOTS / 'manager_main.bmp')
         # The refresh interval: 0 keeps the timer; "Refresh" off stops it and
         # disables the interval box.
         assert window.driver('text', '1035', '0') == 0
@@ -103,6 +140,8 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         assert [l for l in window.lines() if l.startswith('refresh')] == ['refresh 1 5', 'refresh 0 7', 'refresh 1 7']
         assert window.driver('menu', 'root', win_path(SHOTS / 'manager_root_menu.bmp')) == 0
         assert window.driver('menu', 'Weekly', win_path(SHOTS / 'manager_job_menu.bmp')) == 0
+        check_shot(SHOTS / 'manager_root_menu.bmp')
+        check_shot(SHOTS / 'manager_job_menu.bmp')
         assert [l for l in window.lines() if l.startswith('menu')] == ['menu root', 'menu job Weekly']
 
         # Run from the window: the service runs the job and its reports fill the list.
@@ -124,16 +163,20 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         window.wait_line(lambda l: l == 'history Rep|Succeed#0', 15, 'the history pane')
         assert window.driver('size', '1000', '760') == 0
         assert window.driver('shot', win_path(SHOTS / 'manager_after_run.bmp')) == 0
+        check_shot(SHOTS / 'manager_after_run.bmp')
         assert not any(l.startswith('message') for l in window.lines()), window.lines()
 
         assert window.driver('rowmenu', win_path(SHOTS / 'manager_row_menu.bmp')) == 0
+        check_shot(SHOTS / 'manager_row_menu.bmp')
         # Cancel: without a selected row it says so; on a finished row it does nothing.
         def messages():
             return [l for l in window.lines() if l.startswith('message')]
         assert window.driver('list', '-1', '32799') == 0
+        assert window.box(1) == '[Orvanta] Select an backup process.'
         assert messages() == ['message [Orvanta] Select an backup process.']
         assert window.driver('list', '0', '32799') == 0
         assert len(messages()) == 1
+        assert window.driver('nobox') == 0
         # Clear removes the finished row.
         trees = sum(1 for l in window.lines() if l.startswith('tree '))
         assert window.driver('list', '0', '32808') == 0
@@ -156,6 +199,7 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
                     for folder in (service.folder.parent / 'Log', PREFIX / 'drive_c' / 'windows' / 'syswow64')]
         wait_for(lambda: any(p.exists() for p in settings), 60, 'the snapshot')
         assert window.driver('list', '0', '32799') == 0
+        assert window.box(6) == '[Orvanta] Are you sure to cancel backup process?'
         window.wait_line(lambda l: l == 'sent 207 Slow', 10, 'CANCELJOB')
         window.wait_line(lambda l: l.startswith('row|Slow|Canceled@100|'), 120, 'the cancelled run')
         assert messages() == ['message [Orvanta] Select an backup process.',
@@ -163,6 +207,7 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         other.close()
 
         service.stop()
+        assert window.box(1) == '[OV Standard Edition] Server connection is closed.'
         assert window.proc.wait(timeout=60) == 0
         assert messages()[-1] == 'message [OV Standard Edition] Server connection is closed.'
     finally:
@@ -171,7 +216,11 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
 
 
 def test_manager_without_service_offers_to_start_it_and_ends(wine_scm, tmp_path, display):
-    window = ManagerWindow(tmp_path, display)  # answers Yes: the start script runs (there is none here)
+    window = ManagerWindow(tmp_path, display)
+    # Yes: the start script runs (there is none here).
+    assert window.box(6) == ('[Orvanta] Orvanta Windows Backup service is not started.|'
+                             'Do you want to start Orvanta Windows Backup Service?')
+    assert window.box(1) == '[Orvanta] Please restart the Orvanta Windows Backup Manager.'
     assert window.proc.wait(timeout=60) == 1
     assert window.lines() == ['message [Orvanta] Orvanta Windows Backup service is not started.|'
                               'Do you want to start Orvanta Windows Backup Service?',

@@ -1,0 +1,229 @@
+// The main dialog's job commands: modify, delete history, remove from the
+// inventory or from disk, replication sets, repositories, About and the log.
+#include "orva_manager_dlg.h"
+
+#include <commctrl.h>
+
+#include "about_dlg.h"
+#include "core/disk_removal.h"
+#include "core/history.h"
+#include "core/job_record_check.h"
+#include "core/repository_options.h"
+#include "dialogs/replication_set_dlg.h"
+#include "dialogs/repository_dlg.h"
+#include "image_header_reader.h"
+#include "log_viewer_dlg.h"
+#include "manager_message_box.h"
+#include "wizard/backup_wizard.h"
+
+using namespace orva::manager;
+using orva::service::FieldText;
+using orva::service::JobName;
+
+namespace {
+
+constexpr int kWizardFinish = 12325;
+
+bool IsImageJob(int type) { return type >= orva::service::kFullBackup && type <= orva::service::kDifferentialBackup; }
+bool IsReplicationJob(int type) {
+  return type == orva::service::kReplication || type == orva::service::kReplicationShadow;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Runs "cmd.exe /c <parameters>" hidden and does not wait for it.
+void RunHidden(const std::string& parameters) {
+  char system[MAX_PATH] = {};
+  UINT n = GetSystemDirectoryA(system, MAX_PATH);
+  std::string cmd = (n > 0 && n < MAX_PATH) ? std::string(system) + "\\cmd.exe" : "cmd.exe";
+  std::string line = "\"" + cmd + "\" " + parameters;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+}
+
+}  // namespace
+
+int COrvaManagerDlg::Ask(const char* text) { return ManagerMessageBox(m_hWnd, text, "Orvanta", MB_YESNO); }
+
+COrvaManagerDlg::JobSearch COrvaManagerDlg::FindSelectedJob(const std::vector<int>& blocked,
+                                                            const char* backupRunning,
+                                                            const char* replicationRunning) {
+  JobSearch search;
+  search.item = TreeView_GetSelection(Tree());
+  if (!search.item) return search;
+  const std::string name = ItemText(search.item);
+  const int image = ItemImage(search.item);
+  const auto entry = JobTable().Find(name);  // copied under the table's lock
+  if (!entry) return search;
+  bool isBlocked = false;
+  for (int b : blocked) isBlocked = isBlocked || b == image;
+  if (!isBlocked) {
+    search.entry = entry;
+  } else if (image == kImgBackupRunning) {
+    ManagerMessageBox(m_hWnd, backupRunning);
+    search.refused = true;
+  } else if (image == kImgReplRunning) {
+    ManagerMessageBox(m_hWnd, replicationRunning);
+    search.refused = true;
+  }
+  return search;
+}
+
+void COrvaManagerDlg::RemoveTreeItem(HTREEITEM item) {
+  if (!item || item == m_root) return;
+  TreeView_DeleteItem(Tree(), item);
+  TraceViews();
+}
+
+void COrvaManagerDlg::SendJobRemoval(HTREEITEM item, JobRecord entry) {
+  entry.code = orva::service::kDeleteJob;
+  if (!SendRecord(entry)) return;  // the send error has been shown; the item stays
+  RemoveHistoryLines(kHistoryFileName, JobName(entry));
+  RemoveTreeItem(item);
+}
+
+bool COrvaManagerDlg::RemoveReplicationTarget(const JobRecord& entry) {
+  const std::string source(FieldText(entry.sourceFolder)), target(FieldText(entry.targetFolder));
+  const ReplicationGuards guards = DefaultReplicationGuards();
+  const std::string problem =
+      orva::service::ReplicationFoldersProblem(source, target, guards.windowsFolder, guards.serviceFolder);
+  if (!problem.empty()) {
+    ManagerMessageBox(m_hWnd, "The folder \"" + target + "\" was not deleted.\n" + problem);
+    return false;
+  }
+  RunHidden("/c rmdir /s /q \"" + target + "\"");
+  return true;
+}
+
+void COrvaManagerDlg::OnJobModify() {
+  const char* running = "You cannot Modify the backup job disk during backup job is running.";
+  JobSearch search = FindSelectedJob({kImgBackupRunning, kImgReplRunning, kImgReplRun}, running, running);
+  if (!search.entry) return;
+  JobRecord entry = *search.entry;
+  const std::string name(JobName(entry));
+  if (IsImageJob(entry.jobType)) {
+    entry.code = orva::service::kModifyJob;
+    JobTable().SetCode(name, orva::service::kModifyJob);
+    BackupWizardInputs inputs;
+    inputs.jobs = &JobTable();
+    inputs.repositories = ManagerOptions().repositories;
+    inputs.messageParams = &ManagerMessageBoxParams();
+    CBKWizard wizard("Start Backup Wizard", inputs, this);
+    wizard.SetModifyRecord(entry);
+    if (wizard.DoModal() != kWizardFinish) return;
+    const std::vector<JobRecord> finished = wizard.FinishedRecords();
+    if (finished.empty()) return;
+    JobRecord result = finished.front();
+    PrepareModifiedEntry(result);
+    JobTable().Replace(name, result);
+    SendRecord(result);
+    return;
+  }
+  CSyncDlg dialog(this, &ManagerMessageBoxParams(), &JobTable(), &entry);
+  if (dialog.DoModal() == IDOK) SendRecord(dialog.Result());
+}
+
+void COrvaManagerDlg::OnJobDeleteHistory() {
+  HTREEITEM sel = TreeView_GetSelection(Tree());
+  if (!sel || sel == m_root) return;
+  if (Ask("Are you sure to delete this history?") != IDYES) return;
+  RemoveHistoryLines(kHistoryFileName, ItemText(sel));
+  LoadHistoryPane(ItemText(sel), 1);
+}
+
+void COrvaManagerDlg::OnJobRemoveFromDisk() {
+  if (Ask("Are you sure you want to delete the selected job and data from disk?") != IDYES) return;
+  if (!TreeView_GetSelection(Tree())) return;
+  JobSearch search = FindSelectedJob(
+      {kImgBackupRunning, kImgReplRunning}, "You cannot delete the image file from disk during backup job is running.",
+      "You cannot delete the replication set from disk during replication job is running.");
+  if (search.refused) return;
+  if (!search.entry) {
+    RemoveTreeItem(search.item);
+    return;
+  }
+  JobRecord entry = *search.entry;
+  JobTable().SetCode(JobName(entry), orva::service::kDeleteJob);
+  const std::string imagePath(FieldText(entry.imagePath));
+  FileStream file;
+  if (IsImageJob(entry.jobType) && file.Open(imagePath.c_str(), "rb")) {
+    TavImageHeader header;
+    header.ReadFromFile(file);
+    file.Close();
+    const DiskRemovalPlan plan = PlanImageRemoval(imagePath, entry.jobType, header.increments, FileExists);
+    for (const std::string& path : plan.remove) DeleteFileA(path.c_str());
+    if (!plan.kept.empty()) {
+      std::string text = "These files are named in the image but are not part of its backup, so they were kept:";
+      for (const std::string& path : plan.kept) text += "\n" + path;
+      ManagerMessageBox(m_hWnd, text);
+    }
+  }
+  if (IsReplicationJob(entry.jobType)) RemoveReplicationTarget(entry);
+  SendJobRemoval(search.item, entry);
+}
+
+void COrvaManagerDlg::OnReplicationRemoveFromDisk() {
+  if (Ask("Are you sure you want to delete the selected job and data from disk?") != IDYES) return;
+  if (!TreeView_GetSelection(Tree())) return;
+  JobSearch search = FindSelectedJob(
+      {kImgBackupRunning, kImgReplRunning, kImgReplRun},
+      "You cannot delete the image file from disk during backup job is running.",
+      "You cannot delete the replication set from disk during replication job is running.");
+  if (search.refused) return;
+  if (!search.entry) {
+    RemoveTreeItem(search.item);
+    return;
+  }
+  JobRecord entry = *search.entry;
+  JobTable().SetCode(JobName(entry), orva::service::kDeleteJob);
+  if (IsReplicationJob(entry.jobType)) RemoveReplicationTarget(entry);
+  SendJobRemoval(search.item, entry);
+}
+
+void COrvaManagerDlg::OnJobDeleteFromInventory() {
+  if (!TreeView_GetSelection(Tree())) return;
+  if (Ask("Are you sure to remove this from backup inventory?\nThis will not delete the image file from repository.") !=
+      IDYES)
+    return;
+  JobSearch search = FindSelectedJob(
+      {kImgBackupRunning, kImgReplRunning},
+      "You cannot remove the image file from inventory during backup job is running.",
+      "You cannot remove the replication set from inventory during replication job is running.");
+  if (search.refused) return;
+  if (!search.entry) {
+    RemoveTreeItem(search.item);
+    return;
+  }
+  JobTable().SetCode(JobName(*search.entry), orva::service::kDeleteJob);
+  SendJobRemoval(search.item, *search.entry);
+}
+
+void COrvaManagerDlg::OnAddSync() {
+  CSyncDlg dialog(this, &ManagerMessageBoxParams(), &JobTable());
+  if (dialog.DoModal() == IDOK) SendRecord(dialog.Result());
+}
+
+void COrvaManagerDlg::OnOption() {
+  COptionDlg dialog(this, &ManagerMessageBoxParams(), ManagerOptions());
+  if (dialog.DoModal() != IDOK) return;
+  ManagerOptions() = dialog.Result();
+  if (SaveOptionsFile(orva::service::kOptionsFileName, ManagerOptions()) != 0)
+    ManagerMessageBox(m_hWnd, "OrvaOption.ovc could not be written.");
+}
+
+void COrvaManagerDlg::OnAbout() {
+  CAboutDlg about(this);
+  about.DoModal();
+}
+
+void COrvaManagerDlg::OnLog() {
+  CLogViewerDlg viewer(this, "OrvaJob.log", &ManagerMessageBoxParams());
+  viewer.DoModal();
+}
