@@ -272,3 +272,22 @@ def unc_shares():
 
 def snapshots():
     return [p for s in PREFIX.glob('drive_c/users/*/Temp/orva_snapshots') for p in s.iterdir()]
+
+
+@pytest.fixture(scope='module')
+def display():
+    """An X display of the manager's own. Screen pictures are read from the X
+    server, so any other program's window over the manager's desktop on a
+    shared display would come back in its place (all black)."""
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+                            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    try:
+        with os.fdopen(read) as numbers:
+            number = numbers.readline().strip()
+        assert number, 'Xvfb did not start'
+        yield f':{number}'
+    finally:
+        xvfb.terminate()
+        xvfb.wait()

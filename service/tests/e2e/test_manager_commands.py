@@ -8,7 +8,7 @@ import struct
 
 from conftest import ORVA_BIN, wait_for, wine, win_path
 from job_wire import DELETEJOB, MODIFYJOB, Manager, job, schedule_file, unpack
-from test_manager_window import SHOTS, ManagerWindow, check_shot, display  # noqa: F401 (fixture)
+from test_manager_window import SHOTS, ManagerWindow, check_shot
 
 # (name, how, id, window title, button that closes it: 0 the caption's close button)
 COMMANDS = [

@@ -21,23 +21,6 @@ SHOTS = ORVA_BIN / 'screenshots'
 MIB = 1048576
 
 
-@pytest.fixture(scope='module')
-def display():
-    """The X display of the test run, or one of our own."""
-    if os.environ.get('DISPLAY'):
-        yield os.environ['DISPLAY']
-        return
-    number = next(n for n in range(120, 200) if not pathlib.Path(f'/tmp/.X11-unix/X{n}').exists())
-    xvfb = subprocess.Popen(['Xvfb', f':{number}', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        wait_for(pathlib.Path(f'/tmp/.X11-unix/X{number}').exists, 30, 'Xvfb')
-        yield f':{number}'
-    finally:
-        xvfb.terminate()
-        xvfb.wait()
-
-
 class Window:
     """OrvaManager.exe started beside the service, on the driver's desktop."""
 
