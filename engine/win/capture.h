@@ -23,6 +23,7 @@ struct WalkOptions {
   bool labelInSddl = true;         // the SDDL text covers the mandatory label
   bool bareNameExclusion = false;  // exclusions test the object's own name, in every folder
   bool olderMessages = false;      // the format-3000 wording of some messages
+  unsigned workers = 0;            // threads compressing files; 0: one per core, at most 8
 };
 WalkOptions WalkOptionsFor(int32_t formatVersion);
 
