@@ -609,8 +609,13 @@ class CapturePipeline {
     auto job = pool_.Submit([w, sys, level, poll, control](DeflatePool::Context& ctx) {
       GatherFile(sys, *w);
       if (!DeflatesAhead(*w)) return;
-      Handle file(w->TakeData());
       w->deflated = true;
+      Handle file(w->data != INVALID_HANDLE_VALUE ? w->TakeData() : OpenForData(sys));
+      if (!file.Valid()) {
+        w->result.failure = DataFailure::kOpen;
+        w->result.error = GetLastError();
+        return;
+      }
       w->result = DeflateStream(
           ctx.State(), level, ctx.In(), ctx.Out(), ReaderOf(file.get()),
           [&ctx](const uint8_t* data, uint32_t size, uint32_t&) { return ctx.Put(data, size); },
