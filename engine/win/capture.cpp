@@ -105,27 +105,28 @@ bool QueryReparse(HANDLE h, DWORD& returned) {
 
 // The identity of a file as far as the hard-link test needs it. The volume
 // serial and file index are asked only of a file with more than one name:
-// the serial is a volume query, dear under Wine when made for every file.
-// The first step is the one the full query starts with, so a file it fails
-// on fails as before, with the same error.
+// the serial is a volume query, and the full query also works out the
+// file's whole name, both dear under Wine when made for every file. The
+// basic query fails where the full one does (a file the system cannot
+// describe), and the full query then gives the same error as before.
 bool FileIdentity(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
   using QueryFn = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
-  static const QueryFn query =
-      reinterpret_cast<QueryFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
-  constexpr ULONG kFileAllInformation = 18;
-  constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);  // the name did not fit: the rest did
-  constexpr size_t kLinksAt = 56;  // after the basic information and two sizes
-  alignas(8) uint8_t all[1024];
+  static const QueryFn query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  constexpr ULONG kFileBasicInformation = 4, kFileStandardInformation = 5;
+  struct Standard {
+    LARGE_INTEGER allocation, end;
+    ULONG links;
+    BOOLEAN deletePending, directory;
+  };
+  alignas(8) uint8_t basic[64];
+  Standard standard{};
   IO_STATUS_BLOCK io{};
-  if (query) {
-    const LONG status = query(h, &io, all, sizeof all, kFileAllInformation);
-    uint32_t links = 0;
-    std::memcpy(&links, all + kLinksAt, sizeof links);
-    if ((status == 0 || status == kBufferOverflow) && links < 2) {
-      info = BY_HANDLE_FILE_INFORMATION{};
-      info.nNumberOfLinks = links;
-      return true;
-    }
+  if (query && query(h, &io, basic, sizeof basic, kFileBasicInformation) >= 0 &&
+      query(h, &io, &standard, sizeof standard, kFileStandardInformation) >= 0 && standard.links < 2) {
+    info = BY_HANDLE_FILE_INFORMATION{};
+    info.nNumberOfLinks = standard.links;
+    return true;
   }
   return GetFileInformationByHandle(h, &info) != 0;
 }
@@ -160,6 +161,64 @@ HANDLE OpenForData(const std::wstring& systemPath, bool withSecurity = false) {
   const DWORD access = GENERIC_READ | (withSecurity ? READ_CONTROL | ACCESS_SYSTEM_SECURITY : 0);
   return CreateFileW(systemPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// A folder held open while its files are captured, so that they are opened
+// by name relative to it: the system then resolves one name, not the whole
+// path, and a deep tree costs no more than a flat one.
+class Folder {
+ public:
+  explicit Folder(const std::wstring& systemPath)
+      : h_(CreateFileW(systemPath.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+  ~Folder() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+// OpenForData for a name in an open folder; INVALID_HANDLE_VALUE and the
+// system error (as CreateFileW would set it) when it fails, or when the call
+// is missing (result false: open by path instead).
+bool OpenForDataAt(HANDLE folder, const std::wstring& name, bool withSecurity, HANDLE& file) {
+  using CreateFn = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG,
+                                 ULONG, ULONG, ULONG, void*, ULONG);
+  using ErrorFn = ULONG(WINAPI*)(LONG);
+  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  static const CreateFn create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  static const ErrorFn toError =
+      reinterpret_cast<ErrorFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!create || !toError || folder == INVALID_HANDLE_VALUE || name.size() * sizeof(wchar_t) > 0xFFFE) return false;
+  constexpr ULONG kOpen = 1;                       // FILE_OPEN
+  constexpr ULONG kSynchronous = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
+  constexpr ULONG kSequential = 0x00000004;        // FILE_SEQUENTIAL_ONLY
+  constexpr ULONG kBackupIntent = 0x00004000;      // FILE_OPEN_FOR_BACKUP_INTENT
+  UNICODE_STRING text;
+  text.Buffer = const_cast<wchar_t*>(name.c_str());
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io{};
+  const ACCESS_MASK access = GENERIC_READ | SYNCHRONIZE | FILE_READ_ATTRIBUTES |
+                             (withSecurity ? READ_CONTROL | ACCESS_SYSTEM_SECURITY : 0);
+  file = INVALID_HANDLE_VALUE;
+  HANDLE h = nullptr;
+  const LONG status = create(&h, access, &attributes, &io, nullptr, 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpen,
+                             kSynchronous | kSequential | kBackupIntent, nullptr, 0);
+  if (status < 0) {
+    SetLastError(toError(status));
+    return true;
+  }
+  file = h;
+  return true;
 }
 
 // One file's data as one zlib stream appended to the body. On failure the
@@ -331,6 +390,7 @@ bool WriteLinkEntry(FileStream& header, const TavEntryRecord& rec, const LinkTra
 
 struct Frame {
   HANDLE find = INVALID_HANDLE_VALUE;
+  std::shared_ptr<Folder> folder;  // the walker's, for opens relative to it
   std::wstring dir, sys, rel;
   int32_t depth = 0;
   WIN32_FIND_DATAW pending;
@@ -498,8 +558,9 @@ struct FileWork {
 
 // One open serves the security, the identity and the data; the opens by
 // name are the way back when it fails, and tell why.
-void GatherFile(const std::wstring& sys, FileWork& w) {
-  w.data = OpenForData(sys, true);
+void GatherFile(const std::wstring& sys, FileWork& w, HANDLE folder = INVALID_HANDLE_VALUE,
+                const std::wstring& name = std::wstring()) {
+  if (!OpenForDataAt(folder, name, true, w.data)) w.data = OpenForData(sys, true);
   if (w.data != INVALID_HANDLE_VALUE) {
     w.security = ReadSecurity(w.data);
   } else {
@@ -601,13 +662,14 @@ class CapturePipeline {
   }
 
   void File(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-            const std::wstring& rel) {
+            const std::wstring& rel, std::shared_ptr<Folder> folder) {
     auto w = std::make_shared<FileWork>();
     const int level = Settings().compressionLevel;
     const bool poll = o_.pollControl;
     volatile int32_t* control = Progress().control;
-    auto job = pool_.Submit([w, sys, level, poll, control](DeflatePool::Context& ctx) {
-      GatherFile(sys, *w);
+    const std::wstring name = fd.cFileName;
+    auto job = pool_.Submit([w, sys, name, folder, level, poll, control](DeflatePool::Context& ctx) {
+      GatherFile(sys, *w, folder ? folder->get() : INVALID_HANDLE_VALUE, name);
       if (!DeflatesAhead(*w)) return;
       w->deflated = true;
       Handle file(w->data != INVALID_HANDLE_VALUE ? w->TakeData() : OpenForData(sys));
@@ -829,7 +891,8 @@ void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, F
     }
     if (o.pollControl) WaitWhilePaused();
     if (!isDir && !(isReparse && fd.dwReserved0 == kTagSymlink)) {
-      pipeline.File(level, fd, full, sys, childRel);
+      if (!f.folder) stack.back().folder = std::make_shared<Folder>(f.sys);
+      pipeline.File(level, fd, full, sys, childRel, stack.back().folder);
       continue;
     }
     pipeline.Then([&header, &o, level, fd, full, sys, isDir, isReparse] {
