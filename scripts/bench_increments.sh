@@ -19,7 +19,7 @@ echo "  $FILES files, $BYTES bytes"
 start_wine
 win() { echo "Z:${1//\//\\}"; }
 WINE_RUN=$ROOT/tools/wine-run
-ENGINE=$ROOT/build/bin/OrvaImage.exe
+ENGINE=${ENGINE:-$ROOT/build/bin/OrvaImage.exe}
 FULL=$IMAGES/Bench.TAV
 rm -rf "$IMAGES"
 mkdir -p "$IMAGES"
@@ -42,6 +42,7 @@ for run in a i w; do
   echo "Verdict of $run: $(tr -d '\r' <"$BENCH_DIR/inc_$run.out" | tail -n 3 | head -n 1)"
 done
 $PYTHON - "$FILES" "$BYTES" "$FULL_S" "$FULL_KIB" "$INC_S" "$INC_KIB" "$R_S" "$W_S" "$W_KIB" "$INC_SIZE" <<'PY'
+import os
 import sys
 files, size = int(sys.argv[1]), int(sys.argv[2])
 full_s, full_kib, inc_s, inc_kib, r_s, w_s, w_kib = (float(v) for v in sys.argv[3:10])
@@ -50,9 +51,11 @@ inc_only = max(inc_s - r_s, 1e-9)
 rows = [('OrvaImage a -mx1 (full capture)', full_s, full_kib),
         ('OrvaImage i, unchanged tree', inc_only, inc_kib),
         ('OrvaImage w, unchanged tree', w_s, w_kib)]
+print(f'{os.cpu_count()} cores; {files} files, {size} bytes')
 print(f'{"":34} {"seconds":>8} {"files/s":>9} {"MB/s":>8} {"peak RSS":>10}')
 for name, secs, kib in rows:
     print(f'{name:34} {secs:8.2f} {files / secs:9.0f} {size / secs / 1e6:8.1f} {kib / 1024:7.1f} MB')
+print(f'Ratios against the full capture: i {inc_only / full_s:.2f}, w {w_s / full_s:.2f}')
 print(f'increment image: {inc_size} bytes for {files} files (references only);'
       f' the i time has the time of an r run ({r_s:.2f} s) taken off.')
 PY

@@ -2,13 +2,19 @@
 
 #include <windows.h>
 #include <winioctl.h>
+#include <winternl.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/deflate_pool.h"
 #include "core/exclusion.h"
 #include "core/output.h"
 #include "core/progress.h"
@@ -97,13 +103,36 @@ bool QueryReparse(HANDLE h, DWORD& returned) {
                          static_cast<DWORD>(kReparseBufferSize), &returned, nullptr) != 0;
 }
 
-enum class DataFailure { kNone, kOpen, kDeflateInit, kRead, kDeflate, kWrite, kAvailIn };
+// The identity of a file as far as the hard-link test needs it. The volume
+// serial and file index are asked only of a file with more than one name:
+// the serial is a volume query, and the full query also works out the
+// file's whole name, both dear under Wine when made for every file. The
+// basic query fails where the full one does (a file the system cannot
+// describe), and the full query then gives the same error as before.
+bool QueryFileIdentity(HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+  using QueryFn = LONG(WINAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+  static const QueryFn query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  constexpr ULONG kFileBasicInformation = 4, kFileStandardInformation = 5;
+  struct Standard {
+    LARGE_INTEGER allocation, end;
+    ULONG links;
+    BOOLEAN deletePending, directory;
+  };
+  alignas(8) uint8_t basic[64];
+  Standard standard{};
+  IO_STATUS_BLOCK io{};
+  if (query && query(h, &io, basic, sizeof basic, kFileBasicInformation) >= 0 &&
+      query(h, &io, &standard, sizeof standard, kFileStandardInformation) >= 0 && standard.links < 2) {
+    info = BY_HANDLE_FILE_INFORMATION{};
+    info.nNumberOfLinks = standard.links;
+    return true;
+  }
+  return GetFileInformationByHandle(h, &info) != 0;
+}
 
-struct DataResult {
-  DataFailure failure = DataFailure::kNone;
-  DWORD error = 0;
-  int64_t compressed = 0;
-};
+using DataFailure = DeflateFailure;
+using DataResult = DeflateOutcome;
 
 // The single-entry archiver's result byte for a failed data capture.
 uint8_t ResultOf(DataFailure f) {
@@ -131,8 +160,16 @@ bool ReadChunk(HANDLE h, uint8_t* buf, DWORD& got) {
   return true;
 }
 
-// One file's data as one zlib stream appended to the body. On failure the
-// body is moved back over what this file wrote.
+DeflateReadFn ReaderOf(HANDLE h) {
+  return [h](uint8_t* buffer, uint32_t& got, uint32_t& error) {
+    DWORD n = 0;
+    const bool ok = ReadChunk(h, buffer, n);
+    got = n;
+    if (!ok) error = GetLastError();
+    return ok;
+  };
+}
+
 // withSecurity: the handle can also read the owner, ACLs and the SACL.
 HANDLE OpenForData(const std::wstring& systemPath, bool withSecurity = false) {
   const DWORD access = GENERIC_READ | (withSecurity ? READ_CONTROL | ACCESS_SYSTEM_SECURITY : 0);
@@ -140,6 +177,66 @@ HANDLE OpenForData(const std::wstring& systemPath, bool withSecurity = false) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
+// A folder held open while its files are captured, so that they are opened
+// by name relative to it: the system then resolves one name, not the whole
+// path, and a deep tree costs no more than a flat one.
+class Folder {
+ public:
+  explicit Folder(const std::wstring& systemPath)
+      : h_(CreateFileW(systemPath.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+  ~Folder() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+// OpenForData for a name in an open folder; INVALID_HANDLE_VALUE and the
+// system error (as CreateFileW would set it) when it fails, or when the call
+// is missing (result false: open by path instead).
+bool OpenForDataAt(HANDLE folder, const std::wstring& name, bool withSecurity, HANDLE& file) {
+  using CreateFn = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG,
+                                 ULONG, ULONG, ULONG, void*, ULONG);
+  using ErrorFn = ULONG(WINAPI*)(LONG);
+  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  static const CreateFn create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  static const ErrorFn toError =
+      reinterpret_cast<ErrorFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (!create || !toError || folder == INVALID_HANDLE_VALUE || name.size() * sizeof(wchar_t) > 0xFFFE) return false;
+  constexpr ULONG kOpen = 1;                       // FILE_OPEN
+  constexpr ULONG kSynchronous = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
+  constexpr ULONG kSequential = 0x00000004;        // FILE_SEQUENTIAL_ONLY
+  constexpr ULONG kBackupIntent = 0x00004000;      // FILE_OPEN_FOR_BACKUP_INTENT
+  UNICODE_STRING text;
+  text.Buffer = const_cast<wchar_t*>(name.c_str());
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io{};
+  const ACCESS_MASK access = GENERIC_READ | SYNCHRONIZE | FILE_READ_ATTRIBUTES |
+                             (withSecurity ? READ_CONTROL | ACCESS_SYSTEM_SECURITY : 0);
+  file = INVALID_HANDLE_VALUE;
+  HANDLE h = nullptr;
+  const LONG status = create(&h, access, &attributes, &io, nullptr, 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpen,
+                             kSynchronous | kSequential | kBackupIntent, nullptr, 0);
+  if (status < 0) {
+    SetLastError(toError(status));
+    return true;
+  }
+  file = h;
+  return true;
+}
+
+// One file's data as one zlib stream appended to the body. On failure the
+// body is moved back over what this file wrote.
 // opened: a handle from OpenForData, which this takes over; else the file is opened here.
 DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool poll,
                        HANDLE opened = INVALID_HANDLE_VALUE) {
@@ -150,59 +247,20 @@ DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool po
     r.error = GetLastError();
     return r;
   }
-  // One deflate state serves every file of the run; a reset is far cheaper
-  // than a new state per small file.
-  static z_stream z{};
-  static int ready = -1;  // level the state was made for
-  if (ready != Settings().compressionLevel) {
-    if (ready >= 0) deflateEnd(&z);
-    z = z_stream{};
-    ready = deflateInit(&z, Settings().compressionLevel) == Z_OK ? Settings().compressionLevel : -1;
-  } else if (deflateReset(&z) != Z_OK) {
-    deflateEnd(&z);
-    z = z_stream{};
-    ready = deflateInit(&z, Settings().compressionLevel) == Z_OK ? Settings().compressionLevel : -1;
-  }
-  if (ready < 0) {
-    r.failure = DataFailure::kDeflateInit;
-    r.error = GetLastError();
-    return r;
-  }
-  uint8_t* in = Buf().in.get();
-  uint8_t* out = Buf().out.get();
-  int flush = Z_NO_FLUSH;
-  do {
-    DWORD got = 0;
-    if (!ReadChunk(file.get(), in, got)) {
-      r.failure = DataFailure::kRead;
-      r.error = GetLastError();
-      break;
-    }
-    flush = got < kChunk ? Z_FINISH : Z_NO_FLUSH;
-    z.next_in = in;
-    z.avail_in = got;
-    do {
-      if (poll) WaitWhilePaused();
-      z.next_out = out;
-      z.avail_out = kChunk;
-      if (deflate(&z, flush) == Z_STREAM_ERROR) {
-        r.failure = DataFailure::kDeflate;
-        break;
-      }
-      uint32_t produced = kChunk - z.avail_out;
-      if (produced && body.Write(out, produced) != produced) {
-        r.failure = DataFailure::kWrite;
-        r.error = GetLastError();
-        break;
-      }
-      r.compressed += produced;
-    } while (z.avail_out == 0);
-    if (r.failure != DataFailure::kNone) break;
-    if (z.avail_in != 0) {
-      r.failure = DataFailure::kAvailIn;
-      break;
-    }
-  } while (flush != Z_FINISH);
+  static DeflateState state;
+  r = DeflateStream(
+      state, Settings().compressionLevel, Buf().in.get(), Buf().out.get(), ReaderOf(file.get()),
+      [&body](const uint8_t* data, uint32_t size, uint32_t& error) {
+        if (body.Write(data, size) == size) return true;
+        error = GetLastError();
+        return false;
+      },
+      poll ? DeflatePollFn([] {
+        WaitWhilePaused();
+        return true;
+      })
+           : DeflatePollFn());
+  if (r.failure == DataFailure::kDeflateInit) r.error = GetLastError();
   if (r.failure != DataFailure::kNone) body.Seek(-r.compressed, 1);
   return r;
 }
@@ -304,6 +362,7 @@ void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walke
       reason = L"Zip error.";
       break;
     case DataFailure::kNone:
+    case DataFailure::kStopped:
       return;
   }
   if (older && !OlderDataText(r).empty()) message = OlderDataText(r);
@@ -342,27 +401,38 @@ bool WriteLinkEntry(FileStream& header, const TavEntryRecord& rec, const LinkTra
 
 struct Frame {
   HANDLE find = INVALID_HANDLE_VALUE;
+  std::shared_ptr<Folder> folder;  // the walker's, for opens relative to it
   std::wstring dir, sys, rel;
   int32_t depth = 0;
   WIN32_FIND_DATAW pending;
   bool hasPending = false;
 };
 
-// Starts enumerating a directory; false (after any message) when it cannot.
-bool OpenFrame(Frame& f, bool report) {
+// Starts enumerating a directory: 0, or the system error.
+DWORD StartFrame(Frame& f) {
   std::memset(&f.pending, 0, sizeof f.pending);
   f.find = FindFirstFileW(Join(f.sys, L"*").c_str(), &f.pending);
   if (f.find != INVALID_HANDLE_VALUE) {
     f.hasPending = true;
-    return true;
+    return 0;
   }
-  DWORD err = GetLastError();
-  if (err == ERROR_FILE_NOT_FOUND || !report) return false;
-  std::wstring message = Fmt(L" Cannot access the directory %ls. (Error code # : %d, %ls)\n", f.dir.c_str(),
+  const DWORD err = GetLastError();
+  return err ? err : ERROR_FILE_NOT_FOUND;
+}
+
+void ReportFrameFailure(const std::wstring& dir, DWORD err) {
+  std::wstring message = Fmt(L" Cannot access the directory %ls. (Error code # : %d, %ls)\n", dir.c_str(),
                              static_cast<int>(err), ErrorText(err).c_str());
   Say(message);
   ++Counters().dirsSkipped;
-  Lists().directories.push_back({f.dir, L"", message});
+  Lists().directories.push_back({dir, L"", message});
+}
+
+// Starts enumerating a directory; false (after any message) when it cannot.
+bool OpenFrame(Frame& f, bool report) {
+  const DWORD err = StartFrame(f);
+  if (err == 0) return true;
+  if (err != ERROR_FILE_NOT_FOUND && report) ReportFrameFailure(f.dir, err);
   return false;
 }
 
@@ -485,55 +555,93 @@ void WriteLink(int32_t depth, const WIN32_FIND_DATAW& fd, uint8_t kind, const st
   }
 }
 
-// The one capture of a file, for the walker and the single-entry archiver
-// alike: security, hard-link check, data stream, entry. Returns 0 once the
-// entry (a file or a hard link) is written, else the archiver's result byte;
-// the walker's or the archiver's texts as the options say.
-uint8_t CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                    const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o) {
-  const bool walker = !o.archiverTexts;
-  // One open serves the security, the identity and the data; the opens by
-  // name are the way back when it fails, and tell why.
-  SecurityCapture sec;
-  HANDLE data = OpenForData(sys, true);
-  if (data != INVALID_HANDLE_VALUE) {
-    sec.CaptureFromHandle(full, data, o.labelInSddl);
-  } else {
-    data = OpenForData(sys);
-    sec.Capture(full, sys, o.labelInSddl);
-  }
-  sec.Report(walker, o.olderMessages ? fd.cFileName : L"");
+// What the capture of a file learns before it writes anything: its
+// security, its identity and (in the walker's pipeline) its data stream.
+// Reading these is safe on any thread; reporting them is the writer's.
+struct FileWork {
+  RawSecurity security;
+  enum Identity { kKnown, kNoHandle, kNoInformation } identity = kKnown;
+  DWORD identityError = 0;
   BY_HANDLE_FILE_INFORMATION info{};
-  if (data != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(data, &info)) {
-    CloseHandle(data);
-    data = INVALID_HANDLE_VALUE;
+  HANDLE data = INVALID_HANDLE_VALUE;  // open for the data until it is read
+  bool deflated = false;               // the stream was made into the pool
+  DataResult result;                   // of that stream
+  ~FileWork() {
+    if (data != INVALID_HANDLE_VALUE) CloseHandle(data);
   }
-  if (data == INVALID_HANDLE_VALUE) {
+  HANDLE TakeData() {
+    HANDLE h = data;
+    data = INVALID_HANDLE_VALUE;
+    return h;
+  }
+};
+
+// One open serves the security, the identity and the data; the opens by
+// name are the way back when it fails, and tell why.
+void GatherFile(const std::wstring& sys, FileWork& w, HANDLE folder = INVALID_HANDLE_VALUE,
+                const std::wstring& name = std::wstring()) {
+  if (!OpenForDataAt(folder, name, true, w.data)) w.data = OpenForData(sys, true);
+  if (w.data != INVALID_HANDLE_VALUE) {
+    w.security = ReadSecurity(w.data);
+  } else {
+    w.data = OpenForData(sys);
+    w.security = ReadSecurity(sys);
+  }
+  if (w.data != INVALID_HANDLE_VALUE && !QueryFileIdentity(w.data, w.info)) {
+    CloseHandle(w.TakeData());
+  }
+  if (w.data == INVALID_HANDLE_VALUE) {
     Handle h(CreateFileW(sys.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    const bool opened = h.Valid();
-    if (!opened || !GetFileInformationByHandle(h.get(), &info)) {
-      DWORD err = GetLastError();
-      if (!walker) {
-        // The archiver cannot open the file at all.
-        DataResult r;
-        r.failure = DataFailure::kOpen;
-        r.error = err;
-        ReportDataFailure(r, full, false);
-        return kArchiveOpenFailed;
-      }
-      Say(Fmt(opened ? L"  Failed to retrieve file information of %ls. Failed to identify hard link. (Error code : %d, %ls)\n"
-                     : L"  Failed to retrieve the file handle of \"%ls\". Failed to identify hard link. (Error code : %d, %ls)\n",
-              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
-      SkipFile(full, L"Failed to identiry.");
-      return kArchiveOpenFailed;
+    if (!h.Valid()) {
+      w.identity = FileWork::kNoHandle;
+      w.identityError = GetLastError();
+    } else if (!QueryFileIdentity(h.get(), w.info)) {
+      w.identity = FileWork::kNoInformation;
+      w.identityError = GetLastError();
     }
   }
+}
+
+// A file whose data stream can be made before the writer gets to it: one
+// name only (a further name becomes a hard link, known only in walk order).
+bool DeflatesAhead(const FileWork& w) { return w.identity == FileWork::kKnown && w.info.nNumberOfLinks < 2; }
+
+// Reports and writes a gathered file in walk order. drain hands the stream
+// made in the pool to the body and gives its result; without it the data is
+// captured here. Returns 0 once the entry (a file or a hard link) is
+// written, else the archiver's result byte; the walker's or the archiver's
+// texts as the options say.
+uint8_t CommitFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+                const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o, FileWork& w,
+                const std::function<DataResult()>& drain) {
+  const bool walker = !o.archiverTexts;
+  SecurityCapture sec;
+  sec.Take(full, w.security, o.labelInSddl);
+  sec.Report(walker, o.olderMessages ? fd.cFileName : L"");
+  if (w.identity != FileWork::kKnown) {
+    const DWORD err = w.identityError;
+    if (!walker) {
+      // The archiver cannot open the file at all.
+      DataResult r;
+      r.failure = DataFailure::kOpen;
+      r.error = err;
+      ReportDataFailure(r, full, false);
+      return kArchiveOpenFailed;
+    }
+    Say(Fmt(w.identity == FileWork::kNoHandle
+                ? L"  Failed to retrieve the file handle of \"%ls\". Failed to identify hard link. (Error code : %d, %ls)\n"
+                : L"  Failed to retrieve file information of %ls. Failed to identify hard link. (Error code : %d, %ls)\n",
+            full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+    SkipFile(full, L"Failed to identiry.");
+    return kArchiveOpenFailed;
+  }
+  const BY_HANDLE_FILE_INFORMATION& info = w.info;
   const FileId id{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
   if (info.nNumberOfLinks > 1) {
     auto it = HardLinks().find(id);
     if (it != HardLinks().end()) {
-      if (data != INVALID_HANDLE_VALUE) CloseHandle(data);
+      if (w.data != INVALID_HANDLE_VALUE) CloseHandle(w.TakeData());
       WritePrefix(header, o);
       WriteEntryRecord(header, MakeRecord(depth, fd, kKindHardLink, sec.state));
       WriteTavString(header, it->second);
@@ -543,7 +651,7 @@ uint8_t CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstrin
       return kArchived;
     }
   }
-  DataResult r = CaptureData(sys, body, o.pollControl, data);
+  DataResult r = drain ? drain() : CaptureData(sys, body, o.pollControl, w.TakeData());
   if (r.failure != DataFailure::kNone) {
     ReportDataFailure(r, full, walker, o.olderMessages);
     return ResultOf(r.failure);
@@ -615,6 +723,144 @@ uint8_t ArchiveLink(uint8_t kind, int32_t depth, const std::wstring& full, const
   return ArchiveLink(kind, depth, fd, full, header);
 }
 
+// The one capture of a file, for the single-entry archiver and for a file
+// the walker's pool gave back.
+uint8_t CaptureFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+                    const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o) {
+  FileWork w;
+  GatherFile(sys, w);
+  return CommitFile(depth, fd, full, sys, rel, header, body, o, w, nullptr);
+}
+
+// The walker's files are read and compressed by a pool of workers, ahead of
+// the walk's writer; everything the walk reports or writes is a step run in
+// walk order, so the image, the texts and the counts are those of one object
+// after the other.
+class CapturePipeline {
+ public:
+  CapturePipeline(FileStream& header, FileStream& body, const WalkOptions& o)
+      : header_(header),
+        body_(body),
+        o_(o),
+        pool_(o.workers ? o.workers : DeflatePool::DefaultWorkers(), kBudget),
+        window_(8 * pool_.Workers()) {}
+
+  // Steps that read or write nothing of a file: run in their turn.
+  void Then(std::function<void()> step) {
+    steps_.push_back({std::move(step), nullptr});
+    Advance(false);
+  }
+
+  void File(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
+            const std::wstring& rel, std::shared_ptr<Folder> folder) {
+    auto w = std::make_shared<FileWork>();
+    const int level = Settings().compressionLevel;
+    const bool poll = o_.pollControl;
+    volatile int32_t* control = Progress().control;
+    const std::wstring name = fd.cFileName;
+    auto job = pool_.Submit([w, sys, name, folder, level, poll, control](DeflatePool::Context& ctx) {
+      GatherFile(sys, *w, folder ? folder->get() : INVALID_HANDLE_VALUE, name);
+      if (!DeflatesAhead(*w)) return;
+      w->deflated = true;
+      Handle file(w->data != INVALID_HANDLE_VALUE ? w->TakeData() : OpenForData(sys));
+      if (!file.Valid()) {
+        w->result.failure = DataFailure::kOpen;
+        w->result.error = GetLastError();
+        return;
+      }
+      w->result = DeflateStream(
+          ctx.State(), level, ctx.In(), ctx.Out(), ReaderOf(file.get()),
+          [&ctx](const uint8_t* data, uint32_t size, uint32_t&) { return ctx.Put(data, size); },
+          poll ? DeflatePollFn([&ctx, control] { return MayGoOn(ctx, control); }) : DeflatePollFn());
+      if (w->result.failure == DataFailure::kDeflateInit) w->result.error = GetLastError();
+    });
+    steps_.push_back({[this, job, w, depth, fd, full, sys, rel] { Commit(*job, *w, depth, fd, full, sys, rel); },
+                      job});
+    Advance(false);
+  }
+
+  void Finish() { Advance(true); }
+
+ private:
+  static constexpr size_t kBudget = 24u << 20;  // compressed bytes held ahead of the writer
+  static constexpr size_t kMaxSteps = 4096;
+
+  struct Step {
+    std::function<void()> run;
+    std::shared_ptr<DeflatePool::Job> job;
+  };
+
+  // A worker's pause and cancel check: it waits while the run is paused and
+  // gives up on a cancel, which the writer then reports.
+  static bool MayGoOn(DeflatePool::Context& ctx, volatile int32_t* control) {
+    for (;;) {
+      const int32_t word = control ? *control : kControlRun;
+      if (word == kControlCancel || ctx.Stopped()) return false;
+      if (word != kControlPause) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
+  // Runs the steps whose turn has come: all of them at the end; else up to
+  // the first file still being worked on, unless too much waits behind it.
+  void Advance(bool all) {
+    while (!steps_.empty()) {
+      Step& front = steps_.front();
+      if (!all && front.job && !pool_.Done(*front.job) && pool_.Pending() < window_ && steps_.size() < kMaxSteps)
+        return;
+      std::function<void()> run = std::move(front.run);
+      steps_.pop_front();
+      run();
+    }
+  }
+
+  void Commit(DeflatePool::Job& job, FileWork& w, int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full,
+              const std::wstring& sys, const std::wstring& rel) {
+    int64_t written = 0;
+    DWORD writeError = 0;
+    const bool drained = pool_.Drain(
+        job,
+        [&](const uint8_t* data, uint32_t size) {
+          if (body_.Write(data, size) == size) {
+            written += size;
+            return true;
+          }
+          writeError = GetLastError();
+          return false;
+        },
+        o_.pollControl ? std::function<void()>([] { WaitWhilePaused(); }) : nullptr);
+    if (w.deflated && w.result.failure == DataFailure::kStopped && drained) {
+      // Stopped by a cancel: the writer reports it; a run that goes on
+      // captures the file again here.
+      if (o_.pollControl) WaitWhilePaused();
+      body_.Seek(-written, 1);
+      CaptureFile(depth, fd, full, sys, rel, header_, body_, o_);
+      return;
+    }
+    std::function<DataResult()> take;
+    if (w.deflated) {
+      take = [&] {
+        DataResult r = w.result;
+        if (!drained) {
+          r.failure = DataFailure::kWrite;
+          r.error = writeError;
+        }
+        r.compressed = written;
+        if (r.failure != DataFailure::kNone) body_.Seek(-written, 1);
+        return r;
+      };
+    }
+    CommitFile(depth, fd, full, sys, rel, header_, body_, o_, w, take);
+  }
+
+  FileStream& header_;
+  FileStream& body_;
+  const WalkOptions o_;
+  DeflatePool pool_;
+  const size_t window_;
+  std::deque<Step> steps_;
+};
+
 }  // namespace
 
 std::wstring SystemPath(const std::wstring& userPath) {
@@ -669,7 +915,7 @@ int64_t ComputeSourceSize(const std::wstring& source, const WalkOptions& o) {
     Handle h(CreateFileW(sys.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!h.Valid() || !GetFileInformationByHandle(h.get(), &info)) continue;
+    if (!h.Valid() || !QueryFileIdentity(h.get(), info)) continue;
     const int64_t size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
     if (info.nNumberOfLinks < 2) {
       total += size;
@@ -712,6 +958,7 @@ void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, F
   stack[0].rel = rel;
   stack[0].depth = depth;
   if (!OpenFrame(stack[0], true)) return;
+  CapturePipeline pipeline(header, body, o);
   WIN32_FIND_DATAW fd;
   while (!stack.empty()) {
     if (!NextObject(stack.back(), fd)) {
@@ -728,31 +975,41 @@ void WalkTree(int32_t depth, const std::wstring& dir, const std::wstring& rel, F
     const bool isDir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 
     if (IsExcluded(ExclusionKey(o, f.rel, fd.cFileName), patterns) || IsOwnFile(sys)) {
-      IntendedSkip(full, isDir);
+      pipeline.Then([full, isDir] { IntendedSkip(full, isDir); });
       continue;
     }
     if (o.pollControl) WaitWhilePaused();
     const uint8_t kind = CapturedKind(fd);
     if (kind == kKindFile) {
-      CaptureFile(level, fd, full, sys, childRel, header, body, o);
+      if (!f.folder) stack.back().folder = std::make_shared<Folder>(f.sys);
+      pipeline.File(level, fd, full, sys, childRel, stack.back().folder);
       continue;
     }
-    SecurityCapture sec;
-    sec.Capture(full, sys, o.labelInSddl);
-    sec.Report(true, o.olderMessages ? fd.cFileName : L"");
-    if (kind != kKindDirectory) {
+    pipeline.Then([&header, &o, level, fd, full, sys, kind] {
+      SecurityCapture sec;
+      sec.Capture(full, sys, o.labelInSddl);
+      sec.Report(true, o.olderMessages ? fd.cFileName : L"");
+      if (kind == kKindDirectory) {
+        WriteDirectory(level, fd, sec, header, o);
+        return;
+      }
       LinkTrailer t;
       if (ReadLink(kind, fd, full, sys, o, t) == kArchived) WriteLink(level, fd, kind, full, t, sec, header, o);
-      continue;
-    }
-    WriteDirectory(level, fd, sec, header, o);
+    });
+    if (kind != kKindDirectory) continue;
     Frame child;
     child.dir = full;
     child.sys = sys;
     child.rel = childRel;
     child.depth = level + 1;
-    if (OpenFrame(child, true)) stack.push_back(std::move(child));
+    const DWORD err = StartFrame(child);
+    if (err == 0) {
+      stack.push_back(std::move(child));
+    } else if (err != ERROR_FILE_NOT_FOUND) {
+      pipeline.Then([full, err] { ReportFrameFailure(full, err); });
+    }
   }
+  pipeline.Finish();
 }
 
 uint8_t ArchiveSingleEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, FileStream& header,

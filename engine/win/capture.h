@@ -25,6 +25,7 @@ struct WalkOptions {
   bool bareNameExclusion = false;  // exclusions test the object's own name, in every folder
   bool olderMessages = false;      // the format-3000 wording of some messages
   bool archiverTexts = false;      // the single-entry archivers' wording of the data and security failures
+  unsigned workers = 0;            // threads compressing files; 0: one per core, at most 8
 };
 WalkOptions WalkOptionsFor(int32_t formatVersion);
 

@@ -19,20 +19,30 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
 
 FILETIME Ft(const orva::FileTime& t) { return FILETIME{t.low, t.high}; }
 
+// A file's handle stays open after its data is written, so that its times
+// and attributes go through the handle that made it; the security in between
+// goes by name, which the open handle's sharing allows. Any call on another
+// object closes it first.
 class WindowsRestoreFileSystem : public RestoreFileSystem {
  public:
   ~WindowsRestoreFileSystem() override {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    Release();
   }
 
   int32_t MakeDirectory(const std::wstring& path) override {
+    Release();
     return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : LastError();
   }
 
   int32_t MakeFile(const std::wstring& path) override {
-    file_ = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
-    return file_ == INVALID_HANDLE_VALUE ? LastError() : 0;
+    Release();
+    file_ = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE) return LastError();
+    filePath_ = path;
+    return 0;
   }
 
   int32_t Write(const void* data, uint32_t size) override {
@@ -42,35 +52,46 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
   }
 
   int32_t CloseFile() override {
-    HANDLE h = file_;
+    if (file_ == INVALID_HANDLE_VALUE) return 0;
+    kept_ = file_;
+    keptPath_ = filePath_;
     file_ = INVALID_HANDLE_VALUE;
-    return h == INVALID_HANDLE_VALUE || CloseHandle(h) ? 0 : LastError();
+    return 0;
   }
 
-  void RemoveFile(const std::wstring& path) override { DeleteFileW(SystemPath(path).c_str()); }
+  void RemoveFile(const std::wstring& path) override {
+    Release();
+    DeleteFileW(SystemPath(path).c_str());
+  }
 
   int32_t MakeHardLink(const std::wstring& link, const std::wstring& existing) override {
+    Release();
     return CreateHardLinkW(SystemPath(link).c_str(), SystemPath(existing).c_str(), nullptr) ? 0 : LastError();
   }
 
   int32_t SetTimes(const std::wstring& path, bool directory, const FindData& fd, bool& handleError) override {
-    HANDLE h = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES, directory ? 0 : FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, directory ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = Kept(path);
     if (h == INVALID_HANDLE_VALUE) {
-      handleError = true;
-      return LastError();
+      h = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                      directory ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      directory ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) {
+        handleError = true;
+        return LastError();
+      }
+      kept_ = h;  // the attributes follow through it
+      keptPath_ = path;
     }
     handleError = false;
     FILETIME c = Ft(fd.creationTime), a = Ft(fd.lastAccessTime), w = Ft(fd.lastWriteTime);
-    int32_t err = SetFileTime(h, &c, &a, &w) ? 0 : LastError();
-    CloseHandle(h);
-    return err;
+    return SetFileTime(h, &c, &a, &w) ? 0 : LastError();
   }
 
   int32_t SetShortName(const std::wstring& path, bool, const FindData& fd) override {
     const std::wstring alt = fd.AlternateName();
     const std::wstring name = fd.Name();
     if (alt.empty() || alt == name || LooksUnicode(alt) || LooksUnicode(name)) return 0;
+    Release();  // the short name wants the object to itself
     HANDLE h = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
@@ -80,21 +101,27 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     return 0;
   }
 
-  // Through a backup-semantics handle, so that the security just applied
-  // does not stand in the way.
+  // Through a handle opened before the security was applied (the kept one or
+  // a backup-semantics one), so that the security does not stand in the way.
   int32_t SetAttributes(const std::wstring& path, uint32_t attributes) override {
-    HANDLE h = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return LastError();
+    HANDLE h = Kept(path);
+    const bool own = h == INVALID_HANDLE_VALUE;
+    if (own) {
+      h = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return LastError();
+    }
     FILE_BASIC_INFO info{};  // zero times stay unchanged
     info.FileAttributes = attributes & kSettable;
     if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     int32_t err = SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) ? 0 : LastError();
-    CloseHandle(h);
+    if (own) CloseHandle(h);
+    else Release();
     return err;
   }
 
   int32_t SetDirectoryMetadata(const std::wstring& path, const FindData& fd, MetadataStep& failedStep) override {
+    Release();
     failedStep = kOpenStep;
     HANDLE h = CreateFileW(SystemPath(path).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -115,10 +142,12 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
   }
 
   void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) override {
+    if (path != keptPath_) Release();
     orva::ApplyEntrySecurity(path, sec);
   }
 
   bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec) override {
+    Release();
     return orva::ApplySecurityDescriptor(path, sec);
   }
 
@@ -128,7 +157,23 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     return IsTextUnicode(s.c_str(), lstrlenW(s.c_str()), &tests) != FALSE;
   }
 
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  // The kept handle when it belongs to path.
+  HANDLE Kept(const std::wstring& path) {
+    if (kept_ != INVALID_HANDLE_VALUE && path == keptPath_) return kept_;
+    Release();
+    return INVALID_HANDLE_VALUE;
+  }
+
+  void Release() {
+    if (kept_ != INVALID_HANDLE_VALUE) CloseHandle(kept_);
+    kept_ = INVALID_HANDLE_VALUE;
+    keptPath_.clear();
+  }
+
+  HANDLE file_ = INVALID_HANDLE_VALUE;  // the file being written
+  std::wstring filePath_;
+  HANDLE kept_ = INVALID_HANDLE_VALUE;  // the last object's, for its metadata
+  std::wstring keptPath_;
 };
 
 }  // namespace

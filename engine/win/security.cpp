@@ -4,6 +4,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -89,24 +90,71 @@ std::wstring Pair(int32_t code) {
 }  // namespace
 
 namespace {
+constexpr DWORD kQueryBuffer = 4096;
 constexpr SECURITY_INFORMATION kAllParts =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
 }
 
-int32_t SecurityCapture::Capture(const std::wstring& displayPath, const std::wstring& systemPath, bool withLabel) {
-  PSID owner = nullptr, group = nullptr;
-  PACL dacl = nullptr, sacl = nullptr;
+namespace {
+
+// A copy of a self-relative descriptor, and frees the platform's.
+RawSecurity Keep(DWORD err, PSECURITY_DESCRIPTOR sd) {
+  RawSecurity raw;
+  raw.error = err;
+  if (err == ERROR_SUCCESS && sd) {
+    const uint8_t* p = static_cast<const uint8_t*>(sd);
+    raw.descriptor.assign(p, p + GetSecurityDescriptorLength(sd));
+  }
+  if (sd) LocalFree(sd);
+  return raw;
+}
+
+}  // namespace
+
+RawSecurity ReadSecurity(const std::wstring& systemPath) {
   PSECURITY_DESCRIPTOR sd = nullptr;
-  DWORD err = GetNamedSecurityInfoW(systemPath.c_str(), SE_FILE_OBJECT, kAllParts, &owner, &group, &dacl, &sacl, &sd);
-  return Take(displayPath, err, sd, owner, group, dacl, sacl, withLabel);
+  DWORD err = GetNamedSecurityInfoW(systemPath.c_str(), SE_FILE_OBJECT, kAllParts, nullptr, nullptr, nullptr,
+                                    nullptr, &sd);
+  return Keep(err, sd);
+}
+
+RawSecurity ReadSecurity(HANDLE object) {
+  // One query into a buffer that fits nearly every descriptor; the library
+  // call, which asks twice, when it does not or fails (it gives the error).
+  RawSecurity raw;
+  raw.descriptor.resize(kQueryBuffer);
+  DWORD needed = 0;
+  if (GetKernelObjectSecurity(object, kAllParts, raw.descriptor.data(), kQueryBuffer, &needed)) {
+    raw.descriptor.resize(GetSecurityDescriptorLength(raw.descriptor.data()));
+    return raw;
+  }
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  DWORD err = GetSecurityInfo(object, SE_FILE_OBJECT, kAllParts, nullptr, nullptr, nullptr, nullptr, &sd);
+  return Keep(err, sd);
+}
+
+int32_t SecurityCapture::Capture(const std::wstring& displayPath, const std::wstring& systemPath, bool withLabel) {
+  return Take(displayPath, ReadSecurity(systemPath), withLabel);
 }
 
 int32_t SecurityCapture::CaptureFromHandle(const std::wstring& displayPath, HANDLE object, bool withLabel) {
+  return Take(displayPath, ReadSecurity(object), withLabel);
+}
+
+int32_t SecurityCapture::Take(const std::wstring& displayPath, const RawSecurity& raw, bool withLabel) {
+  if (raw.error != ERROR_SUCCESS || raw.descriptor.empty())
+    return Take(displayPath, raw.error, nullptr, nullptr, nullptr, nullptr, nullptr, withLabel);
+  PSECURITY_DESCRIPTOR sd = LocalAlloc(LMEM_FIXED, raw.descriptor.size());
+  if (!sd) return Take(displayPath, GetLastError(), nullptr, nullptr, nullptr, nullptr, nullptr, withLabel);
+  std::memcpy(sd, raw.descriptor.data(), raw.descriptor.size());
   PSID owner = nullptr, group = nullptr;
   PACL dacl = nullptr, sacl = nullptr;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  DWORD err = GetSecurityInfo(object, SE_FILE_OBJECT, kAllParts, &owner, &group, &dacl, &sacl, &sd);
-  return Take(displayPath, err, sd, owner, group, dacl, sacl, withLabel);
+  BOOL defaulted = FALSE, daclPresent = FALSE, saclPresent = FALSE;
+  GetSecurityDescriptorOwner(sd, &owner, &defaulted);
+  GetSecurityDescriptorGroup(sd, &group, &defaulted);
+  if (!GetSecurityDescriptorDacl(sd, &daclPresent, &dacl, &defaulted) || !daclPresent) dacl = nullptr;
+  if (!GetSecurityDescriptorSacl(sd, &saclPresent, &sacl, &defaulted) || !saclPresent) sacl = nullptr;
+  return Take(displayPath, ERROR_SUCCESS, sd, owner, group, dacl, sacl, withLabel);
 }
 
 int32_t SecurityCapture::Take(const std::wstring& displayPath, unsigned long err, void* descriptor, void* owner,

@@ -1,0 +1,135 @@
+// Compression of many files at once. Each file's data becomes one zlib
+// stream made by DeflateStream; a pool of worker threads makes the streams
+// into memory while one writer takes them in the order the files were
+// given, so the bytes written are those of one file after the other.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <zlib.h>
+
+namespace orva {
+
+constexpr uint32_t kDeflateChunk = 65536;
+
+enum class DeflateFailure { kNone, kOpen, kDeflateInit, kRead, kDeflate, kWrite, kAvailIn, kStopped };
+
+struct DeflateOutcome {
+  DeflateFailure failure = DeflateFailure::kNone;
+  uint32_t error = 0;      // the system error of a failed open, read or write
+  int64_t compressed = 0;  // bytes handed on
+};
+
+// One deflate state, kept from file to file (a reset is far cheaper than a
+// new state per small file).
+class DeflateState {
+ public:
+  DeflateState() = default;
+  DeflateState(const DeflateState&) = delete;
+  DeflateState& operator=(const DeflateState&) = delete;
+  ~DeflateState();
+  // Ready for a new stream at level; false when zlib refused.
+  bool Start(int level);
+  z_stream& z() { return z_; }
+
+ private:
+  z_stream z_{};
+  int level_ = -1;  // the level the state was made for
+};
+
+// Reads up to kDeflateChunk bytes, fewer only at the end of the data; false
+// when the read failed (error set).
+using DeflateReadFn = std::function<bool(uint8_t* buffer, uint32_t& got, uint32_t& error)>;
+// Takes bytes of the stream; false when they could not be stored (error set).
+using DeflatePutFn = std::function<bool(const uint8_t* data, uint32_t size, uint32_t& error)>;
+// Called before each output window; false stops the stream (kStopped).
+using DeflatePollFn = std::function<bool()>;
+
+// The data of one file as one zlib stream at level: reads of 65,536 bytes,
+// finish with the first shorter read (an empty one included), output in
+// windows of 65,536 bytes. The same calls whatever the caller, so the same
+// bytes. in and out are kDeflateChunk bytes each.
+DeflateOutcome DeflateStream(DeflateState& state, int level, uint8_t* in, uint8_t* out, const DeflateReadFn& read,
+                             const DeflatePutFn& put, const DeflatePollFn& poll);
+
+// Worker threads running tasks in the order given; what a task produces is
+// held in memory (within a budget shared by all tasks) until the writer
+// takes it with Drain, in the same order.
+class DeflatePool {
+ public:
+  class Job;
+  // What a task sees of its job.
+  class Context {
+   public:
+    // Appends output; waits while the pool's budget is spent, unless this
+    // is the job the writer waits for. False when the job was stopped.
+    bool Put(const uint8_t* data, uint32_t size);
+    bool Stopped() const;
+    DeflateState& State() { return *state_; }
+    uint8_t* In() { return in_; }
+    uint8_t* Out() { return out_; }
+
+   private:
+    friend class DeflatePool;
+    DeflatePool* pool_ = nullptr;
+    Job* job_ = nullptr;
+    DeflateState* state_ = nullptr;
+    uint8_t* in_ = nullptr;
+    uint8_t* out_ = nullptr;
+  };
+  using Task = std::function<void(Context&)>;
+
+  // workers: at least 1; budget: bytes of output held at most (the job the
+  // writer waits for may pass it by one window).
+  DeflatePool(unsigned workers, size_t budget);
+  ~DeflatePool();  // stops every job and joins the workers
+  DeflatePool(const DeflatePool&) = delete;
+  DeflatePool& operator=(const DeflatePool&) = delete;
+
+  std::shared_ptr<Job> Submit(Task task);
+  // Hands the job's output to sink as it comes until the job has ended;
+  // idle is called about every 100 ms while there is nothing to hand. A
+  // sink that returns false stops the job; Drain then waits for its end and
+  // returns false. Jobs are drained in the order they were submitted.
+  bool Drain(Job& job, const std::function<bool(const uint8_t*, uint32_t)>& sink,
+             const std::function<void()>& idle = nullptr);
+  // Tells a job to stop and waits for its end; its output is dropped.
+  void Discard(Job& job);
+  // The job's task has ended (its output may still wait for Drain).
+  bool Done(const Job& job) const;
+  // Submitted jobs not yet drained.
+  size_t Pending() const;
+  unsigned Workers() const { return static_cast<unsigned>(threads_.size()); }
+
+  // One worker per core, at most 8.
+  static unsigned DefaultWorkers();
+
+  class Job {
+   private:
+    friend class DeflatePool;
+    Task task;
+    std::deque<std::vector<uint8_t>> chunks;
+    bool started = false, done = false, stop = false, front = false;
+  };
+
+ private:
+  void Work();
+
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<std::shared_ptr<Job>> queue_;  // not yet started
+  size_t pending_ = 0;
+  size_t buffered_ = 0;
+  const size_t budget_;
+  bool stopping_ = false;
+  std::vector<std::shared_ptr<Job>> running_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace orva
