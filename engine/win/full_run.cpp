@@ -11,6 +11,7 @@
 #include "win/capture.h"
 #include "win/engine_main.h"
 #include "win/privileges.h"
+#include "win/unfinished_image.h"
 #include "win/progress_mapping.h"
 
 namespace orva {
@@ -131,16 +132,7 @@ bool RunFullImage() {
   // previous one only when whole: a failed or cancelled run leaves that as
   // it was, and removes what it wrote.
   const std::wstring newImage = s.imagePath + L".new";
-  struct Unfinished {
-    FileStream& image;
-    const std::wstring& path;
-    bool done = false;
-    ~Unfinished() {
-      if (done) return;
-      image.Close();
-      DeleteFileW(SystemPath(path).c_str());
-    }
-  } unfinished{run.image, newImage};
+  UnfinishedImage unfinished(run.image, newImage);
   if (!run.image.Open(newImage, L"w+b")) {
     Fatal(Fmt(L"Target file body (%ls) open error!\n", newImage.c_str()));
     run.work.Close();
@@ -196,11 +188,11 @@ bool RunFullImage() {
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     Fatal(Fmt(L"Cannot replace the image %ls by %ls; both files are kept. (%ls)\n", s.imagePath.c_str(),
               newImage.c_str(), LastErrorPair().c_str()));
-    unfinished.done = true;  // whole, and kept for the user to place
+    unfinished.MarkWhole();  // whole, and kept for the user to place
     ok = false;
   }
   if (ok) {
-    unfinished.done = true;
+    unfinished.MarkWhole();
     DeleteFileW(SystemPath(run.workFile).c_str());
     Say(Fmt(L"\nFinished to build a tav image for the target \"%ls\".\n\n", s.source.c_str()));
   }

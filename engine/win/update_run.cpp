@@ -17,6 +17,7 @@
 #include "win/engine_main.h"
 #include "win/image_chain.h"
 #include "win/privileges.h"
+#include "win/unfinished_image.h"
 #include "win/progress_mapping.h"
 
 namespace orva {
@@ -322,16 +323,7 @@ bool RunUpdate() {
     return true;
   }
   // A cancelled run leaves no half-written image behind.
-  struct Unfinished {
-    FileStream& image;
-    const std::wstring& path;
-    bool done = false;
-    ~Unfinished() {
-      if (done) return;
-      image.Close();
-      RemoveFile(path);
-    }
-  } unfinished{image, tempPath};
+  UnfinishedImage unfinished(image, tempPath);
   header.SetBuffer(kStreamBuffer);
   image.SetBuffer(kStreamBuffer);
   std::vector<std::wstring> own{tempPath, headerPath, finalPath, run.logFile};
@@ -400,7 +392,7 @@ bool RunUpdate() {
     return discard(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", tempPath.c_str(),
                        ErrorPair(GetLastError()).c_str()));
   RemoveFile(headerPath);
-  unfinished.done = true;  // whole: from here on it is placed or kept
+  unfinished.MarkWhole();  // whole: from here on it is placed or kept
 
   // The increment list names only whole images, with their full paths.
   std::vector<std::wstring> names;

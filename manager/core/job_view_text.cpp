@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "core/details_text.h"
 #include "core/job_record_check.h"
 
 namespace orva::manager {
@@ -21,37 +22,12 @@ int JobKindImage(const JobRecord& job) {
   return IsOnce(job) ? kImgBackupOnce : kImgBackupRecurring;
 }
 
-namespace {
-
-const char* KindName(std::string_view kind) {
-  if (kind == "once") return "Once";
-  if (kind == "daily") return "Daily";
-  if (kind == "weekly") return "Weekly";
-  if (kind == "monthly") return "Monthly";
-  return "";
-}
-
-const char* TypeName(int32_t t) {
-  switch (t) {
-    case kFullBackup: return "FULL BACKUP";
-    case kUpdateBackup: return "UPDATE BACKUP";
-    case kIncrementalBackup: return "Incremental Backup";
-    case kDifferentialBackup: return "Differential Backup";
-    case kIsoBackup: return "ISO IMAGE";
-    case kReplication: return "REPLICATION";
-    case kReplicationShadow: return "SNAPSHOT REPLICATION";
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 std::vector<DetailLine> JobDetailLines(const JobRecord& job) {
   std::vector<DetailLine> lines;
   const std::string_view kind = FieldText(job.scheduleKind);
-  lines.push_back({std::string("Schedule  : ") + KindName(kind), kImgSchedule});
-  if (const char* type = TypeName(job.jobType))
-    lines.push_back({std::string("Type : ") + type, IsReplicationType(job.jobType) ? kImgReplOnce : kImgBackupOnce});
+  lines.push_back({"Schedule  : " + ScheduleKindText(kind), kImgSchedule});
+  if (const std::string type = TaskTypeText(job.jobType); !type.empty())
+    lines.push_back({"Type : " + type, IsReplicationType(job.jobType) ? kImgReplOnce : kImgBackupOnce});
   const std::string time(FieldText(job.scheduleTime));
   if (kind != "once") {
     std::string text = "Time : ";

@@ -16,6 +16,7 @@ import pytest
 
 from conftest import ORVA_BIN, ORVA_WINE_RUN, PREFIX, reports_until_final, wait_for, wine, wine_env, win_path
 from job_wire import RUNJOB, Manager, job, with_code
+from test_manager_window import ManagerWindow
 
 SHOTS = ORVA_BIN / 'screenshots'
 MIB = 1048576
@@ -23,6 +24,8 @@ MIB = 1048576
 
 class Window:
     """OrvaManager.exe started beside the service, on the driver's desktop."""
+
+    box = ManagerWindow.box
 
     def __init__(self, folder, display):
         shutil.copy(ORVA_BIN / 'OrvaManager.exe', folder / 'OrvaManager.exe')
@@ -275,6 +278,7 @@ def test_details_rows_of_the_computer_and_each_job_type(service, drive, windows1
         assert len(colours(shot)) > 1
         other.close()
         service.stop()
+        assert window.box(1) == '[OV Standard Edition] Server connection is closed.'
         assert window.proc.wait(timeout=60) == 0
     finally:
         if window.proc.poll() is None:
@@ -305,6 +309,7 @@ def test_a_wmi_failure_shows_its_error_as_the_operating_system(service, no_wmi_i
         assert re.fullmatch(r'WMI ERROR\n[A-Za-z ]+\. Error code = [0-9a-f]+', rows[0][2]), rows[0]
         assert rows[1:3] == [('Total Tasks', 0, '0'), ('Scheduled Tasks', 6, '0')]
         service.stop()
+        assert window.box(1) == '[OV Standard Edition] Server connection is closed.'
         assert window.proc.wait(timeout=60) == 0
     finally:
         if window.proc.poll() is None:
