@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/deflate_pool.h"
@@ -190,16 +192,26 @@ TEST(DeflatePool, StoppedByPollOrByItsWriter) {
   DeflatePool pool(2, 1 << 20);
   auto first = std::make_shared<DeflateOutcome>(), second = std::make_shared<DeflateOutcome>();
   SourceFile small{Content(rnd, 1000)};
-  auto submit = [&](const SourceFile* f, std::shared_ptr<DeflateOutcome> o) {
-    return pool.Submit([f, o](DeflatePool::Context& ctx) {
+  // The first job waits after its first chunk until the writer has refused
+  // it, so that it is stopped midway and not finished before the refusal.
+  auto submit = [&](const SourceFile* f, std::shared_ptr<DeflateOutcome> o, bool waitForRefusal) {
+    return pool.Submit([f, o, waitForRefusal](DeflatePool::Context& ctx) {
       Reader rd(*f);
+      bool waited = !waitForRefusal;
       *o = DeflateStream(
           ctx.State(), 0, ctx.In(), ctx.Out(), std::ref(rd),
-          [&](const uint8_t* d, uint32_t n, uint32_t&) { return ctx.Put(d, n); }, nullptr);
+          [&](const uint8_t* d, uint32_t n, uint32_t&) {
+            const bool put = ctx.Put(d, n);
+            for (int i = 0; put && !waited && !ctx.Stopped() && i < 1000; ++i)
+              std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            waited = true;
+            return put;
+          },
+          nullptr);
     });
   };
-  auto a = submit(&big, first);
-  auto b = submit(&small, second);
+  auto a = submit(&big, first, true);
+  auto b = submit(&small, second, false);
   EXPECT_FALSE(pool.Drain(*a, [](const uint8_t*, uint32_t) { return false; }));
   EXPECT_EQ(first->failure, DeflateFailure::kWrite);
   size_t got = 0;

@@ -138,19 +138,27 @@ void COrvaManagerDlg::OnJobDeleteHistory() {
   LoadHistoryPane(ItemText(sel), 1);
 }
 
-void COrvaManagerDlg::OnJobRemoveFromDisk() {
-  if (Ask("Are you sure you want to delete the selected job and data from disk?") != IDYES) return;
-  if (!TreeView_GetSelection(Tree())) return;
-  JobSearch search = FindSelectedJob(
-      {kImgBackupRunning, kImgReplRunning}, "You cannot delete the image file from disk during backup job is running.",
-      "You cannot delete the replication set from disk during replication job is running.");
-  if (search.refused) return;
+// The confirmed, not running job of a Remove/Delete from Disk, marked for
+// deletion; no entry when there is nothing (more) to do.
+COrvaManagerDlg::JobSearch COrvaManagerDlg::FindJobToRemoveFromDisk(const std::vector<int>& blocked) {
+  if (Ask("Are you sure you want to delete the selected job and data from disk?") != IDYES) return {};
+  if (!TreeView_GetSelection(Tree())) return {};
+  JobSearch search =
+      FindSelectedJob(blocked, "You cannot delete the image file from disk during backup job is running.",
+                      "You cannot delete the replication set from disk during replication job is running.");
+  if (search.refused) return {};
   if (!search.entry) {
     RemoveTreeItem(search.item);
-    return;
+    return {};
   }
+  JobTable().SetCode(JobName(*search.entry), orva::service::kDeleteJob);
+  return search;
+}
+
+void COrvaManagerDlg::OnJobRemoveFromDisk() {
+  JobSearch search = FindJobToRemoveFromDisk({kImgBackupRunning, kImgReplRunning});
+  if (!search.entry) return;
   JobRecord entry = *search.entry;
-  JobTable().SetCode(JobName(entry), orva::service::kDeleteJob);
   const std::string imagePath(FieldText(entry.imagePath));
   FileStream file;
   if (IsImageJob(entry.jobType) && file.Open(imagePath.c_str(), "rb")) {
@@ -170,19 +178,9 @@ void COrvaManagerDlg::OnJobRemoveFromDisk() {
 }
 
 void COrvaManagerDlg::OnReplicationRemoveFromDisk() {
-  if (Ask("Are you sure you want to delete the selected job and data from disk?") != IDYES) return;
-  if (!TreeView_GetSelection(Tree())) return;
-  JobSearch search = FindSelectedJob(
-      {kImgBackupRunning, kImgReplRunning, kImgReplRun},
-      "You cannot delete the image file from disk during backup job is running.",
-      "You cannot delete the replication set from disk during replication job is running.");
-  if (search.refused) return;
-  if (!search.entry) {
-    RemoveTreeItem(search.item);
-    return;
-  }
+  JobSearch search = FindJobToRemoveFromDisk({kImgBackupRunning, kImgReplRunning, kImgReplRun});
+  if (!search.entry) return;
   JobRecord entry = *search.entry;
-  JobTable().SetCode(JobName(entry), orva::service::kDeleteJob);
   if (IsReplicationJob(entry.jobType)) RemoveReplicationTarget(entry);
   SendJobRemoval(search.item, entry);
 }

@@ -111,6 +111,7 @@ protected:
   };
   JobSearch FindSelectedJob(const std::vector<int>& blocked, const char* backupRunning,
                             const char* replicationRunning);
+  JobSearch FindJobToRemoveFromDisk(const std::vector<int>& blocked);
   // Sends the DELETEJOB of a removed job; on success its history lines and
   // its tree item go.
   void SendJobRemoval(HTREEITEM item, orva::manager::JobRecord entry);

@@ -2,6 +2,7 @@
 here from its published layout, and a small manager-side client."""
 import socket
 import struct
+import time
 
 # (field, offset, struct code) in record order; gaps are zero bytes.
 LAYOUT = [
@@ -79,6 +80,11 @@ def unpack(data):
     return fields
 
 
+# Twelve hours from the test run: an armed job of a test never comes due
+# while the test runs.
+DEFAULT_TIME = time.strftime('%H:%M', time.localtime(time.time() + 12 * 3600))
+
+
 def job(name, code=ADDJOB, kind='daily', run_state=0, **extra):
     """A well-formed job record as a manager sends it."""
     fields = dict(
@@ -86,7 +92,7 @@ def job(name, code=ADDJOB, kind='daily', run_state=0, **extra):
         volumeSize='120.500 GB', imagePath=f'D:\\Orvanta\\{name}.tav', baseImagePath='none',
         compressionLevel=6, excludeList='C:\\Temp|C:\\pagefile.sys', sourceFolder='none',
         targetFolder='none', reservedText1='none', reservedText2='none', scheduleKind=kind,
-        scheduleTime='02:00', daily=b'y' if kind == 'daily' else b'n', weekly=b'n', monthly=b'n',
+        scheduleTime=DEFAULT_TIME, daily=b'y' if kind == 'daily' else b'n', weekly=b'n', monthly=b'n',
         dayOfMonth=0, weekdays=b'nnnnnnn')
     fields.update(extra)
     return pack(fields)

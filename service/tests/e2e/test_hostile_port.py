@@ -6,7 +6,7 @@ import socket
 import time
 
 from conftest import job_lines, reports_until_final, wait_for, win_path
-from job_wire import (CANCELJOB, DELETEJOB, JOBLISTBEGIN, RUNJOB, SIZE, Manager, job, pack,
+from job_wire import (CANCELJOB, DELETEJOB, JOBLISTBEGIN, RUNJOB, SIZE, Manager, job, DEFAULT_TIME, pack,
                       schedule_file, unpack, with_code)
 from test_service import TASK_LINE
 
@@ -29,7 +29,7 @@ def test_a_bad_record_leaves_out_only_itself(service):
     listed = [unpack(r) for r in m.job_list()]
     m.close()
     assert [(r['jobName'], r['runState'], r['scheduleTime']) for r in listed] == [
-        ('Nightly', 0, '02:00'), ('Clicked', 2, 'none')]
+        ('Nightly', 0, DEFAULT_TIME), ('Clicked', 2, 'none')]
     # The file as read is kept beside the rewritten one.
     assert service.file('OrvaSchedule.ovc.bad') == original
     assert service.file('OrvaSchedule.ovc') == schedule_file(

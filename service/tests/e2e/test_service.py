@@ -9,7 +9,7 @@ import time
 import pytest
 
 from conftest import ORVA_BIN, SERVICE, listening_on_port, wait_for, win_path, wine
-from job_wire import (ADDJOB, CANCELJOB, DELETEJOB, MODIFYJOB, RUNJOB, SIZE, Manager, job, pack,
+from job_wire import (ADDJOB, CANCELJOB, DELETEJOB, MODIFYJOB, RUNJOB, SIZE, Manager, job, DEFAULT_TIME, pack,
                       schedule_file, unpack, with_code)
 
 TASK_LINE = re.compile(r'^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[([A-Z]+)\] (.*)$')
@@ -105,7 +105,7 @@ def test_modify_delete_and_unknown_names(service):
     fresh = Manager()
     listed = [unpack(r) for r in fresh.job_list()]
     assert [(r['jobName'], r['runState'], r['scheduleTime']) for r in listed] == [
-        ('Second', 0, '23:45'), ('Third', 1, '02:00')]
+        ('Second', 0, '23:45'), ('Third', 1, DEFAULT_TIME)]
     fresh.close()
 
 
