@@ -409,7 +409,10 @@ int main(int argc, char** argv) {
       PostMessageW(w, WM_CLOSE, 0, 0);
       return WaitGone(w, 10000) ? 0 : 1;
     }
-    HWND c = w ? Control(w, atoi(argv[3])) : nullptr;
+    // A control on a page that an earlier click shows may appear a moment later.
+    HWND c = nullptr;
+    for (const DWORD end = GetTickCount() + 10000; w && !(c = Control(w, atoi(argv[3]))) && (int)(end - GetTickCount()) > 0;)
+      Sleep(100);
     if (!c) return 1;
     if (command == "set") {
       if (argc < 5) return 2;
