@@ -19,3 +19,15 @@ function(orva_add_gui_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
   endif()
 endfunction()
+
+# What GUI test programs share: finding, driving and photographing windows
+# (gui_test_support.h) and answering message boxes (box_answerer.h). A test
+# program links orva_gui_test_support; one that loads the skin links
+# orva_skin_tables too and includes skin_art.rc from its resource script.
+if(NOT ORVA_NATIVE)
+  add_library(orva_gui_test_support STATIC
+    ${PROJECT_SOURCE_DIR}/uikit/tests/gui_test_support.cpp
+    ${PROJECT_SOURCE_DIR}/uikit/tests/box_answerer.cpp)
+  target_include_directories(orva_gui_test_support PUBLIC ${PROJECT_SOURCE_DIR}/uikit/tests)
+  target_link_libraries(orva_gui_test_support PUBLIC orva_uikit)
+endif()

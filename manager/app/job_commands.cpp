@@ -9,11 +9,11 @@
 #include "core/history.h"
 #include "core/job_record_check.h"
 #include "core/repository_options.h"
-#include "dialogs/replication_set_dlg.h"
-#include "dialogs/repository_dlg.h"
 #include "image_header_reader.h"
 #include "log_viewer_dlg.h"
 #include "manager_message_box.h"
+#include "replication_set_dlg.h"
+#include "repository_dlg.h"
 #include "wizard/backup_wizard.h"
 
 using namespace orva::manager;

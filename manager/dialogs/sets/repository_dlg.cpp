@@ -1,11 +1,11 @@
-#include "dialogs/repository_dlg.h"
+#include "repository_dlg.h"
 
 #include <shlobj.h>
 #include <winnetwk.h>
 
 #include <cstring>
 
-#include "dialogs/repository_dlg_ids.h"
+#include "repository_dlg_ids.h"
 
 namespace orva::manager {
 

@@ -1,4 +1,4 @@
-#include "dialogs/replication_set_rules.h"
+#include "replication_set_rules.h"
 
 #include <cstdio>
 #include <cstring>

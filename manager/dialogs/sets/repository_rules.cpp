@@ -1,4 +1,4 @@
-#include "dialogs/repository_rules.h"
+#include "repository_rules.h"
 
 #include <algorithm>
 #include <cctype>

@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "core/job_record_check.h"
-#include "dialogs/replication_set_dlg.h"
-#include "dialogs/repository_dlg.h"
 #include "gui_test_support.h"
+#include "replication_set_dlg.h"
 #include "replication_set_dlg_ids.h"
+#include "repository_dlg.h"
 #include "repository_dlg_ids.h"
 #include "skin_cache.h"
 

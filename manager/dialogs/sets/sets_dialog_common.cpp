@@ -1,4 +1,4 @@
-#include "dialogs/sets_dialog_common.h"
+#include "sets_dialog_common.h"
 
 #include <objbase.h>
 #include <shlobj.h>

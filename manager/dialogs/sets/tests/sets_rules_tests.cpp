@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "core/job_record_check.h"
-#include "dialogs/replication_set_rules.h"
-#include "dialogs/repository_rules.h"
+#include "replication_set_rules.h"
+#include "repository_rules.h"
 
 namespace orva::manager {
 namespace {

@@ -6,9 +6,9 @@
 //   if (dlg.DoModal() == IDOK) SendJobRecord(socket, dlg.Result(), prompts);
 #pragma once
 #include "core/manager_job_table.h"
-#include "dialogs/replication_set_rules.h"
-#include "dialogs/sets_dialog_common.h"
 #include "fw_combo_box.h"
+#include "replication_set_rules.h"
+#include "sets_dialog_common.h"
 #include "skin_button.h"
 #include "skin_dialog.h"
 

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "core/options.h"
-#include "dialogs/repository_rules.h"
-#include "dialogs/sets_dialog_common.h"
 #include "fw_combo_box.h"
+#include "repository_rules.h"
+#include "sets_dialog_common.h"
 #include "skin_button.h"
 #include "skin_dialog.h"
 

@@ -1,11 +1,11 @@
-#include "dialogs/replication_set_dlg.h"
+#include "replication_set_dlg.h"
 
 #include <shlobj.h>
 
 #include <cstring>
 
 #include "core/job_record_check.h"
-#include "dialogs/replication_set_dlg_ids.h"
+#include "replication_set_dlg_ids.h"
 #include "skin_cache.h"
 
 namespace orva::manager {
