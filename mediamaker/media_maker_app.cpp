@@ -3,17 +3,17 @@
 #include "media_maker_dlg.h"
 #include "skin_cache.h"
 
-class COrvaMediaMakerApp : public CWinApp {
+class CMediaMakerApp : public CWinApp {
 public:
-    COrvaMediaMakerApp() : CWinApp("Orvanta") {}
+    CMediaMakerApp() : CWinApp("Orvanta") {}
     BOOL InitInstance() override;
 };
 
 namespace {
-COrvaMediaMakerApp theApp;
+CMediaMakerApp theApp;
 }
 
-BOOL COrvaMediaMakerApp::InitInstance() {
+BOOL CMediaMakerApp::InitInstance() {
     INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF};
     InitCommonControlsEx(&icc);
     SetRegistryKey("Local AppWizard-Generated Applications");
@@ -23,7 +23,7 @@ BOOL COrvaMediaMakerApp::InitInstance() {
     skin.LoadIcons();
     skin.SetStandardColors();
 
-    COrvaMediaMakerDlg dlg;
+    CMediaMakerDlg dlg;
     m_pMainWnd = &dlg;
     skin.CreateStandardFonts();  // needs the main window
     dlg.DoModal();

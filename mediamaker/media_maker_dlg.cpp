@@ -72,7 +72,7 @@ bool FolderExists(const CString& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-BEGIN_MESSAGE_MAP(COrvaMediaMakerDlg, CFixSkinDialog)
+BEGIN_MESSAGE_MAP(CMediaMakerDlg, CFixSkinDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_WM_CTLCOLOR()
@@ -88,13 +88,13 @@ BEGIN_MESSAGE_MAP(COrvaMediaMakerDlg, CFixSkinDialog)
     ON_STN_CLICKED(IDC_DOWNLOAD, OnDownload)
 END_MESSAGE_MAP()
 
-COrvaMediaMakerDlg::COrvaMediaMakerDlg(CWnd* parent) : CFixSkinDialog(IDD_ORVAMEDIAMAKER_DIALOG, parent) {
+CMediaMakerDlg::CMediaMakerDlg(CWnd* parent) : CFixSkinDialog(IDD_ORVAMEDIAMAKER_DIALOG, parent) {
     m_icon = FwGetApp() ? FwGetApp()->LoadIcon(IDR_MAINFRAME) : nullptr;
 }
 
-COrvaMediaMakerDlg::~COrvaMediaMakerDlg() = default;
+CMediaMakerDlg::~CMediaMakerDlg() = default;
 
-void COrvaMediaMakerDlg::DoDataExchange(CDataExchange* dx) {
+void CMediaMakerDlg::DoDataExchange(CDataExchange* dx) {
     CFixSkinDialog::DoDataExchange(dx);
     DDX_Control(dx, IDC_ISO_BROWSE, m_isoBrowse);
     DDX_Control(dx, IDC_USB_BROWSE, m_usbBrowse);
@@ -107,7 +107,7 @@ void COrvaMediaMakerDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Text(dx, IDC_USB_PATH, m_usbPath);
 }
 
-BOOL COrvaMediaMakerDlg::OnInitDialog() {
+BOOL CMediaMakerDlg::OnInitDialog() {
     CFixSkinDialog::OnInitDialog();
     SetIcon(m_icon, TRUE);
     SetIcon(m_icon, FALSE);
@@ -158,7 +158,7 @@ BOOL COrvaMediaMakerDlg::OnInitDialog() {
     return TRUE;
 }
 
-void COrvaMediaMakerDlg::OnPaint() {
+void CMediaMakerDlg::OnPaint() {
     if (!IsIconic()) {
         CFixSkinDialog::OnPaint();
         return;
@@ -171,9 +171,9 @@ void COrvaMediaMakerDlg::OnPaint() {
     dc.DrawIcon((r.Width() - cx + 1) / 2, (r.Height() - cy + 1) / 2, m_icon);
 }
 
-HCURSOR COrvaMediaMakerDlg::OnQueryDragIcon() { return (HCURSOR)m_icon; }
+HCURSOR CMediaMakerDlg::OnQueryDragIcon() { return (HCURSOR)m_icon; }
 
-HBRUSH COrvaMediaMakerDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
+HBRUSH CMediaMakerDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     if (kind == CTLCOLOR_STATIC && wnd && wnd->GetDlgCtrlID() != IDC_BACKUP_SIZE) {
         dc->SetBkMode(TRANSPARENT);
         if (wnd->GetDlgCtrlID() == IDC_DOWNLOAD) {
@@ -186,7 +186,7 @@ HBRUSH COrvaMediaMakerDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     return CFixSkinDialog::OnCtlColor(dc, wnd, kind);
 }
 
-BOOL COrvaMediaMakerDlg::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) {
+BOOL CMediaMakerDlg::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) {
     if (CWnd* link = GetDlgItem(IDC_DOWNLOAD)) {
         CRect r;
         link->GetWindowRect(&r);
@@ -200,12 +200,12 @@ BOOL COrvaMediaMakerDlg::OnSetCursor(CWnd* wnd, UINT hitTest, UINT message) {
     return CFixSkinDialog::OnSetCursor(wnd, hitTest, message);
 }
 
-void COrvaMediaMakerDlg::OnMediumClicked() {
+void CMediaMakerDlg::OnMediumClicked() {
     UpdateData(TRUE);
     ApplyMedium();
 }
 
-void COrvaMediaMakerDlg::ApplyMedium() {
+void CMediaMakerDlg::ApplyMedium() {
     if (m_medium == 0 || m_medium == 1) {
         bool usb = m_medium == 0;
         for (int id : {IDC_PATH_LABEL, IDC_USB_PATH, IDC_USB_BROWSE})
@@ -216,7 +216,7 @@ void COrvaMediaMakerDlg::ApplyMedium() {
     UpdateData(FALSE);
 }
 
-void COrvaMediaMakerDlg::ReadScheduleFile() {
+void CMediaMakerDlg::ReadScheduleFile() {
     CString path = m_exeFolder + "\\" + media::kScheduleFileName;
     m_jobs.clear();
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -236,7 +236,7 @@ void COrvaMediaMakerDlg::ReadScheduleFile() {
     m_recordCount = (int)m_jobs.size();
 }
 
-void COrvaMediaMakerDlg::FillBackupList() {
+void CMediaMakerDlg::FillBackupList() {
     m_backupList.SendMessage(CB_RESETCONTENT);
     for (const JobRecord& r : m_jobs)
         if (media::IsImageBackup(r))
@@ -245,7 +245,7 @@ void COrvaMediaMakerDlg::FillBackupList() {
     SelectBackup();
 }
 
-const JobRecord* COrvaMediaMakerDlg::SelectedRecord() {
+const JobRecord* CMediaMakerDlg::SelectedRecord() {
     int sel = (int)m_backupList.SendMessage(CB_GETCURSEL);
     if (sel < 0) return nullptr;
     int n = (int)m_backupList.SendMessage(CB_GETLBTEXTLEN, sel);
@@ -258,7 +258,7 @@ const JobRecord* COrvaMediaMakerDlg::SelectedRecord() {
     return nullptr;
 }
 
-void COrvaMediaMakerDlg::SelectBackup() {
+void CMediaMakerDlg::SelectBackup() {
     if (m_backupList.SendMessage(CB_GETCURSEL) < 0) {
         for (int id : {IDC_MEDIUM_ISO, IDC_NAME_LABEL, IDC_ISO_PATH, IDC_ISO_BROWSE})
             if (CWnd* w = GetDlgItem(id)) w->EnableWindow(FALSE);
@@ -283,9 +283,9 @@ void COrvaMediaMakerDlg::SelectBackup() {
     UpdateData(FALSE);
 }
 
-void COrvaMediaMakerDlg::OnBackupChanged() { SelectBackup(); }
+void CMediaMakerDlg::OnBackupChanged() { SelectBackup(); }
 
-void COrvaMediaMakerDlg::OnIsoBrowse() {
+void CMediaMakerDlg::OnIsoBrowse() {
     UpdateData(TRUE);
     std::wstring title = Wide("Select a folder to save an ISO image.");
     BROWSEINFOW bi{};
@@ -305,39 +305,39 @@ void COrvaMediaMakerDlg::OnIsoBrowse() {
     UpdateData(FALSE);
 }
 
-void COrvaMediaMakerDlg::OnUsbBrowse() {
+void CMediaMakerDlg::OnUsbBrowse() {
     UpdateData(TRUE);
-    CUSBBrowseDlg dlg(this);
+    CUsbBrowseDlg dlg(this);
     if (dlg.DoModal() == IDOK) m_usbPath = dlg.m_result;
     UpdateData(FALSE);
 }
 
-void COrvaMediaMakerDlg::OnRestoreOk() { EndDialog(IDOK); }
-void COrvaMediaMakerDlg::OnExit() { EndDialog(IDCANCEL); }
+void CMediaMakerDlg::OnRestoreOk() { EndDialog(IDOK); }
+void CMediaMakerDlg::OnExit() { EndDialog(IDCANCEL); }
 
-void COrvaMediaMakerDlg::OnDownload() {
+void CMediaMakerDlg::OnDownload() {
     m_linkClicked = TRUE;
     if (CWnd* link = GetDlgItem(IDC_DOWNLOAD)) link->Invalidate();
     ShellExecuteW(nullptr, L"open", Wide(kDownloadPage).c_str(), nullptr, nullptr, SW_SHOW);
 }
 
-CString COrvaMediaMakerDlg::ScriptPath() const {
+CString CMediaMakerDlg::ScriptPath() const {
     return m_parentFolder + "\\Log\\" + media::kScriptName;
 }
 
-CString COrvaMediaMakerDlg::CopyLogPath() const {
+CString CMediaMakerDlg::CopyLogPath() const {
     return m_parentFolder + "\\Log\\" + media::kCopyLogName;
 }
 
-bool COrvaMediaMakerDlg::Refuse(const std::string& why) {
+bool CMediaMakerDlg::Refuse(const std::string& why) {
     if (why.empty()) return false;
     MediaMessageBox(m_hWnd, why.c_str(), "Orvanta", MB_OK);
     return true;
 }
 
-bool COrvaMediaMakerDlg::Refused(bool bad, const std::string& why) { return bad && Refuse(why); }
+bool CMediaMakerDlg::Refused(bool bad, const std::string& why) { return bad && Refuse(why); }
 
-bool COrvaMediaMakerDlg::CheckInstallation(bool iso) {
+bool CMediaMakerDlg::CheckInstallation(bool iso) {
     CString log = m_parentFolder + "\\Log";
     if (m_parentFolder.IsEmpty() || !FolderExists(log))
         return !Refuse(Std("The folder for the build script and its log is missing:\n\n" + log));
@@ -357,7 +357,7 @@ bool COrvaMediaMakerDlg::CheckInstallation(bool iso) {
     return true;
 }
 
-std::vector<CString> COrvaMediaMakerDlg::ChainFiles(const JobRecord& record) {
+std::vector<CString> CMediaMakerDlg::ChainFiles(const JobRecord& record) {
     std::vector<CString> files{CString(record.imagePath)};
     TavImageHeader header;
     FileStream file;
@@ -369,7 +369,7 @@ std::vector<CString> COrvaMediaMakerDlg::ChainFiles(const JobRecord& record) {
     return files;
 }
 
-bool COrvaMediaMakerDlg::WriteScript(const std::string& text) {
+bool CMediaMakerDlg::WriteScript(const std::string& text) {
     HANDLE h = CreateFileW(Wide(ScriptPath()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
@@ -383,7 +383,7 @@ bool COrvaMediaMakerDlg::WriteScript(const std::string& text) {
     return ok;
 }
 
-void COrvaMediaMakerDlg::OnBuild() {
+void CMediaMakerDlg::OnBuild() {
     UpdateData(TRUE);
     if (MediaMessageBox(m_hWnd, "Do you want to continue?", "Orvanta", MB_YESNO) != IDYES) return;
     if (m_medium == 1)
@@ -392,7 +392,7 @@ void COrvaMediaMakerDlg::OnBuild() {
         BuildUsb();
 }
 
-void COrvaMediaMakerDlg::BuildIso() {
+void CMediaMakerDlg::BuildIso() {
     if (m_isoPath.IsEmpty()) {
         MediaMessageBox(m_hWnd, "Please enter an ISO image name.", "Orvanta", MB_OK);
         return;
@@ -470,7 +470,7 @@ void COrvaMediaMakerDlg::BuildIso() {
     DeleteFileW(Wide(ScriptPath()).c_str());
 }
 
-void COrvaMediaMakerDlg::BuildUsb() {
+void CMediaMakerDlg::BuildUsb() {
     if (m_usbPath.IsEmpty()) {
         MediaMessageBox(m_hWnd, "Please enter an USB path.", "Orvanta", MB_OK);
         return;

@@ -10,10 +10,10 @@
 
 using orva::media::JobRecord;
 
-class COrvaMediaMakerDlg : public CFixSkinDialog {
+class CMediaMakerDlg : public CFixSkinDialog {
 public:
-    explicit COrvaMediaMakerDlg(CWnd* parent = nullptr);
-    ~COrvaMediaMakerDlg() override;
+    explicit CMediaMakerDlg(CWnd* parent = nullptr);
+    ~CMediaMakerDlg() override;
 
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* dx) override;

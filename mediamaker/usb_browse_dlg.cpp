@@ -87,26 +87,26 @@ CString QueryDisks(int mode, std::vector<DiskEntry>& disks) {
     return result;
 }
 
-BEGIN_MESSAGE_MAP(CUSBBrowseDlg, CFixSkinDialog)
+BEGIN_MESSAGE_MAP(CUsbBrowseDlg, CFixSkinDialog)
     ON_WM_CTLCOLOR()
     ON_BN_CLICKED(IDC_SHOW_LOCAL, OnToggle)
     ON_BN_CLICKED(IDOK, OnOk)
 END_MESSAGE_MAP()
 
-CUSBBrowseDlg::CUSBBrowseDlg(CWnd* parent) : CFixSkinDialog(IDD_USB_BROWSE, parent) {}
+CUsbBrowseDlg::CUsbBrowseDlg(CWnd* parent) : CFixSkinDialog(IDD_USB_BROWSE, parent) {}
 
-CUSBBrowseDlg::~CUSBBrowseDlg() {
+CUsbBrowseDlg::~CUsbBrowseDlg() {
     if (m_images) ImageList_Destroy(m_images);
 }
 
-void CUSBBrowseDlg::DoDataExchange(CDataExchange* dx) {
+void CUsbBrowseDlg::DoDataExchange(CDataExchange* dx) {
     CFixSkinDialog::DoDataExchange(dx);
     DDX_Control(dx, IDOK, m_okButton);
     DDX_Control(dx, IDCANCEL, m_cancelButton);
     DDX_Check(dx, IDC_SHOW_LOCAL, m_showLocal);
 }
 
-BOOL CUSBBrowseDlg::OnInitDialog() {
+BOOL CUsbBrowseDlg::OnInitDialog() {
     CFixSkinDialog::OnInitDialog();
     m_backBrush.CreateSolidBrush(kBackground);
     UseMediaMessageLook();
@@ -140,7 +140,7 @@ BOOL CUSBBrowseDlg::OnInitDialog() {
     return TRUE;
 }
 
-HBRUSH CUSBBrowseDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
+HBRUSH CUsbBrowseDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     if (kind == CTLCOLOR_STATIC || kind == CTLCOLOR_DLG) {
         dc->SetBkMode(TRANSPARENT);
         return (HBRUSH)m_backBrush.m_hObject;
@@ -148,7 +148,7 @@ HBRUSH CUSBBrowseDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     return CFixSkinDialog::OnCtlColor(dc, wnd, kind);
 }
 
-void CUSBBrowseDlg::OnToggle() {
+void CUsbBrowseDlg::OnToggle() {
     UpdateData(TRUE);
     if (m_showLocal) {
         Query(1);
@@ -160,7 +160,7 @@ void CUSBBrowseDlg::OnToggle() {
     UpdateData(FALSE);
 }
 
-void CUSBBrowseDlg::Query(int mode) {
+void CUsbBrowseDlg::Query(int mode) {
     std::vector<DiskEntry> disks;
     if (QueryDisks(mode, disks) != "SUCCESS") return;   // the list keeps what it showed
     m_disks = disks;
@@ -175,7 +175,7 @@ void CUSBBrowseDlg::Query(int mode) {
     }
 }
 
-void CUSBBrowseDlg::OnOk() {
+void CUsbBrowseDlg::OnOk() {
     int row = m_list.GetFirstSelected();
     m_result = row >= 0 ? m_list.GetItemText(row, 0) : CString();
     EndDialog(IDOK);

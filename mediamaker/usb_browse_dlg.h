@@ -15,10 +15,10 @@ struct DiskEntry {
 // WMI error text; `disks` is filled only on success.
 CString QueryDisks(int mode, std::vector<DiskEntry>& disks);
 
-class CUSBBrowseDlg : public CFixSkinDialog {
+class CUsbBrowseDlg : public CFixSkinDialog {
 public:
-    explicit CUSBBrowseDlg(CWnd* parent = nullptr);
-    ~CUSBBrowseDlg() override;
+    explicit CUsbBrowseDlg(CWnd* parent = nullptr);
+    ~CUsbBrowseDlg() override;
 
     CString m_result;
 

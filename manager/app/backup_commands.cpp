@@ -41,7 +41,7 @@ void COrvaManagerDlg::OnBackup() {
     inputs.jobs = &JobTable();
     inputs.repositories = ManagerOptions().repositories;
     inputs.messageParams = &ManagerMessageBoxParams();
-    CBKWizard wizard("Start Backup Wizard", inputs, parent);
+    CBackupWizard wizard("Start Backup Wizard", inputs, parent);
     if (wizard.DoModal() != kWizardFinish) return std::nullopt;
     return wizard.FinishedRecords();
   };

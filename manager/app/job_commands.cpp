@@ -115,7 +115,7 @@ void COrvaManagerDlg::OnJobModify() {
     inputs.jobs = &JobTable();
     inputs.repositories = ManagerOptions().repositories;
     inputs.messageParams = &ManagerMessageBoxParams();
-    CBKWizard wizard("Start Backup Wizard", inputs, this);
+    CBackupWizard wizard("Start Backup Wizard", inputs, this);
     wizard.SetModifyRecord(entry);
     if (wizard.DoModal() != kWizardFinish) return;
     const std::vector<JobRecord> finished = wizard.FinishedRecords();
@@ -126,7 +126,7 @@ void COrvaManagerDlg::OnJobModify() {
     SendRecord(result);
     return;
   }
-  CSyncDlg dialog(this, &ManagerMessageBoxParams(), &JobTable(), &entry);
+  CReplicationSetDlg dialog(this, &ManagerMessageBoxParams(), &JobTable(), &entry);
   if (dialog.DoModal() == IDOK) SendRecord(dialog.Result());
 }
 
@@ -204,12 +204,12 @@ void COrvaManagerDlg::OnJobDeleteFromInventory() {
 }
 
 void COrvaManagerDlg::OnAddSync() {
-  CSyncDlg dialog(this, &ManagerMessageBoxParams(), &JobTable());
+  CReplicationSetDlg dialog(this, &ManagerMessageBoxParams(), &JobTable());
   if (dialog.DoModal() == IDOK) SendRecord(dialog.Result());
 }
 
 void COrvaManagerDlg::OnOption() {
-  COptionDlg dialog(this, &ManagerMessageBoxParams(), ManagerOptions());
+  CRepositoryDlg dialog(this, &ManagerMessageBoxParams(), ManagerOptions());
   if (dialog.DoModal() != IDOK) return;
   ManagerOptions() = dialog.Result();
   if (SaveOptionsFile(orva::service::kOptionsFileName, ManagerOptions()) != 0)

@@ -84,10 +84,10 @@ void FitColumns(CListCtrl& list, std::initializer_list<int> percents) {
 
 // --- the computer ------------------------------------------------------------
 
-std::string WizardSystem::OsCaption() { return service::QueryOsCaptionUncached(); }
+std::string BackupWizardSystem::OsCaption() { return service::QueryOsCaptionUncached(); }
 
-std::vector<WizardDrive> WizardSystem::FixedDrives() {
-    std::vector<WizardDrive> drives;
+std::vector<BackupWizardDrive> BackupWizardSystem::FixedDrives() {
+    std::vector<BackupWizardDrive> drives;
     using FreeSpaceFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     auto freeSpace = kernel ? (FreeSpaceFn)(void*)GetProcAddress(kernel, "GetDiskFreeSpaceExA") : nullptr;
@@ -104,7 +104,7 @@ std::vector<WizardDrive> WizardSystem::FixedDrives() {
     return drives;
 }
 
-SYSTEMTIME WizardSystem::LocalTime() {
+SYSTEMTIME BackupWizardSystem::LocalTime() {
     SYSTEMTIME t;
     GetLocalTime(&t);
     return t;
@@ -112,15 +112,15 @@ SYSTEMTIME WizardSystem::LocalTime() {
 
 // --- common page parts ---------------------------------------------------------
 
-BEGIN_MESSAGE_MAP(CBKWizardPage, CPropertyPage)
+BEGIN_MESSAGE_MAP(CBackupWizardPage, CPropertyPage)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CBKWizardPage::~CBKWizardPage() {
+CBackupWizardPage::~CBackupWizardPage() {
     if (m_bannerBitmap) DeleteObject(m_bannerBitmap);
 }
 
-void CBKWizardPage::InitPage() {
+void CBackupWizardPage::InitPage() {
     if (m_inputs && m_inputs->messageParams) {
         m_inputs->messageParams->options |= SMB_OPT_MODERN;
         m_inputs->messageParams->iconId = 178;
@@ -133,11 +133,11 @@ void CBKWizardPage::InitPage() {
     if (m_banner.m_hWnd && m_bannerBitmap) m_banner.SetBitmap(m_bannerBitmap);
 }
 
-int CBKWizardPage::Message(const char* text, UINT style) {
+int CBackupWizardPage::Message(const char* text, UINT style) {
     return SkinMessageBox(m_hWnd, text, kCaption, style, m_inputs ? m_inputs->messageParams : nullptr);
 }
 
-LRESULT CBKWizardPage::Refuse(const char* text) {
+LRESULT CBackupWizardPage::Refuse(const char* text) {
     Message(text);
     // Made current again only when it is not: doing it again would run its
     // activation and lose what the user entered.
@@ -145,16 +145,16 @@ LRESULT CBKWizardPage::Refuse(const char* text) {
     return -1;
 }
 
-std::vector<JobRecord> CBKWizardPage::Jobs() const {
+std::vector<JobRecord> CBackupWizardPage::Jobs() const {
     return m_inputs && m_inputs->jobs ? m_inputs->jobs->Entries() : std::vector<JobRecord>();
 }
 
-WizardSystem& CBKWizardPage::System() const {
-    static WizardSystem own;
+BackupWizardSystem& CBackupWizardPage::System() const {
+    static BackupWizardSystem own;
     return m_inputs && m_inputs->system ? *m_inputs->system : own;
 }
 
-HBRUSH CBKWizardPage::OnCtlColor(CDC* dc, CWnd*, UINT kind) {
+HBRUSH CBackupWizardPage::OnCtlColor(CDC* dc, CWnd*, UINT kind) {
     if (kind == CTLCOLOR_STATIC) dc->SetBkMode(TRANSPARENT);
     if (kind == CTLCOLOR_EDIT || kind == CTLCOLOR_LISTBOX) return (HBRUSH)Default();
     return m_brush;
@@ -162,21 +162,21 @@ HBRUSH CBKWizardPage::OnCtlColor(CDC* dc, CWnd*, UINT kind) {
 
 // --- drive page ------------------------------------------------------------------
 
-BEGIN_MESSAGE_MAP(CBK1_SelectVolume, CBKWizardPage)
+BEGIN_MESSAGE_MAP(CBackupWizardDrivePage, CBackupWizardPage)
     ON_NOTIFY(LVN_ITEMCHANGED, IDC_BK1_DRIVE_LIST, OnDriveItemChanged)
 END_MESSAGE_MAP()
 
-CBK1_SelectVolume::CBK1_SelectVolume() : CBKWizardPage(IDD_BK1_SELECT_VOLUME, "Select Backup Drive(s)") {
+CBackupWizardDrivePage::CBackupWizardDrivePage() : CBackupWizardPage(IDD_BK1_SELECT_VOLUME, "Select Backup Drive(s)") {
     m_psp.dwFlags &= ~PSP_HASHELP;
 }
 
-void CBK1_SelectVolume::DoDataExchange(CDataExchange* dx) {
-    CBKWizardPage::DoDataExchange(dx);
+void CBackupWizardDrivePage::DoDataExchange(CDataExchange* dx) {
+    CBackupWizardPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_BK1_DRIVE_LIST, m_driveList);
     DDX_Control(dx, IDC_BK1_JOB_LIST, m_jobList);
 }
 
-void CBK1_SelectVolume::SetUpList(CReportListCtrl& list) {
+void CBackupWizardDrivePage::SetUpList(CReportListCtrl& list) {
     CGlobal& skin = SkinCache();
     list.SetRowHeight(20);
     list.SetListFont(skin.GetFont(1));
@@ -186,8 +186,8 @@ void CBK1_SelectVolume::SetUpList(CReportListCtrl& list) {
     list.SetImageList(&m_imageList, LVSIL_SMALL);
 }
 
-BOOL CBK1_SelectVolume::OnInitDialog() {
-    CBKWizardPage::OnInitDialog();
+BOOL CBackupWizardDrivePage::OnInitDialog() {
+    CBackupWizardPage::OnInitDialog();
     InitPage();
     WizardWorkingState& st = WizardState();
     st.wizardRecordIndex = 0;
@@ -257,10 +257,10 @@ BOOL CBK1_SelectVolume::OnInitDialog() {
     return FALSE;
 }
 
-void CBK1_SelectVolume::FillDrives() {
+void CBackupWizardDrivePage::FillDrives() {
     m_driveList.DeleteAllItems();
     int row = 0;
-    for (const WizardDrive& d : System().FixedDrives()) {
+    for (const BackupWizardDrive& d : System().FixedDrives()) {
         m_driveList.InsertItem(row, d.drive.c_str(), 1);
         m_driveList.SetItemText(row, 1, WizardSizeText(d.totalBytes).c_str());
         m_driveList.SetItemText(row, 2, WizardSizeText(d.totalBytes - d.freeBytes).c_str());
@@ -269,7 +269,7 @@ void CBK1_SelectVolume::FillDrives() {
     }
 }
 
-void CBK1_SelectVolume::FillJobs() {
+void CBackupWizardDrivePage::FillJobs() {
     m_jobList.DeleteAllItems();
     int selected = m_driveList.GetNextItem(-1, LVNI_SELECTED);
     if (selected < 0) return;
@@ -283,18 +283,18 @@ void CBK1_SelectVolume::FillJobs() {
     }
 }
 
-void CBK1_SelectVolume::OnDriveItemChanged(NMHDR* nm, LRESULT* result) {
+void CBackupWizardDrivePage::OnDriveItemChanged(NMHDR* nm, LRESULT* result) {
     auto* lv = (NMLISTVIEW*)nm;
     *result = 0;
     if ((lv->uChanged & LVIF_STATE) && ((lv->uNewState ^ lv->uOldState) & LVIS_SELECTED)) FillJobs();
 }
 
-BOOL CBK1_SelectVolume::OnSetActive() {
+BOOL CBackupWizardDrivePage::OnSetActive() {
     if (m_sheet) m_sheet->SetWizardButtons(PSWIZB_NEXT);
-    return CBKWizardPage::OnSetActive();
+    return CBackupWizardPage::OnSetActive();
 }
 
-LRESULT CBK1_SelectVolume::OnWizardNext() {
+LRESULT CBackupWizardDrivePage::OnWizardNext() {
     WizardWorkingState& st = WizardState();
     st.wizardRecordIndex = 0;
     if (st.wizardModifyMode) return 0;
@@ -330,7 +330,7 @@ LRESULT CBK1_SelectVolume::OnWizardNext() {
 
 // --- type page --------------------------------------------------------------------
 
-BEGIN_MESSAGE_MAP(CBK2_SelectBackupType, CBKWizardPage)
+BEGIN_MESSAGE_MAP(CBackupWizardTypePage, CBackupWizardPage)
     ON_BN_CLICKED(IDC_BK2_FULL, OnTypeClicked)
     ON_BN_CLICKED(IDC_BK2_UPDATE, OnTypeClicked)
     ON_BN_CLICKED(IDC_BK2_INCREMENTAL, OnTypeClicked)
@@ -340,17 +340,17 @@ BEGIN_MESSAGE_MAP(CBK2_SelectBackupType, CBKWizardPage)
     ON_EN_CHANGE(IDC_BK2_NAME, OnNameChanged)
 END_MESSAGE_MAP()
 
-CBK2_SelectBackupType::CBK2_SelectBackupType() : CBKWizardPage(IDD_BK2_SELECT_BACKUP_TYPE, "Select Backup Type") {
+CBackupWizardTypePage::CBackupWizardTypePage() : CBackupWizardPage(IDD_BK2_SELECT_BACKUP_TYPE, "Select Backup Type") {
     m_psp.dwFlags &= ~PSP_HASHELP;
 }
 
-void CBK2_SelectBackupType::DoDataExchange(CDataExchange* dx) {
-    CBKWizardPage::DoDataExchange(dx);
+void CBackupWizardTypePage::DoDataExchange(CDataExchange* dx) {
+    CBackupWizardPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_BK2_NAME, m_nameEdit);
 }
 
-BOOL CBK2_SelectBackupType::OnInitDialog() {
-    CBKWizardPage::OnInitDialog();
+BOOL CBackupWizardTypePage::OnInitDialog() {
+    CBackupWizardPage::OnInitDialog();
     InitPage();
     SetWindowText("Select Backup Type");
     SetDlgItemText(IDC_BK2_DRIVE_LABEL, "Drive to backup");
@@ -371,9 +371,9 @@ BOOL CBK2_SelectBackupType::OnInitDialog() {
     return TRUE;
 }
 
-void CBK2_SelectBackupType::ReadType() { m_typeChoice = RadioChoice(m_hWnd, kTypeRadios, 4); }
+void CBackupWizardTypePage::ReadType() { m_typeChoice = RadioChoice(m_hWnd, kTypeRadios, 4); }
 
-void CBK2_SelectBackupType::EnableForChoice() {
+void CBackupWizardTypePage::EnableForChoice() {
     const bool full = m_typeChoice == 0;
     for (int id : {IDC_BK2_NAME_LABEL, IDC_BK2_NAME, IDC_BK2_REPOSITORY_LABEL, IDC_BK2_PATH, IDC_BK2_REPOSITORY,
                    IDC_BK2_PATH_LABEL})
@@ -385,7 +385,7 @@ void CBK2_SelectBackupType::EnableForChoice() {
     if (!full) FillBaseCombo(kBaseCombos[m_typeChoice]);
 }
 
-void CBK2_SelectBackupType::FillBaseCombo(int comboId) {
+void CBackupWizardTypePage::FillBaseCombo(int comboId) {
     for (int t = 1; t < 4; ++t) ::SendMessageW(Item(kBaseCombos[t]), CB_RESETCONTENT, 0, 0);
     const JobRecord& current = WizardState().WizardRecordList[WizardState().wizardRecordIndex];
     HWND combo = Item(comboId);
@@ -397,14 +397,14 @@ void CBK2_SelectBackupType::FillBaseCombo(int comboId) {
     ::SendMessageW(combo, CB_SETCURSEL, 0, 0);
 }
 
-void CBK2_SelectBackupType::FillRepositories() {
+void CBackupWizardTypePage::FillRepositories() {
     HWND combo = Item(IDC_BK2_REPOSITORY);
     ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     if (!m_inputs) return;
     for (const std::string& entry : SplitBarList(m_inputs->repositories)) ComboAdd(combo, entry.c_str());
 }
 
-void CBK2_SelectBackupType::UpdatePath() {
+void CBackupWizardTypePage::UpdatePath() {
     if (m_loading || WizardState().wizardModifyMode) return;
     HWND combo = Item(IDC_BK2_REPOSITORY);
     int sel = (int)::SendMessageW(combo, CB_GETCURSEL, 0, 0);
@@ -414,12 +414,12 @@ void CBK2_SelectBackupType::UpdatePath() {
     SetDlgItemText(IDC_BK2_PATH, m_imagePath);
 }
 
-void CBK2_SelectBackupType::OnTypeClicked() {
+void CBackupWizardTypePage::OnTypeClicked() {
     ReadType();
     EnableForChoice();
 }
 
-void CBK2_SelectBackupType::OnRepositoryEdited() {
+void CBackupWizardTypePage::OnRepositoryEdited() {
     Message("Image repository can't be edited.");
     // Back to the list's own entry.
     HWND combo = Item(IDC_BK2_REPOSITORY);
@@ -429,7 +429,7 @@ void CBK2_SelectBackupType::OnRepositoryEdited() {
     UpdatePath();
 }
 
-BOOL CBK2_SelectBackupType::OnSetActive() {
+BOOL CBackupWizardTypePage::OnSetActive() {
     if (m_sheet) m_sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
     WizardWorkingState& st = WizardState();
     const JobRecord& r = st.WizardRecordList[st.wizardRecordIndex];
@@ -477,10 +477,10 @@ BOOL CBK2_SelectBackupType::OnSetActive() {
         for (int id : kTypeRadios) Enable(id, false);
         m_loading = false;
     }
-    return CBKWizardPage::OnSetActive();
+    return CBackupWizardPage::OnSetActive();
 }
 
-LRESULT CBK2_SelectBackupType::OnWizardNext() {
+LRESULT CBackupWizardTypePage::OnWizardNext() {
     WizardWorkingState& st = WizardState();
     const int i = st.wizardRecordIndex;
     JobRecord& r = st.WizardRecordList[i];
@@ -527,7 +527,7 @@ LRESULT CBK2_SelectBackupType::OnWizardNext() {
     return 0;
 }
 
-LRESULT CBK2_SelectBackupType::OnWizardBack() {
+LRESULT CBackupWizardTypePage::OnWizardBack() {
     WizardWorkingState& st = WizardState();
     if (st.wizardRecordIndex > 0) {
         // Back to the options of the drive before this one.
@@ -540,7 +540,7 @@ LRESULT CBK2_SelectBackupType::OnWizardBack() {
 
 // --- option page -------------------------------------------------------------------
 
-BEGIN_MESSAGE_MAP(CBK3_SelectBackupOption, CBKWizardPage)
+BEGIN_MESSAGE_MAP(CBackupWizardOptionPage, CBackupWizardPage)
     ON_BN_CLICKED(IDC_BK3_ONCE, OnScheduleClicked)
     ON_BN_CLICKED(IDC_BK3_DAILY, OnScheduleClicked)
     ON_BN_CLICKED(IDC_BK3_WEEKLY, OnScheduleClicked)
@@ -552,20 +552,20 @@ BEGIN_MESSAGE_MAP(CBK3_SelectBackupOption, CBKWizardPage)
     ON_EN_CHANGE(IDC_BK3_MINUTE, OnMinuteChanged)
 END_MESSAGE_MAP()
 
-CBK3_SelectBackupOption::CBK3_SelectBackupOption()
-    : CBKWizardPage(IDD_BK3_SELECT_BACKUP_OPTION, "Select Backup Option.") {
+CBackupWizardOptionPage::CBackupWizardOptionPage()
+    : CBackupWizardPage(IDD_BK3_SELECT_BACKUP_OPTION, "Select Backup Option.") {
     m_psp.dwFlags &= ~PSP_HASHELP;
 }
 
-void CBK3_SelectBackupOption::DoDataExchange(CDataExchange* dx) {
-    CBKWizardPage::DoDataExchange(dx);
+void CBackupWizardOptionPage::DoDataExchange(CDataExchange* dx) {
+    CBackupWizardPage::DoDataExchange(dx);
     DDX_Control(dx, IDC_BK3_BROWSE, m_browse);
     DDX_Control(dx, IDC_BK3_ADD, m_add);
     DDX_Control(dx, IDC_BK3_REMOVE, m_remove);
 }
 
-BOOL CBK3_SelectBackupOption::OnInitDialog() {
-    CBKWizardPage::OnInitDialog();
+BOOL CBackupWizardOptionPage::OnInitDialog() {
+    CBackupWizardPage::OnInitDialog();
     InitPage();
     SetWindowText("Select Backup Option.");
     SetDlgItemText(IDC_BK3_COMPRESSION_LABEL, "Compression Level");
@@ -601,7 +601,7 @@ BOOL CBK3_SelectBackupOption::OnInitDialog() {
     return TRUE;
 }
 
-void CBK3_SelectBackupOption::ReadControls() {
+void CBackupWizardOptionPage::ReadControls() {
     m_compression = RadioChoice(m_hWnd, kCompressionRadios, 3);
     m_scheduleKind = RadioChoice(m_hWnd, kScheduleRadios, 4);
     for (int d = 0; d < 7; ++d) m_weekdays[d] = IsDlgButtonChecked(IDC_BK3_MON + d) == BST_CHECKED;
@@ -610,7 +610,7 @@ void CBK3_SelectBackupOption::ReadControls() {
     GetDlgItemText(IDC_BK3_MINUTE, m_minute);
 }
 
-void CBK3_SelectBackupOption::WriteControls() {
+void CBackupWizardOptionPage::WriteControls() {
     SetRadioChoice(m_hWnd, kCompressionRadios, 3, m_compression);
     SetRadioChoice(m_hWnd, kScheduleRadios, 4, m_scheduleKind);
     for (int d = 0; d < 7; ++d) CheckDlgButton(IDC_BK3_MON + d, m_weekdays[d] ? BST_CHECKED : BST_UNCHECKED);
@@ -619,7 +619,7 @@ void CBK3_SelectBackupOption::WriteControls() {
     SetDlgItemText(IDC_BK3_MINUTE, m_minute);
 }
 
-void CBK3_SelectBackupOption::EnableForKind() {
+void CBackupWizardOptionPage::EnableForKind() {
     const bool monthly = m_scheduleKind == 3, weekly = m_scheduleKind == 2, timed = m_scheduleKind != 0;
     Enable(IDC_BK3_DAY_LABEL, monthly);
     Enable(IDC_BK3_DAY, monthly);
@@ -629,12 +629,12 @@ void CBK3_SelectBackupOption::EnableForKind() {
         Enable(id, timed);
 }
 
-void CBK3_SelectBackupOption::OnScheduleClicked() {
+void CBackupWizardOptionPage::OnScheduleClicked() {
     ReadControls();
     EnableForKind();
 }
 
-BOOL CBK3_SelectBackupOption::OnSetActive() {
+BOOL CBackupWizardOptionPage::OnSetActive() {
     if (m_sheet) m_sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
     WizardWorkingState& st = WizardState();
     const JobRecord& r = st.WizardRecordList[st.wizardRecordIndex];
@@ -672,10 +672,10 @@ BOOL CBK3_SelectBackupOption::OnSetActive() {
     }
     WriteControls();
     EnableForKind();
-    return CBKWizardPage::OnSetActive();
+    return CBackupWizardPage::OnSetActive();
 }
 
-std::vector<std::string> CBK3_SelectBackupOption::Exclusions() const {
+std::vector<std::string> CBackupWizardOptionPage::Exclusions() const {
     std::vector<std::string> out;
     HWND list = Item(IDC_BK3_EXCLUDE_LIST);
     int n = (int)::SendMessageW(list, LB_GETCOUNT, 0, 0);
@@ -683,7 +683,7 @@ std::vector<std::string> CBK3_SelectBackupOption::Exclusions() const {
     return out;
 }
 
-LRESULT CBK3_SelectBackupOption::OnWizardNext() {
+LRESULT CBackupWizardOptionPage::OnWizardNext() {
     WizardWorkingState& st = WizardState();
     JobRecord& r = st.WizardRecordList[st.wizardRecordIndex];
     ReadControls();
@@ -729,7 +729,7 @@ LRESULT CBK3_SelectBackupOption::OnWizardNext() {
     return 0;
 }
 
-void CBK3_SelectBackupOption::OnBrowse() {
+void CBackupWizardOptionPage::OnBrowse() {
     char path[MAX_PATH] = {};
     BROWSEINFOA bi{};
     bi.hwndOwner = m_hWnd;
@@ -749,7 +749,7 @@ void CBK3_SelectBackupOption::OnBrowse() {
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
-void CBK3_SelectBackupOption::OnAdd() {
+void CBackupWizardOptionPage::OnAdd() {
     ReadControls();
     if (m_folder.IsEmpty()) {
         Message("Exclude directory is not set.\nPlease select an exclude directory and then try again.");
@@ -771,7 +771,7 @@ void CBK3_SelectBackupOption::OnAdd() {
     SetDlgItemText(IDC_BK3_FOLDER, "");
 }
 
-void CBK3_SelectBackupOption::OnRemove() {
+void CBackupWizardOptionPage::OnRemove() {
     HWND list = Item(IDC_BK3_EXCLUDE_LIST);
     int sel = (int)::SendMessageW(list, LB_GETCURSEL, 0, 0);
     if (sel < 0) {
@@ -786,7 +786,7 @@ void CBK3_SelectBackupOption::OnRemove() {
     if (n > 0) ::SendMessageW(list, LB_SETCURSEL, sel < n ? sel : n - 1, 0);
 }
 
-void CBK3_SelectBackupOption::OnHourChanged() {
+void CBackupWizardOptionPage::OnHourChanged() {
     CString text;
     GetDlgItemText(IDC_BK3_HOUR, text);
     if (ReadTimeNumber((const char*)text) > 23) {
@@ -795,7 +795,7 @@ void CBK3_SelectBackupOption::OnHourChanged() {
     }
 }
 
-void CBK3_SelectBackupOption::OnMinuteChanged() {
+void CBackupWizardOptionPage::OnMinuteChanged() {
     CString text;
     GetDlgItemText(IDC_BK3_MINUTE, text);
     if (ReadTimeNumber((const char*)text) > 59) {
@@ -806,15 +806,15 @@ void CBK3_SelectBackupOption::OnMinuteChanged() {
 
 // --- summary page ----------------------------------------------------------------
 
-CBK4_Summary::CBK4_Summary() : CBKWizardPage(IDD_BK4_SUMMARY, "Summary") { m_psp.dwFlags &= ~PSP_HASHELP; }
+CBackupWizardSummaryPage::CBackupWizardSummaryPage() : CBackupWizardPage(IDD_BK4_SUMMARY, "Summary") { m_psp.dwFlags &= ~PSP_HASHELP; }
 
-void CBK4_Summary::DoDataExchange(CDataExchange* dx) {
-    CBKWizardPage::DoDataExchange(dx);
+void CBackupWizardSummaryPage::DoDataExchange(CDataExchange* dx) {
+    CBackupWizardPage::DoDataExchange(dx);
     DDX_Text(dx, IDC_BK4_TEXT, m_summary);
 }
 
-BOOL CBK4_Summary::OnInitDialog() {
-    CBKWizardPage::OnInitDialog();
+BOOL CBackupWizardSummaryPage::OnInitDialog() {
+    CBackupWizardPage::OnInitDialog();
     InitPage();
     SetWindowText("Summary");
     WizardWorkingState& st = WizardState();
@@ -832,13 +832,13 @@ BOOL CBK4_Summary::OnInitDialog() {
     return TRUE;
 }
 
-BOOL CBK4_Summary::OnSetActive() {
+BOOL CBackupWizardSummaryPage::OnSetActive() {
     if (m_sheet) m_sheet->SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
     OnInitDialog();
-    return CBKWizardPage::OnSetActive();
+    return CBackupWizardPage::OnSetActive();
 }
 
-BOOL CBK4_Summary::OnWizardFinish() {
+BOOL CBackupWizardSummaryPage::OnWizardFinish() {
     for (int i = 0; i < m_finishedCount; ++i) {
         std::string why;
         if (!service::ValidateJobRecord(m_records[i], why)) {
@@ -854,13 +854,13 @@ BOOL CBK4_Summary::OnWizardFinish() {
 
 // --- the sheet -------------------------------------------------------------------
 
-BEGIN_MESSAGE_MAP(CBKWizard, CPropertySheet)
+BEGIN_MESSAGE_MAP(CBackupWizard, CPropertySheet)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CBKWizard::CBKWizard(const char* caption, const BackupWizardInputs& inputs, CWnd* parent)
+CBackupWizard::CBackupWizard(const char* caption, const BackupWizardInputs& inputs, CWnd* parent)
     : CPropertySheet(caption, parent), m_inputs(inputs) {
-    for (CBKWizardPage* page : std::initializer_list<CBKWizardPage*>{&m_page1, &m_page2, &m_page3, &m_page4}) {
+    for (CBackupWizardPage* page : std::initializer_list<CBackupWizardPage*>{&m_page1, &m_page2, &m_page3, &m_page4}) {
         page->m_inputs = &m_inputs;
         AddPage(page);
     }
@@ -869,19 +869,19 @@ CBKWizard::CBKWizard(const char* caption, const BackupWizardInputs& inputs, CWnd
     SetWizardMode();
 }
 
-CBKWizard::~CBKWizard() = default;
+CBackupWizard::~CBackupWizard() = default;
 
-void CBKWizard::SetModifyRecord(const JobRecord& entry) {
+void CBackupWizard::SetModifyRecord(const JobRecord& entry) {
     m_page1.m_modifyRecord = entry;
     m_page1.m_modifyFlag = 1;
 }
 
-std::vector<JobRecord> CBKWizard::FinishedRecords() const {
+std::vector<JobRecord> CBackupWizard::FinishedRecords() const {
     if (m_result != ID_WIZFINISH) return {};
     return std::vector<JobRecord>(m_page4.m_records, m_page4.m_records + m_page4.m_finishedCount);
 }
 
-BOOL CBKWizard::OnInitDialog() {
+BOOL CBackupWizard::OnInitDialog() {
     CPropertySheet::OnInitDialog();
     if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
     SetDlgItemText(IDCANCEL, "Cancel");
@@ -891,7 +891,7 @@ BOOL CBKWizard::OnInitDialog() {
     return TRUE;
 }
 
-HBRUSH CBKWizard::OnCtlColor(CDC* dc, CWnd*, UINT kind) {
+HBRUSH CBackupWizard::OnCtlColor(CDC* dc, CWnd*, UINT kind) {
     if (kind == CTLCOLOR_STATIC) dc->SetBkMode(TRANSPARENT);
     return m_brush;
 }

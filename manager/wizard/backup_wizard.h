@@ -3,7 +3,7 @@
 // caller takes the finished records and sends them to the service.
 //
 //   BackupWizardInputs in{&jobTable, options.repositories, &messageParams};
-//   CBKWizard wizard("Start Backup Wizard", in, this);
+//   CBackupWizard wizard("Start Backup Wizard", in, this);
 //   // Modify only: wizard.SetModifyRecord(entry);
 //   if (wizard.DoModal() == ID_WIZFINISH)
 //       for (const JobRecord& r : wizard.FinishedRecords()) ... SendJobRecord(r)
@@ -23,20 +23,20 @@
 
 namespace orva::manager {
 
-struct WizardDrive {
+struct BackupWizardDrive {
     std::string drive;       // "C:"
     int64_t totalBytes = 0;
     int64_t freeBytes = 0;
 };
 
 // What the wizard asks of the computer; the tests give their own.
-class WizardSystem {
+class BackupWizardSystem {
 public:
-    virtual ~WizardSystem() = default;
+    virtual ~BackupWizardSystem() = default;
     // The operating system's caption with "[64bit]" or "[32bit]".
     virtual std::string OsCaption();
     // The fixed drives in the order of GetLogicalDriveStringsA.
-    virtual std::vector<WizardDrive> FixedDrives();
+    virtual std::vector<BackupWizardDrive> FixedDrives();
     // The local time of the default names.
     virtual SYSTEMTIME LocalTime();
 };
@@ -45,16 +45,16 @@ struct BackupWizardInputs {
     const ManagerJobTable* jobs = nullptr;      // the manager's copy of the service's jobs
     std::string repositories;                   // repository folders, each followed by "|"
     MessageBoxParams* messageParams = nullptr;  // the program's shared one (may be null)
-    WizardSystem* system = nullptr;             // null: this computer
+    BackupWizardSystem* system = nullptr;             // null: this computer
 };
 
-class CBKWizard;
+class CBackupWizard;
 
 // Shared by the four pages: their brush, banner, inputs and messages.
-class CBKWizardPage : public CPropertyPage {
+class CBackupWizardPage : public CPropertyPage {
 public:
-    CBKWizardPage(UINT idTemplate, const char* title) : CPropertyPage(idTemplate, title) {}
-    ~CBKWizardPage() override;
+    CBackupWizardPage(UINT idTemplate, const char* title) : CPropertyPage(idTemplate, title) {}
+    ~CBackupWizardPage() override;
     const BackupWizardInputs* m_inputs = nullptr;
 
 protected:
@@ -63,7 +63,7 @@ protected:
     // Shows the refusal, makes this page current again; returns -1.
     LRESULT Refuse(const char* text);
     std::vector<JobRecord> Jobs() const;
-    WizardSystem& System() const;
+    BackupWizardSystem& System() const;
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void Enable(int id, bool on) { ::EnableWindow(Item(id), on); }
@@ -75,9 +75,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 };
 
-class CBK1_SelectVolume : public CBKWizardPage {
+class CBackupWizardDrivePage : public CBackupWizardPage {
 public:
-    CBK1_SelectVolume();
+    CBackupWizardDrivePage();
     CReportListCtrl m_driveList;
     CReportListCtrl m_jobList;
     CImageList m_imageList;
@@ -98,9 +98,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 };
 
-class CBK2_SelectBackupType : public CBKWizardPage {
+class CBackupWizardTypePage : public CBackupWizardPage {
 public:
-    CBK2_SelectBackupType();
+    CBackupWizardTypePage();
     int m_typeChoice = 0;   // 0 full, 1 update, 2 incremental, 3 differential
     CEdit m_nameEdit;
     CString m_imagePath;
@@ -126,9 +126,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 };
 
-class CBK3_SelectBackupOption : public CBKWizardPage {
+class CBackupWizardOptionPage : public CBackupWizardPage {
 public:
-    CBK3_SelectBackupOption();
+    CBackupWizardOptionPage();
     int m_compression = 0;   // 0 None, 1 Normal, 2 High
     int m_scheduleKind = 0;  // 0 once, 1 daily, 2 weekly, 3 monthly
     int m_weekdays[7] = {};
@@ -156,9 +156,9 @@ protected:
     DECLARE_MESSAGE_MAP()
 };
 
-class CBK4_Summary : public CBKWizardPage {
+class CBackupWizardSummaryPage : public CBackupWizardPage {
 public:
-    CBK4_Summary();
+    CBackupWizardSummaryPage();
     CString m_summary;
     int m_finishedCount = 0;
     JobRecord m_records[kWizardMaxRecords]{};
@@ -171,15 +171,15 @@ protected:
     void DoDataExchange(CDataExchange* dx) override;
 };
 
-class CBKWizard : public CPropertySheet {
+class CBackupWizard : public CPropertySheet {
 public:
-    CBKWizard(const char* caption, const BackupWizardInputs& inputs, CWnd* parent = nullptr);
-    ~CBKWizard() override;
+    CBackupWizard(const char* caption, const BackupWizardInputs& inputs, CWnd* parent = nullptr);
+    ~CBackupWizard() override;
 
-    CBK1_SelectVolume m_page1;
-    CBK2_SelectBackupType m_page2;
-    CBK3_SelectBackupOption m_page3;
-    CBK4_Summary m_page4;
+    CBackupWizardDrivePage m_page1;
+    CBackupWizardTypePage m_page2;
+    CBackupWizardOptionPage m_page3;
+    CBackupWizardSummaryPage m_page4;
     CBrush m_brush;
 
     // Opens the wizard on one existing image-backup job (types 300-303).
@@ -192,7 +192,7 @@ public:
 protected:
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
     BackupWizardInputs m_inputs;
-    WizardSystem m_ownSystem;
+    BackupWizardSystem m_ownSystem;
     DECLARE_MESSAGE_MAP()
 };
 

@@ -30,7 +30,7 @@ bool BrowseForFolder(CWnd* parent, std::string& folder) {
 
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CBKOnClickDlg, CFixSkinDialog)
+BEGIN_MESSAGE_MAP(COneClickDlg, CFixSkinDialog)
     ON_BN_CLICKED(IDOK, OnStart)
     ON_CBN_SELCHANGE(IDC_ONECLICK_DRIVES, OnDriveChange)
     ON_BN_CLICKED(IDC_ONECLICK_BROWSE, OnBrowse)
@@ -38,13 +38,13 @@ BEGIN_MESSAGE_MAP(CBKOnClickDlg, CFixSkinDialog)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CBKOnClickDlg::CBKOnClickDlg(CWnd* parent)
+COneClickDlg::COneClickDlg(CWnd* parent)
     : CFixSkinDialog(IDD_ONECLICK_SUMMARY, parent),
       fixedDrives(backup::FixedDrives),
       driveSpace(backup::DriveSpaceText),
       chooseFolder(BrowseForFolder) {}
 
-void CBKOnClickDlg::DoDataExchange(CDataExchange* dx) {
+void COneClickDlg::DoDataExchange(CDataExchange* dx) {
     CFixSkinDialog::DoDataExchange(dx);
     DDX_Control(dx, IDC_ONECLICK_DRIVES, m_driveList);
     DDX_Control(dx, IDC_ONECLICK_SUMMARY, m_summary);
@@ -54,12 +54,12 @@ void CBKOnClickDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Text(dx, IDC_ONECLICK_PATH, m_backupPath);
 }
 
-std::string CBKOnClickDlg::GetDriveSpaceText(const std::string& drive, int selector) const {
+std::string COneClickDlg::GetDriveSpaceText(const std::string& drive, int selector) const {
     if (selector != 0 && selector != 1) return "";
     return driveSpace ? driveSpace(drive, selector) : "";
 }
 
-BOOL CBKOnClickDlg::OnInitDialog() {
+BOOL COneClickDlg::OnInitDialog() {
     m_filling = true;
     CFixSkinDialog::OnInitDialog();
     m_brush.CreateSolidBrush(0xFEFFFF);
@@ -108,7 +108,7 @@ BOOL CBKOnClickDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CBKOnClickDlg::FillDriveList(const char* drive) {
+void COneClickDlg::FillDriveList(const char* drive) {
     m_driveList.ResetContent();
     if (fixedDrives)
         for (const std::string& d : fixedDrives()) m_driveList.AddString(d.c_str());
@@ -118,7 +118,7 @@ void CBKOnClickDlg::FillDriveList(const char* drive) {
     m_driveList.SetCurSel(found >= 0 ? found : 0);
 }
 
-void CBKOnClickDlg::FillSummary() {
+void COneClickDlg::FillSummary() {
     m_summary.DeleteAllItems();
     const char* type = m_job.jobType == 300 ? "FULL BACKUP" : m_job.jobType == 301 ? "UPDATE BACKUP" : "";
     backup::AddRow(m_summary, 0, "Task Type ", type);
@@ -127,12 +127,12 @@ void CBKOnClickDlg::FillSummary() {
     backup::AddRow(m_summary, 4, "Backup Path ", m_backupPath.GetString());
 }
 
-CString CBKOnClickDlg::SelectedDrive() const {
+CString COneClickDlg::SelectedDrive() const {
     int sel = m_driveList.GetCurSel();
     return sel >= 0 ? m_driveList.GetLBText(sel) : CString();
 }
 
-void CBKOnClickDlg::OnDriveChange() {
+void COneClickDlg::OnDriveChange() {
     CString drive = SelectedDrive();
     if (drive.IsEmpty()) return;
     CString space;
@@ -146,7 +146,7 @@ void CBKOnClickDlg::OnDriveChange() {
     FillSummary();
 }
 
-void CBKOnClickDlg::OnBrowse() {
+void COneClickDlg::OnBrowse() {
     UpdateData(TRUE);
     std::string folder;
     if (!chooseFolder || !chooseFolder(this, folder)) return;
@@ -157,13 +157,13 @@ void CBKOnClickDlg::OnBrowse() {
     m_filling = false;
 }
 
-void CBKOnClickDlg::OnPathChange() {
+void COneClickDlg::OnPathChange() {
     if (m_filling) return;
     UpdateData(TRUE);
     FillSummary();
 }
 
-void CBKOnClickDlg::OnStart() {
+void COneClickDlg::OnStart() {
     UpdateData(TRUE);
     CString drive = SelectedDrive();
     if (!drive.IsEmpty()) {
@@ -177,7 +177,7 @@ void CBKOnClickDlg::OnStart() {
     EndDialog(IDOK);
 }
 
-HBRUSH CBKOnClickDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
+HBRUSH COneClickDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     CFixSkinDialog::OnCtlColor(dc, wnd, kind);
     if (kind == CTLCOLOR_STATIC) dc->SetBkMode(TRANSPARENT);
     return (HBRUSH)m_brush.m_hObject;

@@ -12,9 +12,9 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
-class CBKOnClickDlg : public CFixSkinDialog {
+class COneClickDlg : public CFixSkinDialog {
 public:
-    explicit CBKOnClickDlg(CWnd* parent = nullptr);
+    explicit COneClickDlg(CWnd* parent = nullptr);
 
     // Filled by the caller before DoModal, read back after IDOK.
     orva::service::JobRecord m_job{};

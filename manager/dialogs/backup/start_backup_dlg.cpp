@@ -57,7 +57,7 @@ void CStartBackupDlg::OnOneClick() {
     }
     JobRecord job = backup::OneClickRecord(name, GetDriveUsedSpace("C:"), folder);
 
-    CBKOnClickDlg confirm(this);
+    COneClickDlg confirm(this);
     confirm.m_job = job;
     confirm.m_messageParams = m_host.messageParams;
     if (prepareOneClick) prepareOneClick(confirm);

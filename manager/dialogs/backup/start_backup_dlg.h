@@ -11,7 +11,7 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
-class CBKOnClickDlg;
+class COneClickDlg;
 
 class CStartBackupDlg : public CFixSkinDialog {
 public:
@@ -27,7 +27,7 @@ public:
     std::function<std::string(const std::string& drive)> driveUsedSpace;
     // Called with the one-click dialog before it runs, so that a caller can
     // set it up further.
-    std::function<void(CBKOnClickDlg&)> prepareOneClick;
+    std::function<void(COneClickDlg&)> prepareOneClick;
 
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* dx) override;

@@ -22,7 +22,7 @@ ReplicationGuards DefaultReplicationGuards() {
     return guards;
 }
 
-BEGIN_MESSAGE_MAP(CSyncDlg, CFixSkinDialog)
+BEGIN_MESSAGE_MAP(CReplicationSetDlg, CFixSkinDialog)
     ON_BN_CLICKED(IDC_SYNC_BROWSE_SOURCE, OnBrowseSource)
     ON_BN_CLICKED(IDC_SYNC_BROWSE_TARGET, OnBrowseTarget)
     ON_BN_CLICKED(IDC_SYNC_OK, OnSyncOK)
@@ -36,7 +36,7 @@ BEGIN_MESSAGE_MAP(CSyncDlg, CFixSkinDialog)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-CSyncDlg::CSyncDlg(CWnd* parent, MessageBoxParams* boxParams, const ManagerJobTable* jobTable,
+CReplicationSetDlg::CReplicationSetDlg(CWnd* parent, MessageBoxParams* boxParams, const ManagerJobTable* jobTable,
                    const service::JobRecord* editRecord)
     : CFixSkinDialog(IDD_SYNC_DIALOG, parent),
       m_guards(DefaultReplicationGuards()),
@@ -48,7 +48,7 @@ CSyncDlg::CSyncDlg(CWnd* parent, MessageBoxParams* boxParams, const ManagerJobTa
     }
 }
 
-void CSyncDlg::DoDataExchange(CDataExchange* dx) {
+void CReplicationSetDlg::DoDataExchange(CDataExchange* dx) {
     CFixSkinDialog::DoDataExchange(dx);
     DDX_Text(dx, IDC_SYNC_SOURCE, m_source);
     DDX_Text(dx, IDC_SYNC_TARGET, m_target);
@@ -66,7 +66,7 @@ void CSyncDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Control(dx, IDC_SYNC_BANNER, m_banner);
 }
 
-BOOL CSyncDlg::OnInitDialog() {
+BOOL CReplicationSetDlg::OnInitDialog() {
     CFixSkinDialog::OnInitDialog();
     m_boxParams->options |= SMB_OPT_MODERN;
     m_boxParams->iconId = kManagerIconId;
@@ -124,7 +124,7 @@ BOOL CSyncDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CSyncDlg::EnableByKind() {
+void CReplicationSetDlg::EnableByKind() {
     const bool time = m_kind != kOnce, week = m_kind == kWeekly, day = m_kind == kMonthly;
     for (int id : {IDC_SYNC_DAY_LABEL, IDC_SYNC_DAY}) GetDlgItem(id)->EnableWindow(day);
     GetDlgItem(IDC_SYNC_WEEK_LABEL)->EnableWindow(week);
@@ -133,20 +133,20 @@ void CSyncDlg::EnableByKind() {
         GetDlgItem(id)->EnableWindow(time);
 }
 
-void CSyncDlg::OnKindClicked() {
+void CReplicationSetDlg::OnKindClicked() {
     UpdateData(TRUE);
     EnableByKind();
 }
 
-int CSyncDlg::ShowMessage(const char* text, UINT style) {
+int CReplicationSetDlg::ShowMessage(const char* text, UINT style) {
     return SkinMessageBox(this, text, kBoxCaption, style, m_boxParams);
 }
 
-bool CSyncDlg::PickFolder(const char* title, UINT flags, CString& path) {
+bool CReplicationSetDlg::PickFolder(const char* title, UINT flags, CString& path) {
     return BrowseForFolder(this, title, flags, path);
 }
 
-void CSyncDlg::OnBrowseSource() {
+void CReplicationSetDlg::OnBrowseSource() {
     CString path;
     if (!PickFolder("Select a source folder", BIF_RETURNONLYFSDIRS, path)) return;
     UpdateData(TRUE);
@@ -154,7 +154,7 @@ void CSyncDlg::OnBrowseSource() {
     UpdateData(FALSE);
 }
 
-void CSyncDlg::OnBrowseTarget() {
+void CReplicationSetDlg::OnBrowseTarget() {
     CString path;
     if (!PickFolder("Select a target folder", BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE, path)) return;
     UpdateData(TRUE);
@@ -162,7 +162,7 @@ void CSyncDlg::OnBrowseTarget() {
     UpdateData(FALSE);
 }
 
-void CSyncDlg::OnHourChange() {
+void CReplicationSetDlg::OnHourChange() {
     CString text;
     GetDlgItemText(IDC_SYNC_HOUR, text);
     if (TimePartValid(text.str(), 23)) return;
@@ -170,7 +170,7 @@ void CSyncDlg::OnHourChange() {
     SetDlgItemText(IDC_SYNC_HOUR, "00");
 }
 
-void CSyncDlg::OnMinuteChange() {
+void CReplicationSetDlg::OnMinuteChange() {
     CString text;
     GetDlgItemText(IDC_SYNC_MINUTE, text);
     if (TimePartValid(text.str(), 59)) return;
@@ -178,7 +178,7 @@ void CSyncDlg::OnMinuteChange() {
     SetDlgItemText(IDC_SYNC_MINUTE, "00");
 }
 
-ReplicationSetForm CSyncDlg::ReadForm() {
+ReplicationSetForm CReplicationSetDlg::ReadForm() {
     UpdateData(TRUE);
     ReplicationSetForm form;
     form.name = m_name.str();
@@ -197,7 +197,7 @@ ReplicationSetForm CSyncDlg::ReadForm() {
     return form;
 }
 
-void CSyncDlg::OnSyncOK() {
+void CReplicationSetDlg::OnSyncOK() {
     const ReplicationSetForm form = ReadForm();
     auto taken = [this](std::string_view name) { return m_jobTable && m_jobTable->Find(name).has_value(); };
     service::JobRecord record;
@@ -210,9 +210,9 @@ void CSyncDlg::OnSyncOK() {
     EndDialog(IDOK);
 }
 
-void CSyncDlg::OnSyncCancel() { EndDialog(IDCANCEL); }
+void CReplicationSetDlg::OnSyncCancel() { EndDialog(IDCANCEL); }
 
-HBRUSH CSyncDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
+HBRUSH CReplicationSetDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     CFixSkinDialog::OnCtlColor(dc, wnd, kind);
     if (kind == CTLCOLOR_EDIT || kind == CTLCOLOR_LISTBOX) return (HBRUSH)GetStockObject(WHITE_BRUSH);
     return DialogCtlColor(dc, wnd, kind, m_background);

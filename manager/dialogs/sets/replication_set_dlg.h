@@ -1,8 +1,8 @@
 // The replication set dialog: defines a new replication set (ADDJOB) or
 // edits one (MODIFYJOB) and leaves the record for the caller to send.
 //
-//   CSyncDlg dlg(this, &boxParams, &jobTable);   // add
-//   CSyncDlg dlg(this, &boxParams, &jobTable, &entry);   // edit a copy of a table entry
+//   CReplicationSetDlg dlg(this, &boxParams, &jobTable);   // add
+//   CReplicationSetDlg dlg(this, &boxParams, &jobTable, &entry);   // edit a copy of a table entry
 //   if (dlg.DoModal() == IDOK) SendJobRecord(socket, dlg.Result(), prompts);
 #pragma once
 #include "core/manager_job_table.h"
@@ -14,12 +14,12 @@
 
 namespace orva::manager {
 
-class CSyncDlg : public CFixSkinDialog {
+class CReplicationSetDlg : public CFixSkinDialog {
 public:
     // `boxParams` is the program's shared message-box settings (a private
     // copy when null); `jobTable` answers whether a new name is taken;
     // `editRecord` (copied) makes it edit that set.
-    CSyncDlg(CWnd* parent, MessageBoxParams* boxParams, const ManagerJobTable* jobTable,
+    CReplicationSetDlg(CWnd* parent, MessageBoxParams* boxParams, const ManagerJobTable* jobTable,
              const service::JobRecord* editRecord = nullptr);
 
     // IDOK: the finished record, valid for the service.

@@ -41,7 +41,7 @@ CString SystemErrorText(DWORD error) {
     return out.IsEmpty() ? CString("Error") : out;
 }
 
-BEGIN_MESSAGE_MAP(COptionDlg, CFixSkinDialog)
+BEGIN_MESSAGE_MAP(CRepositoryDlg, CFixSkinDialog)
     ON_BN_CLICKED(IDC_REPO_BROWSE, OnBrowse)
     ON_BN_CLICKED(IDC_REPO_ADD, OnAdd)
     ON_BN_CLICKED(IDC_REPO_REMOVE, OnRemove)
@@ -53,7 +53,7 @@ BEGIN_MESSAGE_MAP(COptionDlg, CFixSkinDialog)
     ON_WM_CTLCOLOR()
 END_MESSAGE_MAP()
 
-COptionDlg::COptionDlg(CWnd* parent, MessageBoxParams* boxParams, const service::OptionsRecord& options,
+CRepositoryDlg::CRepositoryDlg(CWnd* parent, MessageBoxParams* boxParams, const service::OptionsRecord& options,
                        service::DriveMapper* mapper)
     : CFixSkinDialog(IDD_REPOSITORY_DIALOG, parent),
       m_editor(options.repositories, options.network),
@@ -65,7 +65,7 @@ COptionDlg::COptionDlg(CWnd* parent, MessageBoxParams* boxParams, const service:
     }
 }
 
-void COptionDlg::DoDataExchange(CDataExchange* dx) {
+void CRepositoryDlg::DoDataExchange(CDataExchange* dx) {
     CFixSkinDialog::DoDataExchange(dx);
     DDX_Text(dx, IDC_REPO_LOCAL_PATH, m_localPath);
     DDX_Text(dx, IDC_REPO_LOG_PATH, m_logPath);
@@ -88,7 +88,7 @@ void COptionDlg::DoDataExchange(CDataExchange* dx) {
     }
 }
 
-BOOL COptionDlg::OnInitDialog() {
+BOOL CRepositoryDlg::OnInitDialog() {
     CFixSkinDialog::OnInitDialog();
     m_background.CreateSolidBrush(kDialogBackground);
     m_white.CreateSolidBrush(RGB(255, 255, 255));
@@ -132,7 +132,7 @@ BOOL COptionDlg::OnInitDialog() {
     return TRUE;
 }
 
-void COptionDlg::FillDriveLetters() {
+void CRepositoryDlg::FillDriveLetters() {
     m_drives.ResetContent();
     std::vector<std::string> inUse = m_mapper->DrivesInUse();
     // Drives of the network list are taken even while not connected.
@@ -141,9 +141,9 @@ void COptionDlg::FillDriveLetters() {
     SelectFirstDrive();
 }
 
-void COptionDlg::SelectFirstDrive() { m_drives.SetCurSel(m_drives.GetCount() > 0 ? 0 : -1); }
+void CRepositoryDlg::SelectFirstDrive() { m_drives.SetCurSel(m_drives.GetCount() > 0 ? 0 : -1); }
 
-void COptionDlg::EnableByMode() {
+void CRepositoryDlg::EnableByMode() {
     const bool network = m_mode == 1;
     for (int id : {IDC_REPO_LOCAL_PATH, IDC_REPO_BROWSE}) GetDlgItem(id)->EnableWindow(!network);
     for (int id : {IDC_REPO_SHARE, IDC_REPO_USER, IDC_REPO_PASSWORD, IDC_REPO_DRIVE, IDC_REPO_TEST,
@@ -151,20 +151,20 @@ void COptionDlg::EnableByMode() {
         GetDlgItem(id)->EnableWindow(network);
 }
 
-void COptionDlg::OnModeClicked() {
+void CRepositoryDlg::OnModeClicked() {
     UpdateData(TRUE);
     EnableByMode();
 }
 
-int COptionDlg::ShowMessage(const char* text, UINT style) {
+int CRepositoryDlg::ShowMessage(const char* text, UINT style) {
     return SkinMessageBox(this, text, kBoxCaption, style, m_boxParams);
 }
 
-bool COptionDlg::PickFolder(const char* title, UINT flags, CString& path) {
+bool CRepositoryDlg::PickFolder(const char* title, UINT flags, CString& path) {
     return BrowseForFolder(this, title, flags, path);
 }
 
-void COptionDlg::OnBrowse() {
+void CRepositoryDlg::OnBrowse() {
     CString path;
     if (!PickFolder("Select an Image Repository Directory", BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE,
                     path))
@@ -174,7 +174,7 @@ void COptionDlg::OnBrowse() {
     UpdateData(FALSE);
 }
 
-NetworkInput COptionDlg::ReadNetworkInput() {
+NetworkInput CRepositoryDlg::ReadNetworkInput() {
     UpdateData(TRUE);
     NetworkInput input{m_share.str(), m_user.str(), m_password.str(), {}};
     if (int sel = m_drives.GetCurSel(); sel >= 0) {
@@ -185,7 +185,7 @@ NetworkInput COptionDlg::ReadNetworkInput() {
     return input;
 }
 
-void COptionDlg::OnAdd() {
+void CRepositoryDlg::OnAdd() {
     UpdateData(TRUE);
     if (m_mode == 0) {
         const std::string problem = m_editor.AddLocal(m_localPath.str());
@@ -214,7 +214,7 @@ void COptionDlg::OnAdd() {
     SelectFirstDrive();
 }
 
-void COptionDlg::OnRemove() {
+void CRepositoryDlg::OnRemove() {
     const int sel = m_list.GetCurSel();
     if (sel < 0) {
         ShowMessage("Please select an image repository.");
@@ -232,7 +232,7 @@ void COptionDlg::OnRemove() {
     if (count > 0) m_list.SetCurSel(sel < count ? sel : count - 1);
 }
 
-void COptionDlg::TestNetworkRepository() {
+void CRepositoryDlg::TestNetworkRepository() {
     const NetworkInput input = ReadNetworkInput();
     if (const std::string problem = NetworkInputProblem(input); !problem.empty()) {
         ShowMessage(problem.c_str());
@@ -248,7 +248,7 @@ void COptionDlg::TestNetworkRepository() {
     ShowMessage("Connectivity connection is successfully tested.");
 }
 
-void COptionDlg::OnRepositoryOK() {
+void CRepositoryDlg::OnRepositoryOK() {
     if ((ShowMessage(m_editor.ConfirmText().c_str(), MB_YESNO) & 0xFFFF) != IDYES) return;
     service::OptionsRecord result;
     const std::string problem = m_editor.BuildOptions(result);
@@ -260,7 +260,7 @@ void COptionDlg::OnRepositoryOK() {
     EndDialog(IDOK);
 }
 
-HBRUSH COptionDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
+HBRUSH CRepositoryDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
     CFixSkinDialog::OnCtlColor(dc, wnd, kind);
     if (wnd && (wnd->GetDlgCtrlID() == IDC_REPO_LOG_PATH || wnd->GetDlgCtrlID() == IDC_REPO_LOG_SIZE)) {
         dc->SetBkColor(RGB(255, 255, 255));

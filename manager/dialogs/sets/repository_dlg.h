@@ -3,7 +3,7 @@
 // OptionsRecord holds the new repository list, the network list and the
 // groups removed in this run (to disconnect; never written to the file).
 //
-//   COptionDlg dlg(this, &boxParams, options);
+//   CRepositoryDlg dlg(this, &boxParams, options);
 //   if (dlg.DoModal() == IDOK) { options = dlg.Result(); /* write OrvaOption.ovc */ }
 #pragma once
 #include <memory>
@@ -27,11 +27,11 @@ public:
     uint32_t Disconnect(const std::string& drive) override;
 };
 
-class COptionDlg : public CFixSkinDialog {
+class CRepositoryDlg : public CFixSkinDialog {
 public:
     // `options` gives the lists shown at start; `mapper` the drives and the
     // test connection (the system's when null).
-    COptionDlg(CWnd* parent, MessageBoxParams* boxParams, const service::OptionsRecord& options,
+    CRepositoryDlg(CWnd* parent, MessageBoxParams* boxParams, const service::OptionsRecord& options,
                service::DriveMapper* mapper = nullptr);
 
     // Filled on IDOK.

@@ -21,14 +21,14 @@ CWnd g_mainWindow;
 
 namespace {
 
-class FakeSystem : public WizardSystem {
+class FakeSystem : public BackupWizardSystem {
 public:
     std::string caption = "Microsoft Windows Server 2008 R2 Enterprise [64bit]";
-    std::vector<WizardDrive> drives{{"C:", 61035LL * 1048576, 20000LL * 1048576},
+    std::vector<BackupWizardDrive> drives{{"C:", 61035LL * 1048576, 20000LL * 1048576},
                                     {"D:", 500LL * 1048576, 100LL * 1048576},
                                     {"E:", 2000LL * 1048576, 1999LL * 1048576}};
     std::string OsCaption() override { return caption; }
-    std::vector<WizardDrive> FixedDrives() override { return drives; }
+    std::vector<BackupWizardDrive> FixedDrives() override { return drives; }
     SYSTEMTIME LocalTime() override {
         SYSTEMTIME t{};
         t.wYear = 2026, t.wMonth = 12, t.wDay = 10, t.wHour = 9, t.wMinute = 5, t.wSecond = 7;
@@ -64,7 +64,7 @@ struct Script {
     int answer = IDOK;
 };
 Script* g_script = nullptr;
-CBKWizard* g_wiz = nullptr;
+CBackupWizard* g_wiz = nullptr;
 
 BOOL CALLBACK FindBox(HWND h, LPARAM out) {
     if (IsWindowVisible(h) && GetDlgItem(h, 1001) && h != g_wiz->m_hWnd && !GetDlgItem(h, ID_WIZNEXT)) {
@@ -92,7 +92,7 @@ void CALLBACK ScriptTimer(HWND, UINT, UINT_PTR, DWORD) {
     s.busy = false;
 }
 
-INT_PTR RunWizard(CBKWizard& wiz, Script& script) {
+INT_PTR RunWizard(CBackupWizard& wiz, Script& script) {
     g_script = &script;
     g_wiz = &wiz;
     UINT_PTR timer = SetTimer(nullptr, 0, 60, ScriptTimer);
@@ -138,7 +138,7 @@ struct Fixture : ::testing::Test {
 }  // namespace
 
 TEST_F(Fixture, ThreeDrivesOnAServerGiveThreeRecords) {
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     Script s;
     auto& p1 = wiz.m_page1;
     auto& p2 = wiz.m_page2;
@@ -356,7 +356,7 @@ TEST_F(Fixture, ThreeDrivesOnAServerGiveThreeRecords) {
 
 TEST_F(Fixture, WindowsSevenTakesOneDriveAndCancelSendsNothing) {
     system.caption = "Microsoft Windows 7 Professional [64bit]";
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     Script s;
     s.steps = {
         [&] {
@@ -382,7 +382,7 @@ TEST_F(Fixture, WindowsSevenTakesOneDriveAndCancelSendsNothing) {
 }
 
 TEST_F(Fixture, ModifyKeepsTheNameAndLoadsTheSchedule) {
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     wiz.SetModifyRecord(*table.Find("FullC"));
     Script s;
     s.steps = {
@@ -418,7 +418,7 @@ TEST_F(Fixture, ModifyKeepsTheNameAndLoadsTheSchedule) {
 }
 
 TEST_F(Fixture, ModifyOfAnIncrementalJobKeepsItsType) {
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     JobRecord entry = *table.Find("IncD");
     SetWizardField(entry.scheduleKind, "weekly");
     SetWizardField(entry.scheduleTime, "21:15");
@@ -461,7 +461,7 @@ TEST_F(Fixture, ModifyOfAnIncrementalJobKeepsItsType) {
 }
 
 TEST_F(Fixture, TheRepositoryCannotBeTypedIn) {
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     Script s;
     s.steps = {
         [&] {
@@ -481,7 +481,7 @@ TEST_F(Fixture, TheRepositoryCannotBeTypedIn) {
 
 TEST_F(Fixture, TheComputersOwnDrivesAreListed) {
     inputs.system = nullptr;
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     Script s;
     s.steps = {
         [&] {
@@ -495,7 +495,7 @@ TEST_F(Fixture, TheComputersOwnDrivesAreListed) {
 
 TEST_F(Fixture, BackGoesToTheOptionsOfTheDriveBefore) {
     system.drives.resize(2);
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     Script s;
     s.steps = {
         [&] {
@@ -540,7 +540,7 @@ TEST_F(Fixture, BackGoesToTheOptionsOfTheDriveBefore) {
 TEST_F(Fixture, MoreDrivesThanRecordsAreRefused) {
     system.drives.clear();
     for (char c = 'C'; c <= 'M'; ++c) system.drives.push_back({std::string(1, c) + ":", 1LL << 30, 1LL << 29});
-    CBKWizard wiz("Start Backup Wizard", inputs);
+    CBackupWizard wiz("Start Backup Wizard", inputs);
     Script s;
     s.steps = {
         [&] {

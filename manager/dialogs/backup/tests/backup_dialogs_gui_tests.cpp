@@ -194,7 +194,7 @@ void Shot(HWND h, const char* name) {
 }
 
 // Fixed answers instead of the real disks.
-void FakeDisks(CBKOnClickDlg& c) {
+void FakeDisks(COneClickDlg& c) {
     c.fixedDrives = [] { return std::vector<std::string>{"C:", "D:", "F:"}; };
     c.driveSpace = [](const std::string& drive, int selector) -> std::string {
         if (drive == "C:") return selector == 0 ? "1.536 GB" : "40.000 GB";
@@ -222,8 +222,8 @@ TEST(StartBackup, OneClickProposesDriveCAndSendsTheConfirmedRecord) {
     BackupDialogHost host = Host(&sender);
     CStartBackupDlg dlg(nullptr, host);
     dlg.driveUsedSpace = [](const std::string& drive) { return drive == "C:" ? "1.536 GB" : "?"; };
-    CBKOnClickDlg* confirm = nullptr;
-    dlg.prepareOneClick = [&](CBKOnClickDlg& c) {
+    COneClickDlg* confirm = nullptr;
+    dlg.prepareOneClick = [&](COneClickDlg& c) {
         confirm = &c;
         FakeDisks(c);
     };
@@ -295,8 +295,8 @@ TEST(StartBackup, OneClickPathIsCheckedBrowsedAndNamesTheJob) {
     host.defaultRepository = [] { return std::string(); };   // no disk had room: the first repository
     host.repositoryList = [] { return std::string("E:\\Images|F:\\More|"); };
     CStartBackupDlg dlg(nullptr, host);
-    CBKOnClickDlg* confirm = nullptr;
-    dlg.prepareOneClick = [&](CBKOnClickDlg& c) {
+    COneClickDlg* confirm = nullptr;
+    dlg.prepareOneClick = [&](COneClickDlg& c) {
         confirm = &c;
         FakeDisks(c);
         c.chooseFolder = [](CWnd*, std::string& folder) {

@@ -131,10 +131,10 @@ void Open(D& dlg, UINT id) {
 
 // --- the replication set dialog ------------------------------------------------
 
-class TestSyncDlg : public CSyncDlg {
+class TestReplicationSetDlg : public CReplicationSetDlg {
 public:
-    TestSyncDlg(const ManagerJobTable* table, const JobRecord* edit = nullptr)
-        : CSyncDlg(nullptr, &boxParams, table, edit) {
+    TestReplicationSetDlg(const ManagerJobTable* table, const JobRecord* edit = nullptr)
+        : CReplicationSetDlg(nullptr, &boxParams, table, edit) {
         m_guards = {"C:\\Windows", "C:\\Program Files\\Orvanta"};
     }
     MessageBoxParams boxParams;
@@ -180,7 +180,7 @@ struct SyncFixture : ::testing::Test {
 };
 
 TEST_F(SyncFixture, StartsWithItsTextsAndOnceControlsOff) {
-    TestSyncDlg dlg(&table);
+    TestReplicationSetDlg dlg(&table);
     Open(dlg, IDD_SYNC_DIALOG);
     HWND h = dlg.m_hWnd;
     EXPECT_EQ(WindowText(h), "Add Replication Job");
@@ -222,7 +222,7 @@ TEST_F(SyncFixture, StartsWithItsTextsAndOnceControlsOff) {
 }
 
 TEST_F(SyncFixture, OnceSetIsBuiltAndValid) {
-    TestSyncDlg dlg(&table);
+    TestReplicationSetDlg dlg(&table);
     Open(dlg, IDD_SYNC_DIALOG);
     Fill(dlg.m_hWnd, "Docs", "D:\\Docs", "E:\\Mirror");
     EXPECT_EQ(ClickAnswering(dlg.m_hWnd, IDC_SYNC_OK), "");
@@ -242,7 +242,7 @@ TEST_F(SyncFixture, OnceSetIsBuiltAndValid) {
 }
 
 TEST_F(SyncFixture, RefusalsKeepTheDialogOpen) {
-    TestSyncDlg dlg(&table);
+    TestReplicationSetDlg dlg(&table);
     Open(dlg, IDD_SYNC_DIALOG);
     HWND h = dlg.m_hWnd;
     EXPECT_EQ(ClickAnswering(h, IDC_SYNC_OK), "Please enter a replication set.");
@@ -277,7 +277,7 @@ TEST_F(SyncFixture, RefusalsKeepTheDialogOpen) {
 }
 
 TEST_F(SyncFixture, TimeEditsRefuseOutOfRangeNumbers) {
-    TestSyncDlg dlg(&table);
+    TestReplicationSetDlg dlg(&table);
     Open(dlg, IDD_SYNC_DIALOG);
     HWND h = dlg.m_hWnd;
     Radio(h, IDC_SYNC_ONCE, IDC_SYNC_MONTHLY, IDC_SYNC_WEEKLY);
@@ -306,7 +306,7 @@ TEST_F(SyncFixture, TimeEditsRefuseOutOfRangeNumbers) {
 }
 
 TEST_F(SyncFixture, BrowseFillsTheFolders) {
-    TestSyncDlg dlg(&table);
+    TestReplicationSetDlg dlg(&table);
     Open(dlg, IDD_SYNC_DIALOG);
     HWND h = dlg.m_hWnd;
     SetText(h, IDC_SYNC_NAME, "Kept");
@@ -336,7 +336,7 @@ TEST_F(SyncFixture, EditingShowsTheSetAndSendsAModify) {
     service::SetFieldText(stored.scheduleTime, "18:45");
     stored.monthly = 'y';
     stored.dayOfMonth = 15;
-    TestSyncDlg dlg(&table, &stored);
+    TestReplicationSetDlg dlg(&table, &stored);
     Open(dlg, IDD_SYNC_DIALOG);
     HWND h = dlg.m_hWnd;
     EXPECT_EQ(ItemText(h, IDC_SYNC_NAME), "Existing");
@@ -361,7 +361,7 @@ TEST_F(SyncFixture, EditingShowsTheSetAndSendsAModify) {
 // A modal run as the main dialog makes it, ended from a second thread.
 TEST_F(SyncFixture, ModalRunReturnsOkOrCancel) {
     for (int button : {IDC_SYNC_OK, IDC_SYNC_CANCEL}) {
-        TestSyncDlg dlg(&table);
+        TestReplicationSetDlg dlg(&table);
         std::thread driver([button, desktop = GetThreadDesktop(GetCurrentThreadId())] {
             SetThreadDesktop(desktop);
             HWND h = nullptr;
@@ -402,10 +402,10 @@ public:
     }
 };
 
-class TestOptionDlg : public COptionDlg {
+class TestRepositoryDlg : public CRepositoryDlg {
 public:
-    TestOptionDlg(const service::OptionsRecord& options, service::DriveMapper* mapper)
-        : COptionDlg(nullptr, &boxParams, options, mapper) {}
+    TestRepositoryDlg(const service::OptionsRecord& options, service::DriveMapper* mapper)
+        : CRepositoryDlg(nullptr, &boxParams, options, mapper) {}
     MessageBoxParams boxParams;
     int Ended() const { return m_nModalResult; }
 };
@@ -451,7 +451,7 @@ void FillShare(HWND h, const char* share, const char* user, const char* password
 
 TEST(RepositoryDialog, StartsWithTheListsAndTheFreeDrives) {
     FakeMapper mapper;
-    TestOptionDlg dlg(StartOptions(), &mapper);
+    TestRepositoryDlg dlg(StartOptions(), &mapper);
     Open(dlg, IDD_REPOSITORY_DIALOG);
     HWND h = dlg.m_hWnd;
     EXPECT_EQ(WindowText(h), "Repository");
@@ -489,7 +489,7 @@ TEST(RepositoryDialog, LocalAdd) {
     FakeMapper mapper;
     service::OptionsRecord o;
     o.repositories = "D:|";
-    TestOptionDlg dlg(o, &mapper);
+    TestRepositoryDlg dlg(o, &mapper);
     Open(dlg, IDD_REPOSITORY_DIALOG);
     HWND h = dlg.m_hWnd;
     EXPECT_EQ(ClickAnswering(h, IDC_REPO_ADD), "Local repository path is not assigned.\nPlease try again.");
@@ -510,7 +510,7 @@ TEST(RepositoryDialog, LocalAdd) {
 
 TEST(RepositoryDialog, TwoSharesAddedThenOneRemoved) {
     FakeMapper mapper;
-    TestOptionDlg dlg(StartOptions(), &mapper);
+    TestRepositoryDlg dlg(StartOptions(), &mapper);
     Open(dlg, IDD_REPOSITORY_DIALOG);
     HWND h = dlg.m_hWnd;
     Radio(h, IDC_REPO_LOCAL, IDC_REPO_NETWORK, IDC_REPO_NETWORK);
@@ -557,7 +557,7 @@ TEST(RepositoryDialog, TwoSharesAddedThenOneRemoved) {
 
 TEST(RepositoryDialog, ConnectivityTestReportsAndCancelsOnlyItsOwnConnection) {
     FakeMapper mapper;
-    TestOptionDlg dlg(StartOptions(), &mapper);
+    TestRepositoryDlg dlg(StartOptions(), &mapper);
     Open(dlg, IDD_REPOSITORY_DIALOG);
     HWND h = dlg.m_hWnd;
     Radio(h, IDC_REPO_LOCAL, IDC_REPO_NETWORK, IDC_REPO_NETWORK);
@@ -586,7 +586,7 @@ TEST(RepositoryDialog, ConnectivityTestReportsAndCancelsOnlyItsOwnConnection) {
 
 TEST(RepositoryDialog, EmptyListAsksBeforeOk) {
     FakeMapper mapper;
-    TestOptionDlg dlg(service::OptionsRecord{"D:\\Last", "", ""}, &mapper);   // no closing "|": not shown
+    TestRepositoryDlg dlg(service::OptionsRecord{"D:\\Last", "", ""}, &mapper);   // no closing "|": not shown
     Open(dlg, IDD_REPOSITORY_DIALOG);
     HWND h = dlg.m_hWnd;
     EXPECT_TRUE(ListLines(h).empty());
@@ -600,7 +600,7 @@ TEST(RepositoryDialog, EmptyListAsksBeforeOk) {
 
 TEST(RepositoryDialog, ClosingChangesNothing) {
     FakeMapper mapper;
-    TestOptionDlg dlg(StartOptions(), &mapper);
+    TestRepositoryDlg dlg(StartOptions(), &mapper);
     std::thread driver([desktop = GetThreadDesktop(GetCurrentThreadId())] {
         SetThreadDesktop(desktop);
         HWND h = nullptr;
@@ -621,7 +621,7 @@ TEST(RepositoryDialog, SystemDrivesAreNotOffered) {
     const std::vector<std::string> inUse = system.DrivesInUse();
     EXPECT_TRUE(Has(inUse, "C:"));
     for (const std::string& d : inUse) EXPECT_EQ(d.size(), 2u) << d;
-    TestOptionDlg dlg(service::OptionsRecord{}, nullptr);
+    TestRepositoryDlg dlg(service::OptionsRecord{}, nullptr);
     Open(dlg, IDD_REPOSITORY_DIALOG);
     const std::vector<std::string> offered = ComboLines(dlg.m_hWnd);
     EXPECT_EQ(offered.size(), 26u - inUse.size());
