@@ -26,9 +26,19 @@ enum ViewKind { kViewRebuild, kViewAdded, kViewModified, kViewBackup, kViewRepli
 constexpr UINT_PTR kTimerClear = 1, kTimerRefresh = 2;
 constexpr COLORREF kStatusText = 0x787878, kStatusBar = 0x94FA94;
 
-const UINT kMainIcons[] = {129, 141, 142, 140, 146, 145, 147, 149, 161, 175, 176, 153, 177, 183, 182, 187, 184, 185};
-const UINT kHistoryIcons[] = {154, 155, 161};
-const UINT kMenuIcons[] = {167, 168, 169, 174, 173, 171, 172, 170, 181, 145, 188, 186, 155, 196};
+const UINT kMainIcons[] = {
+    IDI_TREE_COMPUTER, IDI_TREE_BACKUP_ONCE, IDI_TREE_BACKUP_RUNNING, IDI_TREE_ERROR, IDI_TREE_REPLICATION_ONCE,
+    IDI_TREE_REPLICATION_RUNNING, IDI_TREE_SCHEDULE, IDI_TREE_REPLICATION_RUN, IDI_TREE_NOTE, IDI_TREE_PATH,
+    IDI_TREE_TIME, IDI_TREE_LIST, IDI_TREE_DRIVE, IDI_TREE_SOURCE, IDI_TREE_TARGET, IDI_TREE_BACKUP_RECURRING,
+    IDI_TREE_REPLICATION_RECURRING, IDI_TREE_INFO};
+const UINT kHistoryIcons[] = {IDI_HISTORY_SUCCESS, IDI_HISTORY_FAILURE, IDI_TREE_NOTE};
+// Run, Modify and Remove of a replication set, and Cancel of a running job,
+// borrow pictures of the lists.
+const UINT kMenuIcons[] = {
+    IDI_MENU_ADD_SYNC, IDI_MENU_USE_EXISTING, IDI_MENU_CREATE_NEW, IDI_MENU_RUN_BACKUP, IDI_MENU_MODIFY_BACKUP,
+    IDI_MENU_DELETE_HISTORY, IDI_MENU_REMOVE_INVENTORY, IDI_MENU_DELETE_DISK, IDI_MENU_RECOVERY,
+    IDI_TREE_REPLICATION_RUNNING, IDI_MENU_MODIFY_REPLICATION, IDI_MENU_REMOVE_REPLICATION, IDI_HISTORY_FAILURE,
+    IDI_MENU_CLEAR};
 
 // The process-wide options and default repository of the manager.
 orva::service::OptionsRecord g_options{};

@@ -1,14 +1,15 @@
 // Resource ids of OrvaManager.
 #pragma once
+// The program's icon (IDR_MAINFRAME), its message-box icon and the icons of
+// its lists and menus.
+#include "manager_art_ids.h"
 
-#define IDR_MAINFRAME 128
 #define IDD_ORVAMANAGER_DIALOG 102
 #define IDS_ABOUTBOX 101
 #define IDP_SOCKETS_INIT_FAILED 103
 #define IDR_MAIN_MENU 130
 #define IDR_TREE_MENU 133
 #define IDR_ACTIVE_MENU 179
-#define IDI_MESSAGE_BOX 178
 
 #define IDC_BACKUP 1000
 #define IDC_REPLICATION 1001

@@ -123,7 +123,7 @@ CBackupWizardPage::~CBackupWizardPage() {
 void CBackupWizardPage::InitPage() {
     if (m_inputs && m_inputs->messageParams) {
         m_inputs->messageParams->options |= SMB_OPT_MODERN;
-        m_inputs->messageParams->iconId = 178;
+        m_inputs->messageParams->iconId = IDI_MESSAGE_BOX;
     }
     if (!m_brush.m_hObject) m_brush.CreateSolidBrush(kBackground);
     if (!m_banner.m_hWnd) m_banner.SubclassDlgItem(IDC_WIZ_BANNER, this);
@@ -806,7 +806,9 @@ void CBackupWizardOptionPage::OnMinuteChanged() {
 
 // --- summary page ----------------------------------------------------------------
 
-CBackupWizardSummaryPage::CBackupWizardSummaryPage() : CBackupWizardPage(IDD_BK4_SUMMARY, "Summary") { m_psp.dwFlags &= ~PSP_HASHELP; }
+CBackupWizardSummaryPage::CBackupWizardSummaryPage() : CBackupWizardPage(IDD_BK4_SUMMARY, "Summary") {
+    m_psp.dwFlags &= ~PSP_HASHELP;
+}
 
 void CBackupWizardSummaryPage::DoDataExchange(CDataExchange* dx) {
     CBackupWizardPage::DoDataExchange(dx);

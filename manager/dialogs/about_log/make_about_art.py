@@ -4,6 +4,9 @@ import os
 import struct
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "art"))
+from manager_art_ids import ID  # noqa: E402
+
 SIZE = 64
 BACK = (0xFF, 0xFF, 0xFE)   # the dialog's background (0xFEFFFF)
 TILE = (0x2F, 0x6F, 0xD0)
@@ -57,7 +60,8 @@ def main():
     with open(path, "wb") as f:
         f.write(bmp())
     with open(os.path.join(out, "about_art.rc"), "w") as f:
-        f.write("// Written by make_about_art.py.\n195 BITMAP \"%s\"\n" % path.replace("\\", "/"))
+        f.write("// Written by make_about_art.py.\n%d BITMAP \"%s\"\n"
+                % (ID["IDB_ABOUT_PICTURE"], path.replace("\\", "/")))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 // Resource ids of the replication set dialog.
 #pragma once
 #define IDD_SYNC_DIALOG 139
-#define IDB_SYNC_BANNER 193
+#include "manager_art_ids.h"
+#define IDB_SYNC_BANNER IDB_JOB_BANNER
 #define IDC_SYNC_BROWSE_SOURCE 1000
 #define IDC_SYNC_BROWSE_TARGET 1001
 #define IDC_SYNC_OK 1002

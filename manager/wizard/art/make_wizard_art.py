@@ -8,6 +8,9 @@ import importlib.util
 import os
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "art"))
+from manager_art_ids import ID  # noqa: E402
+
 
 def load_skin(path):
     spec = importlib.util.spec_from_file_location("make_skin_art", path)
@@ -37,11 +40,12 @@ def main():
     out = sys.argv[2]
     os.makedirs(out, exist_ok=True)
     lines = []
-    path = os.path.join(out, "wizard_193.bmp")
+    path = os.path.join(out, "wizard_%d.bmp" % ID["IDB_JOB_BANNER"])
     with open(path, "wb") as f:
         f.write(banner(skin).bmp())
-    lines.append('193 BITMAP "%s"' % path.replace("\\", "/"))
-    icons = {141: ((0x3A, 0x7C, 0xC8), "list"), 177: ((0x2F, 0x6F, 0xD0), "disk")}
+    lines.append('%d BITMAP "%s"' % (ID["IDB_JOB_BANNER"], path.replace("\\", "/")))
+    icons = {ID["IDI_TREE_BACKUP_ONCE"]: ((0x3A, 0x7C, 0xC8), "list"),
+             ID["IDI_TREE_DRIVE"]: ((0x2F, 0x6F, 0xD0), "disk")}
     for rid, (tile, kind) in sorted(icons.items()):
         path = os.path.join(out, "wizard_%d.ico" % rid)
         with open(path, "wb") as f:

@@ -1,8 +1,15 @@
 #!/usr/bin/env python3
-"""Draws a plain banner (24-bit BMP) for the dialogs under test."""
+"""Draws a plain banner (24-bit BMP) for the dialogs under test and writes
+banner_art.rc beside it, naming it at both banner ids.
+
+Usage: make_banner.py OUTPUT_DIR
+"""
 import os
 import struct
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "art"))
+from manager_art_ids import ID  # noqa: E402
 
 W, H = 450, 45
 rows = []
@@ -18,6 +25,11 @@ for y in range(H - 1, -1, -1):
 data = b"".join(rows)
 info = struct.pack("<IiiHHIIiiII", 40, W, H, 1, 24, 0, len(data), 2835, 2835, 0, 0)
 head = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 14 + 40)
-os.makedirs(os.path.dirname(sys.argv[1]), exist_ok=True)
-with open(sys.argv[1], "wb") as f:
+out = sys.argv[1]
+os.makedirs(out, exist_ok=True)
+path = os.path.join(out, "banner.bmp")
+with open(path, "wb") as f:
     f.write(head + info + data)
+with open(os.path.join(out, "banner_art.rc"), "w") as f:
+    for rid in (ID["IDB_REPOSITORY_BANNER"], ID["IDB_JOB_BANNER"]):
+        f.write('%d BITMAP "%s"\n' % (rid, path.replace("\\", "/")))
