@@ -1,11 +1,10 @@
 // Resource ids of OrvaMediaMaker.
 #pragma once
+// The program's icon (IDR_MAINFRAME), its message and disk icons and the skin's pictures.
+#include "media_art_ids.h"
 #define IDD_ORVAMEDIAMAKER_DIALOG 102
-#define IDR_MAINFRAME 128
-#define IDI_MESSAGE 129
 #define IDD_PROGRESS 130
 #define IDD_USB_BROWSE 131
-#define IDI_DISK 132
 
 #define IDC_BUILD 1
 #define IDC_EXIT 2

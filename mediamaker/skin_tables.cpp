@@ -1,13 +1,18 @@
 // The media maker's skin: which resource fills which slot of the cache.
+#include "media_art_ids.h"
 #include "skin_cache.h"
 
 namespace {
 const CGlobal::BitmapSlot kBitmaps[] = {
-    {0, 147},  {1, 146},  {2, 148},  {3, 150},  {4, 151},  {5, 149},  {6, 153},
-    {7, 152},  {8, 139},  {9, 136},  {10, 142}, {11, 133}, {12, 140}, {13, 137},
-    {14, 143}, {15, 134}, {16, 141}, {17, 138}, {18, 144}, {19, 135}, {20, 145},
+    {0, IDB_SKIN_SLOT_0},   {1, IDB_SKIN_SLOT_1},   {2, IDB_SKIN_SLOT_2},   {3, IDB_SKIN_SLOT_3},
+    {4, IDB_SKIN_SLOT_4},   {5, IDB_SKIN_SLOT_5},   {6, IDB_SKIN_SLOT_6},   {7, IDB_SKIN_SLOT_7},
+    {8, IDB_SKIN_SLOT_8},   {9, IDB_SKIN_SLOT_9},   {10, IDB_SKIN_SLOT_10}, {11, IDB_SKIN_SLOT_11},
+    {12, IDB_SKIN_SLOT_12}, {13, IDB_SKIN_SLOT_13}, {14, IDB_SKIN_SLOT_14}, {15, IDB_SKIN_SLOT_15},
+    {16, IDB_SKIN_SLOT_16}, {17, IDB_SKIN_SLOT_17}, {18, IDB_SKIN_SLOT_18}, {19, IDB_SKIN_SLOT_19},
+    {20, IDB_SKIN_SLOT_20},
 };
-const CGlobal::IconSlot kIcons[] = {{0, 157}, {1, 158}, {2, 154}, {3, 156}, {4, 155}};
+const CGlobal::IconSlot kIcons[] = {
+    {0, IDI_SKIN_SET_0}, {1, IDI_SKIN_SET_1}, {2, IDI_SKIN_SET_2}, {3, IDI_SKIN_SET_3}, {4, IDI_SKIN_SET_4}};
 }  // namespace
 
 void CGlobal::LoadBitmaps() { LoadBitmapTable(kBitmaps, sizeof(kBitmaps) / sizeof(kBitmaps[0])); }

@@ -274,13 +274,6 @@ ICONS = {  # resource id: (tile colour, glyph)
 }
 
 
-# The media maker's resource ids, each drawn as the manager's picture it names.
-MEDIA_BITMAPS = {147: 216, 146: 214, 148: 217, 150: 221, 151: 222, 149: 220, 153: 224, 152: 223,
-                 139: 206, 136: 203, 142: 209, 133: 200, 140: 207, 137: 204, 143: 210, 134: 201,
-                 141: 208, 138: 205, 144: 211, 135: 202, 145: 212}
-MEDIA_ICONS = {128: 243, 129: 230, 132: 243, 154: 238, 155: 231, 156: 229, 157: 243, 158: 244}
-
-
 def icon_image(size, tile, kind):
     """RGBA rows of one icon: a rounded tile with a white glyph."""
     glyph = glyph_fn(kind)
@@ -360,13 +353,6 @@ def main():
         lines.append('%d ICON "%s"' % (rid, path.replace("\\", "/")))
     with open(os.path.join(out, "skin_art.rc"), "w") as f:
         f.write("\n".join(lines) + "\n")
-    media = ["// Written by make_skin_art.py: the media maker's pictures at its resource ids."]
-    media += ['%d BITMAP "%s"' % (rid, os.path.join(out, "skin_%d.bmp" % src).replace("\\", "/"))
-              for rid, src in sorted(MEDIA_BITMAPS.items())]
-    media += ['%d ICON "%s"' % (rid, os.path.join(out, "icon_%d.ico" % src).replace("\\", "/"))
-              for rid, src in sorted(MEDIA_ICONS.items())]
-    with open(os.path.join(out, "media_skin_art.rc"), "w") as f:
-        f.write("\n".join(media) + "\n")
 
 
 if __name__ == "__main__":
