@@ -18,7 +18,7 @@ BOOL COrvaMediaMakerApp::InitInstance() {
     InitCommonControlsEx(&icc);
     SetRegistryKey("Local AppWizard-Generated Applications");
 
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     skin.LoadBitmaps();
     skin.LoadIcons();
     skin.SetStandardColors();

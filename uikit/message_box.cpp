@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include "dialog_template.h"
+#include "msgbox_template.h"
 #include "fw_window.h"
 
 namespace {

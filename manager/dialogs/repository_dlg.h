@@ -12,6 +12,7 @@
 #include "dialogs/repository_rules.h"
 #include "dialogs/sets_dialog_common.h"
 #include "fw_combo_box.h"
+#include "fw_list_box.h"
 #include "skin_button.h"
 #include "skin_dialog.h"
 

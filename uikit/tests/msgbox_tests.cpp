@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include "dialog_template.h"
+#include "msgbox_template.h"
 #include "gui_test_support.h"
 #include "message_box.h"
 #include "msgbox_test_resource.h"

@@ -61,7 +61,7 @@ public:
     }
 
     static void SetUp(CReportListCtrl& list) {
-        CGlobal& skin = SkinCache();
+        CSkinCache& skin = SkinCache();
         list.SetRowHeight(20);
         list.SetListFont(skin.GetFont(1));
         list.m_header.SetCaptionFont(skin.GetFont(0));

@@ -1,4 +1,4 @@
-#include "dialog_template.h"
+#include "msgbox_template.h"
 #include <algorithm>
 #include <climits>
 #include <cstring>
