@@ -1,61 +1,10 @@
-// Image lists, header controls and report-view list controls. Texts go
-// through the wide messages.
+// Report-view list controls. Texts go through the wide messages.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include "fw_header_ctrl.h"
+#include "fw_image_list.h"
 #include "fw_window.h"
-
-class CImageList {
-public:
-    CImageList() = default;
-    CImageList(const CImageList&) = delete;
-    CImageList& operator=(const CImageList&) = delete;
-    ~CImageList() { DeleteImageList(); }
-
-    HIMAGELIST m_hImageList = nullptr;
-    operator HIMAGELIST() const { return m_hImageList; }
-    HIMAGELIST GetSafeHandle() const { return m_hImageList; }
-
-    BOOL Create(int cx, int cy, UINT flags, int initial, int grow);
-    BOOL Attach(HIMAGELIST h);
-    HIMAGELIST Detach();
-    BOOL DeleteImageList();
-
-    int Add(HICON icon) { return ImageList_AddIcon(m_hImageList, icon); }
-    int Add(CBitmap* bitmap, COLORREF mask) {
-        return ImageList_AddMasked(m_hImageList, (HBITMAP)bitmap->m_hObject, mask);
-    }
-    int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
-    BOOL GetImageInfo(int image, IMAGEINFO* info) const { return ImageList_GetImageInfo(m_hImageList, image, info); }
-    CSize GetImageSize(int image = 0) const;
-    COLORREF SetBkColor(COLORREF c) { return ImageList_SetBkColor(m_hImageList, c); }
-    COLORREF GetBkColor() const { return ImageList_GetBkColor(m_hImageList); }
-    BOOL Draw(CDC* dc, int image, POINT p, UINT style) {
-        return ImageList_Draw(m_hImageList, image, dc->m_hDC, p.x, p.y, style);
-    }
-    BOOL DrawEx(CDC* dc, int image, POINT p, SIZE s, COLORREF bk, COLORREF fg, UINT style) {
-        return ImageList_DrawEx(m_hImageList, image, dc->m_hDC, p.x, p.y, s.cx, s.cy, bk, fg, style);
-    }
-
-private:
-    bool m_owned = false;
-};
-
-class CHeaderCtrl : public CWnd {
-public:
-    int GetItemCount() const { return (int)SendMessage(HDM_GETITEMCOUNT); }
-    BOOL GetItem(int index, HDITEMW* item) const { return (BOOL)SendMessage(HDM_GETITEMW, index, (LPARAM)item); }
-    BOOL SetItem(int index, HDITEMW* item) { return (BOOL)SendMessage(HDM_SETITEMW, index, (LPARAM)item); }
-    BOOL GetItemRect(int index, LPRECT r) const { return (BOOL)SendMessage(HDM_GETITEMRECT, index, (LPARAM)r); }
-    int OrderToIndex(int order) const { return (int)SendMessage(HDM_ORDERTOINDEX, order); }
-    HIMAGELIST GetImageList() const { return (HIMAGELIST)SendMessage(HDM_GETIMAGELIST); }
-    HIMAGELIST SetImageList(HIMAGELIST list) { return (HIMAGELIST)SendMessage(HDM_SETIMAGELIST, 0, (LPARAM)list); }
-    HIMAGELIST SetImageList(CImageList* list) { return SetImageList(list ? list->m_hImageList : nullptr); }
-    // Caption of an item, whatever its length.
-    CString GetItemText(int index) const;
-    // Owner-drawn items (HDF_OWNERDRAW) are painted here.
-    virtual void DrawItem(LPDRAWITEMSTRUCT) {}
-};
 
 // A report-view list. Tool tips, when enabled, come from OnToolHitTest:
 // each id it returns is one tool, whose text is asked for with

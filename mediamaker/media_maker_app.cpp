@@ -18,7 +18,7 @@ BOOL CMediaMakerApp::InitInstance() {
     InitCommonControlsEx(&icc);
     SetRegistryKey("Local AppWizard-Generated Applications");
 
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     skin.LoadBitmaps();
     skin.LoadIcons();
     skin.SetStandardColors();

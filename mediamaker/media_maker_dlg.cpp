@@ -18,7 +18,7 @@ const COLORREF kBackground = 0xFEFFFF;
 const char kDownloadPage[] = "https://www.orvanta.com/recovery";
 
 void SkinButton(CSkinButton& b, int iconSet) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     b.SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0);
     b.SetIconImages(skin.GetIcon(iconSet, 0), nullptr, 5, 0);
     b.SetFont(skin.GetFont(0));

@@ -100,7 +100,7 @@ BOOL CProgressDlg::OnInitDialog() {
     m_backBrush.CreateSolidBrush(kBackground);
     UseMediaMessageLook();
     SetWindowText("Recovery");
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     m_okButton.SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0);
     m_okButton.SetIconImages(skin.GetIcon(3, 0), nullptr, 5, 0);
     m_okButton.SetFont(skin.GetFont(0));

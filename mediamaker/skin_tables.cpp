@@ -3,7 +3,7 @@
 #include "skin_cache.h"
 
 namespace {
-const CGlobal::BitmapSlot kBitmaps[] = {
+const CSkinCache::BitmapSlot kBitmaps[] = {
     {0, IDB_SKIN_SLOT_0},   {1, IDB_SKIN_SLOT_1},   {2, IDB_SKIN_SLOT_2},   {3, IDB_SKIN_SLOT_3},
     {4, IDB_SKIN_SLOT_4},   {5, IDB_SKIN_SLOT_5},   {6, IDB_SKIN_SLOT_6},   {7, IDB_SKIN_SLOT_7},
     {8, IDB_SKIN_SLOT_8},   {9, IDB_SKIN_SLOT_9},   {10, IDB_SKIN_SLOT_10}, {11, IDB_SKIN_SLOT_11},
@@ -11,9 +11,9 @@ const CGlobal::BitmapSlot kBitmaps[] = {
     {16, IDB_SKIN_SLOT_16}, {17, IDB_SKIN_SLOT_17}, {18, IDB_SKIN_SLOT_18}, {19, IDB_SKIN_SLOT_19},
     {20, IDB_SKIN_SLOT_20},
 };
-const CGlobal::IconSlot kIcons[] = {
+const CSkinCache::IconSlot kIcons[] = {
     {0, IDI_SKIN_SET_0}, {1, IDI_SKIN_SET_1}, {2, IDI_SKIN_SET_2}, {3, IDI_SKIN_SET_3}, {4, IDI_SKIN_SET_4}};
 }  // namespace
 
-void CGlobal::LoadBitmaps() { LoadBitmapTable(kBitmaps, sizeof(kBitmaps) / sizeof(kBitmaps[0])); }
-void CGlobal::LoadIcons() { LoadIconTable(kIcons, sizeof(kIcons) / sizeof(kIcons[0])); }
+void CSkinCache::LoadBitmaps() { LoadBitmapTable(kBitmaps, sizeof(kBitmaps) / sizeof(kBitmaps[0])); }
+void CSkinCache::LoadIcons() { LoadIconTable(kIcons, sizeof(kIcons) / sizeof(kIcons[0])); }

@@ -110,7 +110,7 @@ BOOL CUsbBrowseDlg::OnInitDialog() {
     CFixSkinDialog::OnInitDialog();
     m_backBrush.CreateSolidBrush(kBackground);
     UseMediaMessageLook();
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     for (auto [button, icons] : {std::pair<CSkinButton*, int>{&m_okButton, 3}, {&m_cancelButton, 4}}) {
         button->SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0);
         button->SetIconImages(skin.GetIcon(icons, 0), nullptr, 5, 0);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include "dialog_template.h"
+#include "msgbox_template.h"
 #include "fw_window.h"
 
 namespace {
@@ -12,6 +12,8 @@ constexpr UINT_PTR kCountdownTimer = 1;
 constexpr UINT_PTR kDisabledTimer = 2;
 constexpr int kMaxSuppressChars = 490;
 constexpr int kMaxKeyChars = 519;
+// The system box's own style bits; the kit's are above them.
+constexpr UINT kSystemStyleMask = 0x00FFFFFF;
 const char kEncodeTable[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrstuvwxyz98";
 const wchar_t kSeparator[] = L"---------------------------\r\n";
 const wchar_t kIconProcProp[] = L"OrvaMsgBoxIconProc";
@@ -219,7 +221,7 @@ void OnCommand(HWND dlg, CMsgBoxTemplate* t, WPARAM wParam) {
         OpenHelp(dlg, t);
         return;
     case SMB_ID_CHECKBOX:
-    case 8:
+    case IDCLOSE:
         return;
     case IDCANCEL:
         // Esc and the Close item go nowhere while the buttons are still disabled.
@@ -489,7 +491,7 @@ int SkinMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style, const Me
         std::wstring wt = IS_INTRESOURCE(text) ? SmbLoadString(strings, (UINT)(ULONG_PTR)text, 65535) : ToWideText(text);
         std::wstring wc = IS_INTRESOURCE(caption) ? SmbLoadString(strings, (UINT)(ULONG_PTR)caption, 65535)
                                                   : ToWideText(caption);
-        return MessageBoxW(owner, wt.c_str(), caption ? wc.c_str() : nullptr, style & 0x00FFFFFF);
+        return MessageBoxW(owner, wt.c_str(), caption ? wc.c_str() : nullptr, style & kSystemStyleMask);
     }
     if (!caption) caption = "Error";
     MessageBoxParams copy = params ? *params : MessageBoxParams();

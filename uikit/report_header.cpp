@@ -1,4 +1,5 @@
 #include "report_header.h"
+#include "mem_dc.h"
 #include "skin_cache.h"
 
 BEGIN_MESSAGE_MAP(CReportHeaderCtrl, CHeaderCtrl)
@@ -90,7 +91,7 @@ void CReportHeaderCtrl::PaintItems(CDC* dc) {
     dc->SetBkColor(m_faceColor);
     dc->SetTextColor(m_buttonTextColor);
 
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     HBITMAP strip = skin.GetBitmap(21), divider = skin.GetBitmap(22);
     int stripHeight = skin.GetBitmapSize(21).cy;
     int count = GetItemCount();

@@ -1,4 +1,5 @@
 #include "skin_button.h"
+#include "mem_dc.h"
 #include "skin_cache.h"
 #include <string>
 

@@ -1,28 +1,28 @@
 #include "skin_cache.h"
 
 namespace {
-const int kIconPixels[CGlobal::IconSizeCount] = {16, 24, 32};
+const int kIconPixels[CSkinCache::IconSizeCount] = {16, 24, 32};
 }
 
-CGlobal& SkinCache() {
-    static CGlobal cache;
+CSkinCache& SkinCache() {
+    static CSkinCache cache;
     return cache;
 }
 
-CGlobal::CGlobal() {
+CSkinCache::CSkinCache() {
     HMODULE user32 = GetModuleHandleW(L"USER32.DLL");
     if (user32)
         pSetLayeredWindowAttributes =
             (SetLayeredWindowAttributesFn)(void*)GetProcAddress(user32, "SetLayeredWindowAttributes");
 }
 
-CGlobal::~CGlobal() {
+CSkinCache::~CSkinCache() {
     DeleteBitmaps();
     DeleteFonts();
     DestroyIcons();
 }
 
-void CGlobal::LoadBitmapTable(const BitmapSlot* table, size_t count) {
+void CSkinCache::LoadBitmapTable(const BitmapSlot* table, size_t count) {
     DeleteBitmaps();
     for (size_t i = 0; i < count; ++i) {
         int slot = table[i].slot;
@@ -34,7 +34,7 @@ void CGlobal::LoadBitmapTable(const BitmapSlot* table, size_t count) {
     }
 }
 
-void CGlobal::LoadIconTable(const IconSlot* table, size_t count) {
+void CSkinCache::LoadIconTable(const IconSlot* table, size_t count) {
     DestroyIcons();
     for (size_t i = 0; i < count; ++i) {
         int set = table[i].set;
@@ -45,7 +45,7 @@ void CGlobal::LoadIconTable(const IconSlot* table, size_t count) {
     }
 }
 
-CFont* CGlobal::CreateFont(unsigned slot, CString face, int points, BOOL bold) {
+CFont* CSkinCache::CreateFont(unsigned slot, CString face, int points, BOOL bold) {
     if (slot >= FontCount) return nullptr;
     CWnd* main = FwGetMainWnd();
     if (!main) return nullptr;
@@ -67,27 +67,27 @@ CFont* CGlobal::CreateFont(unsigned slot, CString face, int points, BOOL bold) {
     return m_fonts[slot];
 }
 
-CFont* CGlobal::GetFont(int slot) const { return slot >= 0 && slot < FontCount ? m_fonts[slot] : nullptr; }
-HBITMAP CGlobal::GetBitmap(int slot) const { return slot >= 0 && slot < BitmapCount ? m_bitmaps[slot] : nullptr; }
+CFont* CSkinCache::GetFont(int slot) const { return slot >= 0 && slot < FontCount ? m_fonts[slot] : nullptr; }
+HBITMAP CSkinCache::GetBitmap(int slot) const { return slot >= 0 && slot < BitmapCount ? m_bitmaps[slot] : nullptr; }
 
-CSize CGlobal::GetBitmapSize(int slot) const {
+CSize CSkinCache::GetBitmapSize(int slot) const {
     if (slot < 0 || slot >= BitmapCount) return CSize();
     return CSize(m_bitmapInfo[slot].bmWidth, m_bitmapInfo[slot].bmHeight);
 }
 
-HICON CGlobal::GetIcon(int set, int sizeIndex) const {
+HICON CSkinCache::GetIcon(int set, int sizeIndex) const {
     if (set < 0 || set >= IconSetCount || sizeIndex < 0 || sizeIndex >= IconSizeCount) return nullptr;
     return m_icons[set][sizeIndex];
 }
 
-COLORREF CGlobal::GetColor(int slot) const { return slot >= 0 && slot < ColorCount ? m_colors[slot] : 0; }
+COLORREF CSkinCache::GetColor(int slot) const { return slot >= 0 && slot < ColorCount ? m_colors[slot] : 0; }
 
-int CGlobal::SetColor(int slot, COLORREF color) {
+int CSkinCache::SetColor(int slot, COLORREF color) {
     if (slot >= 0 && slot < ColorCount) m_colors[slot] = color;
     return slot;
 }
 
-void CGlobal::DeleteBitmaps() {
+void CSkinCache::DeleteBitmaps() {
     for (int i = 0; i < BitmapCount; ++i) {
         if (m_bitmaps[i]) DeleteObject(m_bitmaps[i]);
         m_bitmaps[i] = nullptr;
@@ -95,7 +95,7 @@ void CGlobal::DeleteBitmaps() {
     }
 }
 
-void CGlobal::DestroyIcons() {
+void CSkinCache::DestroyIcons() {
     for (auto& set : m_icons)
         for (HICON& icon : set) {
             if (icon) DestroyIcon(icon);
@@ -103,43 +103,19 @@ void CGlobal::DestroyIcons() {
         }
 }
 
-void CGlobal::DeleteFonts() {
+void CSkinCache::DeleteFonts() {
     for (CFont*& font : m_fonts) {
         delete font;   // the CFont deletes its GDI font
         font = nullptr;
     }
 }
 
-CMemDC::CMemDC(CDC* target) : m_target(target), m_offScreen(!target->IsPrinting()) {
-    if (m_offScreen) {
-        target->GetClipBox(&m_rect);
-        CreateCompatibleDC(target);
-        m_bitmap.CreateCompatibleBitmap(target, m_rect.Width(), m_rect.Height());
-        m_oldBitmap = SelectObject(m_bitmap.m_hObject);
-        SetWindowOrg(m_rect.left, m_rect.top);
-    } else {
-        m_bPrinting = target->m_bPrinting;
-        m_hDC = target->m_hDC;
-        m_hAttribDC = target->m_hAttribDC;
-    }
-}
-
-CMemDC::~CMemDC() {
-    if (m_offScreen) {
-        m_target->BitBlt(m_rect.left, m_rect.top, m_rect.Width(), m_rect.Height(), this, m_rect.left,
-                         m_rect.top, SRCCOPY);
-        SelectObject(m_oldBitmap);
-    } else {
-        m_hDC = m_hAttribDC = nullptr;   // the target's, not ours
-    }
-}
-
-void CGlobal::SetStandardColors() {
+void CSkinCache::SetStandardColors() {
     const COLORREF colors[] = {0xFF00FF, 0xFFFFFF, 0x333333, 0x000000, 0xB2B2B2};
     for (int i = 0; i < 5; ++i) SetColor(i, colors[i]);
 }
 
-void CGlobal::CreateStandardFonts() {
+void CSkinCache::CreateStandardFonts() {
     CreateFont(0, "Arial", 8, FALSE);
     CreateFont(1, "Arial", 9, FALSE);
     CreateFont(2, "Arial", 11, TRUE);

@@ -1,8 +1,8 @@
-// The process-wide skin store of a GUI program, and the off-screen DC.
+// The process-wide skin store of a GUI program.
 #pragma once
 #include "framework.h"
 
-class CGlobal {
+class CSkinCache {
 public:
     enum {
         FontCount = 3,
@@ -13,8 +13,8 @@ public:
     };
     using SetLayeredWindowAttributesFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
 
-    CGlobal();
-    virtual ~CGlobal();
+    CSkinCache();
+    virtual ~CSkinCache();
 
     // Each program supplies these two with its own tables (LoadBitmapTable, LoadIconTable).
     void LoadBitmaps();
@@ -51,20 +51,4 @@ private:
 };
 
 // The one instance of the program; it outlives every dialog.
-CGlobal& SkinCache();
-
-// Paints into a memory bitmap of the target's clip box and copies it to the
-// target when destroyed; on a printing DC it draws straight to the target.
-class CMemDC : public CDC {
-public:
-    explicit CMemDC(CDC* target);
-    ~CMemDC() override;
-    CMemDC* operator->() { return this; }
-
-private:
-    CBitmap m_bitmap;
-    HGDIOBJ m_oldBitmap = nullptr;
-    CDC* m_target;
-    CRect m_rect;
-    BOOL m_offScreen;
-};
+CSkinCache& SkinCache();

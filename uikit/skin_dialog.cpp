@@ -57,7 +57,7 @@ CSkinDialogBase::CSkinDialogBase(UINT idTemplate, CWnd* parent, bool fullButtons
 int CSkinDialogBase::OnCreate(LPCREATESTRUCT cs) {
     if ((int)Default() == -1) return -1;
     ModifyStyleEx(WS_EX_LAYERED, 0);
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     if (!m_dialogBrush.m_hObject) m_dialogBrush.CreateSolidBrush(skin.GetColor(1));
     m_captionColor = skin.GetColor(3);
     m_transparentKey = skin.GetColor(0);
@@ -225,7 +225,7 @@ void CSkinDialogBase::OnActivate(UINT state, CWnd* other, BOOL minimized) {
     Default();
     m_active = state != WA_INACTIVE;
     if (!HasCaption()) return;
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     m_captionIcon = skin.GetIcon(m_active ? kCaptionIconSet : kInactiveIconSet, 1);
     m_captionColor = skin.GetColor(m_active ? 3 : 4);
     DrawFrame();

@@ -54,7 +54,7 @@ BOOL COrvaManagerApp::InitInstance() {
   }
   SetRegistryKey("Local AppWizard-Generated Applications");
 
-  CGlobal& skin = SkinCache();
+  CSkinCache& skin = SkinCache();
   skin.LoadBitmaps();
   skin.LoadIcons();
   skin.SetStandardColors();

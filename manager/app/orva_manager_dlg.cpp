@@ -276,7 +276,7 @@ void COrvaManagerDlg::ApplySkinAndCaptions() {
       {IDC_LOG, "Log"},             {IDC_DETAILS_CAPTION, "Details"}, {IDC_HISTORY_CAPTION, "History"},
       {IDC_RUNNING_CAPTION, "Running Job"}, {IDC_AUTO_REFRESH, "Refresh"}, {IDC_SEC_LABEL, "sec"}};
   for (const auto& t : kTexts) SetDlgItemText(t.id, t.text);
-  CGlobal& skin = SkinCache();
+  CSkinCache& skin = SkinCache();
   const struct { CSkinButton* button; int icon; } kButtons[] = {
       {&m_backup, 2}, {&m_replication, 3}, {&m_recovery, 13}, {&m_repository, 4},
       {&m_about, 0},  {&m_command, 6},     {&m_log, 7}};
@@ -299,7 +299,7 @@ void COrvaManagerDlg::SetupMenuImages() {
 }
 
 void COrvaManagerDlg::SetupList(CReportListCtrl& list, const char* const* columns, int count) {
-  CGlobal& skin = SkinCache();
+  CSkinCache& skin = SkinCache();
   list.SetRowHeight(20);
   list.SetListFont(skin.GetFont(1));
   list.m_header.SetCaptionFont(skin.GetFont(0));

@@ -177,7 +177,7 @@ void CBackupWizardDrivePage::DoDataExchange(CDataExchange* dx) {
 }
 
 void CBackupWizardDrivePage::SetUpList(CReportListCtrl& list) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     list.SetRowHeight(20);
     list.SetListFont(skin.GetFont(1));
     list.m_header.SetCaptionFont(skin.GetFont(0));
@@ -588,7 +588,7 @@ BOOL CBackupWizardOptionPage::OnInitDialog() {
     SetDlgItemText(IDC_BK3_HOUR_NOTE, "( 24 Hour )");
     static const char* const days[7] = {"Mon ", "Tue ", "Wed ", "Thu ", "Fri ", "Sat ", "Sun "};
     for (int d = 0; d < 7; ++d) SetDlgItemText(IDC_BK3_MON + d, days[d]);
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     CSkinButton* buttons[3] = {&m_browse, &m_add, &m_remove};
     for (int b = 0; b < 3; ++b) {
         buttons[b]->SetBitmapImages(skin.GetBitmap(8 + b), skin.GetColor(0));

@@ -41,7 +41,7 @@ public:
     BOOL OnInitDialog() override {
         CFixSkinDialog::OnInitDialog();
         SetWindowText("Cell editors");
-        CGlobal& skin = SkinCache();
+        CSkinCache& skin = SkinCache();
         m_list.SetRowHeight(20);
         m_list.SetListFont(skin.GetFont(1));
         m_list.m_header.SetCaptionFont(skin.GetFont(0));

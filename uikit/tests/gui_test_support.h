@@ -40,7 +40,7 @@ int RunInTestSetting();
 inline void LoadTestSkin(CWnd* mainWindow) {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     skin.LoadBitmaps();
     skin.LoadIcons();
     skin.SetStandardColors();

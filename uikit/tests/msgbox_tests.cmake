@@ -1,4 +1,4 @@
-# The message box on real windows, and its template as plain bytes.
+# The message box on real windows, and its template measured in the real font.
 add_library(msgbox_test_strings SHARED
   ${CMAKE_CURRENT_SOURCE_DIR}/msgbox_test_strings.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/msgbox_test_strings.rc)

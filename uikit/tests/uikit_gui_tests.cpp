@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include "gui_test_support.h"
+#include "mem_dc.h"
 #include "skin_button.h"
 #include "skin_cache.h"
 #include "skin_dialog.h"
@@ -19,7 +20,7 @@ const wchar_t kKoreanTitleW[] = L"\uBC31\uC5C5 \uAD00\uB9AC";
 
 // Sets a button up as the dialogs of the programs do: face 20 with key colour 0, a 16-pixel icon.
 void SetUpSkinButton(CSkinButton& b, int iconSet) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     b.SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0);
     b.SetIconImages(skin.GetIcon(iconSet, 0), nullptr, 5, 0);
 }
@@ -129,7 +130,7 @@ void PrintTo(const CRect& r, std::ostream* os) {
 // --- skin cache ---------------------------------------------------------------
 
 TEST(SkinCache, SlotsHoldTheirPicturesAtTheirSizes) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     struct { int slot; int w, h; } sizes[] = {
         {0, 10, 40}, {1, 1, 40}, {2, 10, 40}, {3, 10, 1}, {4, 16, 17}, {5, 1, 17}, {6, 16, 17}, {7, 10, 1},
         {8, 26, 18}, {11, 26, 18}, {15, 26, 18}, {19, 26, 18}, {20, 90, 27}, {21, 1, 10}, {22, 1, 20},
@@ -138,7 +139,7 @@ TEST(SkinCache, SlotsHoldTheirPicturesAtTheirSizes) {
         EXPECT_NE(skin.GetBitmap(s.slot), nullptr) << s.slot;
         EXPECT_EQ(skin.GetBitmapSize(s.slot), CSize(s.w, s.h)) << s.slot;
     }
-    for (int set = 0; set < CGlobal::IconSetCount; ++set)
+    for (int set = 0; set < CSkinCache::IconSetCount; ++set)
         for (int i = 0; i < 3; ++i) {
             HICON icon = skin.GetIcon(set, i);
             ASSERT_NE(icon, nullptr) << set << "/" << i;
@@ -152,7 +153,7 @@ TEST(SkinCache, SlotsHoldTheirPicturesAtTheirSizes) {
 }
 
 TEST(SkinCache, OutOfRangeSlotsAnswerEmpty) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     EXPECT_EQ(skin.GetIcon(17, 0), nullptr);
     EXPECT_EQ(skin.GetIcon(0, 3), nullptr);
     EXPECT_EQ(skin.GetIcon(-1, 0), nullptr);
@@ -168,7 +169,7 @@ TEST(SkinCache, OutOfRangeSlotsAnswerEmpty) {
 }
 
 TEST(SkinCache, FontsAndReloads) {
-    CGlobal cache;
+    CSkinCache cache;
     CWnd* main = theApp.m_pMainWnd;
     theApp.m_pMainWnd = nullptr;
     EXPECT_EQ(cache.CreateFont(0, "Arial", 9, FALSE), nullptr);   // no main window object yet
@@ -192,7 +193,7 @@ TEST(SkinCache, FontsAndReloads) {
     cache.LoadBitmaps();
     EXPECT_NE(cache.GetBitmap(20), nullptr);
     EXPECT_EQ(GetObjectType(old), 0u);   // the first set was freed
-    const CGlobal::BitmapSlot missing[] = {{3, 9999}, {20, 212}};
+    const CSkinCache::BitmapSlot missing[] = {{3, 9999}, {20, 212}};
     cache.LoadBitmapTable(missing, 2);
     EXPECT_EQ(cache.GetBitmap(3), nullptr);
     EXPECT_EQ(cache.GetBitmapSize(3), CSize(0, 0));
@@ -294,7 +295,7 @@ TEST(SkinDialog, FrameCaptionAndRegion) {
 
     Pixels shot = CaptureWindow(dlg.m_hWnd);
     SaveScreenshot(dlg.m_hWnd, "skin_dialog");
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     EXPECT_TRUE(ShowsBitmap(shot, 0, H - 17, skin.GetBitmap(4)));     // bottom-left
     EXPECT_TRUE(ShowsBitmap(shot, W - 16, H - 17, skin.GetBitmap(6)));  // bottom-right
     EXPECT_TRUE(ShowsBitmap(shot, W - 10, 0, skin.GetBitmap(2), dlg.m_hWnd));     // top-right
@@ -328,7 +329,7 @@ TEST(SkinDialog, FrameCaptionAndRegion) {
 TEST(SkinDialog, CaptionButtonsShowHotAndPressedPictures) {
     SkinDlg dlg(IDD_SKIN);
     Open(dlg, IDD_SKIN);
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     CRect wr;
     dlg.GetWindowRect(&wr);
     const int W = wr.Width();
@@ -384,7 +385,7 @@ TEST(SkinDialog, CaptionButtonsShowHotAndPressedPictures) {
 TEST(SkinDialog, MaximiseRestoreAndMinimiseThroughTheCaptionButtons) {
     SkinDlg dlg(IDD_SKIN);
     Open(dlg, IDD_SKIN);
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     CRect normal;
     dlg.GetWindowRect(&normal);
     auto click = [&](int pos) {
@@ -650,7 +651,7 @@ TEST(FixSkinDialog, ShowsAndReactsToTheCloseButtonOnly) {
     Open(dlg, IDD_FIX);
     Repaint(dlg);
     SaveScreenshot(dlg.m_hWnd, "fix_dialog");
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     CRect wr;
     dlg.GetWindowRect(&wr);
     const int W = wr.Width();
@@ -703,7 +704,7 @@ TEST(FixSkinDialog, ShowsAndReactsToTheCloseButtonOnly) {
 TEST(SkinButton, FaceIconAndCaption) {
     SkinDlg dlg(IDD_SKIN);
     Open(dlg, IDD_SKIN);
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     Pixels face = CaptureBitmap(skin.GetBitmap(20));
     Pixels icon = CaptureIcon(skin.GetIcon(8, 0), 16, face.at(45, 13));
     // Every button that shares the face shows it the same way: key pixels let the background through.
@@ -788,7 +789,7 @@ TEST(SkinButton, KeepsTheDefaultButtonAndCountsDoubleClicksTwice) {
     EXPECT_EQ(dlg.m_clicks[1], 2);
 
     // The same images again change nothing and paint nothing.
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     ValidateRect(dlg.m_other.m_hWnd, nullptr);
     EXPECT_EQ(dlg.m_other.SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0), 0);
     EXPECT_FALSE(GetUpdateRect(dlg.m_other.m_hWnd, nullptr, FALSE));

@@ -38,7 +38,7 @@ BOOL CAboutDlg::OnInitDialog() {
             ::SendMessageW(::GetDlgItem(m_hWnd, IDC_ABOUT_NAME), WM_SETFONT, (WPARAM)m_font.m_hObject, TRUE);
     }
 
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     CSkinButton* buttons[] = {&m_ok, &m_cancel};
     for (CSkinButton* b : buttons) {
         if (!b->m_hWnd) continue;

@@ -51,7 +51,7 @@ void FitColumns(CListCtrl& list, std::initializer_list<int> percents) {
 }
 
 void SetUpReportList(CReportListCtrl& list, COLORREF grid) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     list.SetRowHeight(20);
     list.SetListFont(skin.GetFont(1));
     list.m_header.SetHeaderHeight(30);
@@ -61,7 +61,7 @@ void SetUpReportList(CReportListCtrl& list, COLORREF grid) {
 }
 
 void SkinButton(CSkinButton& button, int face, int iconSet, int iconSize, int margin) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     button.SetBitmapImages(skin.GetBitmap(face), skin.GetColor(0), nullptr, 0);
     button.SetIconImages(skin.GetIcon(iconSet, iconSize), nullptr, margin, 0);
 }

@@ -12,6 +12,7 @@
 #include "fw_combo_box.h"
 #include "repository_rules.h"
 #include "sets_dialog_common.h"
+#include "fw_list_box.h"
 #include "skin_button.h"
 #include "skin_dialog.h"
 

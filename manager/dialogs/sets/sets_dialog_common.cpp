@@ -30,7 +30,7 @@ bool BrowseForFolder(CWnd* owner, const char* title, UINT flags, CString& path) 
 }
 
 void SkinPushButton(CSkinButton& button, int iconSet) {
-    CGlobal& skin = SkinCache();
+    CSkinCache& skin = SkinCache();
     button.SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0), nullptr, 0);
     button.SetIconImages(skin.GetIcon(iconSet, 0), nullptr, 5, 0);
     if (CFont* font = skin.GetFont(1)) button.SetFont(font);

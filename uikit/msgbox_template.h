@@ -13,10 +13,10 @@
 class CMsgBoxItem {
 public:
     enum Kind : WORD { Button = 0x80, Edit = 0x81, Static = 0x82, CheckBox = 0x180 };
-    static constexpr DWORD kButtonStyle = 0x50010000;
-    static constexpr DWORD kCheckBoxStyle = 0x50010003;
-    static constexpr DWORD kStaticStyle = 0x50000000;
-    static constexpr DWORD kEditStyle = 0x50010004;
+    static constexpr DWORD kStaticStyle = WS_CHILD | WS_VISIBLE;
+    static constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+    static constexpr DWORD kCheckBoxStyle = kButtonStyle | BS_AUTOCHECKBOX;
+    static constexpr DWORD kEditStyle = kButtonStyle | ES_MULTILINE;
 
     CMsgBoxItem(Kind kind, int id, const CRect& pixels, const std::wstring& text, bool isDefault = false);
     virtual ~CMsgBoxItem() = default;
@@ -47,6 +47,21 @@ public:
     virtual int IconHeight() const { return GetSystemMetrics(SM_CYICON); }
 };
 
+// A button of the row: its caption (an index of CMsgBoxTemplate's captions,
+// or kCustomCaption for the caller's own caption of its id) and its id.
+struct CMsgBoxButton {
+    int caption;
+    int id;
+    bool operator==(const CMsgBoxButton&) const = default;
+};
+
+// The buttons of a box in row order, and what Esc and the Close item do
+// (FlagHasCancel, FlagSingleOk or neither).
+struct CMsgBoxButtonSet {
+    std::vector<CMsgBoxButton> buttons;
+    UINT flags = 0;
+};
+
 class CMsgBoxTemplate {
 public:
     // Caption indices.
@@ -64,6 +79,18 @@ public:
     static constexpr int kMaxButtonChars = 99;
     static constexpr int kMaxCustomChars = 259;
     static constexpr int kMaxCustomButtons = 4;
+    static constexpr int kCustomCaption = -1;
+
+    // The box: a centred modal popup with a caption and the Close item.
+    static constexpr DWORD kDialogStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME;
+    // Sizes in dialog units; the modern look adds its extras to the button's.
+    static constexpr int kButtonWidthDlu = 38;
+    static constexpr int kButtonHeightDlu = 12;
+    static constexpr int kModernExtraWidthDlu = 6;
+    static constexpr int kModernExtraHeightDlu = 1;
+    static constexpr int kCountdownWidthDlu = 13;   // room for " = 10" on every button
+    static constexpr int kCheckBoxHeightDlu = 10;
+    static constexpr int kButtonGap = 6;            // pixels between neighbouring buttons
 
     static const wchar_t* const kDefaultCaptions[SMB_CAPTION_COUNT];
     static const UINT kCaptionStringIds[SMB_CAPTION_COUNT];
@@ -131,10 +158,29 @@ public:
 
     UINT RememberBit() const;
 
+    // The row of a box of `style` (type, the to-all bits and MB_HELP) with
+    // `customButtons` captions of the caller's (which replace the type's set)
+    // and a Report button when `report`.
+    static CMsgBoxButtonSet ButtonSet(UINT style, int customButtons, bool report);
+    // The position (from 1) of the default button that MB_DEFBUTTON* asks for.
+    static int DefaultOrdinal(UINT style);
+    // FlagAsk, FlagTell or FlagShow: the first remember bit of the style.
+    static UINT RememberFlag(UINT style);
+
 private:
     void LoadTexts(LPCSTR text, LPCSTR caption);
     void LoadIconImage();
+    // The layout in steps: metrics, the message (icon and text), the button
+    // row and the check box, then the box's size in dialog units.
     void Layout(const CMsgBoxMeasure& measure);
+    void SetMetrics(const CMsgBoxMeasure& measure);
+    int TextWidthLimit(const CMsgBoxMeasure& measure) const;
+    // Adds the icon and the text; `box` gets its first width. Returns the icon's bottom.
+    int LayOutMessage(const CMsgBoxMeasure& measure, CRect& box);
+    std::vector<int> ButtonWidths(const CMsgBoxMeasure& measure, const std::vector<CMsgBoxButton>& buttons) const;
+    void LayOutButtons(const CMsgBoxMeasure& measure, const std::vector<CMsgBoxButton>& buttons, int top,
+                       CRect& box);
+    const std::wstring& CaptionOf(const CMsgBoxButton& button) const;
     int ButtonWidth(const CMsgBoxMeasure& measure, const std::wstring& caption) const;
     void AddItem(CMsgBoxItem* item);
     void ToDialogUnits(CMsgBoxItem& item) const;

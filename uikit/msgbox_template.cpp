@@ -1,4 +1,4 @@
-#include "dialog_template.h"
+#include "msgbox_template.h"
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -69,11 +69,6 @@ public:
 private:
     HDC m_dc = nullptr;
     HGDIOBJ m_old = nullptr;
-};
-
-struct TypeButton {
-    int caption;
-    int id;
 };
 
 }  // namespace
@@ -253,193 +248,202 @@ void CMsgBoxTemplate::AddItem(CMsgBoxItem* item) {
     m_items.push_back(item);
 }
 
-void CMsgBoxTemplate::Layout(const CMsgBoxMeasure& measure) {
+CMsgBoxButtonSet CMsgBoxTemplate::ButtonSet(UINT style, int customButtons, bool report) {
+    CMsgBoxButtonSet set;
+    auto add = [&set](int caption, int id) { set.buttons.push_back({caption, id}); };
+    if (customButtons > 0) {
+        // the caller's captions replace the style's set, and neither Esc nor Close answers
+        for (int i = 0; i < std::min(customButtons, kMaxCustomButtons); ++i) add(kCustomCaption, IDCUSTOM1 + i);
+    } else {
+        const UINT type = style & MB_TYPEMASK;
+        switch (type) {
+        case MB_OK: add(CapOk, IDOK); set.flags = FlagSingleOk; break;
+        case MB_OKCANCEL: add(CapOk, IDOK); add(CapCancel, IDCANCEL); set.flags = FlagHasCancel; break;
+        case MB_ABORTRETRYIGNORE: add(CapAbort, IDABORT); add(CapRetry, IDRETRY); add(CapIgnore, IDIGNORE); break;
+        case MB_YESNOCANCEL:
+        case MB_YESNO:
+            add(CapYes, IDYES);
+            if (style & SMB_YESTOALL) add(CapYesToAll, IDYESTOALL);
+            add(CapNo, IDNO);
+            if (style & SMB_NOTOALL) add(CapNoToAll, IDNOTOALL);
+            if (type == MB_YESNOCANCEL) {
+                add(CapCancel, IDCANCEL);
+                set.flags = FlagHasCancel;
+            }
+            break;
+        case MB_RETRYCANCEL: add(CapRetry, IDRETRY); add(CapCancel, IDCANCEL); set.flags = FlagHasCancel; break;
+        case MB_CANCELTRYCONTINUE:
+            add(CapCancel, IDCANCEL); add(CapTryAgain, IDTRYAGAIN); add(CapContinue, IDCONTINUE);
+            set.flags = FlagHasCancel;
+            break;
+        case SMB_CONTINUEABORT: add(CapContinue, IDCONTINUE); add(CapAbort, IDABORT); break;
+        case SMB_SKIPSKIPALLCANCEL:
+            add(CapSkip, IDSKIP); add(CapSkipAll, IDSKIPALL); add(CapCancel, IDCANCEL);
+            set.flags = FlagHasCancel;
+            break;
+        case SMB_IGNOREIGNOREALLCANCEL:
+            add(CapIgnore, IDIGNORE); add(CapIgnoreAll, IDIGNOREALL); add(CapCancel, IDCANCEL);
+            set.flags = FlagHasCancel;
+            break;
+        default:   // unused types: a plain OK box
+            add(CapOk, IDOK);
+            set.flags = FlagSingleOk;
+            break;
+        }
+    }
+    if (style & MB_HELP) add(CapHelp, SMB_ID_HELP);
+    if (report) add(CapReport, SMB_ID_REPORT);
+    return set;
+}
+
+int CMsgBoxTemplate::DefaultOrdinal(UINT style) {
+    const UINT n = (style & MB_DEFMASK) >> 8;   // MB_DEFBUTTON1 is 0, MB_DEFBUTTON2 0x100, ...
+    return n <= 5 ? (int)n + 1 : 1;
+}
+
+UINT CMsgBoxTemplate::RememberFlag(UINT style) {
+    if (style & SMB_REMEMBER_ASK) return FlagAsk;
+    if (style & SMB_REMEMBER_TELL) return FlagTell;
+    if (style & SMB_REMEMBER_SHOW) return FlagShow;
+    return 0;
+}
+
+const std::wstring& CMsgBoxTemplate::CaptionOf(const CMsgBoxButton& button) const {
+    return button.caption == kCustomCaption ? m_customCaptions[button.id - IDCUSTOM1] : m_captions[button.caption];
+}
+
+void CMsgBoxTemplate::SetMetrics(const CMsgBoxMeasure& measure) {
     DWORD dbu = measure.DialogBaseUnits();
     m_baseX = LOWORD(dbu) > 0 ? LOWORD(dbu) : 8;
     m_baseY = HIWORD(dbu) > 0 ? HIWORD(dbu) : 16;
-    const int bx = m_baseX, by = m_baseY;
-
-    m_minButtonWidth = MulDiv(38, bx, 4);
-    m_buttonHeight = MulDiv(12, by, 8);
-    m_countdownExtra = MulDiv(13, bx, 4);
+    m_minButtonWidth = MulDiv(kButtonWidthDlu, m_baseX, 4);
+    m_buttonHeight = MulDiv(kButtonHeightDlu, m_baseY, 8);
+    m_countdownExtra = MulDiv(kCountdownWidthDlu, m_baseX, 4);
     if (m_modern) {
-        m_minButtonWidth += MulDiv(6, bx, 4);
-        m_buttonHeight += MulDiv(1, by, 8);
+        m_minButtonWidth += MulDiv(kModernExtraWidthDlu, m_baseX, 4);
+        m_buttonHeight += MulDiv(kModernExtraHeightDlu, m_baseY, 8);
     }
-    m_checkBoxHeight = MulDiv(10, by, 8);
+    m_checkBoxHeight = MulDiv(kCheckBoxHeightDlu, m_baseY, 8);
+    m_lineHeight = std::max(1, measure.LineHeight());
+}
 
-    switch (m_style & MB_DEFMASK) {
-    case 0x100: m_defaultOrdinal = 2; break;
-    case 0x200: m_defaultOrdinal = 3; break;
-    case 0x300: m_defaultOrdinal = 4; break;
-    case 0x400: m_defaultOrdinal = 5; break;
-    case 0x500: m_defaultOrdinal = 6; break;
-    default: m_defaultOrdinal = 1; break;
-    }
-
-    for (int i = 0; i < SMB_CAPTION_COUNT; ++i) m_captionWidths[i] = ButtonWidth(measure, m_captions[i]);
-
-    // Width limit of the message text.
+int CMsgBoxTemplate::TextWidthLimit(const CMsgBoxMeasure& measure) const {
     const int screenWidth = measure.ScreenWidth();
-    const int iconW = measure.IconWidth(), iconH = measure.IconHeight();
     int limit = m_modern ? screenWidth / 2 - 10 : screenWidth / 2 + 80;
     if (m_narrow) limit = screenWidth / 3;
-    if (m_icon) limit -= iconW + 16;
-    limit = std::max(limit, 40);
+    if (m_icon) limit -= measure.IconWidth() + 16;
+    return std::max(limit, 40);
+}
 
-    m_lineHeight = std::max(1, measure.LineHeight());
+int CMsgBoxTemplate::LayOutMessage(const CMsgBoxMeasure& measure, CRect& box) {
+    const int limit = TextWidthLimit(measure);
     CSize text = measure.WrappedText(m_text, limit);
     // A word longer than a line, or more lines than the screen holds, is clipped.
-    int textWidth = std::clamp<int>(text.cx, 0, limit);
-    int maxTextHeight = std::max(m_lineHeight, measure.ScreenHeight() * 2 / 3 / m_lineHeight * m_lineHeight);
-    int textHeight = std::clamp<int>(text.cy, 0, maxTextHeight);
+    const int textWidth = std::clamp<int>(text.cx, 0, limit);
+    const int maxTextHeight = std::max(m_lineHeight, measure.ScreenHeight() * 2 / 3 / m_lineHeight * m_lineHeight);
+    const int textHeight = std::clamp<int>(text.cy, 0, maxTextHeight);
 
-    m_textRect = CRect(0, 0, textWidth, textHeight);
-    m_textRect.right += 12;
-    m_textRect.bottom += 5;
-    m_textRect.left = 16;
-    m_textRect.top = m_modern ? 32 : 16;
-    m_textRect.right += 16;
-    m_textRect.bottom += m_modern ? 56 : 24;
-
-    CRect d(0, 0, m_textRect.Width() + (m_modern ? 32 : 16), 0);
-
-    m_dlgStyle = 0x90C80880 | ((m_style & MB_SYSTEMMODAL) ? DS_SYSMODAL : 0);
-    m_dlgExStyle = 0;
+    // 16 pixels in (32 from the top in the modern look), with room right of and under the text
+    m_textRect = CRect(16, m_modern ? 32 : 16, textWidth + 12 + 16, textHeight + 5 + (m_modern ? 56 : 24));
+    box = CRect(0, 0, m_textRect.Width() + (m_modern ? 32 : 16), 0);
 
     int iconBottom = 0;
     if (m_icon) {
-        int m = m_modern ? 24 : 8;
-        m_textRect.OffsetRect(iconW + m, 0);
-        d.right = m_textRect.right + (m_modern ? 24 : 8);
-        CRect iconRect(m, m, m + iconW + 2, m + iconH + 2);
+        const int margin = m_modern ? 24 : 8;
+        const int iconW = measure.IconWidth(), iconH = measure.IconHeight();
+        m_textRect.OffsetRect(iconW + margin, 0);
+        box.right = m_textRect.right + margin;
+        CRect iconRect(margin, margin, margin + iconW + 2, margin + iconH + 2);
         AddItem(new CMsgBoxItem(CMsgBoxItem::Static, SMB_ID_ICON, iconRect, std::wstring()));
         iconBottom = iconRect.bottom;
-        if (m_modern && textHeight > m_lineHeight) m_textRect.MoveToY(m);
+        if (m_modern && textHeight > m_lineHeight) m_textRect.MoveToY(margin);
     }
 
     m_textId = m_nextTextId++;
     auto* textItem = new CMsgBoxItem(CMsgBoxItem::Static, m_textId, m_textRect, m_text);
     textItem->style |= SS_NOPREFIX;   // measured without prefixes: "&" stays an "&"
     AddItem(textItem);
+    return iconBottom;
+}
 
-    // The buttons of the row, in order.
-    std::vector<TypeButton> buttons;
-    std::vector<std::wstring> customText;
+std::vector<int> CMsgBoxTemplate::ButtonWidths(const CMsgBoxMeasure& measure,
+                                               const std::vector<CMsgBoxButton>& buttons) const {
     std::vector<int> widths;
-    if (!m_customCaptions.empty()) {
-        for (size_t i = 0; i < m_customCaptions.size(); ++i) {
-            buttons.push_back({-1, IDCUSTOM1 + (int)i});
-            customText.push_back(m_customCaptions[i]);
-            widths.push_back(ButtonWidth(measure, m_customCaptions[i]));
-        }
-    } else {
-        const UINT type = m_style & MB_TYPEMASK;
-        const bool yesToAll = (m_style & SMB_YESTOALL) != 0, noToAll = (m_style & SMB_NOTOALL) != 0;
-        auto add = [&](int cap, int id) { buttons.push_back({cap, id}); };
-        switch (type) {
-        case MB_OK: add(CapOk, IDOK); m_flags |= FlagSingleOk; break;
-        case MB_OKCANCEL: add(CapOk, IDOK); add(CapCancel, IDCANCEL); m_flags |= FlagHasCancel; break;
-        case MB_ABORTRETRYIGNORE: add(CapAbort, IDABORT); add(CapRetry, IDRETRY); add(CapIgnore, IDIGNORE); break;
-        case MB_YESNOCANCEL:
-        case MB_YESNO:
-            add(CapYes, IDYES);
-            if (yesToAll) add(CapYesToAll, IDYESTOALL);
-            add(CapNo, IDNO);
-            if (noToAll) add(CapNoToAll, IDNOTOALL);
-            if (type == MB_YESNOCANCEL) {
-                add(CapCancel, IDCANCEL);
-                m_flags |= FlagHasCancel;
-            }
-            break;
-        case MB_RETRYCANCEL: add(CapRetry, IDRETRY); add(CapCancel, IDCANCEL); m_flags |= FlagHasCancel; break;
-        case MB_CANCELTRYCONTINUE:
-            add(CapCancel, IDCANCEL); add(CapTryAgain, IDTRYAGAIN); add(CapContinue, IDCONTINUE);
-            m_flags |= FlagHasCancel;
-            break;
-        case SMB_CONTINUEABORT: add(CapContinue, IDCONTINUE); add(CapAbort, IDABORT); break;
-        case SMB_SKIPSKIPALLCANCEL:
-            add(CapSkip, IDSKIP); add(CapSkipAll, IDSKIPALL); add(CapCancel, IDCANCEL);
-            m_flags |= FlagHasCancel;
-            break;
-        case SMB_IGNOREIGNOREALLCANCEL:
-            add(CapIgnore, IDIGNORE); add(CapIgnoreAll, IDIGNOREALL); add(CapCancel, IDCANCEL);
-            m_flags |= FlagHasCancel;
-            break;
-        default:   // unused types: a plain OK box
-            add(CapOk, IDOK);
-            m_flags |= FlagSingleOk;
-            break;
-        }
-        for (const TypeButton& b : buttons) widths.push_back(m_captionWidths[b.caption]);
-    }
-    if (m_style & MB_HELP) {
-        buttons.push_back({CapHelp, SMB_ID_HELP});
-        widths.push_back(m_captionWidths[CapHelp]);
-    }
-    if (m_params.reportCallback) {
-        buttons.push_back({CapReport, SMB_ID_REPORT});
-        widths.push_back(m_captionWidths[CapReport]);
-    }
-    const int n = (int)buttons.size();
-    int rowWidth = 0;
+    for (const CMsgBoxButton& b : buttons)
+        widths.push_back(b.caption == kCustomCaption ? ButtonWidth(measure, CaptionOf(b)) : m_captionWidths[b.caption]);
+    const int n = (int)widths.size();
+    int rowWidth = kButtonGap * std::max(0, n - 1);
     for (int w : widths) rowWidth += w;
-    rowWidth += 6 * std::max(0, n - 1);
     // Very long captions: the row is narrowed to the screen, the captions are clipped.
-    const int maxRow = screenWidth - 64;
+    const int maxRow = measure.ScreenWidth() - 64;
     if (n > 0 && rowWidth > maxRow) {
-        int each = std::max(m_minButtonWidth, (maxRow - 6 * (n - 1)) / n);
-        rowWidth = 6 * (n - 1);
-        for (int& w : widths) {
-            w = std::min(w, each);
-            rowWidth += w;
-        }
+        const int each = std::max(m_minButtonWidth, (maxRow - kButtonGap * (n - 1)) / n);
+        for (int& w : widths) w = std::min(w, each);
     }
+    return widths;
+}
 
-    if (m_style & SMB_REMEMBER_ASK) m_flags |= FlagAsk;
-    else if (m_style & SMB_REMEMBER_TELL) m_flags |= FlagTell;
-    else if (m_style & SMB_REMEMBER_SHOW) m_flags |= FlagShow;
-    const int checkCaption = (m_flags & FlagAsk) ? CapDontAsk : (m_flags & FlagTell) ? CapDontTell : CapDontShow;
+void CMsgBoxTemplate::LayOutButtons(const CMsgBoxMeasure& measure, const std::vector<CMsgBoxButton>& buttons,
+                                    int top, CRect& box) {
+    const std::vector<int> widths = ButtonWidths(measure, buttons);
+    const int n = (int)buttons.size();
+    int rowWidth = kButtonGap * std::max(0, n - 1);
+    for (int w : widths) rowWidth += w;
+
     const bool hasCheckBox = (m_flags & (FlagAsk | FlagTell | FlagShow)) != 0;
-
-    int y = std::max(iconBottom, (int)m_textRect.bottom) + ((m_icon || m_brush) ? 14 : 5);
-    if (n < m_defaultOrdinal) m_defaultOrdinal = 1;
-
+    const int checkCaption = (m_flags & FlagAsk) ? CapDontAsk : (m_flags & FlagTell) ? CapDontTell : CapDontShow;
     const int checkWidth = m_checkBoxHeight + measure.TextWidth(m_captions[checkCaption]);
 
-    d.bottom = y + m_buttonHeight + 12;
-    d.right = std::max((int)d.right, rowWidth + 32);
-    if (hasCheckBox && d.Width() < checkWidth) d.right = 16 + checkWidth;
+    box.bottom = top + m_buttonHeight + 12;
+    box.right = std::max((int)box.right, rowWidth + 32);
+    if (hasCheckBox && box.Width() < checkWidth) box.right = 16 + checkWidth;
 
-    int x = m_rightButtons ? d.right - rowWidth - 16 : (d.Width() - rowWidth) / 2;
-    CRect row(x, y, x + rowWidth, y + m_buttonHeight);
+    int x = m_rightButtons ? box.right - rowWidth - 16 : (box.Width() - rowWidth) / 2;
+    const CRect row(x, top, x + rowWidth, top + m_buttonHeight);
     for (int i = 0; i < n; ++i) {
-        const TypeButton& b = buttons[i];
-        bool isDefault = i + 1 == m_defaultOrdinal;
+        const CMsgBoxButton& b = buttons[i];
+        const bool isDefault = i + 1 == m_defaultOrdinal;
         if (isDefault) m_defaultId = b.id;
-        const std::wstring& caption = b.caption < 0 ? customText[i] : m_captions[b.caption];
-        AddItem(new CMsgBoxItem(CMsgBoxItem::Button, b.id, CRect(x, y, x + widths[i], y + m_buttonHeight), caption,
-                                isDefault));
-        x += widths[i] + 6;
+        AddItem(new CMsgBoxItem(CMsgBoxItem::Button, b.id, CRect(x, top, x + widths[i], top + m_buttonHeight),
+                                CaptionOf(b), isDefault));
+        x += widths[i] + kButtonGap;
         ++m_buttonCount;
     }
 
     int rowBottom = row.bottom;
     if (hasCheckBox) {
-        y += m_buttonHeight + 12;
-        CRect box(17, y, 17 + checkWidth, y + m_checkBoxHeight);
-        AddItem(new CMsgBoxItem(CMsgBoxItem::CheckBox, SMB_ID_CHECKBOX, box, m_captions[checkCaption]));
-        rowBottom = box.bottom;
-        d.bottom = rowBottom + 8;
-        if (d.Width() < checkWidth + 17) d.right = d.left + 17 + checkWidth;
+        const int y = top + m_buttonHeight + 12;
+        CRect check(17, y, 17 + checkWidth, y + m_checkBoxHeight);
+        AddItem(new CMsgBoxItem(CMsgBoxItem::CheckBox, SMB_ID_CHECKBOX, check, m_captions[checkCaption]));
+        rowBottom = check.bottom;
+        box.bottom = rowBottom + 8;
+        if (box.Width() < checkWidth + 17) box.right = box.left + 17 + checkWidth;
     }
-    if (rowBottom >= d.bottom) d.bottom = rowBottom + 16;
-    if (d.right < row.right + 16) d.right = row.right + 16;
+    if (rowBottom >= box.bottom) box.bottom = rowBottom + 16;
+    if (box.right < row.right + 16) box.right = row.right + 16;
+}
 
-    m_dialogRect = d;
+void CMsgBoxTemplate::Layout(const CMsgBoxMeasure& measure) {
+    SetMetrics(measure);
+    for (int i = 0; i < SMB_CAPTION_COUNT; ++i) m_captionWidths[i] = ButtonWidth(measure, m_captions[i]);
+    m_dlgStyle = kDialogStyle | ((m_style & MB_SYSTEMMODAL) ? DS_SYSMODAL : 0);
+    m_dlgExStyle = 0;
+
+    CRect box;
+    const int iconBottom = LayOutMessage(measure, box);
+
+    const CMsgBoxButtonSet set = ButtonSet(m_style, (int)m_customCaptions.size(), m_params.reportCallback != nullptr);
+    m_flags |= set.flags | RememberFlag(m_style);
+    m_defaultOrdinal = DefaultOrdinal(m_style);
+    if ((int)set.buttons.size() < m_defaultOrdinal) m_defaultOrdinal = 1;
+
+    const int top = std::max(iconBottom, (int)m_textRect.bottom) + ((m_icon || m_brush) ? 14 : 5);
+    LayOutButtons(measure, set.buttons, top, box);
+
+    m_dialogRect = box;
     m_dlgX = m_dlgY = 0;
-    m_dlgCx = ToShort((long)d.Width() * 4 / bx);
-    m_dlgCy = ToShort((long)d.Height() * 8 / by);
+    m_dlgCx = ToShort((long)box.Width() * 4 / m_baseX);
+    m_dlgCy = ToShort((long)box.Height() * 8 / m_baseY);
 }
 
 const CMsgBoxItem* CMsgBoxTemplate::FindItem(int id) const {
