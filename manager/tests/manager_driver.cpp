@@ -42,10 +42,11 @@
 //   manager_driver rows ID    prints the rows of the list ID, one a line: the image
 //                             index and the cells' texts, apart by tabs (a cell drawn
 //                             as a progress bar: its label, "@" and its percent)
-//   manager_driver state ID   prints the text of control ID, whether it is enabled
-//                             and whether it is checked, apart by tabs
-//   manager_driver empty ID   deletes every row of the list ID (the panes that the
-//                             refresh timer fills show it fire)
+//   manager_driver state ID...  prints for each control ID its text, whether it is
+//                             enabled and whether it is checked, apart by tabs
+//   manager_driver refill ID SECONDS  deletes every row of the list ID and waits
+//                             until it has rows again (the panes that the refresh
+//                             timer fills show it fire); exit code 1 when it stays empty
 //   manager_driver watch ID TEXT SECONDS  prints the rows of the list ID as with
 //                             "rows", after a line with the time, whenever they
 //                             change; ends when they hold TEXT (exit code 1 when
@@ -456,9 +457,15 @@ int Shot(HWND dlg, const char* file, bool redraw = true) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  if (!OnTestDesktop()) return RunOnDesktop(GetCommandLineW());
-  if (std::string(argv[1]) == "nobox") return FindBox() ? 1 : 0;
-  if (std::string(argv[1]) == "windows") {  // the titles of the visible windows, one a line
+  // Commands that take pictures, give input or start programs run again as a
+  // process of the desktop; the others, which only send messages, join it.
+  bool joined = false;
+  const std::string command = argv[1];
+  if (command != "start" && command != "shot" && command != "menu" && command != "rowmenu" && command != "window")
+    if (HDESK desk = OpenDesktopW(kDesktop, 0, FALSE, GENERIC_ALL)) joined = SetThreadDesktop(desk) != FALSE;
+  if (!joined && !OnTestDesktop()) return RunOnDesktop(GetCommandLineW());
+  if (command == "nobox") return FindBox() ? 1 : 0;
+  if (command == "windows") {  // the titles of the visible windows, one a line
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {
           char title[512] = {};
@@ -469,19 +476,18 @@ int main(int argc, char** argv) {
         0);
     return 0;
   }
-  if (std::string(argv[1]) == "tree") {
+  if (command == "tree") {
     HWND dlg = FindManager();
     if (!dlg) return 1;
     std::printf("%s", TreeText(GetDlgItem(dlg, 1006)).c_str());
     return 0;
   }
   if (argc < 3) return 2;
-  if (std::string(argv[1]) == "start") {
+  if (command == "start") {
     wchar_t exe[MAX_PATH] = {};
     MultiByteToWideChar(CP_ACP, 0, argv[2], -1, exe, MAX_PATH - 1);
     return RunOnDesktop(std::wstring(L"\"") + exe + L"\"");
   }
-  const std::string command = argv[1];
   if (command == "box") {
     HWND box = nullptr;
     for (int i = 0; i < 300 && !(box = FindBox()); ++i) Sleep(100);
@@ -623,16 +629,21 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "state") {
-    HWND c = GetDlgItem(dlg, atoi(argv[2]));
-    if (!c) return 3;
-    std::printf("%s\t%d\t%d\n", Ansi(TextOf(c)).c_str(), IsWindowEnabled(c) ? 1 : 0,
-                SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+    for (int i = 2; i < argc; ++i) {
+      HWND c = GetDlgItem(dlg, atoi(argv[i]));
+      if (!c) return 3;
+      std::printf("%s\t%d\t%d\n", Ansi(TextOf(c)).c_str(), IsWindowEnabled(c) ? 1 : 0,
+                  SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+    }
     return 0;
   }
-  if (command == "empty") {
+  if (command == "refill" && argc > 3) {
     HWND list = GetDlgItem(dlg, atoi(argv[2]));
     for (int i = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) - 1; i >= 0; --i) SendMessageW(list, LVM_DELETEITEM, i, 0);
-    return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 0 ? 0 : 3;
+    if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) != 0) return 3;
+    for (const DWORD end = GetTickCount() + atoi(argv[3]) * 1000; (int)(end - GetTickCount()) > 0; Sleep(50))
+      if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) return 0;
+    return 1;
   }
   if (command == "pick") return SelectRow(GetDlgItem(dlg, 1009), atoi(argv[2])) ? 0 : 3;
   if (command == "details") return WriteRows(GetDlgItem(dlg, 1036), argv[2]);

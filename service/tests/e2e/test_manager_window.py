@@ -77,19 +77,16 @@ class ManagerWindow:
         assert rc == 0, rc
         return [tuple(line.split('\t')) for line in lines]
 
-    def state(self, control):
-        """(text, enabled, checked) of a control of the main window."""
-        rc, lines = self.output('state', str(control))
-        assert rc == 0 and len(lines) == 1, (rc, lines)
-        text, enabled, checked = lines[0].split('\t')
-        return text, enabled == '1', checked == '1'
+    def states(self, *controls):
+        """(text, enabled, checked) of each of the controls of the main window."""
+        rc, lines = self.output('state', *map(str, controls))
+        assert rc == 0 and len(lines) == len(controls), (rc, lines)
+        return [(text, enabled == '1', checked == '1') for text, enabled, checked in (l.split('\t') for l in lines)]
 
     def refreshes(self, seconds=30):
         """True when the refresh timer fills the details pane again after the
         driver emptied it (the tree must have a selection)."""
-        assert self.driver('empty', str(DETAILS)) == 0
-        wait_for(lambda: self.rows(DETAILS), seconds, 'the refresh timer')
-        return True
+        return self.driver('refill', str(DETAILS), str(seconds)) == 0
 
     def watch(self, control, until, seconds):
         return Watch(self, control, until, seconds)
@@ -201,18 +198,16 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         # The refresh interval: 0 keeps the timer; "Refresh" off stops it and
         # disables the interval box. The timer shows itself by filling the
         # details pane of the selected item again.
-        assert window.state(SECONDS) == ('5', True, False)
-        assert window.state(REFRESH) == ('Refresh', True, True)
+        assert window.states(SECONDS, REFRESH) == [('5', True, False), ('Refresh', True, True)]
         assert window.driver('select', 'root') == 0
         assert window.driver('text', str(SECONDS), '0') == 0
-        assert window.state(SECONDS) == ('0', True, False)
+        assert window.states(SECONDS) == [('0', True, False)]
         assert window.refreshes()
         assert window.driver('text', str(SECONDS), '7') == 0
-        assert window.state(SECONDS) == ('7', True, False)
         assert window.driver('check', str(REFRESH), '0') == 11
-        assert window.state(REFRESH) == ('Refresh', True, False) and window.state(SECONDS) == ('7', False, False)
+        assert window.states(SECONDS, REFRESH) == [('7', False, False), ('Refresh', True, False)]
         assert window.driver('check', str(REFRESH), '1') == 10
-        assert window.state(REFRESH) == ('Refresh', True, True) and window.state(SECONDS) == ('7', True, False)
+        assert window.states(SECONDS, REFRESH) == [('7', True, False), ('Refresh', True, True)]
         assert window.refreshes()
         # The computer's menu (two entries) and a job's (five).
         menus = {}
