@@ -280,6 +280,7 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
         assert window.box(6) == '[Orvanta] Are you sure to cancel backup process?'
         watch.wait()
         assert watch.rows_of('Slow')[-1][2] == 'Canceled@100'
+        assert not any('CANCELJOB' in line for line in service.task_lines())  # none refused
         assert window.driver('nobox') == 0
         other.close()
 
