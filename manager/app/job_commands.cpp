@@ -79,7 +79,6 @@ COrvaManagerDlg::JobSearch COrvaManagerDlg::FindSelectedJob(const std::vector<in
 void COrvaManagerDlg::RemoveTreeItem(HTREEITEM item) {
   if (!item || item == m_root) return;
   TreeView_DeleteItem(Tree(), item);
-  TraceViews();
 }
 
 void COrvaManagerDlg::SendJobRemoval(HTREEITEM item, JobRecord entry) {

@@ -13,8 +13,3 @@ int ManagerMessageBox(HWND owner, const std::string& text, const char* caption =
 // The parameters every message of the manager shares (the modern look, the
 // manager's message icon); the message box remembers answers through them.
 MessageBoxParams& ManagerMessageBoxParams();
-
-// When ORVA_MANAGER_TRACE names a file, the manager appends one line there
-// for every message it shows and for every view update.
-bool ManagerTraceOn();
-void ManagerTrace(const std::string& line);

@@ -417,7 +417,6 @@ void COrvaManagerDlg::OnAutoRefresh() {
   } else {
     KillTimer(kTimerRefresh);
   }
-  ManagerTrace("refresh " + std::to_string(autoRefresh) + " " + std::to_string(refreshSeconds));
 }
 
 void COrvaManagerDlg::OnRefreshSecondsChange() {
@@ -429,7 +428,6 @@ void COrvaManagerDlg::OnRefreshSecondsChange() {
   if (UpdateData(TRUE)) {
     if (refreshSeconds > 0 && autoRefresh == 1 && m_socket != INVALID_SOCKET) {
       SetTimer(kTimerRefresh, refreshSeconds * 1000);
-      ManagerTrace("interval " + std::to_string(refreshSeconds));
     }
     UpdateData(FALSE);
   }
@@ -439,7 +437,6 @@ void COrvaManagerDlg::OnRefreshSecondsChange() {
 void COrvaManagerDlg::ClearFinishedRows() {
   for (int i = m_active.GetItemCount() - 1; i >= 0; --i)
     if (!m_active.GetItemText(i, 4).IsEmpty()) m_active.DeleteItem(i);
-  TraceViews();
 }
 
 void COrvaManagerDlg::OnTimer(UINT_PTR id) {
@@ -469,11 +466,6 @@ void COrvaManagerDlg::LoadHistoryPane(const std::string& jobName, int mode) {
     m_history.SetItemText(item, 3, row.result.c_str());
     m_history.SetItemText(item, 4, row.name.c_str());
     ++n;
-  }
-  if (ManagerTraceOn()) {
-    std::string line = "history " + jobName;
-    for (const HistoryRow& row : rows) line += "|" + row.result + "#" + std::to_string(row.image);
-    ManagerTrace(line);
   }
 }
 
@@ -526,9 +518,7 @@ void COrvaManagerDlg::OnRecovery() { WinExec("OrvaMediaMaker.exe", SW_SHOW); }
 void COrvaManagerDlg::OnCommandPrompt() { WinExec("cmd.exe", SW_SHOW); }
 
 bool COrvaManagerDlg::SendRecord(const JobRecord& record) {
-  const bool sent = SendJobRecord(m_socket, record, Prompts());
-  if (sent) ManagerTrace("sent " + std::to_string(record.code) + " " + std::string(JobName(record)));
-  return sent;
+  return SendJobRecord(m_socket, record, Prompts());
 }
 
 void COrvaManagerDlg::OnJobRun() {
@@ -607,7 +597,6 @@ void COrvaManagerDlg::OnContextMenu(CWnd* wnd, CPoint point) {
     popup->ModifyMenu(ID_CREATE_NEW, MF_BYCOMMAND | MF_STRING, ID_CREATE_NEW, "Create a new backup");
     popup->ModifyMenu(ID_ROOT_RECOVERY, MF_BYCOMMAND | MF_STRING, ID_ROOT_RECOVERY, "Recovery");
     popup->RemoveMenu(ID_ADD_SYNC, MF_BYCOMMAND);
-    ManagerTrace("menu root");
     popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, this);
   } else if (TreeView_GetParent(Tree(), sel) == m_root) {
     HMENU sub = ::GetSubMenu(menu.m_hMenu, 1);
@@ -620,7 +609,6 @@ void COrvaManagerDlg::OnContextMenu(CWnd* wnd, CPoint point) {
       popup->ModifyMenu(commands[i], MF_BYCOMMAND | MF_STRING, commands[i], labels[i]);
     }
     CFlatMenu::SetCommandImage(ID_ROOT_RECOVERY, m_menuImages.m_hImageList, 8);
-    ManagerTrace("menu job " + ItemText(sel));
     popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON, point.x, point.y, this);
   }
 }
@@ -719,7 +707,6 @@ void COrvaManagerDlg::RefreshJobTree(int reason) {
   }
   TreeView_Expand(Tree(), m_root, TVE_EXPAND);
   ::InvalidateRect(Tree(), nullptr, TRUE);
-  TraceViews();
 }
 
 int COrvaManagerDlg::FindRow(const std::string& name, int from) const {
@@ -758,7 +745,6 @@ void COrvaManagerDlg::UpdateBackupStatusRow(const JobRecord& status) {
     const int image = RowAddedImage(view);
     if (image >= 0) SetJobImage(name, image, false);
   }
-  TraceViews();
 }
 
 void COrvaManagerDlg::UpdateReplicationStatusRow(const JobRecord& status) {
@@ -784,7 +770,6 @@ void COrvaManagerDlg::UpdateReplicationStatusRow(const JobRecord& status) {
     m_active.SetItemText(row, 2, std::string(FieldText(status.elapsedTime)).c_str());
     m_active.SetItemText(row, 3, std::string(FieldText(status.startTime)).c_str());
   }
-  TraceViews();
 }
 
 LRESULT COrvaManagerDlg::OnJobView(WPARAM kind, LPARAM record) {
@@ -799,29 +784,3 @@ LRESULT COrvaManagerDlg::OnJobView(WPARAM kind, LPARAM record) {
   return 0;
 }
 
-// Test hook: the tree and the running-job rows as the user sees them.
-void COrvaManagerDlg::TraceViews() {
-  if (!ManagerTraceOn()) return;
-  std::string tree = "tree";
-  if (m_root) {
-    for (HTREEITEM job = TreeView_GetChild(Tree(), m_root); job; job = TreeView_GetNextSibling(Tree(), job)) {
-      tree.append(" {").append(ItemText(job)).append("#").append(std::to_string(ItemImage(job)));
-      for (HTREEITEM line = TreeView_GetChild(Tree(), job); line; line = TreeView_GetNextSibling(Tree(), line))
-        tree.append("|").append(ItemText(line));
-      tree.append("}");
-    }
-  }
-  ManagerTrace(tree);
-  for (int i = 0; i < m_active.GetItemCount(); ++i) {
-    std::string row = "row";
-    for (int c = 0; c < 5; ++c) {
-      std::string text = (const char*)m_active.GetItemText(i, c);
-      if (c == 1) {
-        if (const ListItemData* cell = m_active.GetCell(i, 1))
-          if (cell->progress) text = (const char*)cell->progressText + std::string("@") + std::to_string(cell->percent);
-      }
-      row += "|" + text;
-    }
-    ManagerTrace(row);
-  }
-}

@@ -46,7 +46,6 @@ protected:
   void ShowDetails(const std::string& name, int mode);  // details_pane.cpp
   void ShowSelection(const std::string& name, bool isRoot);
   void ClearFinishedRows();
-  void TraceViews();
 
   // Tree helpers.
   HWND Tree() const { return ::GetDlgItem(m_hWnd, 1006); }

@@ -3,7 +3,9 @@
 //   manager_driver shot FILE  saves the main window as a 24-bit BMP
 //   manager_driver size W H   resizes the main window
 //   manager_driver menu ITEM FILE  opens the tree's context menu on the root
-//                             ("root") or on the job ITEM, saves a picture, closes it
+//                             ("root") or on the job ITEM, saves a picture, prints
+//                             the menu's width and height and closes it (exit
+//                             code 3 when no menu shows)
 //   manager_driver list ROW COMMAND  selects ROW of the running-job list (-1:
 //                             none) and sends the command (32799 Cancel, 32808 Clear)
 //   manager_driver check ID 0|1  sets a check box and clicks it; exit code 10
@@ -35,6 +37,20 @@
 //                             text on one line, answers it with the button ID
 //   manager_driver nobox      exit code 1 when a message box is showing
 //   manager_driver windows    prints the titles of the visible windows
+//   manager_driver tree       prints the job tree on one line: {NAME#IMAGE|LINE|LINE}
+//                             for every job, apart by blanks; then the selected item
+//   manager_driver rows ID    prints the rows of the list ID, one a line: the image
+//                             index and the cells' texts, apart by tabs (a cell drawn
+//                             as a progress bar: its label, "@" and its percent)
+//   manager_driver state ID...  prints for each control ID its text, whether it is
+//                             enabled and whether it is checked, apart by tabs
+//   manager_driver refill ID SECONDS  deletes every row of the list ID and waits
+//                             until it has rows again (the panes that the refresh
+//                             timer fills show it fire); exit code 1 when it stays empty
+//   manager_driver watch ID TEXT SECONDS  prints the rows of the list ID as with
+//                             "rows", after a line with the time, whenever they
+//                             change; ends when they hold TEXT (exit code 1 when
+//                             that takes longer than SECONDS)
 // Everything happens on a Wine virtual desktop of its own, so that the
 // manager's window meets no other test's windows. Exit code 0 on success.
 #include <windows.h>
@@ -44,6 +60,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "report_list.h"
 
 namespace {
 
@@ -85,137 +103,216 @@ HWND FindManager() {
   return nullptr;
 }
 
-// The text of a tree item of another process, through memory there.
-std::wstring ItemText(HWND tree, HANDLE process, void* remote, HTREEITEM item) {
-  const SIZE_T textAt = 256;
+// Memory in the process that owns a window: tree and list messages that
+// carry pointers are answered there.
+class Remote {
+ public:
+  explicit Remote(HWND window, SIZE_T size = 16384) : size_(size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_) at_ = (char*)VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~Remote() {
+    if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  Remote(const Remote&) = delete;
+  Remote& operator=(const Remote&) = delete;
+
+  bool ok() const { return at_ != nullptr; }
+  // The address in the other process of `offset` in the block.
+  void* at(SIZE_T offset = 0) const { return at_ + offset; }
+  bool Put(const void* data, SIZE_T n, SIZE_T offset = 0) const {
+    return offset + n <= size_ && WriteProcessMemory(process_, at_ + offset, data, n, nullptr);
+  }
+  // Reads from any address of the other process.
+  bool Read(const void* from, void* to, SIZE_T n) const {
+    SIZE_T got = 0;
+    return ReadProcessMemory(process_, from, to, n, &got) && got == n;
+  }
+  bool Get(SIZE_T offset, void* to, SIZE_T n) const { return offset + n <= size_ && Read(at_ + offset, to, n); }
+
+ private:
+  HANDLE process_ = nullptr;
+  char* at_ = nullptr;
+  SIZE_T size_;
+};
+
+const SIZE_T kTextAt = 1024;  // where texts go in a Remote block, after the item
+constexpr int kTextChars = 2000;
+
+std::string Utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::string Ansi(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 1, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+// The text and image of a tree item of another process.
+std::wstring ItemText(HWND tree, const Remote& remote, HTREEITEM item, int* image = nullptr) {
   TVITEMW tv{};
-  tv.mask = TVIF_TEXT;
+  tv.mask = TVIF_TEXT | TVIF_IMAGE;
   tv.hItem = item;
-  tv.pszText = (wchar_t*)((char*)remote + textAt);
-  tv.cchTextMax = 500;
-  WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr);
-  SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)remote);
-  wchar_t text[501] = {};
-  ReadProcessMemory(process, (char*)remote + textAt, text, 500 * sizeof(wchar_t), nullptr);
+  tv.pszText = (wchar_t*)remote.at(kTextAt);
+  tv.cchTextMax = kTextChars;
+  wchar_t text[kTextChars + 1] = {};
+  if (!remote.Put(&tv, sizeof tv) || !SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)remote.at())) return L"";
+  remote.Get(kTextAt, text, kTextChars * sizeof(wchar_t));
+  if (image && remote.Get(0, &tv, sizeof tv)) *image = tv.iImage;
   return text;
+}
+
+HTREEITEM Next(HWND tree, HTREEITEM item, UINT how) {
+  return (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, how, (LPARAM)item);
 }
 
 // Selects the root ("root") or the job of that name; false when not found.
 bool Select(HWND dlg, const std::wstring& name, bool run) {
   HWND tree = GetDlgItem(dlg, 1006);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(tree, &pid);
-  HTREEITEM root = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+  HTREEITEM root = Next(tree, nullptr, TVGN_ROOT);
   if (name == L"root") {
     SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)root);
     return root != nullptr;
   }
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return false;
-  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
-  bool found = false;
-  for (HTREEITEM item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)root); item;
-       item = (HTREEITEM)SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item)) {
-    if (ItemText(tree, process, remote, item) != name) continue;
+  Remote remote(tree);
+  if (!remote.ok()) return false;
+  for (HTREEITEM item = Next(tree, root, TVGN_CHILD); item; item = Next(tree, item, TVGN_NEXT)) {
+    if (ItemText(tree, remote, item) != name) continue;
     SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
     if (run) SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(32785, 0), 0);
-    found = true;
-    break;
+    return true;
   }
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
-  return found;
+  return false;
 }
 
-int ListCommand(HWND dlg, int row, int command) {
-  HWND list = GetDlgItem(dlg, 1009);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(list, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return 3;
-  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
-  LVITEMW item{};
-  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  item.state = 0;
-  WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-  SendMessageW(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote);  // clear every selection
-  if (row >= 0) {
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-    SendMessageW(list, LVM_SETITEMSTATE, row, (LPARAM)remote);
+// The tree as the user sees it: every job with its image and its lines, then
+// the selected item on a line of its own.
+std::string TreeText(HWND tree) {
+  Remote remote(tree);
+  if (!remote.ok()) return "";
+  std::string out;
+  const HTREEITEM root = Next(tree, nullptr, TVGN_ROOT);
+  for (HTREEITEM job = root ? Next(tree, root, TVGN_CHILD) : nullptr; job; job = Next(tree, job, TVGN_NEXT)) {
+    int image = -1;
+    const std::wstring name = ItemText(tree, remote, job, &image);
+    out.append(out.empty() ? "{" : " {").append(Ansi(name)).append("#").append(std::to_string(image));
+    for (HTREEITEM line = Next(tree, job, TVGN_CHILD); line; line = Next(tree, line, TVGN_NEXT))
+      out.append("|").append(Ansi(ItemText(tree, remote, line)));
+    out.append("}");
   }
-  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-  Sleep(300);
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
-  return 0;
+  const HTREEITEM selected = Next(tree, nullptr, TVGN_CARET);
+  return out + "\n" + (selected ? Ansi(ItemText(tree, remote, selected)) : std::string()) + "\n";
 }
 
 // Selects one row of a list of another process (-1: none).
 bool SelectRow(HWND list, int row) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(list, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return false;
-  void* remote = VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+  Remote remote(list);
+  if (!remote.ok()) return false;
   LVITEMW item{};
   item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-  SendMessageW(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote);
+  remote.Put(&item, sizeof item);
+  SendMessageW(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote.at());  // clear every selection
   if (row >= 0) {
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-    SendMessageW(list, LVM_SETITEMSTATE, row, (LPARAM)remote);
+    remote.Put(&item, sizeof item);
+    SendMessageW(list, LVM_SETITEMSTATE, row, (LPARAM)remote.at());
   }
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
   return true;
 }
 
-std::string Utf8(const std::wstring& text) {
-  char out[4096] = {};
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out, sizeof out - 1, nullptr, nullptr);
+int ListCommand(HWND dlg, int row, int command) {
+  if (!SelectRow(GetDlgItem(dlg, 1009), row)) return 3;
+  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+  Sleep(300);
+  return 0;
+}
+
+// One cell of a list of another process: its text, and with LVIF_IMAGE,
+// LVIF_STATE or LVIF_PARAM in `mask` the row's values of them.
+std::wstring Cell(HWND list, const Remote& remote, int row, int column, UINT mask = 0, LVITEMW* got = nullptr) {
+  LVITEMW item{};
+  item.mask = LVIF_TEXT | mask;
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.iItem = row;
+  item.iSubItem = column;
+  item.pszText = (wchar_t*)remote.at(kTextAt);
+  item.cchTextMax = kTextChars;
+  wchar_t text[kTextChars + 1] = {};
+  if (!remote.Put(&item, sizeof item) || !SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)remote.at())) return L"";
+  remote.Get(kTextAt, text, kTextChars * sizeof(wchar_t));
+  if (got) remote.Get(0, got, sizeof *got);
+  return text;
+}
+
+// The progress bar that a cell of the kit's report list draws in place of its
+// text, from the records the row carries as its item data: its label, "@"
+// and its percent; empty when the cell shows its text.
+std::string ProgressCell(const Remote& remote, LPARAM records, int column) {
+  if (!records) return "";
+  // Copies of the records' bytes, read through their members' addresses in
+  // the other process (the same build of the same headers); never destroyed.
+  alignas(ListItemRow) unsigned char rowBytes[sizeof(ListItemRow)];
+  alignas(ListItemData) unsigned char cellBytes[sizeof(ListItemData)];
+  if (!remote.Read((const void*)records, rowBytes, sizeof rowBytes)) return "";
+  const auto* row = reinterpret_cast<const ListItemRow*>(rowBytes);
+  if (column < 0 || (size_t)column >= row->cells.size()) return "";
+  if (!remote.Read(row->cells.data() + column, cellBytes, sizeof cellBytes)) return "";
+  const auto* cell = reinterpret_cast<const ListItemData*>(cellBytes);
+  if (!cell->progress) return "";
+  std::string label(cell->progressText.GetLength(), '\0');
+  if (!label.empty() && !remote.Read(cell->progressText.GetString(), &label[0], label.size())) return "";
+  return label + "@" + std::to_string(cell->percent);
+}
+
+// The rows of a list of another process, one a line: the image and every
+// column's text (or progress bar), apart by tabs.
+std::string RowsText(HWND list) {
+  Remote remote(list);
+  if (!remote.ok()) return "";
+  HWND header = (HWND)SendMessageW(list, LVM_GETHEADER, 0, 0);
+  const int columns = header ? (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 1;
+  std::string out;
+  const int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  for (int row = 0; row < count; ++row) {
+    LVITEMW got{};
+    std::string line = Ansi(Cell(list, remote, row, 0, LVIF_IMAGE | LVIF_PARAM, &got));
+    line = std::to_string(got.iImage) + "\t" + line;
+    for (int column = 1; column < columns; ++column) {
+      const std::string bar = ProgressCell(remote, got.lParam, column);
+      line += "\t" + (bar.empty() ? Ansi(Cell(list, remote, row, column)) : bar);
+    }
+    out += line + "\n";
+  }
   return out;
 }
 
 // The rows of a two-column list of another process.
 int WriteRows(HWND list, const char* file) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(list, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return 3;
-  void* remote = VirtualAllocEx(process, nullptr, 8192, MEM_COMMIT, PAGE_READWRITE);
-  const SIZE_T textAt = 512;
-  constexpr int chars = 1500;
+  Remote remote(list);
+  if (!remote.ok()) return 3;
   std::string out;
   const int count = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   for (int row = 0; row < count; ++row) {
-    for (int column = 0; column < 2; ++column) {
-      LVITEMW item{};
-      item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-      item.stateMask = LVIS_STATEIMAGEMASK;
-      item.iItem = row;
-      item.iSubItem = column;
-      item.pszText = (wchar_t*)((char*)remote + textAt);
-      item.cchTextMax = chars;
-      WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-      SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)remote);
-      LVITEMW got{};
-      ReadProcessMemory(process, remote, &got, sizeof got, nullptr);
-      wchar_t text[chars + 1] = {};
-      ReadProcessMemory(process, (char*)remote + textAt, text, chars * sizeof(wchar_t), nullptr);
-      out += Utf8(text);
-      if (column == 0)
-        out.append("\x1f")
-            .append(std::to_string(got.iImage))
-            .append("\x1f")
-            .append(std::to_string((got.state & LVIS_STATEIMAGEMASK) >> 12))
-            .append("\x1f");
-    }
+    LVITEMW got{};
+    out += Utf8(Cell(list, remote, row, 0, LVIF_IMAGE | LVIF_STATE, &got));
+    out.append("\x1f")
+        .append(std::to_string(got.iImage))
+        .append("\x1f")
+        .append(std::to_string((got.state & LVIS_STATEIMAGEMASK) >> 12))
+        .append("\x1f");
+    out += Utf8(Cell(list, remote, row, 1));
     out += "\x1e";
   }
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
   FILE* f = std::fopen(file, "wb");
   if (!f) return 5;
   std::fwrite(out.data(), 1, out.size(), f);
@@ -360,9 +457,15 @@ int Shot(HWND dlg, const char* file, bool redraw = true) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  if (!OnTestDesktop()) return RunOnDesktop(GetCommandLineW());
-  if (std::string(argv[1]) == "nobox") return FindBox() ? 1 : 0;
-  if (std::string(argv[1]) == "windows") {  // the titles of the visible windows, one a line
+  // Commands that take pictures, give input or start programs run again as a
+  // process of the desktop; the others, which only send messages, join it.
+  bool joined = false;
+  const std::string command = argv[1];
+  if (command != "start" && command != "shot" && command != "menu" && command != "rowmenu" && command != "window")
+    if (HDESK desk = OpenDesktopW(kDesktop, 0, FALSE, GENERIC_ALL)) joined = SetThreadDesktop(desk) != FALSE;
+  if (!joined && !OnTestDesktop()) return RunOnDesktop(GetCommandLineW());
+  if (command == "nobox") return FindBox() ? 1 : 0;
+  if (command == "windows") {  // the titles of the visible windows, one a line
     EnumWindows(
         [](HWND h, LPARAM) -> BOOL {
           char title[512] = {};
@@ -373,13 +476,18 @@ int main(int argc, char** argv) {
         0);
     return 0;
   }
+  if (command == "tree") {
+    HWND dlg = FindManager();
+    if (!dlg) return 1;
+    std::printf("%s", TreeText(GetDlgItem(dlg, 1006)).c_str());
+    return 0;
+  }
   if (argc < 3) return 2;
-  if (std::string(argv[1]) == "start") {
+  if (command == "start") {
     wchar_t exe[MAX_PATH] = {};
     MultiByteToWideChar(CP_ACP, 0, argv[2], -1, exe, MAX_PATH - 1);
     return RunOnDesktop(std::wstring(L"\"") + exe + L"\"");
   }
-  const std::string command = argv[1];
   if (command == "box") {
     HWND box = nullptr;
     for (int i = 0; i < 300 && !(box = FindBox()); ++i) Sleep(100);
@@ -485,11 +593,57 @@ int main(int argc, char** argv) {
     PostMessageW(dlg, WM_CONTEXTMENU, (WPARAM)GetDlgItem(dlg, 1006), MAKELPARAM(-1, -1));
     Sleep(800);
     const int rc = Shot(dlg, argv[3], false);
+    // The menu is a window of its own: its size tells which one opened.
+    HWND popup = nullptr;
+    while ((popup = FindWindowExW(nullptr, popup, L"#32768", nullptr)) && !IsWindowVisible(popup)) {
+    }
+    RECT r{};
+    if (popup && GetWindowRect(popup, &r)) std::printf("%ld %ld\n", r.right - r.left, r.bottom - r.top);
+    std::fflush(stdout);
     PostMessageW(dlg, WM_CANCELMODE, 0, 0);
     keybd_event(VK_ESCAPE, 0, 0, 0);
     keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
     Sleep(300);
-    return rc;
+    return popup ? rc : 3;
+  }
+  if (command == "watch" && argc > 4) {
+    // Every new state of the rows, as often as the list answers, so that a
+    // report shown only for a moment is seen too.
+    HWND list = GetDlgItem(dlg, atoi(argv[2]));
+    const std::string until = argv[3];
+    std::string last;
+    bool first = true;
+    for (const DWORD end = GetTickCount() + atoi(argv[4]) * 1000; (int)(end - GetTickCount()) > 0; Sleep(10)) {
+      const std::string rows = RowsText(list);
+      if (rows == last && !first) continue;
+      first = false;
+      std::printf("%lu\n%s", GetTickCount(), rows.c_str());
+      std::fflush(stdout);
+      last = rows;
+      if (rows.find(until) != std::string::npos) return 0;
+    }
+    return 1;
+  }
+  if (command == "rows") {
+    std::printf("%s", RowsText(GetDlgItem(dlg, atoi(argv[2]))).c_str());
+    return 0;
+  }
+  if (command == "state") {
+    for (int i = 2; i < argc; ++i) {
+      HWND c = GetDlgItem(dlg, atoi(argv[i]));
+      if (!c) return 3;
+      std::printf("%s\t%d\t%d\n", Ansi(TextOf(c)).c_str(), IsWindowEnabled(c) ? 1 : 0,
+                  SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+    }
+    return 0;
+  }
+  if (command == "refill" && argc > 3) {
+    HWND list = GetDlgItem(dlg, atoi(argv[2]));
+    for (int i = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) - 1; i >= 0; --i) SendMessageW(list, LVM_DELETEITEM, i, 0);
+    if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) != 0) return 3;
+    for (const DWORD end = GetTickCount() + atoi(argv[3]) * 1000; (int)(end - GetTickCount()) > 0; Sleep(50))
+      if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) return 0;
+    return 1;
   }
   if (command == "pick") return SelectRow(GetDlgItem(dlg, 1009), atoi(argv[2])) ? 0 : 3;
   if (command == "details") return WriteRows(GetDlgItem(dlg, 1036), argv[2]);

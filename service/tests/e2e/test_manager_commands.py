@@ -45,7 +45,7 @@ def start(service, display, *records):
         other.send(record)
         assert other.receive() == record
     window = ManagerWindow(service.folder, display)
-    window.wait_line(lambda l: l.startswith('tree {'), 60, 'the job tree')
+    window.wait_tree(lambda t: t.startswith('{'), 60, 'the job tree')
     return other, window
 
 
@@ -180,7 +180,7 @@ def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, disp
     (service.folder / 'OrvaSchedule.ovc').write_bytes(schedule_file([unsafe]))
     other, window = start(service, display, chain, kept)
     try:
-        assert '{Unsafe#' in window.wait_line(lambda l: l.startswith('tree {'), 10, 'the tree')
+        assert '{Unsafe#' in window.tree()[0]
         # Remove from Inventory: the job goes, its image stays.
         assert window.driver('select', 'Kept') == 0
         assert window.driver('command', '32782') == 0
@@ -188,7 +188,7 @@ def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, disp
                                  'This will not delete the image file from repository.')
         echo = records_until(other, lambda r: r['jobName'] == 'Kept', 'DELETEJOB echo of Kept')
         assert echo['code'] == DELETEJOB
-        window.wait_line(lambda l: l.startswith('tree ') and '{Kept#' not in l, 10, 'the tree without Kept')
+        window.wait_tree(lambda t: '{Kept#' not in t, 10, 'the tree without Kept')
         assert (repo / 'Other.tav').exists()
 
         # Delete from Disk: the image, its logs and its own increments go; the
@@ -200,7 +200,7 @@ def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, disp
         assert all(name in told for name in foreign), told
         echo = records_until(other, lambda r: r['jobName'] == 'Chain', 'DELETEJOB echo of Chain')
         assert echo['code'] == DELETEJOB
-        window.wait_line(lambda l: l.startswith('tree ') and '{Chain#' not in l, 10, 'the tree without Chain')
+        window.wait_tree(lambda t: '{Chain#' not in t, 10, 'the tree without Chain')
         assert sorted(p.name for p in repo.iterdir()) == ['Other.tav']
         assert sorted(p.name for p in planted.iterdir()) == ['Chain_0001.TAV', 'Chain_0003.TAV']
 

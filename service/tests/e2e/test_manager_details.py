@@ -26,11 +26,12 @@ class Window:
     """OrvaManager.exe started beside the service, on the driver's desktop."""
 
     box = ManagerWindow.box
+    output = ManagerWindow.output
 
     def __init__(self, folder, display):
         shutil.copy(ORVA_BIN / 'OrvaManager.exe', folder / 'OrvaManager.exe')
         self.rows_file = folder.parent / 'details_rows.bin'
-        env = dict(wine_env(), DISPLAY=display, ORVA_MANAGER_TRACE=win_path(folder.parent / 'manager_trace.txt'))
+        env = dict(wine_env(), DISPLAY=display)
         self.env = env
         self.proc = subprocess.Popen([ORVA_WINE_RUN, str(ORVA_BIN / 'manager_driver.exe'), 'start',
                                       win_path(folder / 'OrvaManager.exe')], cwd=folder, env=env,
