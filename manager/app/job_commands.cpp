@@ -7,7 +7,7 @@
 #include "about_dlg.h"
 #include "core/disk_removal.h"
 #include "core/history.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/repository_options.h"
 #include "dialogs/replication_set_dlg.h"
 #include "dialogs/repository_dlg.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "core/history.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/repository_options.h"
 #include "details_pane.h"
 #include "flat_menu.h"

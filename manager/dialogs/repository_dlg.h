@@ -8,7 +8,7 @@
 #pragma once
 #include <memory>
 
-#include "core/options.h"
+#include "contracts/options_file.h"
 #include "dialogs/repository_rules.h"
 #include "dialogs/sets_dialog_common.h"
 #include "fw_combo_box.h"

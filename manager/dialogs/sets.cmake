@@ -6,7 +6,7 @@ add_library(orva_manager_dialogs_sets_rules STATIC
   ${CMAKE_CURRENT_LIST_DIR}/replication_set_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repository_rules.cpp)
 target_include_directories(orva_manager_dialogs_sets_rules PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(orva_manager_dialogs_sets_rules PUBLIC orva_service_core)
+target_link_libraries(orva_manager_dialogs_sets_rules PUBLIC orva_contracts)
 
 set(ORVA_SETS_DIALOG_RC
   ${CMAKE_CURRENT_LIST_DIR}/replication_set_dlg.rc

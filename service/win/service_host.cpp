@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/job_table.h"
 #include "core/options.h"
 #include "core/scheduler.h"
