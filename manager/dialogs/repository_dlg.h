@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "contracts/options_file.h"
+#include "drive_mapping.h"
 #include "dialogs/repository_rules.h"
 #include "dialogs/sets_dialog_common.h"
 #include "fw_combo_box.h"
@@ -17,14 +18,10 @@
 
 namespace orva::manager {
 
-// Drives in use from GetLogicalDriveStrings; connections through
-// WNetAddConnection3A and WNetCancelConnection2A, not remembered in the
-// user profile.
-class WNetDriveMapper : public service::DriveMapper {
+// The system's drive mapping, not remembered in the user profile.
+class WNetDriveMapper : public platform::WinDriveMapper {
 public:
-    std::vector<std::string> DrivesInUse() override;
-    uint32_t Connect(const service::NetworkRepository& repository) override;
-    uint32_t Disconnect(const std::string& drive) override;
+    WNetDriveMapper() : WinDriveMapper(platform::DriveMapping::kSession) {}
 };
 
 class COptionDlg : public CFixSkinDialog {

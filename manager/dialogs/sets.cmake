@@ -19,7 +19,7 @@ if(NOT ORVA_NATIVE)
     ${CMAKE_CURRENT_LIST_DIR}/repository_dlg.cpp)
   target_include_directories(orva_manager_dialogs_sets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(orva_manager_dialogs_sets PUBLIC orva_manager_dialogs_sets_rules orva_manager_core
-    orva_uikit mpr shell32 ole32)
+    orva_uikit orva_platform shell32 ole32)
 endif()
 
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/sets_tests ${CMAKE_CURRENT_BINARY_DIR}/dialogs/sets_tests)

@@ -7,7 +7,7 @@
 
 #include "contracts/job_record_check.h"
 #include "skin_cache.h"
-#include "win/probes.h"
+#include "os_caption.h"
 #include "wizard/wizard_resource.h"
 
 namespace orva::manager {
@@ -84,7 +84,7 @@ void FitColumns(CListCtrl& list, std::initializer_list<int> percents) {
 
 // --- the computer ------------------------------------------------------------
 
-std::string WizardSystem::OsCaption() { return service::QueryOsCaptionUncached(); }
+std::string WizardSystem::OsCaption() { return platform::QueryOsCaptionUncached(); }
 
 std::vector<WizardDrive> WizardSystem::FixedDrives() {
     std::vector<WizardDrive> drives;
