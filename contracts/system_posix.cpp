@@ -22,7 +22,6 @@ std::tm LocalTimeOf(std::time_t t) {
 
 namespace contracts_sys {
 
-
 bool Exists(const std::filesystem::path& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 || errno != ENOENT;
@@ -67,7 +66,9 @@ bool SeekEnd(Handle h) { return lseek(static_cast<int>(h), 0, SEEK_END) >= 0; }
 
 bool Flush(Handle h) { return fsync(static_cast<int>(h)) == 0; }
 
-bool ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+bool ReplaceWith(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
 
 void RemoveFile(const std::filesystem::path& path) { unlink(path.c_str()); }
 
