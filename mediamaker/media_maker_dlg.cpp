@@ -362,9 +362,9 @@ std::vector<CString> CMediaMakerDlg::ChainFiles(const JobRecord& record) {
     TavImageHeader header;
     FileStream file;
     if (file.Open(record.imagePath, "rb")) {
-        header.ReadFromFile(file);
+        ReadImageHeader(file, header);
         file.Close();
-        for (const std::string& inc : header.increments) files.push_back(inc.c_str());
+        for (const std::string& inc : AnsiIncrements(header)) files.push_back(inc.c_str());
     }
     return files;
 }

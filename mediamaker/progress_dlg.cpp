@@ -215,9 +215,9 @@ void CProgressDlg::RunUsb() {
         TavImageHeader header;
         FileStream file;
         if (file.Open(m_sourceImagePath, "rb")) {
-            header.ReadFromFile(file);
+            ReadImageHeader(file, header);
             file.Close();
-            for (const std::string& inc : header.increments)
+            for (const std::string& inc : AnsiIncrements(header))
                 copies.emplace_back(inc.c_str(), (folder + media::FileNameOf(inc)).c_str());
         }
     }

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <thread>
 
+#include "contracts/local_time.h"
 #include "core/output.h"
 #include "core/run_log.h"
 #include "core/wide.h"
@@ -20,12 +21,7 @@ void RealEnd(int) { throw RunCancelled(); }
 
 std::wstring StatusTime() {
   std::time_t t = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
+  const std::tm tm = LocalTimeOf(t);
   wchar_t buf[128];
   size_t n = std::wcsftime(buf, 128, L"%Y.%m.%d %I:%M:%S %p", &tm);
   return std::wstring(buf, n);

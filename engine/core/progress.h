@@ -1,23 +1,13 @@
-// Progress figures shared with the service, and the pause/cancel word.
+// The engine's progress: its figures, their thresholds and the views of
+// the mappings shared with the service (laid out in progress_block.h).
 #pragma once
 #include <cstdint>
 #include <cstddef>
 #include <string>
 
+#include "contracts/progress_block.h"
+
 namespace orva {
-
-struct ProgressBlock {
-  int64_t totalBytes;
-  int64_t processedBytes;
-  int32_t currentPercent;
-  int32_t previousPercent;
-  char16_t currentPath[260];
-};
-static_assert(sizeof(ProgressBlock) == 544);
-static_assert(offsetof(ProgressBlock, currentPercent) == 16);
-static_assert(offsetof(ProgressBlock, currentPath) == 24);
-
-enum ProgressControl : int32_t { kControlRun = 0, kControlPause = 1, kControlCancel = 2 };
 
 struct ProgressState {
   ProgressBlock block{};

@@ -24,11 +24,12 @@ void CreateProgressMapping() {
     p.sharing = false;
     return;
   }
-  const std::wstring statusName = name + L"_Status";
+  const std::wstring statusName = name + kStatusNameSuffixW;
   g_blockMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ProgressBlock),
                                       name.c_str());
   if (g_blockMapping)
-    g_statusMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, statusName.c_str());
+    g_statusMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kProgressControlSize,
+                                         statusName.c_str());
   if (!g_blockMapping || !g_statusMapping) {
     DWORD err = GetLastError();
     if (g_blockMapping) CloseHandle(g_blockMapping);
@@ -39,7 +40,7 @@ void CreateProgressMapping() {
     return;
   }
   void* block = MapViewOfFile(g_blockMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ProgressBlock));
-  void* status = MapViewOfFile(g_statusMapping, FILE_MAP_ALL_ACCESS, 0, 0, 4);
+  void* status = MapViewOfFile(g_statusMapping, FILE_MAP_ALL_ACCESS, 0, 0, kProgressControlSize);
   if (block && status) {
     p.sharedBlock = block;
     p.control = static_cast<volatile int32_t*>(status);

@@ -6,7 +6,7 @@
 #include "backup_dialog_host.h"
 #include "manager_message_box.h"
 #include "start_backup_dlg.h"
-#include "win/probes.h"
+#include "os_caption.h"
 #include "wizard/backup_wizard.h"
 
 using namespace orva::manager;
@@ -46,7 +46,7 @@ void COrvaManagerDlg::OnBackup() {
     return wizard.FinishedRecords();
   };
   CStartBackupDlg dialog(this, host);
-  dialog.m_osName = orva::service::QueryOsCaption().c_str();
+  dialog.m_osName = orva::platform::QueryOsCaption().c_str();
   dialog.DoModal();
 }
 

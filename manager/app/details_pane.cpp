@@ -5,7 +5,7 @@
 #include "core/job_view_text.h"
 #include "image_header_reader.h"
 #include "orva_manager_dlg.h"
-#include "win/wmi_query.h"
+#include "wmi_query.h"
 
 using namespace orva::manager;
 
@@ -36,10 +36,10 @@ class Win32DetailsDisk : public DetailsDisk {
     FileStream file;
     if (!file.Open(path.c_str(), "rb")) return false;
     TavImageHeader header;
-    header.ReadFromFile(file);  // a header that does not read lists nothing
+    ReadImageHeader(file, header);  // a header that does not read lists nothing
     file.Close();
-    count = header.incrementCount;
-    names = header.increments;
+    count = static_cast<int32_t>(header.increments.size());
+    names = AnsiIncrements(header);
     return true;
   }
 };
@@ -50,7 +50,7 @@ std::string QueryOsCaption() {
   const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   std::vector<std::string> captions;
   const std::string error =
-      orva::service::WmiStrings(L"SELECT * FROM Win32_OperatingSystem", L"Caption", captions);
+      orva::platform::WmiStrings(L"SELECT * FROM Win32_OperatingSystem", L"Caption", captions);
   if (SUCCEEDED(init)) CoUninitialize();
   return OsCaptionText(error, captions, error.empty() ? NativeArchitecture() : -1);
 }

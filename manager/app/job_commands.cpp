@@ -7,7 +7,7 @@
 #include "about_dlg.h"
 #include "core/disk_removal.h"
 #include "core/history.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/repository_options.h"
 #include "image_header_reader.h"
 #include "log_viewer_dlg.h"
@@ -162,9 +162,9 @@ void COrvaManagerDlg::OnJobRemoveFromDisk() {
   FileStream file;
   if (IsImageJob(entry.jobType) && file.Open(imagePath.c_str(), "rb")) {
     TavImageHeader header;
-    header.ReadFromFile(file);
+    ReadImageHeader(file, header);
     file.Close();
-    const DiskRemovalPlan plan = PlanImageRemoval(imagePath, entry.jobType, header.increments, FileExists);
+    const DiskRemovalPlan plan = PlanImageRemoval(imagePath, entry.jobType, AnsiIncrements(header), FileExists);
     for (const std::string& path : plan.remove) DeleteFileA(path.c_str());
     if (!plan.kept.empty()) {
       std::string text = "These files are named in the image but are not part of its backup, so they were kept:";

@@ -6,14 +6,14 @@
 #include <thread>
 
 #include "core/history.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/repository_options.h"
 #include "details_pane.h"
 #include "flat_menu.h"
 #include "manager_message_box.h"
 #include "resource.h"
 #include "skin_cache.h"
-#include "win/repositories_win.h"
+#include "fixed_disks.h"
 
 using namespace orva::manager;
 using orva::service::FieldText;
@@ -245,7 +245,7 @@ BOOL COrvaManagerDlg::OnInitDialog() {
   if (LoadOptionsFile(orva::service::kOptionsFileName, g_options) != 0)
     ManagerMessageBox(m_hWnd, "OrvaOption.ovc could not be opened.");
   std::string note;
-  const auto disks = orva::service::QueryFixedDisks(note);
+  const auto disks = orva::platform::QueryFixedDisks(note);
   if (note.rfind("SUCCESS", 0) == 0) {
     if (auto chosen = DefaultRepository(disks)) g_defaultRepository = *chosen;
     else g_defaultRepository.clear();

@@ -11,7 +11,7 @@
 
 #include "core/job_view_text.h"
 #include "core/manager_job_table.h"
-#include "core/options.h"
+#include "contracts/options_file.h"
 #include "fw_menu.h"
 #include "report_list.h"
 #include "skin_button.h"

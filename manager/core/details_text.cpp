@@ -1,6 +1,6 @@
 #include "core/details_text.h"
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/job_view_text.h"
 
 namespace orva::manager {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 
 namespace orva::manager {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/shared_file.h"
+#include "contracts/shared_file.h"
 
 namespace orva::manager {
 

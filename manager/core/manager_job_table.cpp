@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 
 namespace orva::manager {
 

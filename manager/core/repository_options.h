@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/options.h"
+#include "contracts/options_file.h"
+#include "contracts/shared_file.h"
 
 namespace orva::manager {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/manager_job_table.h"
-#include "sample_job.h"
+#include "contracts/tests/sample_job.h"
 #include "win/service_connection.h"
 
 using namespace orva::manager;

@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/job_view_text.h"
 
 using namespace orva::manager;

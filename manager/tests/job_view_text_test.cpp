@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 
 using namespace orva::manager;
 using namespace orva::service;

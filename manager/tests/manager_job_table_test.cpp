@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/manager_job_table.h"
 
 namespace orva::manager {

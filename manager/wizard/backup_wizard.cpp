@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "skin_cache.h"
-#include "win/probes.h"
+#include "os_caption.h"
 #include "wizard/wizard_resource.h"
 
 namespace orva::manager {
@@ -84,7 +84,7 @@ void FitColumns(CListCtrl& list, std::initializer_list<int> percents) {
 
 // --- the computer ------------------------------------------------------------
 
-std::string BackupWizardSystem::OsCaption() { return service::QueryOsCaptionUncached(); }
+std::string BackupWizardSystem::OsCaption() { return platform::QueryOsCaptionUncached(); }
 
 std::vector<BackupWizardDrive> BackupWizardSystem::FixedDrives() {
     std::vector<BackupWizardDrive> drives;

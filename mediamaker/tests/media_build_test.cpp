@@ -1,7 +1,7 @@
 // The build script's texts and the checks of what goes into it.
 #include <gtest/gtest.h>
 
-#include "core/job_table.h"
+#include "contracts/schedule_file.h"
 #include "core/media_build.h"
 
 using namespace orva::media;

@@ -1,15 +1,8 @@
 #include "core/image_jobs.h"
 
-#include <cerrno>
-
 #include "core/file_stream.h"
 #include "core/image_header.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
+#include "core/service_system.h"
 
 namespace orva::service {
 
@@ -60,20 +53,11 @@ ImageFileState ReadImageFileState(FileStream& file) {
 }
 
 ImageFileState ReadImageFileState(const std::string& path) {
-#ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ImageFileState::kMissing
-                                                                           : ImageFileState::kForeign;
+  switch (KindOfPath(path)) {
+    case PathKind::kMissing: return ImageFileState::kMissing;
+    case PathKind::kOther: return ImageFileState::kForeign;
+    case PathKind::kFile: break;
   }
-  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return ImageFileState::kForeign;
-#else
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? ImageFileState::kMissing
-                                                                              : ImageFileState::kForeign;
-  if (!S_ISREG(st.st_mode)) return ImageFileState::kForeign;
-#endif
   FileStream file;
   if (!file.Open(path.c_str(), "rb")) return ImageFileState::kForeign;
   const ImageFileState state = ReadImageFileState(file);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/shared_file.h"
+#include "contracts/shared_file.h"
 
 namespace orva::service {
 

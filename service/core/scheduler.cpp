@@ -6,7 +6,7 @@
 #include <exception>
 #include <vector>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 
 namespace orva::service {
 namespace {

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <thread>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 #include "core/job_table.h"
 #include "core/service_logs.h"
 

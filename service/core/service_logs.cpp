@@ -4,7 +4,8 @@
 #include <ctime>
 #include <mutex>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
+#include "contracts/local_time.h"
 
 namespace orva::service {
 namespace {
@@ -20,12 +21,7 @@ std::function<LocalTime()>& ClockSlot() {
 
 LocalTime SystemNow() {
   std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &now);
-#else
-  localtime_r(&now, &tm);
-#endif
+  const std::tm tm = LocalTimeOf(now);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/job_record.h"
-#include "core/shared_file.h"
+#include "contracts/job_record.h"
+#include "contracts/shared_file.h"
 
 namespace orva::service {
 

@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "core/job_record.h"
-#include "core/job_record_check.h"
-#include "core/shared_file.h"
-#include "sample_job.h"
+#include "contracts/job_record.h"
+#include "contracts/job_record_check.h"
+#include "contracts/shared_file.h"
+#include "contracts/tests/sample_job.h"
 
 namespace orva::service::test {
 

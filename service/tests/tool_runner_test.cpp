@@ -18,13 +18,15 @@
 #include "win/probes.h"
 #include "win/snapshot_steps.h"
 #include "win/tool_runner.h"
-#include "win/wmi_query.h"
+#include "wmi_query.h"
 
 namespace orva::service {
 namespace {
 
 using namespace std::chrono_literals;
 using test::TempFolder;
+using platform::RunWithin;
+using platform::WmiStrings;
 
 std::string SelfPath() {
   char path[MAX_PATH] = {};

@@ -7,7 +7,7 @@
 #include <deque>
 #include <thread>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/service_logs.h"
 
 namespace orva::service {

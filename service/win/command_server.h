@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 #include "core/job_table.h"
 
 namespace orva::service {

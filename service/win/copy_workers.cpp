@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/image_jobs.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "win/image_worker.h"

@@ -10,8 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "contracts/progress_block.h"
 #include "core/image_jobs.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "win/probes.h"
@@ -23,9 +24,8 @@ namespace orva::service {
 namespace {
 
 constexpr char kEngineName[] = "OrvaImage.exe";
-constexpr DWORD kBlockSize = 544;
-constexpr DWORD kControlSize = 4;
-constexpr int32_t kControlCancel = 2;
+constexpr DWORD kBlockSize = kProgressBlockSize;
+constexpr DWORD kControlSize = kProgressControlSize;
 
 struct KindText {
   const char* tag;      // type tag, also the parser's bare tag
@@ -46,7 +46,7 @@ class ProgressSharing {
   explicit ProgressSharing(const std::string& name) {
     block_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize, name.c_str());
     control_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kControlSize,
-                                  (name + "_Status").c_str());
+                                  (name + kStatusNameSuffix).c_str());
     if (block_) blockView_ = static_cast<const uint8_t*>(MapViewOfFile(block_, FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
     if (control_) controlView_ = static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, kControlSize));
   }
@@ -61,9 +61,9 @@ class ProgressSharing {
 
   bool on() const { return blockView_ && controlView_; }
   void Read(int64_t& total, int64_t& processed, int32_t& percent) const {
-    std::memcpy(&total, blockView_, 8);
-    std::memcpy(&processed, blockView_ + 8, 8);
-    std::memcpy(&percent, blockView_ + 16, 4);
+    std::memcpy(&total, blockView_ + kProgressTotalOffset, sizeof total);
+    std::memcpy(&processed, blockView_ + kProgressProcessedOffset, sizeof processed);
+    std::memcpy(&percent, blockView_ + kProgressPercentOffset, sizeof percent);
   }
   void Cancel() { InterlockedExchange(controlView_, kControlCancel); }
 

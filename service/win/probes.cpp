@@ -1,7 +1,5 @@
 #include "win/probes.h"
 
-#include "win/wmi_query.h"
-
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
@@ -34,37 +32,6 @@ int64_t AddFolder(const std::wstring& folder) {
   return total;
 }
 
-// The WMI caption; COM is initialised by the caller.
-std::string WmiCaption() {
-  std::vector<std::string> captions;
-  std::string error = WmiStrings(L"SELECT * FROM Win32_OperatingSystem", L"Caption", captions);
-  if (!error.empty()) return error;
-  std::string caption;
-  for (const auto& c : captions) caption = c + " ";
-  if (caption.empty()) return "WMI ERROR\nThe query returned no operating system";
-  return caption;
-}
-
-std::string RegistryProductName() {
-  wchar_t name[256] = {};
-  DWORD size = sizeof name;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"ProductName",
-                   RRF_RT_REG_SZ, nullptr, name, &size) != ERROR_SUCCESS)
-    return {};
-  std::string text = WideToAnsi(name);
-  // The WMI caption names the maker first.
-  if (!text.empty() && text.rfind("Microsoft", 0) != 0) text = "Microsoft " + text;
-  return text.empty() ? text : text + " ";
-}
-
-std::string ArchitectureTag() {
-  SYSTEM_INFO info{};
-  GetNativeSystemInfo(&info);
-  if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) return "[64bit]";
-  if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL) return "[32bit]";
-  return {};
-}
-
 }  // namespace
 
 int64_t GetFolderSize(const std::filesystem::path& folder) {
@@ -90,13 +57,6 @@ int64_t GetPagefileSize(char letter) {
   } while (FindNextFileA(find, &found));
   FindClose(find);
   return size;
-}
-
-std::string FormatSystemMessage(uint32_t code) {
-  char text[1024] = {};
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text - 1, nullptr);
-  return std::string(text, n);
 }
 
 std::string FormatDiskNumber(long device, long partition) {
@@ -136,36 +96,16 @@ bool IsProcessRunning(std::string_view name) {
   return false;
 }
 
-std::string QueryOsCaptionUncached() {
-  std::string caption;
-  const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  if (FAILED(init) && init != RPC_E_CHANGED_MODE) {
-    caption = WmiError("Failed to initialize COM library", init);
-  } else {
-    caption = WmiCaption();
-    if (SUCCEEDED(init)) CoUninitialize();
-  }
-  if (caption.rfind("WMI ERROR\n", 0) == 0) {
-    std::string product = RegistryProductName();
-    if (!product.empty()) caption = product;
-  }
-  return caption + ArchitectureTag();
-}
-
-const std::string& QueryOsCaption() {
-  static CaptionCache cache(QueryOsCaptionUncached);
-  return cache.Get();
-}
-
 bool AnsiPath(const std::filesystem::path& path, std::string& out) {
   const std::wstring wide = path.wstring();
   out.clear();
   if (wide.empty()) return true;
-  BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
-  if (n <= 0 || lossy) return false;
-  out.resize(static_cast<size_t>(n));
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  bool lossy = false;
+  out = platform::WideToAnsi(wide, &lossy);
+  if (out.empty() || lossy) {
+    out.clear();
+    return false;
+  }
   return true;
 }
 

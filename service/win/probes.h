@@ -4,12 +4,19 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "os_caption.h"
+#include "system_text.h"
+
 namespace orva::service {
+
+// The caption and the error texts come from the platform library.
+using platform::CaptionCache;
+using platform::FormatSystemMessage;
+using platform::QueryOsCaption;
+using platform::QueryOsCaptionUncached;
 
 // Length of every file below `folder`, at any depth; 0 for a missing folder.
 // Each call keeps its own total (no process-wide accumulator), so two
@@ -19,9 +26,6 @@ int64_t GetFolderSize(const std::filesystem::path& folder);
 // Length of the page file in the root of drive `letter`; 0 when none.
 int64_t GetPagefileSize(char letter);
 
-// The system's message text for an error code (at most 1023 characters).
-std::string FormatSystemMessage(uint32_t code);
-
 // "%.2d%.2d" of the device and partition numbers.
 std::string FormatDiskNumber(long device, long partition);
 // The disk number text of drive `letter`; "9999" when it cannot be had.
@@ -29,29 +33,6 @@ std::string GetDiskNumberText(char letter);
 
 // Whether any process's executable path contains `name` (case-sensitive).
 bool IsProcessRunning(std::string_view name);
-
-// The WMI caption of Win32_OperatingSystem, a blank, then "[64bit]" or
-// "[32bit]". When WMI fails the product name from the registry stands in;
-// when that fails too, the "WMI ERROR\n..." text.
-std::string QueryOsCaptionUncached();
-
-// The caption, asked for once and then kept.
-class CaptionCache {
- public:
-  explicit CaptionCache(std::function<std::string()> query) : query_(std::move(query)) {}
-  const std::string& Get() {
-    std::call_once(once_, [this] { caption_ = query_(); });
-    return caption_;
-  }
-
- private:
-  std::function<std::string()> query_;
-  std::once_flag once_;
-  std::string caption_;
-};
-
-// The process-wide cached caption.
-const std::string& QueryOsCaption();
 
 // The ANSI text of a path; false when a character has no ANSI form.
 bool AnsiPath(const std::filesystem::path& path, std::string& out);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/job_table.h"
 #include "core/options.h"
 #include "core/scheduler.h"
@@ -16,8 +16,9 @@
 #include "win/copy_workers.h"
 #include "win/folder_access.h"
 #include "win/image_worker.h"
+#include "drive_mapping.h"
+#include "fixed_disks.h"
 #include "win/probes.h"
-#include "win/repositories_win.h"
 
 namespace orva::service {
 
@@ -214,10 +215,10 @@ void RunService() {
   table.Load();
   PutBackInterruptedImages(table);
 
-  h.connector = new NetworkConnector(*new WinDriveMapper);
+  h.connector = new NetworkConnector(*new platform::WinDriveMapper(platform::DriveMapping::kRemembered));
   ReadOptions();
   std::string diskNote;
-  std::vector<DiskInfo> disks = QueryFixedDisks(diskNote);
+  std::vector<DiskInfo> disks = platform::QueryFixedDisks(diskNote);
   EnsureDefaultRepository(h.folder, disks, h.options, TaskLogSink);
   ReadOptions();
 

@@ -116,8 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     FileStream again;
     if (again.Open(std::string(imagePath.begin(), imagePath.end()).c_str(), "rb")) {
-      ::TavImageHeader facts;
-      facts.ReadFromFile(again);
+      orva::TavImageHeader facts;
+      ReadImageHeader(again, facts);
       again.Close();
     }
   }

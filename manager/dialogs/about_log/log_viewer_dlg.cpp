@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include "core/shared_file.h"
+#include "contracts/shared_file.h"
 #include "fw_menu.h"
 #include "job_log_lines.h"
 #include "log_viewer_resource.h"

@@ -15,7 +15,7 @@ namespace {
 bool ReadHeader(const std::string& path, TavImageHeader& header) {
     FileStream file;
     if (!file.Open(path.c_str(), "rb")) return false;
-    ImageHeaderStatus status = header.ReadFromFile(file);
+    ImageHeaderStatus status = ReadImageHeader(file, header);
     file.Close();
     return status == ImageHeaderStatus::kRead;
 }
@@ -38,7 +38,7 @@ void Scan(const std::string& folder, std::vector<std::string>& found, int depth)
         for (char& c : ext) c = (char)toupper((unsigned char)c);
         if (ext != ".TAV") continue;
         TavImageHeader header;
-        if (ReadHeader(path, header) && header.imageKind == 0) found.push_back(path);
+        if (ReadHeader(path, header) && header.imageType == 0) found.push_back(path);
     } while (FindNextFileA(search, &data));
     FindClose(search);
 }
@@ -149,22 +149,23 @@ void CAddImageDlg::ShowDetails() {
     TavImageHeader header;
     if (path.IsEmpty() || !ReadHeader(path.GetString(), header)) return;
     std::string kind = backup::ImageKindText(0);
-    if (header.incrementCount > 0) {
+    if (!header.increments.empty()) {
         TavImageHeader first;
-        if (header.increments.empty() || !ReadHeader(header.increments.front(), first)) {
+        if (!ReadHeader(ToAnsiText(header.increments.front()), first)) {
             backup::AddRow(m_details, 0, "Task Type ", "");
             UpdateData(FALSE);
             return;
         }
-        kind = backup::ImageKindText(first.imageKind);
+        kind = backup::ImageKindText(first.imageType);
     }
     backup::AddRow(m_details, 0, "Task Type ", kind);
-    if (header.incrementCount > 0) backup::AddRow(m_details, 0, "Backup Count", std::to_string(header.incrementCount));
+    if (!header.increments.empty())
+        backup::AddRow(m_details, 0, "Backup Count", std::to_string(header.increments.size()));
     backup::AddRow(m_details, 1, "Time ", backup::StartTimeText(header));
     backup::AddRow(m_details, 2, "Backup Drive ", backup::BackupDriveText(header));
     backup::AddRow(m_details, 0, "Compression Level ", backup::CompressionText(header.compressionLevel));
     backup::AddRow(m_details, 0, "Image Size ", backup::SizeText(header.imageSize));
-    backup::AddRow(m_details, 0, "Operating System", header.comment);
+    backup::AddRow(m_details, 0, "Operating System", ToAnsiText(header.comment));
     UpdateData(FALSE);
 }
 
@@ -184,10 +185,10 @@ void CAddImageDlg::OnOK() {
     TavImageHeader header;
     if (!ReadHeader(path.GetString(), header)) return;
     int firstKind = -1;
-    if (header.incrementCount > 0) {
+    if (!header.increments.empty()) {
         TavImageHeader first;
-        if (header.increments.empty() || !ReadHeader(header.increments.front(), first)) return;
-        firstKind = first.imageKind;
+        if (!ReadHeader(ToAnsiText(header.increments.front()), first)) return;
+        firstKind = first.imageType;
     }
     orva::service::JobRecord record{};
     std::string why = backup::ExistingImageRecord(path.GetString(), header, firstKind, record);

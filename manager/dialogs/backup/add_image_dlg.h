@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "backup_dialog_host.h"
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 #include "fw_combo_box.h"
 #include "report_list.h"
 #include "skin_button.h"

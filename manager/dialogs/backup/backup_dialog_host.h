@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 #include "message_box.h"
 #include "win/service_connection.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 #include "image_header_reader.h"
 
 namespace orva::manager::backup {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 #include "fw_combo_box.h"
 #include "message_box.h"
 #include "report_list.h"

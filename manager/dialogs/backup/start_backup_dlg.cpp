@@ -2,7 +2,7 @@
 
 #include "backup_dialog_util.h"
 #include "backup_job_logic.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "message_box.h"
 #include "one_click_dlg.h"
 #include "start_backup_dlg_ids.h"

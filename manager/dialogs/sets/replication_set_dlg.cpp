@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "replication_set_dlg_ids.h"
 #include "skin_cache.h"
 

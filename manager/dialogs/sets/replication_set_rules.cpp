@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 
 namespace orva::manager {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 
 namespace orva::manager {
 

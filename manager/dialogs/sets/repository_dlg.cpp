@@ -1,45 +1,15 @@
 #include "repository_dlg.h"
 
 #include <shlobj.h>
-#include <winnetwk.h>
 
 #include <cstring>
 
 #include "repository_dlg_ids.h"
+#include "system_text.h"
 
 namespace orva::manager {
 
-std::vector<std::string> WNetDriveMapper::DrivesInUse() {
-    std::vector<std::string> drives;
-    char buffer[256] = {};
-    DWORD n = GetLogicalDriveStringsA(sizeof buffer - 1, buffer);
-    if (n == 0 || n >= sizeof buffer) return drives;
-    for (const char* p = buffer; *p; p += std::strlen(p) + 1) drives.emplace_back(p, std::min<size_t>(2, std::strlen(p)));
-    return drives;
-}
-
-uint32_t WNetDriveMapper::Connect(const service::NetworkRepository& repository) {
-    std::string local = repository.drive, remote = repository.share, user = repository.QualifiedUser();
-    NETRESOURCEA resource{};
-    resource.dwType = RESOURCETYPE_DISK;
-    resource.lpLocalName = local.data();
-    resource.lpRemoteName = remote.data();
-    return WNetAddConnection3A(nullptr, &resource, repository.password.c_str(), user.c_str(), 0);
-}
-
-uint32_t WNetDriveMapper::Disconnect(const std::string& drive) {
-    return WNetCancelConnection2A(drive.c_str(), 0, FALSE);
-}
-
-CString SystemErrorText(DWORD error) {
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, nullptr);
-    CString out = n && text ? CString(text) : CString("Error");
-    if (text) LocalFree(text);
-    out.TrimRight();
-    return out.IsEmpty() ? CString("Error") : out;
-}
+CString SystemErrorText(DWORD error) { return CString(platform::SystemErrorText(error).c_str()); }
 
 BEGIN_MESSAGE_MAP(CRepositoryDlg, CFixSkinDialog)
     ON_BN_CLICKED(IDC_REPO_BROWSE, OnBrowse)

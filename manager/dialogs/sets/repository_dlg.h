@@ -8,7 +8,8 @@
 #pragma once
 #include <memory>
 
-#include "core/options.h"
+#include "contracts/options_file.h"
+#include "drive_mapping.h"
 #include "fw_combo_box.h"
 #include "repository_rules.h"
 #include "sets_dialog_common.h"
@@ -18,14 +19,10 @@
 
 namespace orva::manager {
 
-// Drives in use from GetLogicalDriveStrings; connections through
-// WNetAddConnection3A and WNetCancelConnection2A, not remembered in the
-// user profile.
-class WNetDriveMapper : public service::DriveMapper {
+// The system's drive mapping, not remembered in the user profile.
+class WNetDriveMapper : public platform::WinDriveMapper {
 public:
-    std::vector<std::string> DrivesInUse() override;
-    uint32_t Connect(const service::NetworkRepository& repository) override;
-    uint32_t Disconnect(const std::string& drive) override;
+    WNetDriveMapper() : WinDriveMapper(platform::DriveMapping::kSession) {}
 };
 
 class CRepositoryDlg : public CFixSkinDialog {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/options.h"
+#include "contracts/options_file.h"
 
 namespace orva::manager {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "gui_test_support.h"
 #include "skin_cache.h"
 #include "wizard/backup_wizard.h"

@@ -1,7 +1,7 @@
 // The wizard's rules without windows: texts, names, finishing records.
 #include <gtest/gtest.h>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "wizard/wizard_logic.h"
 
 using namespace orva::manager;

@@ -24,7 +24,7 @@
 #include "backup_dialog_host.h"
 #include "backup_dialog_util.h"
 #include "backup_job_logic.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "gui_test_support.h"
 #include "message_box.h"
 #include "one_click_dlg.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "backup_job_logic.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 
 using namespace orva::manager::backup;
 using orva::service::FieldText;

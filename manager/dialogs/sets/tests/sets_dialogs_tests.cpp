@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "gui_test_support.h"
 #include "replication_set_dlg.h"
 #include "replication_set_dlg_ids.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "replication_set_rules.h"
 #include "repository_rules.h"
 

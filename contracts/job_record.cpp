@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 
 namespace orva::service {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace orva::service {
+namespace orva::platform {
 
 // A WMI query that does not answer within this is given up.
 inline constexpr std::chrono::seconds kWmiQueryLimit{60};
@@ -25,7 +25,4 @@ bool RunWithin(std::function<void()> work, std::chrono::milliseconds limit);
 // "WMI ERROR\n", what failed and the code, as the callers report it.
 std::string WmiError(const char* what, long hr);
 
-// A wide text in the system's ANSI code page.
-std::string WideToAnsi(const wchar_t* text);
-
-}  // namespace orva::service
+}  // namespace orva::platform

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 
 namespace orva::service {
 

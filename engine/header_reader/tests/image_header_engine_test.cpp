@@ -66,7 +66,7 @@ TavImageHeader Read(const fs::path& p, ImageHeaderStatus expected = ImageHeaderS
   TavImageHeader h;
   FileStream f;
   EXPECT_TRUE(f.Open(p.string().c_str(), "rb")) << p.string();
-  EXPECT_EQ(h.ReadFromFile(f), expected) << p.string();
+  EXPECT_EQ(ReadImageHeader(f, h), expected) << p.string();
   f.Close();
   return h;
 }
@@ -78,16 +78,16 @@ TEST_F(EngineImages, FullImageWithTwoIncrementsAndTheChainTotal) {
   const fs::path src = root_ / "src";
   ASSERT_EQ(Engine(L"a " + Quoted(full) + L" " + Quoted(src) + L" -mx9 \"-cWindows 10 Pro [64bit]\""), 0u);
   TavImageHeader h = Read(full);
-  EXPECT_EQ(h.imagePath, full.string());
-  EXPECT_EQ(h.imageKind, 0);
+  EXPECT_EQ(ToAnsiText(h.imagePath), full.string());
+  EXPECT_EQ(h.imageType, 0);
   EXPECT_EQ(h.compressionLevel, 9);
   EXPECT_EQ(h.driveLetter, '*');
   EXPECT_EQ(h.sourceTotal, -1);
   EXPECT_GT(h.startYear, 2000);
   EXPECT_GE(h.finishYear, h.startYear);
-  EXPECT_EQ(h.comment, "Windows 10 Pro [64bit]");
+  EXPECT_EQ(ToAnsiText(h.comment), "Windows 10 Pro [64bit]");
   EXPECT_EQ(h.imageSize, static_cast<int64_t>(fs::file_size(full)));
-  EXPECT_EQ(h.incrementCount, 0);
+  EXPECT_TRUE(h.increments.empty());
   EXPECT_EQ(ImageTotalSize(full.string().c_str()), h.imageSize);
 
   const fs::path first = root_ / "img" / "Job_0001.TAV", second = root_ / "img" / "Job_0002.TAV";
@@ -97,11 +97,11 @@ TEST_F(EngineImages, FullImageWithTwoIncrementsAndTheChainTotal) {
   ASSERT_EQ(Engine(L"i " + Quoted(full) + L" " + Quoted(src) + L" -mx1"), 0u);
 
   h = Read(full);
-  ASSERT_EQ(h.incrementCount, 2);
-  EXPECT_EQ(h.increments, (std::vector<std::string>{first.string(), second.string()}));
+  ASSERT_EQ(h.increments.size(), 2u);
+  EXPECT_EQ(AnsiIncrements(h), (std::vector<std::string>{first.string(), second.string()}));
   TavImageHeader inc = Read(first);
-  EXPECT_EQ(inc.imagePath, first.string());
-  EXPECT_EQ(inc.imageKind, 2);
+  EXPECT_EQ(ToAnsiText(inc.imagePath), first.string());
+  EXPECT_EQ(inc.imageType, 2);
   EXPECT_EQ(inc.compressionLevel, 1);
   EXPECT_EQ(inc.imageSize, static_cast<int64_t>(fs::file_size(first)));
 
@@ -115,6 +115,6 @@ TEST_F(EngineImages, Format3000ImageHasNoHeaderToRead) {
   const fs::path image = root_ / "img" / "Old.TAV";
   ASSERT_EQ(Engine(L"a " + Quoted(image) + L" " + Quoted(root_ / "src") + L" -v3000"), 0u);
   TavImageHeader h = Read(image, ImageHeaderStatus::kNoImageHeader);
-  EXPECT_EQ(h.imagePath, "");
+  EXPECT_EQ(h.imagePath, L"");
   EXPECT_EQ(ImageTotalSize(image.string().c_str()), 0);
 }

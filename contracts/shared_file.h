@@ -1,5 +1,7 @@
 // Files the service shares with the managers: exclusive opens with retries,
-// whole-file reads and atomic rewrites.
+// whole-file reads and atomic rewrites. On Windows an open here shares
+// nothing with other openers; the POSIX build (native tests only) takes no
+// lock, and OpensAreExclusive says so.
 #pragma once
 #include <chrono>
 #include <filesystem>
@@ -40,6 +42,11 @@ bool KeepAside(const std::filesystem::path& path, std::filesystem::path* aside =
 // written, empty when no copy could be written.
 inline constexpr int kMaxAsideCopies = 100;
 std::filesystem::path KeepCopyAside(const std::filesystem::path& path, std::string_view bytes);
+
+// True when the opens above keep every other opener out until they close
+// (Windows); false where they take no lock (POSIX): two writers there may
+// then interleave and a reader may see a file being appended to.
+bool OpensAreExclusive();
 
 // The lines of a text, without their LF or CR LF ends.
 std::vector<std::string_view> SplitLines(std::string_view bytes);

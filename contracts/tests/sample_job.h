@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/job_record.h"
-#include "core/job_record_check.h"
+#include "contracts/job_record.h"
+#include "contracts/job_record_check.h"
 
 namespace orva::service::test {
 

@@ -1,4 +1,6 @@
-#include "win/wmi_query.h"
+#include "wmi_query.h"
+
+#include "system_text.h"
 
 #include <windows.h>
 #include <wbemidl.h>
@@ -9,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-namespace orva::service {
+namespace orva::platform {
 
 namespace {
 
@@ -25,16 +27,6 @@ std::string WmiError(const char* what, long hr) {
   char text[160];
   std::snprintf(text, sizeof text, "WMI ERROR\n%s. Error code = %lx", what, static_cast<unsigned long>(hr));
   return text;
-}
-
-std::string WideToAnsi(const wchar_t* text) {
-  if (!text || !*text) return {};
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-  out.resize(static_cast<size_t>(size - 1));
-  return out;
 }
 
 bool RunWithin(std::function<void()> work, std::chrono::milliseconds limit) {
@@ -100,7 +92,7 @@ std::string QueryStrings(const wchar_t* query, const wchar_t* property, std::vec
     VARIANT value;
     VariantInit(&value);
     if (SUCCEEDED(row->Get(property, 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR)
-      values.push_back(WideToAnsi(value.bstrVal));
+      values.push_back(value.bstrVal ? WideToAnsi(value.bstrVal) : std::string());
     VariantClear(&value);
     Release(row);
   }
@@ -138,4 +130,4 @@ std::string WmiStrings(const wchar_t* query, const wchar_t* property, std::vecto
   return result->error;
 }
 
-}  // namespace orva::service
+}  // namespace orva::platform

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <vector>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 
 namespace orva::service {
 namespace {

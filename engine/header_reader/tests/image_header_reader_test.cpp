@@ -103,23 +103,22 @@ int64_t WriteImage(const TempPath& image, const orva::TavImageHeader& h, int32_t
 ImageHeaderStatus ReadHeader(const std::string& path, TavImageHeader& h) {
   FileStream f;
   EXPECT_TRUE(f.Open(path.c_str(), "rb"));
-  ImageHeaderStatus status = h.ReadFromFile(f);
+  ImageHeaderStatus status = ReadImageHeader(f, h);
   f.Close();
   return status;
 }
 
 void ExpectEmpty(const TavImageHeader& h) {
-  EXPECT_EQ(h.imagePath, "");
+  EXPECT_EQ(h.imagePath, L"");
   EXPECT_EQ(h.startYear, 0);
   EXPECT_EQ(h.finishYear, 0);
   EXPECT_EQ(h.finishSecond, 0);
-  EXPECT_EQ(h.imageKind, 0);
+  EXPECT_EQ(h.imageType, 0);
   EXPECT_EQ(h.compressionLevel, 0);
   EXPECT_EQ(h.driveLetter, 0);
   EXPECT_EQ(h.sourceTotal, 0);
   EXPECT_EQ(h.imageSize, 0);
-  EXPECT_EQ(h.comment, "");
-  EXPECT_EQ(h.incrementCount, 0);
+  EXPECT_EQ(h.comment, L"");
   EXPECT_TRUE(h.increments.empty());
 }
 
@@ -133,7 +132,7 @@ TEST(ImageHeaderReader, ReadsEveryFieldOfAnImage) {
   WriteImage(image, SampleHeader());
   TavImageHeader h;
   ASSERT_EQ(ReadHeader(image.Path(), h), ImageHeaderStatus::kRead);
-  EXPECT_EQ(h.imagePath, "D:\\Backup\\Job 1.TAV");
+  EXPECT_EQ(ToAnsiText(h.imagePath), "D:\\Backup\\Job 1.TAV");
   EXPECT_EQ(h.startYear, 2026);
   EXPECT_EQ(h.startMonth, 1);
   EXPECT_EQ(h.startDay, 2);
@@ -146,16 +145,16 @@ TEST(ImageHeaderReader, ReadsEveryFieldOfAnImage) {
   EXPECT_EQ(h.finishHour, 23);
   EXPECT_EQ(h.finishMinute, 59);
   EXPECT_EQ(h.finishSecond, 58);
-  EXPECT_EQ(h.imageKind, 2);
+  EXPECT_EQ(h.imageType, 2);
   EXPECT_EQ(h.compressionLevel, 9);
   EXPECT_EQ(h.diskNumber, 1);
   EXPECT_EQ(h.partitionNumber, 3);
   EXPECT_EQ(h.driveLetter, '*');
   EXPECT_EQ(h.sourceTotal, -1);
   EXPECT_EQ(h.imageSize, 123456789012);
-  EXPECT_EQ(h.comment, "Windows 7 Professional [64bit]");
-  EXPECT_EQ(h.incrementCount, 2);
-  EXPECT_EQ(h.increments, (std::vector<std::string>{"D:\\Backup\\Job 1_0001.TAV", "E:\\Other folder\\Job 1_0002.TAV"}));
+  EXPECT_EQ(ToAnsiText(h.comment), "Windows 7 Professional [64bit]");
+  EXPECT_EQ(h.increments.size(), 2u);
+  EXPECT_EQ(AnsiIncrements(h), (std::vector<std::string>{"D:\\Backup\\Job 1_0001.TAV", "E:\\Other folder\\Job 1_0002.TAV"}));
 }
 
 TEST(ImageHeaderReader, ImagesWithoutAHeaderToRead) {
@@ -280,7 +279,7 @@ TEST(ImageHeaderReader, ReadStringCases) {
     FileStream f;
     ASSERT_TRUE(f.Open(file.Path().c_str(), "rb"));
     std::string target = "old";
-    EXPECT_EQ(TavImageHeader::ReadString(f, target), c.ok);
+    EXPECT_EQ(ReadAnsiString(f, target), c.ok);
     EXPECT_EQ(target, c.text);
     if (c.ok) {
       EXPECT_EQ(f.GetPosition(), c.consumed);
@@ -298,11 +297,12 @@ TEST(ImageHeaderReader, CharactersOutsideTheCodePageTurnIntoItsReplacement) {
   WriteImage(image, sample);
   TavImageHeader h;
   ASSERT_EQ(ReadHeader(image.Path(), h), ImageHeaderStatus::kRead);
-  ASSERT_GE(h.imagePath.size(), 10u);
-  EXPECT_EQ(h.imagePath.substr(0, 4), "C:\\a");
-  EXPECT_EQ(h.imagePath.substr(h.imagePath.size() - 5), "b.TAV");
-  EXPECT_NE(h.imagePath.find('?'), std::string::npos);
-  EXPECT_EQ(h.comment, "Windows 7 Professional [64bit]");
+  const std::string path = ToAnsiText(h.imagePath);
+  ASSERT_GE(path.size(), 10u);
+  EXPECT_EQ(path.substr(0, 4), "C:\\a");
+  EXPECT_EQ(path.substr(path.size() - 5), "b.TAV");
+  EXPECT_NE(path.find('?'), std::string::npos);
+  EXPECT_EQ(ToAnsiText(h.comment), "Windows 7 Professional [64bit]");
   EXPECT_EQ(h.imageSize, sample.imageSize);
 }
 

@@ -1,17 +1,14 @@
-#include "win/repositories_win.h"
-
-#include "win/wmi_query.h"
+#include "fixed_disks.h"
 
 #include <windows.h>
 #include <objbase.h>
-#include <winnetwk.h>
 
-#include <cstdio>
-#include <cstring>
-#include <string_view>
+#include "wmi_query.h"
 
-namespace orva::service {
+namespace orva::platform {
 namespace {
+
+using service::kFixedDisk;
 
 // The fixed disks as WMI lists them; COM is initialised by the caller.
 std::string QueryWmi(std::vector<DiskInfo>& disks) {
@@ -25,34 +22,6 @@ std::string QueryWmi(std::vector<DiskInfo>& disks) {
 }
 
 }  // namespace
-
-std::vector<std::string> WinDriveMapper::DrivesInUse() {
-  std::vector<std::string> drives;
-  char buffer[256] = {};
-  DWORD size = GetLogicalDriveStringsA(sizeof buffer - 1, buffer);
-  if (size == 0 || size >= sizeof buffer) return drives;
-  for (const char* root = buffer; *root; root += std::strlen(root) + 1) {
-    std::string_view text(root);
-    drives.emplace_back(text.substr(0, text.find('\\')));
-  }
-  return drives;
-}
-
-uint32_t WinDriveMapper::Connect(const NetworkRepository& repo) {
-  std::string local = repo.drive, remote = repo.share;
-  NETRESOURCEA resource{};
-  resource.dwType = RESOURCETYPE_DISK;
-  resource.lpLocalName = local.data();
-  resource.lpRemoteName = remote.data();
-  const std::string user = repo.QualifiedUser();
-  DWORD result = WNetAddConnection3A(nullptr, &resource, repo.password.c_str(), user.c_str(), CONNECT_UPDATE_PROFILE);
-  return result == NO_ERROR ? 0 : static_cast<uint32_t>(result);
-}
-
-uint32_t WinDriveMapper::Disconnect(const std::string& drive) {
-  DWORD result = WNetCancelConnection2A(drive.c_str(), CONNECT_UPDATE_PROFILE, FALSE);
-  return result == NO_ERROR ? 0 : static_cast<uint32_t>(result);
-}
 
 int64_t GetDriveFreeBytes(const std::string& drive) {
   std::string root = drive;
@@ -92,4 +61,4 @@ std::vector<DiskInfo> QueryFixedDisks(std::string& note) {
   return disks;
 }
 
-}  // namespace orva::service
+}  // namespace orva::platform
