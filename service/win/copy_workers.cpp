@@ -14,6 +14,7 @@
 #include "core/service_logs.h"
 #include "win/image_worker.h"
 #include "win/probes.h"
+#include "win/run_report.h"
 #include "win/snapshot_steps.h"
 #include "win/tool_runner.h"
 
@@ -24,35 +25,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<uint64_t> g_isoRuns{0};
-
-// What a run keeps of its job: the record it reports, the job log, the clock.
-struct RunReport {
-  RunReport(JobTable& table, const JobRecord& record, const std::filesystem::path& serviceFolder, std::string tag)
-      : table(table), r(record), name(JobName(record)), jobLog(serviceFolder / kJobLogName), tag(std::move(tag)) {}
-
-  void Log(const std::string& text) const { AppendLogFile(jobLog, FormatLogLine(name, tag + " " + text)); }
-  void Broadcast() const { table.Broadcast(r); }
-  std::string Elapsed() const {
-    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
-  }
-  // The first report: state 3, no figures, no times but the start when asked.
-  void Begin(bool stampStart) {
-    r.jobState = kJobCreating;
-    r.percent = 0;
-    r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
-    SetFieldText(r.startTime, stampStart ? RunStamp(r.jobType, LogNow()) : "");
-    SetFieldText(r.endTime, "");
-    SetFieldText(r.elapsedTime, "");
-    Broadcast();
-  }
-
-  JobTable& table;
-  JobRecord r;
-  const std::string name;
-  const std::filesystem::path jobLog;
-  const std::string tag;
-  const Clock::time_point start = Clock::now();
-};
 
 }  // namespace
 
