@@ -210,8 +210,9 @@ TEST(ImageWorker, TimeLimitEndsTheToolsAndPutsThePreviousImageBack) {
   SetEnvironmentVariableA("ORVA_TEST_TOOL_PIDFILE", nullptr);
 
   ASSERT_GE(states.size(), 4u);
-  EXPECT_EQ(std::vector<int32_t>(states.begin(), states.begin() + 2), (std::vector<int32_t>{kJobCreating, kJobImaging}));
-  EXPECT_EQ(std::vector<int32_t>(states.end() - 2, states.end()), (std::vector<int32_t>{kJobFailed, kJobFailed}));
+  using States = std::vector<int32_t>;
+  EXPECT_EQ(States(states.begin(), states.begin() + 2), (States{kJobCreating, kJobImaging}));
+  EXPECT_EQ(States(states.end() - 2, states.end()), (States{kJobFailed, kJobFailed}));
   EXPECT_EQ(files::Get(image), previous);
   EXPECT_EQ(files::Get(image + ".old"), files::kMissing);
   const std::string jobLog = test::ReadBytes(serviceFolder / kJobLogName);

@@ -73,13 +73,9 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   log("SourceFolder = " + source + " Size = " + std::to_string(sourceSize));
   log("TargetFolder = " + target + " Size = " + std::to_string(targetSize));
 
-  bool cancelled = false;
-  auto cancelAsked = [&] {
-    if (!cancelled && table_.TakeCancel(name)) cancelled = true;
-    return cancelled;
-  };
+  auto cancelAsked = [&] { return run.CancelAsked(); };
   auto finish = [&] {
-    if (!cancelled) table_.TakeCancel(name);  // a late request is not kept for the next run
+    run.ForgetLateCancel();
     WriteHistoryLine(options_.serviceFolder, r);
     broadcast();
   };
@@ -308,7 +304,7 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
                         Fixed(">"), Field(shadowLog), Fixed("2>&1")},
                        parameters, &refused);
 
-  bool started = false, cancelled = false;
+  bool started = false;
   RunStatus status = RunStatus::kNotStarted;
   const ImageFileState existing = pathProblem.empty() ? ReadImageFileState(imagePath) : ImageFileState::kMissing;
   if (!pathProblem.empty()) {
@@ -335,8 +331,7 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     } else {
       Clock::time_point nextPoll = Clock::now();
       auto check = [&]() -> bool {
-        if (!cancelled && table_.TakeCancel(name)) cancelled = true;
-        if (cancelled) return true;
+        if (run.CancelAsked()) return true;
         if (Clock::now() >= nextPoll) {
           SetFieldText(r.elapsedTime, elapsed());
           SetFieldText(r.endTime, "");
@@ -354,14 +349,14 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
       if (!started) log("[ERROR] " + volumeTag + "Failed to start image backup process for volume.");
     }
   }
-  if (!cancelled) table_.TakeCancel(name);
+  run.ForgetLateCancel();
 
   SetFieldText(r.endTime, RunStamp(r.jobType, LogNow()));
   SetFieldText(r.elapsedTime, elapsed());
   if (started) {
     log(volumeTag + "Finished to image backup process.");
     r.percent = 100;
-    if (cancelled) {
+    if (run.cancelled) {
       r.jobState = kJobCanceled;
     } else if (status == RunStatus::kTimedOut) {
       log("[ERROR] " + volumeTag + "The ISO backup process passed its time limit and was ended.");

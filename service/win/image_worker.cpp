@@ -52,7 +52,8 @@ class ProgressSharing {
     control_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(int32_t),
                                   (name + kControlSuffix).c_str());
     if (block_) blockView_ = MapViewOfFile(block_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ProgressBlock));
-    if (control_) controlView_ = static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(int32_t)));
+    if (control_)
+      controlView_ = static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(int32_t)));
   }
   ~ProgressSharing() {
     if (blockView_) UnmapViewOfFile(blockView_);
@@ -222,8 +223,8 @@ struct RunCommands {
   std::string engineLine, toolParameters;
 };
 
-// One image run, step by step. A step that ends the run early has logged
-// why and left the job's final state in the record.
+// One image run, step by step. Each step that stops the run logs why; the
+// path check and the snapshot steps also leave the job's final state.
 class ImageRun {
  public:
   ImageRun(JobTable& table, const ImageWorkerOptions& options, const WorkerTask& task, uint64_t runNumber);
@@ -286,8 +287,8 @@ RunFiles ImageRun::FindFiles() const {
                AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey_ + ".log"), f.engineLog);
   if (exposed_) return f;
   std::string logFolder;
-  const ScriptShadowTool tool =
-      ChooseScriptShadowTool(caption_, options_.windowsFolder, AnsiPath(options_.logFolder, logFolder) ? logFolder : "");
+  if (!AnsiPath(options_.logFolder, logFolder)) logFolder.clear();
+  const ScriptShadowTool tool = ChooseScriptShadowTool(caption_, options_.windowsFolder, logFolder);
   f.complete = f.complete && !logFolder.empty() && AnsiPath(options_.serviceFolder / tool.program, f.shadowTool) &&
                AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey_ + ".cmd"), f.script) &&
                AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey_ + ".log"), f.shadowLog);
@@ -425,8 +426,9 @@ std::optional<RunCommands> ImageRun::BuildCommands() const {
     return c;
   }
   if (!BuildCommandLine(pieces, c.engineLine) ||
-      !BuildCmdParameters({Field(files_.shadowTool), Field("-script=" + files_.settings), Field("-exec=" + files_.script),
-                           Field(driveText_ + ":"), Fixed(">"), Field(files_.shadowLog), Fixed("2>&1")},
+      !BuildCmdParameters({Field(files_.shadowTool), Field("-script=" + files_.settings),
+                           Field("-exec=" + files_.script), Field(driveText_ + ":"), Fixed(">"),
+                           Field(files_.shadowLog), Fixed("2>&1")},
                           c.toolParameters))
     return std::nullopt;
   return c;
