@@ -1,11 +1,17 @@
 #include "win/image_worker.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
+#include "core/service_logs.h"
 #include "service_test_util.h"
 
 namespace orva::service {
@@ -130,5 +136,114 @@ TEST(ImageWorker, PreviousImageGoesBackOverNothingOrAnUnfinishedOne) {
   }
 }
 
+// A whole run of the script route whose shadow-copy tool (this program,
+// see main) hangs: the run's time limit ends the tool, the run fails, and
+// the previous image is back in its place.
+class NoOtherWorker : public WorkerLauncher {
+ public:
+  void RunJob(const WorkerTask&) override { ADD_FAILURE() << "an image job was handed on"; }
+};
+
+std::string SelfPath() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+DWORD ReadPid(const std::filesystem::path& file) {
+  const std::string text = test::ReadBytes(file);
+  return !text.empty() && text.back() == '\n' ? static_cast<DWORD>(std::stoul(text)) : 0;
+}
+
+TEST(ImageWorker, TimeLimitEndsTheToolsAndPutsThePreviousImageBack) {
+  using namespace std::chrono_literals;
+  test::TempFolder dir;
+  const auto serviceFolder = dir / "Orvanta", logFolder = dir / "Log", repo = dir / "repo";
+  for (const auto& folder : {serviceFolder, logFolder, repo}) std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(SelfPath(), serviceFolder / "vshadow.exe");
+  test::WriteBytes(serviceFolder / "OrvaImage.exe", "never started");
+  const std::string image = (repo / "Slow.tav").string();
+  const std::string previous = files::Prologue(3000, 0, 0);  // a whole image of an empty folder
+  const auto pidFile = dir / "tool.pid";
+  SetEnvironmentVariableA("ORVA_TEST_TOOL_PIDFILE", pidFile.string().c_str());
+
+  JobTable table(dir.Path(), test::kQuick);
+  std::mutex m;
+  std::vector<int32_t> states;
+  table.SetBroadcastHook([&](const JobRecord& r) {
+    std::lock_guard lock(m);
+    states.push_back(r.jobState);
+  });
+  NoOtherWorker others;
+  WorkerTask task;
+  task.kind = WorkerKind::kScriptedImage;
+  task.osCaption = "Microsoft Windows 7 Professional [32bit]";  // the script route with vshadow.exe
+  task.record = test::SampleJob("Slow", "once");
+  task.record.runState = kStarted;
+  SetFieldText(task.record.imagePath, image);
+  SetFieldText(task.record.excludeList, "");
+
+  // A limit shorter than Wine's start of the tool under load is tried again longer.
+  for (std::chrono::milliseconds limit = 2000ms;; limit *= 4) {
+    SCOPED_TRACE(limit.count());
+    files::Put(image, previous);
+    std::filesystem::remove(pidFile);
+    std::filesystem::remove(serviceFolder / kJobLogName);
+    std::filesystem::remove(serviceFolder / "OrvaHistory.log");
+    states.clear();
+    ImageWorkerOptions options;
+    options.serviceFolder = serviceFolder;
+    options.logFolder = logFolder;
+    options.windowsFolder = dir.Path().string();  // no 32-bit system folder below it
+    options.toolTimeout = limit;
+    options.pollInterval = 200ms;
+    ImageWorkerLauncher(table, options, others).RunJob(task);
+
+    const DWORD pid = ReadPid(pidFile);
+    if (!pid && limit < 30s) continue;
+    ASSERT_NE(pid, 0u) << "the tool never started";
+    HANDLE tool = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    EXPECT_TRUE(!tool || WaitForSingleObject(tool, 5000) == WAIT_OBJECT_0) << "the hung tool was left running";
+    if (tool) CloseHandle(tool);
+    break;
+  }
+  SetEnvironmentVariableA("ORVA_TEST_TOOL_PIDFILE", nullptr);
+
+  ASSERT_GE(states.size(), 4u);
+  using States = std::vector<int32_t>;
+  EXPECT_EQ(States(states.begin(), states.begin() + 2), (States{kJobCreating, kJobImaging}));
+  EXPECT_EQ(States(states.end() - 2, states.end()), (States{kJobFailed, kJobFailed}));
+  EXPECT_EQ(files::Get(image), previous);
+  EXPECT_EQ(files::Get(image + ".old"), files::kMissing);
+  const std::string jobLog = test::ReadBytes(serviceFolder / kJobLogName);
+  EXPECT_NE(jobLog.find("[Slow] [FULL_BACKUP] [ERROR] [C Drive] The image backup process passed its time limit and "
+                        "was ended.\r\n"),
+            std::string::npos)
+      << jobLog;
+  const std::string history = test::ReadBytes(serviceFolder / "OrvaHistory.log");
+  const std::string last = "[FULLBACKUP][Failed][Slow]\r\n";
+  EXPECT_TRUE(history.size() >= last.size() && history.substr(history.size() - last.size()) == last) << history;
+  // The script and its settings file are gone.
+  EXPECT_FALSE(std::filesystem::exists(logFolder / "OrvaImageBackup_Slow_C.cmd"));
+  EXPECT_FALSE(std::filesystem::exists(logFolder / "OrvaSetVar_Slow_C.cmd"));
+}
+
 }  // namespace
 }  // namespace orva::service
+
+// The test program doubles as the shadow-copy tool of the script route:
+// "-script=..." writes its id to ORVA_TEST_TOOL_PIDFILE and hangs.
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]).rfind("-script=", 0) == 0) {
+    if (const char* pidFile = std::getenv("ORVA_TEST_TOOL_PIDFILE")) {
+      if (std::FILE* f = std::fopen(pidFile, "wb")) {
+        std::fprintf(f, "%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+        std::fclose(f);
+      }
+    }
+    Sleep(INFINITE);
+    return 0;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -14,6 +14,7 @@
 #include "core/service_logs.h"
 #include "win/image_worker.h"
 #include "win/probes.h"
+#include "win/run_report.h"
 #include "win/snapshot_steps.h"
 #include "win/tool_runner.h"
 
@@ -24,35 +25,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<uint64_t> g_isoRuns{0};
-
-// What a run keeps of its job: the record it reports, the job log, the clock.
-struct RunReport {
-  RunReport(JobTable& table, const JobRecord& record, const std::filesystem::path& serviceFolder, std::string tag)
-      : table(table), r(record), name(JobName(record)), jobLog(serviceFolder / kJobLogName), tag(std::move(tag)) {}
-
-  void Log(const std::string& text) const { AppendLogFile(jobLog, FormatLogLine(name, tag + " " + text)); }
-  void Broadcast() const { table.Broadcast(r); }
-  std::string Elapsed() const {
-    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
-  }
-  // The first report: state 3, no figures, no times but the start when asked.
-  void Begin(bool stampStart) {
-    r.jobState = kJobCreating;
-    r.percent = 0;
-    r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
-    SetFieldText(r.startTime, stampStart ? RunStamp(r.jobType, LogNow()) : "");
-    SetFieldText(r.endTime, "");
-    SetFieldText(r.elapsedTime, "");
-    Broadcast();
-  }
-
-  JobTable& table;
-  JobRecord r;
-  const std::string name;
-  const std::filesystem::path jobLog;
-  const std::string tag;
-  const Clock::time_point start = Clock::now();
-};
 
 }  // namespace
 
@@ -101,13 +73,9 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   log("SourceFolder = " + source + " Size = " + std::to_string(sourceSize));
   log("TargetFolder = " + target + " Size = " + std::to_string(targetSize));
 
-  bool cancelled = false;
-  auto cancelAsked = [&] {
-    if (!cancelled && table_.TakeCancel(name)) cancelled = true;
-    return cancelled;
-  };
+  auto cancelAsked = [&] { return run.CancelAsked(); };
   auto finish = [&] {
-    if (!cancelled) table_.TakeCancel(name);  // a late request is not kept for the next run
+    run.ForgetLateCancel();
     WriteHistoryLine(options_.serviceFolder, r);
     broadcast();
   };
@@ -336,7 +304,7 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
                         Fixed(">"), Field(shadowLog), Fixed("2>&1")},
                        parameters, &refused);
 
-  bool started = false, cancelled = false;
+  bool started = false;
   RunStatus status = RunStatus::kNotStarted;
   const ImageFileState existing = pathProblem.empty() ? ReadImageFileState(imagePath) : ImageFileState::kMissing;
   if (!pathProblem.empty()) {
@@ -363,8 +331,7 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     } else {
       Clock::time_point nextPoll = Clock::now();
       auto check = [&]() -> bool {
-        if (!cancelled && table_.TakeCancel(name)) cancelled = true;
-        if (cancelled) return true;
+        if (run.CancelAsked()) return true;
         if (Clock::now() >= nextPoll) {
           SetFieldText(r.elapsedTime, elapsed());
           SetFieldText(r.endTime, "");
@@ -382,14 +349,14 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
       if (!started) log("[ERROR] " + volumeTag + "Failed to start image backup process for volume.");
     }
   }
-  if (!cancelled) table_.TakeCancel(name);
+  run.ForgetLateCancel();
 
   SetFieldText(r.endTime, RunStamp(r.jobType, LogNow()));
   SetFieldText(r.elapsedTime, elapsed());
   if (started) {
     log(volumeTag + "Finished to image backup process.");
     r.percent = 100;
-    if (cancelled) {
+    if (run.cancelled) {
       r.jobState = kJobCanceled;
     } else if (status == RunStatus::kTimedOut) {
       log("[ERROR] " + volumeTag + "The ISO backup process passed its time limit and was ended.");

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "win/probes.h"
+#include "win/run_report.h"
 #include "win/snapshot_steps.h"
 #include "win/tool_runner.h"
 
@@ -24,8 +27,6 @@ namespace orva::service {
 namespace {
 
 constexpr char kEngineName[] = "OrvaImage.exe";
-constexpr DWORD kBlockSize = kProgressBlockSize;
-constexpr DWORD kControlSize = kProgressControlSize;
 
 struct KindText {
   const char* tag;      // type tag, also the parser's bare tag
@@ -39,16 +40,18 @@ constexpr KindText kKinds[4] = {
     {"INCREMENTAL_BACKUP", "i", "Incremental", "incremental"},
     {"DIFFERENTIAL_BACKUP", "d", "Differential", "differential"},
 };
+const KindText& KindOf(int backupKind) { return kKinds[backupKind >= 0 && backupKind < 4 ? backupKind : 0]; }
 
 // The two progress mappings of one run, made before the engine starts.
 class ProgressSharing {
  public:
   explicit ProgressSharing(const std::string& name) {
-    block_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize, name.c_str());
-    control_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kControlSize,
+    block_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ProgressBlock), name.c_str());
+    control_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kProgressControlSize,
                                   (name + kStatusNameSuffix).c_str());
-    if (block_) blockView_ = static_cast<const uint8_t*>(MapViewOfFile(block_, FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
-    if (control_) controlView_ = static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, kControlSize));
+    if (block_) blockView_ = MapViewOfFile(block_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ProgressBlock));
+    if (control_)
+      controlView_ = static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, kProgressControlSize));
   }
   ~ProgressSharing() {
     if (blockView_) UnmapViewOfFile(blockView_);
@@ -60,16 +63,16 @@ class ProgressSharing {
   ProgressSharing& operator=(const ProgressSharing&) = delete;
 
   bool on() const { return blockView_ && controlView_; }
-  void Read(int64_t& total, int64_t& processed, int32_t& percent) const {
-    std::memcpy(&total, blockView_ + kProgressTotalOffset, sizeof total);
-    std::memcpy(&processed, blockView_ + kProgressProcessedOffset, sizeof processed);
-    std::memcpy(&percent, blockView_ + kProgressPercentOffset, sizeof percent);
+  ProgressBlock Read() const {
+    ProgressBlock block{};
+    std::memcpy(&block, blockView_, sizeof block);
+    return block;
   }
   void Cancel() { InterlockedExchange(controlView_, kControlCancel); }
 
  private:
   HANDLE block_ = nullptr, control_ = nullptr;
-  const uint8_t* blockView_ = nullptr;
+  const void* blockView_ = nullptr;
   volatile LONG* controlView_ = nullptr;
 };
 
@@ -88,14 +91,6 @@ std::vector<std::string> EngineExclusions(std::string_view list) {
     out.push_back("-x!" + std::string(item));
   }
   return out;
-}
-
-std::string ElapsedText(int64_t seconds) {
-  if (seconds < 0) seconds = 0;
-  char text[16];
-  std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d", static_cast<int>(seconds / 3600 % 24),
-                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-  return text;
 }
 
 std::string ProgressMappingName(std::string_view jobName, uint64_t run) {
@@ -151,327 +146,434 @@ std::string MakeRoomForFullImage(const std::string& imagePath, bool& previousAsi
   return {};
 }
 
+namespace {
+
+// Deletes the run's persistent snapshot (and its share) when the run ends,
+// however it ends. Nothing to do while it has no identifier.
+class SnapshotGuard {
+ public:
+  explicit SnapshotGuard(const SnapshotTool& tool) : tool_(tool) {}
+  ~SnapshotGuard() { DeleteSnapshot(tool_, id); }
+  SnapshotGuard(const SnapshotGuard&) = delete;
+  SnapshotGuard& operator=(const SnapshotGuard&) = delete;
+
+  std::string id;
+
+ private:
+  const SnapshotTool& tool_;
+};
+
+// Removes the run's script and settings file when the run ends.
+class ScriptFilesGuard {
+ public:
+  explicit ScriptFilesGuard(std::initializer_list<std::string> paths) : paths_(paths) {}
+  ~ScriptFilesGuard() {
+    for (const std::string& path : paths_)
+      if (!path.empty()) DeleteFileA(path.c_str());
+  }
+  ScriptFilesGuard(const ScriptFilesGuard&) = delete;
+  ScriptFilesGuard& operator=(const ScriptFilesGuard&) = delete;
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+// A full backup's previous image, kept at "<image>.old" from MakeRoom until
+// the run is judged: it goes once the new image is complete and comes back
+// otherwise, also when the run ends without a judgement.
+class PreviousImageGuard {
+ public:
+  explicit PreviousImageGuard(std::string imagePath)
+      : image_(std::move(imagePath)), previous_(PreviousImagePath(image_)) {}
+  ~PreviousImageGuard() { Settle(false); }
+  PreviousImageGuard(const PreviousImageGuard&) = delete;
+  PreviousImageGuard& operator=(const PreviousImageGuard&) = delete;
+
+  // Why the run must stop (empty when it may go on).
+  std::string MakeRoom() { return MakeRoomForFullImage(image_, aside_); }
+  // Returns the job-log text of a previous image that could not be put back.
+  std::string Settle(bool newImageKept) {
+    if (!aside_) return {};
+    aside_ = false;
+    if (newImageKept) {
+      DeleteFileA(previous_.c_str());
+    } else if (!MoveFileExA(previous_.c_str(), image_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+      return "Failed to put the previous image back; it stays at " + previous_;
+    }
+    return {};
+  }
+
+ private:
+  const std::string image_, previous_;
+  bool aside_ = false;
+};
+
+// The files of a run by their ANSI paths, as the command lines need them.
+struct RunFiles {
+  std::string engine, engineLog;                        // both routes
+  std::string shadowTool, script, settings, shadowLog;  // the script route
+  bool complete = false;  // every path the route needs has an ANSI form
+};
+
+// The engine's command line (the script route writes it into the script)
+// and the parameters of the command the runner starts.
+struct RunCommands {
+  std::string engineLine, toolParameters;
+};
+
+// One image run, step by step. Each step that stops the run logs why; the
+// path check and the snapshot steps also leave the job's final state.
+class ImageRun {
+ public:
+  ImageRun(JobTable& table, const ImageWorkerOptions& options, const WorkerTask& task, uint64_t runNumber);
+  void Run();
+
+ private:
+  void Log(const std::string& text) const { report_.Log(driveTag_ + text); }
+  void LogError(const std::string& text) const { report_.Log("[ERROR] " + driveTag_ + text); }
+  RunFiles FindFiles() const;
+
+  bool ImagePathAccepted();
+  bool SnapshotExposed(SnapshotGuard& snapshot);
+  bool EndCancelled();
+  void MeasureVolume();
+  std::optional<RunCommands> BuildCommands() const;
+  bool PrepareFiles(PreviousImageGuard& previous, const RunCommands& commands);
+  RunStatus RunEngine(const std::string& toolParameters);
+  RunStatus PrepareAndRun(PreviousImageGuard& previous);
+  void EndUnstarted(PreviousImageGuard& previous);
+  void Judge(RunStatus status, PreviousImageGuard& previous);
+
+  const ImageWorkerOptions& options_;
+  RunReport report_;
+  JobRecord& r_;
+  const KindText& kind_;
+  const bool exposed_;
+  const bool full_;
+  const std::string caption_;
+  const char drive_;
+  const std::string driveText_, driveTag_, imagePath_, fileKey_, mapping_;
+  const RunFiles files_;
+  SnapshotTool snapTool_;
+  std::string source_;  // the exposed route's share path
+};
+
+ImageRun::ImageRun(JobTable& table, const ImageWorkerOptions& options, const WorkerTask& task, uint64_t runNumber)
+    : options_(options),
+      report_(table, task.record, options.serviceFolder, std::string("[") + KindOf(task.backupKind).tag + "]"),
+      r_(report_.r),
+      kind_(KindOf(task.backupKind)),
+      exposed_(task.kind == WorkerKind::kSnapshotImage),
+      full_(task.backupKind == 0),
+      caption_(task.osCaption),
+      drive_(static_cast<char>(std::toupper(static_cast<unsigned char>(task.record.driveLetter[0])))),
+      driveText_(1, drive_),
+      driveTag_("[" + driveText_ + " Drive] "),
+      imagePath_(FieldText(task.record.imagePath)),
+      fileKey_(report_.name + "_" + driveText_),
+      mapping_(ProgressMappingName(report_.name, runNumber)),
+      files_(FindFiles()) {
+  snapTool_.name = ShadowToolForCaption(caption_);
+  snapTool_.timeout = options_.toolTimeout;
+  snapTool_.busyWait = options_.toolBusyWait;
+  snapTool_.stepPause = options_.stepPause;
+}
+
+RunFiles ImageRun::FindFiles() const {
+  RunFiles f;
+  f.complete = AnsiPath(options_.serviceFolder / kEngineName, f.engine) &&
+               AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey_ + ".log"), f.engineLog);
+  if (exposed_) return f;
+  std::string logFolder;
+  if (!AnsiPath(options_.logFolder, logFolder)) logFolder.clear();
+  const ScriptShadowTool tool = ChooseScriptShadowTool(caption_, options_.windowsFolder, logFolder);
+  f.complete = f.complete && !logFolder.empty() && AnsiPath(options_.serviceFolder / tool.program, f.shadowTool) &&
+               AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey_ + ".cmd"), f.script) &&
+               AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey_ + ".log"), f.shadowLog);
+  f.settings = ScriptSettingsPath(tool, logFolder, fileKey_);
+  return f;
+}
+
+void ImageRun::Run() {
+  report_.Begin(true);
+  Log(std::string(kind_.starts) + " backup process starts");
+  {
+    // Destroyed in reverse: the previous image is settled, then the
+    // snapshot goes, then the script files.
+    ScriptFilesGuard scriptFiles{files_.script, files_.settings};
+    SnapshotGuard snapshot(snapTool_);
+    PreviousImageGuard previous(imagePath_);
+    if (ImagePathAccepted() && SnapshotExposed(snapshot)) {
+      const RunStatus status = PrepareAndRun(previous);
+      report_.ForgetLateCancel();
+      if (status == RunStatus::kNotStarted) {
+        EndUnstarted(previous);
+      } else {
+        Judge(status, previous);
+      }
+    } else {
+      report_.ForgetLateCancel();
+    }
+  }
+  Log(std::string("Finished to ") + kind_.word + " backup process.");
+  WriteHistoryLine(options_.serviceFolder, r_);
+  report_.Broadcast();
+}
+
+// A record that did not come through ADDJOB (the schedule file) is checked here.
+bool ImageRun::ImagePathAccepted() {
+  const std::string problem = ImagePathProblem(r_.jobType, imagePath_);
+  if (problem.empty()) return true;
+  LogError("The image path was refused: " + problem + ": " + imagePath_);
+  report_.Report(kJobFailed);
+  return false;
+}
+
+// The exposed-snapshot route makes, exposes and later deletes a persistent
+// snapshot step by step; the engine then reads it through the share.
+bool ImageRun::SnapshotExposed(SnapshotGuard& snapshot) {
+  if (!exposed_) return true;
+  const CancelCheck cancel = [this] { return report_.CancelAsked(); };
+  std::string createLog, exposeLog;
+  bool ran = false;
+  const bool created = !snapTool_.name.empty() && AnsiPath(options_.serviceFolder / snapTool_.name, snapTool_.path) &&
+                       AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey_ + ".log"), createLog) &&
+                       AnsiPath(options_.logFolder / ("OrvaShadow_Mount_" + fileKey_ + ".log"), exposeLog) &&
+                       CreateSnapshot(snapTool_, driveText_, createLog, cancel, snapshot.id, ran);
+  if (report_.CancelAsked()) return EndCancelled();
+  if (!created) {
+    LogError("Failed to create a snapshot.");
+    report_.Report(kJobShadowError);
+    return false;
+  }
+  Log("Created a snapshot successfully.");
+  report_.Report(kJobMounting);
+  const std::string share = SnapshotShareName(report_.name, driveText_);
+  if (snapshot.id.empty()) {
+    // Without its identifier the snapshot can be neither exposed nor deleted.
+    report_.LogLine((full_ ? std::string("[FULLBACKUP] ") : report_.tag + " ") + "[ERROR] " + driveTag_ +
+                    "Failed to identify a snapshot ID.");
+    report_.Report(kJobShadowError);
+    return false;
+  }
+  Log("Successfully identified a snapshot.");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const bool exposed = ExposeSnapshot(snapTool_, snapshot.id, share, exposeLog, cancel);
+  if (report_.CancelAsked()) return EndCancelled();
+  if (!exposed) {
+    LogError("Failed to mount the snapshot.");
+    report_.Report(kJobShadowError);
+    return false;
+  }
+  Log("Succeeded to mount the snapshot for drive.");
+  source_ = "\\\\" + HostAddress() + "\\" + share;
+  return true;
+}
+
+bool ImageRun::EndCancelled() {
+  r_.percent = 100;
+  report_.Report(kJobCanceled);
+  return false;
+}
+
+// Volume size and the byte estimate for the engine's descriptor.
+void ImageRun::MeasureVolume() {
+  const std::string root = driveText_ + ":\\";
+  ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
+  if (GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, &totalFree)) {
+    r_.totalBytes = static_cast<int64_t>(total.QuadPart - totalFree.QuadPart);
+  } else {
+    LogError("Failed to identify volume size of the target drive.");
+  }
+  r_.bytesToCopy = r_.totalBytes - GetFolderSize(root + "System Volume Information") -
+                   GetFolderSize(root + "RECYCLER") - (exposed_ ? GetFolderSize(root + "$Recycle.Bin") : 0) -
+                   GetPagefileSize(drive_);
+}
+
+// Everything the command lines need, checked before anything is written.
+// The script route names the snapshot's root by the settings file's
+// variable (our own token); the exposed route by the share's path.
+std::optional<RunCommands> ImageRun::BuildCommands() const {
+  if (!files_.complete || imagePath_.empty() || !IsSafeField(imagePath_)) return std::nullopt;
+  char descriptor[64];
+  std::snprintf(descriptor, sizeof descriptor, "00%c%s%.12lld", drive_, GetDiskNumberText(drive_).c_str(),
+                static_cast<long long>(r_.bytesToCopy > 0 ? r_.bytesToCopy : 0));
+  std::vector<std::string> fields = {files_.engine,
+                                     kind_.command,
+                                     imagePath_,
+                                     exposed_ ? source_ : std::string("%SHADOW_DEVICE_1%\\\\"),
+                                     "-i" + mapping_,
+                                     std::string("-d") + descriptor,
+                                     "-x!hiberfil.sys",
+                                     "-x!System Volume Information",
+                                     "-x!RECYCLER",
+                                     "-x!$Recycle.Bin",
+                                     "-x!pagefile.sys"};
+  for (std::string& x : EngineExclusions(FieldText(r_.excludeList))) fields.push_back(std::move(x));
+  fields.push_back("-mx" + std::to_string(r_.compressionLevel));
+  fields.push_back("-c" + caption_);
+  std::vector<CmdPiece> pieces;
+  for (size_t i = 0; i < fields.size(); ++i)
+    pieces.push_back(i == 3 && !exposed_ ? Fixed("\"%SHADOW_DEVICE_1%\\\\\"") : Field(fields[i]));
+  pieces.push_back(Fixed(">"));
+  pieces.push_back(Field(files_.engineLog));
+  RunCommands c;
+  if (exposed_) {
+    pieces.push_back(Fixed("2>&1"));
+    if (!BuildCmdParameters(pieces, c.toolParameters)) return std::nullopt;
+    return c;
+  }
+  if (!BuildCommandLine(pieces, c.engineLine) ||
+      !BuildCmdParameters({Field(files_.shadowTool), Field("-script=" + files_.settings),
+                           Field("-exec=" + files_.script), Field(driveText_ + ":"), Fixed(">"),
+                           Field(files_.shadowLog), Fixed("2>&1")},
+                          c.toolParameters))
+    return std::nullopt;
+  return c;
+}
+
+// Clears the way for this run's outputs; false (logged) when it must stop.
+bool ImageRun::PrepareFiles(PreviousImageGuard& previous, const RunCommands& commands) {
+  // An old output must never be judged as this run's.
+  DeleteFileA(files_.engineLog.c_str());
+  if (!exposed_) {
+    DeleteFileA(files_.shadowLog.c_str());
+    DeleteFileA(files_.settings.c_str());
+  }
+  // A full backup that did not finish before puts its previous image back;
+  // this one keeps the previous image aside until the new one is complete,
+  // and touches no file that is not a TAV image.
+  if (const std::string note = PutBackInterruptedImage(imagePath_); !note.empty()) Log(note);
+  if (full_) {
+    if (const std::string why = previous.MakeRoom(); !why.empty()) {
+      LogError(why);
+      return false;
+    }
+  }
+  if (exposed_) return true;
+  const std::string scriptText = "@echo off\r\ncall " + QuoteField(files_.settings) +
+                                 "\r\nif not defined SHADOW_DEVICE_1 exit /b 1\r\n" + commands.engineLine + "\r\n";
+  std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey_ + ".cmd"), std::ios::binary | std::ios::trunc);
+  out << scriptText;
+  out.close();
+  if (!out) {
+    LogError("Failed to write the image backup script.");
+    return false;
+  }
+  return true;
+}
+
+// The engine's run, followed through the progress mappings; a cancel is
+// passed on through the control word, then the tree is ended after a grace.
+RunStatus ImageRun::RunEngine(const std::string& toolParameters) {
+  using Clock = std::chrono::steady_clock;
+  ProgressSharing sharing(mapping_);
+  const Clock::time_point launch = Clock::now();
+  Clock::time_point nextPoll = launch, cancelAt{};
+  auto pass = [&] {
+    if (sharing.on()) {
+      const ProgressBlock block = sharing.Read();
+      r_.totalBytes = r_.bytesToCopy = block.totalBytes;
+      r_.bytesLeft = block.totalBytes - block.processedBytes;
+      const int32_t percent = block.currentPercent;
+      r_.percent = percent < 0 ? 0 : percent > 99 ? 99 : percent;
+      const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - launch).count();
+      if (seconds > 0) r_.transferRate = block.processedBytes / 1048576 / seconds;
+    }
+    SetFieldText(r_.elapsedTime, report_.Elapsed());
+    SetFieldText(r_.endTime, "");
+    report_.Report(kJobImaging);
+  };
+  // Asked by the runner every 100 ms: the poll passes and the cancel.
+  auto check = [&]() -> bool {
+    const Clock::time_point now = Clock::now();
+    if (!report_.cancelled && report_.CancelAsked()) {
+      cancelAt = now;
+      if (sharing.on()) sharing.Cancel();
+    }
+    if (now >= nextPoll) {
+      pass();
+      nextPoll = now + options_.pollInterval;
+    }
+    return report_.cancelled && (!sharing.on() || now - cancelAt >= options_.cancelGrace);
+  };
+  check();
+  const RunResult result = RunHiddenCommand(toolParameters, options_.toolTimeout, check, [&](uint32_t pid) {
+    if (!exposed_) r_.processId = static_cast<int32_t>(pid);
+  });
+  if (result.status == RunStatus::kNotStarted) LogError("Failed to start image backup process for drive.");
+  if (result.status == RunStatus::kTimedOut) LogError("The image backup process passed its time limit and was ended.");
+  return result.status;
+}
+
+RunStatus ImageRun::PrepareAndRun(PreviousImageGuard& previous) {
+  report_.Report(kJobImaging);
+  MeasureVolume();
+  const std::optional<RunCommands> commands = BuildCommands();
+  if (!commands) {
+    LogError("A job field cannot be passed to the image backup command line (it holds '\"' or '%' or is empty).");
+    return RunStatus::kNotStarted;
+  }
+  if (!FileExists(files_.engine) || (!exposed_ && !FileExists(files_.shadowTool))) {
+    LogError("Failed to start image backup process for drive.");
+    return RunStatus::kNotStarted;
+  }
+  if (!PrepareFiles(previous, *commands)) return RunStatus::kNotStarted;
+  return RunEngine(commands->toolParameters);
+}
+
+// No engine ran: a cancel taken before ends the run as cancelled, anything
+// else as failed; the previous image comes back.
+void ImageRun::EndUnstarted(PreviousImageGuard& previous) {
+  if (report_.cancelled) {
+    r_.percent = 100;
+    r_.jobState = kJobCanceled;
+  } else {
+    r_.jobState = kJobFailed;
+  }
+  if (const std::string why = previous.Settle(false); !why.empty()) LogError(why);
+  if (report_.cancelled) report_.Broadcast();
+}
+
+// An image finished with warnings is complete (some objects skipped): it
+// replaces the old one. A failed or cancelled full run leaves no unfinished
+// image behind and puts the old one back.
+void ImageRun::Judge(RunStatus status, PreviousImageGuard& previous) {
+  SetFieldText(r_.endTime, RunStamp(r_.jobType, LogNow()));
+  SetFieldText(r_.elapsedTime, report_.Elapsed());
+  Log("Finished to Image backup process.");
+  r_.percent = 100;
+  if (report_.cancelled) {
+    r_.jobState = kJobCanceled;
+  } else if (status == RunStatus::kTimedOut) {
+    r_.jobState = kJobFailed;
+  } else {
+    const bool engineRan = FileExists(files_.engineLog);
+    r_.jobState = ParseImageEngineLog(files_.engineLog, report_.name, kind_.tag, driveText_, report_.jobLog);
+    if (!engineRan && !exposed_) LogError("The snapshot of the drive could not be made; see " + files_.shadowLog);
+  }
+  bool good = r_.jobState == kJobSuccess || r_.jobState == kJobWarning;
+  if (full_ && good && ReadImageFileState(imagePath_) != ImageFileState::kComplete) {
+    LogError("The engine reported success but the new image is not complete: " + imagePath_);
+    r_.jobState = kJobFailed;
+    good = false;
+  }
+  if (full_ && !good && MayReplaceImage(ReadImageFileState(imagePath_))) DeleteFileA(imagePath_.c_str());
+  if (const std::string why = previous.Settle(good); !why.empty()) LogError(why);
+  report_.Broadcast();
+}
+
+}  // namespace
+
 ImageWorkerLauncher::ImageWorkerLauncher(JobTable& table, ImageWorkerOptions options, WorkerLauncher& others)
     : table_(table), options_(std::move(options)), others_(others) {}
 
 void ImageWorkerLauncher::RunJob(const WorkerTask& task) {
   if (task.kind == WorkerKind::kScriptedImage || task.kind == WorkerKind::kSnapshotImage) {
-    RunImage(task);
+    ImageRun(table_, options_, task, ++runs_).Run();
   } else {
     others_.RunJob(task);
   }
-}
-
-void ImageWorkerLauncher::RunImage(const WorkerTask& task) {
-  using Clock = std::chrono::steady_clock;
-  JobRecord r = task.record;
-  const bool exposedRoute = task.kind == WorkerKind::kSnapshotImage;
-  const KindText& kind = kKinds[task.backupKind >= 0 && task.backupKind < 4 ? task.backupKind : 0];
-  const std::string name(JobName(r));
-  const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(r.driveLetter[0])));
-  const std::string driveText(1, drive);
-  const std::filesystem::path jobLog = options_.serviceFolder / kJobLogName;
-  const std::string tag = std::string("[") + kind.tag + "] ";
-  const std::string driveTag = "[" + driveText + " Drive] ";
-  const std::string caption = QueryOsCaption();
-
-  auto log = [&](const std::string& text) { AppendLogFile(jobLog, FormatLogLine(name, text)); };
-  auto broadcast = [&] { table_.Broadcast(r); };
-  auto stamp = [&] { return RunStamp(r.jobType, LogNow()); };
-
-  const Clock::time_point jobStart = Clock::now();
-  auto elapsed = [&] {
-    return ElapsedText(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - jobStart).count());
-  };
-
-  r.jobState = kJobCreating;
-  r.percent = 0;
-  r.totalBytes = r.bytesToCopy = r.transferRate = r.bytesLeft = 0;
-  SetFieldText(r.startTime, stamp());
-  SetFieldText(r.endTime, "");
-  SetFieldText(r.elapsedTime, "");
-  broadcast();
-  log(tag + driveTag + kind.starts + " backup process starts");
-
-  bool cancelled = false;
-  auto cancelAsked = [&] {
-    if (!cancelled && table_.TakeCancel(name)) cancelled = true;
-    return cancelled;
-  };
-
-  // A record that did not come through ADDJOB (the schedule file) is checked here.
-  const std::string imagePath(FieldText(r.imagePath));
-  const std::string pathProblem = ImagePathProblem(r.jobType, imagePath);
-  if (!pathProblem.empty()) {
-    log(tag + "[ERROR] " + driveTag + "The image path was refused: " + pathProblem + ": " + imagePath);
-    r.jobState = kJobFailed;
-    broadcast();
-  }
-
-  // The exposed-snapshot route makes, exposes and later deletes a persistent
-  // snapshot step by step; the engine then reads it through the share.
-  const std::string fileKey = name + "_" + driveText;
-  SnapshotTool snapTool;
-  snapTool.name = ShadowToolForCaption(caption);
-  snapTool.timeout = options_.toolTimeout;
-  snapTool.busyWait = options_.toolBusyWait;
-  snapTool.stepPause = options_.stepPause;
-  std::string createLog, exposeLog, snapshotId, source;
-  bool snapshotFailed = false;
-  if (exposedRoute && pathProblem.empty()) {
-    const bool pathsOk = !snapTool.name.empty() && AnsiPath(options_.serviceFolder / snapTool.name, snapTool.path) &&
-                         AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), createLog) &&
-                         AnsiPath(options_.logFolder / ("OrvaShadow_Mount_" + fileKey + ".log"), exposeLog);
-    bool ran = false;
-    snapshotFailed = !pathsOk || !CreateSnapshot(snapTool, driveText, createLog, cancelAsked, snapshotId, ran);
-    if (cancelAsked()) {
-      snapshotFailed = true;
-    } else if (snapshotFailed) {
-      log(tag + "[ERROR] " + driveTag + "Failed to create a snapshot.");
-      r.jobState = kJobShadowError;
-      broadcast();
-    } else {
-      log(tag + driveTag + "Created a snapshot successfully.");
-      r.jobState = kJobMounting;
-      broadcast();
-      const std::string share = SnapshotShareName(name, driveText);
-      if (!snapshotId.empty()) {
-        log(tag + driveTag + "Successfully identified a snapshot.");
-      } else {
-        // Without its identifier the snapshot can be neither exposed nor deleted.
-        log(std::string(task.backupKind == 0 ? "[FULLBACKUP] " : tag) + "[ERROR] " + driveTag +
-            "Failed to identify a snapshot ID.");
-        snapshotFailed = true;
-        r.jobState = kJobShadowError;
-        broadcast();
-      }
-      if (!snapshotFailed) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const bool exposed = ExposeSnapshot(snapTool, snapshotId, share, exposeLog, cancelAsked);
-        if (cancelAsked()) {
-          snapshotFailed = true;
-        } else if (!exposed) {
-          log(tag + "[ERROR] " + driveTag + "Failed to mount the snapshot.");
-          snapshotFailed = true;
-          r.jobState = kJobShadowError;
-          broadcast();
-        } else {
-          log(tag + driveTag + "Succeeded to mount the snapshot for drive.");
-          source = "\\\\" + HostAddress() + "\\" + share;
-        }
-      }
-    }
-  }
-  const bool stopped = snapshotFailed || !pathProblem.empty();
-  if (!stopped) {
-    r.jobState = kJobImaging;
-    broadcast();
-  }
-
-  // Volume size and the byte estimate for the engine's descriptor.
-  const std::string root = driveText + ":\\";
-  if (!stopped) {
-    ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
-    if (GetDiskFreeSpaceExA(root.c_str(), &freeToCaller, &total, &totalFree)) {
-      r.totalBytes = static_cast<int64_t>(total.QuadPart - totalFree.QuadPart);
-    } else {
-      log(tag + "[ERROR] " + driveTag + "Failed to identify volume size of the target drive.");
-    }
-    r.bytesToCopy = r.totalBytes - GetFolderSize(root + "System Volume Information") -
-                    GetFolderSize(root + "RECYCLER") - (exposedRoute ? GetFolderSize(root + "$Recycle.Bin") : 0) -
-                    GetPagefileSize(drive);
-  }
-
-  // Everything the command lines need, checked before anything is written.
-  const std::string mapping = ProgressMappingName(name, ++runs_);
-  std::string engine, shadowTool, script, settings, engineLog, shadowLog, logFolder;
-  bool pathsOk = AnsiPath(options_.serviceFolder / kEngineName, engine) &&
-                 AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog);
-  if (!exposedRoute) {
-    const ScriptShadowTool tool =
-        ChooseScriptShadowTool(caption, options_.windowsFolder, AnsiPath(options_.logFolder, logFolder) ? logFolder : "");
-    pathsOk = pathsOk && !logFolder.empty() && AnsiPath(options_.serviceFolder / tool.program, shadowTool) &&
-              AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
-              AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
-    settings = ScriptSettingsPath(tool, logFolder, fileKey);
-  }
-
-  char descriptor[64];
-  std::snprintf(descriptor, sizeof descriptor, "00%c%s%.12lld", drive, GetDiskNumberText(drive).c_str(),
-                static_cast<long long>(r.bytesToCopy > 0 ? r.bytesToCopy : 0));
-
-  // The script route names the snapshot's root by the settings file's
-  // variable (our own token); the exposed route by the share's path.
-  std::string engineLine, toolParameters, refused;
-  if (pathsOk && !stopped) {
-    std::vector<std::string> fields = {engine,
-                                       kind.command,
-                                       imagePath,
-                                       exposedRoute ? source : std::string("%SHADOW_DEVICE_1%\\\\"),
-                                       "-i" + mapping,
-                                       std::string("-d") + descriptor,
-                                       "-x!hiberfil.sys",
-                                       "-x!System Volume Information",
-                                       "-x!RECYCLER",
-                                       "-x!$Recycle.Bin",
-                                       "-x!pagefile.sys"};
-    for (std::string& x : EngineExclusions(FieldText(r.excludeList))) fields.push_back(std::move(x));
-    fields.push_back("-mx" + std::to_string(r.compressionLevel));
-    fields.push_back("-c" + caption);
-    std::vector<CmdPiece> pieces;
-    for (size_t i = 0; i < fields.size(); ++i) pieces.push_back(i == 3 && !exposedRoute ? Fixed("\"%SHADOW_DEVICE_1%\\\\\"") : Field(fields[i]));
-    pieces.push_back(Fixed(">"));
-    pieces.push_back(Field(engineLog));
-    if (exposedRoute) {
-      pieces.push_back(Fixed("2>&1"));
-      BuildCmdParameters(pieces, toolParameters, &refused);
-    } else if (BuildCommandLine(pieces, engineLine, &refused) &&
-               !BuildCmdParameters({Field(shadowTool), Field("-script=" + settings), Field("-exec=" + script),
-                                    Field(driveText + ":"), Fixed(">"), Field(shadowLog), Fixed("2>&1")},
-                                   toolParameters, &refused)) {
-      toolParameters.clear();
-    }
-  }
-
-  const bool full = task.backupKind == 0;
-  const std::string oldImage = PreviousImagePath(imagePath);
-  bool movedAside = false;
-  RunStatus status = RunStatus::kNotStarted;
-  bool started = false;
-
-  if (stopped) {
-    // Reported above; the run ends here.
-  } else if (!pathsOk || !refused.empty() || toolParameters.empty() || !IsSafeField(imagePath) ||
-             imagePath.empty()) {
-    log(tag + "[ERROR] " + driveTag +
-        "A job field cannot be passed to the image backup command line (it holds '\"' or '%' or is empty).");
-  } else if (!FileExists(engine) || (!exposedRoute && !FileExists(shadowTool))) {
-    log(tag + "[ERROR] " + driveTag + "Failed to start image backup process for drive.");
-  } else {
-    // An old output must never be judged as this run's.
-    DeleteFileA(engineLog.c_str());
-    if (!exposedRoute) {
-      DeleteFileA(shadowLog.c_str());
-      DeleteFileA(settings.c_str());
-    }
-    // A full backup that did not finish before puts its previous image
-    // back; this one keeps the previous image aside until the new one is
-    // complete, and touches no file that is not a TAV image.
-    bool ready = true;
-    if (const std::string note = PutBackInterruptedImage(imagePath); !note.empty()) log(tag + driveTag + note);
-    if (full) {
-      if (const std::string why = MakeRoomForFullImage(imagePath, movedAside); !why.empty()) {
-        log(tag + "[ERROR] " + driveTag + why);
-        ready = false;
-      }
-    }
-    if (ready && !exposedRoute) {
-      const std::string scriptText = "@echo off\r\ncall " + QuoteField(settings) +
-                                     "\r\nif not defined SHADOW_DEVICE_1 exit /b 1\r\n" + engineLine + "\r\n";
-      std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), std::ios::binary | std::ios::trunc);
-      out << scriptText;
-      out.close();
-      if (!out) {
-        log(tag + "[ERROR] " + driveTag + "Failed to write the image backup script.");
-        ready = false;
-      }
-    }
-    if (ready) {
-      ProgressSharing sharing(mapping);
-      Clock::time_point launch = Clock::now(), nextPoll = launch, cancelAt{};
-      auto pass = [&] {
-        if (sharing.on()) {
-          int64_t blockTotal = 0, processed = 0;
-          int32_t percent = 0;
-          sharing.Read(blockTotal, processed, percent);
-          r.totalBytes = r.bytesToCopy = blockTotal;
-          r.bytesLeft = blockTotal - processed;
-          r.percent = percent < 0 ? 0 : percent > 99 ? 99 : percent;
-          const int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - launch).count();
-          if (seconds > 0) r.transferRate = processed / 1048576 / seconds;
-        }
-        SetFieldText(r.elapsedTime, elapsed());
-        SetFieldText(r.endTime, "");
-        r.jobState = kJobImaging;
-        broadcast();
-      };
-      // Asked by the runner every 100 ms: the poll passes and the cancel.
-      auto check = [&]() -> bool {
-        const Clock::time_point now = Clock::now();
-        if (!cancelled && table_.TakeCancel(name)) {
-          cancelled = true;
-          cancelAt = now;
-          if (sharing.on()) sharing.Cancel();
-        }
-        if (now >= nextPoll) {
-          pass();
-          nextPoll = now + options_.pollInterval;
-        }
-        return cancelled && (!sharing.on() || now - cancelAt >= options_.cancelGrace);
-      };
-      check();
-      const RunResult result =
-          RunHiddenCommand(toolParameters, options_.toolTimeout, check, [&](uint32_t pid) {
-            if (!exposedRoute) r.processId = static_cast<int32_t>(pid);
-          });
-      status = result.status;
-      started = status != RunStatus::kNotStarted;
-      if (!started) log(tag + "[ERROR] " + driveTag + "Failed to start image backup process for drive.");
-      if (status == RunStatus::kTimedOut)
-        log(tag + "[ERROR] " + driveTag + "The image backup process passed its time limit and was ended.");
-    }
-  }
-  // A request for this job that came too late is not kept for a later run.
-  if (!cancelled) table_.TakeCancel(name);
-
-  if (started) {
-    SetFieldText(r.endTime, stamp());
-    SetFieldText(r.elapsedTime, elapsed());
-    log(tag + driveTag + "Finished to Image backup process.");
-    r.percent = 100;
-    if (cancelled) {
-      r.jobState = kJobCanceled;
-    } else if (status == RunStatus::kTimedOut) {
-      r.jobState = kJobFailed;
-    } else {
-      const bool engineRan = FileExists(engineLog);
-      r.jobState = ParseImageEngineLog(engineLog, name, kind.tag, driveText, jobLog);
-      if (!engineRan && !exposedRoute)
-        log(tag + "[ERROR] " + driveTag + "The snapshot of the drive could not be made; see " + shadowLog);
-    }
-  } else if (cancelled) {
-    r.jobState = kJobCanceled;
-    r.percent = 100;
-  } else if (!stopped) {
-    r.jobState = kJobFailed;
-  }
-
-  // An image finished with warnings is complete (some objects skipped): it
-  // replaces the old one. A failed or cancelled full run leaves no unfinished
-  // image behind and puts the old one back.
-  bool good = r.jobState == kJobSuccess || r.jobState == kJobWarning;
-  if (full && started && good && ReadImageFileState(imagePath) != ImageFileState::kComplete) {
-    log(tag + "[ERROR] " + driveTag + "The engine reported success but the new image is not complete: " + imagePath);
-    r.jobState = kJobFailed;
-    good = false;
-  }
-  if (full && started && !good && MayReplaceImage(ReadImageFileState(imagePath))) DeleteFileA(imagePath.c_str());
-  if (movedAside) {
-    if (good) {
-      DeleteFileA(oldImage.c_str());
-    } else if (!MoveFileExA(oldImage.c_str(), imagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-      log(tag + "[ERROR] " + driveTag + "Failed to put the previous image back; it stays at " + oldImage);
-    }
-  }
-  if (started || cancelled) broadcast();
-
-  // The snapshot goes on every path.
-  if (exposedRoute) DeleteSnapshot(snapTool, snapshotId);
-  if (!script.empty()) DeleteFileA(script.c_str());
-  if (!settings.empty()) DeleteFileA(settings.c_str());
-  log(tag + driveTag + "Finished to " + kind.word + " backup process.");
-  WriteHistoryLine(options_.serviceFolder, r);
-  broadcast();
 }
 
 }  // namespace orva::service

@@ -27,6 +27,7 @@
 #include "core/image_jobs.h"
 #include "core/job_table.h"
 #include "core/scheduler.h"
+#include "win/run_report.h"
 
 namespace orva::service {
 
@@ -51,9 +52,6 @@ struct ImageWorkerOptions {
 // leading backslash ("C:\Data\Sub" -> "\Data\Sub"). Text after the last bar
 // is not an item.
 std::vector<std::string> EngineExclusions(std::string_view excludeList);
-
-// "hh:mm:ss" of a span, whole days dropped.
-std::string ElapsedText(int64_t seconds);
 
 // A mapping name that is safe for -i and unique per run: "Orva_<job>_<n>"
 // with characters other than letters, digits, '-' and '_' turned into '_'.
@@ -90,8 +88,6 @@ class ImageWorkerLauncher : public WorkerLauncher {
   void RunJob(const WorkerTask& task) override;
 
  private:
-  void RunImage(const WorkerTask& task);
-
   JobTable& table_;
   const ImageWorkerOptions options_;
   WorkerLauncher& others_;

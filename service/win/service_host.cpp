@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 
 #include "contracts/job_record_check.h"
@@ -25,6 +24,8 @@ namespace orva::service {
 namespace {
 
 constexpr DWORD kAcceptAll = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE;  // 3
+// The pause between two passes of the main loop.
+constexpr DWORD kTickMs = 5000;
 
 struct Host {
   SERVICE_STATUS_HANDLE status = nullptr;
@@ -34,7 +35,6 @@ struct Host {
   HANDLE mainDone = nullptr;  // set when the service main has returned
   std::wstring folder;        // with its trailing backslash; set before any thread starts
   std::wstring parent;        // without one
-  DWORD tickMs = 5000;
   JobTable* table = nullptr;
   std::atomic<CommandServer*> server{nullptr};
   OptionsRecord options;
@@ -62,39 +62,6 @@ BOOL SetServiceState(DWORD state, DWORD win32Exit, DWORD serviceExit, DWORD acce
   s.dwWaitHint = 2000;
   h.current = state;
   return h.status ? SetServiceStatus(h.status, &s) : FALSE;
-}
-
-// Test-only setting: ORVA_TEST_TICK_MS (10-5000) shortens the main loop's
-// 5000 ms sleep; unset in real use. A service takes its environment from the
-// service control manager, so it must be set there (or in the system
-// environment) to reach the service.
-DWORD ReadTickSetting() {
-  char text[32];
-  DWORD n = GetEnvironmentVariableA("ORVA_TEST_TICK_MS", text, sizeof text);
-  if (n == 0 || n >= sizeof text) return 5000;
-  long ms = strtol(text, nullptr, 10);
-  return ms >= 10 && ms <= 5000 ? static_cast<DWORD>(ms) : 5000;
-}
-
-// Test-only settings: "OrvaTestSettings.txt" beside the program, lines of
-// "rearm_ms=N" (the scheduler's re-arm wait after a run) and
-// "tool_timeout_ms=N" (the time limit of an image run). Absent in real use.
-struct TestSettings {
-  long long rearmMs = -1, toolTimeoutMs = -1;
-};
-
-TestSettings ReadTestSettings() {
-  TestSettings t;
-  FILE* f = _wfopen((H().folder + L"OrvaTestSettings.txt").c_str(), L"rb");
-  if (!f) return t;
-  char line[128];
-  while (fgets(line, sizeof line, f)) {
-    long long value = 0;
-    if (sscanf(line, "rearm_ms=%lld", &value) == 1 && value >= 0) t.rearmMs = value;
-    if (sscanf(line, "tool_timeout_ms=%lld", &value) == 1 && value > 0) t.toolTimeoutMs = value;
-  }
-  fclose(f);
-  return t;
 }
 
 void TaskLogSink(std::string_view tag, std::string_view text) {
@@ -204,7 +171,6 @@ void RunService() {
     SetLastError(error);
     ReportServiceEvent("The Log folder could not be given its access list.", EVENTLOG_ERROR_TYPE);
   }
-  h.tickMs = ReadTickSetting();
 
   TrimJobLog();
 
@@ -226,14 +192,12 @@ void RunService() {
   // and in the main loop; RUNJOB hands the started entry to startJob. Image
   // jobs run in the image worker, replication and ISO jobs in the copy
   // workers; a type without a worker on this system ends at once as failed.
-  const TestSettings testSettings = ReadTestSettings();
   WorkerLauncher& others = *new NoWorkerLauncher(
       [](const JobRecord& r) { H().table->Broadcast(r); }, {},
       [](std::string_view tag, std::string_view text) { AppendLogFile(kJobLogName, FormatLogLine(tag, text)); });
   ImageWorkerOptions imageOptions;
   imageOptions.serviceFolder = h.folder;
   imageOptions.logFolder = h.parent + L"\\Log";
-  if (testSettings.toolTimeoutMs > 0) imageOptions.toolTimeout = std::chrono::milliseconds(testSettings.toolTimeoutMs);
   imageOptions.windowsFolder = WindowsFolder();
   CopyWorkerOptions copyOptions;
   copyOptions.serviceFolder = imageOptions.serviceFolder;
@@ -243,7 +207,6 @@ void RunService() {
   WorkerLauncher& copies = *new CopyWorkerLauncher(table, copyOptions, others);
   WorkerLauncher& launcher = *new ImageWorkerLauncher(table, imageOptions, copies);
   SchedulerOptions schedulerOptions;
-  if (testSettings.rearmMs >= 0) schedulerOptions.rearmDelay = std::chrono::milliseconds(testSettings.rearmMs);
   schedulerOptions.osCaption = [] { return QueryOsCaption(); };
   schedulerOptions.log = TaskLogSink;
   Scheduler& scheduler = *new Scheduler(table, launcher, schedulerOptions);
@@ -286,9 +249,9 @@ void RunService() {
     if (stopEvent && WaitForSingleObject(stopEvent, 10) == WAIT_OBJECT_0) break;
     // The pause between passes also ends at once on stop.
     if (stopEvent) {
-      if (WaitForSingleObject(stopEvent, h.tickMs) == WAIT_OBJECT_0) break;
+      if (WaitForSingleObject(stopEvent, kTickMs) == WAIT_OBJECT_0) break;
     } else {
-      Sleep(h.tickMs);
+      Sleep(kTickMs);
     }
   }
 

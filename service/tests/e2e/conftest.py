@@ -178,11 +178,10 @@ LOG_LINE = re.compile(r'^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[([^\]]+)\] (.*)$')
 
 @pytest.fixture
 def drive(service, tmp_path):
-    """The service folder with the tools and the test settings, and a drive
-    letter of the service prefix on a fixture folder."""
+    """The service folder with the tools, and a drive letter of the service
+    prefix on a fixture folder."""
     for exe in ('OrvaImage.exe', 'vshadow.exe', 'vshadow_amd64.exe'):
         shutil.copy(ORVA_BIN / exe, service.folder / exe)
-    (service.folder / 'OrvaTestSettings.txt').write_text('rearm_ms=300\r\n')
     live = tmp_path / 'drive'
     (live / 'sub' / 'deep').mkdir(parents=True)
     (live / 'skip').mkdir()

@@ -5,8 +5,6 @@ restored and compared. A cancelled full backup leaves the previous image."""
 import datetime
 import os
 import re
-import shutil
-import struct
 import time
 
 import pytest
@@ -14,6 +12,9 @@ import pytest
 from conftest import (FINAL_STATES, PREFIX, job_lines, reports_until_final, restore, snapshots, tree, unc_shares,
                       wait_for, win_path)
 from job_wire import CANCELJOB, RUNJOB, Manager, job, unpack, with_code
+# How long a snapshot-route step may take on a loaded machine before a test
+# gives up on it (each step runs the shadow-copy tool under Wine).
+SLOW = 240
 STAMP = r'\d{4}\.\d\d\.\d\d \d\d:\d\d'
 OK = b'Everything is Ok'
 
@@ -92,7 +93,8 @@ def test_cancel_keeps_the_previous_image(service, drive, tmp_path):
         (many / f'f{i:04}.bin').write_bytes(chunk[i % 64:] + chunk[:i % 64])
     settings = PREFIX / 'drive_c' / 'windows' / 'syswow64' / f'OrvaSetVar_Prev_{letter}.cmd'
     settings.parent.mkdir(exist_ok=True)
-    # The run lasts until its re-arm (300 ms here); RUNJOB then starts it again.
+    # The run goes on until its worker has returned, just after its last
+    # report; RUNJOB then starts it again (the re-arm wait does not hold it).
     time.sleep(1)
     m.send(with_code(record, RUNJOB))
     wait_for(settings.exists, 60, 'the second snapshot')
@@ -135,36 +137,6 @@ def test_a_field_that_cannot_be_quoted_never_reaches_a_script(service, drive, tm
     assert service.file('OrvaHistory.log').decode('latin-1').endswith('[FULLBACKUP][Failed][Bad]\r\n')
 
 
-def test_time_limit_ends_the_tools_and_puts_the_previous_image_back(service, drive, tmp_path):
-    letter, _live, repo = drive
-    (service.folder / 'OrvaTestSettings.txt').write_text('rearm_ms=300\r\ntool_timeout_ms=200\r\n')
-    image = repo / 'Slow.tav'
-    previous = struct.pack('<iqq', 3000, 0, 0)  # a whole format-3000 image of an empty folder
-    image.write_bytes(previous)
-    snapshots = list(PREFIX.glob('drive_c/users/*/Temp/orva_snapshots'))
-    before = {p for s in snapshots for p in s.iterdir()}
-    service.start()
-    m = Manager()
-    m.job_list()
-    record = job('Slow', kind='once', driveLetter=letter, imagePath=win_path(image), excludeList='')
-    m.send(record)
-    assert m.receive() == record
-    try:
-        states = [r['jobState'] for r in reports_until_final(m, 'Slow')]
-    finally:
-        m.close()
-        # A snapshot the ended tool could not remove.
-        for s in PREFIX.glob('drive_c/users/*/Temp/orva_snapshots'):
-            for p in set(s.iterdir()) - before:
-                shutil.rmtree(p, ignore_errors=True)
-    assert states[:2] == [3, 5] and states[-2:] == [1, 1], states
-    assert image.read_bytes() == previous
-    assert not (repo / 'Slow.tav.old').exists()
-    assert (f'[FULL_BACKUP] [ERROR] [{letter} Drive] The image backup process passed its time limit and was ended.'
-            in job_lines(service, 'Slow'))
-    assert service.file('OrvaHistory.log').decode('latin-1').endswith('[FULLBACKUP][Failed][Slow]\r\n')
-
-
 EXPOSED_LINES = [
     '[FULL_BACKUP] [{0} Drive] Full backup process starts',
     '[FULL_BACKUP] [{0} Drive] Created a snapshot successfully.',
@@ -190,10 +162,10 @@ def test_exposed_snapshot_route_runs_two_jobs_at_once(service, drive, windows10,
     # the drive as it was.
     for name in names:
         mount_log = service.folder.parent / 'Log' / f'OrvaShadow_Mount_{name}_{letter}.log'
-        wait_for(mount_log.exists, 60, 'the exposed snapshots')
+        wait_for(mount_log.exists, SLOW, 'the exposed snapshots')
     (live / 'data.txt').write_bytes(b'changed after the snapshot\r\n')
     reports = {n: [] for n in names}
-    end = time.monotonic() + 120
+    end = time.monotonic() + 2 * SLOW
 
     def finals():  # two per run: the run's end, then after the history line
         return sum(1 for got in reports.values() for x in got if x['jobState'] in FINAL_STATES)
@@ -220,7 +192,7 @@ def test_exposed_snapshot_route_runs_two_jobs_at_once(service, drive, windows10,
     history = service.file('OrvaHistory.log').decode('latin-1')
     assert history.count('[FULLBACKUP][Success]') == 2, history
     # Each snapshot was deleted with its share.
-    wait_for(lambda: not snapshots() and not unc_shares(), 10, 'the snapshots to go')
+    wait_for(lambda: not snapshots() and not unc_shares(), 60, 'the snapshots to go')
 
 
 def test_exposed_snapshot_route_failed_create(service, drive, windows10, tmp_path):
@@ -233,7 +205,7 @@ def test_exposed_snapshot_route_failed_create(service, drive, windows10, tmp_pat
     record = job('NoVol', kind='once', driveLetter=missing, imagePath=win_path(repo / 'NoVol.tav'), excludeList='')
     m.send(record)
     assert m.receive() == record
-    reports = reports_until_final(m, 'NoVol', states=(10,))
+    reports = reports_until_final(m, 'NoVol', timeout=SLOW, states=(10,))
     m.close()
     assert [r['jobState'] for r in reports] == [3, 10, 10]
     assert job_lines(service, 'NoVol') == [
@@ -259,15 +231,15 @@ def test_exposed_snapshot_route_cancel_deletes_the_snapshot(service, drive, wind
     m.send(record)
     assert m.receive() == record
     engine_out = service.folder.parent / 'Log' / f'OrvaImage_ExpC_{letter}.log'
-    wait_for(engine_out.exists, 120, 'the engine run')
+    wait_for(engine_out.exists, SLOW, 'the engine run')
     m.send(with_code(record, CANCELJOB))
-    reports = reports_until_final(m, 'ExpC', timeout=120)
+    reports = reports_until_final(m, 'ExpC', timeout=SLOW)
     m.close()
     states = [r['jobState'] for r in reports]
     assert states[:3] == [3, 4, 5] and states[-1] == -1, states
     assert b'The user has canceled the imaging process.' in engine_out.read_bytes()
     assert not (repo / 'ExpC.tav').exists()
-    wait_for(lambda: not snapshots() and not unc_shares(), 10, 'the snapshot to go')
+    wait_for(lambda: not snapshots() and not unc_shares(), 60, 'the snapshot to go')
 
 
 def test_daily_weekly_and_monthly_schedules_fire_once_in_their_minute(service, drive, windows10, tmp_path):
@@ -294,8 +266,9 @@ def test_daily_weekly_and_monthly_schedules_fire_once_in_their_minute(service, d
         m.send(record)
         assert m.receive() == record
     starts, finals = {}, {}
-    # Until a tick after the minute that follows: a re-armed job must not
-    # fire again in its minute.
+    # Until a tick after the minute that follows: no job fires twice for its
+    # minute (a job is re-armed a minute after its run; the scheduler's own
+    # tests re-arm one at once within the minute).
     end = at + datetime.timedelta(minutes=1, seconds=8)
     while datetime.datetime.now() < end:
         raw = m.receive(timeout=max(0.1, (end - datetime.datetime.now()).total_seconds()))
