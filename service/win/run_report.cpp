@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/job_record_check.h"
+#include "contracts/job_record_check.h"
 #include "core/scheduler.h"
 #include "core/service_logs.h"
 

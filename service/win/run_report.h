@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/job_record.h"
+#include "contracts/job_record.h"
 #include "core/job_table.h"
 
 namespace orva::service {
