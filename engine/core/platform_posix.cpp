@@ -1,9 +1,7 @@
 // Native stand-ins for the few platform calls the portable code needs.
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <ctime>
-#include <cwchar>
 #include <string>
 
 #include "core/output.h"
@@ -12,23 +10,6 @@
 #include "core/wide.h"
 
 namespace orva {
-
-namespace {
-
-// A path in the locale's multibyte encoding; false when a character has none.
-bool Narrow(const std::wstring& wide, std::string& out) {
-  out.clear();
-  std::mbstate_t state{};
-  for (wchar_t c : wide) {
-    char buf[MB_LEN_MAX];
-    const size_t n = std::wcrtomb(buf, c, &state);
-    if (n == static_cast<size_t>(-1)) return false;
-    out.append(buf, n);
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string EncodeConsoleText(const std::wstring& text) {
   std::string out;
@@ -43,17 +24,19 @@ std::string EncodeConsoleText(const std::wstring& text) {
 std::wstring SystemErrorText(long code) { return code ? Fmt(L"System error %ld.\r\n", code) : L""; }
 long LastSystemError() { return errno; }
 
+// A path with a character the locale cannot encode is not opened: its
+// narrow form would name another file.
 std::FILE* OpenFile(const std::wstring& path, const std::wstring& mode) {
-  std::string p, m;
-  if (!Narrow(path, p) || !Narrow(mode, m)) return nullptr;
-  return std::fopen(p.c_str(), m.c_str());
+  bool pathComplete = false, modeComplete = false;
+  const std::string p = NarrowText(path, &pathComplete), m = NarrowText(mode, &modeComplete);
+  return pathComplete && modeComplete ? std::fopen(p.c_str(), m.c_str()) : nullptr;
 }
 
 // POSIX files take no share modes: every open is shared.
 std::FILE* OpenSharedFile(const std::wstring& path, bool append) {
-  std::string p;
-  if (!Narrow(path, p)) return nullptr;
-  return std::fopen(p.c_str(), append ? "ab" : "wb");
+  bool complete = false;
+  const std::string p = NarrowText(path, &complete);
+  return complete ? std::fopen(p.c_str(), append ? "ab" : "wb") : nullptr;
 }
 
 int SeekFile(std::FILE* file, int64_t offset, int origin) { return fseeko(file, static_cast<off_t>(offset), origin); }

@@ -104,7 +104,8 @@ bool CheckSettings() {
     Fatal(Fmt(L"Image format version (= %d) is not supported (Valid versions are 3000 and 4000).\n", s.formatVersion));
     return false;
   }
-  const DWORD attributes = s.source.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(SystemPath(s.source).c_str());
+  const DWORD attributes =
+      s.source.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(SystemPath(s.source).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     Fatal(Fmt(L"The source \"%ls\" is not a folder or a drive that can be read.\n", s.source.c_str()));
     return false;
