@@ -81,10 +81,10 @@ class WindowsSource : public CompareSource {
 struct UpdateKind {
   UpdateMode mode;
   uint8_t imageType;      // of the new image
-  bool extendsList;       // i, d: numbered after the full image's increment list, and added to it
-  bool readsIncrements;   // i: compared with the listed increments too
-  bool replacesFull;      // w: takes the full image's place; no list is written
-  bool listFirst;         // u: the list names the new image before it is moved in place
+  bool extendsList = false;      // i, d: numbered after the full image's increment list, and added to it
+  bool readsIncrements = false;  // i: compared with the listed increments too
+  bool replacesFull = false;     // w: takes the full image's place; no list is written
+  bool listFirst = false;        // u: the list names the new image before it is moved in place
   // Message formats. A file's name comes with the error pair; a format that
   // shows no error leaves the pair out.
   const wchar_t* logFailure;
@@ -105,29 +105,53 @@ constexpr wchar_t kCannotUpdate[] =
 
 UpdateKind KindOf(const std::wstring& letter) {
   if (letter == L"u")
-    return {UpdateMode::kReference, 1, false, false, false, true,
-            L"Cannot create the log file (%ls).\n", kCannotUpdate, kCannotOpenHeader, kCannotOpenBody,
-            L"Cannot replace the update image %ls by %ls. (%ls)\n",
-            L"Started updating process.\n", L"Finished updating process.\n"};
+    return {.mode = UpdateMode::kReference,
+            .imageType = 1,
+            .listFirst = true,
+            .logFailure = L"Cannot create the log file (%ls).\n",
+            .oldFormat = kCannotUpdate,
+            .headerFailure = kCannotOpenHeader,
+            .bodyFailure = kCannotOpenBody,
+            .placeFailure = L"Cannot replace the update image %ls by %ls. (%ls)\n",
+            .started = L"Started updating process.\n",
+            .finished = L"Finished updating process.\n"};
   if (letter == L"i")
-    return {UpdateMode::kReference, 2, true, true, false, false,
-            L"Cannot create log file (%ls). (%ls)\n",
-            L"Cannot apply incremental backup for the image.\nBuild a new full backup image and try again.\n",
-            L"There were fatal SYSTEM errors in the imaging process. Header file (%ls) open error!\n",
-            L"There were fatal SYSTEM errors in the imaging process. Body file (%ls) open error! (%ls)\n",
-            L"Cannot rename the image %ls from %ls. (%ls)\n",
-            L"Started incremental backup process.\n", L"Finished updating process.\n"};
+    return {.mode = UpdateMode::kReference,
+            .imageType = 2,
+            .extendsList = true,
+            .readsIncrements = true,
+            .logFailure = L"Cannot create log file (%ls). (%ls)\n",
+            .oldFormat = L"Cannot apply incremental backup for the image.\n"
+                         L"Build a new full backup image and try again.\n",
+            .headerFailure = L"There were fatal SYSTEM errors in the imaging process. "
+                             L"Header file (%ls) open error!\n",
+            .bodyFailure = L"There were fatal SYSTEM errors in the imaging process. "
+                           L"Body file (%ls) open error! (%ls)\n",
+            .placeFailure = L"Cannot rename the image %ls from %ls. (%ls)\n",
+            .started = L"Started incremental backup process.\n",
+            .finished = L"Finished updating process.\n"};
   if (letter == L"d")
-    return {UpdateMode::kReference, 3, true, false, false, false,
-            L"Cannot create log file (%ls).\n", kCannotUpdate, kCannotOpenHeader, kCannotOpenBody,
-            L"Cannot rename the image %ls from %ls. (%ls)\n",
-            L"Started differential backup process.\n", L"Finished differential backup process.\n"};
-  return {UpdateMode::kCopy, 0, false, false, true, false,
-          L"Cannot create log file (%ls).\n",
-          L"Cannot apply DIFFERENTIAL UPDATE BACKUP for the image.\nBuild a new full backup image and try again.\n",
-          kCannotOpenHeader, kCannotOpenBody,
-          L"Cannot replace the full backup image %ls by %ls; both files are kept. (%ls)\n",
-          L"Started updating process.\n", L"Finished updating process.\n"};
+    return {.mode = UpdateMode::kReference,
+            .imageType = 3,
+            .extendsList = true,
+            .logFailure = L"Cannot create log file (%ls).\n",
+            .oldFormat = kCannotUpdate,
+            .headerFailure = kCannotOpenHeader,
+            .bodyFailure = kCannotOpenBody,
+            .placeFailure = L"Cannot rename the image %ls from %ls. (%ls)\n",
+            .started = L"Started differential backup process.\n",
+            .finished = L"Finished differential backup process.\n"};
+  return {.mode = UpdateMode::kCopy,
+          .imageType = 0,
+          .replacesFull = true,
+          .logFailure = L"Cannot create log file (%ls).\n",
+          .oldFormat = L"Cannot apply DIFFERENTIAL UPDATE BACKUP for the image.\n"
+                       L"Build a new full backup image and try again.\n",
+          .headerFailure = kCannotOpenHeader,
+          .bodyFailure = kCannotOpenBody,
+          .placeFailure = L"Cannot replace the full backup image %ls by %ls; both files are kept. (%ls)\n",
+          .started = L"Started updating process.\n",
+          .finished = L"Finished updating process.\n"};
 }
 
 void Fatal(const std::wstring& text) {
@@ -225,7 +249,7 @@ class UpdateFiles {
   UpdateFiles(const UpdateFiles&) = delete;
   UpdateFiles& operator=(const UpdateFiles&) = delete;
   ~UpdateFiles() {
-    const bool cancelled = std::uncaught_exceptions() > unwinding_;
+    const bool cancelled = std::uncaught_exceptions() > exceptionsBefore_;
     CloseChain(chain, !cancelled);
     header.Close();
     if (headerOpened_ && !cancelled) RemoveFile(plan_.headerPath);
@@ -246,7 +270,7 @@ class UpdateFiles {
 
  private:
   const UpdatePlan& plan_;
-  const int unwinding_ = std::uncaught_exceptions();
+  const int exceptionsBefore_ = std::uncaught_exceptions();
   bool headerOpened_ = false;
   std::optional<UnfinishedImage> unfinished_;
 };
