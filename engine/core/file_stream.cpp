@@ -1,50 +1,32 @@
 #include "core/file_stream.h"
 
-#ifndef _WIN32
-#include <cstdlib>
-#include <vector>
-#endif
+#include <utility>
+
+#include "core/platform.h"
 
 namespace orva {
 
-namespace {
-#ifdef _WIN32
-int Seek64(FILE* f, int64_t off, int origin) { return _fseeki64(f, off, origin); }
-int64_t Tell64(FILE* f) { return _ftelli64(f); }
-#else
-int Seek64(FILE* f, int64_t off, int origin) { return fseeko(f, static_cast<off_t>(off), origin); }
-int64_t Tell64(FILE* f) { return static_cast<int64_t>(ftello(f)); }
-
-std::string Narrow(const std::wstring& w) {
-  std::string out;
-  std::mbstate_t st{};
-  for (wchar_t c : w) {
-    char buf[8];
-    size_t n = std::wcrtomb(buf, c, &st);
-    if (n == static_cast<size_t>(-1)) {
-      out.push_back('?');
-      st = std::mbstate_t{};
-    } else {
-      out.append(buf, n);
-    }
-  }
-  return out;
-}
-#endif
-}  // namespace
-
 FileStream::~FileStream() { Close(); }
+
+FileStream::FileStream(FileStream&& other) noexcept
+    : file_(std::exchange(other.file_, nullptr)),
+      writeFailed_(std::exchange(other.writeFailed_, false)),
+      buffer_(std::move(other.buffer_)) {}
+
+FileStream& FileStream::operator=(FileStream&& other) noexcept {
+  if (this != &other) {
+    Close();
+    file_ = std::exchange(other.file_, nullptr);
+    writeFailed_ = std::exchange(other.writeFailed_, false);
+    buffer_ = std::move(other.buffer_);
+  }
+  return *this;
+}
 
 bool FileStream::Open(const std::wstring& path, const std::wstring& mode) {
   if (file_) Close();
   writeFailed_ = false;
-#ifdef _WIN32
-  FILE* f = nullptr;
-  if (_wfopen_s(&f, path.c_str(), mode.c_str()) != 0) f = nullptr;
-  file_ = f;
-#else
-  file_ = std::fopen(Narrow(path).c_str(), Narrow(mode).c_str());
-#endif
+  file_ = OpenFile(path, mode);
   return file_ != nullptr;
 }
 
@@ -92,26 +74,26 @@ size_t FileStream::ReadItems(void* buffer, uint32_t itemSize, uint32_t itemCount
   return std::fread(buffer, itemSize, itemCount, file_);
 }
 
-bool FileStream::SeekToBegin() { return file_ && Seek64(file_, 0, SEEK_SET) == 0; }
+bool FileStream::SeekToBegin() { return file_ && SeekFile(file_, 0, SEEK_SET) == 0; }
 
-int FileStream::SeekToEnd() { return file_ ? Seek64(file_, 0, SEEK_END) : -1; }
+int FileStream::SeekToEnd() { return file_ ? SeekFile(file_, 0, SEEK_END) : -1; }
 
 int FileStream::Seek(int64_t offset, int origin) {
   if (!file_) return -1;
   int o = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
-  return Seek64(file_, offset, o);
+  return SeekFile(file_, offset, o);
 }
 
 int64_t FileStream::SeekAbsolute(int64_t offset) {
   if (!file_) return -1;
-  return static_cast<int64_t>(Seek64(file_, offset, SEEK_SET));
+  return static_cast<int64_t>(SeekFile(file_, offset, SEEK_SET));
 }
 
-int64_t FileStream::GetPosition() { return file_ ? Tell64(file_) : -1; }
+int64_t FileStream::GetPosition() { return file_ ? TellFile(file_) : -1; }
 
 int64_t FileStream::GetLength() {
   int64_t pos = GetPosition();
-  if (pos < 0 || Seek64(file_, 0, SEEK_END) != 0) return -1;
+  if (pos < 0 || SeekFile(file_, 0, SEEK_END) != 0) return -1;
   int64_t len = GetPosition();
   SeekAbsolute(pos);
   return len;

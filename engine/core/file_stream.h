@@ -1,4 +1,5 @@
-// Raw byte file over the C runtime's FILE with 64-bit positions.
+// Raw byte file over the C runtime's FILE with 64-bit positions. It owns its
+// file: the destructor closes it, and a stream moves but is never copied.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,8 @@ class FileStream {
   FileStream() = default;
   // Closes the file, before the buffer it may use is freed.
   ~FileStream();
+  FileStream(FileStream&& other) noexcept;
+  FileStream& operator=(FileStream&& other) noexcept;
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;
 

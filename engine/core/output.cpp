@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cwchar>
 
 #include "core/wide.h"
 
@@ -12,18 +11,7 @@ namespace {
 class StdoutSink : public OutputSink {
  public:
   void Console(const std::wstring& text) override {
-    std::mbstate_t st{};
-    std::string out;
-    for (wchar_t c : text) {
-      char buf[8];
-      size_t n = std::wcrtomb(buf, c, &st);
-      if (n == static_cast<size_t>(-1)) {
-        out.push_back('?');
-        st = std::mbstate_t{};
-      } else {
-        out.append(buf, n);
-      }
-    }
+    const std::string out = NarrowText(text);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
   }

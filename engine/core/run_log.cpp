@@ -3,38 +3,15 @@
 #include <ctime>
 
 #include "core/output.h"
+#include "core/platform.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
 
-#ifdef _WIN32
-#include <share.h>
-#endif
-
 namespace orva {
-
-namespace {
-
-FILE* OpenShared(const std::wstring& name, bool append) {
-#ifdef _WIN32
-  return _wfsopen(name.c_str(), append ? L"ab" : L"wb", _SH_DENYNO);
-#else
-  std::string narrow;
-  std::mbstate_t st{};
-  for (wchar_t c : name) {
-    char buf[8];
-    size_t n = std::wcrtomb(buf, c, &st);
-    if (n == static_cast<size_t>(-1)) return nullptr;
-    narrow.append(buf, n);
-  }
-  return std::fopen(narrow.c_str(), append ? "ab" : "wb");
-#endif
-}
-
-}  // namespace
 
 bool LogFile::Open(const std::wstring& name) {
   Close();
-  file_ = OpenShared(name, false);
+  file_ = OpenSharedFile(name, false);
   if (!file_) return false;
   name_ = name;
   return true;
@@ -42,7 +19,7 @@ bool LogFile::Open(const std::wstring& name) {
 
 void LogFile::WriteLine(const std::wstring& text) {
   if (name_.empty()) return;
-  if (!file_) file_ = OpenShared(name_, true);
+  if (!file_) file_ = OpenSharedFile(name_, true);
   if (!file_) return;
   std::string bytes = EncodeConsoleText(text);
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() || std::fflush(file_) != 0) {
@@ -64,13 +41,8 @@ LogFile& RunLog() {
 }
 
 LocalStamp NowLocal() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
+  const std::time_t t = std::time(nullptr);
+  const std::tm tm = LocalTime(t);
   LocalStamp s;
   s.year = tm.tm_year + 1900;
   s.month = tm.tm_mon + 1;

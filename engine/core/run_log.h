@@ -16,6 +16,11 @@ std::string EncodeConsoleText(const std::wstring& text);
 
 class LogFile {
  public:
+  LogFile() = default;
+  ~LogFile() { Close(); }
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
   bool Open(const std::wstring& name);  // create or replace, shared
   // Writes the text and flushes it, so every line is on disk before the
   // next step. After a failed write the file is reopened for appending at

@@ -1,5 +1,6 @@
 #include "core/wide.h"
 
+#include <climits>
 #include <cwchar>
 #include <cwctype>
 #include <vector>
@@ -68,6 +69,24 @@ std::wstring Fmt(const wchar_t* format, ...) {
 std::wstring ToUpper(const std::wstring& s) {
   std::wstring out(s);
   for (auto& c : out) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  return out;
+}
+
+std::string NarrowText(const std::wstring& text, bool* complete) {
+  std::string out;
+  std::mbstate_t state{};
+  if (complete) *complete = true;
+  for (wchar_t c : text) {
+    char buf[MB_LEN_MAX];
+    const size_t n = std::wcrtomb(buf, c, &state);
+    if (n == static_cast<size_t>(-1)) {
+      out.push_back('?');
+      state = std::mbstate_t{};
+      if (complete) *complete = false;
+    } else {
+      out.append(buf, n);
+    }
+  }
   return out;
 }
 

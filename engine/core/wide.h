@@ -18,6 +18,10 @@ std::wstring VFmt(const wchar_t* format, va_list args);
 
 std::wstring ToUpper(const std::wstring& s);
 
+// The text in the C runtime locale's multibyte encoding, '?' for each
+// character it has none for; complete (when given) says whether there was none.
+std::string NarrowText(const std::wstring& text, bool* complete = nullptr);
+
 // Text after the last backslash, or the whole text when it has none.
 std::wstring FileNamePart(const std::wstring& path);
 

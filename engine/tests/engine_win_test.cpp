@@ -440,6 +440,46 @@ TEST(EngineRun, DifferentialUpdateThatCannotReplaceKeepsBothImages) {
   std::filesystem::remove_all(folder, ec);
 }
 
+// A full image another reader holds (sharing reads alone) cannot have its
+// increment list rewritten. "u" rewrites the list first: its new image goes
+// and the old update image stays. "d" has placed its new image by then.
+TEST(EngineRun, UpdateWhoseListCannotBeRewritten) {
+  for (const std::wstring letter : {L"u", L"d"}) {
+    SCOPED_TRACE(letter == L"u" ? "u" : "d");
+    SampleTree tree;
+    const auto folder = std::filesystem::temp_directory_path() / "orva_list_update";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::wstring full = (folder / "Job.TAV").wstring();
+    const std::wstring update = (folder / "Job_0001.TAV").wstring();
+    const std::wstring source = L"\"" + tree.root.wstring() + L"\"";
+    ASSERT_NE(RunEngine(L"a \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+    const bool placesFirst = letter == L"d";
+    if (!placesFirst)
+      ASSERT_NE(RunEngine(L"u \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+    const std::string fullBefore = ReadAll(full), updateBefore = ReadAll(update);
+    {
+      std::ofstream f(tree.root / "new.txt");
+      f << "new";
+    }
+    HANDLE held = CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::string text = RunEngine(letter + L" \"" + full + L"\" " + source);
+    CloseHandle(held);
+    EXPECT_NE(text.find("Failed to rewrite the increment list of the image"), std::string::npos) << text;
+    EXPECT_NE(text.find("There were fatal SYSTEM errors"), std::string::npos);
+    EXPECT_EQ(text.find("is written."), std::string::npos);
+    EXPECT_EQ(ReadAll(full), fullBefore);
+    EXPECT_FALSE(std::filesystem::exists(update + L".new"));
+    if (placesFirst)
+      EXPECT_GT(ReadAll(update).size(), 20u);
+    else
+      EXPECT_EQ(ReadAll(update), updateBefore);
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+}
+
 // A format-3000 capture and restore never read the control word: a pause
 // or cancel the service asked for changes nothing.
 TEST(EngineRun, Format3000IgnoresPauseAndCancel) {

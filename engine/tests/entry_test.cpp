@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/tav_entry.h"
+#include "core/wide.h"
 #include "test_util.h"
 
 using namespace orva;
@@ -94,6 +95,16 @@ TEST(TavString, EncodingAndEmpty) {
   EXPECT_TRUE(ReadTavBlob(s, bytes));
   EXPECT_TRUE(bytes.empty());
   s.Close();
+}
+
+// The tests run in the "C" locale, which has no byte for U+4E00.
+TEST(NarrowText, MarksWhatTheLocaleCannotEncode) {
+  bool complete = false;
+  EXPECT_EQ(NarrowText(L"plain 100%", &complete), "plain 100%");
+  EXPECT_TRUE(complete);
+  EXPECT_EQ(NarrowText(L"a\u4E00b\u4E00", &complete), "a?b?");
+  EXPECT_FALSE(complete);
+  EXPECT_EQ(NarrowText(L""), "");
 }
 
 TEST(EntryKind, FromAttributes) {

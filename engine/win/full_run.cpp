@@ -63,7 +63,7 @@ std::wstring LastErrorPair() {
 }
 
 // The image header after the table: format 4000 and above only.
-void WriteImageHeader(int64_t tableLength) {
+void WriteImageHeader(FileStream& image, FileStream& work, int64_t tableLength) {
   const RunSettings& s = Settings();
   RunFiles& run = Run();
   TavImageHeader header;
@@ -88,14 +88,88 @@ void WriteImageHeader(int64_t tableLength) {
   header.partitionNumber = static_cast<uint8_t>(s.partitionNumber);
   header.sourceTotal = s.byteTotal;
   header.comment = s.comment;
-  header.imageSize = run.image.GetLength() + tableLength + header.GetSerializedSize();
-  header.Write(run.work);
+  header.imageSize = image.GetLength() + tableLength + header.GetSerializedSize();
+  header.Write(work);
+}
+
+// The settings checks that need no file; they come before the privileges.
+bool CheckSettings() {
+  const RunSettings& s = Settings();
+  if (s.compressionLevel < 0 || s.compressionLevel > 9) {
+    SayConsole(Fmt(L"Compression level (= %d) is invalid (Valid range is between 0 and 9).\n", s.compressionLevel));
+    ++Counters().fatalErrors;
+    return false;
+  }
+  if (s.formatVersion != 4000 && s.formatVersion != 3000) {
+    Fatal(Fmt(L"Image format version (= %d) is not supported (Valid versions are 3000 and 4000).\n", s.formatVersion));
+    return false;
+  }
+  const DWORD attributes =
+      s.source.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(SystemPath(s.source).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    Fatal(Fmt(L"The source \"%ls\" is not a folder or a drive that can be read.\n", s.source.c_str()));
+    return false;
+  }
+  return true;
+}
+
+// The source into the image body and its table into the work file, with
+// the progress around the walk.
+void WalkSource(FileStream& image, FileStream& work) {
+  const RunSettings& s = Settings();
+  RunFiles& run = Run();
+  if (IsExcluded(s.source, s.exclusions)) {
+    ++Counters().dirsIntended;
+    Lists().intendedDirectories.push_back({s.source, L"Intended skip.", L""});
+    run.start = NowLocal();
+    return;
+  }
+  Say(L"Scanning the source drive.\n");
+  run.start = NowLocal();
+  ClearHardLinks();
+  const int64_t total = s.byteTotal >= 1 ? s.byteTotal : ComputeSourceSize(s.source, WalkOptionsFor(s.formatVersion));
+  ResetProgress(total);
+  BuildProgressThresholds();
+  ClearHardLinks();
+  CreateProgressMapping();
+  Say(L"Started backup process.\n");
+  Progress().startEpoch = NowLocal().epoch;
+  if (s.formatVersion == 3000)
+    WalkDirectoryV3(0, s.source, L"", work, image);
+  else
+    WalkDirectory(0, s.source, L"", work, image);
+  CloseProgressMapping();
+}
+
+// The image header, the table attached to the body, both files closed.
+// False after the message.
+bool CompleteImage(FileStream& image, FileStream& work) {
+  const RunSettings& s = Settings();
+  const int64_t tableLength = work.GetLength();
+  if (s.formatVersion > 3999) WriteImageHeader(image, work, tableLength);
+  bool ok = true;
+  if (image.WriteFailed() || work.WriteFailed() || work.Flush() != 0 || image.Flush() != 0) {
+    Fatal(Fmt(L"  SYSTEM Error : Failed to write the image %ls or its header file %ls (Error code : %ls).\n",
+              s.imagePath.c_str(), Run().workFile.c_str(), LastErrorPair().c_str()));
+    ok = false;
+  } else if (!AttachHeaderToBody(image, work, tableLength)) {
+    ++Counters().fatalErrors;
+    ok = false;
+  }
+  image.Close();
+  work.Close();
+  if (ok && (image.WriteFailed() || work.WriteFailed())) {
+    Fatal(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", s.imagePath.c_str(),
+              LastErrorPair().c_str()));
+    ok = false;
+  }
+  return ok;
 }
 
 }  // namespace
 
 bool RunFullImage() {
-  RunSettings& s = Settings();
+  const RunSettings& s = Settings();
   RunFiles& run = Run();
   std::wstring error;
   if (!CreateImageDirectory(error)) {
@@ -107,24 +181,12 @@ bool RunFullImage() {
   if (!OpenRunLog(false)) return false;
   PrintLogHeader(ParameterLines());
   run.start = NowLocal();
-  if (s.compressionLevel < 0 || s.compressionLevel > 9) {
-    SayConsole(Fmt(L"Compression level (= %d) is invalid (Valid range is between 0 and 9).\n", s.compressionLevel));
-    ++Counters().fatalErrors;
-    return true;
-  }
-  if (s.formatVersion != 4000 && s.formatVersion != 3000) {
-    Fatal(Fmt(L"Image format version (= %d) is not supported (Valid versions are 3000 and 4000).\n", s.formatVersion));
-    return true;
-  }
-  const DWORD sourceAttributes = s.source.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(SystemPath(s.source).c_str());
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES || !(sourceAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    Fatal(Fmt(L"The source \"%ls\" is not a folder or a drive that can be read.\n", s.source.c_str()));
-    return true;
-  }
+  if (!CheckSettings()) return true;
 
   Say(L"\nAcquiring privileges.\n");
   EnablePrivileges();
-  if (!run.work.Open(run.workFile, L"w+b")) {
+  FileStream work, image;
+  if (!work.Open(run.workFile, L"w+b")) {
     Fatal(Fmt(L"Target file header (%ls) open error!\n", run.workFile.c_str()));
     return true;
   }
@@ -132,69 +194,28 @@ bool RunFullImage() {
   // previous one only when whole: a failed or cancelled run leaves that as
   // it was, and removes what it wrote.
   const std::wstring newImage = s.imagePath + L".new";
-  UnfinishedImage unfinished(run.image, newImage);
-  if (!run.image.Open(newImage, L"w+b")) {
+  UnfinishedImage unfinished(image, newImage);
+  if (!image.Open(newImage, L"w+b")) {
     Fatal(Fmt(L"Target file body (%ls) open error!\n", newImage.c_str()));
-    run.work.Close();
     return true;
   }
-  run.work.SetBuffer(kStreamBuffer);
-  run.image.SetBuffer(kStreamBuffer);
+  work.SetBuffer(kStreamBuffer);
+  image.SetBuffer(kStreamBuffer);
   SetOwnFiles({s.imagePath, newImage, run.workFile, run.logFile});
-  WritePrologue(run.image, TavImagePrologue{s.formatVersion, 0, 0});
+  WritePrologue(image, TavImagePrologue{s.formatVersion, 0, 0});
+  WalkSource(image, work);
 
-  if (IsExcluded(s.source, s.exclusions)) {
-    ++Counters().dirsIntended;
-    Lists().intendedDirectories.push_back({s.source, L"Intended skip.", L""});
-    run.start = NowLocal();
-  } else {
-    Say(L"Scanning the source drive.\n");
-    run.start = NowLocal();
-    ClearHardLinks();
-    const int64_t total = s.byteTotal >= 1 ? s.byteTotal : ComputeSourceSize(s.source, WalkOptionsFor(s.formatVersion));
-    ResetProgress(total);
-    BuildProgressThresholds();
-    ClearHardLinks();
-    CreateProgressMapping();
-    Say(L"Started backup process.\n");
-    Progress().startEpoch = NowLocal().epoch;
-    if (s.formatVersion == 3000)
-      WalkDirectoryV3(0, s.source, L"", run.work, run.image);
-    else
-      WalkDirectory(0, s.source, L"", run.work, run.image);
-    CloseProgressMapping();
-  }
-
-  const int64_t tableLength = run.work.GetLength();
-  if (s.formatVersion > 3999) WriteImageHeader(tableLength);
-
-  bool ok = true;
-  if (run.image.WriteFailed() || run.work.WriteFailed() || run.work.Flush() != 0 || run.image.Flush() != 0) {
-    Fatal(Fmt(L"  SYSTEM Error : Failed to write the image %ls or its header file %ls (Error code : %ls).\n",
-              s.imagePath.c_str(), run.workFile.c_str(), LastErrorPair().c_str()));
-    ok = false;
-  } else if (!AttachHeaderToBody(run.image, run.work, tableLength)) {
-    ++Counters().fatalErrors;
-    ok = false;
-  }
-  run.image.Close();
-  run.work.Close();
-  if (ok && (run.image.WriteFailed() || run.work.WriteFailed())) {
-    Fatal(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", s.imagePath.c_str(),
-              LastErrorPair().c_str()));
-    ok = false;
-  }
-  if (ok && !MoveFileExW(SystemPath(newImage).c_str(), SystemPath(s.imagePath).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    Fatal(Fmt(L"Cannot replace the image %ls by %ls; both files are kept. (%ls)\n", s.imagePath.c_str(),
-              newImage.c_str(), LastErrorPair().c_str()));
-    unfinished.MarkWhole();  // whole, and kept for the user to place
-    ok = false;
-  }
-  if (ok) {
-    unfinished.MarkWhole();
-    DeleteFileW(SystemPath(run.workFile).c_str());
-    Say(Fmt(L"\nFinished to build a tav image for the target \"%ls\".\n\n", s.source.c_str()));
+  if (CompleteImage(image, work)) {
+    if (MoveFileExW(SystemPath(newImage).c_str(), SystemPath(s.imagePath).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      unfinished.MarkWhole();
+      DeleteFileW(SystemPath(run.workFile).c_str());
+      Say(Fmt(L"\nFinished to build a tav image for the target \"%ls\".\n\n", s.source.c_str()));
+    } else {
+      Fatal(Fmt(L"Cannot replace the image %ls by %ls; both files are kept. (%ls)\n", s.imagePath.c_str(),
+                newImage.c_str(), LastErrorPair().c_str()));
+      unfinished.MarkWhole();  // whole, and kept for the user to place
+    }
   }
   FinishPrivileges();
   return true;
@@ -206,8 +227,8 @@ bool RunReset() {
   Say(L"\nAcquiring privileges.\n");
   EnablePrivileges();
   Run().start = NowLocal();
-  FileStream& image = Run().image;
   const std::wstring& path = Settings().imagePath;
+  FileStream image;
   if (!image.Open(path, L"r+b")) {
     Fatal(Fmt(L"Target file body (%ls) open error!\n", path.c_str()));
   } else {
@@ -219,7 +240,6 @@ bool RunReset() {
     } else if (!UpdateIncrementList(image, 0, {}, L"") || image.Close() != 0) {
       Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", path.c_str()));
     }
-    image.Close();
     SayConsole(L"Finished updating process.\n");
   }
   FinishPrivileges();

@@ -4,6 +4,8 @@
 #include <io.h>
 
 #include <cstring>
+#include <exception>
+#include <optional>
 
 #include "core/compare_walk.h"
 #include "core/exclusion.h"
@@ -17,8 +19,8 @@
 #include "win/engine_main.h"
 #include "win/image_chain.h"
 #include "win/privileges.h"
-#include "win/unfinished_image.h"
 #include "win/progress_mapping.h"
+#include "win/unfinished_image.h"
 
 namespace orva {
 
@@ -73,30 +75,83 @@ class WindowsSource : public CompareSource {
   }
 };
 
-struct Command {
+// What the command letter means, decided once: "u" update, "i" incremental,
+// "d" differential, "w" differential update (a new full image in the old
+// one's place).
+struct UpdateKind {
   UpdateMode mode;
-  uint8_t imageType;
-  const wchar_t* refusal;   // full image older than format 4000
+  uint8_t imageType;      // of the new image
+  bool extendsList = false;      // i, d: numbered after the full image's increment list, and added to it
+  bool readsIncrements = false;  // i: compared with the listed increments too
+  bool replacesFull = false;     // w: takes the full image's place; no list is written
+  bool listFirst = false;        // u: the list names the new image before it is moved in place
+  // Message formats. A file's name comes with the error pair; a format that
+  // shows no error leaves the pair out.
+  const wchar_t* logFailure;
+  const wchar_t* oldFormat;      // full image older than format 4000
+  const wchar_t* headerFailure;
+  const wchar_t* bodyFailure;
+  const wchar_t* placeFailure;   // new image's name, its work name, error pair
   const wchar_t* started;
   const wchar_t* finished;
 };
 
-Command CommandOf(const std::wstring& letter) {
+constexpr wchar_t kCannotOpenHeader[] =
+    L"There were fatal SYSTEM errors in the imaging process. Cannot open header file (%ls)! (%ls)\n";
+constexpr wchar_t kCannotOpenBody[] =
+    L"There were fatal SYSTEM errors in the imaging process. Cannot open body file (%ls)! (%ls)\n";
+constexpr wchar_t kCannotUpdate[] =
+    L"Cannot apply UPDATE BACKUP for the image.\nBuild a new full backup image and try again.\n";
+
+UpdateKind KindOf(const std::wstring& letter) {
   if (letter == L"u")
-    return {UpdateMode::kReference, 1,
-            L"Cannot apply UPDATE BACKUP for the image.\nBuild a new full backup image and try again.\n",
-            L"Started updating process.\n", L"Finished updating process.\n"};
+    return {.mode = UpdateMode::kReference,
+            .imageType = 1,
+            .listFirst = true,
+            .logFailure = L"Cannot create the log file (%ls).\n",
+            .oldFormat = kCannotUpdate,
+            .headerFailure = kCannotOpenHeader,
+            .bodyFailure = kCannotOpenBody,
+            .placeFailure = L"Cannot replace the update image %ls by %ls. (%ls)\n",
+            .started = L"Started updating process.\n",
+            .finished = L"Finished updating process.\n"};
   if (letter == L"i")
-    return {UpdateMode::kReference, 2,
-            L"Cannot apply incremental backup for the image.\nBuild a new full backup image and try again.\n",
-            L"Started incremental backup process.\n", L"Finished updating process.\n"};
+    return {.mode = UpdateMode::kReference,
+            .imageType = 2,
+            .extendsList = true,
+            .readsIncrements = true,
+            .logFailure = L"Cannot create log file (%ls). (%ls)\n",
+            .oldFormat = L"Cannot apply incremental backup for the image.\n"
+                         L"Build a new full backup image and try again.\n",
+            .headerFailure = L"There were fatal SYSTEM errors in the imaging process. "
+                             L"Header file (%ls) open error!\n",
+            .bodyFailure = L"There were fatal SYSTEM errors in the imaging process. "
+                           L"Body file (%ls) open error! (%ls)\n",
+            .placeFailure = L"Cannot rename the image %ls from %ls. (%ls)\n",
+            .started = L"Started incremental backup process.\n",
+            .finished = L"Finished updating process.\n"};
   if (letter == L"d")
-    return {UpdateMode::kReference, 3,
-            L"Cannot apply UPDATE BACKUP for the image.\nBuild a new full backup image and try again.\n",
-            L"Started differential backup process.\n", L"Finished differential backup process.\n"};
-  return {UpdateMode::kCopy, 0,
-          L"Cannot apply DIFFERENTIAL UPDATE BACKUP for the image.\nBuild a new full backup image and try again.\n",
-          L"Started updating process.\n", L"Finished updating process.\n"};
+    return {.mode = UpdateMode::kReference,
+            .imageType = 3,
+            .extendsList = true,
+            .logFailure = L"Cannot create log file (%ls).\n",
+            .oldFormat = kCannotUpdate,
+            .headerFailure = kCannotOpenHeader,
+            .bodyFailure = kCannotOpenBody,
+            .placeFailure = L"Cannot rename the image %ls from %ls. (%ls)\n",
+            .started = L"Started differential backup process.\n",
+            .finished = L"Finished differential backup process.\n"};
+  return {.mode = UpdateMode::kCopy,
+          .imageType = 0,
+          .replacesFull = true,
+          .logFailure = L"Cannot create log file (%ls).\n",
+          .oldFormat = L"Cannot apply DIFFERENTIAL UPDATE BACKUP for the image.\n"
+                       L"Build a new full backup image and try again.\n",
+          .headerFailure = kCannotOpenHeader,
+          .bodyFailure = kCannotOpenBody,
+          .placeFailure = L"Cannot replace the full backup image %ls by %ls; both files are kept. (%ls)\n",
+          .started = L"Started updating process.\n",
+          .finished = L"Finished updating process.\n"};
 }
 
 void Fatal(const std::wstring& text) {
@@ -173,166 +228,202 @@ bool RewriteList(const std::wstring& fullPath, const std::vector<std::wstring>& 
   return image.Close() == 0 && ok;
 }
 
-void FinishPrivileges() {
-  Say(L"Disabling privileges.\n");
-  DisablePrivileges();
-  Say(L"\n");
-}
+// The images of one run, named before a file is made.
+struct UpdatePlan {
+  std::wstring fullPath;               // the full image, absolute
+  TavImageHeader full;                 // its image header
+  std::vector<std::wstring> listed;    // its increments, with its folder
+  std::vector<std::wstring> members;   // the images compared with, the full image first
+  std::wstring finalPath;              // the new image's name
+  std::wstring tempPath;               // written under this name until whole
+  std::wstring headerPath;             // its header table
+};
 
-}  // namespace
-
-bool RunUpdate() {
-  RunSettings& s = Settings();
-  RunFiles& run = Run();
-  const std::wstring& letter = s.command;
-  const Command cmd = CommandOf(letter);
-  if (!RunLog().Open(run.logFile)) {
-    const DWORD err = GetLastError();
-    if (letter == L"u")
-      SayConsole(Fmt(L"Cannot create the log file (%ls).\n", run.logFile.c_str()));
-    else if (letter == L"i")
-      SayConsole(Fmt(L"Cannot create log file (%ls). (%ls)\n", run.logFile.c_str(), ErrorPair(err).c_str()));
-    else
-      SayConsole(Fmt(L"Cannot create log file (%ls).\n", run.logFile.c_str()));
-    SayConsole(L"\n\nThere were fatal SYSTEM errors in the imaging process.\n");
-    return false;
+// The files an update run opens besides its log. Leaving the scope closes
+// them all and removes the work files (the chain's header copies, the new
+// header table) and the new image unless it is kept. A cancelled run leaves
+// its work files, as the full run does; an unfinished image never stays.
+class UpdateFiles {
+ public:
+  explicit UpdateFiles(const UpdatePlan& plan) : plan_(plan) {}
+  UpdateFiles(const UpdateFiles&) = delete;
+  UpdateFiles& operator=(const UpdateFiles&) = delete;
+  ~UpdateFiles() {
+    const bool cancelled = std::uncaught_exceptions() > exceptionsBefore_;
+    CloseChain(chain, !cancelled);
+    header.Close();
+    if (headerOpened_ && !cancelled) RemoveFile(plan_.headerPath);
+    // unfinished_ goes next and takes the image with it.
   }
-  PrintLogHeader(ParameterLines());
-  run.start = NowLocal();
-  Say(L"\nAcquiring privileges.\n");
-  EnablePrivileges();
-  auto refuse = [&](const std::wstring& text) {
-    Fatal(text);
-    FinishPrivileges();
+
+  bool OpenHeader() { return headerOpened_ = header.Open(plan_.headerPath, L"w+b"); }
+  bool OpenImage() {
+    if (!image.Open(plan_.tempPath, L"w+b")) return false;
+    unfinished_.emplace(image, plan_.tempPath);
     return true;
-  };
-
-  // Everything that can refuse the run is checked before a file is made.
-  if (s.compressionLevel < 0 || s.compressionLevel > 9)
-    return refuse(Fmt(L"Compression level (= %d) is invalid (Valid range is between 0 and 9).\n", s.compressionLevel));
-  if (s.formatVersion != 4000)
-    return refuse(Fmt(L"Image format version (= %d) is not supported for this command (Valid version is 4000).\n",
-                      s.formatVersion));
-  if (!SourceReadable(s.source))
-    return refuse(Fmt(L"The source \"%ls\" is not a folder or a drive that can be read.\n", s.source.c_str()));
-  const std::wstring fullPath = AbsolutePath(s.imagePath);
-  TavImagePrologue fullPrologue;
-  TavImageHeader fullHeader;
-  {
-    FileStream full;
-    struct Closer {
-      FileStream& s;
-      ~Closer() { s.Close(); }
-    } closer{full};
-    if (!full.Open(fullPath, L"rb")) {
-      const DWORD err = GetLastError();
-      return refuse(Fmt(L"Cannot open the full backup image file %ls. (%ls)\n", fullPath.c_str(), ErrorPair(err).c_str()));
-    }
-    if (!ReadPrologue(full, fullPrologue)) return refuse(Fmt(L"The image %ls is damaged.\n", fullPath.c_str()));
-    if (fullPrologue.version < 4000) return refuse(cmd.refusal);
-    if (!fullHeader.ReadAt(full, kPrologueSize + fullPrologue.headerOffset + fullPrologue.headerLength))
-      return refuse(Fmt(L"The image %ls is damaged or was never completed.\n", fullPath.c_str()));
-    if (fullHeader.imageType != 0) return refuse(Fmt(L"The image %ls is not a full backup image.\n", fullPath.c_str()));
   }
-
-  const std::wstring folder = FolderOf(fullPath);
-  const std::wstring stored = fullHeader.imagePath;
-  // The new image's name comes from the stored one: a bare file name, or
-  // the run could write outside the image folder.
-  if (!IsSafeName(stored)) return refuse(Fmt(L"The image name stored in the image %ls is damaged.\n", fullPath.c_str()));
-  const size_t dot = stored.rfind(L'.');
-  const std::wstring stem = dot == std::wstring::npos ? stored : stored.substr(0, dot);
-  std::vector<std::wstring> members{fullPath};
-  if (letter == L"i" || letter == L"d")
-    for (const auto& name : fullHeader.increments)
-      if (!IsSafeName(name))
-        return refuse(Fmt(L"The increment list of the image %ls is damaged.\n", fullPath.c_str()));
-  if (letter == L"i")
-    for (const auto& name : fullHeader.increments) members.push_back(folder + name);
-  const int32_t listed = static_cast<int32_t>(fullHeader.increments.size());
-  std::wstring finalPath;
-  if (letter == L"u")
-    finalPath = folder + stem + L"_0001.TAV";
-  else if (letter == L"w")
-    finalPath = fullPath;
-  else
-    finalPath = folder + stem + Fmt(L"_%04d", listed + 1) + L".TAV";
-  // The new image never takes the place of an image it depends on.
-  bool taken = letter != L"w" && ToUpper(finalPath) == ToUpper(fullPath);
-  if (letter == L"i" || letter == L"d")
-    for (const auto& name : fullHeader.increments) taken = taken || ToUpper(folder + name) == ToUpper(finalPath);
-  if (taken)
-    return refuse(Fmt(L"The image %ls cannot be written: the image %ls or its increment list already names it.\n",
-                      finalPath.c_str(), fullPath.c_str()));
+  // The new image stays: in its place, or whole and left for the user.
+  void Keep() { unfinished_->MarkWhole(); }
 
   ImageChain chain;
-  if (!OpenChainMembers(members, chain)) {
-    FinishPrivileges();
+  FileStream header, image;
+
+ private:
+  const UpdatePlan& plan_;
+  const int exceptionsBefore_ = std::uncaught_exceptions();
+  bool headerOpened_ = false;
+  std::optional<UnfinishedImage> unfinished_;
+};
+
+bool OpenUpdateLog(const UpdateKind& kind) {
+  const std::wstring& name = Run().logFile;
+  if (RunLog().Open(name)) return true;
+  const DWORD err = GetLastError();
+  SayConsole(Fmt(kind.logFailure, name.c_str(), ErrorPair(err).c_str()));
+  SayConsole(L"\n\nThere were fatal SYSTEM errors in the imaging process.\n");
+  return false;
+}
+
+// The settings checks that need no file.
+bool CheckSettings() {
+  const RunSettings& s = Settings();
+  if (s.compressionLevel < 0 || s.compressionLevel > 9)
+    Fatal(Fmt(L"Compression level (= %d) is invalid (Valid range is between 0 and 9).\n", s.compressionLevel));
+  else if (s.formatVersion != 4000)
+    Fatal(Fmt(L"Image format version (= %d) is not supported for this command (Valid version is 4000).\n",
+              s.formatVersion));
+  else if (!SourceReadable(s.source))
+    Fatal(Fmt(L"The source \"%ls\" is not a folder or a drive that can be read.\n", s.source.c_str()));
+  else
     return true;
+  return false;
+}
+
+// The full image's prologue and image header: a whole full image of format
+// 4000 or above.
+bool ReadFullImage(const UpdateKind& kind, UpdatePlan& plan) {
+  const std::wstring& path = plan.fullPath;
+  FileStream full;
+  if (!full.Open(path, L"rb")) {
+    const DWORD err = GetLastError();
+    Fatal(Fmt(L"Cannot open the full backup image file %ls. (%ls)\n", path.c_str(), ErrorPair(err).c_str()));
+    return false;
   }
+  TavImagePrologue prologue;
+  if (!ReadPrologue(full, prologue)) {
+    Fatal(Fmt(L"The image %ls is damaged.\n", path.c_str()));
+    return false;
+  }
+  if (prologue.version < 4000) {
+    Fatal(kind.oldFormat);
+    return false;
+  }
+  if (!plan.full.ReadAt(full, kPrologueSize + prologue.headerOffset + prologue.headerLength)) {
+    Fatal(Fmt(L"The image %ls is damaged or was never completed.\n", path.c_str()));
+    return false;
+  }
+  if (plan.full.imageType != 0) {
+    Fatal(Fmt(L"The image %ls is not a full backup image.\n", path.c_str()));
+    return false;
+  }
+  return true;
+}
+
+// The chain's members and the new image's names, from the names the full
+// image stores: bare file names, or the run could write outside its folder.
+bool NameImages(const UpdateKind& kind, UpdatePlan& plan) {
+  const std::wstring folder = FolderOf(plan.fullPath);
+  const std::wstring& stored = plan.full.imagePath;
+  if (!IsSafeName(stored)) {
+    Fatal(Fmt(L"The image name stored in the image %ls is damaged.\n", plan.fullPath.c_str()));
+    return false;
+  }
+  if (kind.extendsList) {
+    for (const auto& name : plan.full.increments) {
+      if (!IsSafeName(name)) {
+        Fatal(Fmt(L"The increment list of the image %ls is damaged.\n", plan.fullPath.c_str()));
+        return false;
+      }
+      plan.listed.push_back(folder + name);
+    }
+  }
+  plan.members = {plan.fullPath};
+  if (kind.readsIncrements) plan.members.insert(plan.members.end(), plan.listed.begin(), plan.listed.end());
+
+  const size_t dot = stored.rfind(L'.');
+  const std::wstring stem = folder + (dot == std::wstring::npos ? stored : stored.substr(0, dot));
+  if (kind.replacesFull)
+    plan.finalPath = plan.fullPath;
+  else if (kind.extendsList)
+    plan.finalPath = stem + Fmt(L"_%04d", static_cast<int32_t>(plan.full.increments.size()) + 1) + L".TAV";
+  else
+    plan.finalPath = stem + L"_0001.TAV";
+  // The new image never takes the place of an image it depends on.
+  bool taken = !kind.replacesFull && ToUpper(plan.finalPath) == ToUpper(plan.fullPath);
+  for (const auto& name : plan.listed) taken = taken || ToUpper(name) == ToUpper(plan.finalPath);
+  if (taken) {
+    Fatal(Fmt(L"The image %ls cannot be written: the image %ls or its increment list already names it.\n",
+              plan.finalPath.c_str(), plan.fullPath.c_str()));
+    return false;
+  }
+  // The new image is written under a name of its own and takes its place
+  // only when whole.
+  plan.tempPath = plan.finalPath + L".new";
+  plan.headerPath = RunFileName(plan.tempPath, L".tmp");
+  return true;
+}
+
+// Opens the chain and indexes its last table. False after the message.
+bool OpenChain(const UpdatePlan& plan, ImageChain& chain, UpdateChain& uc, TableIndex& index) {
+  if (!OpenChainMembers(plan.members, chain)) return false;
   for (size_t k = 0; k < chain.size(); ++k) {
     const ChainImage& c = *chain[k];
     const bool typeOk = k == 0 ? c.header.imageType == 0 : c.header.imageType >= 1 && c.header.imageType <= 3;
     if (c.version < 4000 || !typeOk) {
-      CloseChain(chain, true);
-      return refuse(Fmt(L"The image %ls of the increment chain is damaged.\n", c.path.c_str()));
+      Fatal(Fmt(L"The image %ls of the increment chain is damaged.\n", c.path.c_str()));
+      return false;
     }
   }
-  UpdateChain uc;
   uc.members = StreamsOf(chain);
   for (auto& c : chain) {
     uc.bodyEnds.push_back(kPrologueSize + c->prologue.headerOffset);
     uc.tableEnds.push_back(c->prologue.headerLength);
   }
-  TableIndex index;
   std::wstring damage;
   if (!IndexChainTable(uc, index, damage)) {
-    CloseChain(chain, true);
-    return refuse(Fmt(L"The image %ls of the increment chain is damaged: %ls.\n", chain.back()->path.c_str(),
-                      damage.c_str()));
+    Fatal(Fmt(L"The image %ls of the increment chain is damaged: %ls.\n", chain.back()->path.c_str(),
+              damage.c_str()));
+    return false;
   }
+  return true;
+}
 
-  // The new image is written under a name of its own and takes its place
-  // only when whole.
-  const std::wstring tempPath = finalPath + L".new";
-  const std::wstring headerPath = RunFileName(tempPath, L".tmp");
-  FileStream header, image;
-  if (!header.Open(headerPath, L"w+b")) {
-    const DWORD err = GetLastError();
-    CloseChain(chain, true);
-    ++Counters().fatalErrors;
-    SayConsole(letter == L"i"
-                   ? Fmt(L"There were fatal SYSTEM errors in the imaging process. Header file (%ls) open error!\n",
-                         headerPath.c_str())
-                   : Fmt(L"There were fatal SYSTEM errors in the imaging process. Cannot open header file (%ls)! (%ls)\n",
-                         headerPath.c_str(), ErrorPair(err).c_str()));
-    FinishPrivileges();
-    return true;
-  }
-  if (!image.Open(tempPath, L"w+b")) {
-    const DWORD err = GetLastError();
-    header.Close();
-    RemoveFile(headerPath);
-    CloseChain(chain, true);
-    ++Counters().fatalErrors;
-    SayConsole(Fmt(letter == L"i"
-                       ? L"There were fatal SYSTEM errors in the imaging process. Body file (%ls) open error! (%ls)\n"
-                       : L"There were fatal SYSTEM errors in the imaging process. Cannot open body file (%ls)! (%ls)\n",
-                   tempPath.c_str(), ErrorPair(err).c_str()));
-    FinishPrivileges();
-    return true;
-  }
-  // A cancelled run leaves no half-written image behind.
-  UnfinishedImage unfinished(image, tempPath);
-  header.SetBuffer(kStreamBuffer);
-  image.SetBuffer(kStreamBuffer);
-  std::vector<std::wstring> own{tempPath, headerPath, finalPath, run.logFile};
-  for (auto& c : chain) {
+// The new header table and image, opened "w+b"; false after the message.
+bool OpenNewImage(const UpdateKind& kind, const UpdatePlan& plan, UpdateFiles& files) {
+  const bool header = files.OpenHeader();
+  const bool image = header && files.OpenImage();
+  if (image) return true;
+  const DWORD err = GetLastError();
+  ++Counters().fatalErrors;
+  SayConsole(header ? Fmt(kind.bodyFailure, plan.tempPath.c_str(), ErrorPair(err).c_str())
+                    : Fmt(kind.headerFailure, plan.headerPath.c_str(), ErrorPair(err).c_str()));
+  return false;
+}
+
+// The comparison walk with its progress, writing the new table and body.
+WalkOutcome WalkSource(const UpdateKind& kind, const UpdatePlan& plan, UpdateFiles& files, const UpdateChain& uc,
+                       const TableIndex& index) {
+  const RunSettings& s = Settings();
+  RunFiles& run = Run();
+  files.header.SetBuffer(kStreamBuffer);
+  files.image.SetBuffer(kStreamBuffer);
+  std::vector<std::wstring> own{plan.tempPath, plan.headerPath, plan.finalPath, run.logFile};
+  for (auto& c : files.chain) {
     own.push_back(c->path);
     own.push_back(c->workPath);
   }
   SetOwnFiles(own);
-  WritePrologue(image, TavImagePrologue{4000, 0, 0});
+  WritePrologue(files.image, TavImagePrologue{4000, 0, 0});
 
   Say(L"\nScanning the source drive or folder.\n");
   ClearHardLinks();
@@ -345,86 +436,119 @@ bool RunUpdate() {
   CreateProgressMapping();
   run.start = NowLocal();
   Progress().startEpoch = run.start.epoch;
-  Say(cmd.started);
+  Say(kind.started);
   WindowsSource source;
-  const WalkOutcome outcome = WalkForUpdate(cmd.mode, s.source, uc, index, source, header, image);
+  const WalkOutcome outcome = WalkForUpdate(kind.mode, s.source, uc, index, source, files.header, files.image);
   CloseProgressMapping();
-  CloseChain(chain, true);
+  return outcome;
+}
 
-  auto discard = [&](const std::wstring& text) {
-    Fatal(text);
-    header.Close();
-    image.Close();
-    RemoveFile(headerPath);
-    RemoveFile(tempPath);
-    FinishPrivileges();
-    return true;
-  };
-  if (outcome.damaged)
-    return discard(Fmt(L"The image %ls of the increment chain is damaged: %ls.\n", chain.back()->path.c_str(),
-                       outcome.damage.c_str()));
-
+// Writes the new image header and attaches the table to the body; the
+// image is then whole and closed. False after the message.
+bool CompleteImage(const UpdateKind& kind, const UpdatePlan& plan, UpdateFiles& files) {
+  const RunSettings& s = Settings();
+  FileStream& header = files.header;
+  FileStream& image = files.image;
   const int64_t tableLength = header.GetPosition();
   TavImageHeader newHeader;
-  newHeader.imagePath = finalPath;
-  SetStamp(run.start, newHeader.startYear, newHeader.startMonth, newHeader.startDay, newHeader.startHour,
+  newHeader.imagePath = plan.finalPath;
+  SetStamp(Run().start, newHeader.startYear, newHeader.startMonth, newHeader.startDay, newHeader.startHour,
            newHeader.startMinute, newHeader.startSecond);
   SetStamp(NowLocal(), newHeader.finishYear, newHeader.finishMonth, newHeader.finishDay, newHeader.finishHour,
            newHeader.finishMinute, newHeader.finishSecond);
-  newHeader.imageType = cmd.imageType;
+  newHeader.imageType = kind.imageType;
   newHeader.compressionLevel = static_cast<uint8_t>(s.compressionLevel);
   newHeader.diskNumber = static_cast<uint8_t>(s.diskNumber);
   newHeader.partitionNumber = static_cast<uint8_t>(s.partitionNumber);
   newHeader.driveLetter = static_cast<uint8_t>(s.driveLetter.empty() ? 0 : s.driveLetter[0] & 0xFF);
   newHeader.sourceTotal = s.byteTotal;
   newHeader.comment = s.comment;
-  if (!CutAtPosition(image) || !CutAtPosition(header))
-    return discard(Fmt(L"  SYSTEM Error : Failed to write the image %ls (Error code : %ls).\n", tempPath.c_str(),
-                       ErrorPair(GetLastError()).c_str()));
+  if (!CutAtPosition(image) || !CutAtPosition(header)) {
+    Fatal(Fmt(L"  SYSTEM Error : Failed to write the image %ls (Error code : %ls).\n", plan.tempPath.c_str(),
+              ErrorPair(GetLastError()).c_str()));
+    return false;
+  }
   newHeader.imageSize = image.GetLength() + tableLength + newHeader.GetSerializedSize();
   newHeader.Write(header);
-  if (image.WriteFailed() || header.WriteFailed() || header.Flush() != 0 || image.Flush() != 0)
-    return discard(Fmt(L"  SYSTEM Error : Failed to write the image %ls or its header file %ls (Error code : %ls).\n",
-                       tempPath.c_str(), headerPath.c_str(), ErrorPair(GetLastError()).c_str()));
-  if (!AttachHeaderToBody(image, header, tableLength)) return discard(L"");
-  header.Close();
-  if (image.Close() != 0 || image.WriteFailed())
-    return discard(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", tempPath.c_str(),
-                       ErrorPair(GetLastError()).c_str()));
-  RemoveFile(headerPath);
-  unfinished.MarkWhole();  // whole: from here on it is placed or kept
-
-  // The increment list names only whole images, with their full paths.
-  std::vector<std::wstring> names;
-  if (letter == L"i" || letter == L"d")
-    for (const auto& name : fullHeader.increments) names.push_back(folder + name);
-  if (letter != L"w") names.push_back(finalPath);
-  bool published = true;
-  if (letter == L"u") {
-    // The list first: until the move, the old update image it names is whole.
-    if (!RewriteList(fullPath, names)) {
-      RemoveFile(tempPath);
-      Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", fullPath.c_str()));
-      published = false;
-    } else if (!ReplaceFile(tempPath, finalPath)) {
-      const DWORD err = GetLastError();
-      Fatal(Fmt(L"Cannot replace the update image %ls by %ls. (%ls)\n", finalPath.c_str(), tempPath.c_str(),
-                ErrorPair(err).c_str()));
-      published = false;
-    }
-  } else if (!ReplaceFile(tempPath, finalPath)) {
-    const DWORD err = GetLastError();
-    Fatal(Fmt(letter == L"w" ? L"Cannot replace the full backup image %ls by %ls; both files are kept. (%ls)\n"
-                             : L"Cannot rename the image %ls from %ls. (%ls)\n",
-              finalPath.c_str(), tempPath.c_str(), ErrorPair(err).c_str()));
-    published = false;
-  } else if (letter != L"w" && !RewriteList(fullPath, names)) {
-    Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", fullPath.c_str()));
-    published = false;
+  if (image.WriteFailed() || header.WriteFailed() || header.Flush() != 0 || image.Flush() != 0) {
+    Fatal(Fmt(L"  SYSTEM Error : Failed to write the image %ls or its header file %ls (Error code : %ls).\n",
+              plan.tempPath.c_str(), plan.headerPath.c_str(), ErrorPair(GetLastError()).c_str()));
+    return false;
   }
-  if (published) Say(Fmt(L"\nThe image %ls is written.\n", finalPath.c_str()));
-  SayConsole(cmd.finished);
-  FinishPrivileges();
+  if (!AttachHeaderToBody(image, header, tableLength)) {
+    ++Counters().fatalErrors;  // the attach said why
+    return false;
+  }
+  header.Close();
+  if (image.Close() != 0 || image.WriteFailed()) {
+    Fatal(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", plan.tempPath.c_str(),
+              ErrorPair(GetLastError()).c_str()));
+    return false;
+  }
+  return true;
+}
+
+// Moves the whole new image into place and rewrites the full image's
+// increment list, which names only whole images, with their full paths.
+bool PlaceImage(const UpdateKind& kind, const UpdatePlan& plan, UpdateFiles& files) {
+  std::vector<std::wstring> names = plan.listed;
+  names.push_back(plan.finalPath);
+  if (kind.listFirst && !RewriteList(plan.fullPath, names)) {
+    // Until the move, the old update image the list named is whole; the new one goes.
+    Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", plan.fullPath.c_str()));
+    return false;
+  }
+  files.Keep();
+  if (!ReplaceFile(plan.tempPath, plan.finalPath)) {
+    const DWORD err = GetLastError();
+    Fatal(Fmt(kind.placeFailure, plan.finalPath.c_str(), plan.tempPath.c_str(), ErrorPair(err).c_str()));
+    return false;
+  }
+  if (!kind.listFirst && !kind.replacesFull && !RewriteList(plan.fullPath, names)) {
+    Fatal(Fmt(L"Failed to rewrite the increment list of the image %ls.\n", plan.fullPath.c_str()));
+    return false;
+  }
+  return true;
+}
+
+// Every step of the run between enabling and disabling the privileges. A
+// step that stops the run has reported and counted why.
+void UpdateImage(const UpdateKind& kind) {
+  UpdatePlan plan;
+  plan.fullPath = AbsolutePath(Settings().imagePath);
+  // Everything that can refuse the run is checked before a file is made.
+  if (!CheckSettings() || !ReadFullImage(kind, plan) || !NameImages(kind, plan)) return;
+
+  UpdateFiles files(plan);
+  UpdateChain uc;
+  TableIndex index;
+  if (!OpenChain(plan, files.chain, uc, index) || !OpenNewImage(kind, plan, files)) return;
+  const WalkOutcome outcome = WalkSource(kind, plan, files, uc, index);
+  // The chain is read: closed before the list is rewritten or the full image replaced.
+  CloseChain(files.chain, true);
+  if (outcome.damaged) {
+    Fatal(Fmt(L"The image %ls of the increment chain is damaged: %ls.\n", files.chain.back()->path.c_str(),
+              outcome.damage.c_str()));
+    return;
+  }
+  if (!CompleteImage(kind, plan, files)) return;
+  if (PlaceImage(kind, plan, files)) Say(Fmt(L"\nThe image %ls is written.\n", plan.finalPath.c_str()));
+  SayConsole(kind.finished);
+}
+
+}  // namespace
+
+bool RunUpdate() {
+  const UpdateKind kind = KindOf(Settings().command);
+  if (!OpenUpdateLog(kind)) return false;
+  PrintLogHeader(ParameterLines());
+  Run().start = NowLocal();
+  Say(L"\nAcquiring privileges.\n");
+  EnablePrivileges();
+  UpdateImage(kind);
+  Say(L"Disabling privileges.\n");
+  DisablePrivileges();
+  Say(L"\n");
   return true;
 }
 

@@ -1,9 +1,14 @@
-// Console and run-log text in the code page of the "korean" locale.
+// The engine's system calls on Windows: console and run-log text in the
+// code page of the "korean" locale, system error texts, files, local time.
 #include <windows.h>
+#include <share.h>
 
+#include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "core/output.h"
+#include "core/platform.h"
 #include "core/run_log.h"
 
 namespace orva {
@@ -44,5 +49,24 @@ std::wstring SystemErrorText(long code) {
 }
 
 long LastSystemError() { return static_cast<long>(GetLastError()); }
+
+std::FILE* OpenFile(const std::wstring& path, const std::wstring& mode) {
+  std::FILE* file = nullptr;
+  return _wfopen_s(&file, path.c_str(), mode.c_str()) == 0 ? file : nullptr;
+}
+
+std::FILE* OpenSharedFile(const std::wstring& path, bool append) {
+  return _wfsopen(path.c_str(), append ? L"ab" : L"wb", _SH_DENYNO);
+}
+
+int SeekFile(std::FILE* file, int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
+
+int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
+
+std::tm LocalTime(std::time_t t) {
+  std::tm tm{};
+  localtime_s(&tm, &t);
+  return tm;
+}
 
 }  // namespace orva
