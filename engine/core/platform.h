@@ -5,7 +5,6 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 namespace orva {
@@ -17,7 +16,5 @@ std::FILE* OpenSharedFile(const std::wstring& path, bool append);
 // 64-bit positions; origin is SEEK_SET, SEEK_CUR or SEEK_END. 0 on success.
 int SeekFile(std::FILE* file, int64_t offset, int origin);
 int64_t TellFile(std::FILE* file);  // -1 on failure
-
-std::tm LocalTime(std::time_t t);
 
 }  // namespace orva

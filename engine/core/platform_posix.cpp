@@ -1,7 +1,6 @@
 // Native stand-ins for the few platform calls the portable code needs.
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 #include "core/output.h"
@@ -43,10 +42,5 @@ int SeekFile(std::FILE* file, int64_t offset, int origin) { return fseeko(file, 
 
 int64_t TellFile(std::FILE* file) { return static_cast<int64_t>(ftello(file)); }
 
-std::tm LocalTime(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return tm;
-}
 
 }  // namespace orva

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "core/output.h"
+#include "contracts/local_time.h"
 #include "core/platform.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
@@ -42,7 +43,7 @@ LogFile& RunLog() {
 
 LocalStamp NowLocal() {
   const std::time_t t = std::time(nullptr);
-  const std::tm tm = LocalTime(t);
+  const std::tm tm = LocalTimeOf(t);
   LocalStamp s;
   s.year = tm.tm_year + 1900;
   s.month = tm.tm_mon + 1;

@@ -4,7 +4,6 @@
 #include <share.h>
 
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 #include "core/output.h"
@@ -63,10 +62,5 @@ int SeekFile(std::FILE* file, int64_t offset, int origin) { return _fseeki64(fil
 
 int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
 
-std::tm LocalTime(std::time_t t) {
-  std::tm tm{};
-  localtime_s(&tm, &t);
-  return tm;
-}
 
 }  // namespace orva
