@@ -35,8 +35,13 @@ constexpr size_t kMaxAhead = 512;
 // there is read again in its turn, where its messages belong.
 class QuietSink : public OutputSink {
  public:
+  QuietSink() : loud_(Output()) { SetOutputSink(this); }
+  ~QuietSink() override { SetOutputSink(&loud_); }
   void Console(const std::wstring&) override {}
   void Log(const std::wstring&) override {}
+
+ private:
+  OutputSink& loud_;
 };
 
 bool RunPaused() {
@@ -74,7 +79,7 @@ class Walk {
       }
       readers_[s] = std::move(reader);
     }
-    ahead_ = std::make_unique<InflateAhead>(inflateWorkers, kInflateBudget);
+    workers_ = inflateWorkers;
   }
 
   RestoreResult Run(const std::wstring& target) {
@@ -82,7 +87,7 @@ class Walk {
     TavEntry e;
     for (;;) {
       if (!v3_) WaitWhilePaused();
-      if (ahead_ && !aheadEnded_ && queued_.size() <= kMaxAhead / 2) ReadAhead();
+      if (workers_ && !aheadEnded_ && queued_.size() <= kMaxAhead / 2) ReadAhead();
       if (!queued_.empty()) {
         Queued next = std::move(queued_.front());
         queued_.pop_front();
@@ -129,13 +134,11 @@ class Walk {
   // (with the streams where they were) for the walk to read in its turn.
   void ReadAhead() {
     // Refilled in batches, so that idle workers are woken once for many files.
-    const size_t window = 16 * ahead_->Workers();
-    if (ahead_->Pending() > 4 * ahead_->Workers()) return;
-    QuietSink quiet;
-    OutputSink& loud = Output();
-    SetOutputSink(&quiet);
+    const size_t window = 16 * workers_;
+    if (ahead_ && ahead_->Pending() > 4 * workers_) return;
     const bool pauses = !v3_;
-    while (queued_.size() < kMaxAhead && ahead_->Pending() < window) {
+    QuietSink quiet;
+    while (queued_.size() < kMaxAhead && (!ahead_ || ahead_->Pending() < window)) {
       const int64_t at = header_.GetPosition();
       const int64_t bodyAt = body_.GetPosition();
       if (at == tableEnd_) {
@@ -154,13 +157,15 @@ class Walk {
         break;
       }
       if (e.data == &body_) body_.SeekAbsolute(e.dataOffset + e.dataLength);
-      if (e.record.kind == kKindFile && e.dataLength > 0)
+      if (e.record.kind == kKindFile && e.dataLength > 0) {
+        // The workers start with the first file that has data.
+        if (!ahead_) ahead_ = std::make_unique<InflateAhead>(workers_, kInflateBudget);
         q.ticket = ahead_->Start(*readers_.at(e.data), e.dataOffset, e.dataLength,
                                  pauses ? std::function<bool()>(RunPaused) : nullptr);
+      }
       queued_.push_back(std::move(q));
     }
-    SetOutputSink(&loud);
-    ahead_->Go();
+    if (ahead_) ahead_->Go();
   }
 
   void OpenRoot(const std::wstring& target) {
@@ -542,7 +547,8 @@ class Walk {
   std::vector<Level> levels_;
   RestoreResult result_;
   std::map<FileStream*, std::unique_ptr<PositionalReader>> readers_;
-  std::unique_ptr<InflateAhead> ahead_;  // null: inflate as the data is written
+  unsigned workers_ = 0;                 // 0: inflate as the data is written
+  std::unique_ptr<InflateAhead> ahead_;
   std::deque<Queued> queued_;
   bool aheadEnded_ = false;  // the table is read ahead to its end or to an entry that fails
   InflateAhead::Ticket ticket_;  // the data of the entry in hand
