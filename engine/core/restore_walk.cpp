@@ -568,7 +568,10 @@ int32_t RestoreFileSystem::SetDirectoryMetadata(const std::wstring& path, const 
   return SetAttributes(path, fd.attributes);
 }
 
-unsigned DefaultInflateWorkers() { return std::min(8u, std::max(1u, std::thread::hardware_concurrency())); }
+// The writer is the slow side: inflating a file takes a fraction of the time
+// its creation, writing and security take, so two workers keep well ahead,
+// and more would only wait (under Wine each wake is a trip to the server).
+unsigned DefaultInflateWorkers() { return std::min(2u, std::max(1u, std::thread::hardware_concurrency())); }
 
 bool IsSafeName(const std::wstring& name) {
   if (name.empty() || name == L"." || name == L"..") return false;
