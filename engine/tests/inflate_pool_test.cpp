@@ -264,3 +264,26 @@ TEST(InflateAhead, PauseAndCancel) {
   Progress().control = nullptr;
   Progress().sharing = false;
 }
+
+// The workers' reads go through a second way into the image: at any offset,
+// from any thread, never moving the stream the walk reads.
+TEST(PositionalReader, ReadsAtOffsetsAndLeavesTheStreamWhereItWas) {
+  TempFile f("ip_reader");
+  f.Write(std::vector<uint8_t>{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'});
+  FileStream s;
+  ASSERT_TRUE(s.Open(f.Path(), L"rb"));
+  char head[3];
+  ASSERT_EQ(s.Read(head, 3), 3u);
+  auto reader = OpenPositionalReader(s);
+  ASSERT_TRUE(reader);
+  char buffer[8] = {};
+  EXPECT_EQ(reader->ReadAt(5, buffer, 3), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "567");
+  EXPECT_EQ(reader->ReadAt(8, buffer, 8), 2u);  // fewer at the end
+  EXPECT_EQ(std::string(buffer, 2), "89");
+  EXPECT_EQ(reader->ReadAt(10, buffer, 8), 0u);
+  EXPECT_EQ(s.GetPosition(), 3);
+  ASSERT_EQ(s.Read(head, 3), 3u);
+  EXPECT_EQ(std::string(head, 3), "345");
+  s.Close();
+}
