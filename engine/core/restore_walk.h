@@ -39,7 +39,7 @@ struct RestoreResult {
   std::wstring damage;   // what was wrong, for the fatal message
 };
 
-// The inflate workers a restore uses: two, or one on a single core.
+// The inflate workers a restore uses when the caller does not say.
 unsigned DefaultInflateWorkers();
 
 // Restores the entries of the table from its current position up to
