@@ -1,12 +1,13 @@
 #include "core/restore_walk.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
+#include "core/inflate_pool.h"
 #include "core/output.h"
 #include "core/progress.h"
 #include "core/restore_queues.h"
@@ -17,13 +18,35 @@ namespace orva {
 
 namespace {
 
-constexpr uint32_t kBlock = 65536;
+constexpr uint32_t kBlock = kInflateBlock;
 constexpr int32_t kErrorFileNotFound = 2;
 constexpr int32_t kErrorPathNotFound = 3;
 constexpr int32_t kErrorFileExists = 80;
 constexpr int32_t kErrorAlreadyExists = 183;
 
 std::wstring Text(int32_t code) { return SystemErrorText(code); }
+
+// Output held ahead of the writer, and how far the table is read ahead.
+constexpr size_t kInflateBudget = 16u << 20;
+constexpr size_t kMaxAhead = 512;
+
+// Says nothing: the table is read ahead quietly, and an entry that fails
+// there is read again in its turn, where its messages belong.
+class QuietSink : public OutputSink {
+ public:
+  QuietSink() : loud_(Output()) { SetOutputSink(this); }
+  ~QuietSink() override { SetOutputSink(&loud_); }
+  void Console(const std::wstring&) override {}
+  void Log(const std::wstring&) override {}
+
+ private:
+  OutputSink& loud_;
+};
+
+bool RunPaused() {
+  const ProgressState& p = Progress();
+  return p.sharing && p.control && *p.control == kControlPause;
+}
 
 struct Level {
   int32_t contentDepth;  // depth of the entries it holds
@@ -37,15 +60,41 @@ struct Level {
 class Walk {
  public:
   Walk(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd, RestoreFileSystem& fs,
-       int32_t version = 4000)
+       unsigned inflateWorkers, int32_t version = 4000)
       : chain_(chain), header_(header), body_(body), tableEnd_(tableEnd), fs_(fs), v3_(version < 4000),
-        in_(new uint8_t[kBlock]), out_(new uint8_t[kBlock]) {}
+        in_(new uint8_t[kBlock]), out_(new uint8_t[kBlock]) {
+    if (inflateWorkers == 0) return;
+    // Workers read the data through readers of their own; without one for
+    // every image the walk inflates as it writes.
+    std::vector<FileStream*> streams{&body_};
+    for (FileStream* s : chain_.bodies)
+      if (s) streams.push_back(s);
+    for (FileStream* s : streams) {
+      if (readers_.count(s)) continue;
+      auto reader = OpenPositionalReader(*s);
+      if (!reader) {
+        readers_.clear();
+        return;
+      }
+      readers_[s] = std::move(reader);
+    }
+    workers_ = inflateWorkers;
+  }
 
   RestoreResult Run(const std::wstring& target) {
     OpenRoot(target);
     TavEntry e;
     for (;;) {
       if (!v3_) WaitWhilePaused();
+      if (workers_ && !aheadEnded_ && queued_.size() <= kMaxAhead / 2) ReadAhead();
+      if (!queued_.empty()) {
+        Queued next = std::move(queued_.front());
+        queued_.pop_front();
+        ticket_ = std::move(next.ticket);
+        Handle(next.entry);
+        if (ticket_) ahead_->Drop(ticket_);  // the file was not restored
+        continue;
+      }
       const int64_t at = header_.GetPosition();
       if (at == tableEnd_) break;
       int32_t error = 0;
@@ -74,6 +123,50 @@ class Walk {
   }
 
  private:
+  struct Queued {
+    TavEntry entry;
+    InflateAhead::Ticket ticket;  // its data in work, for a file with data
+  };
+
+  // Reads entries ahead of the walk and starts inflating their data, as
+  // long as they read cleanly; the first that does not is left in place
+  // (with the streams where they were) for the walk to read in its turn.
+  void ReadAhead() {
+    // Refilled in batches, so that idle workers are woken once for many files.
+    const size_t window = 16 * workers_;
+    if (ahead_ && ahead_->Pending() > 4 * workers_) return;
+    const bool pauses = !v3_;
+    QuietSink quiet;
+    while (queued_.size() < kMaxAhead && (!ahead_ || ahead_->Pending() < window)) {
+      const int64_t at = header_.GetPosition();
+      const int64_t bodyAt = body_.GetPosition();
+      if (at == tableEnd_) {
+        aheadEnded_ = true;
+        break;
+      }
+      Queued q;
+      TavEntry& e = q.entry;
+      int32_t error = 0;
+      if (at > tableEnd_ || !ReadTavEntry(chain_, v3_ ? 3000 : 4000, header_, body_, true, e, error) ||
+          header_.GetPosition() <= at || header_.GetPosition() > tableEnd_ ||
+          e.dataLength > INT64_MAX - e.dataOffset) {
+        header_.SeekAbsolute(at);
+        body_.SeekAbsolute(bodyAt);
+        aheadEnded_ = true;
+        break;
+      }
+      if (e.data == &body_) body_.SeekAbsolute(e.dataOffset + e.dataLength);
+      if (e.record.kind == kKindFile && e.dataLength > 0) {
+        // The workers start with the first file that has data.
+        if (!ahead_) ahead_ = std::make_unique<InflateAhead>(workers_, kInflateBudget);
+        q.ticket = ahead_->Start(*readers_.at(e.data), e.dataOffset, e.dataLength,
+                                 pauses ? std::function<bool()>(RunPaused) : nullptr);
+      }
+      queued_.push_back(std::move(q));
+    }
+    if (ahead_) ahead_->Go();
+  }
+
   void OpenRoot(const std::wstring& target) {
     FindData none{};
     if (target.size() == 2 && target[1] == L':') {
@@ -321,65 +414,55 @@ class Walk {
   // Inflates the stored stream into the open output file. True when the
   // stream reached its end within the stored length.
   bool Inflate(const TavEntry& e, const std::wstring& path) {
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) {
-      Say(Fmt(L"  Zip error : Cannot initialize deflateInit(). Skipped %ls file extraction.\n", path.c_str()));
-      FileSkipped(path, L"Error in inflateInit().", L"Not Z_OK error");
-      return false;
+    InflateOutcome r;
+    int32_t err = 0;
+    auto write = [&](const uint8_t* data, uint32_t size) {
+      err = fs_.Write(data, size);
+      return err == 0;
+    };
+    if (ticket_) {
+      r = ahead_->Take(
+          ticket_,
+          [&](const uint8_t* data, uint32_t size) {
+            if (!v3_) WaitWhilePaused();
+            return write(data, size);
+          },
+          v3_ ? std::function<void()>() : std::function<void()>(WaitWhilePaused));
+    } else {
+      r = InflateData(
+          e.dataLength, in_.get(), out_.get(), [&](uint8_t* buffer, uint32_t size) { return e.data->Read(buffer, size); },
+          [&](const uint8_t* data, uint32_t size, bool) { return write(data, size); },
+          v3_ ? InflatePollFn() : InflatePollFn([] {
+            WaitWhilePaused();
+            return true;
+          }));
     }
-    int64_t remaining = e.dataLength;
-    bool ended = false;
-    bool failed = false;
-    while (remaining > 0 && !ended && !failed) {
-      if (!v3_) WaitWhilePaused();
-      const uint32_t want = static_cast<uint32_t>(std::min<int64_t>(remaining, kBlock));
-      const bool wholeBlock = want == kBlock;
-      const size_t got = e.data->Read(in_.get(), want);
-      if (got == 0) break;
-      remaining -= static_cast<int64_t>(got);
-      z.next_in = in_.get();
-      z.avail_in = static_cast<uInt>(got);
-      do {
-        z.next_out = out_.get();
-        z.avail_out = kBlock;
-        const int r = inflate(&z, Z_NO_FLUSH);
-        if (r == Z_STREAM_ERROR) {
-          Say(Fmt(L"  Zip error : There was Z_STREAM_ERROR. Skipped %ls file extraction.\n", path.c_str()));
-          FileSkipped(path, L"Error in inflate().", L"Z_STREAM_ERROR");
-          failed = true;
-          break;
-        }
-        if (r == Z_NEED_DICT || r == Z_DATA_ERROR || r == Z_MEM_ERROR) {
-          Say(wholeBlock ? std::wstring(L"  Zip error : Error in inflate().\n")
+    switch (r.failure) {
+      case InflateFailure::kNone:
+        return true;
+      case InflateFailure::kWrite:
+        // One report per file: the rest of its data is not written.
+        WriteFailed(path, err, r.wholeBlock);
+        return false;
+      case InflateFailure::kInit:
+        Say(Fmt(L"  Zip error : Cannot initialize deflateInit(). Skipped %ls file extraction.\n", path.c_str()));
+        FileSkipped(path, L"Error in inflateInit().", L"Not Z_OK error");
+        return false;
+      case InflateFailure::kStream:
+        Say(Fmt(L"  Zip error : There was Z_STREAM_ERROR. Skipped %ls file extraction.\n", path.c_str()));
+        FileSkipped(path, L"Error in inflate().", L"Z_STREAM_ERROR");
+        return false;
+      case InflateFailure::kData:
+        Say(r.wholeBlock ? std::wstring(L"  Zip error : Error in inflate().\n")
                          : Fmt(L"  Zip error : Error in inflate() for the file %ls. (Z_MEM_ERROR)\n", path.c_str()));
-          FileSkipped(path, L"Error in inflate().", L"Z_MEM_ERROR");
-          failed = true;
-          break;
-        }
-        const uint32_t produced = kBlock - z.avail_out;
-        if (produced) {
-          int32_t err = fs_.Write(out_.get(), produced);
-          if (err) {
-            // One report per file: the rest of its data is not written.
-            WriteFailed(path, err, wholeBlock);
-            failed = true;
-            break;
-          }
-        }
-        if (r == Z_STREAM_END) {
-          ended = true;
-          break;
-        }
-      } while (z.avail_out == 0);
+        FileSkipped(path, L"Error in inflate().", L"Z_MEM_ERROR");
+        return false;
+      default:
+        Say(Fmt(L"  Zip error : The stored data of %ls ends before its stream. Skipped the file extraction.\n",
+                path.c_str()));
+        FileSkipped(path, L"Error in inflate().", L"Z_BUF_ERROR");
+        return false;
     }
-    inflateEnd(&z);
-    if (!failed && !ended) {
-      Say(Fmt(L"  Zip error : The stored data of %ls ends before its stream. Skipped the file extraction.\n",
-              path.c_str()));
-      FileSkipped(path, L"Error in inflate().", L"Z_BUF_ERROR");
-      failed = true;
-    }
-    return !failed;
   }
 
   void WriteFailed(const std::wstring& path, int32_t err, bool wholeBlock) {
@@ -462,6 +545,12 @@ class Walk {
   std::unique_ptr<uint8_t[]> in_, out_;
   std::vector<Level> levels_;
   RestoreResult result_;
+  std::map<FileStream*, std::unique_ptr<PositionalReader>> readers_;
+  unsigned workers_ = 0;                 // 0: inflate as the data is written
+  std::unique_ptr<InflateAhead> ahead_;
+  std::deque<Queued> queued_;
+  bool aheadEnded_ = false;  // the table is read ahead to its end or to an entry that fails
+  InflateAhead::Ticket ticket_;  // the data of the entry in hand
 };
 
 }  // namespace
@@ -477,6 +566,11 @@ int32_t RestoreFileSystem::SetDirectoryMetadata(const std::wstring& path, const 
   failedStep = kAttributesStep;
   return SetAttributes(path, fd.attributes);
 }
+
+// None: under Wine the writer's system calls dominate a restore, and the
+// thread hand-offs of inflating ahead cost it more than the inflating they
+// take off it (measured on a busy 8-core machine). Callers may still ask.
+unsigned DefaultInflateWorkers() { return 0; }
 
 bool IsSafeName(const std::wstring& name) {
   if (name.empty() || name == L"." || name == L"..") return false;
@@ -502,15 +596,15 @@ RestoreQueues& Queues() {
 }
 
 RestoreResult RestoreImageV4(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd,
-                             const std::wstring& target, RestoreFileSystem& fs) {
-  Walk walk(chain, header, body, tableEnd, fs);
+                             const std::wstring& target, RestoreFileSystem& fs, unsigned inflateWorkers) {
+  Walk walk(chain, header, body, tableEnd, fs, inflateWorkers);
   return walk.Run(target);
 }
 
 RestoreResult RestoreImageV3(FileStream& header, FileStream& body, int64_t tableEnd, const std::wstring& target,
-                             RestoreFileSystem& fs) {
+                             RestoreFileSystem& fs, unsigned inflateWorkers) {
   const ChainStreams none;
-  Walk walk(none, header, body, tableEnd, fs, 3000);
+  Walk walk(none, header, body, tableEnd, fs, inflateWorkers, 3000);
   return walk.Run(target);
 }
 

@@ -39,14 +39,20 @@ struct RestoreResult {
   std::wstring damage;   // what was wrong, for the fatal message
 };
 
+// The inflate workers a restore uses when the caller does not say.
+unsigned DefaultInflateWorkers();
+
 // Restores the entries of the table from its current position up to
-// tableEnd into target (a drive root "X:" is not created).
+// tableEnd into target (a drive root "X:" is not created). Files' data is
+// inflated ahead on inflateWorkers threads while the walk writes; with none
+// it is inflated as it is written. Either way the same tree and messages.
 RestoreResult RestoreImageV4(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd,
-                             const std::wstring& target, RestoreFileSystem& fs);
+                             const std::wstring& target, RestoreFileSystem& fs,
+                             unsigned inflateWorkers = DefaultInflateWorkers());
 // The same for a format-3000 image: one image, entries without a prefix,
 // no pause or cancel, no short names.
 RestoreResult RestoreImageV3(FileStream& header, FileStream& body, int64_t tableEnd, const std::wstring& target,
-                             RestoreFileSystem& fs);
+                             RestoreFileSystem& fs, unsigned inflateWorkers = DefaultInflateWorkers());
 
 // A name from an image is one path component.
 bool IsSafeName(const std::wstring& name);

@@ -13,13 +13,15 @@ from pathlib import Path
 
 def children(pid):
     found = []
-    for stat in Path('/proc').glob('[0-9]*/stat'):
-        try:
-            fields = stat.read_text().rsplit(')', 1)[1].split()
-        except OSError:
+    for entry in os.listdir('/proc'):
+        if not entry.isdigit():
+            continue
+        try:  # a process may end while the list is read
+            fields = Path('/proc', entry, 'stat').read_text().rsplit(')', 1)[1].split()
+        except (OSError, IndexError):
             continue
         if int(fields[1]) == pid:
-            found.append(int(stat.parent.name))
+            found.append(int(entry))
     return found
 
 
