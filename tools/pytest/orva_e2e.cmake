@@ -56,8 +56,10 @@ function(orva_add_e2e_tests prefix)
       endif()
     endif()
     add_test(NAME ${name} COMMAND ${command} WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    # The long poles: started before the short test programs even when CTest
+    # has no times of an earlier run (a clean checkout).
     set_tests_properties(${name} PROPERTIES TIMEOUT ${E_TIMEOUT} PROCESSORS ${E_PROCESSORS}
-      ENVIRONMENT "${env}")
+      COST 1000 ENVIRONMENT "${env}")
     if(E_SERVICE AND NOT ORVA_E2E_NETNS)
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK orva_service_port)
     endif()
