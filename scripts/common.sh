@@ -10,7 +10,7 @@ export WINEARCH=win64
 PYTHON=/usr/bin/python3
 
 install_packages() {
-  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest clang libclang-rt-14-dev xorriso genisoimage xvfb fonts-liberation)
+  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest iproute2 clang libclang-rt-14-dev xorriso genisoimage xvfb fonts-liberation)
   local missing=()
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -84,24 +84,36 @@ stop_wine() {
 }
 
 # A virtual X display for the GUI tests; Wine's own processes must see it, so
-# start it before start_wine. The display defaults to ORVA_XVFB_DISPLAY or :99.
+# start it before start_wine. The display is the argument or ORVA_XVFB_DISPLAY;
+# without either, Xvfb takes a free one.
 XVFB_PID=""
 start_xvfb() {
-  local display=${1:-${ORVA_XVFB_DISPLAY:-:99}}
-  if [ -e "/tmp/.X11-unix/X${display#:}" ]; then
+  local display=${1:-${ORVA_XVFB_DISPLAY:-}}
+  if [ -n "$display" ] && [ -e "/tmp/.X11-unix/X${display#:}" ]; then
     echo "Display $display is taken; set ORVA_XVFB_DISPLAY" >&2
     return 1
   fi
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  local numfile
+  numfile=$(mktemp)
+  if [ -n "$display" ]; then
+    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  else
+    Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$numfile" >/dev/null 2>&1 &
+  fi
   XVFB_PID=$!
   trap cleanup EXIT
-  export DISPLAY=$display
   local i
   for i in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && return 0
+    [ -z "$display" ] && [ -s "$numfile" ] && display=:$(head -n 1 "$numfile")
+    if [ -n "$display" ] && [ -e "/tmp/.X11-unix/X${display#:}" ]; then
+      rm -f "$numfile"
+      export DISPLAY=$display
+      return 0
+    fi
     sleep 0.1
   done
-  echo "Xvfb did not start on $display" >&2
+  rm -f "$numfile"
+  echo "Xvfb did not start${display:+ on $display}" >&2
   return 1
 }
 

@@ -22,7 +22,9 @@ native_pid=$!
 start_xvfb
 start_wine
 status=0
-ctest --test-dir "$BUILD" --output-on-failure -j8 || status=1
+# Heavy end-to-end entries count as two processors (see tools/pytest/orva_e2e.cmake),
+# so -j bounds how many Wine programs run at once.
+ctest --test-dir "$BUILD" --output-on-failure -j"${ORVA_TEST_JOBS:-$(nproc)}" || status=1
 stop_wine
 stop_xvfb
 native_status=0

@@ -95,8 +95,9 @@ int RunOnDesktop(std::wstring line) {
   return (int)code;
 }
 
+// Up to 45 s: on a loaded machine Wine starts the manager slowly.
 HWND FindManager() {
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 450; ++i) {
     if (HWND w = FindWindowW(nullptr, L"Orvanta Windows Backup v3.0.1")) return w;
     Sleep(100);
   }

@@ -1,20 +1,12 @@
 import os
 import pathlib
-import subprocess
 import sys
 import tempfile
 
 HERE = pathlib.Path(__file__).resolve().parent
-REPO = HERE.parents[1]
-sys.path.insert(0, str(HERE))
+sys.path[:0] = [str(HERE), str(HERE.parents[1] / 'tools' / 'pytest')]
 
-ORVA_BIN = pathlib.Path(os.environ.get('ORVA_BIN', REPO / 'build' / 'bin'))
-ORVA_WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(REPO / 'tools' / 'wine-run'))
-
-
-def win_path(path):
-    """Wine's Z: drive name of a Linux absolute path."""
-    return 'Z:' + str(path).replace('/', '\\')
+from orva_e2e import ORVA_BIN, ORVA_WINE_RUN, REPO, run_wine, win_path  # noqa: E402,F401
 
 
 def wine(*args, env=None, timeout=120):
@@ -24,11 +16,8 @@ def wine(*args, env=None, timeout=120):
     full = dict(os.environ)
     full['WINEPATH'] = win_path(ORVA_BIN)
     full.update(env or {})
-    with tempfile.TemporaryFile() as out:
-        done = subprocess.run([ORVA_WINE_RUN, *args], stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                              env=full, timeout=timeout)
-        out.seek(0)
-        return done.returncode, out.read().decode('cp1252', errors='replace')
+    rc, out = run_wine(args, env=full, timeout=timeout)
+    return rc, out.decode('cp1252', errors='replace')
 
 
 def cmd(line, env=None):

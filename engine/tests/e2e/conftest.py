@@ -1,4 +1,3 @@
-import os
 import pathlib
 import subprocess
 import sys
@@ -6,16 +5,9 @@ import sys
 import pytest
 
 HERE = pathlib.Path(__file__).resolve().parent
-REPO = HERE.parents[2]
-sys.path.insert(0, str(HERE))
+sys.path[:0] = [str(HERE), str(HERE.parents[2] / 'tools' / 'pytest')]
 
-ORVA_BIN = pathlib.Path(os.environ.get('ORVA_BIN', REPO / 'build' / 'bin'))
-ORVA_WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(REPO / 'tools' / 'wine-run'))
-
-
-def win_path(path):
-    """Wine's Z: drive name of a Linux absolute path."""
-    return 'Z:' + str(path).replace('/', '\\')
+from orva_e2e import ORVA_BIN, ORVA_WINE_RUN, REPO, win_path  # noqa: E402,F401
 
 
 def run_program(exe, *args, cwd=None, timeout=300):

@@ -14,26 +14,19 @@ import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 import pytest
 
 HERE = pathlib.Path(__file__).resolve().parent
-REPO = HERE.parents[2]
-sys.path.insert(0, str(HERE))
+sys.path[:0] = [str(HERE), str(HERE.parents[2] / 'tools' / 'pytest')]
 
-ORVA_BIN = pathlib.Path(os.environ.get('ORVA_BIN', REPO / 'build' / 'bin'))
-ORVA_WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(REPO / 'tools' / 'wine-run'))
+from orva_e2e import ORVA_BIN, ORVA_WINE_RUN, REPO, run_wine, wait_for, win_path, x_display  # noqa: E402,F401
+
 PREFIX = pathlib.Path(os.environ.get('ORVA_SERVICE_WINEPREFIX', ORVA_BIN.parent / 'wineprefix-service'))
 
 SERVICE = 'OrvaStanardServer'
 PORT = 2000
-
-
-def win_path(path):
-    """Wine's Z: drive name of a Linux absolute path."""
-    return 'Z:' + str(path).replace('/', '\\')
 
 
 def wine_env():
@@ -43,13 +36,9 @@ def wine_env():
 
 
 def wine(*args, timeout=120):
-    """Runs a Wine program; returns (exit code, output text). The output goes
-    through a file, so a process left running cannot hold a pipe open."""
-    with tempfile.TemporaryFile() as out:
-        done = subprocess.run([ORVA_WINE_RUN, *args], stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=subprocess.STDOUT, env=wine_env(), timeout=timeout)
-        out.seek(0)
-        return done.returncode, out.read().decode(errors='replace')
+    """Runs a Wine program of the service prefix; returns (exit code, output text)."""
+    rc, out = run_wine(args, env=wine_env(), timeout=timeout)
+    return rc, out.decode(errors='replace')
 
 
 def listening_on_port():
@@ -66,17 +55,6 @@ def listening_on_port():
             if int(port, 16) == PORT and fields[3] == '0A':
                 found.append(address)
     return found
-
-
-def wait_for(check, seconds, what):
-    end = time.monotonic() + seconds
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError(f'timed out waiting for {what}')
-        time.sleep(0.1)
 
 
 @pytest.fixture(scope='session')
@@ -278,15 +256,5 @@ def display():
     """An X display of the manager's own. Screen pictures are read from the X
     server, so any other program's window over the manager's desktop on a
     shared display would come back in its place (all black)."""
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-                            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write)
-    try:
-        with os.fdopen(read) as numbers:
-            number = numbers.readline().strip()
-        assert number, 'Xvfb did not start'
-        yield f':{number}'
-    finally:
-        xvfb.terminate()
-        xvfb.wait()
+    with x_display() as number:
+        yield number
