@@ -11,10 +11,10 @@ namespace {
 // A full path as Windows resolves it: '/' read as '\', empty parts dropped,
 // the dots and blanks that end a name dropped.
 struct FullPath {
-  std::string key;        // upper-cased parts joined by '\': "C:\A\B", "\\SERVER\SHARE\A"
-  size_t parts = 0;       // root parts included
-  size_t rootParts = 0;   // "C:" is one, "\\server\share" two
-  std::string lastName;   // the last part as Windows keeps it, in its own case
+  std::string key;       // upper-cased parts joined by '\': "C:\A\B", "\\SERVER\SHARE\A"
+  size_t parts = 0;      // root parts included
+  size_t rootParts = 0;  // "C:" is one, "\\server\share" two
+  std::string lastName;  // the last part as Windows keeps it, in its own case
 };
 
 std::string Upper(std::string_view text) {
@@ -105,25 +105,22 @@ bool ParseFullPath(std::string_view path, FullPath& out, std::string& why, bool 
   }
   out.rootParts = parts[0].size() == 2 && parts[0][1] == ':' ? 1 : 2;
   out.parts = parts.size();
-  for (size_t i = 0; i < parts.size(); ++i)
-    out.key += (i == 0 ? (out.rootParts == 2 ? "\\\\" : "") : "\\") + parts[i];
+  for (size_t i = 0; i < parts.size(); ++i) out.key += (i == 0 ? (out.rootParts == 2 ? "\\\\" : "") : "\\") + parts[i];
   return true;
 }
 
 // `inner` is `outer` or lies below it.
 bool Within(const std::string& inner, const std::string& outer) {
-  return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                            inner[outer.size()] == '\\');
+  return inner == outer ||
+         (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 && inner[outer.size()] == '\\');
 }
 
-bool EndsWithTav(std::string_view name) {
-  return name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".TAV";
-}
+bool EndsWithTav(std::string_view name) { return name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".TAV"; }
 
 }  // namespace
 
-std::string ReplicationFoldersProblem(std::string_view source, std::string_view target,
-                                      std::string_view windowsFolder, std::string_view serviceFolder) {
+std::string ReplicationFoldersProblem(std::string_view source, std::string_view target, std::string_view windowsFolder,
+                                      std::string_view serviceFolder) {
   FullPath s, t, g;
   std::string why;
   if (!ParseFullPath(source, s, why, true)) return "the source folder " + why;
@@ -172,14 +169,13 @@ std::string IsoStagingProblem(std::string_view imagePath, std::string_view windo
   // the run: the same rule as a replication target.
   std::string service(serviceFolder);
   while (!service.empty() && (service.back() == '\\' || service.back() == '/')) service.pop_back();
-  const std::string problem = ReplicationFoldersProblem(service + "\\ORVAPE", root + "ORVAPE", windowsFolder,
-                                                        serviceFolder);
+  const std::string problem =
+      ReplicationFoldersProblem(service + "\\ORVAPE", root + "ORVAPE", windowsFolder, serviceFolder);
   if (!problem.empty()) return "the staging tree of the ISO backup cannot be used: " + problem;
   return {};
 }
 
-std::string JobPathsProblem(const JobRecord& record, std::string_view windowsFolder,
-                            std::string_view serviceFolder) {
+std::string JobPathsProblem(const JobRecord& record, std::string_view windowsFolder, std::string_view serviceFolder) {
   if (record.jobType == kReplication || record.jobType == kReplicationShadow)
     return ReplicationFoldersProblem(FieldText(record.sourceFolder), FieldText(record.targetFolder), windowsFolder,
                                      serviceFolder);

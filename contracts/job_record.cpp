@@ -49,14 +49,22 @@ bool SetFieldText(char* field, size_t width, std::string_view text) {
 
 std::string_view JobTypeName(int32_t jobType) {
   switch (jobType) {
-    case kFullBackup: return "FULL_BACKUP";
-    case kUpdateBackup: return "UPDATE_BACKUP";
-    case kIncrementalBackup: return "INCREMENTAL_BACKUP";
-    case kDifferentialBackup: return "DIFFERENTIAL_BACKUP";
-    case kReplication: return "REPLICATION";
-    case kReplicationShadow: return "REPLICATION_SHADOW";
-    case kIsoBackup: return "ISOBACKUP";
-    default: return "";
+    case kFullBackup:
+      return "FULL_BACKUP";
+    case kUpdateBackup:
+      return "UPDATE_BACKUP";
+    case kIncrementalBackup:
+      return "INCREMENTAL_BACKUP";
+    case kDifferentialBackup:
+      return "DIFFERENTIAL_BACKUP";
+    case kReplication:
+      return "REPLICATION";
+    case kReplicationShadow:
+      return "REPLICATION_SHADOW";
+    case kIsoBackup:
+      return "ISOBACKUP";
+    default:
+      return "";
   }
 }
 

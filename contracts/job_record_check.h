@@ -47,8 +47,8 @@ bool SetFieldText(char (&field)[N], std::string_view text) {
 // are compared as Windows reads them: case, '/', doubled separators and the
 // dots and blanks that end a name are ignored, and "\\host\C$\x" counts
 // as "C:\x". A guard folder that is empty or unreadable refuses every target.
-std::string ReplicationFoldersProblem(std::string_view source, std::string_view target,
-                                      std::string_view windowsFolder, std::string_view serviceFolder);
+std::string ReplicationFoldersProblem(std::string_view source, std::string_view target, std::string_view windowsFolder,
+                                      std::string_view serviceFolder);
 
 // The staging folder of an ISO job: its image path up to the first
 // "ORVAPE\IMAGE" (case-sensitive); empty when the path has none.
@@ -71,8 +71,7 @@ std::string IsoStagingProblem(std::string_view imagePath, std::string_view windo
 
 // Every path rule of a record for its type: replication folders, image
 // path, ISO staging. Empty when the record may be stored and run.
-std::string JobPathsProblem(const JobRecord& record, std::string_view windowsFolder,
-                            std::string_view serviceFolder);
+std::string JobPathsProblem(const JobRecord& record, std::string_view windowsFolder, std::string_view serviceFolder);
 
 // The job name of a record (up to its terminator).
 inline std::string_view JobName(const JobRecord& record) { return FieldText(record.jobName); }

@@ -85,7 +85,6 @@ std::optional<std::string> ChooseDefaultRepository(const std::vector<DiskInfo>& 
   return best->drive + "\\Orvanta";
 }
 
-
 bool SameDrive(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

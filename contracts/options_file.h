@@ -25,12 +25,12 @@ struct OptionsRecord {
 };
 
 struct NetworkRepository {
-  std::string drive;     // "Z:"
-  std::string share;     // "\\host\share"
+  std::string drive;  // "Z:"
+  std::string share;  // "\\host\share"
   std::string user;
   std::string password;
-  std::string Host() const;              // share less its leading "\\", up to the next "\"
-  std::string QualifiedUser() const;     // "host\user"
+  std::string Host() const;           // share less its leading "\\", up to the next "\"
+  std::string QualifiedUser() const;  // "host\user"
 };
 
 // Complete groups only; text after the last "|" that ends a group is ignored.
@@ -59,8 +59,8 @@ class DriveMapper {
 };
 
 struct DiskInfo {
-  std::string drive;   // "C:"
-  int type = 0;        // 3 = fixed disk (DRIVE_FIXED)
+  std::string drive;  // "C:"
+  int type = 0;       // 3 = fixed disk (DRIVE_FIXED)
   int64_t freeBytes = 0;
 };
 inline constexpr int kFixedDisk = 3;

@@ -26,8 +26,8 @@ bool Exists(const std::filesystem::path& path) {
 
 Handle OpenOnce(const std::filesystem::path& path, Mode mode) {
   DWORD access = mode == Mode::kRead ? GENERIC_READ : GENERIC_WRITE;
-  DWORD disposition = mode == Mode::kRead     ? OPEN_EXISTING
-                      : mode == Mode::kAppend  ? OPEN_ALWAYS
+  DWORD disposition = mode == Mode::kRead        ? OPEN_EXISTING
+                      : mode == Mode::kAppend    ? OPEN_ALWAYS
                       : mode == Mode::kCreateNew ? CREATE_NEW
                                                  : CREATE_ALWAYS;
   return reinterpret_cast<Handle>(

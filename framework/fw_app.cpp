@@ -3,25 +3,24 @@
 namespace {
 CWinApp* g_app = nullptr;
 HINSTANCE g_resource = nullptr;
-}
+}  // namespace
 
 CWinApp::CWinApp(const char* appName) : m_appName(appName ? appName : "") {
-    g_app = this;
-    m_hInstance = GetModuleHandleW(nullptr);
+  g_app = this;
+  m_hInstance = GetModuleHandleW(nullptr);
 }
 
 CWinApp::~CWinApp() {
-    if (g_app == this) g_app = nullptr;
+  if (g_app == this) g_app = nullptr;
 }
 
 int CWinApp::Run() {
-    FwRunMessageLoop(nullptr, nullptr, false);
-    return ExitInstance();
+  FwRunMessageLoop(nullptr, nullptr, false);
+  return ExitInstance();
 }
 
 HICON CWinApp::LoadIcon(UINT id) const {
-    return (HICON)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0,
-                             LR_DEFAULTSIZE | LR_SHARED);
+  return (HICON)LoadImageW(FwGetResourceHandle(), MAKEINTRESOURCEW(id), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED);
 }
 
 CWinApp* FwGetApp() { return g_app; }
@@ -31,7 +30,7 @@ HINSTANCE FwGetResourceHandle() { return g_resource ? g_resource : FwGetInstance
 void FwSetResourceHandle(HINSTANCE h) { g_resource = h; }
 
 int FrameworkMessageBox(const char* text, UINT type) {
-    CString caption = g_app && !g_app->m_appName.IsEmpty() ? g_app->m_appName : CString("Orvanta");
-    HWND owner = GetActiveWindow();
-    return MessageBoxW(owner, ToWideText(text).c_str(), ToWideText(caption).c_str(), type);
+  CString caption = g_app && !g_app->m_appName.IsEmpty() ? g_app->m_appName : CString("Orvanta");
+  HWND owner = GetActiveWindow();
+  return MessageBoxW(owner, ToWideText(text).c_str(), ToWideText(caption).c_str(), type);
 }

@@ -5,23 +5,23 @@
 #include "fw_window.h"
 
 class CWinApp {
-public:
-    explicit CWinApp(const char* appName = nullptr);
-    virtual ~CWinApp();
+ public:
+  explicit CWinApp(const char* appName = nullptr);
+  virtual ~CWinApp();
 
-    virtual BOOL InitInstance() { return TRUE; }
-    virtual int ExitInstance() { return m_exitCode; }
-    // Runs the main window's message loop until WM_QUIT.
-    virtual int Run();
+  virtual BOOL InitInstance() { return TRUE; }
+  virtual int ExitInstance() { return m_exitCode; }
+  // Runs the main window's message loop until WM_QUIT.
+  virtual int Run();
 
-    void SetRegistryKey(const char* key) { m_registryKey = key; }
-    HICON LoadIcon(UINT id) const;
+  void SetRegistryKey(const char* key) { m_registryKey = key; }
+  HICON LoadIcon(UINT id) const;
 
-    CWnd* m_pMainWnd = nullptr;
-    HINSTANCE m_hInstance = nullptr;
-    CString m_appName;
-    CString m_registryKey;
-    int m_exitCode = 0;
+  CWnd* m_pMainWnd = nullptr;
+  HINSTANCE m_hInstance = nullptr;
+  CString m_appName;
+  CString m_registryKey;
+  int m_exitCode = 0;
 };
 
 CWinApp* FwGetApp();

@@ -14,77 +14,77 @@ bool IsStringItem(UINT flags) { return !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_
 }  // namespace
 
 CMenu::~CMenu() {
-    if (m_owned && m_hMenu) ::DestroyMenu(m_hMenu);
+  if (m_owned && m_hMenu) ::DestroyMenu(m_hMenu);
 }
 
 BOOL CMenu::Attach(HMENU h) {
-    if (!h || m_hMenu) return FALSE;
-    m_hMenu = h;
-    m_owned = true;
-    return TRUE;
+  if (!h || m_hMenu) return FALSE;
+  m_hMenu = h;
+  m_owned = true;
+  return TRUE;
 }
 
 HMENU CMenu::Detach() {
-    HMENU h = m_hMenu;
-    m_hMenu = nullptr;
-    m_owned = false;
-    return h;
+  HMENU h = m_hMenu;
+  m_hMenu = nullptr;
+  m_owned = false;
+  return h;
 }
 
 CMenu* CMenu::FromHandle(HMENU h) {
-    if (!h) return nullptr;
-    // Objects of menus that are gone are dropped here.
-    for (auto it = g_menus.begin(); it != g_menus.end();) {
-        if (!::IsMenu(it->first)) it = g_menus.erase(it);
-        else ++it;
-    }
-    auto& slot = g_menus[h];
-    if (!slot) {
-        slot = std::make_unique<CMenu>();
-        slot->m_hMenu = h;
-    }
-    return slot.get();
+  if (!h) return nullptr;
+  // Objects of menus that are gone are dropped here.
+  for (auto it = g_menus.begin(); it != g_menus.end();) {
+    if (!::IsMenu(it->first))
+      it = g_menus.erase(it);
+    else
+      ++it;
+  }
+  auto& slot = g_menus[h];
+  if (!slot) {
+    slot = std::make_unique<CMenu>();
+    slot->m_hMenu = h;
+  }
+  return slot.get();
 }
 
-BOOL CMenu::LoadMenu(UINT id) {
-    return Attach(::LoadMenuW(FwGetResourceHandle(), MAKEINTRESOURCEW(id)));
-}
+BOOL CMenu::LoadMenu(UINT id) { return Attach(::LoadMenuW(FwGetResourceHandle(), MAKEINTRESOURCEW(id))); }
 
 BOOL CMenu::DestroyMenu() {
-    if (!m_hMenu) return FALSE;
-    HMENU h = Detach();
-    return ::DestroyMenu(h);
+  if (!m_hMenu) return FALSE;
+  HMENU h = Detach();
+  return ::DestroyMenu(h);
 }
 
 int CMenu::GetMenuString(UINT item, CString& text, UINT flags) const {
-    text.Empty();
-    MENUITEMINFOW mii{};
-    mii.cbSize = sizeof(mii);
-    mii.fMask = MIIM_STRING;
-    if (!::GetMenuItemInfoW(m_hMenu, item, (flags & MF_BYPOSITION) != 0, &mii)) return 0;
-    std::wstring w(mii.cch + 1, L'\0');
-    mii.dwTypeData = w.data();
-    mii.cch = (UINT)w.size();
-    if (!::GetMenuItemInfoW(m_hMenu, item, (flags & MF_BYPOSITION) != 0, &mii)) return 0;
-    w.resize(mii.cch);
-    text = FromWideText(w.c_str());
-    return text.GetLength();
+  text.Empty();
+  MENUITEMINFOW mii{};
+  mii.cbSize = sizeof(mii);
+  mii.fMask = MIIM_STRING;
+  if (!::GetMenuItemInfoW(m_hMenu, item, (flags & MF_BYPOSITION) != 0, &mii)) return 0;
+  std::wstring w(mii.cch + 1, L'\0');
+  mii.dwTypeData = w.data();
+  mii.cch = (UINT)w.size();
+  if (!::GetMenuItemInfoW(m_hMenu, item, (flags & MF_BYPOSITION) != 0, &mii)) return 0;
+  w.resize(mii.cch);
+  text = FromWideText(w.c_str());
+  return text.GetLength();
 }
 
 BOOL CMenu::AppendMenu(UINT flags, UINT_PTR id, const char* text) {
-    if (!IsStringItem(flags)) return ::AppendMenuW(m_hMenu, flags, id, (LPCWSTR)text);
-    std::wstring w = MenuText(text);
-    return ::AppendMenuW(m_hMenu, flags, id, w.c_str());
+  if (!IsStringItem(flags)) return ::AppendMenuW(m_hMenu, flags, id, (LPCWSTR)text);
+  std::wstring w = MenuText(text);
+  return ::AppendMenuW(m_hMenu, flags, id, w.c_str());
 }
 
 BOOL CMenu::InsertMenu(UINT pos, UINT flags, UINT_PTR id, const char* text) {
-    if (!IsStringItem(flags)) return ::InsertMenuW(m_hMenu, pos, flags, id, (LPCWSTR)text);
-    std::wstring w = MenuText(text);
-    return ::InsertMenuW(m_hMenu, pos, flags, id, w.c_str());
+  if (!IsStringItem(flags)) return ::InsertMenuW(m_hMenu, pos, flags, id, (LPCWSTR)text);
+  std::wstring w = MenuText(text);
+  return ::InsertMenuW(m_hMenu, pos, flags, id, w.c_str());
 }
 
 BOOL CMenu::ModifyMenu(UINT pos, UINT flags, UINT_PTR id, const char* text) {
-    if (!IsStringItem(flags)) return ::ModifyMenuW(m_hMenu, pos, flags, id, (LPCWSTR)text);
-    std::wstring w = MenuText(text);
-    return ::ModifyMenuW(m_hMenu, pos, flags, id, w.c_str());
+  if (!IsStringItem(flags)) return ::ModifyMenuW(m_hMenu, pos, flags, id, (LPCWSTR)text);
+  std::wstring w = MenuText(text);
+  return ::ModifyMenuW(m_hMenu, pos, flags, id, w.c_str());
 }

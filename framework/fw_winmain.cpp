@@ -2,9 +2,9 @@
 #include "fw_app.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    CWinApp* app = FwGetApp();
-    if (!app) return 1;
-    app->m_hInstance = instance;
-    if (!app->InitInstance()) return app->ExitInstance();
-    return app->Run();
+  CWinApp* app = FwGetApp();
+  if (!app) return 1;
+  app->m_hInstance = instance;
+  if (!app->InitInstance()) return app->ExitInstance();
+  return app->Run();
 }

@@ -4,9 +4,9 @@
 #include "skin_cache.h"
 
 class CMediaMakerApp : public CWinApp {
-public:
-    CMediaMakerApp() : CWinApp("Orvanta") {}
-    BOOL InitInstance() override;
+ public:
+  CMediaMakerApp() : CWinApp("Orvanta") {}
+  BOOL InitInstance() override;
 };
 
 namespace {
@@ -14,19 +14,19 @@ CMediaMakerApp theApp;
 }
 
 BOOL CMediaMakerApp::InitInstance() {
-    INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF};
-    InitCommonControlsEx(&icc);
-    SetRegistryKey("Local AppWizard-Generated Applications");
+  INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF};
+  InitCommonControlsEx(&icc);
+  SetRegistryKey("Local AppWizard-Generated Applications");
 
-    CSkinCache& skin = SkinCache();
-    skin.LoadBitmaps();
-    skin.LoadIcons();
-    skin.SetStandardColors();
+  CSkinCache& skin = SkinCache();
+  skin.LoadBitmaps();
+  skin.LoadIcons();
+  skin.SetStandardColors();
 
-    CMediaMakerDlg dlg;
-    m_pMainWnd = &dlg;
-    skin.CreateStandardFonts();  // needs the main window
-    dlg.DoModal();
-    m_pMainWnd = nullptr;
-    return FALSE;
+  CMediaMakerDlg dlg;
+  m_pMainWnd = &dlg;
+  skin.CreateStandardFonts();  // needs the main window
+  dlg.DoModal();
+  m_pMainWnd = nullptr;
+  return FALSE;
 }

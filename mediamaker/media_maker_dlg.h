@@ -11,62 +11,62 @@
 using orva::media::JobRecord;
 
 class CMediaMakerDlg : public CFixSkinDialog {
-public:
-    explicit CMediaMakerDlg(CWnd* parent = nullptr);
-    ~CMediaMakerDlg() override;
+ public:
+  explicit CMediaMakerDlg(CWnd* parent = nullptr);
+  ~CMediaMakerDlg() override;
 
-    BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
 
-protected:
-    void OnPaint();
-    HCURSOR OnQueryDragIcon();
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
-    void OnMediumClicked();
-    void OnBackupChanged();
-    void OnIsoBrowse();
-    void OnUsbBrowse();
-    void OnBuild();
-    void OnRestoreOk();
-    void OnExit();
-    void OnDownload();
+ protected:
+  void OnPaint();
+  HCURSOR OnQueryDragIcon();
+  HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+  BOOL OnSetCursor(CWnd* wnd, UINT hitTest, UINT message);
+  void OnMediumClicked();
+  void OnBackupChanged();
+  void OnIsoBrowse();
+  void OnUsbBrowse();
+  void OnBuild();
+  void OnRestoreOk();
+  void OnExit();
+  void OnDownload();
 
-    void ApplyMedium();
-    void ReadScheduleFile();
-    void FillBackupList();
-    void SelectBackup();
-    const JobRecord* SelectedRecord();
-    void BuildIso();
-    void BuildUsb();
-    // Shows the first problem of the installation; false when there is one.
-    bool CheckInstallation(bool iso);
-    // Shows `why` when it is not empty (or when `bad`); true when it showed it.
-    bool Refuse(const std::string& why);
-    bool Refused(bool bad, const std::string& why);
-    // The image file of the record and the increment files its header lists.
-    std::vector<CString> ChainFiles(const JobRecord& record);
-    bool WriteScript(const std::string& text);
-    CString ScriptPath() const;
-    CString CopyLogPath() const;
+  void ApplyMedium();
+  void ReadScheduleFile();
+  void FillBackupList();
+  void SelectBackup();
+  const JobRecord* SelectedRecord();
+  void BuildIso();
+  void BuildUsb();
+  // Shows the first problem of the installation; false when there is one.
+  bool CheckInstallation(bool iso);
+  // Shows `why` when it is not empty (or when `bad`); true when it showed it.
+  bool Refuse(const std::string& why);
+  bool Refused(bool bad, const std::string& why);
+  // The image file of the record and the increment files its header lists.
+  std::vector<CString> ChainFiles(const JobRecord& record);
+  bool WriteScript(const std::string& text);
+  CString ScriptPath() const;
+  CString CopyLogPath() const;
 
-    CString m_exeFolder;      // with its trailing backslash
-    CString m_parentFolder;   // without one
-    CFont m_linkFont;
-    CBrush m_backBrush;
-    CSkinButton m_isoBrowse, m_usbBrowse, m_build, m_exit;
-    int m_medium = 0;         // 0 USB or local disk, 1 ISO image
-    CWnd m_backupList;
-    CString m_isoPath;
-    CString m_usbPath;
-    CSkinButton m_ok;
-    BOOL m_linkClicked = FALSE;
-    HICON m_icon = nullptr;
-    int m_recordCount = 0;
-    std::vector<JobRecord> m_jobs;
-    int64_t m_chainSize = 0;
+  CString m_exeFolder;     // with its trailing backslash
+  CString m_parentFolder;  // without one
+  CFont m_linkFont;
+  CBrush m_backBrush;
+  CSkinButton m_isoBrowse, m_usbBrowse, m_build, m_exit;
+  int m_medium = 0;  // 0 USB or local disk, 1 ISO image
+  CWnd m_backupList;
+  CString m_isoPath;
+  CString m_usbPath;
+  CSkinButton m_ok;
+  BOOL m_linkClicked = FALSE;
+  HICON m_icon = nullptr;
+  int m_recordCount = 0;
+  std::vector<JobRecord> m_jobs;
+  int64_t m_chainSize = 0;
 
-    DECLARE_MESSAGE_MAP()
+  DECLARE_MESSAGE_MAP()
 };
 
 // The wide form of a text for the file calls.

@@ -4,16 +4,16 @@
 #include "resource.h"
 
 MessageBoxParams& MediaMessageBoxParams() {
-    static MessageBoxParams params;
-    return params;
+  static MessageBoxParams params;
+  return params;
 }
 
 void UseMediaMessageLook() {
-    MessageBoxParams& p = MediaMessageBoxParams();
-    p.options |= SMB_OPT_MODERN;
-    p.iconId = IDI_MESSAGE;
+  MessageBoxParams& p = MediaMessageBoxParams();
+  p.options |= SMB_OPT_MODERN;
+  p.iconId = IDI_MESSAGE;
 }
 
 int MediaMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
-    return SkinMessageBox(owner, text, caption, type, &MediaMessageBoxParams());
+  return SkinMessageBox(owner, text, caption, type, &MediaMessageBoxParams());
 }

@@ -8,7 +8,7 @@
 #include "skin_dialog.h"
 
 struct DiskEntry {
-    CString caption, serial, fileSystem, size;
+  CString caption, serial, fileSystem, size;
 };
 
 // mode 0: removable disks; 1: removable and fixed disks. "SUCCESS" or the
@@ -16,28 +16,28 @@ struct DiskEntry {
 CString QueryDisks(int mode, std::vector<DiskEntry>& disks);
 
 class CUsbBrowseDlg : public CFixSkinDialog {
-public:
-    explicit CUsbBrowseDlg(CWnd* parent = nullptr);
-    ~CUsbBrowseDlg() override;
+ public:
+  explicit CUsbBrowseDlg(CWnd* parent = nullptr);
+  ~CUsbBrowseDlg() override;
 
-    CString m_result;
+  CString m_result;
 
-    BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
 
-protected:
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    void OnToggle();
-    void OnOk();
-    void Query(int mode);
+ protected:
+  HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+  void OnToggle();
+  void OnOk();
+  void Query(int mode);
 
-    CSkinButton m_okButton, m_cancelButton;
-    HIMAGELIST m_images = nullptr;
-    DiskList m_list;
-    CBrush m_backBrush;
-    std::vector<DiskEntry> m_disks;
-    int m_diskCount = 0;
-    int m_showLocal = 0;
+  CSkinButton m_okButton, m_cancelButton;
+  HIMAGELIST m_images = nullptr;
+  DiskList m_list;
+  CBrush m_backBrush;
+  std::vector<DiskEntry> m_disks;
+  int m_diskCount = 0;
+  int m_showLocal = 0;
 
-    DECLARE_MESSAGE_MAP()
+  DECLARE_MESSAGE_MAP()
 };

@@ -15,9 +15,9 @@ class WinDriveMapper : public service::DriveMapper {
  public:
   // kRemembered passes CONNECT_UPDATE_PROFILE to the connect and the cancel.
   explicit WinDriveMapper(DriveMapping mapping) : mapping_(mapping) {}
-  std::vector<std::string> DrivesInUse() override;  // GetLogicalDriveStringsA
+  std::vector<std::string> DrivesInUse() override;                          // GetLogicalDriveStringsA
   uint32_t Connect(const service::NetworkRepository& repository) override;  // WNetAddConnection3A
-  uint32_t Disconnect(const std::string& drive) override;                  // WNetCancelConnection2A
+  uint32_t Disconnect(const std::string& drive) override;                   // WNetCancelConnection2A
 
  private:
   DriveMapping mapping_;

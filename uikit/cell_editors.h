@@ -7,64 +7,70 @@
 #include "report_list.h"
 
 class CCellSpinBox : public CSpinButtonCtrl {
-protected:
-    void OnDeltaPos(NMHDR* nm, LRESULT* result);
-    DECLARE_MESSAGE_MAP()
+ protected:
+  void OnDeltaPos(NMHDR* nm, LRESULT* result);
+  DECLARE_MESSAGE_MAP()
 };
 
 class CCellEditBox : public CEdit {
-public:
-    ~CCellEditBox() override;
-    CCellEditBox& SetMinimum(int value) { m_minimum = value; return *this; }
-    CCellEditBox& SetMaximum(int value) { m_maximum = value; return *this; }
-    int GetMinimum() const { return m_minimum; }
-    int GetMaximum() const { return m_maximum; }
-    UINT GetLastKey() const { return m_lastKey; }
-    // Digits only, held within minimum and maximum.
-    bool IsRanged() const { return m_minimum >= 0 && m_maximum >= 0; }
-    BOOL PreTranslateMessage(MSG* msg) override;
+ public:
+  ~CCellEditBox() override;
+  CCellEditBox& SetMinimum(int value) {
+    m_minimum = value;
+    return *this;
+  }
+  CCellEditBox& SetMaximum(int value) {
+    m_maximum = value;
+    return *this;
+  }
+  int GetMinimum() const { return m_minimum; }
+  int GetMaximum() const { return m_maximum; }
+  UINT GetLastKey() const { return m_lastKey; }
+  // Digits only, held within minimum and maximum.
+  bool IsRanged() const { return m_minimum >= 0 && m_maximum >= 0; }
+  BOOL PreTranslateMessage(MSG* msg) override;
 
-protected:
-    void OnKillFocus(CWnd* next);
-    int OnCreate(LPCREATESTRUCT cs);
-    LRESULT OnSpinDelta(WPARAM up, LPARAM);
-    void OnPaint();
+ protected:
+  void OnKillFocus(CWnd* next);
+  int OnCreate(LPCREATESTRUCT cs);
+  LRESULT OnSpinDelta(WPARAM up, LPARAM);
+  void OnPaint();
 
-    int m_minimum = -1;
-    int m_maximum = -1;
-    UINT m_lastKey = 0;
-    DECLARE_MESSAGE_MAP()
+  int m_minimum = -1;
+  int m_maximum = -1;
+  UINT m_lastKey = 0;
+  DECLARE_MESSAGE_MAP()
 };
 
 class CCellDateBox : public CDateTimeCtrl {
-public:
-    UINT GetLastKey() const { return m_lastKey; }
-    // The drop-down calendar is showing (or is about to: it takes the focus `focusTo`).
-    bool IsCalendarOpen(HWND focusTo = nullptr) const;
-    BOOL PreTranslateMessage(MSG* msg) override;
+ public:
+  UINT GetLastKey() const { return m_lastKey; }
+  // The drop-down calendar is showing (or is about to: it takes the focus `focusTo`).
+  bool IsCalendarOpen(HWND focusTo = nullptr) const;
+  BOOL PreTranslateMessage(MSG* msg) override;
 
-protected:
-    void OnKillFocus(CWnd* next);
-    void OnCloseUp(NMHDR* nm, LRESULT* result);
-    int OnCreate(LPCREATESTRUCT cs);
-    void EndEdit();
+ protected:
+  void OnKillFocus(CWnd* next);
+  void OnCloseUp(NMHDR* nm, LRESULT* result);
+  int OnCreate(LPCREATESTRUCT cs);
+  void EndEdit();
 
-    UINT m_lastKey = 0;
-    DECLARE_MESSAGE_MAP()
+  UINT m_lastKey = 0;
+  DECLARE_MESSAGE_MAP()
 };
 
 class CCellComboBox : public CComboBox {
-public:
-    UINT GetLastKey() const { return m_lastKey; }
-    BOOL PreTranslateMessage(MSG* msg) override;
+ public:
+  UINT GetLastKey() const { return m_lastKey; }
+  BOOL PreTranslateMessage(MSG* msg) override;
 
-protected:
-    void OnKillFocus(CWnd* next);
-    void OnCloseUp();
-    void EndEdit();
+ protected:
+  void OnKillFocus(CWnd* next);
+  void OnCloseUp();
+  void EndEdit();
 
-    UINT m_lastKey = 0;
-    DECLARE_MESSAGE_MAP()
+  UINT m_lastKey = 0;
+  DECLARE_MESSAGE_MAP()
 };
 
 // The shared instances: each getter creates its instance on first use

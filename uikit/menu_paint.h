@@ -7,69 +7,69 @@
 
 // Paints one rectangle of the target off-screen; the destructor copies it back.
 class CBufferDC : public CDC {
-public:
-    CBufferDC(CDC* target, LPCRECT rect);
-    ~CBufferDC() override;
-    const CRect& Rect() const { return m_rect; }
+ public:
+  CBufferDC(CDC* target, LPCRECT rect);
+  ~CBufferDC() override;
+  const CRect& Rect() const { return m_rect; }
 
-private:
-    CDC* m_target;
-    CRect m_rect;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_oldBitmap = nullptr;
+ private:
+  CDC* m_target;
+  CRect m_rect;
+  HBITMAP m_bitmap = nullptr;
+  HGDIOBJ m_oldBitmap = nullptr;
 };
 
 // Selects a stock object (and a text colour unless 0xFF000000) until destroyed.
 class CStockSelect {
-public:
-    static const COLORREF NoColor = 0xFF000000;
-    CStockSelect(CDC* dc, int stockIndex, COLORREF textColor = NoColor);
-    ~CStockSelect();
-    void SelectStock(int stockIndex);
-    void SetTextColor(COLORREF color);
+ public:
+  static const COLORREF NoColor = 0xFF000000;
+  CStockSelect(CDC* dc, int stockIndex, COLORREF textColor = NoColor);
+  ~CStockSelect();
+  void SelectStock(int stockIndex);
+  void SetTextColor(COLORREF color);
 
-private:
-    CDC* m_dc;
-    HGDIOBJ m_oldObject = nullptr;
-    COLORREF m_oldColor = NoColor;
+ private:
+  CDC* m_dc;
+  HGDIOBJ m_oldObject = nullptr;
+  COLORREF m_oldColor = NoColor;
 };
 
 // A solid pen of width 1.
 class CPenSelect {
-public:
-    CPenSelect(CDC* dc, COLORREF color);
-    ~CPenSelect();
-    void SetColor(COLORREF color);
+ public:
+  CPenSelect(CDC* dc, COLORREF color);
+  ~CPenSelect();
+  void SetColor(COLORREF color);
 
-private:
-    CDC* m_dc;
-    HPEN m_pen = nullptr;
-    HGDIOBJ m_old = nullptr;
+ private:
+  CDC* m_dc;
+  HPEN m_pen = nullptr;
+  HGDIOBJ m_old = nullptr;
 };
 
 // A solid brush; colour (COLORREF)-1 selects the stock NULL_BRUSH.
 class CBrushSelect {
-public:
-    CBrushSelect(CDC* dc, COLORREF color);
-    ~CBrushSelect();
+ public:
+  CBrushSelect(CDC* dc, COLORREF color);
+  ~CBrushSelect();
 
-private:
-    CDC* m_dc;
-    HBRUSH m_brush = nullptr;
-    HGDIOBJ m_old = nullptr;
+ private:
+  CDC* m_dc;
+  HBRUSH m_brush = nullptr;
+  HGDIOBJ m_old = nullptr;
 };
 
 // The DC's font in bold or normal weight; changes nothing when it already is.
 class CBoldSelect {
-public:
-    CBoldSelect(CDC* dc, bool bold);
-    ~CBoldSelect();
-    bool Changed() const { return m_font != nullptr; }
+ public:
+  CBoldSelect(CDC* dc, bool bold);
+  ~CBoldSelect();
+  bool Changed() const { return m_font != nullptr; }
 
-private:
-    CDC* m_dc;
-    HFONT m_font = nullptr;
-    HGDIOBJ m_old = nullptr;
+ private:
+  CDC* m_dc;
+  HFONT m_font = nullptr;
+  HGDIOBJ m_old = nullptr;
 };
 
 // Packed HLS: hue (0-255 for 0-360 degrees) in the low byte, lightness in the
@@ -84,47 +84,47 @@ COLORREF ShadowPixel(COLORREF color, int step);
 
 // An image of a menu item: image list and index.
 struct CImgDesc {
-    HIMAGELIST imageList = nullptr;
-    int index = 0;
-    CImgDesc() = default;
-    CImgDesc(HIMAGELIST list, int i) : imageList(list), index(i) {}
-    bool HasImage() const { return imageList && index != -1; }
+  HIMAGELIST imageList = nullptr;
+  int index = 0;
+  CImgDesc() = default;
+  CImgDesc(HIMAGELIST list, int i) : imageList(list), index(i) {}
+  bool HasImage() const { return imageList && index != -1; }
 };
 
 // One item of a menu read for painting and measuring; the text and image come
 // from the menu service's maps.
 class CMenuItemView {
-public:
-    CMenuItemView(HMENU menu, UINT item, bool byPosition);
-    bool IsValid() const { return m_valid; }
-    bool IsDefault() const { return (m_info.fState & MFS_DEFAULT) != 0; }
-    // MF_GRAYED alone reads back as 1, MFS_GRAYED as 3: both are gray.
-    bool IsGrayed() const { return (m_info.fState & MF_GRAYED) != 0; }
-    bool IsRadio() const { return (m_info.fType & MFT_RADIOCHECK) != 0; }
-    bool IsChecked() const { return (m_info.fState & MFS_CHECKED) != 0; }
-    bool IsSeparator() const { return (m_info.fType & MFT_SEPARATOR) != 0; }
-    const CString& Text() const { return m_text; }
-    CString Label() const;
-    CString Shortcut() const;
-    const CImgDesc& Image() const { return m_image; }
-    const MENUITEMINFOW& Info() const { return m_info; }
+ public:
+  CMenuItemView(HMENU menu, UINT item, bool byPosition);
+  bool IsValid() const { return m_valid; }
+  bool IsDefault() const { return (m_info.fState & MFS_DEFAULT) != 0; }
+  // MF_GRAYED alone reads back as 1, MFS_GRAYED as 3: both are gray.
+  bool IsGrayed() const { return (m_info.fState & MF_GRAYED) != 0; }
+  bool IsRadio() const { return (m_info.fType & MFT_RADIOCHECK) != 0; }
+  bool IsChecked() const { return (m_info.fState & MFS_CHECKED) != 0; }
+  bool IsSeparator() const { return (m_info.fType & MFT_SEPARATOR) != 0; }
+  const CString& Text() const { return m_text; }
+  CString Label() const;
+  CString Shortcut() const;
+  const CImgDesc& Image() const { return m_image; }
+  const MENUITEMINFOW& Info() const { return m_info; }
 
-private:
-    MENUITEMINFOW m_info{};
-    CString m_text;
-    CImgDesc m_image;
-    bool m_valid = false;
+ private:
+  MENUITEMINFOW m_info{};
+  CString m_text;
+  CImgDesc m_image;
+  bool m_valid = false;
 };
 
 // A live popup-menu window of a marked window.
 struct CFlatMenuWnd {
-    HWND hWnd = nullptr;
-    CRect lastPainted;
-    POINT screenPos{-65535, -65535};
-    HBITMAP background = nullptr;   // the screen under the window and its shadow
-    explicit CFlatMenuWnd(HWND h) : hWnd(h) {}
-    ~CFlatMenuWnd();
-    void SetBackground(HBITMAP b);
+  HWND hWnd = nullptr;
+  CRect lastPainted;
+  POINT screenPos{-65535, -65535};
+  HBITMAP background = nullptr;  // the screen under the window and its shadow
+  explicit CFlatMenuWnd(HWND h) : hWnd(h) {}
+  ~CFlatMenuWnd();
+  void SetBackground(HBITMAP b);
 };
 
 // The screen contents of a rectangle, or null.
@@ -145,6 +145,6 @@ void DrawMenuFrameLines(CFlatMenuWnd* wnd);
 
 // Menu colours.
 namespace MenuColors {
-COLORREF Face(int lightness);          // COLOR_BTNFACE shaded, saturation 0
+COLORREF Face(int lightness);  // COLOR_BTNFACE shaded, saturation 0
 COLORREF Highlight(int lightness, int saturation);
-}
+}  // namespace MenuColors

@@ -54,32 +54,32 @@ constexpr COLORREF SMB_DEFAULT_COLOR = (COLORREF)-1;
 constexpr int SMB_CAPTION_COUNT = 19;
 
 // Called by the Report button with the message text and the caller's data.
-typedef void (CALLBACK* SmbReportCallback)(LPCSTR text, DWORD userData);
+typedef void(CALLBACK* SmbReportCallback)(LPCSTR text, DWORD userData);
 
 struct MessageBoxParams {
-    UINT helpContextId = 0;
-    int timeoutSeconds = 0;       // countdown pressing the default button
-    int disabledSeconds = 0;      // buttons disabled this long at first
-    int x = 0;                    // top-left corner on the screen, when x or y is non-zero
-    int y = 0;
-    UINT options = 0;             // SMB_OPT_*
-    HINSTANCE stringsInstance = nullptr;
-    HINSTANCE iconInstance = nullptr;
-    UINT iconId = 0;
-    char iconName[MAX_PATH] = {};
-    UINT customButtonsId = 0;
-    char customButtons[MAX_PATH] = {};   // captions separated by "\n", at most 4
-    UINT reportCaptionId = 0;
-    char reportCaption[MAX_PATH] = {};
-    char settingsSubKey[MAX_PATH] = {};
-    const char* suppressKey = nullptr;   // identifies the message in the do-not-show-again store
-    int suppressKeyNumber = 0;
-    DWORD reportUserData = 0;
-    SmbReportCallback reportCallback = nullptr;
-    COLORREF textColor = SMB_DEFAULT_COLOR;
-    COLORREF backgroundColor = SMB_DEFAULT_COLOR;
-    BOOL useButtonCaptions = FALSE;
-    char buttonCaptions[SMB_CAPTION_COUNT][MAX_PATH] = {};
+  UINT helpContextId = 0;
+  int timeoutSeconds = 0;   // countdown pressing the default button
+  int disabledSeconds = 0;  // buttons disabled this long at first
+  int x = 0;                // top-left corner on the screen, when x or y is non-zero
+  int y = 0;
+  UINT options = 0;  // SMB_OPT_*
+  HINSTANCE stringsInstance = nullptr;
+  HINSTANCE iconInstance = nullptr;
+  UINT iconId = 0;
+  char iconName[MAX_PATH] = {};
+  UINT customButtonsId = 0;
+  char customButtons[MAX_PATH] = {};  // captions separated by "\n", at most 4
+  UINT reportCaptionId = 0;
+  char reportCaption[MAX_PATH] = {};
+  char settingsSubKey[MAX_PATH] = {};
+  const char* suppressKey = nullptr;  // identifies the message in the do-not-show-again store
+  int suppressKeyNumber = 0;
+  DWORD reportUserData = 0;
+  SmbReportCallback reportCallback = nullptr;
+  COLORREF textColor = SMB_DEFAULT_COLOR;
+  COLORREF backgroundColor = SMB_DEFAULT_COLOR;
+  BOOL useButtonCaptions = FALSE;
+  char buttonCaptions[SMB_CAPTION_COUNT][MAX_PATH] = {};
 };
 
 // Owner may be null (the active window's last popup is used); text and
@@ -91,7 +91,7 @@ int SkinMessageBox(CWnd* owner, LPCSTR text, LPCSTR caption = nullptr, UINT styl
                    const MessageBoxParams* params = nullptr);
 inline int SkinMessageBox(decltype(nullptr), LPCSTR text, LPCSTR caption = nullptr, UINT style = MB_OK,
                           const MessageBoxParams* params = nullptr) {
-    return SkinMessageBox((HWND) nullptr, text, caption, style, params);
+  return SkinMessageBox((HWND) nullptr, text, caption, style, params);
 }
 
 // The do-not-show-again store.

@@ -6,44 +6,44 @@
 #include "framework.h"
 
 class CReportHeaderCtrl : public CHeaderCtrl {
-public:
-    CReportHeaderCtrl();
+ public:
+  CReportHeaderCtrl();
 
-    // Both redraw the header at once; the list takes the new height at its next layout.
-    void SetHeaderHeight(int pixels);
-    void SetCaptionFont(CFont* font);
-    int GetHeaderHeight() const { return m_height; }
-    int GetItemMargin() const { return m_itemMargin; }
-    CSize GetImageSize() const { return CSize(m_imageWidth, m_imageHeight); }
+  // Both redraw the header at once; the list takes the new height at its next layout.
+  void SetHeaderHeight(int pixels);
+  void SetCaptionFont(CFont* font);
+  int GetHeaderHeight() const { return m_height; }
+  int GetItemMargin() const { return m_itemMargin; }
+  CSize GetImageSize() const { return CSize(m_imageWidth, m_imageHeight); }
 
-    void DrawItem(LPDRAWITEMSTRUCT) override {}
-    // Draws an item's image, bitmap and caption inside `rect`; the caption's width.
-    virtual int DrawItemContent(CDC* dc, CRect rect, HDITEMW* item);
+  void DrawItem(LPDRAWITEMSTRUCT) override {}
+  // Draws an item's image, bitmap and caption inside `rect`; the caption's width.
+  virtual int DrawItemContent(CDC* dc, CRect rect, HDITEMW* item);
 
-protected:
-    LRESULT OnSetImageList(WPARAM wParam, LPARAM lParam);
-    LRESULT OnLayout(WPARAM wParam, LPARAM lParam);
-    LRESULT OnDefaultOnly(WPARAM, LPARAM) { return Default(); }
-    void OnPaint();
-    void OnSysColorChange();
-    BOOL OnEraseBkgnd(CDC*) { return TRUE; }
-    void OnMouseMove(UINT flags, CPoint p);
-    void OnMouseLeave();
-    void OnLButtonDown(UINT flags, CPoint p);
-    void OnLButtonUp(UINT flags, CPoint p);
-    void PaintItems(CDC* dc);
+ protected:
+  LRESULT OnSetImageList(WPARAM wParam, LPARAM lParam);
+  LRESULT OnLayout(WPARAM wParam, LPARAM lParam);
+  LRESULT OnDefaultOnly(WPARAM, LPARAM) { return Default(); }
+  void OnPaint();
+  void OnSysColorChange();
+  BOOL OnEraseBkgnd(CDC*) { return TRUE; }
+  void OnMouseMove(UINT flags, CPoint p);
+  void OnMouseLeave();
+  void OnLButtonDown(UINT flags, CPoint p);
+  void OnLButtonUp(UINT flags, CPoint p);
+  void PaintItems(CDC* dc);
 
-    BOOL m_offScreen = TRUE;
-    int m_itemMargin = 6;
-    int m_imageWidth = 0;
-    int m_imageHeight = 0;
-    COLORREF m_faceColor;
-    COLORREF m_buttonTextColor;
-    BOOL m_tracking = FALSE;
-    BOOL m_pressed = FALSE;
-    COLORREF m_captionColor = 0;
-    int m_height = 30;
-    CFont* m_captionFont = nullptr;
+  BOOL m_offScreen = TRUE;
+  int m_itemMargin = 6;
+  int m_imageWidth = 0;
+  int m_imageHeight = 0;
+  COLORREF m_faceColor;
+  COLORREF m_buttonTextColor;
+  BOOL m_tracking = FALSE;
+  BOOL m_pressed = FALSE;
+  COLORREF m_captionColor = 0;
+  int m_height = 30;
+  CFont* m_captionFont = nullptr;
 
-    DECLARE_MESSAGE_MAP()
+  DECLARE_MESSAGE_MAP()
 };

@@ -9,8 +9,8 @@ CString FormatProgressLabel(const CString& format, int percent);
 
 // What a row is sorted by: the text of the sort column, then column 0.
 struct ReportSortKey {
-    CString text;
-    CString first;
+  CString text;
+  CString first;
 };
 
 // Orders two rows for sorting: byte-wise on the sort text, then on the

@@ -86,8 +86,9 @@ TEST(ScheduleFormat, WrittenTextReadsBackAsTheRecords) {
 TEST(OptionsFormat, FourLinesAndTheirLimits) {
   const OptionsRecord options{"D:\\Orvanta|", "Z:|\\\\nas\\backup|user|secret|", "ignored"};
   const std::string text = FormatOptionsFile(options);
-  EXPECT_EQ(text, "Repository Directory:\r\nD:\\Orvanta|\r\nNetwork Repository Directory:\r\n"
-                  "Z:|\\\\nas\\backup|user|secret|\r\n");
+  EXPECT_EQ(text,
+            "Repository Directory:\r\nD:\\Orvanta|\r\nNetwork Repository Directory:\r\n"
+            "Z:|\\\\nas\\backup|user|secret|\r\n");
   OptionsRecord read;
   std::string why;
   ASSERT_TRUE(ParseOptionsFile(text, read, why));

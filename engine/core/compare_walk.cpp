@@ -44,9 +44,15 @@ class Walk {
  public:
   Walk(UpdateMode mode, const UpdateChain& chain, const TableIndex& index, CompareSource& fs, FileStream& header,
        FileStream& body)
-      : mode_(mode), readers_(Earlier(chain)), index_(index), fs_(fs), header_(header), body_(body),
+      : mode_(mode),
+        readers_(Earlier(chain)),
+        index_(index),
+        fs_(fs),
+        header_(header),
+        body_(body),
         last_(static_cast<int32_t>(chain.members.headers.size()) - 1),
-        oldHeader_(*chain.members.headers.back()), oldBody_(*chain.members.bodies.back()),
+        oldHeader_(*chain.members.headers.back()),
+        oldBody_(*chain.members.bodies.back()),
         tableEnd_(chain.tableEnds.back()) {}
 
   WalkOutcome Run(const std::wstring& source) {
@@ -61,8 +67,8 @@ class Walk {
     uint8_t kind;
     bool reference;
     int32_t refIndex;
-    int64_t entryOffset, entryLength, dataOffset, dataLength;  // the entry itself (a reference's target)
-    int64_t ownOffset, ownLength, ownDataOffset, ownDataLength; // its bytes in the last member
+    int64_t entryOffset, entryLength, dataOffset, dataLength;    // the entry itself (a reference's target)
+    int64_t ownOffset, ownLength, ownDataOffset, ownDataLength;  // its bytes in the last member
     FileTime lastWrite;
     std::wstring firstName;  // hard links
     TableIndex::Span contents{-1, -1};
@@ -164,9 +170,10 @@ class Walk {
       auto it = byName.find(name);
       const Old* old = it == byName.end() ? nullptr : &olds[it->second];
       const bool unchanged =
-          old && ((kind == kKindFile && (old->kind == kKindFile || old->kind == kKindHardLink) &&
-                   EqualFileTimes(fd.lastWriteTime.low, fd.lastWriteTime.high, old->lastWrite.low, old->lastWrite.high)) ||
-                  (kind == kKindDirectory && old->kind == kKindDirectory));
+          old &&
+          ((kind == kKindFile && (old->kind == kKindFile || old->kind == kKindHardLink) &&
+            EqualFileTimes(fd.lastWriteTime.low, fd.lastWriteTime.high, old->lastWrite.low, old->lastWrite.high)) ||
+           (kind == kKindDirectory && old->kind == kKindDirectory));
       if (unchanged && Carry(*old, depth, fd, path, childRel)) continue;
       SayConsole(Fmt(old ? L"Upd. file : %ls\n" : L"New  Obj. : %ls\n", name.c_str()));
       CTavArchiveObject own;
@@ -175,8 +182,8 @@ class Walk {
       const uint8_t result = fs_.ArchiveSingleEntry(depth, path, childRel, header_, body_);
       if (result != kArchived) {
         StepBackOverPrefix(own, header_);
-        SayConsole(Fmt(L"Cncl Obj. : (%02d/%02d) %ls\n", static_cast<int>(result), static_cast<int>(kind),
-                       name.c_str()));
+        SayConsole(
+            Fmt(L"Cncl Obj. : (%02d/%02d) %ls\n", static_cast<int>(result), static_cast<int>(kind), name.c_str()));
         continue;
       }
       if (kind == kKindDirectory) {
@@ -228,7 +235,6 @@ class Walk {
     }
     return true;
   }
-
 
   bool WriteOld(const Old& old) {
     if (mode_ == UpdateMode::kReference) {
@@ -297,16 +303,17 @@ bool CopyByteRange(FileStream& from, FileStream& to, int64_t offset, int64_t len
     if (put != got) break;
   }
   if (written == length) return true;
-  SayConsole(Fmt(L"  File replication error :: Fle pointer : %lld, File size : %lld, Written : %lld, Remained : %lld.\n",
-                 static_cast<long long>(offset), static_cast<long long>(length), static_cast<long long>(written),
-                 static_cast<long long>(remaining)));
+  SayConsole(
+      Fmt(L"  File replication error :: Fle pointer : %lld, File size : %lld, Written : %lld, Remained : %lld.\n",
+          static_cast<long long>(offset), static_cast<long long>(length), static_cast<long long>(written),
+          static_cast<long long>(remaining)));
   return false;
 }
 
 bool IndexChainTable(const UpdateChain& chain, TableIndex& index, std::wstring& damage) {
   const size_t n = chain.members.headers.size();
-  if (n == 0 || chain.members.bodies.size() != n || chain.members.versions.size() != n ||
-      chain.bodyEnds.size() != n || chain.tableEnds.size() != n) {
+  if (n == 0 || chain.members.bodies.size() != n || chain.members.versions.size() != n || chain.bodyEnds.size() != n ||
+      chain.tableEnds.size() != n) {
     damage = L"the increment chain is incomplete";
     return false;
   }
@@ -347,8 +354,9 @@ bool IndexChainTable(const UpdateChain& chain, TableIndex& index, std::wstring& 
     if (e.record.kind == kKindHardLink) index.linkTargets.insert(e.text);
     if (e.record.kind == kKindFile) {
       const uint64_t size = e.record.findData.Size();
-      index.fileBytes = size > static_cast<uint64_t>(INT64_MAX - index.fileBytes) ? INT64_MAX
-                                                                                   : index.fileBytes + static_cast<int64_t>(size);
+      index.fileBytes = size > static_cast<uint64_t>(INT64_MAX - index.fileBytes)
+                            ? INT64_MAX
+                            : index.fileBytes + static_cast<int64_t>(size);
     }
     ++index.entries;
   }

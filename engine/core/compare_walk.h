@@ -30,7 +30,7 @@ enum ArchiveResult : uint8_t {
   kArchiveReadFailed = 5,
   kArchiveDeflateFailed = 6,
   kArchiveWriteFailed = 7,
-  kArchiveInputLeft = 8,      // deflate left input unconsumed
+  kArchiveInputLeft = 8,  // deflate left input unconsumed
   // The link archivers.
   kLinkOpenFailed = 1,
   kLinkQueryFailed = 2,
@@ -63,8 +63,8 @@ class CompareSource {
 // the last one. headers hold each member's table alone.
 struct UpdateChain {
   ChainStreams members;
-  std::vector<int64_t> bodyEnds;  // end of each member's body (20 + header offset)
-  std::vector<int64_t> tableEnds; // length of each member's table
+  std::vector<int64_t> bodyEnds;   // end of each member's body (20 + header offset)
+  std::vector<int64_t> tableEnds;  // length of each member's table
 };
 
 // What one pass over the last member's table learns.
@@ -72,8 +72,8 @@ struct TableIndex {
   struct Span {
     int64_t headerEnd, bodyEnd;
   };
-  std::unordered_map<int64_t, Span> subtreeEnds;   // folder entry offset -> end of its contents
-  std::unordered_set<std::wstring> linkTargets;    // first names that hard links of the table name
+  std::unordered_map<int64_t, Span> subtreeEnds;  // folder entry offset -> end of its contents
+  std::unordered_set<std::wstring> linkTargets;   // first names that hard links of the table name
   int64_t entries = 0;
   int64_t fileBytes = 0;  // sizes of the files the table holds: the tree as it was
 };

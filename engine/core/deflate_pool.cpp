@@ -64,9 +64,7 @@ DeflateOutcome DeflateStream(DeflateState& state, int level, uint8_t* in, uint8_
 
 bool DeflatePool::Context::Put(const uint8_t* data, uint32_t size) {
   std::unique_lock<std::mutex> lock(pool_->m_);
-  pool_->cv_.wait(lock, [&] {
-    return job_->stop || job_->front || pool_->buffered_ + size <= pool_->budget_;
-  });
+  pool_->cv_.wait(lock, [&] { return job_->stop || job_->front || pool_->buffered_ + size <= pool_->budget_; });
   if (job_->stop) return false;
   job_->chunks.emplace_back(data, data + size);
   pool_->buffered_ += size;

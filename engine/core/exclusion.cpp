@@ -5,9 +5,7 @@
 namespace orva {
 
 namespace {
-std::wstring Normal(const std::wstring& s) {
-  return ToUpper(!s.empty() && s[0] == L'\\' ? s.substr(1) : s);
-}
+std::wstring Normal(const std::wstring& s) { return ToUpper(!s.empty() && s[0] == L'\\' ? s.substr(1) : s); }
 }  // namespace
 
 bool IsExcluded(const std::wstring& key, const std::vector<std::wstring>& patterns) {

@@ -29,12 +29,12 @@ class FileStream {
   size_t Read(void* buffer, uint32_t count);
   size_t ReadItems(void* buffer, uint32_t itemSize, uint32_t itemCount);
 
-  bool SeekToBegin();                          // true on success
-  int SeekToEnd();                             // 0 on success
-  int Seek(int64_t offset, int origin);        // 0 on success; origin 0 begin, 1 current, 2 end
-  int64_t SeekAbsolute(int64_t offset);        // 0 on success
-  int64_t GetPosition();                       // -1 on failure
-  int64_t GetLength();                         // leaves the position unchanged
+  bool SeekToBegin();                    // true on success
+  int SeekToEnd();                       // 0 on success
+  int Seek(int64_t offset, int origin);  // 0 on success; origin 0 begin, 1 current, 2 end
+  int64_t SeekAbsolute(int64_t offset);  // 0 on success
+  int64_t GetPosition();                 // -1 on failure
+  int64_t GetLength();                   // leaves the position unchanged
   int Flush();
 
   // A larger runtime buffer for streams written in long runs.

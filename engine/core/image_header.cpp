@@ -57,9 +57,15 @@ bool ReadPrologue(FileStream& image, TavImagePrologue& p, bool checkBounds) {
 bool TavImageHeader::Write(FileStream& s) const {
   uint8_t fixed[36];
   uint8_t* q = fixed;
-  auto put16 = [&](uint16_t v) { std::memcpy(q, &v, 2); q += 2; };
+  auto put16 = [&](uint16_t v) {
+    std::memcpy(q, &v, 2);
+    q += 2;
+  };
   auto put8 = [&](uint8_t v) { *q++ = v; };
-  auto put64 = [&](int64_t v) { std::memcpy(q, &v, 8); q += 8; };
+  auto put64 = [&](int64_t v) {
+    std::memcpy(q, &v, 8);
+    q += 8;
+  };
   put16(startYear);
   for (uint8_t v : {startMonth, startDay, startHour, startMinute, startSecond}) put8(v);
   put16(finishYear);
@@ -100,16 +106,38 @@ bool TavImageHeader::ReadAt(FileStream& s, int64_t position, bool keepFullPaths)
   }
 
   const uint8_t* q = fixed;
-  auto get16 = [&] { uint16_t v; std::memcpy(&v, q, 2); q += 2; return v; };
+  auto get16 = [&] {
+    uint16_t v;
+    std::memcpy(&v, q, 2);
+    q += 2;
+    return v;
+  };
   auto get8 = [&] { return *q++; };
-  auto get64 = [&] { int64_t v; std::memcpy(&v, q, 8); q += 8; return v; };
+  auto get64 = [&] {
+    int64_t v;
+    std::memcpy(&v, q, 8);
+    q += 8;
+    return v;
+  };
   imagePath = keepFullPaths ? path : FileNamePart(path);
   startYear = get16();
-  startMonth = get8(); startDay = get8(); startHour = get8(); startMinute = get8(); startSecond = get8();
+  startMonth = get8();
+  startDay = get8();
+  startHour = get8();
+  startMinute = get8();
+  startSecond = get8();
   finishYear = get16();
-  finishMonth = get8(); finishDay = get8(); finishHour = get8(); finishMinute = get8(); finishSecond = get8();
-  imageType = get8(); compressionLevel = get8(); zero = get8();
-  diskNumber = get8(); partitionNumber = get8(); driveLetter = get8();
+  finishMonth = get8();
+  finishDay = get8();
+  finishHour = get8();
+  finishMinute = get8();
+  finishSecond = get8();
+  imageType = get8();
+  compressionLevel = get8();
+  zero = get8();
+  diskNumber = get8();
+  partitionNumber = get8();
+  driveLetter = get8();
   sourceTotal = get64();
   imageSize = get64();
   comment = text;

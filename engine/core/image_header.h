@@ -30,7 +30,7 @@ struct TavImageHeader {
   uint8_t startMonth = 0, startDay = 0, startHour = 0, startMinute = 0, startSecond = 0;
   uint16_t finishYear = 0;
   uint8_t finishMonth = 0, finishDay = 0, finishHour = 0, finishMinute = 0, finishSecond = 0;
-  uint8_t imageType = 0;   // 0 full, 1 update, 2 incremental, 3 differential
+  uint8_t imageType = 0;  // 0 full, 1 update, 2 incremental, 3 differential
   uint8_t compressionLevel = 0;
   uint8_t zero = 0;
   uint8_t diskNumber = 0;

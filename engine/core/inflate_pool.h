@@ -96,9 +96,9 @@ class InflateAhead {
 
   mutable std::mutex m_;
   std::condition_variable workCv_, writerCv_, budgetCv_;
-  std::deque<Ticket> queue_;    // not yet started
+  std::deque<Ticket> queue_;  // not yet started
   std::vector<Job*> running_;
-  Job* front_ = nullptr;        // the file the writer takes now
+  Job* front_ = nullptr;  // the file the writer takes now
   size_t idle_ = 0, budgetWaiters_ = 0, buffered_ = 0, pending_ = 0;
   const size_t budget_;
   bool stopping_ = false;

@@ -49,8 +49,7 @@ uint32_t SecurityFlagsFromSddl(const std::wstring& sddl) {
     uint32_t flag;
   };
   static const Part kParts[] = {
-      {L"O:", 0x1},         {L"G:", 0x2},         {L"D:", 0x4},
-      {L"S:", 0x8},         {L"D:P", 0x80000000}, {L"S:P", 0x40000000},
+      {L"O:", 0x1}, {L"G:", 0x2}, {L"D:", 0x4}, {L"S:", 0x8}, {L"D:P", 0x80000000}, {L"S:P", 0x40000000},
   };
   uint32_t flags = 0;
   for (const Part& p : kParts)
@@ -74,9 +73,8 @@ std::wstring MklinkCommand(bool directory, const std::wstring& linkPath, const s
       return std::wstring();
     }
   }
-  return std::wstring(directory ? L"mklink /D \"" : L"mklink \"") + DoublePercent(linkPath) + L"\" \"" + DoublePercent(target) +
-         L"\"";
+  return std::wstring(directory ? L"mklink /D \"" : L"mklink \"") + DoublePercent(linkPath) + L"\" \"" +
+         DoublePercent(target) + L"\"";
 }
-
 
 }  // namespace orva

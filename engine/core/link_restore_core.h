@@ -29,5 +29,4 @@ std::wstring MklinkTarget(const std::wstring& storedTarget, const uint8_t head[2
 std::wstring MklinkCommand(bool directory, const std::wstring& linkPath, const std::wstring& target,
                            std::wstring& error);
 
-
 }  // namespace orva

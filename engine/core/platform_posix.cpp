@@ -13,9 +13,12 @@ namespace orva {
 std::string EncodeConsoleText(const std::wstring& text) {
   std::string out;
   for (wchar_t c : text) {
-    if (c == L'\n') out += "\r\n";
-    else if (c >= 0 && c < 0x80) out.push_back(static_cast<char>(c));
-    else out.push_back('?');
+    if (c == L'\n')
+      out += "\r\n";
+    else if (c >= 0 && c < 0x80)
+      out.push_back(static_cast<char>(c));
+    else
+      out.push_back('?');
   }
   return out;
 }
@@ -41,6 +44,5 @@ std::FILE* OpenSharedFile(const std::wstring& path, bool append) {
 int SeekFile(std::FILE* file, int64_t offset, int origin) { return fseeko(file, static_cast<off_t>(offset), origin); }
 
 int64_t TellFile(std::FILE* file) { return static_cast<int64_t>(ftello(file)); }
-
 
 }  // namespace orva

@@ -12,9 +12,9 @@ namespace orva {
 struct ProgressState {
   ProgressBlock block{};
   int64_t thresholds[100]{};
-  int64_t startEpoch = 0;              // progress start time, seconds
-  void* sharedBlock = nullptr;         // view of the mapping named by -i
-  volatile int32_t* control = nullptr; // view of the "_Status" mapping
+  int64_t startEpoch = 0;               // progress start time, seconds
+  void* sharedBlock = nullptr;          // view of the mapping named by -i
+  volatile int32_t* control = nullptr;  // view of the "_Status" mapping
   bool sharing = false;
 };
 

@@ -52,17 +52,22 @@ struct Level {
   int32_t contentDepth;  // depth of the entries it holds
   std::wstring path;
   FindData fd;
-  bool dead;             // not created: its entries are read and dropped
+  bool dead;  // not created: its entries are read and dropped
   bool setTimes;
 };
-
 
 class Walk {
  public:
   Walk(const ChainStreams& chain, FileStream& header, FileStream& body, int64_t tableEnd, RestoreFileSystem& fs,
        unsigned inflateWorkers, int32_t version = 4000)
-      : chain_(chain), header_(header), body_(body), tableEnd_(tableEnd), fs_(fs), v3_(version < 4000),
-        in_(new uint8_t[kBlock]), out_(new uint8_t[kBlock]) {
+      : chain_(chain),
+        header_(header),
+        body_(body),
+        tableEnd_(tableEnd),
+        fs_(fs),
+        v3_(version < 4000),
+        in_(new uint8_t[kBlock]),
+        out_(new uint8_t[kBlock]) {
     if (inflateWorkers == 0) return;
     // Workers read the data through readers of their own; without one for
     // every image the walk inflates as it writes.
@@ -102,13 +107,14 @@ class Walk {
       if (at > tableEnd_ || !ReadTavEntry(chain_, v3_ ? 3000 : 4000, header_, body_, true, e, error) ||
           header_.GetPosition() <= at || header_.GetPosition() > tableEnd_) {
         result_.damaged = true;
-        result_.damage = Fmt(L"the entry at offset %lld of the header table cannot be read", static_cast<long long>(at));
+        result_.damage =
+            Fmt(L"the entry at offset %lld of the header table cannot be read", static_cast<long long>(at));
         break;
       }
       if (e.dataLength > INT64_MAX - e.dataOffset) {
         result_.damaged = true;
-        result_.damage = Fmt(L"the entry at offset %lld of the header table has data beyond any image",
-                             static_cast<long long>(at));
+        result_.damage =
+            Fmt(L"the entry at offset %lld of the header table has data beyond any image", static_cast<long long>(at));
         break;
       }
       Handle(e);
@@ -148,8 +154,7 @@ class Walk {
       TavEntry& e = q.entry;
       int32_t error = 0;
       if (at > tableEnd_ || !ReadTavEntry(chain_, v3_ ? 3000 : 4000, header_, body_, true, e, error) ||
-          header_.GetPosition() <= at || header_.GetPosition() > tableEnd_ ||
-          e.dataLength > INT64_MAX - e.dataOffset) {
+          header_.GetPosition() <= at || header_.GetPosition() > tableEnd_ || e.dataLength > INT64_MAX - e.dataOffset) {
         header_.SeekAbsolute(at);
         body_.SeekAbsolute(bodyAt);
         aheadEnded_ = true;
@@ -216,15 +221,16 @@ class Walk {
     bool handleError = false;
     int32_t err = fs_.SetTimes(level.path, true, level.fd, handleError);
     if (err)
-      DirectoryAttributeFailure(level.path,
-                                handleError ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
-                                              L"directory's time attribute. (Error code : %d, %ls)\n"
-                                            : L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n",
-                                err);
+      DirectoryAttributeFailure(
+          level.path,
+          handleError ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
+                        L"directory's time attribute. (Error code : %d, %ls)\n"
+                      : L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n",
+          err);
     err = fs_.SetAttributes(level.path, level.fd.attributes);
     if (err)
-      DirectoryAttributeFailure(level.path, L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n",
-                                err);
+      DirectoryAttributeFailure(level.path,
+                                L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n", err);
   }
 
   void DirectoryMetadataOneHandle(const Level& level) {
@@ -264,13 +270,19 @@ class Walk {
       return;
     }
     switch (e.record.kind) {
-      case kKindHardLink: return HardLink(e, path);
+      case kKindHardLink:
+        return HardLink(e, path);
       case kKindFileSymlink:
-      case kKindDirSymlink: return SymbolicLink(e, path);
-      case kKindJunction: return Junction(e, path);
-      case kKindUnknownLink: return UnknownLink(e, path);
-      case kKindDirectory: return Directory(e, path, depth);
-      default: return File(e, path, name);
+      case kKindDirSymlink:
+        return SymbolicLink(e, path);
+      case kKindJunction:
+        return Junction(e, path);
+      case kKindUnknownLink:
+        return UnknownLink(e, path);
+      case kKindDirectory:
+        return Directory(e, path, depth);
+      default:
+        return File(e, path, name);
     }
   }
 
@@ -301,7 +313,8 @@ class Walk {
   void HardLink(const TavEntry& e, const std::wstring& path) {
     const std::wstring existing = levels_.front().path + e.text;
     if (!IsSafeRelativePath(e.text)) {
-      Say(Fmt(L"  Failed to create a hard link for the file (%ls) to the target file (%ls). (The target lies "
+      Say(
+          Fmt(L"  Failed to create a hard link for the file (%ls) to the target file (%ls). (The target lies "
               L"outside the restore folder.)\n",
               e.record.findData.Name().c_str(), existing.c_str()));
       ++Counters().hardLinksSkipped;
@@ -398,8 +411,9 @@ class Walk {
     ++Counters().dirsProcessed;
     err = v3_ ? 0 : fs_.SetShortName(path, true, e.record.findData);
     if (err)
-      DirectoryAttributeFailure(path, L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
-                                      L"directory's short name attribute. (Error code : %d, %ls)\n",
+      DirectoryAttributeFailure(path,
+                                L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
+                                L"directory's short name attribute. (Error code : %d, %ls)\n",
                                 err);
     // Format 3000 applies a directory's security even when none was stored.
     if (e.hasSecurity || v3_) fs_.ApplyEntrySecurity(path, e.security);
@@ -430,7 +444,8 @@ class Walk {
           v3_ ? std::function<void()>() : std::function<void()>(WaitWhilePaused));
     } else {
       r = InflateData(
-          e.dataLength, in_.get(), out_.get(), [&](uint8_t* buffer, uint32_t size) { return e.data->Read(buffer, size); },
+          e.dataLength, in_.get(), out_.get(),
+          [&](uint8_t* buffer, uint32_t size) { return e.data->Read(buffer, size); },
           [&](const uint8_t* data, uint32_t size, bool) { return write(data, size); },
           v3_ ? InflatePollFn() : InflatePollFn([] {
             WaitWhilePaused();
@@ -513,14 +528,16 @@ class Walk {
                 text.c_str()));
         FileAttributeFailure(path, L"Faild to retrieve the file handle.", text);
       } else {
-        SayConsole(Fmt(L"  Failed to change the file time %ls. (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
+        SayConsole(
+            Fmt(L"  Failed to change the file time %ls. (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
         FileAttributeFailure(path, L"Time attribute writing error.", text);
       }
     }
     err = v3_ ? 0 : fs_.SetShortName(path, false, fd);
     if (err) {
       std::wstring text = Text(err);
-      Say(Fmt(L"  Failed to retrieve the file handle for the file %ls. Cannot change short name attribute. (Error "
+      Say(
+          Fmt(L"  Failed to retrieve the file handle for the file %ls. Cannot change short name attribute. (Error "
               L"code : %d, %ls)\n",
               path.c_str(), err, text.c_str()));
       FileAttributeFailure(path, L"Faild to retrieve the file handle to change short name.", text);
@@ -531,7 +548,8 @@ class Walk {
     err = fs_.SetAttributes(path, fd.attributes);
     if (err) {
       std::wstring text = Text(err);
-      Say(Fmt(L"  Failed to change the file attribute (%ls). (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
+      Say(Fmt(L"  Failed to change the file attribute (%ls). (Error code : %d, %ls)\n", path.c_str(), err,
+              text.c_str()));
       FileAttributeFailure(path, L"Attribute writing error.", text);
     }
   }
@@ -546,10 +564,10 @@ class Walk {
   std::vector<Level> levels_;
   RestoreResult result_;
   std::map<FileStream*, std::unique_ptr<PositionalReader>> readers_;
-  unsigned workers_ = 0;                 // 0: inflate as the data is written
+  unsigned workers_ = 0;  // 0: inflate as the data is written
   std::unique_ptr<InflateAhead> ahead_;
   std::deque<Queued> queued_;
-  bool aheadEnded_ = false;  // the table is read ahead to its end or to an entry that fails
+  bool aheadEnded_ = false;      // the table is read ahead to its end or to an entry that fails
   InflateAhead::Ticket ticket_;  // the data of the entry in hand
 };
 

@@ -112,22 +112,51 @@ std::wstring FileExceptionTextWithCode(int cause, long systemError) {
 
 int FileExceptionCause(long systemError) {
   switch (systemError) {
-    case 0: return 0;
-    case 2: return 2;                                   // file not found
-    case 3: case 15: case 53: case 123: case 161: case 206:
-      return 3;                                         // path, drive or name invalid
-    case 4: return 4;                                   // too many open files
-    case 5: case 19: case 82: case 1314: return 5;       // access denied, write-protected
-    case 6: return 6;                                   // invalid handle
-    case 16: return 7;                                  // current directory
-    case 18: return 8;                                  // no more files
-    case 25: case 131: return 9;                        // seek
-    case 21: case 23: case 27: case 29: case 30: case 31: return 10;  // device
-    case 32: return 11;                                 // sharing violation
-    case 33: return 12;                                 // lock violation
-    case 39: case 112: return 13;                       // disk full
-    case 38: return 14;                                 // end of file
-    default: return 1;
+    case 0:
+      return 0;
+    case 2:
+      return 2;  // file not found
+    case 3:
+    case 15:
+    case 53:
+    case 123:
+    case 161:
+    case 206:
+      return 3;  // path, drive or name invalid
+    case 4:
+      return 4;  // too many open files
+    case 5:
+    case 19:
+    case 82:
+    case 1314:
+      return 5;  // access denied, write-protected
+    case 6:
+      return 6;  // invalid handle
+    case 16:
+      return 7;  // current directory
+    case 18:
+      return 8;  // no more files
+    case 25:
+    case 131:
+      return 9;  // seek
+    case 21:
+    case 23:
+    case 27:
+    case 29:
+    case 30:
+    case 31:
+      return 10;  // device
+    case 32:
+      return 11;  // sharing violation
+    case 33:
+      return 12;  // lock violation
+    case 39:
+    case 112:
+      return 13;  // disk full
+    case 38:
+      return 14;  // end of file
+    default:
+      return 1;
   }
 }
 
@@ -190,8 +219,8 @@ void PrintReport(const LocalStamp& start) {
   Say(eq79 + L"\n");
   Say(L"Category                        Processed      Skipped(Intended)        Total  \n");
   Say(dash79 + L"\n");
-  Say(Fmt(L"File                                %5d        %5d(%5d)           %5d\n", c.filesProcessed,
-          c.filesSkipped, c.filesIntended, c.filesProcessed + c.filesSkipped + c.filesIntended));
+  Say(Fmt(L"File                                %5d        %5d(%5d)           %5d\n", c.filesProcessed, c.filesSkipped,
+          c.filesIntended, c.filesProcessed + c.filesSkipped + c.filesIntended));
   Say(Fmt(L"Directory                           %5d        %5d(%5d)           %5d\n", c.dirsProcessed, c.dirsSkipped,
           c.dirsIntended, c.dirsProcessed + c.dirsSkipped + c.dirsIntended));
   Say(Fmt(L"File attribute                        N/A      %7d                    N/A\n", c.fileAttrSkipped));

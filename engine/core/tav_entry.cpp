@@ -193,8 +193,8 @@ void StepBackOverPrefix(const CTavArchiveObject& o, FileStream& h) {
   h.Seek(o.refFlag == 1 || o.ownFlag == 1 ? -37 : -1, 1);
 }
 
-bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, FileStream& B, bool keepTexts,
-                  TavEntry& e, int32_t& error) {
+bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, FileStream& B, bool keepTexts, TavEntry& e,
+                  int32_t& error) {
   CTavArchiveObject& o = e.where;
   InitArchiveObject(o);
   e.text.clear();
@@ -237,9 +237,9 @@ bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, Fil
 
   if (ref) {
     int32_t idx = o.refImageIndex;
-    if (idx < 0 || static_cast<size_t>(idx) >= chain.headers.size() || static_cast<size_t>(idx) >= chain.bodies.size() ||
-        static_cast<size_t>(idx) >= chain.versions.size() || !chain.headers[idx] || !chain.bodies[idx] ||
-        o.refEntryOffset < 0 || o.refDataOffset < 0)
+    if (idx < 0 || static_cast<size_t>(idx) >= chain.headers.size() ||
+        static_cast<size_t>(idx) >= chain.bodies.size() || static_cast<size_t>(idx) >= chain.versions.size() ||
+        !chain.headers[idx] || !chain.bodies[idx] || o.refEntryOffset < 0 || o.refDataOffset < 0)
       return fail(kErrorDamagedImage);
     e.header = chain.headers[idx];
     e.data = chain.bodies[idx];
@@ -325,8 +325,8 @@ bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, Fil
   return true;
 }
 
-CTavArchiveObject ReadEntryHeaderWithRecord(const ChainStreams& chain, int32_t version, FileStream& H,
-                                            FileStream& B, TavEntryRecord& record, int32_t& error) {
+CTavArchiveObject ReadEntryHeaderWithRecord(const ChainStreams& chain, int32_t version, FileStream& H, FileStream& B,
+                                            TavEntryRecord& record, int32_t& error) {
   TavEntry e;
   bool ok = ReadTavEntry(chain, version, H, B, false, e, error);
   record = e.record;

@@ -15,8 +15,8 @@ namespace orva {
 static_assert(std::endian::native == std::endian::little, "TAV images are little-endian");
 
 // Windows error codes used by the byte code without windows.h.
-constexpr int32_t kErrorHandleEof = 38;          // ERROR_HANDLE_EOF
-constexpr int32_t kErrorDamagedImage = 1392;     // ERROR_FILE_CORRUPT
+constexpr int32_t kErrorHandleEof = 38;       // ERROR_HANDLE_EOF
+constexpr int32_t kErrorDamagedImage = 1392;  // ERROR_FILE_CORRUPT
 
 // Sane limits for counts read from an image.
 constexpr int32_t kMaxTavStringUnits = 1 << 20;  // SDDL of a large ACL stays far below
@@ -51,8 +51,8 @@ struct FindData {
   uint64_t Size() const { return (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow; }
   std::wstring Name() const;
   std::wstring AlternateName() const;
-  void SetName(const std::wstring& name);            // truncated to 259 units
-  void SetAlternateName(const std::wstring& name);   // truncated to 13 units
+  void SetName(const std::wstring& name);           // truncated to 259 units
+  void SetAlternateName(const std::wstring& name);  // truncated to 13 units
 };
 static_assert(sizeof(FindData) == 592);
 static_assert(offsetof(FindData, creationTime) == 4);
@@ -162,14 +162,14 @@ struct ChainStreams {
 struct TavEntry {
   CTavArchiveObject where;
   TavEntryRecord record;
-  std::wstring text;          // hard-link first name, link target
-  uint8_t head[24]{};         // symbolic links: head of the reparse buffer
-  std::u16string units;       // junctions and other reparse points
+  std::wstring text;     // hard-link first name, link target
+  uint8_t head[24]{};    // symbolic links: head of the reparse buffer
+  std::u16string units;  // junctions and other reparse points
   bool hasSecurity = false;
   SecurityBlock security;
-  int64_t dataLength = 0;     // files: the stored stream's length
+  int64_t dataLength = 0;  // files: the stored stream's length
   FileStream* header = nullptr;
-  FileStream* data = nullptr; // positioned at the entry's data
+  FileStream* data = nullptr;  // positioned at the entry's data
   int64_t dataOffset = 0;
 };
 

@@ -13,10 +13,10 @@ using FileStream = orva::FileStream;
 using orva::TavImageHeader;
 
 enum class ImageHeaderStatus {
-  kRead,            // every field filled
-  kUnfinished,      // the engine never finished writing the image
-  kNoImageHeader,   // format 3000: a header table only
-  kDamaged,         // short file, offsets or counts that cannot be right
+  kRead,           // every field filled
+  kUnfinished,     // the engine never finished writing the image
+  kNoImageHeader,  // format 3000: a header table only
+  kDamaged,        // short file, offsets or counts that cannot be right
 };
 
 // Fills the record from an image opened with mode "rb"; the caller closes

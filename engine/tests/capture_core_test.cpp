@@ -16,13 +16,18 @@ namespace {
 // first, then the substitute name.
 std::vector<uint8_t> SymlinkBuffer(const std::u16string& print, const std::u16string& substitute, uint32_t flags) {
   std::vector<uint8_t> b(20 + 2 * (print.size() + substitute.size()), 0);
-  auto put16 = [&](size_t at, uint16_t v) { b[at] = v & 0xFF; b[at + 1] = v >> 8; };
-  auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF; };
+  auto put16 = [&](size_t at, uint16_t v) {
+    b[at] = v & 0xFF;
+    b[at + 1] = v >> 8;
+  };
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
+  };
   put32(0, 0xA000000C);
   put16(4, static_cast<uint16_t>(b.size() - 8));
-  put16(8, static_cast<uint16_t>(2 * print.size()));        // substitute name offset
+  put16(8, static_cast<uint16_t>(2 * print.size()));  // substitute name offset
   put16(10, static_cast<uint16_t>(2 * substitute.size()));
-  put16(12, 0);                                              // print name offset
+  put16(12, 0);  // print name offset
   put16(14, static_cast<uint16_t>(2 * print.size()));
   put32(16, flags);
   std::memcpy(b.data() + 20, print.data(), 2 * print.size());
@@ -32,7 +37,8 @@ std::vector<uint8_t> SymlinkBuffer(const std::u16string& print, const std::u16st
 
 std::vector<uint8_t> MountBuffer(const std::u16string& substitute, const std::u16string& print) {
   std::vector<uint8_t> b(16 + 2 * (substitute.size() + 1 + print.size() + 1), 0);
-  b[0] = 0x03; b[3] = 0xA0;
+  b[0] = 0x03;
+  b[3] = 0xA0;
   b[8] = 0;
   b[10] = static_cast<uint8_t>(2 * substitute.size());
   b[12] = static_cast<uint8_t>(2 * (substitute.size() + 1));
@@ -95,7 +101,8 @@ TEST(Exclusion, KeysMatchWholePatterns) {
       {L"\\Other\\hiberfil.sys", false},
       {L"", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsExcluded(c.key, patterns), c.excluded) << std::string(c.key, c.key + wcslen(c.key));
+  for (const auto& c : cases)
+    EXPECT_EQ(IsExcluded(c.key, patterns), c.excluded) << std::string(c.key, c.key + wcslen(c.key));
   EXPECT_FALSE(IsExcluded(L"x", {L""}));
   EXPECT_TRUE(IsExcluded(L"\uD55C\uAE00", {L"\uD55C\uAE00"}));
 }

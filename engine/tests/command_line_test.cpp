@@ -70,7 +70,7 @@ TEST(CommandLine, CompressionLevel) {
   const struct {
     const wchar_t* arg;
     int32_t level;
-  } cases[] = {{L"-mx0", 0}, {L"-mx1", 1}, {L"-mx3", 1}, {L"-mx4", 9}, {L"-mx5", 9}, {L"-mx9", 9},
+  } cases[] = {{L"-mx0", 0}, {L"-mx1", 1},  {L"-mx3", 1}, {L"-mx4", 9}, {L"-mx5", 9},  {L"-mx9", 9},
                {L"-mx", 0},  {L"-mx12", 1}, {L"-mxz", 0}, {L"-ma5", 7}, {L"-msfoo", 7}};
   for (const auto& c : cases) {
     Parsed p = Parse({L"a", L"img", c.arg}, 7);
@@ -80,9 +80,9 @@ TEST(CommandLine, CompressionLevel) {
 }
 
 TEST(CommandLine, Switches) {
-  Parsed p = Parse({L"a", L"img", L"src", L"-x!hiberfil.sys", L"-x!", L"-x!\"System Volume Information\"",
-                    L"-oD:\\out\\", L"-iJob1", L"-wC:\\work\\", L"-cMicrosoft Windows 7 Professional", L"-v3000.9",
-                    L"-tzip", L"-a1", L"-uq"});
+  Parsed p =
+      Parse({L"a", L"img", L"src", L"-x!hiberfil.sys", L"-x!", L"-x!\"System Volume Information\"", L"-oD:\\out\\",
+             L"-iJob1", L"-wC:\\work\\", L"-cMicrosoft Windows 7 Professional", L"-v3000.9", L"-tzip", L"-a1", L"-uq"});
   ASSERT_TRUE(p.ok) << std::string(p.error.begin(), p.error.end());
   EXPECT_EQ(p.s.exclusions, (std::vector<std::wstring>{L"hiberfil.sys", L"", L"\"System Volume Information\""}));
   EXPECT_EQ(p.s.targetFolder, L"D:\\out");

@@ -26,11 +26,11 @@ struct Node {
   bool dir = false;
   std::string content;
   uint64_t time = 1;
-  uint32_t inode = 0;        // names with the same inode are one file
+  uint32_t inode = 0;  // names with the same inode are one file
   uint32_t attributes = 0;
   uint32_t tag = 0;
-  uint8_t failure = 0;       // the archiver's result: nothing is written
-  uint64_t listedTime = 0;   // what the folder's entry shows, when it lags behind
+  uint8_t failure = 0;      // the archiver's result: nothing is written
+  uint64_t listedTime = 0;  // what the folder's entry shows, when it lags behind
 };
 
 // A source tree in memory that archives as the engine does: entry, data,
@@ -220,7 +220,8 @@ MemoryFileSystem Restore(Image& image, const std::vector<Image*>& chainImages) {
   return fs;
 }
 
-void ExpectSame(const MemorySource& src, MemoryFileSystem& fs, const std::vector<std::vector<std::wstring>>& linked = {}) {
+void ExpectSame(const MemorySource& src, MemoryFileSystem& fs,
+                const std::vector<std::vector<std::wstring>>& linked = {}) {
   std::map<std::wstring, std::string> want;
   size_t dirs = 0;
   for (auto& [rel, n] : src.nodes) {
@@ -444,7 +445,11 @@ TEST(CompareWalk, DamagedTablesAreRefusedWhole) {
     const char* what;
     std::function<void(TableBuilder&, FileStream&)> build;
   } cases[] = {
-      {"depth jump", [](TableBuilder& t, FileStream&) { t.File(0, L"a", "a"); t.File(1, L"b", "b"); }},
+      {"depth jump",
+       [](TableBuilder& t, FileStream&) {
+         t.File(0, L"a", "a");
+         t.File(1, L"b", "b");
+       }},
       {"reference into itself",
        [](TableBuilder& t, FileStream& h) {
          t.Directory(0, L"d");
@@ -469,7 +474,11 @@ TEST(CompareWalk, DamagedTablesAreRefusedWhole) {
          h.Write(&zero, 1);
          WriteEntryRecord(h, r);
        }},
-      {"entry cut short", [](TableBuilder& t, FileStream& h) { t.Directory(0, L"d"); h.Write("\0\1\2", 3); }},
+      {"entry cut short",
+       [](TableBuilder& t, FileStream& h) {
+         t.Directory(0, L"d");
+         h.Write("\0\1\2", 3);
+       }},
   };
   for (const Case& c : cases) {
     Image img;

@@ -189,12 +189,9 @@ TEST(DamagedPrologue, OffsetsMustFitTheFile) {
     bool ok;
   };
   const Case cases[] = {
-      {"fits exactly", 10, 5, 35, true},
-      {"empty image", 0, 0, 20, true},
-      {"negative offset", -1, 5, 100, false},
-      {"negative length", 0, -1, 100, false},
-      {"beyond the end", 70, 20, 100, false},
-      {"overflowing sum", INT64_MAX - 5, 10, 100, false},
+      {"fits exactly", 10, 5, 35, true},         {"empty image", 0, 0, 20, true},
+      {"negative offset", -1, 5, 100, false},    {"negative length", 0, -1, 100, false},
+      {"beyond the end", 70, 20, 100, false},    {"overflowing sum", INT64_MAX - 5, 10, 100, false},
       {"huge length", 0, INT64_MAX, 100, false},
   };
   for (const auto& c : cases) {

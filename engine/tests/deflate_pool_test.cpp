@@ -54,8 +54,8 @@ std::vector<uint8_t> Content(std::mt19937& rnd, size_t size) {
 std::vector<SourceFile> Tree() {
   std::mt19937 rnd(7);
   std::vector<SourceFile> tree;
-  for (size_t size : {size_t{0}, size_t{1}, size_t{100}, size_t{65535}, size_t{65536}, size_t{65537},
-                      size_t{3 * 65536}, size_t{1 << 20}, size_t{5000}})
+  for (size_t size : {size_t{0}, size_t{1}, size_t{100}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{3 * 65536},
+                      size_t{1 << 20}, size_t{5000}})
     tree.push_back({Content(rnd, size)});
   for (int i = 0; i < 200; ++i) tree.push_back({Content(rnd, rnd() % 20000)});
   tree.push_back({Content(rnd, 300000), 200000});  // fails in its fourth read
@@ -70,9 +70,7 @@ struct Image {
   std::vector<uint8_t> bytes;
   std::vector<int> failures;
   std::vector<int64_t> lengths;
-  bool operator==(const Image& o) const {
-    return bytes == o.bytes && failures == o.failures && lengths == o.lengths;
-  }
+  bool operator==(const Image& o) const { return bytes == o.bytes && failures == o.failures && lengths == o.lengths; }
 };
 
 Image Serial(const std::vector<SourceFile>& tree, int level) {

@@ -75,8 +75,8 @@ struct Child {
   }
   void Start(const std::wstring& cmd) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE h = CreateFileW(out.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                           0, nullptr);
+    HANDLE h = CreateFileW(out.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0,
+                           nullptr);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -431,7 +431,8 @@ TEST(EngineRun, DifferentialUpdateThatCannotReplaceKeepsBothImages) {
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   const std::string text = RunEngine(L"w \"" + full + L"\" " + source);
   CloseHandle(held);
-  EXPECT_NE(text.find("both files are kept"), std::string::npos) << text.substr(text.size() > 3000 ? text.size() - 3000 : 0);
+  EXPECT_NE(text.find("both files are kept"), std::string::npos)
+      << text.substr(text.size() > 3000 ? text.size() - 3000 : 0);
   EXPECT_NE(text.find("There were fatal SYSTEM errors"), std::string::npos);
   EXPECT_EQ(ReadAll(full), before);
   const std::string replacement = ReadAll(full + L".new");
@@ -565,8 +566,8 @@ TEST(Archivers, ResultsTextsAndEntries) {
     std::wstring text;
   };
   const Case cases[] = {
-      {"object not found", [&] { return ArchiveSingleEntry(0, none, L"\\none.txt", header, body); },
-       kArchiveNotFound, L"Cannot find the file " + none + L". (Error code # : 2, "},
+      {"object not found", [&] { return ArchiveSingleEntry(0, none, L"\\none.txt", header, body); }, kArchiveNotFound,
+       L"Cannot find the file " + none + L". (Error code # : 2, "},
       {"object not accessible", [&] { return ArchiveSingleEntry(0, nowhere, L"\\no\\x.txt", header, body); },
        kArchiveNotAccessible, L"Cannot access the object " + nowhere + L". (Error code # : 3, "},
       {"file not found", [&] { return ArchiveFileEntry(0, L"\\none.txt", none, header, body); }, kArchiveNotFound,
@@ -576,7 +577,8 @@ TEST(Archivers, ResultsTextsAndEntries) {
       {"file link that is no link", [&] { return ArchiveFileLinkEntry(0, file, L"\\file.txt", fileFd, header); },
        kLinkQueryFailed, L"  Failed to retrieve the reparse point of the symbolic link. (Error code : "},
       {"junction that is no junction", [&] { return ArchiveJunctionEntry(0, dir, L"\\dir", junctionFd, header); },
-       kLinkQueryFailed, L"  Failed to retrieve the reparse point data of the link directory (" + dir + L"). (Error code : "},
+       kLinkQueryFailed,
+       L"  Failed to retrieve the reparse point data of the link directory (" + dir + L"). (Error code : "},
       {"junction that is gone", [&] { return ArchiveJunctionEntry(0, none, L"\\none", junctionFd, header); },
        kLinkOpenFailed, L"  Failed to retrieve the handle of the link directory (" + none + L"). (Error code : 2, "},
   };

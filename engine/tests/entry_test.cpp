@@ -19,7 +19,8 @@ TavEntryRecord Record(uint8_t kind, uint8_t security, const std::wstring& name, 
   r.securityState = security;
   r.findData.SetName(name);
   r.findData.sizeLow = 1234;
-  if (kind == kKindDirectory || kind == kKindJunction || kind == kKindDirSymlink) r.findData.attributes |= kAttrDirectory;
+  if (kind == kKindDirectory || kind == kKindJunction || kind == kKindDirSymlink)
+    r.findData.attributes |= kAttrDirectory;
   return r;
 }
 
@@ -65,8 +66,8 @@ void WriteEntry(FileStream& h, int32_t version, uint8_t kind, uint8_t security, 
   if (sec) WriteSecurityBlock(h, Sec());
 }
 
-const uint8_t kKinds[] = {kKindFile, kKindHardLink, kKindDirSymlink, kKindFileSymlink, kKindJunction, kKindDirectory,
-                          kKindUnknownLink};
+const uint8_t kKinds[] = {kKindFile,     kKindHardLink,  kKindDirSymlink, kKindFileSymlink,
+                          kKindJunction, kKindDirectory, kKindUnknownLink};
 const uint8_t kStates[] = {kSecurityPresent, kSecurityNotRetrieved, kSecurityNotConverted};
 
 }  // namespace
@@ -81,7 +82,8 @@ TEST(TavString, EncodingAndEmpty) {
   WriteTavBlob(s, 3, blob);
   WriteTavBlob(s, 0, nullptr);
   s.Close();
-  EXPECT_EQ(f.Bytes(), (std::vector<uint8_t>{0, 0, 0, 0, 2, 0, 0, 0, 'A', 0, 0x5C, 0xD5, 3, 0, 0, 0, 9, 8, 7, 0, 0, 0, 0}));
+  EXPECT_EQ(f.Bytes(),
+            (std::vector<uint8_t>{0, 0, 0, 0, 2, 0, 0, 0, 'A', 0, 0x5C, 0xD5, 3, 0, 0, 0, 9, 8, 7, 0, 0, 0, 0}));
 
   ASSERT_TRUE(s.Open(f.Path(), L"rb"));
   std::wstring text = L"stale";

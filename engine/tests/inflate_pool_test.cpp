@@ -154,8 +154,8 @@ TEST(InflateData, OutcomeOfEachKindOfStream) {
     bool wholeBlock;
   } cases[] = {
       {"whole stream", good, static_cast<int64_t>(good.size()), InflateFailure::kNone, false},
-      {"stored bytes end first", good.substr(0, 100000), static_cast<int64_t>(good.size()),
-       InflateFailure::kTruncated, true},
+      {"stored bytes end first", good.substr(0, 100000), static_cast<int64_t>(good.size()), InflateFailure::kTruncated,
+       true},
       {"length cut short", good, 100000, InflateFailure::kTruncated, false},
       {"corrupt in a whole block", corrupt, static_cast<int64_t>(corrupt.size()), InflateFailure::kData, true},
       {"not a stream", "not a zlib stream", 17, InflateFailure::kData, false},
@@ -181,7 +181,8 @@ TEST(InflateData, OutcomeOfEachKindOfStream) {
 TEST(InflateAhead, SameRestoreWithAnyNumberOfWorkers) {
   const std::pair<const char*, Prepare> disks[] = {
       {"room", [](MemoryFileSystem& fs) { fs.failDirectories.insert(kTarget + L"\\d4\\refused"); }},
-      {"disk fills", [](MemoryFileSystem& fs) {
+      {"disk fills",
+       [](MemoryFileSystem& fs) {
          fs.failDirectories.insert(kTarget + L"\\d4\\refused");
          fs.diskLeft = 1500000;
        }},
@@ -223,8 +224,8 @@ TEST(InflateAhead, PauseAndCancel) {
   EXPECT_EQ(sleeps, 3);
   Restored plain = Restore(MixedTable, 4000, 0);
   EXPECT_EQ(paused.fs.files, plain.fs.files);
-  for (const wchar_t* text : {L"The user has temporarily stopped the imaging process.",
-                              L"The user resumed the imaging process."}) {
+  for (const wchar_t* text :
+       {L"The user has temporarily stopped the imaging process.", L"The user resumed the imaging process."}) {
     const size_t at = paused.console.find(text);
     EXPECT_NE(at, std::wstring::npos);
     EXPECT_EQ(paused.console.find(text, at + 1), std::wstring::npos);

@@ -65,10 +65,10 @@ TEST(MklinkTargetText, FirstSubstituteOffsetHalfUnits) {
     const wchar_t* expected;
   };
   const Case cases[] = {
-      {L"C:\\t\\??\\C:\\t", 8, L"C:\\t"},        // absolute: print name, "\??\", print name
-      {L"..\\a..\\a", 8, L"..\\a"},               // relative: print name twice
+      {L"C:\\t\\??\\C:\\t", 8, L"C:\\t"},  // absolute: print name, "\??\", print name
+      {L"..\\a..\\a", 8, L"..\\a"},        // relative: print name twice
       {L"C:\\t", 0, L""},
-      {L"C:\\t", 8, L"C:\\t"},                    // n at the length: whole text
+      {L"C:\\t", 8, L"C:\\t"},  // n at the length: whole text
       {L"C:\\t", 0xFFFE, L"C:\\t"},
   };
   for (const Case& c : cases) {
@@ -110,9 +110,12 @@ TEST(FileExceptionCauses, SystemErrorsMapToTheirCauseText) {
     const wchar_t* text;
   };
   const Case cases[] = {
-      {2, L"The file could not be located."},      {3, L"All or part of the path is invalid."},
-      {5, L"The file could not be accessed."},     {32, L"SHARE.EXE was not loaded, or a shared region was locked."},
-      {112, L"The disk is full."},                 {87, L"An unspecified error occurred."},
+      {2, L"The file could not be located."},
+      {3, L"All or part of the path is invalid."},
+      {5, L"The file could not be accessed."},
+      {32, L"SHARE.EXE was not loaded, or a shared region was locked."},
+      {112, L"The disk is full."},
+      {87, L"An unspecified error occurred."},
   };
   for (const Case& c : cases) EXPECT_EQ(FileExceptionText(FileExceptionCause(c.error)), c.text) << c.error;
 }

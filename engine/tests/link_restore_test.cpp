@@ -185,10 +185,10 @@ TEST_F(LinkRestoreTest, ConversionFailureNamesEachPart) {
   };
   int expectedCount = 0;
   for (const Case& c : cases) {
-    const std::wstring message = Fmt(
-        L"  Error in converting a security string to a security information (%ls). Owner(%ls), Group(%ls), "
-        L"Description(%ls)\n",
-        path.c_str(), c.owner.c_str(), c.group.c_str(), c.description.c_str());
+    const std::wstring message =
+        Fmt(L"  Error in converting a security string to a security information (%ls). Owner(%ls), Group(%ls), "
+            L"Description(%ls)\n",
+            path.c_str(), c.owner.c_str(), c.group.c_str(), c.description.c_str());
     CaptureOutput out;
     EXPECT_FALSE(ApplySecurityDescriptor(path, c.sec));
     EXPECT_EQ(Counters().securitySkipped, expectedCount);

@@ -15,13 +15,13 @@ class MemoryFileSystem : public RestoreFileSystem {
   std::set<std::wstring> directories;
   std::map<std::wstring, std::wstring> hardLinks;  // link -> existing
   std::map<std::wstring, uint64_t> writeTimes;
-  std::set<std::wstring> failDirectories;            // MakeDirectory refuses these
-  size_t diskLeft = static_cast<size_t>(-1);         // bytes before the disk is full
-  std::vector<std::wstring> timeOrder;               // paths in the order their times were set
-  std::vector<std::wstring> shortNames;              // paths given a short name
-  std::vector<std::wstring> secured;                 // paths given their entry's security
-  std::map<std::wstring, MetadataStep> failMetadata; // SetDirectoryMetadata fails there
-  std::vector<std::wstring> oneHandleMetadata;       // directories done through one handle
+  std::set<std::wstring> failDirectories;             // MakeDirectory refuses these
+  size_t diskLeft = static_cast<size_t>(-1);          // bytes before the disk is full
+  std::vector<std::wstring> timeOrder;                // paths in the order their times were set
+  std::vector<std::wstring> shortNames;               // paths given a short name
+  std::vector<std::wstring> secured;                  // paths given their entry's security
+  std::map<std::wstring, MetadataStep> failMetadata;  // SetDirectoryMetadata fails there
+  std::vector<std::wstring> oneHandleMetadata;        // directories done through one handle
 
   int32_t MakeDirectory(const std::wstring& path) override {
     if (failDirectories.count(path)) return 5;

@@ -62,16 +62,18 @@ TEST(RestoreWalk, TreeWithFilesFoldersAndHardLinks) {
   for (int32_t version : kVersions) {
     SCOPED_TRACE(version);
     const std::string big(200000, 'x');
-    Restored r = Restore([&](TableBuilder& t) {
-      t.Directory(0, L"docs", 100);
-      t.File(1, L"a 100%.txt", "alpha", 11);
-      t.Directory(1, L"deep", 101);
-      t.File(2, L"\uD55C\uAE00.txt", big, 12);
-      t.Directory(1, L"empty", 102);
-      t.File(1, L"empty.txt", "", 13);
-      t.File(0, L"root.txt", std::string(65536, 'r'), 14);
-      t.HardLink(0, L"again.txt", L"\\docs\\a 100%.txt");
-    }, nullptr, version);
+    Restored r = Restore(
+        [&](TableBuilder& t) {
+          t.Directory(0, L"docs", 100);
+          t.File(1, L"a 100%.txt", "alpha", 11);
+          t.Directory(1, L"deep", 101);
+          t.File(2, L"\uD55C\uAE00.txt", big, 12);
+          t.Directory(1, L"empty", 102);
+          t.File(1, L"empty.txt", "", 13);
+          t.File(0, L"root.txt", std::string(65536, 'r'), 14);
+          t.HardLink(0, L"again.txt", L"\\docs\\a 100%.txt");
+        },
+        nullptr, version);
     EXPECT_FALSE(r.result.damaged);
     EXPECT_EQ(r.fs.files[P(L"\\docs\\a 100%.txt")], "alpha");
     EXPECT_EQ(r.fs.files[P(L"\\docs\\deep\\\uD55C\uAE00.txt")], big);
@@ -98,17 +100,19 @@ TEST(RestoreWalk, TreeWithFilesFoldersAndHardLinks) {
 TEST(RestoreWalk, HostileNamesStayInsideTheTarget) {
   for (int32_t version : kVersions) {
     SCOPED_TRACE(version);
-    Restored r = Restore([](TableBuilder& t) {
-      t.File(0, L"..", "x");
-      t.File(0, L"a\\..\\..\\evil", "x");
-      t.File(0, L"C:evil", "x");
-      t.Directory(0, L"..");
-      t.File(1, L"inside dotdot", "x");
-      t.File(0, L"good", "g");
-      t.HardLink(0, L"h1", L"\\..\\..\\windows\\system32\\x");
-      t.HardLink(0, L"h2", L"good");
-      t.HardLink(0, L"h3", L"\\good");
-    }, nullptr, version);
+    Restored r = Restore(
+        [](TableBuilder& t) {
+          t.File(0, L"..", "x");
+          t.File(0, L"a\\..\\..\\evil", "x");
+          t.File(0, L"C:evil", "x");
+          t.Directory(0, L"..");
+          t.File(1, L"inside dotdot", "x");
+          t.File(0, L"good", "g");
+          t.HardLink(0, L"h1", L"\\..\\..\\windows\\system32\\x");
+          t.HardLink(0, L"h2", L"good");
+          t.HardLink(0, L"h3", L"\\good");
+        },
+        nullptr, version);
     EXPECT_EQ(r.fs.files.size(), 2u);  // good and h3
     EXPECT_EQ(r.fs.files[P(L"\\good")], "g");
     EXPECT_EQ(r.fs.files[P(L"\\h3")], "g");
@@ -150,7 +154,11 @@ TEST(RestoreWalk, EntryDeeperThanItsFolder) {
     size_t files;  // besides "first" and "last"
   };
   const Case cases[] = {
-      {"jump", [](TableBuilder& t) { t.Directory(3, L"jump"); t.File(4, L"under jump", "x"); },
+      {"jump",
+       [](TableBuilder& t) {
+         t.Directory(3, L"jump");
+         t.File(4, L"under jump", "x");
+       },
        L"(current level = 0, header level = 3)", 1, 0, 0},
       {"folder at the greatest depth", [](TableBuilder& t) { t.Directory(INT32_MAX, L"deepest"); },
        L"(current level = 0, header level = 2147483647)", 1, 0, 0},
@@ -169,13 +177,16 @@ TEST(RestoreWalk, EntryDeeperThanItsFolder) {
   for (int32_t version : kVersions) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.what) + " " + std::to_string(version));
-      Restored r = Restore([&](TableBuilder& t) {
-        t.File(0, L"first", "1");
-        c.middle(t);
-        t.File(0, L"last", "2");
-      }, nullptr, version);
+      Restored r = Restore(
+          [&](TableBuilder& t) {
+            t.File(0, L"first", "1");
+            c.middle(t);
+            t.File(0, L"last", "2");
+          },
+          nullptr, version);
       EXPECT_FALSE(r.result.damaged);
-      EXPECT_NE(r.console.find(std::wstring(L"  Header file may be collapsed. ") + c.message + L"\n"), std::wstring::npos)
+      EXPECT_NE(r.console.find(std::wstring(L"  Header file may be collapsed. ") + c.message + L"\n"),
+                std::wstring::npos)
           << std::string(r.console.begin(), r.console.end());
       EXPECT_EQ(r.fs.files.size(), 2 + c.files);
       EXPECT_EQ(r.fs.files[P(L"\\first")], "1");
@@ -195,12 +206,14 @@ TEST(RestoreWalk, BadStreamsAreSkippedAndTheNextFileIsRight) {
     corrupt[2] ^= 0x55;
     corrupt[3] ^= 0x55;
     std::string cut = good.substr(0, good.size() / 2);
-    Restored r = Restore([&](TableBuilder& t) {
-      t.FileStored(0, L"corrupt", corrupt, 100000);
-      t.FileStored(0, L"cut", cut, 100000);
-      t.FileStored(0, L"garbage", "not a zlib stream at all", 10);
-      t.File(0, L"next", "next file");
-    }, nullptr, version);
+    Restored r = Restore(
+        [&](TableBuilder& t) {
+          t.FileStored(0, L"corrupt", corrupt, 100000);
+          t.FileStored(0, L"cut", cut, 100000);
+          t.FileStored(0, L"garbage", "not a zlib stream at all", 10);
+          t.File(0, L"next", "next file");
+        },
+        nullptr, version);
     EXPECT_EQ(r.fs.files.count(P(L"\\corrupt")), 0u);  // no half file left
     EXPECT_EQ(r.fs.files.count(P(L"\\cut")), 0u);
     EXPECT_EQ(r.fs.files[P(L"\\next")], "next file");
@@ -272,7 +285,7 @@ TEST(RestoreWalk, Format3000Differences) {
       EXPECT_TRUE(r.fs.shortNames.empty());
       EXPECT_EQ(r.fs.oneHandleMetadata, folders);
       EXPECT_EQ(r.fs.secured, (std::vector<std::wstring>{P(L"\\plain folder"), P(L"\\secured folder"),
-                                                          P(L"\\secured folder\\secured file.txt")}));
+                                                         P(L"\\secured folder\\secured file.txt")}));
     } else {
       EXPECT_GT(ended, 0);
       EXPECT_EQ(r.fs.shortNames.size(), 4u);
@@ -285,10 +298,13 @@ TEST(RestoreWalk, Format3000Differences) {
 TEST(RestoreWalk, Format3000DirectoryMetadataFailures) {
   using Step = RestoreFileSystem::MetadataStep;
   const std::pair<Step, std::wstring> cases[] = {
-      {RestoreFileSystem::kOpenStep, L"  Failed to retrieve the directory's handle (T:\\out\\d). Cannot change the "
-                                     L"directory's attribute. (Error code : 5, "},
-      {RestoreFileSystem::kTimesStep, L"  Failed to change the directory's time attribute (T:\\out\\d). (Error code : 5, "},
-      {RestoreFileSystem::kAttributesStep, L"  Failed to change the directory attribute (T:\\out\\d). (Warning code : 5, "},
+      {RestoreFileSystem::kOpenStep,
+       L"  Failed to retrieve the directory's handle (T:\\out\\d). Cannot change the "
+       L"directory's attribute. (Error code : 5, "},
+      {RestoreFileSystem::kTimesStep,
+       L"  Failed to change the directory's time attribute (T:\\out\\d). (Error code : 5, "},
+      {RestoreFileSystem::kAttributesStep,
+       L"  Failed to change the directory attribute (T:\\out\\d). (Warning code : 5, "},
   };
   for (const auto& [step, message] : cases) {
     SCOPED_TRACE(static_cast<int>(step));

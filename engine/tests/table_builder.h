@@ -73,7 +73,7 @@ class TableBuilder {
     WriteSecurityBlock(h_, b);
   }
   TavEntryRecord Record(int32_t depth, const std::wstring& name, uint8_t kind, uint32_t attributes,
-                               uint64_t writeTime) {
+                        uint64_t writeTime) {
     TavEntryRecord r;
     std::memset(&r, 0, sizeof r);
     r.depth = depth;

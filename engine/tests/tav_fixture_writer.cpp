@@ -55,9 +55,9 @@ struct Entry {
   uint64_t size;
   // trailers
   int64_t compressedLength = 0;
-  std::wstring text{};               // first name or link target or mount text
+  std::wstring text{};  // first name or link target or mount text
   int32_t mountUnits = 0;
-  bool reference = false;            // written as a flag-1 prefix
+  bool reference = false;  // written as a flag-1 prefix
 };
 
 SecurityBlock MakeSecurity(int seed) {
@@ -128,13 +128,15 @@ std::vector<Entry> SampleEntries() {
     v.push_back(e);
   }
   {
-    Entry e{kKindJunction, kSecurityPresent, 0, kAttrDirectory | kAttrReparsePoint, kTagMountPoint, L"junction", L"", 0};
+    Entry e{kKindJunction,  kSecurityPresent, 0,   kAttrDirectory | kAttrReparsePoint,
+            kTagMountPoint, L"junction",      L"", 0};
     e.text = L"\\??\\C:\\Target";
     e.mountUnits = 40;
     v.push_back(e);
   }
   {
-    Entry e{kKindUnknownLink, kSecurityNotRetrieved, 0, kAttrDirectory | kAttrReparsePoint, 0x80000017, L"dedup", L"", 0};
+    Entry e{
+        kKindUnknownLink, kSecurityNotRetrieved, 0, kAttrDirectory | kAttrReparsePoint, 0x80000017, L"dedup", L"", 0};
     e.text = L"\\??\\Volume{1}";
     e.mountUnits = 0;  // the query returned nothing
     v.push_back(e);
@@ -204,8 +206,8 @@ std::string WriteTable(FileStream& h, int32_t version, const std::vector<Entry>&
       case kKindJunction:
       case kKindUnknownLink:
         WriteMountTrailer(h, MountUnits(e.text, e.mountUnits));
-        trailer = "{\"unit_count\": " + Num(e.mountUnits) + ", \"text\": " +
-                  Json(e.mountUnits ? e.text : std::wstring()) + "}";
+        trailer = "{\"unit_count\": " + Num(e.mountUnits) +
+                  ", \"text\": " + Json(e.mountUnits ? e.text : std::wstring()) + "}";
         break;
       default:
         trailer = "{}";
@@ -214,12 +216,13 @@ std::string WriteTable(FileStream& h, int32_t version, const std::vector<Entry>&
     uint64_t ct = (static_cast<uint64_t>(r.findData.creationTime.high) << 32) | r.findData.creationTime.low;
     uint64_t at = (static_cast<uint64_t>(r.findData.lastAccessTime.high) << 32) | r.findData.lastAccessTime.low;
     uint64_t wt = (static_cast<uint64_t>(r.findData.lastWriteTime.high) << 32) | r.findData.lastWriteTime.low;
-    json += ", \"depth\": " + Num(e.depth) + ", \"attributes\": " + Num(e.attributes) + ", \"creation\": " +
-            Num(static_cast<long long>(ct)) + ", \"last_access\": " + Num(static_cast<long long>(at)) +
-            ", \"last_write\": " + Num(static_cast<long long>(wt)) + ", \"size\": " +
-            Num(static_cast<long long>(e.size)) + ", \"reserved0\": " + Num(e.tag) + ", \"reserved1\": 0" +
-            ", \"name\": " + Json(e.name) + ", \"alt_name\": " + Json(e.altName) + ", \"kind\": " + Num(e.kind) +
-            ", \"security_state\": " + Num(e.security) + ", \"trailer\": " + trailer;
+    json += ", \"depth\": " + Num(e.depth) + ", \"attributes\": " + Num(e.attributes) +
+            ", \"creation\": " + Num(static_cast<long long>(ct)) +
+            ", \"last_access\": " + Num(static_cast<long long>(at)) +
+            ", \"last_write\": " + Num(static_cast<long long>(wt)) +
+            ", \"size\": " + Num(static_cast<long long>(e.size)) + ", \"reserved0\": " + Num(e.tag) +
+            ", \"reserved1\": 0" + ", \"name\": " + Json(e.name) + ", \"alt_name\": " + Json(e.altName) +
+            ", \"kind\": " + Num(e.kind) + ", \"security_state\": " + Num(e.security) + ", \"trailer\": " + trailer;
     if (hasSec)
       json += ", \"security\": {\"owner\": " + Json(sec.ownerSid) + ", \"group\": " + Json(sec.groupSid) +
               ", \"dacl\": " + Hex(sec.dacl) + ", \"sacl\": " + Hex(sec.sacl) + ", \"sddl\": " + Json(sec.sddl) + "}";
@@ -248,11 +251,12 @@ std::string HeaderJson(const TavImageHeader& h, const TavImagePrologue& p, int64
          ", \"image_path\": " + Json(h.imagePath) + ", \"start\": [" + Num(h.startYear) + ", " + Num(h.startMonth) +
          ", " + Num(h.startDay) + ", " + Num(h.startHour) + ", " + Num(h.startMinute) + ", " + Num(h.startSecond) +
          "], \"finish\": [" + Num(h.finishYear) + ", " + Num(h.finishMonth) + ", " + Num(h.finishDay) + ", " +
-         Num(h.finishHour) + ", " + Num(h.finishMinute) + ", " + Num(h.finishSecond) + "], \"image_type\": " +
-         Num(h.imageType) + ", \"compression_level\": " + Num(h.compressionLevel) + ", \"disk\": " +
-         Num(h.diskNumber) + ", \"partition\": " + Num(h.partitionNumber) + ", \"drive_letter\": " +
-         Num(h.driveLetter) + ", \"source_total\": " + Num(h.sourceTotal) + ", \"image_size\": " +
-         Num(h.imageSize) + ", \"comment\": " + Json(h.comment) + ", \"increments\": " + inc + "}";
+         Num(h.finishHour) + ", " + Num(h.finishMinute) + ", " + Num(h.finishSecond) +
+         "], \"image_type\": " + Num(h.imageType) + ", \"compression_level\": " + Num(h.compressionLevel) +
+         ", \"disk\": " + Num(h.diskNumber) + ", \"partition\": " + Num(h.partitionNumber) +
+         ", \"drive_letter\": " + Num(h.driveLetter) + ", \"source_total\": " + Num(h.sourceTotal) +
+         ", \"image_size\": " + Num(h.imageSize) + ", \"comment\": " + Json(h.comment) + ", \"increments\": " + inc +
+         "}";
 }
 
 // A complete image: prologue, body, the v4000 table, image header.
@@ -297,10 +301,18 @@ int wmain(int argc, wchar_t** argv) {
 
   TavImageHeader header;
   header.imagePath = L"D:\\Backup\\\uC774\uBBF8\uC9C0 50%.TAV";
-  header.startYear = 2026; header.startMonth = 12; header.startDay = 10;
-  header.startHour = 23; header.startMinute = 59; header.startSecond = 58;
-  header.finishYear = 2026; header.finishMonth = 12; header.finishDay = 11;
-  header.finishHour = 0; header.finishMinute = 1; header.finishSecond = 2;
+  header.startYear = 2026;
+  header.startMonth = 12;
+  header.startDay = 10;
+  header.startHour = 23;
+  header.startMinute = 59;
+  header.startSecond = 58;
+  header.finishYear = 2026;
+  header.finishMonth = 12;
+  header.finishDay = 11;
+  header.finishHour = 0;
+  header.finishMinute = 1;
+  header.finishSecond = 2;
   header.imageType = 0;
   header.compressionLevel = 9;
   header.diskNumber = 0xFF;
@@ -316,7 +328,8 @@ int wmain(int argc, wchar_t** argv) {
   struct Rewrite {
     const wchar_t* name;
     int kind;
-  } rewrites[] = {{L"image_size.tav", 0}, {L"image_list.tav", 1}, {L"image_reset.tav", 2}, {L"image_fromheader.tav", 3}};
+  } rewrites[] = {
+      {L"image_size.tav", 0}, {L"image_list.tav", 1}, {L"image_reset.tav", 2}, {L"image_fromheader.tav", 3}};
   for (const auto& rw : rewrites) {
     TavImageHeader h2 = header;
     TavImagePrologue p2;

@@ -40,7 +40,8 @@ struct FileId {
 };
 struct FileIdHash {
   size_t operator()(const FileId& f) const {
-    return std::hash<uint64_t>()((static_cast<uint64_t>(f.high) << 32 | f.low) ^ (static_cast<uint64_t>(f.serial) << 17));
+    return std::hash<uint64_t>()((static_cast<uint64_t>(f.high) << 32 | f.low) ^
+                                 (static_cast<uint64_t>(f.serial) << 17));
   }
 };
 
@@ -137,13 +138,20 @@ using DataResult = DeflateOutcome;
 // The single-entry archiver's result byte for a failed data capture.
 uint8_t ResultOf(DataFailure f) {
   switch (f) {
-    case DataFailure::kNone: return kArchived;
-    case DataFailure::kOpen: return kArchiveOpenFailed;
-    case DataFailure::kDeflateInit: return kArchiveDeflateInitFailed;
-    case DataFailure::kRead: return kArchiveReadFailed;
-    case DataFailure::kDeflate: return kArchiveDeflateFailed;
-    case DataFailure::kWrite: return kArchiveWriteFailed;
-    case DataFailure::kAvailIn: return kArchiveInputLeft;
+    case DataFailure::kNone:
+      return kArchived;
+    case DataFailure::kOpen:
+      return kArchiveOpenFailed;
+    case DataFailure::kDeflateInit:
+      return kArchiveDeflateInitFailed;
+    case DataFailure::kRead:
+      return kArchiveReadFailed;
+    case DataFailure::kDeflate:
+      return kArchiveDeflateFailed;
+    case DataFailure::kWrite:
+      return kArchiveWriteFailed;
+    case DataFailure::kAvailIn:
+      return kArchiveInputLeft;
   }
   return kArchiveOpenFailed;
 }
@@ -205,14 +213,15 @@ bool OpenForDataAt(HANDLE folder, const std::wstring& name, bool withSecurity, H
                                  ULONG, ULONG, ULONG, void*, ULONG);
   using ErrorFn = ULONG(WINAPI*)(LONG);
   static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  static const CreateFn create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+  static const CreateFn create =
+      reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
   static const ErrorFn toError =
       reinterpret_cast<ErrorFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
   if (!create || !toError || folder == INVALID_HANDLE_VALUE || name.size() * sizeof(wchar_t) > 0xFFFE) return false;
-  constexpr ULONG kOpen = 1;                       // FILE_OPEN
-  constexpr ULONG kSynchronous = 0x00000020;       // FILE_SYNCHRONOUS_IO_NONALERT
-  constexpr ULONG kSequential = 0x00000004;        // FILE_SEQUENTIAL_ONLY
-  constexpr ULONG kBackupIntent = 0x00004000;      // FILE_OPEN_FOR_BACKUP_INTENT
+  constexpr ULONG kOpen = 1;                   // FILE_OPEN
+  constexpr ULONG kSynchronous = 0x00000020;   // FILE_SYNCHRONOUS_IO_NONALERT
+  constexpr ULONG kSequential = 0x00000004;    // FILE_SEQUENTIAL_ONLY
+  constexpr ULONG kBackupIntent = 0x00004000;  // FILE_OPEN_FOR_BACKUP_INTENT
   UNICODE_STRING text;
   text.Buffer = const_cast<wchar_t*>(name.c_str());
   text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
@@ -220,13 +229,13 @@ bool OpenForDataAt(HANDLE folder, const std::wstring& name, bool withSecurity, H
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
   IO_STATUS_BLOCK io{};
-  const ACCESS_MASK access = GENERIC_READ | SYNCHRONIZE | FILE_READ_ATTRIBUTES |
-                             (withSecurity ? READ_CONTROL | ACCESS_SYSTEM_SECURITY : 0);
+  const ACCESS_MASK access =
+      GENERIC_READ | SYNCHRONIZE | FILE_READ_ATTRIBUTES | (withSecurity ? READ_CONTROL | ACCESS_SYSTEM_SECURITY : 0);
   file = INVALID_HANDLE_VALUE;
   HANDLE h = nullptr;
-  const LONG status = create(&h, access, &attributes, &io, nullptr, 0,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpen,
-                             kSynchronous | kSequential | kBackupIntent, nullptr, 0);
+  const LONG status =
+      create(&h, access, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpen,
+             kSynchronous | kSequential | kBackupIntent, nullptr, 0);
   if (status < 0) {
     SetLastError(toError(status));
     return true;
@@ -371,10 +380,12 @@ void ReportDataFailure(const DataResult& r, const std::wstring& path, bool walke
 }
 
 struct LinkTrailer {
-  std::wstring target;        // kinds 12, 13
+  std::wstring target;  // kinds 12, 13
   uint8_t head[kReparseHeadSize]{};
-  std::u16string units;       // kinds 14, 0
-  std::wstring Text(uint8_t kind) const { return kind == kKindDirSymlink || kind == kKindFileSymlink ? target : MountText(units); }
+  std::u16string units;  // kinds 14, 0
+  std::wstring Text(uint8_t kind) const {
+    return kind == kKindDirSymlink || kind == kKindFileSymlink ? target : MountText(units);
+  }
 };
 
 LinkTrailer FormTrailer(uint8_t kind, DWORD returned) {
@@ -449,7 +460,9 @@ bool NextObject(Frame& f, WIN32_FIND_DATAW& fd) {
 
 bool IsDots(const wchar_t* n) { return (n[0] == L'.' && n[1] == 0) || (n[0] == L'.' && n[1] == L'.' && n[2] == 0); }
 
-std::wstring KeyOf(const std::wstring& rel, const std::wstring& name) { return rel.empty() ? name : rel + L"\\" + name; }
+std::wstring KeyOf(const std::wstring& rel, const std::wstring& name) {
+  return rel.empty() ? name : rel + L"\\" + name;
+}
 
 // Format 3000 tests the bare name, so a pattern acts in every folder.
 std::wstring ExclusionKey(const WalkOptions& o, const std::wstring& rel, const std::wstring& name) {
@@ -472,7 +485,7 @@ uint8_t CapturedKind(const WIN32_FIND_DATAW& fd) {
   const bool isReparse = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     if (!isReparse) return kKindDirectory;
-    return fd.dwReserved0 == kTagSymlink ? kKindDirSymlink
+    return fd.dwReserved0 == kTagSymlink      ? kKindDirSymlink
            : fd.dwReserved0 == kTagMountPoint ? kKindJunction
                                               : kKindUnknownLink;
   }
@@ -522,15 +535,16 @@ uint8_t ReadLink(uint8_t kind, const WIN32_FIND_DATAW& fd, const std::wstring& f
 
 // Prefix (as the options say), record, trailer and security block of a link
 // whose reparse data was read; counts and lists it as processed.
-void WriteLink(int32_t depth, const WIN32_FIND_DATAW& fd, uint8_t kind, const std::wstring& full,
-               const LinkTrailer& t, const SecurityCapture& sec, FileStream& header, const WalkOptions& o) {
+void WriteLink(int32_t depth, const WIN32_FIND_DATAW& fd, uint8_t kind, const std::wstring& full, const LinkTrailer& t,
+               const SecurityCapture& sec, FileStream& header, const WalkOptions& o) {
   TavEntryRecord rec = MakeRecord(depth, fd, kind, sec.state);
   WritePrefix(header, o);
   if (kind == kKindUnknownLink) {
     if (header.Write(&rec, sizeof rec) == 0) {
       DWORD err = GetLastError();
-      Say(Fmt(L"  SYSTEM Error : Failed to write header information to the header file of %ls (Error code : %d, %ls).\n",
-              full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+      Say(Fmt(
+          L"  SYSTEM Error : Failed to write header information to the header file of %ls (Error code : %d, %ls).\n",
+          full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
       SkipFile(full, L"Failed to write header.");
     }
     WriteMountTrailer(header, t.units);
@@ -613,8 +627,8 @@ bool DeflatesAhead(const FileWork& w) { return w.identity == FileWork::kKnown &&
 // written, else the archiver's result byte; the walker's or the archiver's
 // texts as the options say.
 uint8_t CommitFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring& full, const std::wstring& sys,
-                const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o, FileWork& w,
-                const std::function<DataResult()>& drain) {
+                   const std::wstring& rel, FileStream& header, FileStream& body, const WalkOptions& o, FileWork& w,
+                   const std::function<DataResult()>& drain) {
   const bool walker = !o.archiverTexts;
   SecurityCapture sec;
   sec.Take(full, w.security, o.labelInSddl);
@@ -629,10 +643,11 @@ uint8_t CommitFile(int32_t depth, const WIN32_FIND_DATAW& fd, const std::wstring
       ReportDataFailure(r, full, false);
       return kArchiveOpenFailed;
     }
-    Say(Fmt(w.identity == FileWork::kNoHandle
-                ? L"  Failed to retrieve the file handle of \"%ls\". Failed to identify hard link. (Error code : %d, %ls)\n"
-                : L"  Failed to retrieve file information of %ls. Failed to identify hard link. (Error code : %d, %ls)\n",
-            full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
+    Say(Fmt(
+        w.identity == FileWork::kNoHandle
+            ? L"  Failed to retrieve the file handle of \"%ls\". Failed to identify hard link. (Error code : %d, %ls)\n"
+            : L"  Failed to retrieve file information of %ls. Failed to identify hard link. (Error code : %d, %ls)\n",
+        full.c_str(), static_cast<int>(err), ErrorText(err).c_str()));
     SkipFile(full, L"Failed to identiry.");
     return kArchiveOpenFailed;
   }
@@ -774,8 +789,7 @@ class CapturePipeline {
           poll ? DeflatePollFn([&ctx, control] { return MayGoOn(ctx, control); }) : DeflatePollFn());
       if (w->result.failure == DataFailure::kDeflateInit) w->result.error = GetLastError();
     });
-    steps_.push_back({[this, job, w, depth, fd, full, sys, rel] { Commit(*job, *w, depth, fd, full, sys, rel); },
-                      job});
+    steps_.push_back({[this, job, w, depth, fd, full, sys, rel] { Commit(*job, *w, depth, fd, full, sys, rel); }, job});
     Advance(false);
   }
 
@@ -919,7 +933,8 @@ int64_t ComputeSourceSize(const std::wstring& source, const WalkOptions& o) {
     const int64_t size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
     if (info.nNumberOfLinks < 2) {
       total += size;
-    } else if (HardLinks().emplace(FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}, L"temp")
+    } else if (HardLinks()
+                   .emplace(FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}, L"temp")
                    .second) {
       total += size;
     }

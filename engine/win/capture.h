@@ -58,8 +58,8 @@ uint8_t ArchiveFileEntry(int32_t depth, const std::wstring& rel, const std::wstr
 // Links with the find data of their look-up: kLinkOpenFailed, kLinkQueryFailed.
 uint8_t ArchiveFileLinkEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, const FindData& fd,
                              FileStream& header);
-uint8_t ArchiveDirectoryLinkEntry(int32_t depth, const std::wstring& full, const std::wstring& rel,
-                                  const FindData& fd, FileStream& header);
+uint8_t ArchiveDirectoryLinkEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, const FindData& fd,
+                                  FileStream& header);
 uint8_t ArchiveJunctionEntry(int32_t depth, const std::wstring& full, const std::wstring& rel, const FindData& fd,
                              FileStream& header);
 // Later names of that file are captured as hard links to rel.

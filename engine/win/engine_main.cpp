@@ -54,7 +54,8 @@ int EngineMain(int argc, wchar_t** argv) {
   if (!ParseCommandLine(argc, argv, s, error)) {
     SayConsole(error);
     SayConsole(L"\n");
-    SayConsole(L"\n\nProgram parameters can not be identified.\nThere were fatal SYSTEM errors in the imaging process.\n");
+    SayConsole(
+        L"\n\nProgram parameters can not be identified.\nThere were fatal SYSTEM errors in the imaging process.\n");
     return 0;
   }
   NameRunFiles();

@@ -3,4 +3,4 @@
 namespace orva {
 // Console (stdout, binary, code page 949 with CR LF) and the run log.
 void InstallEngineOutput();
-}
+}  // namespace orva

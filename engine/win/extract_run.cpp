@@ -61,9 +61,11 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   if (!workOk || !imageOk) {
     ++Counters().fatalErrors;
     if (!imageOk)
-      Say(Fmt(L"Cannot open the body full backup image file %ls. (%ls)\n", fullPath.c_str(), ErrorPair(imageErr).c_str()));
+      Say(Fmt(L"Cannot open the body full backup image file %ls. (%ls)\n", fullPath.c_str(),
+              ErrorPair(imageErr).c_str()));
     if (!workOk)
-      Say(Fmt(L"Cannot open the header full backup image file %ls. (%ls)\n", fullWork.c_str(), ErrorPair(workErr).c_str()));
+      Say(Fmt(L"Cannot open the header full backup image file %ls. (%ls)\n", fullWork.c_str(),
+              ErrorPair(workErr).c_str()));
     image.Close();
     work.Close();
     return false;
@@ -89,11 +91,12 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   }
   // The chain's names are bare file names in the full image's folder.
   bool safe = IsSafeName(fullHeader.imagePath);
-  for (int32_t i = 1; type == 2 && i < n; ++i) safe = safe && IsSafeName(fullHeader.increments[static_cast<size_t>(i - 1)]);
+  for (int32_t i = 1; type == 2 && i < n; ++i)
+    safe = safe && IsSafeName(fullHeader.increments[static_cast<size_t>(i - 1)]);
   if (!safe) {
     ++Counters().fatalErrors;
     Say(Fmt(L"The full backup image %ls is damaged: its image name or increment list is not a file name.\n",
-                   fullPath.c_str()));
+            fullPath.c_str()));
     return false;
   }
   const std::wstring folder = FolderOf(fullPath);
@@ -203,8 +206,9 @@ bool RunExtraction() {
     return finish(true);
   }
   if (p.version != 4000) {
-    Fatal(L"The extraction of the specified TAV file is not supported by OrvaImage.exe version 3. Use OrvaImage.exe "
-          L"version 2 instead.\n");
+    Fatal(
+        L"The extraction of the specified TAV file is not supported by OrvaImage.exe version 3. Use OrvaImage.exe "
+        L"version 2 instead.\n");
     run.image.Close();
     run.work.Close();
     return finish(true);

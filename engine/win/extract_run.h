@@ -3,4 +3,4 @@
 namespace orva {
 // Command x: restores an image, with its increment chain, into -o.
 bool RunExtraction();
-}
+}  // namespace orva

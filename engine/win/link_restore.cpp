@@ -107,8 +107,8 @@ void* OpenSecurityObject(const std::wstring& systemPath, uint32_t access, uint32
 
 // SetSecurityInfo on a handle opened on the object itself, so a reparse
 // point is not followed to its target.
-DWORD SetSecurityOnObject(const std::wstring& systemPath, SECURITY_INFORMATION flags, PSID owner, PSID group,
-                          PACL dacl, PACL sacl) {
+DWORD SetSecurityOnObject(const std::wstring& systemPath, SECURITY_INFORMATION flags, PSID owner, PSID group, PACL dacl,
+                          PACL sacl) {
   DWORD access = READ_CONTROL;
   if (flags & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) access |= WRITE_OWNER;
   if (flags & DACL_SECURITY_INFORMATION) access |= WRITE_DAC;
@@ -143,12 +143,12 @@ bool ApplySecurity(const std::wstring& path, const SecurityBlock& sec, Caller ca
     result = SetSecurityOnObject(SystemPath(path), flags, converted.Owner(), converted.Group(), dacl, sacl);
   } else {
     std::wstring systemPath = SystemPath(path);
-    result = SetNamedSecurityInfoW(systemPath.data(), SE_FILE_OBJECT, flags, converted.Owner(), converted.Group(),
-                                   dacl, sacl);
+    result = SetNamedSecurityInfoW(systemPath.data(), SE_FILE_OBJECT, flags, converted.Owner(), converted.Group(), dacl,
+                                   sacl);
   }
   if (result == ERROR_SUCCESS) return true;
-  Say(Fmt(L"  Error in applying security information (%ls). (Error : %d,%ls)\n", path.c_str(),
-          static_cast<int>(result), ErrorText(result).c_str()));
+  Say(Fmt(L"  Error in applying security information (%ls). (Error : %d,%ls)\n", path.c_str(), static_cast<int>(result),
+          ErrorText(result).c_str()));
   if (caller == Caller::kDescriptor)
     Say(Fmt(L"    Descriptor : %ls\n", sec.sddl.c_str()));
   else
@@ -223,16 +223,16 @@ SecurityObjectOpener g_openSecurityObject = OpenSecurityObject;
 
 bool RunMklinkBatch(const std::wstring& command, std::wstring& status) {
   status = L"FINISHED";
-  HANDLE file = CreateFileW(kBatchName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(kBatchName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     status = FileExceptionText(FileExceptionCause(static_cast<long>(GetLastError())));
     return false;
   }
   const std::string line = EncodeConsoleText(command + L"  > result.log");
   DWORD written = 0;
-  const bool ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-                  written == line.size();
+  const bool ok =
+      WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) && written == line.size();
   const DWORD writeError = ok ? 0 : (GetLastError() ? GetLastError() : ERROR_DISK_FULL);
   CloseHandle(file);
   if (!ok) {
@@ -277,28 +277,28 @@ void ApplyDirectoryMetadata(const std::wstring& path, const FindData& findData, 
                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     // Times and attributes both need the handle.
-    DirectoryAttributeFailure(L"  Failed to retrieve the directory's handle (%ls). Cannot change the directory's "
-                              L"attribute. (Error code : %d, %ls)\n",
-                              path, GetLastError());
+    DirectoryAttributeFailure(
+        L"  Failed to retrieve the directory's handle (%ls). Cannot change the directory's "
+        L"attribute. (Error code : %d, %ls)\n",
+        path, GetLastError());
   } else {
     const FILETIME created = ToFileTime(findData.creationTime);
     const FILETIME accessed = ToFileTime(findData.lastAccessTime);
     const FILETIME written = ToFileTime(findData.lastWriteTime);
     if (!SetFileTime(h, &created, &accessed, &written))
-      DirectoryAttributeFailure(
-          L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n", path,
-          GetLastError());
+      DirectoryAttributeFailure(L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n",
+                                path, GetLastError());
     // Attributes through the handle: a junction must not be followed. Zero
     // would mean "unchanged", so no settable bit means NORMAL.
     FILE_BASIC_INFO basic{};
-    basic.FileAttributes = findData.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                                  FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
-                                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    basic.FileAttributes =
+        findData.attributes &
+        (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+         FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (!basic.FileAttributes) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof(basic)))
-      DirectoryAttributeFailure(L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n",
-                                path, GetLastError());
+      DirectoryAttributeFailure(L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n", path,
+                                GetLastError());
     CloseHandle(h);
   }
   if (sec.noSecurity == 0) ApplySecurity(path, sec.security, Caller::kEntry, true);

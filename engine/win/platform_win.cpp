@@ -24,8 +24,8 @@ std::string EncodeConsoleText(const std::wstring& text) {
     crlf.push_back(c);
   }
   if (crlf.empty()) return std::string();
-  int n = WideCharToMultiByte(kConsoleCodePage, 0, crlf.data(), static_cast<int>(crlf.size()), nullptr, 0, "?",
-                              nullptr);
+  int n =
+      WideCharToMultiByte(kConsoleCodePage, 0, crlf.data(), static_cast<int>(crlf.size()), nullptr, 0, "?", nullptr);
   if (n <= 0) {
     // Code page missing: keep ASCII, mark the rest.
     std::string out;
@@ -61,6 +61,5 @@ std::FILE* OpenSharedFile(const std::wstring& path, bool append) {
 int SeekFile(std::FILE* file, int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
 
 int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
-
 
 }  // namespace orva

@@ -3,4 +3,4 @@
 namespace orva {
 void EnablePrivileges();
 void DisablePrivileges();
-}
+}  // namespace orva

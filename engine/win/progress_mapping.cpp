@@ -25,11 +25,11 @@ void CreateProgressMapping() {
     return;
   }
   const std::wstring statusName = name + kStatusNameSuffixW;
-  g_blockMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ProgressBlock),
-                                      name.c_str());
+  g_blockMapping =
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ProgressBlock), name.c_str());
   if (g_blockMapping)
-    g_statusMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kProgressControlSize,
-                                         statusName.c_str());
+    g_statusMapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kProgressControlSize, statusName.c_str());
   if (!g_blockMapping || !g_statusMapping) {
     DWORD err = GetLastError();
     if (g_blockMapping) CloseHandle(g_blockMapping);

@@ -115,8 +115,10 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     info.FileAttributes = attributes & kSettable;
     if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     int32_t err = SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) ? 0 : LastError();
-    if (own) CloseHandle(h);
-    else Release();
+    if (own)
+      CloseHandle(h);
+    else
+      Release();
     return err;
   }
 

@@ -68,8 +68,8 @@ Converted Convert(PSECURITY_DESCRIPTOR sd, PSID owner, PSID group, PACL dacl, PA
   c.block.groupSid = SidText(group, c.groupError);
   c.block.dacl = AclBytes(dacl);
   c.block.sacl = AclBytes(sacl);
-  SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                              SACL_SECURITY_INFORMATION;
+  SECURITY_INFORMATION info =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
   if (withLabel) info |= LABEL_SECURITY_INFORMATION;
   wchar_t* sddl = nullptr;
   if (ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, info, &sddl, nullptr)) {
@@ -93,7 +93,7 @@ namespace {
 constexpr DWORD kQueryBuffer = 4096;
 constexpr SECURITY_INFORMATION kAllParts =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
-}
+}  // namespace
 
 namespace {
 
@@ -113,8 +113,8 @@ RawSecurity Keep(DWORD err, PSECURITY_DESCRIPTOR sd) {
 
 RawSecurity ReadSecurity(const std::wstring& systemPath) {
   PSECURITY_DESCRIPTOR sd = nullptr;
-  DWORD err = GetNamedSecurityInfoW(systemPath.c_str(), SE_FILE_OBJECT, kAllParts, nullptr, nullptr, nullptr,
-                                    nullptr, &sd);
+  DWORD err =
+      GetNamedSecurityInfoW(systemPath.c_str(), SE_FILE_OBJECT, kAllParts, nullptr, nullptr, nullptr, nullptr, &sd);
   return Keep(err, sd);
 }
 
@@ -194,10 +194,10 @@ void SecurityCapture::Report(bool walkerText, const std::wstring& shownName) con
     Lists().securityWarnings.push_back({path, L" ", text});
     return;
   }
-  std::wstring message = Fmt(
-      L"  Error in converting SID to string for %ls. (Error codes : SID Owner(%ls), SID Group(%ls), Security "
-      L"descriptor (%ls))\n",
-      path.c_str(), Pair(ownerError).c_str(), Pair(groupError).c_str(), Pair(sddlError).c_str());
+  std::wstring message =
+      Fmt(L"  Error in converting SID to string for %ls. (Error codes : SID Owner(%ls), SID Group(%ls), Security "
+          L"descriptor (%ls))\n",
+          path.c_str(), Pair(ownerError).c_str(), Pair(groupError).c_str(), Pair(sddlError).c_str());
   Say(message);
   Lists().securityWarnings.push_back({path, L"", message});
 }

@@ -80,7 +80,7 @@ class WindowsSource : public CompareSource {
 // one's place).
 struct UpdateKind {
   UpdateMode mode;
-  uint8_t imageType;      // of the new image
+  uint8_t imageType;             // of the new image
   bool extendsList = false;      // i, d: numbered after the full image's increment list, and added to it
   bool readsIncrements = false;  // i: compared with the listed increments too
   bool replacesFull = false;     // w: takes the full image's place; no list is written
@@ -88,10 +88,10 @@ struct UpdateKind {
   // Message formats. A file's name comes with the error pair; a format that
   // shows no error leaves the pair out.
   const wchar_t* logFailure;
-  const wchar_t* oldFormat;      // full image older than format 4000
+  const wchar_t* oldFormat;  // full image older than format 4000
   const wchar_t* headerFailure;
   const wchar_t* bodyFailure;
-  const wchar_t* placeFailure;   // new image's name, its work name, error pair
+  const wchar_t* placeFailure;  // new image's name, its work name, error pair
   const wchar_t* started;
   const wchar_t* finished;
 };
@@ -121,12 +121,15 @@ UpdateKind KindOf(const std::wstring& letter) {
             .extendsList = true,
             .readsIncrements = true,
             .logFailure = L"Cannot create log file (%ls). (%ls)\n",
-            .oldFormat = L"Cannot apply incremental backup for the image.\n"
-                         L"Build a new full backup image and try again.\n",
-            .headerFailure = L"There were fatal SYSTEM errors in the imaging process. "
-                             L"Header file (%ls) open error!\n",
-            .bodyFailure = L"There were fatal SYSTEM errors in the imaging process. "
-                           L"Body file (%ls) open error! (%ls)\n",
+            .oldFormat =
+                L"Cannot apply incremental backup for the image.\n"
+                L"Build a new full backup image and try again.\n",
+            .headerFailure =
+                L"There were fatal SYSTEM errors in the imaging process. "
+                L"Header file (%ls) open error!\n",
+            .bodyFailure =
+                L"There were fatal SYSTEM errors in the imaging process. "
+                L"Body file (%ls) open error! (%ls)\n",
             .placeFailure = L"Cannot rename the image %ls from %ls. (%ls)\n",
             .started = L"Started incremental backup process.\n",
             .finished = L"Finished updating process.\n"};
@@ -145,8 +148,9 @@ UpdateKind KindOf(const std::wstring& letter) {
           .imageType = 0,
           .replacesFull = true,
           .logFailure = L"Cannot create log file (%ls).\n",
-          .oldFormat = L"Cannot apply DIFFERENTIAL UPDATE BACKUP for the image.\n"
-                       L"Build a new full backup image and try again.\n",
+          .oldFormat =
+              L"Cannot apply DIFFERENTIAL UPDATE BACKUP for the image.\n"
+              L"Build a new full backup image and try again.\n",
           .headerFailure = kCannotOpenHeader,
           .bodyFailure = kCannotOpenBody,
           .placeFailure = L"Cannot replace the full backup image %ls by %ls; both files are kept. (%ls)\n",
@@ -230,13 +234,13 @@ bool RewriteList(const std::wstring& fullPath, const std::vector<std::wstring>& 
 
 // The images of one run, named before a file is made.
 struct UpdatePlan {
-  std::wstring fullPath;               // the full image, absolute
-  TavImageHeader full;                 // its image header
-  std::vector<std::wstring> listed;    // its increments, with its folder
-  std::vector<std::wstring> members;   // the images compared with, the full image first
-  std::wstring finalPath;              // the new image's name
-  std::wstring tempPath;               // written under this name until whole
-  std::wstring headerPath;             // its header table
+  std::wstring fullPath;              // the full image, absolute
+  TavImageHeader full;                // its image header
+  std::vector<std::wstring> listed;   // its increments, with its folder
+  std::vector<std::wstring> members;  // the images compared with, the full image first
+  std::wstring finalPath;             // the new image's name
+  std::wstring tempPath;              // written under this name until whole
+  std::wstring headerPath;            // its header table
 };
 
 // The files an update run opens besides its log. Leaving the scope closes
@@ -391,8 +395,7 @@ bool OpenChain(const UpdatePlan& plan, ImageChain& chain, UpdateChain& uc, Table
   }
   std::wstring damage;
   if (!IndexChainTable(uc, index, damage)) {
-    Fatal(Fmt(L"The image %ls of the increment chain is damaged: %ls.\n", chain.back()->path.c_str(),
-              damage.c_str()));
+    Fatal(Fmt(L"The image %ls of the increment chain is damaged: %ls.\n", chain.back()->path.c_str(), damage.c_str()));
     return false;
   }
   return true;

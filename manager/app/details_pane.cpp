@@ -16,8 +16,10 @@ int NativeArchitecture() {
   using NativeInfo = void(WINAPI*)(LPSYSTEM_INFO);
   auto native = reinterpret_cast<NativeInfo>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
-  if (native) native(&info);
-  else GetSystemInfo(&info);
+  if (native)
+    native(&info);
+  else
+    GetSystemInfo(&info);
   return info.wProcessorArchitecture;
 }
 
@@ -49,8 +51,7 @@ class Win32DetailsDisk : public DetailsDisk {
 std::string QueryOsCaption() {
   const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   std::vector<std::string> captions;
-  const std::string error =
-      orva::platform::WmiStrings(L"SELECT * FROM Win32_OperatingSystem", L"Caption", captions);
+  const std::string error = orva::platform::WmiStrings(L"SELECT * FROM Win32_OperatingSystem", L"Caption", captions);
   if (SUCCEEDED(init)) CoUninitialize();
   return OsCaptionText(error, captions, error.empty() ? NativeArchitecture() : -1);
 }

@@ -52,8 +52,7 @@ void RunHidden(const std::string& parameters) {
 
 int COrvaManagerDlg::Ask(const char* text) { return ManagerMessageBox(m_hWnd, text, "Orvanta", MB_YESNO); }
 
-COrvaManagerDlg::JobSearch COrvaManagerDlg::FindSelectedJob(const std::vector<int>& blocked,
-                                                            const char* backupRunning,
+COrvaManagerDlg::JobSearch COrvaManagerDlg::FindSelectedJob(const std::vector<int>& blocked, const char* backupRunning,
                                                             const char* replicationRunning) {
   JobSearch search;
   search.item = TreeView_GetSelection(Tree());
@@ -189,10 +188,10 @@ void COrvaManagerDlg::OnJobDeleteFromInventory() {
   if (Ask("Are you sure to remove this from backup inventory?\nThis will not delete the image file from repository.") !=
       IDYES)
     return;
-  JobSearch search = FindSelectedJob(
-      {kImgBackupRunning, kImgReplRunning},
-      "You cannot remove the image file from inventory during backup job is running.",
-      "You cannot remove the replication set from inventory during replication job is running.");
+  JobSearch search =
+      FindSelectedJob({kImgBackupRunning, kImgReplRunning},
+                      "You cannot remove the image file from inventory during backup job is running.",
+                      "You cannot remove the replication set from inventory during replication job is running.");
   if (search.refused) return;
   if (!search.entry) {
     RemoveTreeItem(search.item);

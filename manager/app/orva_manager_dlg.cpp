@@ -26,19 +26,34 @@ enum ViewKind { kViewRebuild, kViewAdded, kViewModified, kViewBackup, kViewRepli
 constexpr UINT_PTR kTimerClear = 1, kTimerRefresh = 2;
 constexpr COLORREF kStatusText = 0x787878, kStatusBar = 0x94FA94;
 
-const UINT kMainIcons[] = {
-    IDI_TREE_COMPUTER, IDI_TREE_BACKUP_ONCE, IDI_TREE_BACKUP_RUNNING, IDI_TREE_ERROR, IDI_TREE_REPLICATION_ONCE,
-    IDI_TREE_REPLICATION_RUNNING, IDI_TREE_SCHEDULE, IDI_TREE_REPLICATION_RUN, IDI_TREE_NOTE, IDI_TREE_PATH,
-    IDI_TREE_TIME, IDI_TREE_LIST, IDI_TREE_DRIVE, IDI_TREE_SOURCE, IDI_TREE_TARGET, IDI_TREE_BACKUP_RECURRING,
-    IDI_TREE_REPLICATION_RECURRING, IDI_TREE_INFO};
+const UINT kMainIcons[] = {IDI_TREE_COMPUTER,
+                           IDI_TREE_BACKUP_ONCE,
+                           IDI_TREE_BACKUP_RUNNING,
+                           IDI_TREE_ERROR,
+                           IDI_TREE_REPLICATION_ONCE,
+                           IDI_TREE_REPLICATION_RUNNING,
+                           IDI_TREE_SCHEDULE,
+                           IDI_TREE_REPLICATION_RUN,
+                           IDI_TREE_NOTE,
+                           IDI_TREE_PATH,
+                           IDI_TREE_TIME,
+                           IDI_TREE_LIST,
+                           IDI_TREE_DRIVE,
+                           IDI_TREE_SOURCE,
+                           IDI_TREE_TARGET,
+                           IDI_TREE_BACKUP_RECURRING,
+                           IDI_TREE_REPLICATION_RECURRING,
+                           IDI_TREE_INFO};
 const UINT kHistoryIcons[] = {IDI_HISTORY_SUCCESS, IDI_HISTORY_FAILURE, IDI_TREE_NOTE};
 // Run, Modify and Remove of a replication set, and Cancel of a running job,
 // borrow pictures of the lists.
-const UINT kMenuIcons[] = {
-    IDI_MENU_ADD_SYNC, IDI_MENU_USE_EXISTING, IDI_MENU_CREATE_NEW, IDI_MENU_RUN_BACKUP, IDI_MENU_MODIFY_BACKUP,
-    IDI_MENU_DELETE_HISTORY, IDI_MENU_REMOVE_INVENTORY, IDI_MENU_DELETE_DISK, IDI_MENU_RECOVERY,
-    IDI_TREE_REPLICATION_RUNNING, IDI_MENU_MODIFY_REPLICATION, IDI_MENU_REMOVE_REPLICATION, IDI_HISTORY_FAILURE,
-    IDI_MENU_CLEAR};
+const UINT kMenuIcons[] = {IDI_MENU_ADD_SYNC,           IDI_MENU_USE_EXISTING,
+                           IDI_MENU_CREATE_NEW,         IDI_MENU_RUN_BACKUP,
+                           IDI_MENU_MODIFY_BACKUP,      IDI_MENU_DELETE_HISTORY,
+                           IDI_MENU_REMOVE_INVENTORY,   IDI_MENU_DELETE_DISK,
+                           IDI_MENU_RECOVERY,           IDI_TREE_REPLICATION_RUNNING,
+                           IDI_MENU_MODIFY_REPLICATION, IDI_MENU_REMOVE_REPLICATION,
+                           IDI_HISTORY_FAILURE,         IDI_MENU_CLEAR};
 
 // The process-wide options and default repository of the manager.
 orva::service::OptionsRecord g_options{};
@@ -56,9 +71,7 @@ class DialogViews : public JobViews {
   void ReplicationStatus(const JobRecord& s) override { Send(kViewReplication, &s); }
 
  private:
-  void Send(ViewKind kind, const JobRecord* record) {
-    SendMessageW(dialog_, WM_JOB_VIEW, kind, (LPARAM)record);
-  }
+  void Send(ViewKind kind, const JobRecord* record) { SendMessageW(dialog_, WM_JOB_VIEW, kind, (LPARAM)record); }
   HWND dialog_;
 };
 
@@ -80,51 +93,51 @@ ManagerJobTable& JobTable() {
 }
 
 BEGIN_MESSAGE_MAP(COrvaManagerDlg, CSkinDialog)
-  ON_MESSAGE(WM_JOB_VIEW, OnJobView)
-  ON_WM_SIZE()
-  ON_WM_SIZING()
-  ON_WM_TIMER()
-  ON_WM_PAINT()
-  ON_WM_QUERYDRAGICON()
-  ON_WM_CTLCOLOR()
-  ON_WM_SYSCOMMAND()
-  ON_WM_CONTEXTMENU()
-  ON_WM_MEASUREITEM()
-  ON_WM_DRAWITEM()
-  ON_WM_INITMENUPOPUP()
-  ON_WM_MENUCHAR()
-  ON_NOTIFY(TVN_SELCHANGEDW, IDC_JOB_TREE, OnTreeSelChanged)
-  ON_NOTIFY(LVN_ITEMCHANGED, IDC_ACTIVE_LIST, OnActiveItemChanged)
-  ON_NOTIFY(NM_RCLICK, IDC_ACTIVE_LIST, OnActiveListRightClick)
-  ON_NOTIFY(NM_DBLCLK, IDC_DETAILS_LIST, OnDetailsDblClk)
-  ON_BN_CLICKED(IDC_AUTO_REFRESH, OnAutoRefresh)
-  ON_EN_CHANGE(IDC_REFRESH_SECONDS, OnRefreshSecondsChange)
-  ON_BN_CLICKED(IDC_BACKUP, OnBackup)
-  ON_BN_CLICKED(IDC_RECOVERY, OnRecovery)
-  ON_BN_CLICKED(IDC_REPOSITORY, OnOption)
-  ON_BN_CLICKED(IDC_ABOUT, OnAbout)
-  ON_BN_CLICKED(IDC_REPLICATION, OnReplicate)
-  ON_BN_CLICKED(IDC_COMMAND, OnCommandPrompt)
-  ON_BN_CLICKED(IDC_LOG, OnLog)
-  ON_COMMAND(ID_SERVER_OPTION, OnOption)
-  ON_COMMAND(ID_SERVER_EXIT, OnExit)
-  ON_COMMAND(ID_TASK_BACKUP, OnBackup)
-  ON_COMMAND(ID_TASK_REPLICATE, OnReplicate)
-  ON_COMMAND(ID_HELP_ABOUT, OnAbout)
-  ON_COMMAND(ID_USE_EXISTING, OnSelectFromRepository)
-  ON_COMMAND(ID_CREATE_NEW, OnBackup)
-  ON_COMMAND(ID_ROOT_RECOVERY, OnRecovery)
-  ON_COMMAND(ID_ADD_SYNC, OnAddSync)
-  ON_COMMAND(ID_JOB_RUN, OnJobRun)
-  ON_COMMAND(ID_REPLICATION_RUN, OnJobRun)
-  ON_COMMAND(ID_JOB_MODIFY, OnJobModify)
-  ON_COMMAND(ID_DELETE_HISTORY, OnJobDeleteHistory)
-  ON_COMMAND(ID_REPLICATION_HISTORY, OnJobDeleteHistory)
-  ON_COMMAND(ID_REMOVE_INVENTORY, OnJobDeleteFromInventory)
-  ON_COMMAND(ID_DELETE_DISK, OnJobRemoveFromDisk)
-  ON_COMMAND(ID_REPLICATION_REMOVE_DISK, OnReplicationRemoveFromDisk)
-  ON_COMMAND(ID_ACTIVE_CANCEL, OnActiveJobCancel)
-  ON_COMMAND(ID_ACTIVE_CLEAR, OnActiveClear)
+ON_MESSAGE(WM_JOB_VIEW, OnJobView)
+ON_WM_SIZE()
+ON_WM_SIZING()
+ON_WM_TIMER()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_CTLCOLOR()
+ON_WM_SYSCOMMAND()
+ON_WM_CONTEXTMENU()
+ON_WM_MEASUREITEM()
+ON_WM_DRAWITEM()
+ON_WM_INITMENUPOPUP()
+ON_WM_MENUCHAR()
+ON_NOTIFY(TVN_SELCHANGEDW, IDC_JOB_TREE, OnTreeSelChanged)
+ON_NOTIFY(LVN_ITEMCHANGED, IDC_ACTIVE_LIST, OnActiveItemChanged)
+ON_NOTIFY(NM_RCLICK, IDC_ACTIVE_LIST, OnActiveListRightClick)
+ON_NOTIFY(NM_DBLCLK, IDC_DETAILS_LIST, OnDetailsDblClk)
+ON_BN_CLICKED(IDC_AUTO_REFRESH, OnAutoRefresh)
+ON_EN_CHANGE(IDC_REFRESH_SECONDS, OnRefreshSecondsChange)
+ON_BN_CLICKED(IDC_BACKUP, OnBackup)
+ON_BN_CLICKED(IDC_RECOVERY, OnRecovery)
+ON_BN_CLICKED(IDC_REPOSITORY, OnOption)
+ON_BN_CLICKED(IDC_ABOUT, OnAbout)
+ON_BN_CLICKED(IDC_REPLICATION, OnReplicate)
+ON_BN_CLICKED(IDC_COMMAND, OnCommandPrompt)
+ON_BN_CLICKED(IDC_LOG, OnLog)
+ON_COMMAND(ID_SERVER_OPTION, OnOption)
+ON_COMMAND(ID_SERVER_EXIT, OnExit)
+ON_COMMAND(ID_TASK_BACKUP, OnBackup)
+ON_COMMAND(ID_TASK_REPLICATE, OnReplicate)
+ON_COMMAND(ID_HELP_ABOUT, OnAbout)
+ON_COMMAND(ID_USE_EXISTING, OnSelectFromRepository)
+ON_COMMAND(ID_CREATE_NEW, OnBackup)
+ON_COMMAND(ID_ROOT_RECOVERY, OnRecovery)
+ON_COMMAND(ID_ADD_SYNC, OnAddSync)
+ON_COMMAND(ID_JOB_RUN, OnJobRun)
+ON_COMMAND(ID_REPLICATION_RUN, OnJobRun)
+ON_COMMAND(ID_JOB_MODIFY, OnJobModify)
+ON_COMMAND(ID_DELETE_HISTORY, OnJobDeleteHistory)
+ON_COMMAND(ID_REPLICATION_HISTORY, OnJobDeleteHistory)
+ON_COMMAND(ID_REMOVE_INVENTORY, OnJobDeleteFromInventory)
+ON_COMMAND(ID_DELETE_DISK, OnJobRemoveFromDisk)
+ON_COMMAND(ID_REPLICATION_REMOVE_DISK, OnReplicationRemoveFromDisk)
+ON_COMMAND(ID_ACTIVE_CANCEL, OnActiveJobCancel)
+ON_COMMAND(ID_ACTIVE_CLEAR, OnActiveClear)
 END_MESSAGE_MAP()
 
 COrvaManagerDlg::COrvaManagerDlg(CWnd* parent) : CSkinDialog(IDD_ORVAMANAGER_DIALOG, parent) {
@@ -185,10 +198,9 @@ BOOL COrvaManagerDlg::OnInitDialog() {
     }
   }
   {
-    static const int ids[MainLayout::kCount] = {IDC_DETAILS_CAPTION, IDC_AUTO_REFRESH, IDC_REFRESH_SECONDS,
-                                                IDC_SEC_LABEL,       IDC_DETAILS_LIST, IDC_HISTORY_CAPTION,
-                                                IDC_HISTORY_LIST,    IDC_JOB_TREE,     IDC_RUNNING_CAPTION,
-                                                IDC_ACTIVE_LIST};
+    static const int ids[MainLayout::kCount] = {
+        IDC_DETAILS_CAPTION, IDC_AUTO_REFRESH, IDC_REFRESH_SECONDS, IDC_SEC_LABEL,       IDC_DETAILS_LIST,
+        IDC_HISTORY_CAPTION, IDC_HISTORY_LIST, IDC_JOB_TREE,        IDC_RUNNING_CAPTION, IDC_ACTIVE_LIST};
     Box boxes[MainLayout::kCount];
     for (int i = 0; i < MainLayout::kCount; ++i) {
       RECT r{};
@@ -227,8 +239,7 @@ BOOL COrvaManagerDlg::OnInitDialog() {
   ApplySkinAndCaptions();
   static const char* const kDetailsColumns[] = {"Name", "Message"};
   static const char* const kHistoryColumns[] = {"Start Time", "Complete Time", "Elapsed Time", "Result", "Name"};
-  static const char* const kActiveColumns[] = {"Backup Name", "Status", "Elapsed Time", "Start Time",
-                                               "Complete Time"};
+  static const char* const kActiveColumns[] = {"Backup Name", "Status", "Elapsed Time", "Start Time", "Complete Time"};
   SetupList(m_details, kDetailsColumns, 2);
   SetupList(m_history, kHistoryColumns, 5);
   SetupList(m_active, kActiveColumns, 5);
@@ -247,8 +258,10 @@ BOOL COrvaManagerDlg::OnInitDialog() {
   std::string note;
   const auto disks = orva::platform::QueryFixedDisks(note);
   if (note.rfind("SUCCESS", 0) == 0) {
-    if (auto chosen = DefaultRepository(disks)) g_defaultRepository = *chosen;
-    else g_defaultRepository.clear();
+    if (auto chosen = DefaultRepository(disks))
+      g_defaultRepository = *chosen;
+    else
+      g_defaultRepository.clear();
   }
 
   // The receiving thread lives as long as the process.
@@ -270,16 +283,28 @@ void COrvaManagerDlg::ApplySkinAndCaptions() {
   m_replication.ShowWindow(SW_HIDE);
   m_command.ShowWindow(SW_HIDE);
   SetWindowText("Orvanta Windows Backup v3.0.1");
-  static const struct { int id; const char* text; } kTexts[] = {
-      {IDC_BACKUP, "Backup"},       {IDC_REPLICATION, "Replication"}, {IDC_RECOVERY, "Recovery"},
-      {IDC_REPOSITORY, "Repository"}, {IDC_ABOUT, "About"},           {IDC_COMMAND, "Command"},
-      {IDC_LOG, "Log"},             {IDC_DETAILS_CAPTION, "Details"}, {IDC_HISTORY_CAPTION, "History"},
-      {IDC_RUNNING_CAPTION, "Running Job"}, {IDC_AUTO_REFRESH, "Refresh"}, {IDC_SEC_LABEL, "sec"}};
+  static const struct {
+    int id;
+    const char* text;
+  } kTexts[] = {{IDC_BACKUP, "Backup"},
+                {IDC_REPLICATION, "Replication"},
+                {IDC_RECOVERY, "Recovery"},
+                {IDC_REPOSITORY, "Repository"},
+                {IDC_ABOUT, "About"},
+                {IDC_COMMAND, "Command"},
+                {IDC_LOG, "Log"},
+                {IDC_DETAILS_CAPTION, "Details"},
+                {IDC_HISTORY_CAPTION, "History"},
+                {IDC_RUNNING_CAPTION, "Running Job"},
+                {IDC_AUTO_REFRESH, "Refresh"},
+                {IDC_SEC_LABEL, "sec"}};
   for (const auto& t : kTexts) SetDlgItemText(t.id, t.text);
   CSkinCache& skin = SkinCache();
-  const struct { CSkinButton* button; int icon; } kButtons[] = {
-      {&m_backup, 2}, {&m_replication, 3}, {&m_recovery, 13}, {&m_repository, 4},
-      {&m_about, 0},  {&m_command, 6},     {&m_log, 7}};
+  const struct {
+    CSkinButton* button;
+    int icon;
+  } kButtons[] = {{&m_backup, 2}, {&m_replication, 3}, {&m_recovery, 13}, {&m_repository, 4},
+                  {&m_about, 0},  {&m_command, 6},     {&m_log, 7}};
   for (const auto& b : kButtons) {
     b.button->SetBitmapImages(skin.GetBitmap(20), skin.GetColor(0));
     b.button->SetIconImages(skin.GetIcon(b.icon, 0), nullptr, 4, 0);
@@ -292,9 +317,11 @@ void COrvaManagerDlg::SetupMenuImages() {
   CFlatMenu::SetFlatMenuWindow(m_hWnd, true);
   m_menuImages.Create(16, 16, ILC_COLOR32, 14, 0);
   for (UINT id : kMenuIcons) m_menuImages.Add(FwGetApp()->LoadIcon(id));
-  const struct { UINT command; int image; } kImages[] = {
-      {ID_ADD_SYNC, 0}, {ID_USE_EXISTING, 1}, {ID_CREATE_NEW, 2}, {ID_ROOT_RECOVERY, 8},
-      {ID_ACTIVE_CANCEL, 12}, {ID_ACTIVE_CLEAR, 13}};
+  const struct {
+    UINT command;
+    int image;
+  } kImages[] = {{ID_ADD_SYNC, 0},      {ID_USE_EXISTING, 1},   {ID_CREATE_NEW, 2},
+                 {ID_ROOT_RECOVERY, 8}, {ID_ACTIVE_CANCEL, 12}, {ID_ACTIVE_CLEAR, 13}};
   for (const auto& i : kImages) CFlatMenu::SetCommandImage(i.command, m_menuImages.m_hImageList, i.image);
 }
 
@@ -324,10 +351,9 @@ void COrvaManagerDlg::FitLists() {
 
 void COrvaManagerDlg::ApplyLayout() {
   if (!m_layoutReady) return;
-  static const int ids[MainLayout::kCount] = {IDC_DETAILS_CAPTION, IDC_AUTO_REFRESH, IDC_REFRESH_SECONDS,
-                                              IDC_SEC_LABEL,       IDC_DETAILS_LIST, IDC_HISTORY_CAPTION,
-                                              IDC_HISTORY_LIST,    IDC_JOB_TREE,     IDC_RUNNING_CAPTION,
-                                              IDC_ACTIVE_LIST};
+  static const int ids[MainLayout::kCount] = {
+      IDC_DETAILS_CAPTION, IDC_AUTO_REFRESH, IDC_REFRESH_SECONDS, IDC_SEC_LABEL,       IDC_DETAILS_LIST,
+      IDC_HISTORY_CAPTION, IDC_HISTORY_LIST, IDC_JOB_TREE,        IDC_RUNNING_CAPTION, IDC_ACTIVE_LIST};
   RECT client{};
   GetClientRect(&client);
   Box out[MainLayout::kCount];
@@ -384,8 +410,10 @@ void COrvaManagerDlg::OnSysCommand(UINT id, LPARAM) {
 // --- owner-drawn menus ---------------------------------------------------
 
 void COrvaManagerDlg::OnMeasureItem(int, LPMEASUREITEMSTRUCT mis) {
-  if (mis->CtlType == ODT_MENU) CFlatMenu::OnMeasureItem(mis);
-  else Default();
+  if (mis->CtlType == ODT_MENU)
+    CFlatMenu::OnMeasureItem(mis);
+  else
+    Default();
 }
 
 void COrvaManagerDlg::OnDrawItem(int, LPDRAWITEMSTRUCT dis) {
@@ -517,9 +545,7 @@ void COrvaManagerDlg::OnExit() {
 void COrvaManagerDlg::OnRecovery() { WinExec("OrvaMediaMaker.exe", SW_SHOW); }
 void COrvaManagerDlg::OnCommandPrompt() { WinExec("cmd.exe", SW_SHOW); }
 
-bool COrvaManagerDlg::SendRecord(const JobRecord& record) {
-  return SendJobRecord(m_socket, record, Prompts());
-}
+bool COrvaManagerDlg::SendRecord(const JobRecord& record) { return SendJobRecord(m_socket, record, Prompts()); }
 
 void COrvaManagerDlg::OnJobRun() {
   HTREEITEM item = TreeView_GetSelection(Tree());
@@ -573,8 +599,7 @@ void COrvaManagerDlg::OnContextMenu(CWnd* wnd, CPoint point) {
   hit.pt = point;
   ::ScreenToClient(Tree(), &hit.pt);
   const HTREEITEM at = TreeView_HitTest(Tree(), &hit);
-  if (at && (hit.flags & (TVHT_ONITEMICON | TVHT_ONITEMLABEL | TVHT_ONITEMSTATEICON)))
-    TreeView_SelectItem(Tree(), at);
+  if (at && (hit.flags & (TVHT_ONITEMICON | TVHT_ONITEMLABEL | TVHT_ONITEMSTATEICON))) TreeView_SelectItem(Tree(), at);
   HTREEITEM sel = TreeView_GetSelection(Tree());
   if (!sel) return;
   if (point.x == -1 && point.y == -1) {  // from the keyboard: at the item
@@ -754,8 +779,7 @@ void COrvaManagerDlg::UpdateReplicationStatusRow(const JobRecord& status) {
   bool matched = false;
   for (int row = FindRow(name); row >= 0; row = FindRow(name, row + 1)) {
     matched = true;
-    const std::string text =
-        view.running ? NextReplicatingMark((const char*)m_active.GetItemText(row, 1)) : view.text;
+    const std::string text = view.running ? NextReplicatingMark((const char*)m_active.GetItemText(row, 1)) : view.text;
     m_active.SetItemText(row, 0, name.c_str());
     m_active.SetItemText(row, 1, text.c_str());
     m_active.SetItemText(row, 2, std::string(FieldText(status.elapsedTime)).c_str());
@@ -775,12 +799,21 @@ void COrvaManagerDlg::UpdateReplicationStatusRow(const JobRecord& status) {
 LRESULT COrvaManagerDlg::OnJobView(WPARAM kind, LPARAM record) {
   const auto* r = (const JobRecord*)record;
   switch (kind) {
-    case kViewRebuild: RefreshJobTree(0); break;
-    case kViewAdded: RefreshJobTree(1); break;
-    case kViewModified: RefreshJobTree(2); break;
-    case kViewBackup: if (r) UpdateBackupStatusRow(*r); break;
-    case kViewReplication: if (r) UpdateReplicationStatusRow(*r); break;
+    case kViewRebuild:
+      RefreshJobTree(0);
+      break;
+    case kViewAdded:
+      RefreshJobTree(1);
+      break;
+    case kViewModified:
+      RefreshJobTree(2);
+      break;
+    case kViewBackup:
+      if (r) UpdateBackupStatusRow(*r);
+      break;
+    case kViewReplication:
+      if (r) UpdateReplicationStatusRow(*r);
+      break;
   }
   return 0;
 }
-

@@ -19,7 +19,7 @@
 #include "win/service_connection.h"
 
 class COrvaManagerDlg : public CSkinDialog {
-public:
+ public:
   explicit COrvaManagerDlg(CWnd* parent = nullptr);
   ~COrvaManagerDlg() override;
 
@@ -32,7 +32,7 @@ public:
   // The connection's prompts, shown through the manager's message box.
   orva::manager::ConnectionPrompts Prompts();
 
-protected:
+ protected:
   BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* dx) override;
 
@@ -108,8 +108,7 @@ protected:
     std::optional<orva::manager::JobRecord> entry;
     bool refused = false;
   };
-  JobSearch FindSelectedJob(const std::vector<int>& blocked, const char* backupRunning,
-                            const char* replicationRunning);
+  JobSearch FindSelectedJob(const std::vector<int>& blocked, const char* backupRunning, const char* replicationRunning);
   JobSearch FindJobToRemoveFromDisk(const std::vector<int>& blocked);
   // Sends the DELETEJOB of a removed job; on success its history lines and
   // its tree item go.

@@ -10,9 +10,19 @@ using namespace service;
 namespace {
 
 enum RowImage {
-  kRowComputer = 0, kRowBackup = 1, kRowNoRepository = 3, kRowReplication = 4, kRowSchedule = 6,
-  kRowMissing = 8, kRowPresent = 9, kRowTime = 10, kRowLog = 11, kRowDrive = 12, kRowSource = 13,
-  kRowTarget = 14, kRowExcluded = 17,
+  kRowComputer = 0,
+  kRowBackup = 1,
+  kRowNoRepository = 3,
+  kRowReplication = 4,
+  kRowSchedule = 6,
+  kRowMissing = 8,
+  kRowPresent = 9,
+  kRowTime = 10,
+  kRowLog = 11,
+  kRowDrive = 12,
+  kRowSource = 13,
+  kRowTarget = 14,
+  kRowExcluded = 17,
 };
 
 // A log row: the file is looked for below the parent folder.
@@ -82,9 +92,12 @@ std::vector<std::string> BarEndedEntries(std::string_view list) {
 
 std::string CompressionText(int32_t level) {
   switch (level) {
-    case 0: return "None";
-    case 1: return "Normal";
-    case 9: return "High";
+    case 0:
+      return "None";
+    case 1:
+      return "Normal";
+    case 9:
+      return "High";
   }
   return {};
 }
@@ -114,13 +127,20 @@ std::string ScheduleText(const JobRecord& job) {
 
 std::string TaskTypeText(int32_t jobType) {
   switch (jobType) {
-    case kFullBackup: return "FULL BACKUP";
-    case kUpdateBackup: return "UPDATE BACKUP";
-    case kIncrementalBackup: return "Incremental Backup";
-    case kDifferentialBackup: return "Differential Backup";
-    case kIsoBackup: return "ISO IMAGE";
-    case kReplication: return "REPLICATION";
-    case kReplicationShadow: return "SNAPSHOT REPLICATION";
+    case kFullBackup:
+      return "FULL BACKUP";
+    case kUpdateBackup:
+      return "UPDATE BACKUP";
+    case kIncrementalBackup:
+      return "Incremental Backup";
+    case kDifferentialBackup:
+      return "Differential Backup";
+    case kIsoBackup:
+      return "ISO IMAGE";
+    case kReplication:
+      return "REPLICATION";
+    case kReplicationShadow:
+      return "SNAPSHOT REPLICATION";
   }
   return {};
 }
@@ -130,19 +150,19 @@ std::string BackupPath(const JobRecord& job) {
   return std::string(FieldText(job.imagePath));
 }
 
-std::string OsCaptionText(const std::string& wmiError, const std::vector<std::string>& captions,
-                          int architecture) {
+std::string OsCaptionText(const std::string& wmiError, const std::vector<std::string>& captions, int architecture) {
   if (!wmiError.empty()) return wmiError;
   std::string text;
   if (!captions.empty()) text = captions.back() + " ";
-  if (architecture == 9) text += "[64bit]";
-  else if (architecture == 0) text += "[32bit]";
+  if (architecture == 9)
+    text += "[64bit]";
+  else if (architecture == 0)
+    text += "[32bit]";
   return text;
 }
 
 std::vector<DetailsRow> SystemRows(const std::string& osCaption, const std::vector<JobRecord>& jobs,
-                                   const std::string& parentFolder, std::string_view repositories,
-                                   DetailsDisk& disk) {
+                                   const std::string& parentFolder, std::string_view repositories, DetailsDisk& disk) {
   std::vector<DetailsRow> rows;
   int scheduled = 0;
   for (const JobRecord& job : jobs)

@@ -60,13 +60,11 @@ std::string BackupPath(const JobRecord& job);
 // The operating-system value: the last caption followed by a blank, then
 // "[64bit]" (architecture 9) or "[32bit]" (0); a WMI failure shows its own
 // text and nothing else.
-std::string OsCaptionText(const std::string& wmiError, const std::vector<std::string>& captions,
-                          int architecture);
+std::string OsCaptionText(const std::string& wmiError, const std::vector<std::string>& captions, int architecture);
 
 // The summary of the computer.
 std::vector<DetailsRow> SystemRows(const std::string& osCaption, const std::vector<JobRecord>& jobs,
-                                   const std::string& parentFolder, std::string_view repositories,
-                                   DetailsDisk& disk);
+                                   const std::string& parentFolder, std::string_view repositories, DetailsDisk& disk);
 
 // The rows of every job of the table named `name`, one after the other.
 std::vector<DetailsRow> JobRows(const std::vector<JobRecord>& jobs, std::string_view name,

@@ -62,8 +62,10 @@ DiskRemovalPlan PlanImageRemoval(std::string_view imagePath, int jobType, const 
   if (!chain) return plan;
   for (const std::string& name : increments) {
     std::string resolved;
-    if (IsChainIncrement(imagePath, name, resolved)) plan.remove.push_back(resolved);
-    else plan.kept.push_back(name);
+    if (IsChainIncrement(imagePath, name, resolved))
+      plan.remove.push_back(resolved);
+    else
+      plan.kept.push_back(name);
   }
   return plan;
 }

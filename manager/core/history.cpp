@@ -43,8 +43,8 @@ std::string WithoutJob(std::string_view fileText, std::string_view jobName) {
   return kept;
 }
 
-bool LoadHistory(const std::filesystem::path& file, std::string_view jobName, int mode,
-                 std::vector<HistoryRow>& rows, service::Retry retry) {
+bool LoadHistory(const std::filesystem::path& file, std::string_view jobName, int mode, std::vector<HistoryRow>& rows,
+                 service::Retry retry) {
   std::string text;
   if (service::ReadWholeFile(file, text, retry) != ReadResult::kOk) return false;
   rows = HistoryRows(text, jobName, mode);
@@ -54,9 +54,12 @@ bool LoadHistory(const std::filesystem::path& file, std::string_view jobName, in
 bool RemoveHistoryLines(const std::filesystem::path& file, std::string_view jobName, service::Retry retry) {
   std::string text;
   switch (service::ReadWholeFile(file, text, retry)) {
-    case ReadResult::kMissing: return true;
-    case ReadResult::kUnreadable: return false;  // perhaps held by the service: never emptied
-    case ReadResult::kOk: break;
+    case ReadResult::kMissing:
+      return true;
+    case ReadResult::kUnreadable:
+      return false;  // perhaps held by the service: never emptied
+    case ReadResult::kOk:
+      break;
   }
   const std::string kept = WithoutJob(text, jobName);
   return kept == text || service::ReplaceWholeFile(file, kept, retry);

@@ -32,8 +32,8 @@ std::string WithoutJob(std::string_view fileText, std::string_view jobName);
 
 // Reads the file (exclusive open, retried); false when it exists but cannot
 // be read or does not exist, `rows` then untouched.
-bool LoadHistory(const std::filesystem::path& file, std::string_view jobName, int mode,
-                 std::vector<HistoryRow>& rows, service::Retry retry = service::kFileRetry);
+bool LoadHistory(const std::filesystem::path& file, std::string_view jobName, int mode, std::vector<HistoryRow>& rows,
+                 service::Retry retry = service::kFileRetry);
 
 // Rewrites the file without the job's lines, in one replacing step. A file
 // that cannot be read is never rewritten. True when the file is as asked.

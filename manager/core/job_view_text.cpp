@@ -55,15 +55,22 @@ BackupStatusView PickBackupStatus(const JobRecord& s) {
   BackupStatusView v;
   const int kind = JobKindImage(s);
   switch (s.jobState) {
-    case kJobFailed: return {"Error", kImgError, false, false, 100};
-    case kJobShadowError: return {"Shadow Error", kImgError, false, false, 100};
-    case kJobMountError: return {"Mount Error", kImgError, false, false, 100};
-    case kJobWarning: return {"Finished with some warning", kind, true, false, 100};
-    case kJobCanceled: return {"Canceled", kind, true, false, 100};
+    case kJobFailed:
+      return {"Error", kImgError, false, false, 100};
+    case kJobShadowError:
+      return {"Shadow Error", kImgError, false, false, 100};
+    case kJobMountError:
+      return {"Mount Error", kImgError, false, false, 100};
+    case kJobWarning:
+      return {"Finished with some warning", kind, true, false, 100};
+    case kJobCanceled:
+      return {"Canceled", kind, true, false, 100};
     case kJobAnotherRunning:
       return {"Another backup job is running. Not started.", kind, true, true, s.percent};
-    case kJobCreating: return {"Creating", -1, false, true, s.percent};
-    case kJobMounting: return {"Mounting", -1, false, true, s.percent};
+    case kJobCreating:
+      return {"Creating", -1, false, true, s.percent};
+    case kJobMounting:
+      return {"Mounting", -1, false, true, s.percent};
   }
   v.addsRow = true;
   if (s.percent == 100) {
@@ -73,8 +80,8 @@ BackupStatusView PickBackupStatus(const JobRecord& s) {
   } else if (s.percent >= 1 && s.percent <= 99) {
     v.progress = s.percent;
   } else {
-    const bool updating = s.jobType == kUpdateBackup || s.jobType == kIncrementalBackup ||
-                          s.jobType == kDifferentialBackup;
+    const bool updating =
+        s.jobType == kUpdateBackup || s.jobType == kIncrementalBackup || s.jobType == kDifferentialBackup;
     v.text = updating ? "Updating" : "Scanning";
     v.progress = 0;
   }
@@ -87,9 +94,21 @@ ReplicationStatusView PickReplicationStatus(const JobRecord& s) {
   ReplicationStatusView v;
   switch (s.jobState) {
     case kJobFailed:
-    case kJobShadowError: v.text = "Error"; v.treeImage = kImgError; v.finished = true; return v;
-    case kJobWarning: v.text = "Finished with some warning"; v.treeImage = kImgReplOnce; v.finished = true; return v;
-    case kJobSuccess: v.text = "Finish"; v.treeImage = JobKindImage(s); v.finished = true; return v;
+    case kJobShadowError:
+      v.text = "Error";
+      v.treeImage = kImgError;
+      v.finished = true;
+      return v;
+    case kJobWarning:
+      v.text = "Finished with some warning";
+      v.treeImage = kImgReplOnce;
+      v.finished = true;
+      return v;
+    case kJobSuccess:
+      v.text = "Finish";
+      v.treeImage = JobKindImage(s);
+      v.finished = true;
+      return v;
   }
   v.running = true;
   v.addsRow = true;
@@ -98,8 +117,8 @@ ReplicationStatusView PickReplicationStatus(const JobRecord& s) {
 }
 
 std::string NextReplicatingMark(const std::string& current) {
-  static const char* const kMarks[] = {"Replicating", "Replicating.", "Replicating..", "Replicating...",
-                                       "Replicating....", "Replicating....."};
+  static const char* const kMarks[] = {"Replicating",    "Replicating.",    "Replicating..",
+                                       "Replicating...", "Replicating....", "Replicating....."};
   for (int i = 0; i < 5; ++i)
     if (current == kMarks[i]) return kMarks[i + 1];
   return kMarks[0];
@@ -132,7 +151,11 @@ void MainLayout::Measure(const Box (&boxes)[kCount], int width, int height) {
 void MainLayout::Apply(int width, int height, Box (&out)[kCount]) const {
   const Box* m = measured;
   const int dw = width - clientWidth, dh = height - clientHeight;
-  auto moveRight = [&](Box b) { b.left += dw; b.right += dw; return b; };
+  auto moveRight = [&](Box b) {
+    b.left += dw;
+    b.right += dw;
+    return b;
+  };
   // Details list: moves with the right edge; its top and bottom stay, as the
   // history list's top stays.
   Box details = moveRight(m[kDetails]);
@@ -183,8 +206,7 @@ void EnforceMinimumSize(Box& w, int edge, int minWidth, int minHeight) {
   }
 }
 
-std::vector<int> FitColumnWidths(int listWidth, const std::vector<int>& percents, int scrollBarWidth,
-                                 int edgeWidth) {
+std::vector<int> FitColumnWidths(int listWidth, const std::vector<int>& percents, int scrollBarWidth, int edgeWidth) {
   std::vector<int> widths;
   int used = 0;
   for (int p : percents) {

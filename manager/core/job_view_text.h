@@ -14,9 +14,20 @@ using service::JobRecord;
 
 // Main image list indices.
 enum TreeImage {
-  kImgComputer = 0, kImgBackupOnce = 1, kImgBackupRunning = 2, kImgError = 3, kImgReplOnce = 4,
-  kImgReplRunning = 5, kImgSchedule = 6, kImgReplRun = 7, kImgPath = 9, kImgTime = 10,
-  kImgSource = 13, kImgTarget = 14, kImgBackupRecurring = 15, kImgReplRecurring = 16,
+  kImgComputer = 0,
+  kImgBackupOnce = 1,
+  kImgBackupRunning = 2,
+  kImgError = 3,
+  kImgReplOnce = 4,
+  kImgReplRunning = 5,
+  kImgSchedule = 6,
+  kImgReplRun = 7,
+  kImgPath = 9,
+  kImgTime = 10,
+  kImgSource = 13,
+  kImgTarget = 14,
+  kImgBackupRecurring = 15,
+  kImgReplRecurring = 16,
 };
 
 bool IsBackupType(int32_t jobType);       // 300-303, 306
@@ -37,7 +48,7 @@ std::vector<DetailLine> JobDetailLines(const JobRecord& job);
 // How one status record of a backup job shows.
 struct BackupStatusView {
   std::string text;
-  int treeImage = -1;        // -1: the item keeps its image
+  int treeImage = -1;  // -1: the item keeps its image
   bool firstMatchOnly = false;
   bool addsRow = false;
   int progress = 0;
@@ -49,11 +60,11 @@ BackupStatusView PickBackupStatus(const JobRecord& status);
 int RowAddedImage(const BackupStatusView& view);
 
 struct ReplicationStatusView {
-  std::string text;          // empty while running: the running mark advances instead
+  std::string text;  // empty while running: the running mark advances instead
   int treeImage = -1;
   bool addsRow = false;
   bool running = false;
-  bool finished = false;     // the row counts as finished (its last column filled)
+  bool finished = false;  // the row counts as finished (its last column filled)
 };
 ReplicationStatusView PickReplicationStatus(const JobRecord& status);
 // "Replicating" -> "Replicating." -> ... -> "Replicating....." -> "Replicating".
@@ -78,8 +89,19 @@ struct Box {
 
 // The moving controls of the main window, as the template places them.
 struct MainLayout {
-  enum Control { kDetailsCaption, kRefreshCheck, kRefreshEdit, kSecLabel, kDetails, kHistoryCaption,
-                 kHistory, kTree, kRunningCaption, kRunning, kCount };
+  enum Control {
+    kDetailsCaption,
+    kRefreshCheck,
+    kRefreshEdit,
+    kSecLabel,
+    kDetails,
+    kHistoryCaption,
+    kHistory,
+    kTree,
+    kRunningCaption,
+    kRunning,
+    kCount
+  };
   Box measured[kCount];
   int clientWidth = 0, clientHeight = 0;
 
@@ -96,7 +118,6 @@ void EnforceMinimumSize(Box& window, int edge, int minWidth = 650, int minHeight
 // Column widths: each listed percentage of the list's width, the last
 // column the rest after the scroll bar (when shown) and two edges (when the
 // list has an edge). Widths never go below 0.
-std::vector<int> FitColumnWidths(int listWidth, const std::vector<int>& percents, int scrollBarWidth,
-                                 int edgeWidth);
+std::vector<int> FitColumnWidths(int listWidth, const std::vector<int>& percents, int scrollBarWidth, int edgeWidth);
 
 }  // namespace orva::manager

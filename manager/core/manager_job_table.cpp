@@ -99,17 +99,18 @@ void ManagerJobTable::ApplyRecord(const JobRecord* record, int mode, JobViews& v
       }
       case kDeleteJob: {
         std::lock_guard guard(lock_);
-        entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                      [&](const JobRecord& e) { return SameName(e, name); }),
-                       entries_.end());
+        entries_.erase(
+            std::remove_if(entries_.begin(), entries_.end(), [&](const JobRecord& e) { return SameName(e, name); }),
+            entries_.end());
         return;
       }
-      default: return;
+      default:
+        return;
     }
   }
   if (mode == kStatus) {
-    const bool backup = (record->jobType >= kFullBackup && record->jobType <= kDifferentialBackup) ||
-                        record->jobType == kIsoBackup;
+    const bool backup =
+        (record->jobType >= kFullBackup && record->jobType <= kDifferentialBackup) || record->jobType == kIsoBackup;
     const bool replication = record->jobType == kReplication || record->jobType == kReplicationShadow;
     if (!backup && !replication) return;
     {
@@ -135,12 +136,17 @@ void RecordReceiver::Take(const JobRecord& record) {
     return;
   }
   switch (record.runState) {
-    case kStarted: table_.ApplyRecord(&record, ManagerJobTable::kStatus, views_); break;
-    case kArmed: table_.ApplyRecord(&record, ManagerJobTable::kChange, views_); break;
+    case kStarted:
+      table_.ApplyRecord(&record, ManagerJobTable::kStatus, views_);
+      break;
+    case kArmed:
+      table_.ApplyRecord(&record, ManagerJobTable::kChange, views_);
+      break;
     case kDisarmed:
       if (record.code != kJobListBegin) table_.ApplyRecord(&record, ManagerJobTable::kChange, views_);
       break;
-    default: break;
+    default:
+      break;
   }
   if (record.code == kJobListBegin) {
     listMode_ = true;

@@ -21,10 +21,10 @@ inline constexpr size_t kMaxJobs = 50;
 class JobViews {
  public:
   virtual ~JobViews() = default;
-  virtual void Rebuild() {}                                  // the whole job tree from the table
-  virtual void Added(const JobRecord& /*entry*/) {}          // a new last entry
-  virtual void Modified() {}                                 // an entry replaced: clear and rebuild
-  virtual void BackupStatus(const JobRecord& /*status*/) {}  // types 300-303 and 306
+  virtual void Rebuild() {}                                       // the whole job tree from the table
+  virtual void Added(const JobRecord& /*entry*/) {}               // a new last entry
+  virtual void Modified() {}                                      // an entry replaced: clear and rebuild
+  virtual void BackupStatus(const JobRecord& /*status*/) {}       // types 300-303 and 306
   virtual void ReplicationStatus(const JobRecord& /*status*/) {}  // types 304 and 305
 };
 

@@ -21,8 +21,7 @@ void ParseOptionsByLabel(std::string_view text, OptionsRecord& options) {
 
 int LoadOptionsFile(const std::filesystem::path& file, OptionsRecord& options) {
   std::string text;
-  if (service::ReadWholeFile(file, text, service::Retry{1, std::chrono::milliseconds(0)}) != ReadResult::kOk)
-    return 1;
+  if (service::ReadWholeFile(file, text, service::Retry{1, std::chrono::milliseconds(0)}) != ReadResult::kOk) return 1;
   ParseOptionsByLabel(text, options);
   return 0;
 }

@@ -48,7 +48,6 @@ struct PrintingViews : JobViews {
   const ManagerJobTable& table;
 };
 
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -74,13 +74,12 @@ const std::string kParent = "C:\\Program Files";
 }  // namespace
 
 TEST(DetailsText, SizeTextTurnsAtAThousandMegabytes) {
-  const struct { int64_t bytes; const char* text; } cases[] = {
-      {kMiB - 1, "0 MB"},
-      {999 * kMiB, "999 MB"},
-      {1000 * kMiB - 1, "999 MB"},
-      {1005 * kMiB, "1.005 GB"},
-      {123456 * kMiB, "123.456 GB"},
-      {int64_t(4000000) * kMiB, "4000.000 GB"},
+  const struct {
+    int64_t bytes;
+    const char* text;
+  } cases[] = {
+      {kMiB - 1, "0 MB"},        {999 * kMiB, "999 MB"},        {1000 * kMiB - 1, "999 MB"},
+      {1005 * kMiB, "1.005 GB"}, {123456 * kMiB, "123.456 GB"}, {int64_t(4000000) * kMiB, "4000.000 GB"},
   };
   for (const auto& c : cases) EXPECT_EQ(SizeText(c.bytes), c.text) << c.bytes;
 }
@@ -93,7 +92,10 @@ TEST(DetailsText, ScheduleTexts) {
   JobRecord noDay = Job("N", kFullBackup, "weekly");
   JobRecord monthly = Job("M", kFullBackup, "monthly");
   monthly.dayOfMonth = 15;
-  const struct { JobRecord job; const char* text; } cases[] = {
+  const struct {
+    JobRecord job;
+    const char* text;
+  } cases[] = {
       {Job("D", kFullBackup, "daily", "21:05"), "21:05"},
       {weekly, "Mon Fri , 02:30"},
       {allWeek, "Mon Tue Wed Thu Fri Sat Sun , 23:59"},
@@ -144,8 +146,8 @@ TEST(DetailsText, SystemSummaryWithRepositoriesOnTheirOwnDrives) {
 TEST(DetailsText, SystemSummaryWithoutRepository) {
   TableDisk disk;
   const auto rows = Flat(SystemRows("WMI ERROR\nx", {}, kParent, "", disk));
-  EXPECT_EQ(rows, (std::vector<std::string>{"Operating System#0#WMI ERROR\nx", "Total Tasks#0#0",
-                                            "Scheduled Tasks#6#0", "Log Path#11#C:\\Program Files\\Log",
+  EXPECT_EQ(rows, (std::vector<std::string>{"Operating System#0#WMI ERROR\nx", "Total Tasks#0#0", "Scheduled Tasks#6#0",
+                                            "Log Path#11#C:\\Program Files\\Log",
                                             "Repository Directory#3#There is no assigned image repository."}));
   // An entry without its closing bar is none.
   EXPECT_EQ(SystemRows("", {}, kParent, "D:\\Orvanta", disk).back().value, "There is no assigned image repository.");
@@ -161,11 +163,10 @@ TEST(DetailsText, ImageJobRows) {
   disk.sizes = {{"D:\\Orvanta\\Full.TAV", 123456 * kMiB + 5}};
   disk.images = {{"D:\\Orvanta\\Full.TAV", {0, {}}}};
   EXPECT_EQ(Flat(JobRows({full}, "Full", kParent, disk)),
-            (std::vector<std::string>{"Task Type #1#FULL BACKUP", "Schedule #6#Weekly", "Time #10#Mon Fri , 02:30",
-                                      "Backup Drive #12#C", "Compression Level #1#High",
-                                      "Backup Path #9#D:\\Orvanta\\Full.TAV", "Image Size #1#123.456 GB",
-                                      "Excluded Folder#17#C:\\Temp", "Excluded Folder#17#C:\\Cache",
-                                      "Log #11#Log\\OrvaImage_Full_C.log"}));
+            (std::vector<std::string>{
+                "Task Type #1#FULL BACKUP", "Schedule #6#Weekly", "Time #10#Mon Fri , 02:30", "Backup Drive #12#C",
+                "Compression Level #1#High", "Backup Path #9#D:\\Orvanta\\Full.TAV", "Image Size #1#123.456 GB",
+                "Excluded Folder#17#C:\\Temp", "Excluded Folder#17#C:\\Cache", "Log #11#Log\\OrvaImage_Full_C.log"}));
 }
 
 TEST(DetailsText, IncrementRowsAndMissingFiles) {
@@ -178,21 +179,20 @@ TEST(DetailsText, IncrementRowsAndMissingFiles) {
   disk.sizes = {{image, 999 * kMiB}};
   disk.images = {{image, {3, {"D:\\Orvanta\\Inc_0001.TAV", "D:\\Orvanta\\Inc_0002.TAV", "X:\\Inc_0003.TAV"}}}};
   EXPECT_EQ(Flat(JobRows({inc}, "Inc", kParent, disk)),
-            (std::vector<std::string>{"Task Type #1#Incremental Backup", "Schedule #6#Monthly",
-                                      "Time #10#15 st, 02:30", "Backup Drive #12#C", "Compression Level #1#Normal",
-                                      "Backup Path #9#" + image, "Image Size #1#999 MB", "Backup Count#1#3",
-                                      "Backup Status#8#Not exist D:\\Orvanta\\Inc_0002.TAV",
-                                      "Backup Status#8#Not exist X:\\Inc_0003.TAV",
-                                      "Log #8#Log\\OrvaImage_Inc_C.log"}));
+            (std::vector<std::string>{
+                "Task Type #1#Incremental Backup", "Schedule #6#Monthly", "Time #10#15 st, 02:30", "Backup Drive #12#C",
+                "Compression Level #1#Normal", "Backup Path #9#" + image, "Image Size #1#999 MB", "Backup Count#1#3",
+                "Backup Status#8#Not exist D:\\Orvanta\\Inc_0002.TAV", "Backup Status#8#Not exist X:\\Inc_0003.TAV",
+                "Log #8#Log\\OrvaImage_Inc_C.log"}));
 
   // An image that does not open: no count and no status rows.
   JobRecord update = Job("Upd", kUpdateBackup, "daily", "21:00");
   update.compressionLevel = 4;
-  EXPECT_EQ(Flat(JobRows({update}, "Upd", kParent, disk)),
-            (std::vector<std::string>{"Task Type #1#UPDATE BACKUP", "Schedule #6#Daily", "Time #10#21:00",
-                                      "Backup Drive #12#C", "Compression Level #1#",
-                                      "Backup Path #8#D:\\Orvanta\\Upd.TAV", "Image Size #1#0 MB",
-                                      "Log #8#Log\\OrvaImage_Upd_C.log"}));
+  EXPECT_EQ(
+      Flat(JobRows({update}, "Upd", kParent, disk)),
+      (std::vector<std::string>{"Task Type #1#UPDATE BACKUP", "Schedule #6#Daily", "Time #10#21:00",
+                                "Backup Drive #12#C", "Compression Level #1#", "Backup Path #8#D:\\Orvanta\\Upd.TAV",
+                                "Image Size #1#0 MB", "Log #8#Log\\OrvaImage_Upd_C.log"}));
 }
 
 TEST(DetailsText, RowsPerJobType) {
@@ -206,24 +206,32 @@ TEST(DetailsText, RowsPerJobType) {
   SetFieldText(iso.imagePath, "D:\\Images\\ORVAPE\\IMAGE\\Iso.TAV");
   JobRecord isoElsewhere = Job("Iso2", kIsoBackup, "once");
   JobRecord snap = Job("Snap", kReplicationShadow, "daily", "06:00");
-  const std::vector<JobRecord> jobs = {Job("Rep", kReplication, "once"), snap, iso, isoElsewhere,
-                                       Job("Diff", kDifferentialBackup, "once"), Job("Odd", 299, "once")};
-  const struct { const char* name; std::vector<std::string> rows; } cases[] = {
-      {"Rep", {"Task Type #4#REPLICATION", "Schedule #6#Once", "Time #10#None", "Source Path #13#C:\\Data",
-               "Target Path #14#E:\\Copy", "Log #11#Log\\Replicate_Rep.log"}},
-      {"Snap", {"Task Type #4#SNAPSHOT REPLICATION", "Schedule #6#Daily", "Time #10#06:00",
-                "Source Path #13#C:\\Data", "Target Path #14#E:\\Copy", "Log #11#Log\\Replicate_Shadow_Snap_C.log",
-                "Log #8#Log\\Replicate_Shadow_Mount_Snap_C.log", "Log #11#Log\\Replicate_Snap.log"}},
-      {"Iso", {"Task Type #1#ISO IMAGE", "Schedule #6#Once", "Time #10#None", "Backup Drive #12#C",
-               "Compression Level #1#None", "Backup Path #9#D:\\Images\\Iso.iso", "Image Size #1#2.500 GB",
-               "Log #8#Log\\OrvaImage_Iso_C.log"}},
-      {"Iso2", {"Task Type #1#ISO IMAGE", "Schedule #6#Once", "Time #10#None", "Backup Drive #12#C",
-                "Compression Level #1#None", "Backup Path #8#Iso2.iso", "Image Size #1#0 MB",
-                "Log #8#Log\\OrvaImage_Iso2_C.log"}},
-      {"Diff", {"Task Type #1#Differential Backup", "Schedule #6#Once", "Time #10#None", "Backup Drive #12#C",
-                "Compression Level #1#None", "Backup Path #8#D:\\Orvanta\\Diff.TAV", "Image Size #1#0 MB",
-                "Backup Count#1#1", "Backup Status#8#Not exist D:\\Orvanta\\Diff_0001.TAV",
-                "Log #8#Log\\OrvaImage_Diff_C.log"}},
+  const std::vector<JobRecord> jobs = {
+      Job("Rep", kReplication, "once"), snap, iso, isoElsewhere, Job("Diff", kDifferentialBackup, "once"),
+      Job("Odd", 299, "once")};
+  const struct {
+    const char* name;
+    std::vector<std::string> rows;
+  } cases[] = {
+      {"Rep",
+       {"Task Type #4#REPLICATION", "Schedule #6#Once", "Time #10#None", "Source Path #13#C:\\Data",
+        "Target Path #14#E:\\Copy", "Log #11#Log\\Replicate_Rep.log"}},
+      {"Snap",
+       {"Task Type #4#SNAPSHOT REPLICATION", "Schedule #6#Daily", "Time #10#06:00", "Source Path #13#C:\\Data",
+        "Target Path #14#E:\\Copy", "Log #11#Log\\Replicate_Shadow_Snap_C.log",
+        "Log #8#Log\\Replicate_Shadow_Mount_Snap_C.log", "Log #11#Log\\Replicate_Snap.log"}},
+      {"Iso",
+       {"Task Type #1#ISO IMAGE", "Schedule #6#Once", "Time #10#None", "Backup Drive #12#C",
+        "Compression Level #1#None", "Backup Path #9#D:\\Images\\Iso.iso", "Image Size #1#2.500 GB",
+        "Log #8#Log\\OrvaImage_Iso_C.log"}},
+      {"Iso2",
+       {"Task Type #1#ISO IMAGE", "Schedule #6#Once", "Time #10#None", "Backup Drive #12#C",
+        "Compression Level #1#None", "Backup Path #8#Iso2.iso", "Image Size #1#0 MB",
+        "Log #8#Log\\OrvaImage_Iso2_C.log"}},
+      {"Diff",
+       {"Task Type #1#Differential Backup", "Schedule #6#Once", "Time #10#None", "Backup Drive #12#C",
+        "Compression Level #1#None", "Backup Path #8#D:\\Orvanta\\Diff.TAV", "Image Size #1#0 MB", "Backup Count#1#1",
+        "Backup Status#8#Not exist D:\\Orvanta\\Diff_0001.TAV", "Log #8#Log\\OrvaImage_Diff_C.log"}},
       {"Odd", {"Task Type #1#", "Schedule #6#Once", "Time #10#None"}},
       {"Nobody", {}},
   };

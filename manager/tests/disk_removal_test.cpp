@@ -21,24 +21,24 @@ TEST(DiskRemoval, FullImageTakesImageAndOnlyTheCompanionsThatExist) {
 TEST(DiskRemoval, ChainTakesLogsThenTheChainsOwnIncrementsInListOrder) {
   const auto plan = Plan(302, {"D:\\Repo\\Job_0001.TAV", "job_0002.tav", "D:\\REPO\\JOB_0003.TAV"},
                          {"D:\\Repo\\Job.TAV_a.log", "D:\\Repo\\Job.TAV_i.log", "D:\\Repo\\Job.TAV_d.log"});
-  EXPECT_EQ(plan.remove, (std::vector<std::string>{"D:\\Repo\\Job.TAV", "D:\\Repo\\Job.TAV_a.log",
-                                                   "D:\\Repo\\Job.TAV_i.log", "D:\\Repo\\Job.TAV_d.log",
-                                                   "D:\\Repo\\Job_0001.TAV", "D:\\Repo\\job_0002.tav",
-                                                   "D:\\Repo\\JOB_0003.TAV"}));
+  EXPECT_EQ(plan.remove,
+            (std::vector<std::string>{"D:\\Repo\\Job.TAV", "D:\\Repo\\Job.TAV_a.log", "D:\\Repo\\Job.TAV_i.log",
+                                      "D:\\Repo\\Job.TAV_d.log", "D:\\Repo\\Job_0001.TAV", "D:\\Repo\\job_0002.tav",
+                                      "D:\\Repo\\JOB_0003.TAV"}));
   EXPECT_TRUE(plan.kept.empty());
 }
 
 TEST(DiskRemoval, NamesOutsideTheChainAreKept) {
   const std::vector<std::string> foreign = {
       "C:\\Windows\\system32\\kernel32.dll",  // another folder
-      "D:\\Repo\\Other_0001.TAV",            // another chain
-      "D:\\Repo\\sub\\Job_0001.TAV",         // a folder below
-      "D:\\Repo\\..\\Job_0001.TAV",          // a way out of the folder
+      "D:\\Repo\\Other_0001.TAV",             // another chain
+      "D:\\Repo\\sub\\Job_0001.TAV",          // a folder below
+      "D:\\Repo\\..\\Job_0001.TAV",           // a way out of the folder
       "D:\\Repo/../Job_0001.TAV",
-      "D:\\Repo\\Job_01.TAV",                // not the chain's numbering
+      "D:\\Repo\\Job_01.TAV",  // not the chain's numbering
       "D:\\Repo\\Job_0001.TAV.bak",
-      "E:Job_0001.TAV",                      // another drive's current folder
-      "D:\\Repo\\Job.TAV",                   // the image itself is no increment
+      "E:Job_0001.TAV",     // another drive's current folder
+      "D:\\Repo\\Job.TAV",  // the image itself is no increment
       "",
   };
   for (int type : {301, 302, 303}) {

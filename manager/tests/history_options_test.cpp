@@ -50,7 +50,7 @@ TEST(History, RowsByModeAndResult) {
   EXPECT_EQ(all[2].result, "Warning");
   EXPECT_EQ(all[2].image, 2);
   EXPECT_EQ(all[3].result, "success");  // no match: shown as it stands
-  EXPECT_EQ(all[4].result, "");          // four fields: no result, no name
+  EXPECT_EQ(all[4].result, "");         // four fields: no result, no name
   EXPECT_EQ(all[4].name, "");
 
   auto one = HistoryRows(kHistory, "Img", 1);
@@ -85,7 +85,8 @@ TEST(History, RemoveKeepsOtherLinesAndNeverEmptiesAnUnreadableFile) {
 
 TEST(Options, LabelsFindTheirLines) {
   OptionsRecord o;
-  ParseOptionsByLabel("Repository Directory:\r\nD:\\Orvanta|\r\nNetwork Repository Directory:\r\nZ:|\\\\nas\\b|u|p|\r\n", o);
+  ParseOptionsByLabel(
+      "Repository Directory:\r\nD:\\Orvanta|\r\nNetwork Repository Directory:\r\nZ:|\\\\nas\\b|u|p|\r\n", o);
   EXPECT_EQ(o.repositories, "D:\\Orvanta|");
   EXPECT_EQ(o.network, "Z:|\\\\nas\\b|u|p|");
 
@@ -118,8 +119,7 @@ TEST(Options, WriteGivesFourLinesAndReadsBack) {
 
 TEST(Options, DefaultRepositoryIsTheDiskWithMostRoom) {
   using service::kFixedDisk;
-  EXPECT_EQ(DefaultRepository({{"C:", kFixedDisk, 10}, {"D:", kFixedDisk, 30}, {"E:", kFixedDisk, 30}}),
-            "D:\\Orvanta");
+  EXPECT_EQ(DefaultRepository({{"C:", kFixedDisk, 10}, {"D:", kFixedDisk, 30}, {"E:", kFixedDisk, 30}}), "D:\\Orvanta");
   EXPECT_EQ(DefaultRepository({{"C:", kFixedDisk, 0}}), std::nullopt);
   EXPECT_EQ(DefaultRepository({}), std::nullopt);
 }

@@ -50,8 +50,8 @@ TEST(JobViewText, DetailLinesOfEachSchedule) {
   EXPECT_EQ(JobDetailLines(monthly)[2].text, "Time : 3 st, 23:00");
   EXPECT_EQ(JobDetailLines(monthly)[1].text, "Type : Incremental Backup");
   EXPECT_EQ(Texts(JobDetailLines(Job(kReplicationShadow, "once"))),
-            (std::vector<std::string>{"Schedule  : Once/6", "Type : SNAPSHOT REPLICATION/4",
-                                      "Source : C:\\Data/13", "Target : E:\\Copy/14"}));
+            (std::vector<std::string>{"Schedule  : Once/6", "Type : SNAPSHOT REPLICATION/4", "Source : C:\\Data/13",
+                                      "Target : E:\\Copy/14"}));
   EXPECT_EQ(JobDetailLines(Job(kIsoBackup, "daily"))[2].text, "Time : 09:30");
   EXPECT_EQ(JobDetailLines(Job(kFullBackup, "hourly"))[0].text, "Schedule  : ");
 }

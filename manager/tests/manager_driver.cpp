@@ -76,8 +76,8 @@ bool OnTestDesktop() {
 // Runs a command line on the test desktop and gives its exit code.
 int RunOnDesktop(std::wstring line) {
   HKEY key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE,
-                      nullptr, &key, nullptr) == ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) == ERROR_SUCCESS) {
     const wchar_t size[] = L"1200x900";
     RegSetValueExW(key, kDesktop, 0, REG_SZ, (const BYTE*)size, sizeof size);
     RegCloseKey(key);
@@ -520,7 +520,8 @@ int main(int argc, char** argv) {
     }
     // A control on a page that an earlier click shows may appear a moment later.
     HWND c = nullptr;
-    for (const DWORD end = GetTickCount() + 10000; w && !(c = Control(w, atoi(argv[3]))) && (int)(end - GetTickCount()) > 0;)
+    for (const DWORD end = GetTickCount() + 10000;
+         w && !(c = Control(w, atoi(argv[3]))) && (int)(end - GetTickCount()) > 0;)
       Sleep(100);
     if (!c) return 1;
     if (command == "set") {
@@ -541,8 +542,10 @@ int main(int argc, char** argv) {
   }
   if (command == "command" || command == "sys") {
     const int id = atoi(argv[2]);
-    if (command == "sys") PostMessageW(dlg, WM_SYSCOMMAND, id, 0);
-    else PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
+    if (command == "sys")
+      PostMessageW(dlg, WM_SYSCOMMAND, id, 0);
+    else
+      PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
     Sleep(200);
     return 0;
   }
@@ -640,7 +643,8 @@ int main(int argc, char** argv) {
   }
   if (command == "refill" && argc > 3) {
     HWND list = GetDlgItem(dlg, atoi(argv[2]));
-    for (int i = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) - 1; i >= 0; --i) SendMessageW(list, LVM_DELETEITEM, i, 0);
+    for (int i = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) - 1; i >= 0; --i)
+      SendMessageW(list, LVM_DELETEITEM, i, 0);
     if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) != 0) return 3;
     for (const DWORD end = GetTickCount() + atoi(argv[3]) * 1000; (int)(end - GetTickCount()) > 0; Sleep(50))
       if (SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0) return 0;
@@ -660,7 +664,8 @@ int main(int argc, char** argv) {
                   (exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) ? 2 * GetSystemMetrics(SM_CXEDGE) : 0);
     std::string out = head;
     const int count = (int)SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
-    for (int i = 0; i < count; ++i) out.append(" ").append(std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
+    for (int i = 0; i < count; ++i)
+      out.append(" ").append(std::to_string(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
     FILE* f = std::fopen(argv[3], "wb");
     if (!f) return 5;
     std::fwrite(out.data(), 1, out.size(), f);

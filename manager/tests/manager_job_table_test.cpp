@@ -130,16 +130,15 @@ TEST(ManagerJobTable, StatusRecordsReplaceTheirEntryAndReachTheirRow) {
   EXPECT_EQ(f.table.Find("Img")->runState, kStarted);
   f.receiver.Take(Rec(kAddJob, "Rep", kStarted, kReplicationShadow));
   f.receiver.Take(Rec(kAddJob, "Iso", kStarted, kIsoBackup));  // not in the table: its row only
-  f.receiver.Take(Rec(kAddJob, "Odd", kStarted, 299));        // no such type: nothing
+  f.receiver.Take(Rec(kAddJob, "Odd", kStarted, 299));         // no such type: nothing
   EXPECT_EQ(f.table.Count(), 2u);
-  EXPECT_EQ(f.views.events,
-            (std::vector<std::string>{"rebuild", "backup Img", "replication Rep", "backup Iso"}));
+  EXPECT_EQ(f.views.events, (std::vector<std::string>{"rebuild", "backup Img", "replication Rep", "backup Iso"}));
 }
 
 TEST(ManagerJobTable, RecordsThatChangeNothing) {
   Fixture f;
   f.List({"A"});
-  f.receiver.Take(Rec(kAddJob, "Z", kListMarker));   // run state 3 outside a list
+  f.receiver.Take(Rec(kAddJob, "Z", kListMarker));  // run state 3 outside a list
   f.receiver.Take(Rec(kRunJob, "A", kArmed));
   f.receiver.Take(Rec(kCancelJob, "A", kDisarmed));
   EXPECT_EQ(f.Names(), std::vector<std::string>{"A"});

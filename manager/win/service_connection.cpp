@@ -53,8 +53,7 @@ bool ReceiveWhole(SOCKET socket, char* buffer, int size) {
 SOCKET ConnectToService(const char* host, unsigned short port, const ConnectionPrompts& prompts) {
   SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
   if (s == INVALID_SOCKET) {
-    Show(prompts, Formatted("Failed to Orvanta initialize. Create Socket Failed. [%d]", WSAGetLastError()),
-         "Orvanta");
+    Show(prompts, Formatted("Failed to Orvanta initialize. Create Socket Failed. [%d]", WSAGetLastError()), "Orvanta");
     return INVALID_SOCKET;
   }
   sockaddr_in address{};
@@ -63,10 +62,10 @@ SOCKET ConnectToService(const char* host, unsigned short port, const ConnectionP
   address.sin_port = htons(port);
   if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return s;
 
-  const bool start =
-      prompts.show && prompts.show("Orvanta Windows Backup service is not started.\n"
-                                   "Do you want to start Orvanta Windows Backup Service?",
-                                   "Orvanta", ConnectionPrompts::kYesNo);
+  const bool start = prompts.show && prompts.show(
+                                         "Orvanta Windows Backup service is not started.\n"
+                                         "Do you want to start Orvanta Windows Backup Service?",
+                                         "Orvanta", ConnectionPrompts::kYesNo);
   closesocket(s);
   if (start) {
     if (prompts.runCommand)

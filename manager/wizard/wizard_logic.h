@@ -16,11 +16,11 @@ inline constexpr int kWizardMaxRecords = 10;
 
 // The records the wizard pages are defining; lives for the whole process.
 struct WizardWorkingState {
-    JobRecord WizardRecordList[kWizardMaxRecords];
-    int wizardRecordCount = 0;
-    int wizardRecordIndex = 0;
-    int wizardModifyMode = 0;
-    std::string osCaption;
+  JobRecord WizardRecordList[kWizardMaxRecords];
+  int wizardRecordCount = 0;
+  int wizardRecordIndex = 0;
+  int wizardModifyMode = 0;
+  std::string osCaption;
 };
 WizardWorkingState& WizardState();
 
@@ -36,8 +36,7 @@ bool IsServerCaption(std::string_view caption);
 std::string JobScheduleText(const JobRecord& job);
 
 // "OrvaBackup_C_2026_12101641_05" for drive "c" at that local time.
-std::string DefaultBackupName(std::string_view drive, int year, int month, int day, int hour, int minute,
-                              int second);
+std::string DefaultBackupName(std::string_view drive, int year, int month, int day, int hour, int minute, int second);
 
 // The entries of a list whose entries each end with "|"; the text after the
 // last "|" is no entry.
@@ -53,8 +52,8 @@ int ReadTimeNumber(std::string_view text);
 // the record, a character the service refuses, or already taken by a job of
 // `jobs` (new jobs only) or by an earlier record of this run.
 enum class NameCheck { Ok, Empty, TooLong, BadCharacter, TakenByJob, TakenInWizard };
-NameCheck CheckFullBackupName(std::string_view name, const std::vector<JobRecord>& jobs,
-                              const JobRecord* earlier, int earlierCount, bool modifyMode);
+NameCheck CheckFullBackupName(std::string_view name, const std::vector<JobRecord>& jobs, const JobRecord* earlier,
+                              int earlierCount, bool modifyMode);
 
 // The repository entry whose folder holds `imagePath` (its folder part
 // before the last "\"), compared without case; 0 when none does.
@@ -74,8 +73,8 @@ std::string WizardSummaryText(const JobRecord* records, int count);
 // Sets a text field, cut to its width when too long.
 template <size_t N>
 void SetWizardField(char (&field)[N], std::string_view text) {
-    size_t n = text.size() < N - 1 ? text.size() : N - 1;
-    for (size_t i = 0; i < N; ++i) field[i] = i < n ? text[i] : '\0';
+  size_t n = text.size() < N - 1 ? text.size() : N - 1;
+  for (size_t i = 0; i < N; ++i) field[i] = i < n ? text[i] : '\0';
 }
 
 }  // namespace orva::manager

@@ -79,9 +79,7 @@ std::vector<JobRecord> ReadSchedule(std::string_view text) {
   return out;
 }
 
-bool IsImageBackup(const JobRecord& r) {
-  return (r.jobType >= 300 && r.jobType <= 303) || r.jobType == 306;
-}
+bool IsImageBackup(const JobRecord& r) { return (r.jobType >= 300 && r.jobType <= 303) || r.jobType == 306; }
 
 std::string DiskSizeText(int64_t bytes) {
   int64_t mib = bytes / 1048576;
@@ -177,8 +175,7 @@ bool IsSameOrBelow(const std::string& path, const std::string& folder) {
   std::string p = TrimTrailingBackslashes(path), f = TrimTrailingBackslashes(folder);
   if (f.empty() || p.size() < f.size()) return false;
   for (size_t i = 0; i < f.size(); ++i)
-    if (Lower(p[i]) != Lower(f[i]) && !((p[i] == '/' || p[i] == '\\') && (f[i] == '/' || f[i] == '\\')))
-      return false;
+    if (Lower(p[i]) != Lower(f[i]) && !((p[i] == '/' || p[i] == '\\') && (f[i] == '/' || f[i] == '\\'))) return false;
   return p.size() == f.size() || p[f.size()] == '\\' || p[f.size()] == '/';
 }
 
@@ -219,8 +216,8 @@ std::string MakeIsoScript(const IsoScript& s) {
     t += "move /y " + Q(file) + " " + Q(into) + " \r\n";
     t += "if not exist " + Q(into + "\\" + FileNameOf(file)) + " goto failed\r\n";
   }
-  t += Q(s.exeFolder + "\\OSCDIMG.EXE") + " -m -lOrvanta -b" + Q(s.exeFolder + "\\etfsboot.com") + " -n " +
-       Q(staging) + " " + Q(s.isoPath) + "\r\n";
+  t += Q(s.exeFolder + "\\OSCDIMG.EXE") + " -m -lOrvanta -b" + Q(s.exeFolder + "\\etfsboot.com") + " -n " + Q(staging) +
+       " " + Q(s.isoPath) + "\r\n";
   t += "if not exist " + Q(s.isoPath) + " goto failed\r\n";
   t += "rd /s /q " + Q(staging) + " \r\n";
   t += "exit /b 0\r\n";

@@ -72,8 +72,8 @@ std::string CheckFullPath(const std::string& path, const std::string& what);
 std::string CheckFileName(const std::string& name, const std::string& what);
 
 struct IsoScript {
-  std::string exeFolder;    // with trailing backslash
-  std::string isoFolder;    // with trailing backslash
+  std::string exeFolder;  // with trailing backslash
+  std::string isoFolder;  // with trailing backslash
   std::string isoPath;
   std::string copyLog;
   std::vector<std::string> imageFiles;  // the image, then its increments

@@ -41,8 +41,8 @@ std::vector<std::string> Lines(const std::string& text) {
 }  // namespace
 
 TEST(Schedule, ReadsTheServicesFileWithBlanksAndKeepsTheRunState) {
-  std::vector<JobRecord> jobs = {Job("Daily system", 300, "D:\\Repo\\Daily system.TAV"),
-                                 Job("Mirror", 304, "none"), Job("Disc", 306, "D:\\Repo\\Disc.TAV")};
+  std::vector<JobRecord> jobs = {Job("Daily system", 300, "D:\\Repo\\Daily system.TAV"), Job("Mirror", 304, "none"),
+                                 Job("Disc", 306, "D:\\Repo\\Disc.TAV")};
   jobs[0].runState = 0;
   std::vector<JobRecord> read = ReadSchedule(orva::service::FormatScheduleFile(jobs));
   ASSERT_EQ(read.size(), 3u);
@@ -91,7 +91,7 @@ TEST(Texts, CopyProgress) {
   EXPECT_EQ(CopyProgressText(1000, 1000), "[100 %] Transffered: 1000, TotalSize: 1000");
   EXPECT_EQ(CopyProgressText(250, 1000), "[25 %] Transffered: 250, TotalSize: 1000");
   EXPECT_EQ(CopyProgressText(0, 0), "[100 %] Transffered: 0, TotalSize: 0");
-  EXPECT_NEAR(CopyPercent(UINT64_MAX / 2, UINT64_MAX), 50, 1);   // no overflow
+  EXPECT_NEAR(CopyPercent(UINT64_MAX / 2, UINT64_MAX), 50, 1);  // no overflow
   EXPECT_EQ(CopyPercent(5, 3), 100);
 }
 
@@ -195,8 +195,9 @@ TEST(Script, UsbFormQuotesTheMediumsRoot) {
   for (const char* usb : {"E:", "E:\\"}) {
     std::vector<std::string> lines = Lines(MakeUsbScript({"C:\\Orvanta\\bin\\", usb, "C:\\Orvanta\\Log\\c.log"}));
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1], "robocopy \"C:\\Orvanta\\bin\\\\ORVAPE\" \"E:\\\\\" /e /w:1 /r:1 /tee "
-                        "/log:\"C:\\Orvanta\\Log\\c.log\"");
+    EXPECT_EQ(lines[1],
+              "robocopy \"C:\\Orvanta\\bin\\\\ORVAPE\" \"E:\\\\\" /e /w:1 /r:1 /tee "
+              "/log:\"C:\\Orvanta\\Log\\c.log\"");
     EXPECT_EQ(lines[2], "if errorlevel 8 exit /b 1");
     EXPECT_EQ(lines[3], "exit /b 0");
   }

@@ -45,48 +45,48 @@ DWORD g_pid = 0;
 HANDLE g_process = nullptr;
 
 std::string Utf8(const std::wstring& w) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-    std::string s(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), s.data(), n, nullptr, nullptr);
-    return s;
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+  std::string s(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), s.data(), n, nullptr, nullptr);
+  return s;
 }
 
 std::wstring Wide(const std::string& s) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), w.data(), n);
-    return w;
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), nullptr, 0);
+  std::wstring w(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), w.data(), n);
+  return w;
 }
 
 std::wstring TextOf(HWND h) {
-    wchar_t buffer[4096] = {};
-    SendMessageTimeoutW(h, WM_GETTEXT, 4096, (LPARAM)buffer, SMTO_BLOCK, 5000, nullptr);
-    return buffer;
+  wchar_t buffer[4096] = {};
+  SendMessageTimeoutW(h, WM_GETTEXT, 4096, (LPARAM)buffer, SMTO_BLOCK, 5000, nullptr);
+  return buffer;
 }
 
 std::vector<HWND> TopWindows() {
-    std::vector<HWND> found;
-    EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(h, &pid);
-            if (pid == g_pid && IsWindowVisible(h)) ((std::vector<HWND>*)p)->push_back(h);
-            return TRUE;
-        },
-        (LPARAM)&found);
-    return found;
+  std::vector<HWND> found;
+  EnumWindows(
+      [](HWND h, LPARAM p) -> BOOL {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == g_pid && IsWindowVisible(h)) ((std::vector<HWND>*)p)->push_back(h);
+        return TRUE;
+      },
+      (LPARAM)&found);
+  return found;
 }
 
 std::wstring ClassOf(HWND h) {
-    wchar_t cls[64] = {};
-    GetClassNameW(h, cls, 64);
-    return cls;
+  wchar_t cls[64] = {};
+  GetClassNameW(h, cls, 64);
+  return cls;
 }
 
 // A child control of that id and window class.
 bool HasControl(HWND w, int id, const wchar_t* cls) {
-    HWND c = GetDlgItem(w, id);
-    return c && !lstrcmpiW(ClassOf(c).c_str(), cls);
+  HWND c = GetDlgItem(w, id);
+  return c && !lstrcmpiW(ClassOf(c).c_str(), cls);
 }
 
 // The answer buttons a message box may carry.
@@ -97,341 +97,341 @@ const int kBoxButtons[] = {IDOK, IDCANCEL, IDYES, IDNO};
 // bar, and a message box (the kit's: a dialog with its own icon and text
 // controls and the program's caption) by its answer buttons.
 HWND FindNow(const std::string& which) {
-    for (HWND h : TopWindows()) {
-        bool main = HasControl(h, 1000, L"ComboBox"), browse = HasControl(h, 1018, WC_LISTVIEWW),
-             progress = HasControl(h, 1013, PROGRESS_CLASSW);
-        bool box = false;
-        if (!main && !browse && !progress && ClassOf(h) == L"#32770")
-            for (int id : kBoxButtons) box = box || HasControl(h, id, L"Button");
-        if (which == "main" && main) return h;
-        if (which == "browse" && browse) return h;
-        if (which == "progress" && progress) return h;
-        if (which == "box" && box) return h;
-    }
-    return nullptr;
+  for (HWND h : TopWindows()) {
+    bool main = HasControl(h, 1000, L"ComboBox"), browse = HasControl(h, 1018, WC_LISTVIEWW),
+         progress = HasControl(h, 1013, PROGRESS_CLASSW);
+    bool box = false;
+    if (!main && !browse && !progress && ClassOf(h) == L"#32770")
+      for (int id : kBoxButtons) box = box || HasControl(h, id, L"Button");
+    if (which == "main" && main) return h;
+    if (which == "browse" && browse) return h;
+    if (which == "progress" && progress) return h;
+    if (which == "box" && box) return h;
+  }
+  return nullptr;
 }
 
 HWND Find(const std::string& which, int ms = 20000) {
-    DWORD end = GetTickCount() + ms;
-    for (;;) {
-        if (HWND h = FindNow(which)) return h;
-        if ((int)(end - GetTickCount()) < 0) {
-            printf("error=no %s window\n", which.c_str());
-            return nullptr;
-        }
-        Sleep(50);
+  DWORD end = GetTickCount() + ms;
+  for (;;) {
+    if (HWND h = FindNow(which)) return h;
+    if ((int)(end - GetTickCount()) < 0) {
+      printf("error=no %s window\n", which.c_str());
+      return nullptr;
     }
+    Sleep(50);
+  }
 }
 
 void Shot(HWND h, const std::string& name) {
-    SetForegroundWindow(h);
-    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(700);
-    RECT r;
-    GetWindowRect(h, &r);
-    int w = r.right - r.left, hh = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = hh;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, dib);
-    BitBlt(mem, 0, 0, w, hh, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    CreateDirectoryW(L"screenshots", nullptr);
-    int stride = (w * 3 + 3) & ~3;
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
-    fh.bfSize = fh.bfOffBits + stride * hh;
-    bi.bmiHeader.biSizeImage = stride * hh;
-    if (FILE* f = _wfopen((L"screenshots\\" + Wide(name) + L".bmp").c_str(), L"wb")) {
-        fwrite(&fh, sizeof fh, 1, f);
-        fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
-        fwrite(bits, 1, stride * hh, f);
-        fclose(f);
-    }
-    SelectObject(mem, old);
-    DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    printf("shot=%s\n", name.c_str());
+  SetForegroundWindow(h);
+  RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(700);
+  RECT r;
+  GetWindowRect(h, &r);
+  int w = r.right - r.left, hh = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = hh;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, dib);
+  BitBlt(mem, 0, 0, w, hh, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  CreateDirectoryW(L"screenshots", nullptr);
+  int stride = (w * 3 + 3) & ~3;
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
+  fh.bfSize = fh.bfOffBits + stride * hh;
+  bi.bmiHeader.biSizeImage = stride * hh;
+  if (FILE* f = _wfopen((L"screenshots\\" + Wide(name) + L".bmp").c_str(), L"wb")) {
+    fwrite(&fh, sizeof fh, 1, f);
+    fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
+    fwrite(bits, 1, stride * hh, f);
+    fclose(f);
+  }
+  SelectObject(mem, old);
+  DeleteObject(dib);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  printf("shot=%s\n", name.c_str());
 }
 
 // The list view's calls that carry a pointer need memory in the program's process.
 struct Remote {
-    void* at = nullptr;
-    Remote() { at = VirtualAllocEx(g_process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE); }
-    ~Remote() { VirtualFreeEx(g_process, at, 0, MEM_RELEASE); }
+  void* at = nullptr;
+  Remote() { at = VirtualAllocEx(g_process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE); }
+  ~Remote() { VirtualFreeEx(g_process, at, 0, MEM_RELEASE); }
 };
 
 std::wstring CellText(HWND list, int row, int column) {
-    Remote mem;
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.cchTextMax = 256;
-    item.pszText = (wchar_t*)((char*)mem.at + 1024);
-    WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
-    SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)mem.at);
-    wchar_t text[256] = {};
-    ReadProcessMemory(g_process, (char*)mem.at + 1024, text, sizeof text - 2, nullptr);
-    return text;
+  Remote mem;
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.cchTextMax = 256;
+  item.pszText = (wchar_t*)((char*)mem.at + 1024);
+  WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
+  SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)mem.at);
+  wchar_t text[256] = {};
+  ReadProcessMemory(g_process, (char*)mem.at + 1024, text, sizeof text - 2, nullptr);
+  return text;
 }
 
 void Pick(HWND list, const std::wstring& name) {
-    int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
-    for (int i = 0; i < rows; ++i) {
-        if (CellText(list, i, 0) != name) continue;
-        Remote mem;
-        LVITEMW item{};
-        item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
-        WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
-        SendMessageW(list, LVM_SETITEMSTATE, i, (LPARAM)mem.at);
-        printf("picked=%d\n", i);
-        return;
-    }
-    printf("error=no row %s\n", Utf8(name).c_str());
+  int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+  for (int i = 0; i < rows; ++i) {
+    if (CellText(list, i, 0) != name) continue;
+    Remote mem;
+    LVITEMW item{};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
+    SendMessageW(list, LVM_SETITEMSTATE, i, (LPARAM)mem.at);
+    printf("picked=%d\n", i);
+    return;
+  }
+  printf("error=no row %s\n", Utf8(name).c_str());
 }
 
 std::wstring LongestStatic(HWND box) {
-    std::wstring best;
-    EnumChildWindows(
-        box,
-        [](HWND h, LPARAM p) -> BOOL {
-            wchar_t cls[32] = {};
-            GetClassNameW(h, cls, 32);
-            std::wstring t = TextOf(h);
-            auto* b = (std::wstring*)p;
-            if (!lstrcmpiW(cls, L"Static") && t.size() > b->size()) *b = t;
-            return TRUE;
-        },
-        (LPARAM)&best);
-    return best;
+  std::wstring best;
+  EnumChildWindows(
+      box,
+      [](HWND h, LPARAM p) -> BOOL {
+        wchar_t cls[32] = {};
+        GetClassNameW(h, cls, 32);
+        std::wstring t = TextOf(h);
+        auto* b = (std::wstring*)p;
+        if (!lstrcmpiW(cls, L"Static") && t.size() > b->size()) *b = t;
+        return TRUE;
+      },
+      (LPARAM)&best);
+  return best;
 }
 
 std::string OneLine(std::wstring w) {
-    for (auto& c : w)
-        if (c == L'\r' || c == L'\n') c = L' ';
-    return Utf8(w);
+  for (auto& c : w)
+    if (c == L'\r' || c == L'\n') c = L' ';
+  return Utf8(w);
 }
 
 void Run(const std::string& line) {
-    std::istringstream in(line);
-    std::string verb, which;
-    in >> verb;
-    if (verb.empty() || verb[0] == '#') return;
-    if (verb == "start") {
-        std::string exe;
-        std::getline(in >> std::ws, exe);
-        std::wstring path = Wide(exe), folder = path.substr(0, path.rfind(L'\\'));
-        std::wstring cmd = L"\"" + path + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (!CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
-            printf("error=start %lu\n", GetLastError());
-            return;
-        }
-        CloseHandle(pi.hThread);
-        g_process = pi.hProcess;
-        g_pid = pi.dwProcessId;
-        if (HWND h = Find("main", 60000)) {
-            WaitForInputIdle(g_process, 5000);
-            Sleep(300);
-            printf("started=%s\n", OneLine(TextOf(h)).c_str());
-        }
-    } else if (verb == "text" || verb == "state" || verb == "set" || verb == "press" || verb == "click") {
-        int id = 0;
-        in >> which >> id;
-        HWND w = Find(which);
-        HWND c = w ? GetDlgItem(w, id) : nullptr;
-        if (!c) {
-            printf("error=no control %d in %s\n", id, which.c_str());
-            return;
-        }
-        if (verb == "text") {
-            printf("text %d=%s\n", id, OneLine(TextOf(c)).c_str());
-        } else if (verb == "state") {
-            printf("state %d=%d %d\n", id, IsWindowEnabled(c) ? 1 : 0,
-                   (int)SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
-        } else if (verb == "set") {
-            std::string text;
-            std::getline(in >> std::ws, text);
-            SendMessageW(c, WM_SETTEXT, 0, (LPARAM)Wide(text).c_str());
-        } else if (verb == "press") {
-            PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)c);
-            Sleep(300);
-        } else {
-            PostMessageW(c, BM_CLICK, 0, 0);
-            Sleep(300);
-        }
-    } else if (verb == "items") {
-        HWND combo = GetDlgItem(Find("main"), 1000);
-        int n = (int)SendMessageW(combo, CB_GETCOUNT, 0, 0);
-        std::string all;
-        for (int i = 0; i < n; ++i) {
-            wchar_t t[256] = {};
-            SendMessageW(combo, CB_GETLBTEXT, i, (LPARAM)t);
-            if (i) all += '|';
-            all += Utf8(t);
-        }
-        printf("items=%s\n", all.c_str());
-    } else if (verb == "select") {
-        int index = 0;
-        in >> index;
-        HWND main = Find("main");
-        HWND combo = GetDlgItem(main, 1000);
-        SendMessageW(combo, CB_SETCURSEL, index, 0);
-        SendMessageW(main, WM_COMMAND, MAKEWPARAM(1000, CBN_SELCHANGE), (LPARAM)combo);
-    } else if (verb == "box") {
-        int answer = 0;
-        in >> answer;
-        if (HWND box = Find("box", 60000)) {
-            Sleep(150);   // let the box finish its start-up
-            printf("box=%s\n", OneLine(LongestStatic(box)).c_str());
-            printf("box title=%s\n", OneLine(TextOf(box)).c_str());
-            // The kit's box draws the program's message icon in its icon control.
-            HWND icon = GetDlgItem(box, 1000);
-            printf("box icon=%d\n", icon && SendMessageW(icon, STM_GETICON, 0, 0) ? 1 : 0);
-            std::string buttons;
-            for (int id : kBoxButtons)
-                if (HasControl(box, id, L"Button")) {
-                    std::wstring caption = TextOf(GetDlgItem(box, id));
-                    caption.erase(std::remove(caption.begin(), caption.end(), L'&'), caption.end());
-                    if (!buttons.empty()) buttons += '|';
-                    buttons += Utf8(caption);
-                }
-            printf("box buttons=%s\n", buttons.c_str());
-            HWND button = GetDlgItem(box, answer);
-            if (!HasControl(box, answer, L"Button") || !IsWindowEnabled(button)) {
-                printf("error=the box has no button %d\n", answer);
-                return;
-            }
-            // Answered by its button, as a click would.
-            PostMessageW(button, BM_CLICK, 0, 0);
-            DWORD end = GetTickCount() + 10000;
-            while (IsWindow(box) && IsWindowVisible(box) && (int)(end - GetTickCount()) > 0) Sleep(50);
-            if (IsWindow(box) && IsWindowVisible(box)) printf("error=the box stayed after button %d\n", answer);
-            Sleep(200);
-        }
-    } else if (verb == "rows") {
-        HWND list = GetDlgItem(Find("browse"), 1018);
-        int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
-        for (int i = 0; i < rows; ++i)
-            printf("row=%s|%s|%s|%s\n", Utf8(CellText(list, i, 0)).c_str(), Utf8(CellText(list, i, 1)).c_str(),
-                   Utf8(CellText(list, i, 2)).c_str(), Utf8(CellText(list, i, 3)).c_str());
-        printf("rows=%d\n", rows);
-    } else if (verb == "pick") {
-        std::string name;
-        std::getline(in >> std::ws, name);
-        Pick(GetDlgItem(Find("browse"), 1018), Wide(name));
-    } else if (verb == "finish") {
-        HWND p = Find("progress");
-        if (!p) return;
-        HWND ok = GetDlgItem(p, 2);
-        DWORD end = GetTickCount() + 180000;
-        int lastBar = -1;
-        while (!IsWindowEnabled(ok) && (int)(end - GetTickCount()) > 0) {
-            int bar = (int)SendMessageW(GetDlgItem(p, 1013), PBM_GETPOS, 0, 0);
-            if (bar != lastBar) printf("working=%d %s\n", bar, OneLine(TextOf(GetDlgItem(p, 1012))).c_str());
-            lastBar = bar;
-            if (FindNow("box")) break;   // a message about the outcome
-            Sleep(100);
-        }
-        printf("finished=%d\n", IsWindowEnabled(ok) ? 1 : 0);
-    } else if (verb == "status") {
-        HWND p = Find("progress");
-        if (!p) return;
-        printf("status=%s\nbar=%d\nok=%d\n", OneLine(TextOf(GetDlgItem(p, 1012))).c_str(),
-               (int)SendMessageW(GetDlgItem(p, 1013), PBM_GETPOS, 0, 0), IsWindowEnabled(GetDlgItem(p, 2)) ? 1 : 0);
-    } else if (verb == "shot") {
-        std::string name;
-        in >> which >> name;
-        if (HWND h = Find(which)) Shot(h, name);
-    } else if (verb == "define") {
-        std::string letter, target;
-        in >> letter;
-        std::getline(in >> std::ws, target);
-        BOOL ok = DefineDosDeviceW(0, Wide(letter).c_str(), Wide(target).c_str());
-        printf("defined=%d %lu drives=%lx\n", ok ? 1 : 0, ok ? 0 : GetLastError(), GetLogicalDrives());
-    } else if (verb == "move") {
-        // move <from>|<to>: a file or folder of the installation, between cases
-        std::string rest;
-        std::getline(in >> std::ws, rest);
-        size_t bar = rest.find('|');
-        BOOL ok = bar != std::string::npos &&
-                  MoveFileW(Wide(rest.substr(0, bar)).c_str(), Wide(rest.substr(bar + 1)).c_str());
-        if (!ok) printf("error=move %s %lu\n", rest.c_str(), GetLastError());
-    } else if (verb == "exists") {
-        std::string path;
-        std::getline(in >> std::ws, path);
-        printf("exists=%d\n", GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
-    } else if (verb == "entries") {
-        std::string folder;
-        std::getline(in >> std::ws, folder);
-        int n = 0;
-        WIN32_FIND_DATAW fd;
-        HANDLE f = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &fd);
-        if (f != INVALID_HANDLE_VALUE) {
-            do
-                if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L"..")) ++n;
-            while (FindNextFileW(f, &fd));
-            FindClose(f);
-        }
-        printf("entries=%d\n", n);
-    } else if (verb == "case") {
-        std::string name;
-        std::getline(in >> std::ws, name);
-        printf("case=%s\n", name.c_str());
-    } else if (verb == "key") {
-        int vk = 0;
-        in >> which >> vk;
-        if (HWND w = Find(which)) {
-            PostMessageW(w, WM_KEYDOWN, vk, 1);
-            PostMessageW(w, WM_KEYUP, vk, 0xC0000001);
-            Sleep(300);
-        }
-    } else if (verb == "wait") {
-        int ms = 0;
-        in >> ms;
-        Sleep(ms);
-    } else if (verb == "gone") {
-        in >> which;
-        DWORD end = GetTickCount() + 20000;
-        while (FindNow(which) && (int)(end - GetTickCount()) > 0) Sleep(50);
-        printf("gone %s=%d\n", which.c_str(), FindNow(which) ? 0 : 1);
-    } else if (verb == "end") {
-        DWORD code = 999;
-        if (WaitForSingleObject(g_process, 20000) == WAIT_OBJECT_0) GetExitCodeProcess(g_process, &code);
-        printf("exit=%lu\n", code);
-    } else {
-        printf("error=unknown command %s\n", verb.c_str());
+  std::istringstream in(line);
+  std::string verb, which;
+  in >> verb;
+  if (verb.empty() || verb[0] == '#') return;
+  if (verb == "start") {
+    std::string exe;
+    std::getline(in >> std::ws, exe);
+    std::wstring path = Wide(exe), folder = path.substr(0, path.rfind(L'\\'));
+    std::wstring cmd = L"\"" + path + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi)) {
+      printf("error=start %lu\n", GetLastError());
+      return;
     }
-    fflush(stdout);
+    CloseHandle(pi.hThread);
+    g_process = pi.hProcess;
+    g_pid = pi.dwProcessId;
+    if (HWND h = Find("main", 60000)) {
+      WaitForInputIdle(g_process, 5000);
+      Sleep(300);
+      printf("started=%s\n", OneLine(TextOf(h)).c_str());
+    }
+  } else if (verb == "text" || verb == "state" || verb == "set" || verb == "press" || verb == "click") {
+    int id = 0;
+    in >> which >> id;
+    HWND w = Find(which);
+    HWND c = w ? GetDlgItem(w, id) : nullptr;
+    if (!c) {
+      printf("error=no control %d in %s\n", id, which.c_str());
+      return;
+    }
+    if (verb == "text") {
+      printf("text %d=%s\n", id, OneLine(TextOf(c)).c_str());
+    } else if (verb == "state") {
+      printf("state %d=%d %d\n", id, IsWindowEnabled(c) ? 1 : 0,
+             (int)SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+    } else if (verb == "set") {
+      std::string text;
+      std::getline(in >> std::ws, text);
+      SendMessageW(c, WM_SETTEXT, 0, (LPARAM)Wide(text).c_str());
+    } else if (verb == "press") {
+      PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)c);
+      Sleep(300);
+    } else {
+      PostMessageW(c, BM_CLICK, 0, 0);
+      Sleep(300);
+    }
+  } else if (verb == "items") {
+    HWND combo = GetDlgItem(Find("main"), 1000);
+    int n = (int)SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    std::string all;
+    for (int i = 0; i < n; ++i) {
+      wchar_t t[256] = {};
+      SendMessageW(combo, CB_GETLBTEXT, i, (LPARAM)t);
+      if (i) all += '|';
+      all += Utf8(t);
+    }
+    printf("items=%s\n", all.c_str());
+  } else if (verb == "select") {
+    int index = 0;
+    in >> index;
+    HWND main = Find("main");
+    HWND combo = GetDlgItem(main, 1000);
+    SendMessageW(combo, CB_SETCURSEL, index, 0);
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(1000, CBN_SELCHANGE), (LPARAM)combo);
+  } else if (verb == "box") {
+    int answer = 0;
+    in >> answer;
+    if (HWND box = Find("box", 60000)) {
+      Sleep(150);  // let the box finish its start-up
+      printf("box=%s\n", OneLine(LongestStatic(box)).c_str());
+      printf("box title=%s\n", OneLine(TextOf(box)).c_str());
+      // The kit's box draws the program's message icon in its icon control.
+      HWND icon = GetDlgItem(box, 1000);
+      printf("box icon=%d\n", icon && SendMessageW(icon, STM_GETICON, 0, 0) ? 1 : 0);
+      std::string buttons;
+      for (int id : kBoxButtons)
+        if (HasControl(box, id, L"Button")) {
+          std::wstring caption = TextOf(GetDlgItem(box, id));
+          caption.erase(std::remove(caption.begin(), caption.end(), L'&'), caption.end());
+          if (!buttons.empty()) buttons += '|';
+          buttons += Utf8(caption);
+        }
+      printf("box buttons=%s\n", buttons.c_str());
+      HWND button = GetDlgItem(box, answer);
+      if (!HasControl(box, answer, L"Button") || !IsWindowEnabled(button)) {
+        printf("error=the box has no button %d\n", answer);
+        return;
+      }
+      // Answered by its button, as a click would.
+      PostMessageW(button, BM_CLICK, 0, 0);
+      DWORD end = GetTickCount() + 10000;
+      while (IsWindow(box) && IsWindowVisible(box) && (int)(end - GetTickCount()) > 0) Sleep(50);
+      if (IsWindow(box) && IsWindowVisible(box)) printf("error=the box stayed after button %d\n", answer);
+      Sleep(200);
+    }
+  } else if (verb == "rows") {
+    HWND list = GetDlgItem(Find("browse"), 1018);
+    int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int i = 0; i < rows; ++i)
+      printf("row=%s|%s|%s|%s\n", Utf8(CellText(list, i, 0)).c_str(), Utf8(CellText(list, i, 1)).c_str(),
+             Utf8(CellText(list, i, 2)).c_str(), Utf8(CellText(list, i, 3)).c_str());
+    printf("rows=%d\n", rows);
+  } else if (verb == "pick") {
+    std::string name;
+    std::getline(in >> std::ws, name);
+    Pick(GetDlgItem(Find("browse"), 1018), Wide(name));
+  } else if (verb == "finish") {
+    HWND p = Find("progress");
+    if (!p) return;
+    HWND ok = GetDlgItem(p, 2);
+    DWORD end = GetTickCount() + 180000;
+    int lastBar = -1;
+    while (!IsWindowEnabled(ok) && (int)(end - GetTickCount()) > 0) {
+      int bar = (int)SendMessageW(GetDlgItem(p, 1013), PBM_GETPOS, 0, 0);
+      if (bar != lastBar) printf("working=%d %s\n", bar, OneLine(TextOf(GetDlgItem(p, 1012))).c_str());
+      lastBar = bar;
+      if (FindNow("box")) break;  // a message about the outcome
+      Sleep(100);
+    }
+    printf("finished=%d\n", IsWindowEnabled(ok) ? 1 : 0);
+  } else if (verb == "status") {
+    HWND p = Find("progress");
+    if (!p) return;
+    printf("status=%s\nbar=%d\nok=%d\n", OneLine(TextOf(GetDlgItem(p, 1012))).c_str(),
+           (int)SendMessageW(GetDlgItem(p, 1013), PBM_GETPOS, 0, 0), IsWindowEnabled(GetDlgItem(p, 2)) ? 1 : 0);
+  } else if (verb == "shot") {
+    std::string name;
+    in >> which >> name;
+    if (HWND h = Find(which)) Shot(h, name);
+  } else if (verb == "define") {
+    std::string letter, target;
+    in >> letter;
+    std::getline(in >> std::ws, target);
+    BOOL ok = DefineDosDeviceW(0, Wide(letter).c_str(), Wide(target).c_str());
+    printf("defined=%d %lu drives=%lx\n", ok ? 1 : 0, ok ? 0 : GetLastError(), GetLogicalDrives());
+  } else if (verb == "move") {
+    // move <from>|<to>: a file or folder of the installation, between cases
+    std::string rest;
+    std::getline(in >> std::ws, rest);
+    size_t bar = rest.find('|');
+    BOOL ok =
+        bar != std::string::npos && MoveFileW(Wide(rest.substr(0, bar)).c_str(), Wide(rest.substr(bar + 1)).c_str());
+    if (!ok) printf("error=move %s %lu\n", rest.c_str(), GetLastError());
+  } else if (verb == "exists") {
+    std::string path;
+    std::getline(in >> std::ws, path);
+    printf("exists=%d\n", GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
+  } else if (verb == "entries") {
+    std::string folder;
+    std::getline(in >> std::ws, folder);
+    int n = 0;
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &fd);
+    if (f != INVALID_HANDLE_VALUE) {
+      do
+        if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L"..")) ++n;
+      while (FindNextFileW(f, &fd));
+      FindClose(f);
+    }
+    printf("entries=%d\n", n);
+  } else if (verb == "case") {
+    std::string name;
+    std::getline(in >> std::ws, name);
+    printf("case=%s\n", name.c_str());
+  } else if (verb == "key") {
+    int vk = 0;
+    in >> which >> vk;
+    if (HWND w = Find(which)) {
+      PostMessageW(w, WM_KEYDOWN, vk, 1);
+      PostMessageW(w, WM_KEYUP, vk, 0xC0000001);
+      Sleep(300);
+    }
+  } else if (verb == "wait") {
+    int ms = 0;
+    in >> ms;
+    Sleep(ms);
+  } else if (verb == "gone") {
+    in >> which;
+    DWORD end = GetTickCount() + 20000;
+    while (FindNow(which) && (int)(end - GetTickCount()) > 0) Sleep(50);
+    printf("gone %s=%d\n", which.c_str(), FindNow(which) ? 0 : 1);
+  } else if (verb == "end") {
+    DWORD code = 999;
+    if (WaitForSingleObject(g_process, 20000) == WAIT_OBJECT_0) GetExitCodeProcess(g_process, &code);
+    printf("exit=%lu\n", code);
+  } else {
+    printf("error=unknown command %s\n", verb.c_str());
+  }
+  fflush(stdout);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) return 2;
-    if (int code = RunInTestSetting(); code >= 0) return code;
-    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
-    std::ifstream commands(argv[1]);
-    std::string line;
-    while (std::getline(commands, line)) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-        printf("> %s\n", line.c_str());
-        fflush(stdout);
-        Run(line);
-    }
-    if (g_process && WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(g_process, 99);
-        printf("error=the program was still running\n");
-    }
-    return 0;
+  if (argc < 2) return 2;
+  if (int code = RunInTestSetting(); code >= 0) return code;
+  SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+  std::ifstream commands(argv[1]);
+  std::string line;
+  while (std::getline(commands, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    printf("> %s\n", line.c_str());
+    fflush(stdout);
+    Run(line);
+  }
+  if (g_process && WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(g_process, 99);
+    printf("error=the program was still running\n");
+  }
+  return 0;
 }

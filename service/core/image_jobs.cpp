@@ -20,11 +20,16 @@ ScriptShadowTool ChooseScriptShadowTool(std::string_view caption, std::string_vi
 
 const char* ImageFileStateText(ImageFileState state) {
   switch (state) {
-    case ImageFileState::kMissing: return "missing";
-    case ImageFileState::kComplete: return "a complete image";
-    case ImageFileState::kUnfinished: return "an unfinished image";
-    case ImageFileState::kDamaged: return "a damaged image";
-    case ImageFileState::kForeign: return "not a TAV image";
+    case ImageFileState::kMissing:
+      return "missing";
+    case ImageFileState::kComplete:
+      return "a complete image";
+    case ImageFileState::kUnfinished:
+      return "an unfinished image";
+    case ImageFileState::kDamaged:
+      return "a damaged image";
+    case ImageFileState::kForeign:
+      return "not a TAV image";
   }
   return "";
 }
@@ -54,9 +59,12 @@ ImageFileState ReadImageFileState(FileStream& file) {
 
 ImageFileState ReadImageFileState(const std::string& path) {
   switch (KindOfPath(path)) {
-    case PathKind::kMissing: return ImageFileState::kMissing;
-    case PathKind::kOther: return ImageFileState::kForeign;
-    case PathKind::kFile: break;
+    case PathKind::kMissing:
+      return ImageFileState::kMissing;
+    case PathKind::kOther:
+      return ImageFileState::kForeign;
+    case PathKind::kFile:
+      break;
   }
   FileStream file;
   if (!file.Open(path.c_str(), "rb")) return ImageFileState::kForeign;

@@ -306,8 +306,8 @@ LoadStatus JobTable::ReadScheduleFile(Retry retry, std::vector<JobRecord>& recor
   // The file is rewritten without what was refused: first the file as read
   // goes to a side file, so nothing of it is lost.
   const std::filesystem::path aside = KeepCopyAside(SchedulePath(), bytes);
-  const std::string kept = aside.empty() ? std::string()
-                                         : " (the file as read is kept as " + aside.filename().string() + ")";
+  const std::string kept =
+      aside.empty() ? std::string() : " (the file as read is kept as " + aside.filename().string() + ")";
   for (const std::string& problem : parsed.problems)
     lines.push_back("OrvaSchedule.ovc: " + problem + (parsed.damaged ? "; no job was read" : "; left out") + kept);
   if (aside.empty()) {

@@ -52,11 +52,11 @@ struct EditResult {
 };
 
 enum class LoadStatus {
-  kLoaded,     // the file was read; the table holds its jobs
-  kMissing,    // no file: empty table, the next save creates it
-  kLocked,     // the file exists but could not be read: empty table, saves held back
-  kCorrupt,    // some of it refused: the valid jobs loaded, the file copied aside, saves allowed
-  kCorruptKept,// some of it refused and no side copy could be made: the valid jobs loaded, saves held back
+  kLoaded,       // the file was read; the table holds its jobs
+  kMissing,      // no file: empty table, the next save creates it
+  kLocked,       // the file exists but could not be read: empty table, saves held back
+  kCorrupt,      // some of it refused: the valid jobs loaded, the file copied aside, saves allowed
+  kCorruptKept,  // some of it refused and no side copy could be made: the valid jobs loaded, saves held back
 };
 
 // What StartRun decided.

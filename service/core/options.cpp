@@ -89,8 +89,7 @@ int NetworkConnector::ConnectAll(const OptionsRecord& options, const LogSink& lo
   }
   for (const NetworkRepository& repo : unwanted) {
     const uint32_t error = mapper_.Disconnect(repo.drive);
-    if (error != 0)
-      Emit(log, "Could not disconnect " + repo.drive + " [error " + std::to_string(error) + "]");
+    if (error != 0) Emit(log, "Could not disconnect " + repo.drive + " [error " + std::to_string(error) + "]");
   }
   return made;
 }

@@ -19,10 +19,10 @@ namespace orva::service {
 
 enum class OptionsStatus {
   kLoaded,
-  kMissing,     // no file; `options` untouched; writes allowed
-  kLocked,      // exists but unreadable: `options` untouched; do not write
-  kCorrupt,     // renamed to ".bad"; `options` untouched; writes allowed
-  kCorruptKept, // corrupt and the rename failed; do not write
+  kMissing,      // no file; `options` untouched; writes allowed
+  kLocked,       // exists but unreadable: `options` untouched; do not write
+  kCorrupt,      // renamed to ".bad"; `options` untouched; writes allowed
+  kCorruptKept,  // corrupt and the rename failed; do not write
 };
 inline bool OptionsWritable(OptionsStatus s) {
   return s == OptionsStatus::kLoaded || s == OptionsStatus::kMissing || s == OptionsStatus::kCorrupt;
@@ -30,11 +30,10 @@ inline bool OptionsWritable(OptionsStatus s) {
 
 // Reads the file of the folder into `options` (only on kLoaded). Problems
 // other than a missing file give one log line (tag "OPTIONS").
-OptionsStatus ReadOptionsFile(const std::filesystem::path& folder, OptionsRecord& options,
-                              const LogSink& log = {}, Retry retry = kFileRetry);
+OptionsStatus ReadOptionsFile(const std::filesystem::path& folder, OptionsRecord& options, const LogSink& log = {},
+                              Retry retry = kFileRetry);
 // Rewrites the file atomically; the old file stays whole on failure.
-bool WriteOptionsFile(const std::filesystem::path& folder, const OptionsRecord& options,
-                      Retry retry = kFileRetry);
+bool WriteOptionsFile(const std::filesystem::path& folder, const OptionsRecord& options, Retry retry = kFileRetry);
 
 // Maps every network repository whose drive letter is not in use and
 // cancels the disconnect list's drives. A mapping that fails is tried again

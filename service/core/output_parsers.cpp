@@ -113,7 +113,7 @@ int32_t ParseRobocopyLog(const std::filesystem::path& log, std::string_view jobN
     return 1;
   }
   static const char* const kWatched[] = {"ERROR 2 (0x00000002)", "0x000005AA", "0x00000015", "0x00000040",
-                                         "0x00000020", "0x00000043", "0x0000052E"};
+                                         "0x00000020",           "0x00000043", "0x0000052E"};
   bool errorSeen = false;
   std::string last;
   for (auto& line : Lines(text)) {

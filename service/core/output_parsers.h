@@ -25,7 +25,8 @@ enum ShadowStep : int32_t { kShadowCreate = 0, kShadowExpose = 1, kShadowDelete 
 
 // Keeps the step's part of a shadow-tool log (from its marker line on) and
 // returns 1 when that part holds an error line or the log cannot be read.
-int32_t ParseShadowToolLog(const std::filesystem::path& log, int32_t step, Retry retry = {10, std::chrono::milliseconds(2000)});
+int32_t ParseShadowToolLog(const std::filesystem::path& log, int32_t step,
+                           Retry retry = {10, std::chrono::milliseconds(2000)});
 
 // The braced identifier of the snapshot the create step made; empty when
 // there is none, "ERROR" when the log cannot be read.

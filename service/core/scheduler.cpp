@@ -92,10 +92,14 @@ WorkerKind ChooseWorker(int32_t jobType, std::string_view osCaption) {
   const bool older = IsOlderWindows(osCaption);
   if (IsImageType(jobType)) return older ? WorkerKind::kScriptedImage : WorkerKind::kSnapshotImage;
   switch (jobType) {
-    case kReplication: return WorkerKind::kReplication;
-    case kReplicationShadow: return older ? WorkerKind::kNone : WorkerKind::kShadowReplication;
-    case kIsoBackup: return WorkerKind::kIsoMedia;
-    default: return WorkerKind::kNone;
+    case kReplication:
+      return WorkerKind::kReplication;
+    case kReplicationShadow:
+      return older ? WorkerKind::kNone : WorkerKind::kShadowReplication;
+    case kIsoBackup:
+      return WorkerKind::kIsoMedia;
+    default:
+      return WorkerKind::kNone;
   }
 }
 
@@ -122,8 +126,8 @@ static JobRecord EndedAtOnce(JobRecord record, int32_t jobState, const LocalTime
   return record;
 }
 
-NoWorkerLauncher::NoWorkerLauncher(std::function<void(const JobRecord&)> broadcast,
-                                   std::function<LocalTime()> clock, LogSink log)
+NoWorkerLauncher::NoWorkerLauncher(std::function<void(const JobRecord&)> broadcast, std::function<LocalTime()> clock,
+                                   LogSink log)
     : broadcast_(std::move(broadcast)), clock_(std::move(clock)), log_(std::move(log)) {}
 
 void NoWorkerLauncher::RunJob(const WorkerTask& task) {

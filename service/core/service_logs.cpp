@@ -27,21 +27,29 @@ LocalTime SystemNow() {
 
 std::string_view HistoryKind(int32_t jobType) {
   switch (jobType) {
-    case kFullBackup: return "FULLBACKUP";
-    case kUpdateBackup: return "DIFFERENTIAL_BACKUP";  // what the managers expect for 301
-    case kReplication: return "REPLICATION";
-    case kReplicationShadow: return "REPLICATION_SHADOW";
-    default: return "";
+    case kFullBackup:
+      return "FULLBACKUP";
+    case kUpdateBackup:
+      return "DIFFERENTIAL_BACKUP";  // what the managers expect for 301
+    case kReplication:
+      return "REPLICATION";
+    case kReplicationShadow:
+      return "REPLICATION_SHADOW";
+    default:
+      return "";
   }
 }
 
 std::string_view HistoryResult(int32_t jobState) {
   switch (jobState) {
-    case kJobSuccess: return "Success";
+    case kJobSuccess:
+      return "Success";
     case kJobFailed:
     case kJobShadowError:
-    case kJobMountError: return "Failed";
-    default: return "Warning";
+    case kJobMountError:
+      return "Failed";
+    default:
+      return "Warning";
   }
 }
 
@@ -63,16 +71,14 @@ LocalTime LogNow() {
 
 std::string FormatLogLine(std::string_view tag, std::string_view text, const LocalTime& at) {
   char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d][", at.year, at.month, at.day, at.hour,
-                at.minute, at.second);
+  std::snprintf(stamp, sizeof stamp, "[%04d-%02d-%02d %02d:%02d:%02d][", at.year, at.month, at.day, at.hour, at.minute,
+                at.second);
   std::string line = stamp;
   line.append(tag).append("] ").append(text).append("\r\n");
   return line;
 }
 
-std::string FormatLogLine(std::string_view tag, std::string_view text) {
-  return FormatLogLine(tag, text, LogNow());
-}
+std::string FormatLogLine(std::string_view tag, std::string_view text) { return FormatLogLine(tag, text, LogNow()); }
 
 bool AppendLogFile(const std::filesystem::path& path, std::string_view line, Retry retry) {
   return AppendToFile(path, line, retry);

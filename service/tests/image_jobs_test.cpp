@@ -114,11 +114,9 @@ TEST(ImageJobs, PreviousImageGoesBackOnlyOverNothingOrAnUnfinishedImage) {
     S image, previous;
     bool back;
   } cases[] = {
-      {S::kMissing, S::kComplete, true},     {S::kUnfinished, S::kComplete, true},
-      {S::kComplete, S::kComplete, false},   {S::kDamaged, S::kComplete, false},
-      {S::kForeign, S::kComplete, false},    {S::kMissing, S::kUnfinished, false},
-      {S::kUnfinished, S::kDamaged, false},  {S::kMissing, S::kForeign, false},
-      {S::kMissing, S::kMissing, false},
+      {S::kMissing, S::kComplete, true},    {S::kUnfinished, S::kComplete, true}, {S::kComplete, S::kComplete, false},
+      {S::kDamaged, S::kComplete, false},   {S::kForeign, S::kComplete, false},   {S::kMissing, S::kUnfinished, false},
+      {S::kUnfinished, S::kDamaged, false}, {S::kMissing, S::kForeign, false},    {S::kMissing, S::kMissing, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ShouldPutBackPreviousImage(c.image, c.previous), c.back)

@@ -45,7 +45,6 @@ TEST(ImageWorker, ShadowToolFollowsTheCaptionsWordSize) {
   EXPECT_EQ(ShadowToolForCaption("WMI ERROR\nFailed to connect"), "");
 }
 
-
 // The files a full backup finds at its image path and at "<image>.old", and
 // what is left of them after the worker's preparation.
 namespace files {
@@ -59,8 +58,8 @@ std::string Prologue(int32_t version, int64_t offset, int64_t length) {
 }
 
 const std::string kMissing = "<missing>";
-const std::string kComplete = Prologue(3000, 4, 6) + "body" + "table!";   // a whole format-3000 image
-const std::string kOtherComplete = Prologue(3000, 0, 0);                  // an empty source's image
+const std::string kComplete = Prologue(3000, 4, 6) + "body" + "table!";  // a whole format-3000 image
+const std::string kOtherComplete = Prologue(3000, 0, 0);                 // an empty source's image
 const std::string kUnfinished = Prologue(4000, 0, 0) + "part of a body";
 const std::string kDamaged = Prologue(4000, 400, 6) + "body";
 const std::string kForeign = "notes of the user\r\n";
@@ -118,9 +117,9 @@ TEST(ImageWorker, PreviousImageGoesBackOverNothingOrAnUnfinishedOne) {
     std::string image, old;
     bool back;
   } cases[] = {
-      {kUnfinished, kComplete, true}, {"", kComplete, true},           {kMissing, kComplete, true},
-      {kComplete, kOtherComplete, false}, {kDamaged, kComplete, false}, {kForeign, kComplete, false},
-      {kMissing, kUnfinished, false}, {kUnfinished, kForeign, false},   {kMissing, kMissing, false},
+      {kUnfinished, kComplete, true},     {"", kComplete, true},          {kMissing, kComplete, true},
+      {kComplete, kOtherComplete, false}, {kDamaged, kComplete, false},   {kForeign, kComplete, false},
+      {kMissing, kUnfinished, false},     {kUnfinished, kForeign, false}, {kMissing, kMissing, false},
   };
   test::TempFolder dir;
   const std::string image = (dir.Path() / "Img.TAV").string(), old = image + ".old";

@@ -139,7 +139,7 @@ TEST(JobTable, RunStatesAndCancelRequest) {
   EXPECT_FALSE(t.table.TryStart("daily"));  // already started
   EXPECT_FALSE(t.table.TryStart("nobody"));
   EXPECT_NE(t.File().find("daily\r\n300\r\n1\r\n"), std::string::npos);  // on disk before dispatch
-  EXPECT_TRUE(t.table.ForceStart("daily"));  // RUNJOB starts regardless
+  EXPECT_TRUE(t.table.ForceStart("daily"));                              // RUNJOB starts regardless
   EXPECT_TRUE(t.table.Rearm("daily"));
   EXPECT_EQ(t.table.Find("daily")->runState, kArmed);
 

@@ -10,7 +10,9 @@ using test::ReadBytes;
 using test::SampleJob;
 
 struct FixedClock {
-  FixedClock() { SetLogClock([] { return LocalTime{2024, 1, 31, 8, 5, 9}; }); }
+  FixedClock() {
+    SetLogClock([] { return LocalTime{2024, 1, 31, 8, 5, 9}; });
+  }
   ~FixedClock() { SetLogClock({}); }
 };
 
@@ -22,7 +24,8 @@ TEST(Logs, LinesAreAppendedWithCrLf) {
   test::WriteBytes(task, "earlier\r\n");
   EXPECT_TRUE(AppendLogFile(task, FormatLogLine("DELETEJOB", "Job is deleted."), test::kQuick));
   EXPECT_TRUE(AppendLogFile(task, "[x][nightly] [FULL_BACKUP] done\r\n", test::kQuick));
-  EXPECT_EQ(ReadBytes(task), "earlier\r\n[2024-01-31 08:05:09][DELETEJOB] Job is deleted.\r\n[x][nightly] [FULL_BACKUP] done\r\n");
+  EXPECT_EQ(ReadBytes(task),
+            "earlier\r\n[2024-01-31 08:05:09][DELETEJOB] Job is deleted.\r\n[x][nightly] [FULL_BACKUP] done\r\n");
 
   const auto created = dir / kJobLogName;
   EXPECT_TRUE(AppendLogFile(created, "one\r\n", test::kQuick));
@@ -37,13 +40,17 @@ TEST(Logs, HistoryLines) {
     const char* line;
   } cases[] = {
       {kFullBackup, kJobSuccess, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][FULLBACKUP][Success][nightly]\r\n"},
-      {kUpdateBackup, kJobFailed, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][DIFFERENTIAL_BACKUP][Failed][nightly]\r\n"},
+      {kUpdateBackup, kJobFailed,
+       "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][DIFFERENTIAL_BACKUP][Failed][nightly]\r\n"},
       {kIncrementalBackup, kJobSuccess, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][][Success][nightly]\r\n"},
-      {kReplication, kJobShadowError, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][REPLICATION][Failed][nightly]\r\n"},
-      {kReplicationShadow, kJobMountError, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][REPLICATION_SHADOW][Failed][nightly]\r\n"},
+      {kReplication, kJobShadowError,
+       "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][REPLICATION][Failed][nightly]\r\n"},
+      {kReplicationShadow, kJobMountError,
+       "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][REPLICATION_SHADOW][Failed][nightly]\r\n"},
       {kIsoBackup, kJobWarning, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][][Warning][nightly]\r\n"},
       {kFullBackup, kJobCanceled, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][FULLBACKUP][Warning][nightly]\r\n"},
-      {kFullBackup, kJobAnotherRunning, "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][FULLBACKUP][Warning][nightly]\r\n"},
+      {kFullBackup, kJobAnotherRunning,
+       "[2024.01.31 02:30][2024.01.31 03:00][00:30:00][FULLBACKUP][Warning][nightly]\r\n"},
   };
   test::TempFolder dir;
   std::string expected;

@@ -17,7 +17,8 @@ TEST(Options, FileRoundTripAndNetworkList) {
   ASSERT_TRUE(WriteOptionsFile(dir.Path(), written, test::kQuick));
   const std::string bytes = ReadBytes(dir / kOptionsFileName);
   EXPECT_EQ(bytes, std::string("Repository Directory:\r\nC:\\Orvanta|E:\\Images|\r\n"
-                               "Network Repository Directory:\r\n") + kNetwork + "\r\n");
+                               "Network Repository Directory:\r\n") +
+                       kNetwork + "\r\n");
   OptionsRecord read;
   read.disconnect = "kept in memory";
   ASSERT_EQ(ReadOptionsFile(dir.Path(), read, {}, test::kQuick), OptionsStatus::kLoaded);
@@ -67,9 +68,7 @@ TEST(Options, ConnectSkipsDrivesInUseAndKeepsPasswordsOutOfTheLog) {
   auto now = std::chrono::steady_clock::time_point{};
   NetworkConnector connector(mapper, [&] { return now; });
   std::vector<std::string> log;
-  LogSink sink = [&](std::string_view tag, std::string_view text) {
-    log.push_back(FormatLogLine(tag, text));
-  };
+  LogSink sink = [&](std::string_view tag, std::string_view text) { log.push_back(FormatLogLine(tag, text)); };
   OptionsRecord options{"", kNetwork, "W:|\\\\old\\s|u|oldpass|"};
   EXPECT_EQ(connector.ConnectAll(options, sink), 0);
   now += NetworkConnector::kFirstRetryWait;

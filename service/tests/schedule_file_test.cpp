@@ -169,7 +169,9 @@ TEST(ScheduleFile, BadRecordsAreLeftOutAndTheFileIsKeptAside) {
     const char* problem;  // in a log line
   } cases[] = {
       {"name longer than its field", WithCount(3, RecordLines(a) + longName + RecordLines(b)), {a, b}, "job 2:"},
-      {"job type out of range", WithCount(3, RecordLines(badType) + RecordLines(a) + RecordLines(b)), {a, b},
+      {"job type out of range",
+       WithCount(3, RecordLines(badType) + RecordLines(a) + RecordLines(b)),
+       {a, b},
        "job 1 (t): jobType 399"},
       {"bad time", WithCount(2, RecordLines(a) + RecordLines(badTime)), {a}, "job 2 (h): scheduleTime"},
       {"one name twice", WithCount(3, RecordLines(a) + RecordLines(b) + RecordLines(a)), {a, b}, "job 3 (a):"},

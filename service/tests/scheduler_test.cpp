@@ -159,8 +159,7 @@ TEST(Scheduler, WorkerChoice) {
 }
 
 struct Fixture {
-  explicit Fixture(std::string caption = "Microsoft Windows 7 Professional",
-                   std::chrono::milliseconds rearm = 0ms)
+  explicit Fixture(std::string caption = "Microsoft Windows 7 Professional", std::chrono::milliseconds rearm = 0ms)
       : table(folder.Path(), test::kQuick) {
     table.SetBroadcastHook([this](const JobRecord& r) {
       std::lock_guard lock(m);
@@ -208,18 +207,14 @@ TEST(Scheduler, TicksFireEachScheduledMinuteOnceAndLateTicksCatchUp) {
     size_t daily, monday;
   };
   const Step steps[] = {
-      {At(2024, 1, 6, 2, 5), 0, 0},     // first tick: only its own minute counts
-      {At(2024, 1, 7, 1, 59, 55), 0, 0},
-      {At(2024, 1, 7, 2, 0, 0), 1, 0},  // Sunday 02:00
+      {At(2024, 1, 6, 2, 5), 0, 0},                                        // first tick: only its own minute counts
+      {At(2024, 1, 7, 1, 59, 55), 0, 0}, {At(2024, 1, 7, 2, 0, 0), 1, 0},  // Sunday 02:00
       {At(2024, 1, 7, 2, 0, 5), 1, 0},  // same minute, already re-armed: no second run
-      {At(2024, 1, 7, 2, 0, 59), 1, 0},
-      {At(2024, 1, 7, 2, 1, 0), 1, 0},
-      {At(2024, 1, 7, 23, 58), 1, 0},
-      {At(2024, 1, 8, 2, 3, 10), 2, 1},  // one late tick crosses Monday 00:01 and 02:00
-      {At(2024, 1, 8, 2, 3, 40), 2, 1},
-      {At(2024, 1, 8, 1, 30), 2, 1},     // clock stepped back: the minutes are not fired again
-      {At(2024, 1, 8, 2, 4), 2, 1},
-      {At(2024, 1, 9, 2, 0), 3, 1},
+      {At(2024, 1, 7, 2, 0, 59), 1, 0},  {At(2024, 1, 7, 2, 1, 0), 1, 0}, {At(2024, 1, 7, 23, 58), 1, 0},
+      {At(2024, 1, 8, 2, 3, 10), 2, 1},                                  // one late tick crosses Monday 00:01 and 02:00
+      {At(2024, 1, 8, 2, 3, 40), 2, 1},  {At(2024, 1, 8, 1, 30), 2, 1},  // clock stepped back: the minutes are not
+                                                                         // fired again
+      {At(2024, 1, 8, 2, 4), 2, 1},      {At(2024, 1, 9, 2, 0), 3, 1},
   };
   for (const Step& s : steps) {
     f.clock.Set(s.at);

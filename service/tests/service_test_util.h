@@ -24,8 +24,8 @@ class TempFolder {
   TempFolder() {
     static const unsigned run = std::random_device{}();
     static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("orva_svc_" + std::to_string(run) + "_" + std::to_string(counter++));
+    path_ =
+        std::filesystem::temp_directory_path() / ("orva_svc_" + std::to_string(run) + "_" + std::to_string(counter++));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
@@ -49,6 +49,5 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& byt
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
 }
-
 
 }  // namespace orva::service::test

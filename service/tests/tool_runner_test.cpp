@@ -24,9 +24,9 @@ namespace orva::service {
 namespace {
 
 using namespace std::chrono_literals;
-using test::TempFolder;
 using platform::RunWithin;
 using platform::WmiStrings;
+using test::TempFolder;
 
 std::string SelfPath() {
   char path[MAX_PATH] = {};
@@ -72,8 +72,8 @@ TEST(ToolRunner, CommandThatEndsWritesItsOutput) {
   const auto out = dir / "out dir";  // a blank in the path needs the quoting
   std::filesystem::create_directories(out);
   std::string parameters;
-  ASSERT_TRUE(BuildCmdParameters({Fixed("echo"), Fixed("hello"), Fixed(">"), Field((out / "x.txt").string())},
-                                 parameters));
+  ASSERT_TRUE(
+      BuildCmdParameters({Fixed("echo"), Fixed("hello"), Fixed(">"), Field((out / "x.txt").string())}, parameters));
   const auto start = std::chrono::steady_clock::now();
   RunResult r = RunHiddenCommand(parameters, 30s);
   EXPECT_EQ(r.status, RunStatus::kEnded);
@@ -142,13 +142,15 @@ TEST(SnapshotSteps, EachStepEndsAtItsOwnLimit) {
     const char* step;
     std::function<bool()> run;
   } steps[] = {
-      {"create", [&] {
+      {"create",
+       [&] {
          std::string id;
          bool ran = false;
          return CreateSnapshot(tool, "C", log, {}, id, ran) || !ran;
        }},
       {"expose", [&] { return ExposeSnapshot(tool, "{1}", "Share", log, {}); }},
-      {"delete", [&] {
+      {"delete",
+       [&] {
          DeleteSnapshot(tool, "{1}");
          return false;
        }},
@@ -216,9 +218,9 @@ TEST(ToolRunner, FieldsAreQuotedAndUnsafeFieldsRefused) {
     EXPECT_EQ(QuoteField(c.field), c.quoted);
     EXPECT_EQ(IsSafeField(c.field), !c.quoted.empty());
     std::string parameters = "stale", refused;
-    const bool built = BuildCmdParameters({Fixed("OrvaImage.exe"), Fixed("a"), Field(c.field), Fixed(">"),
-                                           Field("C:\\Log\\o.log")},
-                                          parameters, &refused);
+    const bool built =
+        BuildCmdParameters({Fixed("OrvaImage.exe"), Fixed("a"), Field(c.field), Fixed(">"), Field("C:\\Log\\o.log")},
+                           parameters, &refused);
     EXPECT_EQ(built, !c.quoted.empty());
     if (built) {
       EXPECT_EQ(parameters, "/c \"OrvaImage.exe a " + c.quoted + " > \"C:\\Log\\o.log\"\"");
@@ -238,9 +240,8 @@ TEST(ToolRunner, ArgumentsArriveIntactThroughTheInterpreter) {
   const auto pidFile = dir / "args.txt";
   const std::string tricky = "a&b |c> d^e";
   std::string parameters;
-  ASSERT_TRUE(BuildCmdParameters({Field(SelfPath()), Fixed("--echo"), Field(pidFile.string()), Field(tricky),
-                                  Field("C:\\")},
-                                 parameters));
+  ASSERT_TRUE(BuildCmdParameters(
+      {Field(SelfPath()), Fixed("--echo"), Field(pidFile.string()), Field(tricky), Field("C:\\")}, parameters));
   EXPECT_EQ(RunHiddenCommand(parameters, 30s).status, RunStatus::kEnded);
   EXPECT_EQ(ReadText(pidFile), tricky + "\n" + "C:\\\n");
 }
@@ -253,7 +254,8 @@ TEST(Probes, CaptionIsQueriedOnceAndNamesTheArchitecture) {
     return std::string("Microsoft Windows 7 Professional [64bit]");
   });
   std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i) threads.emplace_back([&] { EXPECT_EQ(cache.Get(), "Microsoft Windows 7 Professional [64bit]"); });
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([&] { EXPECT_EQ(cache.Get(), "Microsoft Windows 7 Professional [64bit]"); });
   for (auto& t : threads) t.join();
   EXPECT_EQ(cache.Get(), "Microsoft Windows 7 Professional [64bit]");
   EXPECT_EQ(queries.load(), 1);

@@ -39,10 +39,14 @@ CopyWorkerLauncher::CopyWorkerLauncher(JobTable& table, CopyWorkerOptions option
 
 void CopyWorkerLauncher::RunJob(const WorkerTask& task) {
   switch (task.kind) {
-    case WorkerKind::kReplication: return RunReplication(task, false);
-    case WorkerKind::kShadowReplication: return RunReplication(task, true);
-    case WorkerKind::kIsoMedia: return RunIso(task);
-    default: return others_.RunJob(task);
+    case WorkerKind::kReplication:
+      return RunReplication(task, false);
+    case WorkerKind::kShadowReplication:
+      return RunReplication(task, true);
+    case WorkerKind::kIsoMedia:
+      return RunIso(task);
+    default:
+      return others_.RunJob(task);
   }
 }
 
@@ -91,12 +95,11 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   std::string serviceFolder;
   if (!AnsiPath(options_.serviceFolder, serviceFolder)) serviceFolder.clear();  // guards every folder
   const std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder, serviceFolder);
-  const bool logOk = AnsiPath(options_.logFolder / ("Replicate_" + name + ".log"), robocopyLog) &&
-                     IsSafeField(robocopyLog);
+  const bool logOk =
+      AnsiPath(options_.logFolder / ("Replicate_" + name + ".log"), robocopyLog) && IsSafeField(robocopyLog);
   if (!folderProblem.empty() || !logOk) {
     fail(kJobFailed, "[ERROR] The replication cannot run: " +
-                         (folderProblem.empty() ? std::string("its log path cannot be written") : folderProblem) +
-                         ".");
+                         (folderProblem.empty() ? std::string("its log path cannot be written") : folderProblem) + ".");
     log("Finished to replicate " + source + ".");
     return;
   }
@@ -164,14 +167,12 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   DeleteFileA(robocopyLog.c_str());  // an old log is never judged as this run's
   std::string parameters, refused;
   const std::string logSwitch = "/log:" + QuoteField(robocopyLog);
-  const bool built =
-      fromSnapshot
-          ? BuildCmdParameters({Field(Robocopy()), Field(robocopySource), Field(target), Fixed("/mir /np /tee /w:1 /r:1 /NJH"),
-                                Fixed(logSwitch)},
-                               parameters, &refused)
-          : BuildCmdParameters({Field(Robocopy()), Field(source), Field(target), Fixed("/np /mir /tee /w:1 /r:1 /njh"),
-                                Fixed(logSwitch)},
-                               parameters, &refused);
+  const bool built = fromSnapshot ? BuildCmdParameters({Field(Robocopy()), Field(robocopySource), Field(target),
+                                                        Fixed("/mir /np /tee /w:1 /r:1 /NJH"), Fixed(logSwitch)},
+                                                       parameters, &refused)
+                                  : BuildCmdParameters({Field(Robocopy()), Field(source), Field(target),
+                                                        Fixed("/np /mir /tee /w:1 /r:1 /njh"), Fixed(logSwitch)},
+                                                       parameters, &refused);
   Clock::time_point nextPoll = Clock::now();
   auto check = [&]() -> bool {
     if (cancelAsked()) return true;
@@ -256,8 +257,8 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
   const std::string staging = pathProblem.empty() ? IsoStagingRoot(imagePath) : std::string();
   const std::string stagingTree = staging + "ORVAPE";
   const std::string fileKey = name + "_" + volume;
-  const ScriptShadowTool shadow = ChooseScriptShadowTool(
-      task.osCaption, options_.windowsFolder, AnsiPath(options_.logFolder, logFolder) ? logFolder : "");
+  const ScriptShadowTool shadow = ChooseScriptShadowTool(task.osCaption, options_.windowsFolder,
+                                                         AnsiPath(options_.logFolder, logFolder) ? logFolder : "");
   pathsOk = pathsOk && !logFolder.empty() && AnsiPath(options_.serviceFolder / "OrvaImage.exe", engine) &&
             AnsiPath(options_.serviceFolder / "OSCDIMG.EXE", oscdimg) &&
             AnsiPath(options_.serviceFolder / "etfsboot.com", bootFile) &&
@@ -284,7 +285,8 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     add({Field(Robocopy()), Field(serviceFolder + "\\ORVAPE"), Field(stagingTree), Fixed("/mir /w:1 /r:1 /tee"),
          Fixed("/log:" + QuoteField(peLog))});
     const std::string mappingSwitch = "-i" + mapping;
-    std::vector<CmdPiece> enginePieces = {Field(engine), Fixed("a"), Field(imagePath), Fixed("\"%SHADOW_DEVICE_1%\\\\\""),
+    std::vector<CmdPiece> enginePieces = {Field(engine),        Fixed("a"),
+                                          Field(imagePath),     Fixed("\"%SHADOW_DEVICE_1%\\\\\""),
                                           Field(mappingSwitch), Field("-x!System Volume Information"),
                                           Field("-x!RECYCLER"), Field("-x!pagefile.sys")};
     for (const std::string& x : userExcludes) enginePieces.push_back(Field(x));

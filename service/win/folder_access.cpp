@@ -28,10 +28,10 @@ DWORD SecureLogFolder(const std::wstring& path) {
         GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
         GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
         std::wstring name = path;
-        error = SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
-                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                          PROTECTED_DACL_SECURITY_INFORMATION,
-                                      owner, nullptr, dacl, nullptr);
+        error = SetNamedSecurityInfoW(
+            name.data(), SE_FILE_OBJECT,
+            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, owner,
+            nullptr, dacl, nullptr);
       }
     }
   }

@@ -51,7 +51,8 @@ class ProgressSharing {
                                   (name + kStatusNameSuffix).c_str());
     if (block_) blockView_ = MapViewOfFile(block_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ProgressBlock));
     if (control_)
-      controlView_ = static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, kProgressControlSize));
+      controlView_ =
+          static_cast<volatile LONG*>(MapViewOfFile(control_, FILE_MAP_ALL_ACCESS, 0, 0, kProgressControlSize));
   }
   ~ProgressSharing() {
     if (blockView_) UnmapViewOfFile(blockView_);
@@ -117,8 +118,9 @@ std::string PutBackInterruptedImage(const std::string& imagePath) {
   const ImageFileState image = ReadImageFileState(imagePath);
   if (!ShouldPutBackPreviousImage(image, ReadImageFileState(previous))) return {};
   if (!MoveFileExA(previous.c_str(), imagePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-    return "[ERROR] A full backup of " + imagePath + " did not finish, and its previous image could not be put back: " +
-           FormatSystemMessage(GetLastError()) + " It stays at " + previous;
+    return "[ERROR] A full backup of " + imagePath +
+           " did not finish, and its previous image could not be put back: " + FormatSystemMessage(GetLastError()) +
+           " It stays at " + previous;
   return std::string("A full backup of ") + imagePath + " did not finish (" + ImageFileStateText(image) +
          " was left); its previous image was put back.";
 }
@@ -212,7 +214,7 @@ class PreviousImageGuard {
 struct RunFiles {
   std::string engine, engineLog;                        // both routes
   std::string shadowTool, script, settings, shadowLog;  // the script route
-  bool complete = false;  // every path the route needs has an ANSI form
+  bool complete = false;                                // every path the route needs has an ANSI form
 };
 
 // The engine's command line (the script route writes it into the script)
@@ -398,16 +400,11 @@ std::optional<RunCommands> ImageRun::BuildCommands() const {
   char descriptor[64];
   std::snprintf(descriptor, sizeof descriptor, "00%c%s%.12lld", drive_, GetDiskNumberText(drive_).c_str(),
                 static_cast<long long>(r_.bytesToCopy > 0 ? r_.bytesToCopy : 0));
-  std::vector<std::string> fields = {files_.engine,
-                                     kind_.command,
-                                     imagePath_,
-                                     exposed_ ? source_ : std::string("%SHADOW_DEVICE_1%\\\\"),
-                                     "-i" + mapping_,
-                                     std::string("-d") + descriptor,
-                                     "-x!hiberfil.sys",
-                                     "-x!System Volume Information",
-                                     "-x!RECYCLER",
-                                     "-x!$Recycle.Bin",
+  std::vector<std::string> fields = {files_.engine,     kind_.command,
+                                     imagePath_,        exposed_ ? source_ : std::string("%SHADOW_DEVICE_1%\\\\"),
+                                     "-i" + mapping_,   std::string("-d") + descriptor,
+                                     "-x!hiberfil.sys", "-x!System Volume Information",
+                                     "-x!RECYCLER",     "-x!$Recycle.Bin",
                                      "-x!pagefile.sys"};
   for (std::string& x : EngineExclusions(FieldText(r_.excludeList))) fields.push_back(std::move(x));
   fields.push_back("-mx" + std::to_string(r_.compressionLevel));
@@ -424,10 +421,10 @@ std::optional<RunCommands> ImageRun::BuildCommands() const {
     return c;
   }
   if (!BuildCommandLine(pieces, c.engineLine) ||
-      !BuildCmdParameters({Field(files_.shadowTool), Field("-script=" + files_.settings),
-                           Field("-exec=" + files_.script), Field(driveText_ + ":"), Fixed(">"),
-                           Field(files_.shadowLog), Fixed("2>&1")},
-                          c.toolParameters))
+      !BuildCmdParameters(
+          {Field(files_.shadowTool), Field("-script=" + files_.settings), Field("-exec=" + files_.script),
+           Field(driveText_ + ":"), Fixed(">"), Field(files_.shadowLog), Fixed("2>&1")},
+          c.toolParameters))
     return std::nullopt;
   return c;
 }

@@ -71,8 +71,8 @@ std::string GetDiskNumberText(char letter) {
   if (handle == INVALID_HANDLE_VALUE) return "9999";
   STORAGE_DEVICE_NUMBER number{};
   DWORD got = 0;
-  const BOOL ok = DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &got,
-                                  nullptr);
+  const BOOL ok =
+      DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, &got, nullptr);
   CloseHandle(handle);
   if (!ok) return "9999";
   return FormatDiskNumber(static_cast<long>(number.DeviceNumber), static_cast<long>(number.PartitionNumber));

@@ -64,9 +64,7 @@ BOOL SetServiceState(DWORD state, DWORD win32Exit, DWORD serviceExit, DWORD acce
   return h.status ? SetServiceStatus(h.status, &s) : FALSE;
 }
 
-void TaskLogSink(std::string_view tag, std::string_view text) {
-  AppendLogFile(kTaskLogName, FormatLogLine(tag, text));
-}
+void TaskLogSink(std::string_view tag, std::string_view text) { AppendLogFile(kTaskLogName, FormatLogLine(tag, text)); }
 
 void ReadOptions() {
   Host& h = H();
@@ -113,7 +111,8 @@ void WINAPI ServiceCtrlHandler(DWORD control) {
 void PutBackInterruptedImages(const JobTable& table) {
   for (const JobRecord& job : table.Snapshot()) {
     const std::string imagePath(FieldText(job.imagePath));
-    if (job.jobType < kFullBackup || job.jobType > kDifferentialBackup || !ImagePathProblem(job.jobType, imagePath).empty())
+    if (job.jobType < kFullBackup || job.jobType > kDifferentialBackup ||
+        !ImagePathProblem(job.jobType, imagePath).empty())
       continue;
     const std::string note = PutBackInterruptedImage(imagePath);
     if (note.empty()) continue;

@@ -22,9 +22,9 @@ bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const s
   DeleteFileA(log.c_str());  // an old log is never judged as this run's
   std::string parameters;
   if (tool.name.empty() || GetFileAttributesA(tool.path.c_str()) == INVALID_FILE_ATTRIBUTES ||
-      !BuildCmdParameters({Field(tool.path), Fixed("-p"), Fixed("-nw"), Field(volume + ":"), Fixed(">"), Field(log),
-                           Fixed("2>&1")},
-                          parameters))
+      !BuildCmdParameters(
+          {Field(tool.path), Fixed("-p"), Fixed("-nw"), Field(volume + ":"), Fixed(">"), Field(log), Fixed("2>&1")},
+          parameters))
     return false;
   bool ended = false;
   for (int i = 0; i < 20 && !ran; ++i) {
@@ -49,9 +49,9 @@ bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::
                     const CancelCheck& cancel) {
   DeleteFileA(log.c_str());
   std::string parameters;
-  if (id.empty() || !BuildCmdParameters({Field(tool.path), Field("-er=" + id + "," + share), Fixed(">"), Field(log),
-                                         Fixed("2>&1")},
-                                        parameters))
+  if (id.empty() ||
+      !BuildCmdParameters({Field(tool.path), Field("-er=" + id + "," + share), Fixed(">"), Field(log), Fixed("2>&1")},
+                          parameters))
     return false;
   const bool ended =
       RunHiddenCommand(parameters, StepLimit(tool, tool.exposeLimit), cancel).status == RunStatus::kEnded;

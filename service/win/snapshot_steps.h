@@ -16,13 +16,13 @@ inline constexpr std::chrono::minutes kSnapshotExposeLimit{5};
 inline constexpr std::chrono::minutes kSnapshotDeleteLimit{5};
 
 struct SnapshotTool {
-  std::string path;  // full path of the tool
-  std::string name;  // its file name, looked for among running processes
+  std::string path;                                           // full path of the tool
+  std::string name;                                           // its file name, looked for among running processes
   std::chrono::milliseconds timeout{std::chrono::hours(24)};  // the run's limit; no step lasts longer
   std::chrono::milliseconds createLimit{kSnapshotCreateLimit};
   std::chrono::milliseconds exposeLimit{kSnapshotExposeLimit};
   std::chrono::milliseconds deleteLimit{kSnapshotDeleteLimit};
-  std::chrono::milliseconds busyWait{2000};  // between checks for a busy tool
+  std::chrono::milliseconds busyWait{2000};   // between checks for a busy tool
   std::chrono::milliseconds stepPause{1000};  // after each step, before its log is read
 };
 

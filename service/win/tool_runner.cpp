@@ -63,8 +63,8 @@ HANDLE MakeKillOnCloseJob() {
 
 }  // namespace
 
-RunResult RunHiddenCommand(const std::string& parameters, std::chrono::milliseconds timeout,
-                           const CancelCheck& cancel, const std::function<void(uint32_t)>& started) {
+RunResult RunHiddenCommand(const std::string& parameters, std::chrono::milliseconds timeout, const CancelCheck& cancel,
+                           const std::function<void(uint32_t)>& started) {
   RunResult result;
   std::wstring line = L"\"" + InterpreterPath() + L"\" " + AnsiToWide(parameters);
   STARTUPINFOW startup{};

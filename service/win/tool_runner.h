@@ -21,7 +21,7 @@ enum class RunStatus {
 
 struct RunResult {
   RunStatus status = RunStatus::kNotStarted;
-  uint32_t exitCode = 0;     // only meaningful for kEnded; the callers judge by text output
+  uint32_t exitCode = 0;       // only meaningful for kEnded; the callers judge by text output
   bool treeContained = false;  // the process tree ran inside a job object
 };
 

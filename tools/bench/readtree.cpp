@@ -21,14 +21,14 @@ static void ReadTree(const std::wstring& dir) {
       ReadTree(path);
       continue;
     }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) { ++g_failed; continue; }
+    if (file == INVALID_HANDLE_VALUE) {
+      ++g_failed;
+      continue;
+    }
     DWORD got = 0;
-    while (ReadFile(file, g_buffer.data(), (DWORD)g_buffer.size(), &got,
-                    nullptr) && got)
-      g_bytes += got;
+    while (ReadFile(file, g_buffer.data(), (DWORD)g_buffer.size(), &got, nullptr) && got) g_bytes += got;
     CloseHandle(file);
     ++g_files;
   } while (FindNextFileW(find, &fd));

@@ -86,8 +86,8 @@ inline std::wstring Join(const std::wstring& folder, const std::wstring& name) {
 
 inline std::wstring SystemText(DWORD code) {
   wchar_t text[512] = {};
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 511,
-                           nullptr);
+  DWORD n =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 511, nullptr);
   while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ')) text[--n] = 0;
   return n > 0 ? std::wstring(text, n) : L"Unknown error.";
 }

@@ -162,8 +162,7 @@ void NameChildren(Node& dir, const Settings& s) {
     // Joliet: the name itself, in UCS-2 big-endian.
     std::wstring wide;
     for (wchar_t ch : c.name) wide += JolietChar(ch);
-    if (wide.size() > 103)
-      throw Failure{L"The name is longer than 103 characters and cannot be recorded: " + c.path};
+    if (wide.size() > 103) throw Failure{L"The name is longer than 103 characters and cannot be recorded: " + c.path};
     for (int n = 0;; ++n) {
       std::wstring tryName = wide;
       if (n > 0) {
@@ -192,8 +191,8 @@ struct Counts {
 
 void Scan(Node& dir, const Settings& s, const std::wstring& skip1, const std::wstring& skip2, Counts& counts) {
   WIN32_FIND_DATAW f;
-  HANDLE find = FindFirstFileExW(LongPath(Join(dir.path, L"*")).c_str(), FindExInfoBasic, &f, FindExSearchNameMatch,
-                                 nullptr, 0);
+  HANDLE find =
+      FindFirstFileExW(LongPath(Join(dir.path, L"*")).c_str(), FindExInfoBasic, &f, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return;
@@ -325,8 +324,10 @@ uint32_t PathTableBytes(const std::vector<Node*>& dirs, int t) {
 
 void Files(Node& dir, std::vector<Node*>& out) {
   for (Node* c : dir.sorted[0]) {
-    if (c->dir) Files(*c, out);
-    else out.push_back(c);
+    if (c->dir)
+      Files(*c, out);
+    else
+      out.push_back(c);
   }
 }
 
@@ -524,8 +525,10 @@ void PutDirectory(Writer& w, const Node& dir, int t) {
   add(up.dirExtent[t], up.dirSize[t], up.written, 2, std::string(1, '\1'));
   for (const Node* c : dir.sorted[t]) {
     uint8_t flags = (c->dir ? 2 : 0) | (c->hidden ? 1 : 0);
-    if (c->dir) add(c->dirExtent[t], c->dirSize[t], c->written, flags, c->id[t]);
-    else add(c->same ? c->same->extent : c->extent, static_cast<uint32_t>(c->size), c->written, flags, c->id[t]);
+    if (c->dir)
+      add(c->dirExtent[t], c->dirSize[t], c->written, flags, c->id[t]);
+    else
+      add(c->same ? c->same->extent : c->extent, static_cast<uint32_t>(c->size), c->written, flags, c->id[t]);
   }
   w.Put(data.data(), data.size());
 }
@@ -679,8 +682,7 @@ int wmain() {
     Say(Format(L"Image file is %llu bytes", static_cast<unsigned long long>(im.total) * kSector));
 
     out = CreateFileW(LongPath(work).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE)
-      throw Failure{L"Cannot create " + work + L": " + SystemText(GetLastError())};
+    if (out == INVALID_HANDLE_VALUE) throw Failure{L"Cannot create " + work + L": " + SystemText(GetLastError())};
     Say(Format(L"Writing %llu files in %llu directories to %ls", counts.files, counts.dirs, s.target.c_str()));
     SYSTEMTIME now;
     GetSystemTime(&now);

@@ -114,8 +114,8 @@ struct Listing {
 Listing List(const std::wstring& folder) {
   Listing result;
   WIN32_FIND_DATAW f;
-  HANDLE find = FindFirstFileExW(LongPath(Join(folder, L"*")).c_str(), FindExInfoBasic, &f, FindExSearchNameMatch,
-                                 nullptr, 0);
+  HANDLE find =
+      FindFirstFileExW(LongPath(Join(folder, L"*")).c_str(), FindExInfoBasic, &f, FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) {
     result.error = GetLastError();
     if (result.error == ERROR_FILE_NOT_FOUND || result.error == ERROR_NO_MORE_FILES) result.error = 0;
@@ -363,8 +363,8 @@ class Mirror {
     HANDLE in = CreateFileW(LongPath(from).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (in == INVALID_HANDLE_VALUE) return GetLastError();
-    HANDLE outFile = CreateFileW(LongPath(work).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE outFile =
+        CreateFileW(LongPath(work).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (outFile == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       CloseHandle(in);
@@ -391,8 +391,7 @@ class Mirror {
     CloseHandle(outFile);
     if (!error) {
       if (replace) SetFileAttributesW(LongPath(to).c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (!MoveFileExW(LongPath(work).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
-        error = GetLastError();
+      if (!MoveFileExW(LongPath(work).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) error = GetLastError();
     }
     if (error) {
       DeleteFileW(LongPath(work).c_str());
@@ -453,24 +452,43 @@ int wmain() {
     }
     std::wstring up = Upper(arg);
     bool ok = true;
-    if (up == L"/S") o.subdirs = true;
-    else if (up == L"/E") o.empty = true;
-    else if (up == L"/MIR") o.empty = o.purge = true;
-    else if (up == L"/PURGE") o.purge = true;
-    else if (up == L"/NP") {}
-    else if (up == L"/TEE") o.tee = true;
-    else if (up == L"/NJH") o.noHeader = true;
-    else if (up == L"/NJS") o.noSummary = true;
-    else if (up == L"/NFL") o.noFileList = true;
-    else if (up == L"/NDL") o.noDirList = true;
-    else if (up == L"/XJ") {}
-    else if (up == L"/FFT") o.fatTimes = true;
-    else if (up == L"/V") o.verbose = true;
-    else if (up.rfind(L"/R:", 0) == 0) ok = Number(arg.substr(3), &o.retries);
-    else if (up.rfind(L"/W:", 0) == 0) ok = Number(arg.substr(3), &o.wait);
-    else if (up.rfind(L"/LOG:", 0) == 0) { o.log = arg.substr(5); ok = !o.log.empty(); }
-    else if (up.rfind(L"/LOG+:", 0) == 0) { o.log = arg.substr(6); o.logAppend = true; ok = !o.log.empty(); }
-    else ok = false;
+    if (up == L"/S")
+      o.subdirs = true;
+    else if (up == L"/E")
+      o.empty = true;
+    else if (up == L"/MIR")
+      o.empty = o.purge = true;
+    else if (up == L"/PURGE")
+      o.purge = true;
+    else if (up == L"/NP") {
+    } else if (up == L"/TEE")
+      o.tee = true;
+    else if (up == L"/NJH")
+      o.noHeader = true;
+    else if (up == L"/NJS")
+      o.noSummary = true;
+    else if (up == L"/NFL")
+      o.noFileList = true;
+    else if (up == L"/NDL")
+      o.noDirList = true;
+    else if (up == L"/XJ") {
+    } else if (up == L"/FFT")
+      o.fatTimes = true;
+    else if (up == L"/V")
+      o.verbose = true;
+    else if (up.rfind(L"/R:", 0) == 0)
+      ok = Number(arg.substr(3), &o.retries);
+    else if (up.rfind(L"/W:", 0) == 0)
+      ok = Number(arg.substr(3), &o.wait);
+    else if (up.rfind(L"/LOG:", 0) == 0) {
+      o.log = arg.substr(5);
+      ok = !o.log.empty();
+    } else if (up.rfind(L"/LOG+:", 0) == 0) {
+      o.log = arg.substr(6);
+      o.logAppend = true;
+      ok = !o.log.empty();
+    } else
+      ok = false;
     if (!ok && bad.empty()) {
       bad = arg;
       badIndex = static_cast<int>(i) + 1;
@@ -522,8 +540,8 @@ int wmain() {
   Mirror mirror(o);
   bool sourceThere = mirror.WithRetries(L"Accessing Source Directory", o.source + L"\\", [&] {
     DWORD attr = GetFileAttributesW(LongPath(o.source).c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_PATH_NOT_FOUND ? DWORD(ERROR_FILE_NOT_FOUND)
-                                                                                         : GetLastError();
+    if (attr == INVALID_FILE_ATTRIBUTES)
+      return GetLastError() == ERROR_PATH_NOT_FOUND ? DWORD(ERROR_FILE_NOT_FOUND) : GetLastError();
     return (attr & FILE_ATTRIBUTE_DIRECTORY) ? DWORD(0) : DWORD(ERROR_DIRECTORY);
   });
   if (!sourceThere) return 16;

@@ -8,26 +8,26 @@
 #include <vector>
 
 class BoxAnswerer {
-public:
-    // `button`: the command sent to the box (IDOK, IDYES, ...).
-    // `mustShow`: answer only a box with a control text holding it.
-    explicit BoxAnswerer(int button = IDOK, int timeoutMs = 10000, std::wstring mustShow = std::wstring());
-    ~BoxAnswerer();
-    BoxAnswerer(const BoxAnswerer&) = delete;
-    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
-    // Waits for the thread; true when a box was found and answered.
-    bool Wait();
-    // Every text of the box (caption first, then its controls).
-    const std::vector<std::wstring>& Texts() const { return m_texts; }
-    bool Saw(const std::wstring& text) const;
-    int Boxes() const { return m_boxes; }
+ public:
+  // `button`: the command sent to the box (IDOK, IDYES, ...).
+  // `mustShow`: answer only a box with a control text holding it.
+  explicit BoxAnswerer(int button = IDOK, int timeoutMs = 10000, std::wstring mustShow = std::wstring());
+  ~BoxAnswerer();
+  BoxAnswerer(const BoxAnswerer&) = delete;
+  BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+  // Waits for the thread; true when a box was found and answered.
+  bool Wait();
+  // Every text of the box (caption first, then its controls).
+  const std::vector<std::wstring>& Texts() const { return m_texts; }
+  bool Saw(const std::wstring& text) const;
+  int Boxes() const { return m_boxes; }
 
-private:
-    void Run(int button, int timeoutMs, HDESK desktop);
-    std::wstring m_mustShow;
-    std::thread m_thread;
-    std::vector<std::wstring> m_texts;
-    std::vector<HWND> m_existing;
-    std::atomic<int> m_boxes{0};
-    bool m_joined = false;
+ private:
+  void Run(int button, int timeoutMs, HDESK desktop);
+  std::wstring m_mustShow;
+  std::thread m_thread;
+  std::vector<std::wstring> m_texts;
+  std::vector<HWND> m_existing;
+  std::atomic<int> m_boxes{0};
+  bool m_joined = false;
 };

@@ -6,10 +6,10 @@
 #include "skin_cache.h"
 
 struct Pixels {
-    int width = 0, height = 0;
-    std::vector<COLORREF> data;
-    COLORREF at(int x, int y) const { return data[(size_t)y * width + x]; }
-    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+  int width = 0, height = 0;
+  std::vector<COLORREF> data;
+  COLORREF at(int x, int y) const { return data[(size_t)y * width + x]; }
+  bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 };
 
 // Dispatches what is queued (through the PreTranslateMessage walk) for `ms`.
@@ -24,7 +24,7 @@ void SaveScreenshot(HWND h, const std::string& name);
 // non-client messages, client point otherwise. The pointer itself stays
 // parked in a corner, so that no real mouse message crosses the test's.
 void PostMouse(HWND h, UINT msg, POINT screen, WPARAM hit = HTCAPTION);
-POINT WindowPoint(HWND h, int x, int y);   // window coordinates to screen
+POINT WindowPoint(HWND h, int x, int y);  // window coordinates to screen
 int CountColor(const Pixels& p, const RECT& r, COLORREF c);
 
 // Under Wine the tests run again in a child process of this program on a
@@ -38,12 +38,12 @@ int RunInTestSetting();
 // the skin's pictures, colours and fonts, `mainWindow` as the main window.
 // Inline: only programs with skin tables call it.
 inline void LoadTestSkin(CWnd* mainWindow) {
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
-    CSkinCache& skin = SkinCache();
-    skin.LoadBitmaps();
-    skin.LoadIcons();
-    skin.SetStandardColors();
-    FwGetApp()->m_pMainWnd = mainWindow;
-    skin.CreateStandardFonts();
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  CSkinCache& skin = SkinCache();
+  skin.LoadBitmaps();
+  skin.LoadIcons();
+  skin.SetStandardColors();
+  FwGetApp()->m_pMainWnd = mainWindow;
+  skin.CreateStandardFonts();
 }

@@ -154,7 +154,8 @@ TEST(ImageHeaderReader, ReadsEveryFieldOfAnImage) {
   EXPECT_EQ(h.imageSize, 123456789012);
   EXPECT_EQ(ToAnsiText(h.comment), "Windows 7 Professional [64bit]");
   EXPECT_EQ(h.increments.size(), 2u);
-  EXPECT_EQ(AnsiIncrements(h), (std::vector<std::string>{"D:\\Backup\\Job 1_0001.TAV", "E:\\Other folder\\Job 1_0002.TAV"}));
+  EXPECT_EQ(AnsiIncrements(h),
+            (std::vector<std::string>{"D:\\Backup\\Job 1_0001.TAV", "E:\\Other folder\\Job 1_0002.TAV"}));
 }
 
 TEST(ImageHeaderReader, ImagesWithoutAHeaderToRead) {
@@ -219,7 +220,11 @@ TEST(ImageHeaderReader, DamagedImagesReadAsDamagedAndLeaveTheRecordEmpty) {
       {"negative offset", [](auto& b) { Put64(b, 4, -5); }},
       {"negative length", [](auto& b) { Put64(b, 12, -1); }},
       {"offset beyond the file", [&](auto& b) { Put64(b, 4, size); }},
-      {"offset and length overflow", [&](auto& b) { Put64(b, 4, max); Put64(b, 12, max); }},
+      {"offset and length overflow",
+       [&](auto& b) {
+         Put64(b, 4, max);
+         Put64(b, 12, max);
+       }},
       {"header beyond the file", [&](auto& b) { Put64(b, 12, size - 20 - 300); }},
       {"huge path count", [&](auto& b) { Put32(b, at, 0x7fffffff); }},
       {"negative path count", [&](auto& b) { Put32(b, at, -1); }},
@@ -341,8 +346,10 @@ TEST(ImageTotalSize, SumsTheRecordedSizesOfTheChain) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove(second.Path());
-    if (c.secondSize == -1) WriteImage(second, header(777, {}), 4000, false);
-    else if (c.secondSize != 0) WriteImage(second, header(c.secondSize, {}));
+    if (c.secondSize == -1)
+      WriteImage(second, header(777, {}), 4000, false);
+    else if (c.secondSize != 0)
+      WriteImage(second, header(c.secondSize, {}));
     WriteImage(full, header(c.fullSize, c.increments));
     EXPECT_EQ(ImageTotalSize(full.Path().c_str()), c.total);
   }

@@ -1,6 +1,6 @@
 #pragma once
 #define IDD_ABOUTBOX 100
-#include "manager_art_ids.h"   // IDB_ABOUT_PICTURE
+#include "manager_art_ids.h"  // IDB_ABOUT_PICTURE
 #define IDC_ABOUT_NAME 1047
 #define IDC_ABOUT_LINK 1057
 #define IDC_ABOUT_PICTURE 1058

@@ -6,10 +6,10 @@
 #include <vector>
 
 struct JobLogRow {
-    std::string time;
-    std::string jobName;
-    std::string jobType;
-    std::string message;
+  std::string time;
+  std::string jobName;
+  std::string jobType;
+  std::string message;
 };
 
 // The first three fields are the bracketed parts before the first three "]"

@@ -20,34 +20,34 @@
 std::vector<std::string> FindFullImages(const std::string& folder);
 
 class CAddImageDlg : public CFixSkinDialog {
-public:
-    // The record for the caller after IDOK (an ADDJOB, run state 2).
-    orva::service::JobRecord m_record{};
+ public:
+  // The record for the caller after IDOK (an ADDJOB, run state 2).
+  orva::service::JobRecord m_record{};
 
-    CAddImageDlg(CWnd* parent, const orva::manager::BackupDialogHost& host);
+  CAddImageDlg(CWnd* parent, const orva::manager::BackupDialogHost& host);
 
-    BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
 
-    void FillFileList();
-    void ShowDetails();
+  void FillFileList();
+  void ShowDetails();
 
-    CComboBox m_repositories;
-    CReportListCtrl m_files;
-    CReportListCtrl m_details;
+  CComboBox m_repositories;
+  CReportListCtrl m_files;
+  CReportListCtrl m_details;
 
-protected:
-    void OnRepositoryChange() { FillFileList(); }
-    void OnFileChanged(NMHDR* nm, LRESULT* result);
-    void OnOK() override;
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    CString SelectedPath() const;
-    void Tell(const char* text);
+ protected:
+  void OnRepositoryChange() { FillFileList(); }
+  void OnFileChanged(NMHDR* nm, LRESULT* result);
+  void OnOK() override;
+  HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+  CString SelectedPath() const;
+  void Tell(const char* text);
 
-    const orva::manager::BackupDialogHost& m_host;
-    CImageList m_icons;
-    CBrush m_brush;
-    CSkinButton m_ok, m_cancel;
+  const orva::manager::BackupDialogHost& m_host;
+  CImageList m_icons;
+  CBrush m_brush;
+  CSkinButton m_ok, m_cancel;
 
-    DECLARE_MESSAGE_MAP()
+  DECLARE_MESSAGE_MAP()
 };

@@ -29,7 +29,7 @@ std::vector<std::string> SplitRepositoryList(const std::string& list);
 // Parts of a path: folder with its trailing separator (drive included),
 // file name, extension with its dot.
 struct PathParts {
-    std::string folder, name, extension;
+  std::string folder, name, extension;
 };
 PathParts SplitPath(const std::string& path);
 
@@ -47,8 +47,7 @@ std::string PathInFolder(const std::string& folder, const std::string& path);
 // path ends in ".TAV" (appended when it does not), the job name is its file
 // name. An empty result means the record was filled; otherwise the message
 // that refuses the path.
-std::string ApplyBackupPath(JobRecord& job, char driveLetter, const std::string& usedSpace,
-                            const std::string& path);
+std::string ApplyBackupPath(JobRecord& job, char driveLetter, const std::string& usedSpace, const std::string& path);
 
 // "Full backup", "Update Backup", "Incremental Backup", "Differential Backup".
 std::string ImageKindText(int kind);

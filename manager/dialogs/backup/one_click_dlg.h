@@ -13,43 +13,43 @@
 #include "skin_dialog.h"
 
 class COneClickDlg : public CFixSkinDialog {
-public:
-    explicit COneClickDlg(CWnd* parent = nullptr);
+ public:
+  explicit COneClickDlg(CWnd* parent = nullptr);
 
-    // Filled by the caller before DoModal, read back after IDOK.
-    orva::service::JobRecord m_job{};
-    MessageBoxParams* m_messageParams = nullptr;
+  // Filled by the caller before DoModal, read back after IDOK.
+  orva::service::JobRecord m_job{};
+  MessageBoxParams* m_messageParams = nullptr;
 
-    // The system's calls, replaceable: the fixed drives, a drive's space
-    // text (selector 0 used, 1 total) and the choice of a folder (false when
-    // cancelled).
-    std::function<std::vector<std::string>()> fixedDrives;
-    std::function<std::string(const std::string& drive, int selector)> driveSpace;
-    std::function<bool(CWnd* parent, std::string& folder)> chooseFolder;
+  // The system's calls, replaceable: the fixed drives, a drive's space
+  // text (selector 0 used, 1 total) and the choice of a folder (false when
+  // cancelled).
+  std::function<std::vector<std::string>()> fixedDrives;
+  std::function<std::string(const std::string& drive, int selector)> driveSpace;
+  std::function<bool(CWnd* parent, std::string& folder)> chooseFolder;
 
-    BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
 
-    void FillDriveList(const char* drive);
-    void FillSummary();
-    std::string GetDriveSpaceText(const std::string& drive, int selector) const;
+  void FillDriveList(const char* drive);
+  void FillSummary();
+  std::string GetDriveSpaceText(const std::string& drive, int selector) const;
 
-    CComboBox m_driveList;
-    CString m_backupPath;
-    CReportListCtrl m_summary;
+  CComboBox m_driveList;
+  CString m_backupPath;
+  CReportListCtrl m_summary;
 
-protected:
-    void OnStart();
-    void OnDriveChange();
-    void OnBrowse();
-    void OnPathChange();
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    CString SelectedDrive() const;
+ protected:
+  void OnStart();
+  void OnDriveChange();
+  void OnBrowse();
+  void OnPathChange();
+  HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+  CString SelectedDrive() const;
 
-    CBrush m_brush;
-    CImageList m_rowIcons;
-    CSkinButton m_browse, m_start, m_cancel;
-    bool m_filling = false;
+  CBrush m_brush;
+  CImageList m_rowIcons;
+  CSkinButton m_browse, m_start, m_cancel;
+  bool m_filling = false;
 
-    DECLARE_MESSAGE_MAP()
+  DECLARE_MESSAGE_MAP()
 };

@@ -14,31 +14,31 @@
 class COneClickDlg;
 
 class CStartBackupDlg : public CFixSkinDialog {
-public:
-    CStartBackupDlg(CWnd* parent, const orva::manager::BackupDialogHost& host);
+ public:
+  CStartBackupDlg(CWnd* parent, const orva::manager::BackupDialogHost& host);
 
-    // Set by the caller before DoModal: the WMI caption of the system, a
-    // blank and "[64bit]" or "[32bit]".
-    CString m_osName;
-    // The name of the job just defined.
-    CString m_lastJobName;
+  // Set by the caller before DoModal: the WMI caption of the system, a
+  // blank and "[64bit]" or "[32bit]".
+  CString m_osName;
+  // The name of the job just defined.
+  CString m_lastJobName;
 
-    // The used space of a drive ("C:"); replaceable.
-    std::function<std::string(const std::string& drive)> driveUsedSpace;
-    // Called with the one-click dialog before it runs, so that a caller can
-    // set it up further.
-    std::function<void(COneClickDlg&)> prepareOneClick;
+  // The used space of a drive ("C:"); replaceable.
+  std::function<std::string(const std::string& drive)> driveUsedSpace;
+  // Called with the one-click dialog before it runs, so that a caller can
+  // set it up further.
+  std::function<void(COneClickDlg&)> prepareOneClick;
 
-    BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* dx) override;
-    std::string GetDriveUsedSpace(const std::string& drive) const;
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
+  std::string GetDriveUsedSpace(const std::string& drive) const;
 
-protected:
-    void OnOneClick();
-    void OnAdvanced();
+ protected:
+  void OnOneClick();
+  void OnAdvanced();
 
-    const orva::manager::BackupDialogHost& m_host;
-    CSkinButton m_oneClick, m_advanced;
+  const orva::manager::BackupDialogHost& m_host;
+  CSkinButton m_oneClick, m_advanced;
 
-    DECLARE_MESSAGE_MAP()
+  DECLARE_MESSAGE_MAP()
 };

@@ -21,8 +21,8 @@ struct ReplicationSetForm {
   int kind = kOnce;
   std::string hour = "00";
   std::string minute = "00";
-  bool weekdays[7] = {};   // Monday first
-  std::string dayText;     // the selected entry of the day combo; empty when none
+  bool weekdays[7] = {};  // Monday first
+  std::string dayText;    // the selected entry of the day combo; empty when none
 };
 
 // The folders that a mirror's target may neither hold nor lie in.

@@ -21,61 +21,61 @@ namespace orva::manager {
 
 // The system's drive mapping, not remembered in the user profile.
 class WNetDriveMapper : public platform::WinDriveMapper {
-public:
-    WNetDriveMapper() : WinDriveMapper(platform::DriveMapping::kSession) {}
+ public:
+  WNetDriveMapper() : WinDriveMapper(platform::DriveMapping::kSession) {}
 };
 
 class CRepositoryDlg : public CFixSkinDialog {
-public:
-    // `options` gives the lists shown at start; `mapper` the drives and the
-    // test connection (the system's when null).
-    CRepositoryDlg(CWnd* parent, MessageBoxParams* boxParams, const service::OptionsRecord& options,
-               service::DriveMapper* mapper = nullptr);
+ public:
+  // `options` gives the lists shown at start; `mapper` the drives and the
+  // test connection (the system's when null).
+  CRepositoryDlg(CWnd* parent, MessageBoxParams* boxParams, const service::OptionsRecord& options,
+                 service::DriveMapper* mapper = nullptr);
 
-    // Filled on IDOK.
-    const service::OptionsRecord& Result() const { return m_result; }
+  // Filled on IDOK.
+  const service::OptionsRecord& Result() const { return m_result; }
 
-    BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* dx) override;
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* dx) override;
 
-protected:
-    virtual bool PickFolder(const char* title, UINT flags, CString& path);
-    int ShowMessage(const char* text, UINT style = MB_OK);
+ protected:
+  virtual bool PickFolder(const char* title, UINT flags, CString& path);
+  int ShowMessage(const char* text, UINT style = MB_OK);
 
-    void OnBrowse();
-    void OnAdd();
-    void OnRemove();
-    void OnRepositoryOK();
-    void TestNetworkRepository();
-    void OnModeClicked();
-    void OnLogPathChange() {}
-    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
-    void EnableByMode();
-    void FillDriveLetters();
-    void SelectFirstDrive();
-    NetworkInput ReadNetworkInput();
+  void OnBrowse();
+  void OnAdd();
+  void OnRemove();
+  void OnRepositoryOK();
+  void TestNetworkRepository();
+  void OnModeClicked();
+  void OnLogPathChange() {}
+  HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT kind);
+  void EnableByMode();
+  void FillDriveLetters();
+  void SelectFirstDrive();
+  NetworkInput ReadNetworkInput();
 
-    service::OptionsRecord m_result;
-    CString m_localPath;
-    CString m_logPath;
-    int m_maxLogSize = 5;
-    CListBox m_list;
-    CBrush m_background;
-    CSkinButton m_browse, m_add, m_remove, m_ok, m_test;
-    CString m_share, m_user, m_password;
-    CComboBox m_drives;
-    int m_mode = 0;
-    CStatic m_banner;
-    CBitmap m_bannerBitmap;
-    CBrush m_white;
+  service::OptionsRecord m_result;
+  CString m_localPath;
+  CString m_logPath;
+  int m_maxLogSize = 5;
+  CListBox m_list;
+  CBrush m_background;
+  CSkinButton m_browse, m_add, m_remove, m_ok, m_test;
+  CString m_share, m_user, m_password;
+  CComboBox m_drives;
+  int m_mode = 0;
+  CStatic m_banner;
+  CBitmap m_bannerBitmap;
+  CBrush m_white;
 
-    RepositoryEditor m_editor;
-    MessageBoxParams m_ownBoxParams;
-    MessageBoxParams* m_boxParams;
-    std::unique_ptr<service::DriveMapper> m_ownMapper;
-    service::DriveMapper* m_mapper;
+  RepositoryEditor m_editor;
+  MessageBoxParams m_ownBoxParams;
+  MessageBoxParams* m_boxParams;
+  std::unique_ptr<service::DriveMapper> m_ownMapper;
+  service::DriveMapper* m_mapper;
 
-    DECLARE_MESSAGE_MAP()
+  DECLARE_MESSAGE_MAP()
 };
 
 // The system's text of an error code, "Error" when it has none.

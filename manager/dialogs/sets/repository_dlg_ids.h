@@ -1,7 +1,7 @@
 // Resource ids of the repository dialog.
 #pragma once
 #define IDD_REPOSITORY_DIALOG 151
-#include "manager_art_ids.h"   // IDB_REPOSITORY_BANNER
+#include "manager_art_ids.h"  // IDB_REPOSITORY_BANNER
 #define IDC_REPO_OK 1
 #define IDC_REPO_ADD 1000
 #define IDC_REPO_REMOVE 1001

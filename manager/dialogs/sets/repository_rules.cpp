@@ -113,8 +113,7 @@ bool RepositoryEditor::Remove(size_t index) {
 std::string RepositoryEditor::BuildOptions(service::OptionsRecord& out) const {
   std::string list;
   for (const std::string& line : lines_) list += line + "|";
-  if (list.size() > service::kRepositoryListMax || network_.size() > service::kNetworkListMax)
-    return kFullMessage;
+  if (list.size() > service::kRepositoryListMax || network_.size() > service::kNetworkListMax) return kFullMessage;
   out.repositories = list;
   out.network = network_;
   // Kept in memory only; the groups beyond the field are left connected.

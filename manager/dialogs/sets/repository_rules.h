@@ -21,7 +21,7 @@ struct NetworkInput {
   std::string share;
   std::string user;
   std::string password;
-  std::string drive;   // empty when no drive is selected
+  std::string drive;  // empty when no drive is selected
 };
 
 // The state the dialog edits.

@@ -46,7 +46,7 @@ TEST(ReplicationSetRules, OnceSetIsArmedWithAllFlagsOff) {
   EXPECT_EQ(FieldText(r.sourceFolder), "D:\\Docs");
   EXPECT_EQ(FieldText(r.targetFolder), "E:\\Mirror\\Docs");
   EXPECT_EQ(FieldText(r.scheduleKind), "once");
-  EXPECT_EQ(FieldText(r.scheduleTime), "00:00");   // the service reads every time as HH:MM
+  EXPECT_EQ(FieldText(r.scheduleTime), "00:00");  // the service reads every time as HH:MM
   EXPECT_EQ(r.daily, 'n');
   EXPECT_EQ(r.weekly, 'n');
   EXPECT_EQ(r.monthly, 'n');
@@ -69,19 +69,19 @@ TEST(ReplicationSetRules, ChecksComeInOrder) {
   f.target = "E:\\Copy";
   auto taken = [](std::string_view n) { return n == "Docs"; };
   EXPECT_EQ(Build(f, r, false, taken), "This replication set already exists.\nPlease enter another replication set.");
-  EXPECT_EQ(Build(f, r, true, taken), "");   // editing keeps its own name
+  EXPECT_EQ(Build(f, r, true, taken), "");  // editing keeps its own name
   EXPECT_EQ(r.code, service::kModifyJob);
 }
 
 TEST(ReplicationSetRules, TargetsThatAMirrorWouldDamageAreRefused) {
   JobRecord r;
-  for (const char* target : {"E:\\", "E:", "C:\\Windows\\Temp", "C:\\Program Files", "D:\\Docs\\Copy", "D:\\",
-                             "\\\\nas\\share", "Mirror"}) {
+  for (const char* target :
+       {"E:\\", "E:", "C:\\Windows\\Temp", "C:\\Program Files", "D:\\Docs\\Copy", "D:\\", "\\\\nas\\share", "Mirror"}) {
     ReplicationSetForm f = Form();
     f.target = target;
     const std::string message = Build(f, r);
     EXPECT_EQ(message.rfind("These folders cannot be replicated: ", 0), 0u) << target << ": " << message;
-    EXPECT_EQ(r.code, 0) << target;   // nothing left behind
+    EXPECT_EQ(r.code, 0) << target;  // nothing left behind
   }
   ReplicationSetForm f = Form();
   f.target = "\\\\nas\\share\\Docs";
@@ -126,7 +126,7 @@ TEST(ReplicationSetRules, DailyAndMonthly) {
   ReplicationSetForm f = Form(kDaily);
   f.hour = "23";
   f.minute = "59";
-  f.weekdays[2] = true;   // ignored outside weekly
+  f.weekdays[2] = true;  // ignored outside weekly
   JobRecord r;
   ASSERT_EQ(Build(f, r), "");
   EXPECT_EQ(FieldText(r.scheduleTime), "23:59");
@@ -162,7 +162,7 @@ TEST(ReplicationSetRules, TimeParts) {
   ReplicationSetForm f = Form(kDaily);
   f.hour = "24";
   EXPECT_EQ(Build(f, r), kHourMessage);
-  f.hour = "";   // reads as 0
+  f.hour = "";  // reads as 0
   f.minute = "";
   ASSERT_EQ(Build(f, r), "");
   EXPECT_EQ(FieldText(r.scheduleTime), "00:00");
@@ -246,7 +246,7 @@ TEST(RepositoryRules, NetworkChecksInOrder) {
   in.password = "a|b";
   const std::string message = NetworkInputProblem(in);
   EXPECT_NE(message, "");
-  EXPECT_EQ(message.find("a|b"), std::string::npos);   // a password never shows
+  EXPECT_EQ(message.find("a|b"), std::string::npos);  // a password never shows
 }
 
 TEST(RepositoryRules, TwoSharesThenRemoveOne) {
@@ -260,7 +260,7 @@ TEST(RepositoryRules, TwoSharesThenRemoveOne) {
   EXPECT_EQ(o.disconnect, "");
 
   EXPECT_TRUE(e.Remove(1));
-  EXPECT_FALSE(e.Remove(0));   // a local folder
+  EXPECT_FALSE(e.Remove(0));  // a local folder
   EXPECT_FALSE(e.Remove(5));
   ASSERT_EQ(e.BuildOptions(o), "");
   EXPECT_EQ(o.repositories, "Y:|");
