@@ -1,7 +1,8 @@
 // The system calls the portable engine code makes, behind one set of
 // functions: win/platform_win.cpp on Windows, core/platform_posix.cpp for the
 // native build. (EncodeConsoleText, SystemErrorText and LastSystemError, in
-// run_log.h and output.h, live in the same two files.)
+// run_log.h and output.h, and OpenPositionalReader in inflate_pool.h, live
+// in the same two files.)
 #pragma once
 #include <cstdint>
 #include <cstdio>

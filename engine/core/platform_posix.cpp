@@ -1,8 +1,11 @@
 // Native stand-ins for the few platform calls the portable code needs.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <string>
 
+#include "core/inflate_pool.h"
 #include "core/output.h"
 #include "core/platform.h"
 #include "core/run_log.h"
@@ -44,5 +47,31 @@ std::FILE* OpenSharedFile(const std::wstring& path, bool append) {
 int SeekFile(std::FILE* file, int64_t offset, int origin) { return fseeko(file, static_cast<off_t>(offset), origin); }
 
 int64_t TellFile(std::FILE* file) { return static_cast<int64_t>(ftello(file)); }
+
+// Positional reads of an image file, through a handle of their own so that
+// the stream's file position stays where it is.
+namespace {
+
+class PosixReader : public PositionalReader {
+ public:
+  explicit PosixReader(int fd) : fd_(fd) {}
+  ~PosixReader() override { close(fd_); }
+  size_t ReadAt(int64_t offset, void* buffer, uint32_t size) override {
+    const ssize_t got = pread(fd_, buffer, size, static_cast<off_t>(offset));
+    return got > 0 ? static_cast<size_t>(got) : 0;
+  }
+
+ private:
+  const int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<PositionalReader> OpenPositionalReader(FileStream& stream) {
+  if (!stream.Handle()) return nullptr;
+  const int fd = dup(fileno(stream.Handle()));
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixReader>(fd);
+}
 
 }  // namespace orva

@@ -66,8 +66,6 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
     if (!workOk)
       Say(Fmt(L"Cannot open the header full backup image file %ls. (%ls)\n", fullWork.c_str(),
               ErrorPair(workErr).c_str()));
-    image.Close();
-    work.Close();
     return false;
   }
   TavImagePrologue p;
@@ -135,8 +133,6 @@ void RestoreFormat3000(const TavImagePrologue& p) {
     Fatal(Fmt(L"  The header table of the image %ls is damaged: %ls.\n", Settings().imagePath.c_str(),
               result.damage.c_str()));
   CloseProgressMapping();
-  run.image.Close();
-  run.work.Close();
 }
 
 }  // namespace
@@ -154,7 +150,10 @@ bool RunExtraction() {
   EnablePrivileges();
   run.start = NowLocal();
 
+  // Every way out closes the run's streams before the work file goes.
   auto finish = [&](bool removeWork) {
+    run.image.Close();
+    run.work.Close();
     if (removeWork) DeleteFileW(SystemPath(run.workFile).c_str());
     CreateJunctions();
     CreateDirectorySymlinks();
@@ -179,7 +178,6 @@ bool RunExtraction() {
     DWORD err = GetLastError();
     SayConsole(Fmt(L"Body file (%ls) open error! (%ls)\n", s.imagePath.c_str(), ErrorPair(err).c_str()));
     ++Counters().fatalErrors;
-    run.work.Close();
     return finish(true);
   }
   Queues().Clear();
@@ -193,8 +191,6 @@ bool RunExtraction() {
     readable = CopyHeaderTable(run.image, run.work);
   if (!readable || NeverCompleted(p, run.image.GetLength())) {
     Fatal(Fmt(L"The image %ls is damaged or was never completed.\n", s.imagePath.c_str()));
-    run.image.Close();
-    run.work.Close();
     return finish(true);
   }
   s.formatVersion = p.version;
@@ -209,8 +205,6 @@ bool RunExtraction() {
     Fatal(
         L"The extraction of the specified TAV file is not supported by OrvaImage.exe version 3. Use OrvaImage.exe "
         L"version 2 instead.\n");
-    run.image.Close();
-    run.work.Close();
     return finish(true);
   }
 
@@ -246,8 +240,6 @@ bool RunExtraction() {
     Fatal(Fmt(L"  The header table of the image %ls is damaged: %ls.\n", s.imagePath.c_str(), result.damage.c_str()));
   CloseProgressMapping();
   CloseChain(chainImages, true);
-  run.image.Close();
-  run.work.Close();
   return finish(true);
 }
 
