@@ -3,7 +3,6 @@ its dialog from its button, its menu entry and, for About, the system menu;
 Modify changes the job in the service; Remove from Inventory and Delete from
 Disk remove it there, Delete from Disk with exactly the job's own files; the
 Repository dialog writes OrvaOption.ovc, which the service then reads."""
-import shutil
 import struct
 
 from conftest import ORVA_BIN, wait_for, wine, win_path
