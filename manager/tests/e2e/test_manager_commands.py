@@ -5,7 +5,7 @@ Disk remove it there, Delete from Disk with exactly the job's own files; the
 Repository dialog writes OrvaOption.ovc, which the service then reads."""
 import struct
 
-from conftest import ORVA_BIN, wait_for, wine, win_path
+from conftest import ORVA_BIN, end_manager, wait_for, wine, win_path
 from job_wire import DELETEJOB, MODIFYJOB, Manager, job, schedule_file, unpack
 from test_manager_window import SHOTS, ManagerWindow, check_shot
 
@@ -123,8 +123,7 @@ def test_commands_open_their_dialogs_and_modify_changes_the_jobs(service, drive,
         other.close()
         stop(service, window)
     finally:
-        if window.proc.poll() is None:
-            window.proc.kill()
+        end_manager(window.proc)
 
     # The service reads the file the manager wrote: after a restart it keeps
     # the repository (and refuses nothing).
@@ -215,5 +214,4 @@ def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, disp
         other.close()
         stop(service, window)
     finally:
-        if window.proc.poll() is None:
-            window.proc.kill()
+        end_manager(window.proc)

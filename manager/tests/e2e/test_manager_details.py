@@ -14,7 +14,7 @@ import tempfile
 
 import pytest
 
-from conftest import ORVA_BIN, ORVA_WINE_RUN, PREFIX, reports_until_final, wait_for, wine, wine_env, win_path
+from conftest import ORVA_BIN, end_manager, ORVA_WINE_RUN, PREFIX, reports_until_final, wait_for, wine, wine_env, win_path
 from job_wire import RUNJOB, Manager, job, with_code
 from test_manager_window import ManagerWindow
 
@@ -189,7 +189,7 @@ def test_details_rows_of_the_computer_and_each_job_type(service, drive, windows1
         assert [r[:2] for r in rows[4:]] == [('Repository Directory', 9 if linux_path(f).exists() else 8)
                                              for f in repositories]
         assert [r[1] for r in rows[4:7]] == [9, 9, 8]
-        free = []
+        free, real = [], []
         for (_label, _image, value), folder in zip(rows[4:], repositories):
             m = re.fullmatch(re.escape(folder) + r' \( (.+) Available\)', value)
             assert m, value
@@ -197,7 +197,11 @@ def test_details_rows_of_the_computer_and_each_job_type(service, drive, windows1
             disk = os.statvfs(linux_path(folder[:2] + '\\'))
             low, high = sorted((disk.f_bfree * disk.f_frsize // MIB, disk.f_bavail * disk.f_frsize // MIB))
             assert low - 2048 <= free[-1] <= high + 2048, (value, low, high)
-        assert abs(free[0] - free[1]) > 4096, free  # each folder with its own drive's space
+            real.append((low + high) // 2)
+        # Each folder with its own drive's space, told apart where the two disks differ clearly
+        # (their free space depends on the machine).
+        if abs(real[0] - real[1]) > 8192:
+            assert abs(free[0] - free[1]) > 4096, (free, real)
 
         # One job of each type.
         def image_rows(name, type_text, kind, time, compression, path, present, size, extra=(), log=False):
@@ -282,8 +286,7 @@ def test_details_rows_of_the_computer_and_each_job_type(service, drive, windows1
         assert window.box(1) == '[OV Standard Edition] Server connection is closed.'
         assert window.proc.wait(timeout=60) == 0
     finally:
-        if window.proc.poll() is None:
-            window.proc.kill()
+        end_manager(window.proc)
 
 
 @pytest.fixture
@@ -313,5 +316,4 @@ def test_a_wmi_failure_shows_its_error_as_the_operating_system(service, no_wmi_i
         assert window.box(1) == '[OV Standard Edition] Server connection is closed.'
         assert window.proc.wait(timeout=60) == 0
     finally:
-        if window.proc.poll() is None:
-            window.proc.kill()
+        end_manager(window.proc)

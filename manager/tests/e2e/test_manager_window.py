@@ -11,7 +11,7 @@ import shutil
 import subprocess
 import tempfile
 
-from conftest import ORVA_BIN, ORVA_WINE_RUN, PREFIX, reports_until_final, wait_for, wine_env, win_path
+from conftest import ORVA_BIN, end_manager, ORVA_WINE_RUN, PREFIX, reports_until_final, wait_for, wine_env, win_path
 from job_wire import Manager, job
 
 SHOTS = ORVA_BIN / 'screenshots'
@@ -290,8 +290,7 @@ def test_manager_window_shows_jobs_runs_one_and_ends_with_the_service(service, d
     finally:
         for watch in watches:
             watch.stop()
-        if window.proc.poll() is None:
-            window.proc.kill()
+        end_manager(window.proc)
 
 
 def test_manager_without_service_offers_to_start_it_and_ends(wine_scm, tmp_path, display):
