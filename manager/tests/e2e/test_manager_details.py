@@ -108,6 +108,10 @@ def second_drive():
     """A drive letter of the service prefix on a disk of another size (a
     tmpfs), with a folder on it."""
     base = pathlib.Path(tempfile.mkdtemp(dir='/dev/shm', prefix='orva_details_'))
+    # A small file system of its own where it can be mounted, so that its free
+    # space is far from the other drives'.
+    mounted = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=64m', 'tmpfs', str(base)],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
     (base / 'orva').mkdir()
     dosdevices = PREFIX / 'dosdevices'
     used = {p.name[0].lower() for p in dosdevices.iterdir() if len(p.name) == 2 and p.name[1] == ':'}
@@ -118,6 +122,8 @@ def second_drive():
         yield letter.upper()
     finally:
         link.unlink()
+        if mounted:
+            subprocess.run(['umount', '-l', str(base)])
         shutil.rmtree(base)
 
 
