@@ -10,6 +10,7 @@
 #include "core/restore_walk.h"
 #include "core/run_log.h"
 #include "memory_fs.h"
+#include "restore_fixture.h"
 #include "table_builder.h"
 #include "test_util.h"
 
@@ -17,8 +18,6 @@ using namespace orva;
 using namespace orva::test;
 
 namespace {
-
-const std::wstring kTarget = L"T:\\out";
 
 std::string Noise(size_t size, unsigned seed) {
   std::mt19937 rnd(seed);
@@ -51,47 +50,6 @@ Inflated InflateFromMemory(const std::string& stored, int64_t length, size_t ref
         return true;
       },
       nullptr);
-  return r;
-}
-
-// Everything a restore leaves: the tree, the texts, the counts and lists.
-struct Restored {
-  MemoryFileSystem fs;
-  RestoreResult result;
-  std::wstring console, log;
-  RunCounters counters;
-  std::vector<std::wstring> skipped;  // path and reason of each skipped file
-};
-
-using Prepare = std::function<void(MemoryFileSystem&)>;
-
-Restored Restore(const std::function<void(TableBuilder&)>& build, int32_t version, unsigned workers,
-                 const Prepare& prepare = nullptr) {
-  TempFile hf("ip_header"), bf("ip_body");
-  FileStream h, b;
-  h.Open(hf.Path(), L"w+b");
-  b.Open(bf.Path(), L"w+b");
-  TableBuilder t(h, b, version);
-  build(t);
-  const int64_t end = h.GetPosition();
-  h.SeekToBegin();
-  b.SeekToBegin();
-  Counters() = RunCounters();
-  Lists().Clear();
-  Queues().Clear();
-  ResetProgress(b.GetLength());
-  BuildProgressThresholds();
-  Restored r;
-  if (prepare) prepare(r.fs);
-  {
-    CaptureOutput out;
-    r.result = version < 4000 ? RestoreImageV3(h, b, end, kTarget, r.fs, workers)
-                              : RestoreImageV4(ChainStreams{}, h, b, end, kTarget, r.fs, workers);
-    r.console = out.console;
-    r.log = out.log;
-  }
-  r.counters = Counters();
-  for (const auto& s : Lists().files) r.skipped.push_back(s.path + L"|" + s.target + L"|" + s.reason);
   return r;
 }
 
@@ -190,14 +148,14 @@ TEST(InflateAhead, SameRestoreWithAnyNumberOfWorkers) {
   for (int32_t version : {4000, 3000}) {
     for (const auto& [disk, prepare] : disks) {
       SCOPED_TRACE(std::to_string(version) + " " + disk);
-      Restored serial = Restore(MixedTable, version, 0, prepare);
+      Restored serial = Restore(MixedTable, prepare, version, 0);
       if (disk == std::string("room")) {
         EXPECT_EQ(serial.counters.filesSkipped, 2);  // corrupt and cut
       }
       EXPECT_GT(serial.counters.filesProcessed, 50);
       for (unsigned workers : {1u, 4u}) {
         SCOPED_TRACE(workers);
-        ExpectSame(serial, Restore(MixedTable, version, workers, prepare));
+        ExpectSame(serial, Restore(MixedTable, prepare, version, workers));
       }
     }
   }
@@ -220,9 +178,9 @@ TEST(InflateAhead, PauseAndCancel) {
 
   control = kControlPause;
   sleeps = 0;
-  Restored paused = Restore(MixedTable, 4000, 4);
+  Restored paused = Restore(MixedTable, nullptr, 4000, 4);
   EXPECT_EQ(sleeps, 3);
-  Restored plain = Restore(MixedTable, 4000, 0);
+  Restored plain = Restore(MixedTable, nullptr, 4000, 0);
   EXPECT_EQ(paused.fs.files, plain.fs.files);
   for (const wchar_t* text :
        {L"The user has temporarily stopped the imaging process.", L"The user resumed the imaging process."}) {

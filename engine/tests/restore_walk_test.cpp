@@ -7,6 +7,7 @@
 #include "core/restore_walk.h"
 #include "core/run_log.h"
 #include "memory_fs.h"
+#include "restore_fixture.h"
 #include "table_builder.h"
 #include "test_util.h"
 
@@ -15,44 +16,7 @@ using namespace orva::test;
 
 namespace {
 
-const std::wstring kTarget = L"T:\\out";
 const int32_t kVersions[] = {4000, 3000};
-
-struct Restored {
-  MemoryFileSystem fs;
-  RestoreResult result;
-  std::wstring console;
-};
-
-// Writes a table with build(), then restores it into memory.
-Restored Restore(const std::function<void(TableBuilder&)>& build,
-                 const std::function<void(MemoryFileSystem&)>& prepare = nullptr, int32_t version = 4000) {
-  TempFile hf("rw_header"), bf("rw_body");
-  FileStream h, b;
-  h.Open(hf.Path(), L"w+b");
-  b.Open(bf.Path(), L"w+b");
-  TableBuilder t(h, b, version);
-  build(t);
-  const int64_t end = h.GetPosition();
-  h.SeekToBegin();
-  b.SeekToBegin();
-  Counters() = RunCounters();
-  Lists().Clear();
-  Queues().Clear();
-  ResetProgress(b.GetLength());
-  BuildProgressThresholds();
-  Restored r;
-  if (prepare) prepare(r.fs);
-  {
-    CaptureOutput out;
-    r.result = version < 4000 ? RestoreImageV3(h, b, end, kTarget, r.fs)
-                              : RestoreImageV4(ChainStreams{}, h, b, end, kTarget, r.fs);
-    r.console = out.console;
-  }
-  h.Close();
-  b.Close();
-  return r;
-}
 
 std::wstring P(const std::wstring& rel) { return kTarget + rel; }
 
