@@ -7,7 +7,9 @@
 #include <windows.h>
 #include "fw_string.h"
 
+namespace orva::fw {
 class CWnd;
+}  // namespace orva::fw
 
 // Button types beyond the system's (the low four bits of the style).
 constexpr UINT SMB_CONTINUEABORT = 7;

@@ -13,7 +13,9 @@
 #include "message_box.h"
 #include "win/service_connection.h"
 
+namespace orva::fw {
 class CWnd;
+}  // namespace orva::fw
 
 namespace orva::manager {
 
