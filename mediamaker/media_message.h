@@ -4,11 +4,13 @@
 #pragma once
 #include <windows.h>
 
+namespace orva::ui {
 struct MessageBoxParams;
+}  // namespace orva::ui
 
 int MediaMessageBox(HWND owner, const char* text, const char* caption = "Orvanta", UINT type = MB_OK);
 
 // The parameters every message of the media maker shares; each dialog sets
 // the modern look and the program's message icon in it when it starts.
-MessageBoxParams& MediaMessageBoxParams();
+orva::ui::MessageBoxParams& MediaMessageBoxParams();
 void UseMediaMessageLook();

@@ -11,6 +11,9 @@ namespace orva::fw {
 class CWnd;
 }  // namespace orva::fw
 
+namespace orva::ui {
+using namespace orva::fw;
+
 // Button types beyond the system's (the low four bits of the style).
 constexpr UINT SMB_CONTINUEABORT = 7;
 constexpr UINT SMB_SKIPSKIPALLCANCEL = 8;
@@ -106,3 +109,8 @@ void SmbWriteRemembered(const char* subKey, const char* valueName, DWORD value);
 // The help file of the program: its path with the extension of the file
 // name replaced by ".hlp"; empty when the file name has no extension.
 CString SmbHelpFilePath(const char* modulePath);
+
+}  // namespace orva::ui
+
+// Until the programs have namespaces of their own.
+using namespace orva::ui;

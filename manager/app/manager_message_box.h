@@ -4,7 +4,9 @@
 
 #include <string>
 
+namespace orva::ui {
 struct MessageBoxParams;
+}  // namespace orva::ui
 
 // Shows `text` (ANSI code page) with the caption; MB_OK or MB_YESNO. Returns
 // the system's result code (IDOK, IDYES, IDNO).
@@ -12,4 +14,4 @@ int ManagerMessageBox(HWND owner, const std::string& text, const char* caption =
 
 // The parameters every message of the manager shares (the modern look, the
 // manager's message icon); the message box remembers answers through them.
-MessageBoxParams& ManagerMessageBoxParams();
+orva::ui::MessageBoxParams& ManagerMessageBoxParams();

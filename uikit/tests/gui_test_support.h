@@ -5,6 +5,8 @@
 #include "framework.h"
 #include "skin_cache.h"
 
+namespace orva::ui::test {
+
 struct Pixels {
   int width = 0, height = 0;
   std::vector<COLORREF> data;
@@ -47,3 +49,8 @@ inline void LoadTestSkin(CWnd* mainWindow) {
   FwGetApp()->m_pMainWnd = mainWindow;
   skin.CreateStandardFonts();
 }
+
+}  // namespace orva::ui::test
+
+// Until the programs have namespaces of their own.
+using namespace orva::ui::test;

@@ -7,7 +7,9 @@
 #include "framework.h"
 #include "report_list.h"
 
+namespace orva::ui {
 class CSkinButton;
+}  // namespace orva::ui
 
 namespace orva::manager::backup {
 
