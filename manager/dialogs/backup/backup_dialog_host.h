@@ -18,6 +18,8 @@ class CWnd;
 }  // namespace orva::fw
 
 namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
 
 // Sends one whole record to the service; false when it did not go out
 // (the sender has told the user).
