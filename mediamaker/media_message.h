@@ -8,9 +8,13 @@ namespace orva::ui {
 struct MessageBoxParams;
 }  // namespace orva::ui
 
+namespace orva::media {
+
 int MediaMessageBox(HWND owner, const char* text, const char* caption = "Orvanta", UINT type = MB_OK);
 
 // The parameters every message of the media maker shares; each dialog sets
 // the modern look and the program's message icon in it when it starts.
-orva::ui::MessageBoxParams& MediaMessageBoxParams();
+ui::MessageBoxParams& MediaMessageBoxParams();
 void UseMediaMessageLook();
+
+}  // namespace orva::media
