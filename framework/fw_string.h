@@ -113,6 +113,3 @@ std::wstring ToWideText(const char* text);
 CString FromWideText(const wchar_t* text);
 
 }  // namespace orva::fw
-
-// Until the kit and the programs have namespaces of their own.
-using namespace orva::fw;

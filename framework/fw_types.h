@@ -120,6 +120,3 @@ class CRect : public RECT {
 };
 
 }  // namespace orva::fw
-
-// Until the kit and the programs have namespaces of their own.
-using namespace orva::fw;

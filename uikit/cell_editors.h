@@ -101,6 +101,3 @@ bool CellTimeToLocal(__int64 seconds, SYSTEMTIME& local);
 bool CellLocalToTime(const SYSTEMTIME& local, __int64& seconds);
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

@@ -22,6 +22,3 @@ class CMemDC : public CDC {
 };
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

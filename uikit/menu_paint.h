@@ -153,6 +153,3 @@ COLORREF Highlight(int lightness, int saturation);
 }  // namespace MenuColors
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

@@ -111,6 +111,3 @@ void SmbWriteRemembered(const char* subKey, const char* valueName, DWORD value);
 CString SmbHelpFilePath(const char* modulePath);
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

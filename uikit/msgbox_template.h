@@ -214,6 +214,3 @@ std::wstring SmbWideText(const char* text, int maxChars);
 std::vector<std::wstring> SmbSplitCustomCaptions(const std::wstring& text);
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

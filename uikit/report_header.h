@@ -52,6 +52,3 @@ class CReportHeaderCtrl : public CHeaderCtrl {
 };
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

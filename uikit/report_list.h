@@ -203,6 +203,3 @@ class CReportListCtrl : public CListCtrl {
 };
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

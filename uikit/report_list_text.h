@@ -23,6 +23,3 @@ struct ReportSortKey {
 int CompareReportSortKeys(const ReportSortKey* a, const ReportSortKey* b, BOOL ascending);
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

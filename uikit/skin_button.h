@@ -62,6 +62,3 @@ class CSkinButton : public CButton {
 };
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

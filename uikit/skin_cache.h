@@ -63,6 +63,3 @@ class CSkinCache {
 CSkinCache& SkinCache();
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

@@ -98,6 +98,3 @@ class CFixSkinDialog : public CSkinDialogBase {
 };
 
 }  // namespace orva::ui
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui;

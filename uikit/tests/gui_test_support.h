@@ -51,6 +51,3 @@ inline void LoadTestSkin(CWnd* mainWindow) {
 }
 
 }  // namespace orva::ui::test
-
-// Until the programs have namespaces of their own.
-using namespace orva::ui::test;
