@@ -1,5 +1,7 @@
 #include "fw_app.h"
 
+namespace orva::fw {
+
 namespace {
 CWinApp* g_app = nullptr;
 HINSTANCE g_resource = nullptr;
@@ -34,3 +36,5 @@ int FrameworkMessageBox(const char* text, UINT type) {
   HWND owner = GetActiveWindow();
   return MessageBoxW(owner, ToWideText(text).c_str(), ToWideText(caption).c_str(), type);
 }
+
+}  // namespace orva::fw

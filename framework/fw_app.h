@@ -4,6 +4,8 @@
 #include "fw_string.h"
 #include "fw_window.h"
 
+namespace orva::fw {
+
 class CWinApp {
  public:
   explicit CWinApp(const char* appName = nullptr);
@@ -31,3 +33,5 @@ HINSTANCE FwGetResourceHandle();
 void FwSetResourceHandle(HINSTANCE h);
 // A plain system message box owned by the active window; the caption is the application name.
 int FrameworkMessageBox(const char* text, UINT type = MB_OK);
+
+}  // namespace orva::fw

@@ -5,6 +5,8 @@
 #include <string>
 #include "fw_window.h"
 
+namespace orva::fw {
+
 class CComboBox : public CWnd {
  public:
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
@@ -52,3 +54,5 @@ class CComboBox : public CWnd {
     return s;
   }
 };
+
+}  // namespace orva::fw

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include "fw_window.h"
 
+namespace orva::fw {
+
 class CButton : public CWnd {
  public:
   BOOL Create(const char* caption, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
@@ -50,3 +52,5 @@ class CEdit : public CWnd {
   void SetReadOnly(BOOL readOnly = TRUE) { SendMessage(EM_SETREADONLY, readOnly); }
   void ReplaceSel(const char* text) { SendMessage(EM_REPLACESEL, TRUE, (LPARAM)ToWideText(text).c_str()); }
 };
+
+}  // namespace orva::fw

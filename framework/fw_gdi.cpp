@@ -3,6 +3,8 @@
 #include "fw_app.h"
 #include <vector>
 
+namespace orva::fw {
+
 namespace {
 thread_local std::vector<CGdiObject*> g_tempGdi;
 thread_local std::vector<CDC*> g_tempDC;
@@ -147,3 +149,5 @@ CClientDC::~CClientDC() { ::ReleaseDC(m_hWnd, Detach()); }
 
 CWindowDC::CWindowDC(CWnd* wnd) : m_hWnd(wnd ? wnd->m_hWnd : nullptr) { Attach(::GetWindowDC(m_hWnd)); }
 CWindowDC::~CWindowDC() { ::ReleaseDC(m_hWnd, Detach()); }
+
+}  // namespace orva::fw

@@ -4,6 +4,8 @@
 #include "fw_string.h"
 #include "fw_types.h"
 
+namespace orva::fw {
+
 class CWnd;
 
 // Owns its handle unless it was attached as a temporary (FromHandle).
@@ -242,3 +244,5 @@ class CWindowDC : public CDC {
 // Temporary wrappers (CGdiObject::FromHandle, CDC::FromHandle, CWnd::FromHandle)
 // are freed here; the message loops call it when they are idle.
 void FwDeleteTempObjects();
+
+}  // namespace orva::fw

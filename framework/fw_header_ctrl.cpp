@@ -1,6 +1,8 @@
 #include "fw_header_ctrl.h"
 #include <string>
 
+namespace orva::fw {
+
 CString CHeaderCtrl::GetItemText(int index) const {
   for (int size = 128;; size *= 2) {
     std::wstring buf(size, L'\0');
@@ -13,3 +15,5 @@ CString CHeaderCtrl::GetItemText(int index) const {
     if (n < size - 1 || size >= (1 << 20)) return FromWideText(buf.c_str());
   }
 }
+
+}  // namespace orva::fw

@@ -5,6 +5,8 @@
 #include "fw_image_list.h"
 #include "fw_window.h"
 
+namespace orva::fw {
+
 class CHeaderCtrl : public CWnd {
  public:
   int GetItemCount() const { return (int)SendMessage(HDM_GETITEMCOUNT); }
@@ -20,3 +22,5 @@ class CHeaderCtrl : public CWnd {
   // Owner-drawn items (HDF_OWNERDRAW) are painted here.
   virtual void DrawItem(LPDRAWITEMSTRUCT) {}
 };
+
+}  // namespace orva::fw

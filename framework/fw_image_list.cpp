@@ -1,5 +1,7 @@
 #include "fw_image_list.h"
 
+namespace orva::fw {
+
 BOOL CImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
   DeleteImageList();
   m_hImageList = ImageList_Create(cx, cy, flags, initial, grow);
@@ -32,3 +34,5 @@ CSize CImageList::GetImageSize(int image) const {
   if (!m_hImageList || !ImageList_GetImageInfo(m_hImageList, image, &info)) return CSize();
   return CSize(info.rcImage.right - info.rcImage.left, info.rcImage.bottom - info.rcImage.top);
 }
+
+}  // namespace orva::fw

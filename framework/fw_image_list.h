@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include "fw_gdi.h"
 
+namespace orva::fw {
+
 class CImageList {
  public:
   CImageList() = default;
@@ -39,3 +41,5 @@ class CImageList {
  private:
   bool m_owned = false;
 };
+
+}  // namespace orva::fw

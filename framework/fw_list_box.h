@@ -4,6 +4,8 @@
 #include <string>
 #include "fw_window.h"
 
+namespace orva::fw {
+
 class CListBox : public CWnd {
  public:
   int GetCount() const { return (int)SendMessage(LB_GETCOUNT); }
@@ -24,3 +26,5 @@ class CListBox : public CWnd {
     text = FromWideText(w.c_str());
   }
 };
+
+}  // namespace orva::fw

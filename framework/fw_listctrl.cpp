@@ -2,6 +2,8 @@
 #include "fw_app.h"
 #include <string>
 
+namespace orva::fw {
+
 CListCtrl::~CListCtrl() {
   if (m_toolTip && ::IsWindow(m_toolTip)) ::DestroyWindow(m_toolTip);
 }
@@ -183,3 +185,5 @@ void CListCtrl::FilterToolTipMessage(MSG* msg) {
   }
   if (m_lastTool != -1) ::SendMessageW(m_toolTip, TTM_RELAYEVENT, 0, (LPARAM)msg);
 }
+
+}  // namespace orva::fw

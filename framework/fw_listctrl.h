@@ -6,6 +6,8 @@
 #include "fw_image_list.h"
 #include "fw_window.h"
 
+namespace orva::fw {
+
 // A report-view list. Tool tips, when enabled, come from OnToolHitTest:
 // each id it returns is one tool, whose text is asked for with
 // TTN_NEEDTEXTW (or A) sent to the list.
@@ -72,3 +74,5 @@ class CListCtrl : public CWnd {
   INT_PTR m_lastTool = -1;
   CImageList* m_imageLists[4] = {};
 };
+
+}  // namespace orva::fw

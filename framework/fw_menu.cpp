@@ -3,6 +3,8 @@
 #include <memory>
 #include <unordered_map>
 
+namespace orva::fw {
+
 namespace {
 // Non-owning objects of FromHandle, one per live menu of the thread.
 thread_local std::unordered_map<HMENU, std::unique_ptr<CMenu>> g_menus;
@@ -88,3 +90,5 @@ BOOL CMenu::ModifyMenu(UINT pos, UINT flags, UINT_PTR id, const char* text) {
   std::wstring w = MenuText(text);
   return ::ModifyMenuW(m_hMenu, pos, flags, id, w.c_str());
 }
+
+}  // namespace orva::fw

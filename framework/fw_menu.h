@@ -5,6 +5,8 @@
 #include "fw_string.h"
 #include "fw_window.h"
 
+namespace orva::fw {
+
 class CMenu {
  public:
   CMenu() = default;
@@ -76,12 +78,16 @@ class CMenu {
   FW_MSG(WM_DRAWITEM, self->OnDrawItem((int)wParam, (LPDRAWITEMSTRUCT)lParam); *pResult = TRUE; return true;)
 #endif
 #ifndef ON_WM_INITMENUPOPUP
-#define ON_WM_INITMENUPOPUP()                                                                                       \
-  FW_MSG(WM_INITMENUPOPUP, self->OnInitMenuPopup(CMenu::FromHandle((HMENU)wParam), LOWORD(lParam), HIWORD(lParam)); \
+#define ON_WM_INITMENUPOPUP()                                                                                 \
+  FW_MSG(WM_INITMENUPOPUP,                                                                                    \
+         self->OnInitMenuPopup(::orva::fw::CMenu::FromHandle((HMENU)wParam), LOWORD(lParam), HIWORD(lParam)); \
          return true;)
 #endif
 #ifndef ON_WM_MENUCHAR
-#define ON_WM_MENUCHAR()                                                                                             \
-  FW_MSG(WM_MENUCHAR, *pResult = self->OnMenuChar(LOWORD(wParam), HIWORD(wParam), CMenu::FromHandle((HMENU)lParam)); \
+#define ON_WM_MENUCHAR()                                                                                            \
+  FW_MSG(WM_MENUCHAR,                                                                                               \
+         *pResult = self->OnMenuChar(LOWORD(wParam), HIWORD(wParam), ::orva::fw::CMenu::FromHandle((HMENU)lParam)); \
          return true;)
 #endif
+
+}  // namespace orva::fw

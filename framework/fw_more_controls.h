@@ -6,6 +6,8 @@
 #include "fw_window.h"
 #include "fw_combo_box.h"
 
+namespace orva::fw {
+
 class CSpinButtonCtrl : public CWnd {
  public:
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
@@ -46,3 +48,5 @@ class CDateTimeCtrl : public CWnd {
 #ifndef ON_CBN_CLOSEUP_REFLECT
 #define ON_CBN_CLOSEUP_REFLECT(fn) ON_CONTROL_REFLECT(CBN_CLOSEUP, fn)
 #endif
+
+}  // namespace orva::fw

@@ -1,6 +1,8 @@
 #include "fw_propsheet.h"
 #include "fw_app.h"
 
+namespace orva::fw {
+
 namespace {
 // The sheet being made: bound to the first window the thread creates.
 thread_local CPropertySheet* t_sheetCreating = nullptr;
@@ -237,3 +239,5 @@ BOOL CPropertySheet::PreTranslateMessage(MSG* msg) {
   if (!key || !m_hWnd) return FALSE;
   return (BOOL)::SendMessageW(m_hWnd, PSM_ISDIALOGMESSAGE, 0, (LPARAM)msg);
 }
+
+}  // namespace orva::fw

@@ -9,6 +9,8 @@
 #include <vector>
 #include "fw_window.h"
 
+namespace orva::fw {
+
 // Ids of the wizard buttons of the sheet.
 constexpr int ID_WIZBACK = 0x3023;
 constexpr int ID_WIZNEXT = 0x3024;
@@ -84,3 +86,5 @@ class CPropertySheet : public CWnd {
   bool m_finished = false;
   int m_result = -1;
 };
+
+}  // namespace orva::fw

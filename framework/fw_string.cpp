@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace orva::fw {
+
 int CString::Compare(const char* s) const { return strcmp(m_s.c_str(), s ? s : ""); }
 int CString::CompareNoCase(const char* s) const { return _stricmp(m_s.c_str(), s ? s : ""); }
 
@@ -180,3 +182,5 @@ CString FromWideText(const wchar_t* text) {
   s.resize(n - 1);
   return CString(s);
 }
+
+}  // namespace orva::fw

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace orva::fw {
+
 class CString {
  public:
   CString() = default;
@@ -109,3 +111,5 @@ class CString {
 // way back keeps the ANSI code page when it holds every letter, else UTF-8.
 std::wstring ToWideText(const char* text);
 CString FromWideText(const wchar_t* text);
+
+}  // namespace orva::fw

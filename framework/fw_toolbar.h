@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <vector>
 
+namespace orva::fw {
+
 // The child windows of `window` of the toolbar class (by name, whatever its
 // case), in child order.
 inline std::vector<HWND> FwToolbarChildren(HWND window) {
@@ -30,3 +32,5 @@ inline bool FwToolbarButtonImage(HWND toolbar, UINT command, int* image) {
 }
 
 inline HIMAGELIST FwToolbarImageList(HWND toolbar) { return (HIMAGELIST)SendMessageW(toolbar, TB_GETIMAGELIST, 0, 0); }
+
+}  // namespace orva::fw

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <utility>
 
+namespace orva::fw {
+
 class CSize : public SIZE {
  public:
   CSize() { cx = cy = 0; }
@@ -116,3 +118,5 @@ class CRect : public RECT {
   operator LPRECT() { return this; }
   operator LPCRECT() const { return this; }
 };
+
+}  // namespace orva::fw

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <unordered_map>
 
+namespace orva::fw {
+
 void FwDeleteTempGdiAndDC();
 LRESULT CALLBACK FwWndProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -582,3 +584,5 @@ void DDX_Radio(CDataExchange* dx, int id, int& value) {
     h = ::GetWindow(h, GW_HWNDNEXT);
   } while (h && !(GetWindowLongW(h, GWL_STYLE) & WS_GROUP));
 }
+
+}  // namespace orva::fw

@@ -8,6 +8,8 @@
 #include "fw_string.h"
 #include "fw_types.h"
 
+namespace orva::fw {
+
 class CWnd;
 class CDataExchange;
 
@@ -40,34 +42,34 @@ struct FwMsgMap {
   const FwMsgEntry* entries;
 };
 
-#define DECLARE_MESSAGE_MAP()                 \
- protected:                                   \
-  static const FwMsgMap* GetThisMessageMap(); \
-  const FwMsgMap* GetMessageMap() const override;
+#define DECLARE_MESSAGE_MAP()                             \
+ protected:                                               \
+  static const ::orva::fw::FwMsgMap* GetThisMessageMap(); \
+  const ::orva::fw::FwMsgMap* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                    \
-  const FwMsgMap* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-  const FwMsgMap* theClass::GetThisMessageMap() {                                 \
-    using ThisClass = theClass;                                                   \
-    using TheBaseClass = baseClass;                                               \
-    static const FwMsgEntry entries[] = {
-#define END_MESSAGE_MAP()                                                  \
-  { 0, 0, 0, 0, nullptr, nullptr }                                         \
-  }                                                                        \
-  ;                                                                        \
-  static const FwMsgMap map = {&TheBaseClass::GetThisMessageMap, entries}; \
-  return &map;                                                             \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                \
+  const ::orva::fw::FwMsgMap* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+  const ::orva::fw::FwMsgMap* theClass::GetThisMessageMap() {                                 \
+    using ThisClass = theClass;                                                               \
+    using TheBaseClass = baseClass;                                                           \
+    static const ::orva::fw::FwMsgEntry entries[] = {
+#define END_MESSAGE_MAP()                                                              \
+  { 0, 0, 0, 0, nullptr, nullptr }                                                     \
+  }                                                                                    \
+  ;                                                                                    \
+  static const ::orva::fw::FwMsgMap map = {&TheBaseClass::GetThisMessageMap, entries}; \
+  return &map;                                                                         \
   }
 
 // An entry whose body sees `self` (the object), `wParam`, `lParam` and `pResult`.
-#define FW_ENTRY(msg, code, first, last, ...)                                                              \
-  {msg, code, first, last, nullptr, [](CWnd* w_, WPARAM wParam, LPARAM lParam, LRESULT* pResult) -> bool { \
-     ThisClass* self = static_cast<ThisClass*>(w_);                                                        \
-     (void)self;                                                                                           \
-     (void)wParam;                                                                                         \
-     (void)lParam;                                                                                         \
-     (void)pResult;                                                                                        \
-     __VA_ARGS__                                                                                           \
+#define FW_ENTRY(msg, code, first, last, ...)                                                                          \
+  {msg, code, first, last, nullptr, [](::orva::fw::CWnd* w_, WPARAM wParam, LPARAM lParam, LRESULT* pResult) -> bool { \
+     ThisClass* self = static_cast<ThisClass*>(w_);                                                                    \
+     (void)self;                                                                                                       \
+     (void)wParam;                                                                                                     \
+     (void)lParam;                                                                                                     \
+     (void)pResult;                                                                                                    \
+     __VA_ARGS__                                                                                                       \
    }},
 #define FW_MSG(msg, ...) FW_ENTRY(msg, 0, 0, 0, __VA_ARGS__)
 
@@ -80,21 +82,24 @@ struct FwMsgMap {
 #define ON_WM_MOVE() FW_MSG(WM_MOVE, self->OnMove((short)LOWORD(lParam), (short)HIWORD(lParam)); return true;)
 #define ON_WM_PAINT() FW_MSG(WM_PAINT, self->OnPaint(); return true;)
 #define ON_WM_ERASEBKGND() \
-  FW_MSG(WM_ERASEBKGND, *pResult = self->OnEraseBkgnd(CDC::FromHandle((HDC)wParam)); return true;)
+  FW_MSG(WM_ERASEBKGND, *pResult = self->OnEraseBkgnd(::orva::fw::CDC::FromHandle((HDC)wParam)); return true;)
 #define ON_WM_NCPAINT() FW_MSG(WM_NCPAINT, self->OnNcPaint(); return true;)
 #define ON_WM_NCACTIVATE() FW_MSG(WM_NCACTIVATE, *pResult = self->OnNcActivate((BOOL)wParam); return true;)
 #define ON_WM_NCCALCSIZE() \
   FW_MSG(WM_NCCALCSIZE, self->OnNcCalcSize((BOOL)wParam, (NCCALCSIZE_PARAMS*)lParam); return true;)
-#define ON_WM_NCHITTEST() FW_MSG(WM_NCHITTEST, *pResult = self->OnNcHitTest(CPoint(lParam)); return true;)
-#define ON_WM_ACTIVATE() \
-  FW_MSG(WM_ACTIVATE, self->OnActivate(LOWORD(wParam), CWnd::FromHandle((HWND)lParam), HIWORD(wParam)); return true;)
-#define ON_WM_CTLCOLOR()                                                                                             \
-  FW_MSG(FW_WM_CTLCOLOR, *pResult = (LRESULT)self->OnCtlColor(CDC::FromHandle((HDC)wParam),                          \
-                                                              CWnd::FromHandle((HWND)lParam), CWnd::CtlColorKind()); \
+#define ON_WM_NCHITTEST() FW_MSG(WM_NCHITTEST, *pResult = self->OnNcHitTest(::orva::fw::CPoint(lParam)); return true;)
+#define ON_WM_ACTIVATE()                                                                                            \
+  FW_MSG(WM_ACTIVATE, self->OnActivate(LOWORD(wParam), ::orva::fw::CWnd::FromHandle((HWND)lParam), HIWORD(wParam)); \
+         return true;)
+#define ON_WM_CTLCOLOR()                                                                                              \
+  FW_MSG(::orva::fw::FW_WM_CTLCOLOR, *pResult = (LRESULT)self->OnCtlColor(::orva::fw::CDC::FromHandle((HDC)wParam),   \
+                                                                          ::orva::fw::CWnd::FromHandle((HWND)lParam), \
+                                                                          ::orva::fw::CWnd::CtlColorKind());          \
          return true;)
 #define ON_WM_GETMINMAXINFO() FW_MSG(WM_GETMINMAXINFO, self->OnGetMinMaxInfo((MINMAXINFO*)lParam); return true;)
-#define ON_WM_SETCURSOR()                                                                                            \
-  FW_MSG(WM_SETCURSOR, *pResult = self->OnSetCursor(CWnd::FromHandle((HWND)wParam), LOWORD(lParam), HIWORD(lParam)); \
+#define ON_WM_SETCURSOR()                                                                                          \
+  FW_MSG(WM_SETCURSOR,                                                                                             \
+         *pResult = self->OnSetCursor(::orva::fw::CWnd::FromHandle((HWND)wParam), LOWORD(lParam), HIWORD(lParam)); \
          return true;)
 #define ON_WM_ENTERSIZEMOVE() FW_MSG(WM_ENTERSIZEMOVE, self->OnEnterSizeMove(); *pResult = 0; return true;)
 #define ON_WM_EXITSIZEMOVE() FW_MSG(WM_EXITSIZEMOVE, self->OnExitSizeMove(); *pResult = 0; return true;)
@@ -102,11 +107,12 @@ struct FwMsgMap {
 #define ON_WM_GETDLGCODE() FW_MSG(WM_GETDLGCODE, *pResult = self->OnGetDlgCode(); return true;)
 #define ON_WM_TIMER() FW_MSG(WM_TIMER, self->OnTimer((UINT_PTR)wParam); return true;)
 #define ON_WM_SYSCOMMAND() FW_MSG(WM_SYSCOMMAND, self->OnSysCommand((UINT)wParam, lParam); return true;)
-#define ON_WM_KILLFOCUS() FW_MSG(WM_KILLFOCUS, self->OnKillFocus(CWnd::FromHandle((HWND)wParam)); return true;)
-#define ON_WM_SETFOCUS() FW_MSG(WM_SETFOCUS, self->OnSetFocus(CWnd::FromHandle((HWND)wParam)); return true;)
+#define ON_WM_KILLFOCUS() \
+  FW_MSG(WM_KILLFOCUS, self->OnKillFocus(::orva::fw::CWnd::FromHandle((HWND)wParam)); return true;)
+#define ON_WM_SETFOCUS() FW_MSG(WM_SETFOCUS, self->OnSetFocus(::orva::fw::CWnd::FromHandle((HWND)wParam)); return true;)
 #define ON_WM_KEYDOWN() FW_MSG(WM_KEYDOWN, self->OnKeyDown((UINT)wParam, LOWORD(lParam), HIWORD(lParam)); return true;)
 #define ON_WM_CHAR() FW_MSG(WM_CHAR, self->OnChar((UINT)wParam, LOWORD(lParam), HIWORD(lParam)); return true;)
-#define FW_MOUSE(msg, fn) FW_MSG(msg, self->fn((UINT)wParam, CPoint(lParam)); return true;)
+#define FW_MOUSE(msg, fn) FW_MSG(msg, self->fn((UINT)wParam, ::orva::fw::CPoint(lParam)); return true;)
 #define ON_WM_LBUTTONDOWN() FW_MOUSE(WM_LBUTTONDOWN, OnLButtonDown)
 #define ON_WM_LBUTTONUP() FW_MOUSE(WM_LBUTTONUP, OnLButtonUp)
 #define ON_WM_LBUTTONDBLCLK() FW_MOUSE(WM_LBUTTONDBLCLK, OnLButtonDblClk)
@@ -114,22 +120,23 @@ struct FwMsgMap {
 #define ON_WM_RBUTTONUP() FW_MOUSE(WM_RBUTTONUP, OnRButtonUp)
 #define ON_WM_MOUSEMOVE() FW_MOUSE(WM_MOUSEMOVE, OnMouseMove)
 #define ON_WM_MOUSELEAVE() FW_MSG(WM_MOUSELEAVE, self->OnMouseLeave(); return true;)
-#define FW_NCMOUSE(msg, fn) FW_MSG(msg, self->fn((UINT)wParam, CPoint(lParam)); return true;)
+#define FW_NCMOUSE(msg, fn) FW_MSG(msg, self->fn((UINT)wParam, ::orva::fw::CPoint(lParam)); return true;)
 #define ON_WM_NCMOUSEMOVE() FW_NCMOUSE(WM_NCMOUSEMOVE, OnNcMouseMove)
 #define ON_WM_NCLBUTTONDOWN() FW_NCMOUSE(WM_NCLBUTTONDOWN, OnNcLButtonDown)
 #define ON_WM_NCLBUTTONUP() FW_NCMOUSE(WM_NCLBUTTONUP, OnNcLButtonUp)
 #define ON_WM_NCLBUTTONDBLCLK() FW_NCMOUSE(WM_NCLBUTTONDBLCLK, OnNcLButtonDblClk)
-#define ON_WM_CONTEXTMENU() \
-  FW_MSG(WM_CONTEXTMENU, self->OnContextMenu(CWnd::FromHandle((HWND)wParam), CPoint(lParam)); return true;)
+#define ON_WM_CONTEXTMENU()                                                                                           \
+  FW_MSG(WM_CONTEXTMENU, self->OnContextMenu(::orva::fw::CWnd::FromHandle((HWND)wParam), ::orva::fw::CPoint(lParam)); \
+         return true;)
 #define ON_WM_SHOWWINDOW() FW_MSG(WM_SHOWWINDOW, self->OnShowWindow((BOOL)wParam, (UINT)lParam); return true;)
 #define ON_WM_QUERYDRAGICON() FW_MSG(WM_QUERYDRAGICON, *pResult = (LRESULT)self->OnQueryDragIcon(); return true;)
 
 // LRESULT fn(WPARAM, LPARAM)
 #define ON_MESSAGE(msg, fn) FW_MSG(msg, *pResult = self->fn(wParam, lParam); return true;)
-#define ON_REGISTERED_MESSAGE(idVar, fn)                                                      \
-  {0, 0, 0, 0, &idVar, [](CWnd* w_, WPARAM wParam, LPARAM lParam, LRESULT* pResult) -> bool { \
-     *pResult = static_cast<ThisClass*>(w_)->fn(wParam, lParam);                              \
-     return true;                                                                             \
+#define ON_REGISTERED_MESSAGE(idVar, fn)                                                                  \
+  {0, 0, 0, 0, &idVar, [](::orva::fw::CWnd* w_, WPARAM wParam, LPARAM lParam, LRESULT* pResult) -> bool { \
+     *pResult = static_cast<ThisClass*>(w_)->fn(wParam, lParam);                                          \
+     return true;                                                                                         \
    }},
 
 // Commands: void fn(); ranges: void fn(UINT id).
@@ -156,15 +163,18 @@ struct FwMsgMap {
 
 // Reflected to the control that sent them.
 #define ON_NOTIFY_REFLECT(code, fn) \
-  FW_ENTRY(FW_REFLECT_BASE + WM_NOTIFY, (UINT)(code), 0, 0, self->fn((NMHDR*)lParam, pResult); return true;)
-#define ON_NOTIFY_REFLECT_EX(code, fn) \
-  FW_ENTRY(FW_REFLECT_BASE + WM_NOTIFY, (UINT)(code), 0, 0, return self->fn((NMHDR*)lParam, pResult) != FALSE;)
-#define ON_CONTROL_REFLECT(code, fn) FW_ENTRY(FW_REFLECT_BASE + WM_COMMAND, code, 0, 0, self->fn(); return true;)
-#define ON_CONTROL_REFLECT_EX(code, fn) FW_ENTRY(FW_REFLECT_BASE + WM_COMMAND, code, 0, 0, return self->fn() != FALSE;)
+  FW_ENTRY(::orva::fw::FW_REFLECT_BASE + WM_NOTIFY, (UINT)(code), 0, 0, self->fn((NMHDR*)lParam, pResult); return true;)
+#define ON_NOTIFY_REFLECT_EX(code, fn)                                  \
+  FW_ENTRY(::orva::fw::FW_REFLECT_BASE + WM_NOTIFY, (UINT)(code), 0, 0, \
+           return self->fn((NMHDR*)lParam, pResult) != FALSE;)
+#define ON_CONTROL_REFLECT(code, fn) \
+  FW_ENTRY(::orva::fw::FW_REFLECT_BASE + WM_COMMAND, code, 0, 0, self->fn(); return true;)
+#define ON_CONTROL_REFLECT_EX(code, fn) \
+  FW_ENTRY(::orva::fw::FW_REFLECT_BASE + WM_COMMAND, code, 0, 0, return self->fn() != FALSE;)
 // HBRUSH CtlColor(CDC*, UINT kind); NULL lets the parent answer.
-#define ON_WM_CTLCOLOR_REFLECT()                                                        \
-  FW_MSG(FW_REFLECT_BASE + FW_WM_CTLCOLOR,                                              \
-         HBRUSH b = self->CtlColor(CDC::FromHandle((HDC)wParam), CWnd::CtlColorKind()); \
+#define ON_WM_CTLCOLOR_REFLECT()                                                                                \
+  FW_MSG(::orva::fw::FW_REFLECT_BASE + ::orva::fw::FW_WM_CTLCOLOR,                                              \
+         HBRUSH b = self->CtlColor(::orva::fw::CDC::FromHandle((HDC)wParam), ::orva::fw::CWnd::CtlColorKind()); \
          if (!b) return false; *pResult = (LRESULT)b; return true;)
 
 // --- windows ------------------------------------------------------------
@@ -430,3 +440,5 @@ void DDX_Text(CDataExchange* dx, int id, CString& value);
 void DDX_Text(CDataExchange* dx, int id, int& value);
 void DDX_Check(CDataExchange* dx, int id, int& value);
 void DDX_Radio(CDataExchange* dx, int id, int& value);
+
+}  // namespace orva::fw

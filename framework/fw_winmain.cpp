@@ -2,7 +2,7 @@
 #include "fw_app.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  CWinApp* app = FwGetApp();
+  orva::fw::CWinApp* app = orva::fw::FwGetApp();
   if (!app) return 1;
   app->m_hInstance = instance;
   if (!app->InitInstance()) return app->ExitInstance();

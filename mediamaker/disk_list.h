@@ -3,6 +3,9 @@
 #include <string>
 #include "framework.h"
 
+namespace orva::media {
+using namespace orva::fw;
+
 class DiskList {
  public:
   void Attach(HWND list) { m_list = list; }
@@ -53,3 +56,5 @@ class DiskList {
  private:
   HWND m_list = nullptr;
 };
+
+}  // namespace orva::media

@@ -3,6 +3,8 @@
 #include "media_maker_dlg.h"
 #include "skin_cache.h"
 
+namespace orva::media {
+
 class CMediaMakerApp : public CWinApp {
  public:
   CMediaMakerApp() : CWinApp("Orvanta") {}
@@ -30,3 +32,5 @@ BOOL CMediaMakerApp::InitInstance() {
   m_pMainWnd = nullptr;
   return FALSE;
 }
+
+}  // namespace orva::media

@@ -11,7 +11,7 @@
 #include "skin_cache.h"
 #include "usb_browse_dlg.h"
 
-namespace media = orva::media;
+namespace orva::media {
 
 namespace {
 const COLORREF kBackground = 0xFEFFFF;
@@ -505,3 +505,5 @@ void CMediaMakerDlg::BuildUsb() {
   dlg.DoModal();
   DeleteFileW(Wide(ScriptPath()).c_str());
 }
+
+}  // namespace orva::media

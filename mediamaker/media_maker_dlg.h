@@ -8,7 +8,9 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
-using orva::media::JobRecord;
+namespace orva::media {
+using namespace orva::fw;
+using namespace orva::ui;
 
 class CMediaMakerDlg : public CFixSkinDialog {
  public:
@@ -73,3 +75,5 @@ class CMediaMakerDlg : public CFixSkinDialog {
 std::wstring Wide(const CString& s);
 bool FileExists(const CString& path);
 bool FolderExists(const CString& path);
+
+}  // namespace orva::media

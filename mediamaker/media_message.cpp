@@ -3,6 +3,9 @@
 #include "message_box.h"
 #include "resource.h"
 
+namespace orva::media {
+using namespace orva::ui;
+
 MessageBoxParams& MediaMessageBoxParams() {
   static MessageBoxParams params;
   return params;
@@ -17,3 +20,5 @@ void UseMediaMessageLook() {
 int MediaMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
   return SkinMessageBox(owner, text, caption, type, &MediaMessageBoxParams());
 }
+
+}  // namespace orva::media

@@ -4,11 +4,17 @@
 #pragma once
 #include <windows.h>
 
+namespace orva::ui {
 struct MessageBoxParams;
+}  // namespace orva::ui
+
+namespace orva::media {
 
 int MediaMessageBox(HWND owner, const char* text, const char* caption = "Orvanta", UINT type = MB_OK);
 
 // The parameters every message of the media maker shares; each dialog sets
 // the modern look and the program's message icon in it when it starts.
-MessageBoxParams& MediaMessageBoxParams();
+ui::MessageBoxParams& MediaMessageBoxParams();
 void UseMediaMessageLook();
+
+}  // namespace orva::media

@@ -8,7 +8,7 @@
 #include "resource.h"
 #include "skin_cache.h"
 
-namespace media = orva::media;
+namespace orva::media {
 
 namespace {
 const COLORREF kBackground = 0xFEFFFF;
@@ -268,3 +268,5 @@ void CProgressDlg::RunUsb() {
   SetStatus(kCompleted);
   SetBar(100);
 }
+
+}  // namespace orva::media

@@ -8,6 +8,10 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
+namespace orva::media {
+using namespace orva::fw;
+using namespace orva::ui;
+
 class CProgressDlg : public CFixSkinDialog {
  public:
   explicit CProgressDlg(CWnd* parent = nullptr);
@@ -54,3 +58,5 @@ class CProgressDlg : public CFixSkinDialog {
 
 // Dispatches what waits in the thread's queue (keys go through the dialogs' pre-translation).
 void PumpWaitingMessages();
+
+}  // namespace orva::media

@@ -2,6 +2,8 @@
 #include "media_art_ids.h"
 #include "skin_cache.h"
 
+namespace orva::ui {
+
 namespace {
 const CSkinCache::BitmapSlot kBitmaps[] = {
     {0, IDB_SKIN_SLOT_0},   {1, IDB_SKIN_SLOT_1},   {2, IDB_SKIN_SLOT_2},   {3, IDB_SKIN_SLOT_3},
@@ -17,3 +19,5 @@ const CSkinCache::IconSlot kIcons[] = {
 
 void CSkinCache::LoadBitmaps() { LoadBitmapTable(kBitmaps, sizeof(kBitmaps) / sizeof(kBitmaps[0])); }
 void CSkinCache::LoadIcons() { LoadIconTable(kIcons, sizeof(kIcons) / sizeof(kIcons[0])); }
+
+}  // namespace orva::ui

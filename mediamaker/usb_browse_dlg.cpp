@@ -8,6 +8,8 @@
 #include "resource.h"
 #include "skin_cache.h"
 
+namespace orva::media {
+
 namespace {
 const COLORREF kBackground = 0xFEFFFF;
 
@@ -179,3 +181,5 @@ void CUsbBrowseDlg::OnOk() {
   m_result = row >= 0 ? m_list.GetItemText(row, 0) : CString();
   EndDialog(IDOK);
 }
+
+}  // namespace orva::media

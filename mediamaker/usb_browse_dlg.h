@@ -7,6 +7,10 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
+namespace orva::media {
+using namespace orva::fw;
+using namespace orva::ui;
+
 struct DiskEntry {
   CString caption, serial, fileSystem, size;
 };
@@ -41,3 +45,5 @@ class CUsbBrowseDlg : public CFixSkinDialog {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::media

@@ -3,6 +3,8 @@
 #include <new>
 #include <utility>
 
+namespace orva::ui {
+
 namespace {
 CCellEditBox* g_edit = nullptr;
 CCellDateBox* g_date = nullptr;
@@ -371,3 +373,5 @@ void InstallCellEditors() {
   InitCommonControlsEx(&icc);
   SetReportCellEditors(&g_editorSet);
 }
+
+}  // namespace orva::ui

@@ -6,6 +6,9 @@
 #include "fw_more_controls.h"
 #include "report_list.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 class CCellSpinBox : public CSpinButtonCtrl {
  protected:
   void OnDeltaPos(NMHDR* nm, LRESULT* result);
@@ -96,3 +99,5 @@ void InstallCellEditors();
 // value has no local time.
 bool CellTimeToLocal(__int64 seconds, SYSTEMTIME& local);
 bool CellLocalToTime(const SYSTEMTIME& local, __int64& seconds);
+
+}  // namespace orva::ui

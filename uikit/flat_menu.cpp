@@ -5,6 +5,8 @@
 #include <vector>
 #include "fw_toolbar.h"
 
+namespace orva::ui {
+
 namespace {
 const wchar_t kMarkedProp[] = L"FlatMenuProp_Marked";
 const wchar_t kOldProcProp[] = L"FlatMenuProp_OldProc";
@@ -546,3 +548,5 @@ int CFlatMenu::WindowsLevel() {
   }
   return st.level;
 }
+
+}  // namespace orva::ui

@@ -8,6 +8,9 @@
 #include "fw_menu.h"
 #include "menu_paint.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 class CFlatMenu {
  public:
   CFlatMenu() = delete;
@@ -58,3 +61,5 @@ class CFlatMenu {
   static CString RemoveFirstAmpersand(const CString& label);
   static int LevelFromVersion(const OSVERSIONINFOA* version);
 };
+
+}  // namespace orva::ui

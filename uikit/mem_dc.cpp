@@ -1,5 +1,7 @@
 #include "mem_dc.h"
 
+namespace orva::ui {
+
 CMemDC::CMemDC(CDC* target) : m_target(target), m_offScreen(!target->IsPrinting()) {
   if (m_offScreen) {
     target->GetClipBox(&m_rect);
@@ -22,3 +24,5 @@ CMemDC::~CMemDC() {
     m_hDC = m_hAttribDC = nullptr;  // the target's, not ours
   }
 }
+
+}  // namespace orva::ui

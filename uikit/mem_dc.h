@@ -2,6 +2,9 @@
 #pragma once
 #include "framework.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 // Paints into a memory bitmap of the target's clip box and copies it to the
 // target when destroyed; on a printing DC it draws straight to the target.
 class CMemDC : public CDC {
@@ -17,3 +20,5 @@ class CMemDC : public CDC {
   CRect m_rect;
   BOOL m_offScreen;
 };
+
+}  // namespace orva::ui

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include "flat_menu.h"
 
+namespace orva::ui {
+
 // --- buffered DC ----------------------------------------------------------------
 
 CBufferDC::CBufferDC(CDC* target, LPCRECT rect) : m_target(target) {
@@ -470,3 +472,5 @@ void DrawMenuFrameLines(CFlatMenuWnd* wnd) {
   CWindowDC dc(CWnd::FromHandle(wnd->hWnd));
   PaintFrameLines(&dc, rect, CFlatMenu::WindowsLevel() < 8, true, wnd->screenPos);
 }
+
+}  // namespace orva::ui

@@ -5,6 +5,9 @@
 #include "framework.h"
 #include <commctrl.h>
 
+namespace orva::ui {
+using namespace orva::fw;
+
 // Paints one rectangle of the target off-screen; the destructor copies it back.
 class CBufferDC : public CDC {
  public:
@@ -148,3 +151,5 @@ namespace MenuColors {
 COLORREF Face(int lightness);  // COLOR_BTNFACE shaded, saturation 0
 COLORREF Highlight(int lightness, int saturation);
 }  // namespace MenuColors
+
+}  // namespace orva::ui

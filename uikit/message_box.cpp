@@ -6,6 +6,8 @@
 #include "msgbox_template.h"
 #include "fw_window.h"
 
+namespace orva::ui {
+
 namespace {
 
 constexpr UINT_PTR kCountdownTimer = 1;
@@ -524,3 +526,5 @@ int SkinMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style, const Me
 int SkinMessageBox(CWnd* owner, LPCSTR text, LPCSTR caption, UINT style, const MessageBoxParams* params) {
   return SkinMessageBox(owner ? owner->GetSafeHwnd() : nullptr, text, caption, style, params);
 }
+
+}  // namespace orva::ui

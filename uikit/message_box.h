@@ -7,7 +7,12 @@
 #include <windows.h>
 #include "fw_string.h"
 
+namespace orva::fw {
 class CWnd;
+}  // namespace orva::fw
+
+namespace orva::ui {
+using namespace orva::fw;
 
 // Button types beyond the system's (the low four bits of the style).
 constexpr UINT SMB_CONTINUEABORT = 7;
@@ -104,3 +109,5 @@ void SmbWriteRemembered(const char* subKey, const char* valueName, DWORD value);
 // The help file of the program: its path with the extension of the file
 // name replaced by ".hlp"; empty when the file name has no extension.
 CString SmbHelpFilePath(const char* modulePath);
+
+}  // namespace orva::ui

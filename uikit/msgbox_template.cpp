@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+namespace orva::ui {
+
 const wchar_t* const CMsgBoxTemplate::kDefaultCaptions[SMB_CAPTION_COUNT] = {L"&Abort",
                                                                              L"Cancel",
                                                                              L"&Continue",
@@ -588,3 +590,5 @@ HLOCAL CMsgBoxTemplate::CreateTemplateBlock() const {
   LocalUnlock(block);
   return block;
 }
+
+}  // namespace orva::ui

@@ -9,6 +9,9 @@
 #include "fw_types.h"
 #include "message_box.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 // One control of the box.
 class CMsgBoxItem {
  public:
@@ -209,3 +212,5 @@ std::wstring SmbLoadString(HINSTANCE instance, UINT id, int maxChars);
 std::wstring SmbWideText(const char* text, int maxChars);
 // Splits custom captions at "\n": at most four, each at most 99 characters.
 std::vector<std::wstring> SmbSplitCustomCaptions(const std::wstring& text);
+
+}  // namespace orva::ui

@@ -2,6 +2,8 @@
 #include "mem_dc.h"
 #include "skin_cache.h"
 
+namespace orva::ui {
+
 BEGIN_MESSAGE_MAP(CReportHeaderCtrl, CHeaderCtrl)
 ON_MESSAGE(HDM_INSERTITEMW, OnDefaultOnly)
 ON_MESSAGE(HDM_DELETEITEM, OnDefaultOnly)
@@ -187,3 +189,5 @@ void CReportHeaderCtrl::OnLButtonUp(UINT, CPoint) {
   m_pressed = FALSE;
   Default();
 }
+
+}  // namespace orva::ui

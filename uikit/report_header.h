@@ -5,6 +5,9 @@
 #pragma once
 #include "framework.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 class CReportHeaderCtrl : public CHeaderCtrl {
  public:
   CReportHeaderCtrl();
@@ -47,3 +50,5 @@ class CReportHeaderCtrl : public CHeaderCtrl {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::ui

@@ -2,6 +2,8 @@
 #include <atomic>
 #include "skin_cache.h"
 
+namespace orva::ui {
+
 const UINT WM_XCELLCOMBO_CHANGE = RegisterWindowMessageW(L"WM_XCELLCOMBO_CHANGE");
 const UINT WM_XCELLDATE_CHANGE = RegisterWindowMessageW(L"WM_XCELLDATE_CHANGE");
 const UINT WM_XCELLEDIT_CHANGE = RegisterWindowMessageW(L"WM_XCELLEDIT_CHANGE");
@@ -885,3 +887,5 @@ LRESULT CReportListCtrl::OnEditChange(WPARAM lastKey, LPARAM) {
   return StoreEditorValue(CReportCellEditors::Edit, m_editItem, m_editSubitem, (UINT)lastKey,
                           WM_XREPORTLIST_EDITBOX_CHANGE);
 }
+
+}  // namespace orva::ui

@@ -8,6 +8,9 @@
 #include "report_header.h"
 #include "report_list_text.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 // Registered at program start, process-wide.
 extern const UINT WM_XCELLCOMBO_CHANGE;
 extern const UINT WM_XCELLDATE_CHANGE;
@@ -198,3 +201,5 @@ class CReportListCtrl : public CListCtrl {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::ui

@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace orva::ui {
+
 CString FormatProgressLabel(const CString& format, int percent) {
   const char* f = format.IsEmpty() ? "%d%%" : (const char*)format;
   CString out;
@@ -46,3 +48,5 @@ int CompareReportSortKeys(const ReportSortKey* a, const ReportSortKey* b, BOOL a
   r = r < 0 ? -1 : (r > 0 ? 1 : 0);
   return ascending ? r : -r;
 }
+
+}  // namespace orva::ui

@@ -2,6 +2,9 @@
 #pragma once
 #include "framework.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 // The label of a progress cell: `format` with its integer conversions
 // (%d, %i, with flags and width) given `percent`, "%%" as a percent sign;
 // any other conversion is shown as written. An empty format gives "50%".
@@ -18,3 +21,5 @@ struct ReportSortKey {
 // records) come after every row with one, in both directions, so that the
 // result is a strict weak order whatever the list holds.
 int CompareReportSortKeys(const ReportSortKey* a, const ReportSortKey* b, BOOL ascending);
+
+}  // namespace orva::ui

@@ -3,6 +3,8 @@
 #include "skin_cache.h"
 #include <string>
 
+namespace orva::ui {
+
 BEGIN_MESSAGE_MAP(CSkinButton, CButton)
 ON_WM_SYSCOLORCHANGE()
 ON_WM_GETDLGCODE()
@@ -232,3 +234,5 @@ void CSkinButton::DrawItem(LPDRAWITEMSTRUCT dis) {
   }
   dc.SelectObject(oldFont);
 }
+
+}  // namespace orva::ui

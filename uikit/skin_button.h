@@ -5,6 +5,9 @@
 #pragma once
 #include "framework.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 class CSkinButton : public CButton {
  public:
   CSkinButton();
@@ -57,3 +60,5 @@ class CSkinButton : public CButton {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::ui

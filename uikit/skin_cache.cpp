@@ -1,5 +1,7 @@
 #include "skin_cache.h"
 
+namespace orva::ui {
+
 namespace {
 const int kIconPixels[CSkinCache::IconSizeCount] = {16, 24, 32};
 }
@@ -120,3 +122,5 @@ void CSkinCache::CreateStandardFonts() {
   CreateFont(1, "Arial", 9, FALSE);
   CreateFont(2, "Arial", 11, TRUE);
 }
+
+}  // namespace orva::ui

@@ -2,6 +2,9 @@
 #pragma once
 #include "framework.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 class CSkinCache {
  public:
   enum {
@@ -58,3 +61,5 @@ class CSkinCache {
 
 // The one instance of the program; it outlives every dialog.
 CSkinCache& SkinCache();
+
+}  // namespace orva::ui

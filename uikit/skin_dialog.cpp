@@ -2,6 +2,8 @@
 #include "skin_cache.h"
 #include <string>
 
+namespace orva::ui {
+
 namespace {
 // Frame slots in the order of the size and bitmap members.
 const int kFrameSlots[8] = {0, 1, 2, 3, 4, 5, 7, 6};
@@ -456,3 +458,5 @@ BOOL CSkinDialogBase::PreTranslateMessage(MSG* msg) {
   }
   return CDialog::PreTranslateMessage(msg);
 }
+
+}  // namespace orva::ui

@@ -6,6 +6,9 @@
 #pragma once
 #include "framework.h"
 
+namespace orva::ui {
+using namespace orva::fw;
+
 class CSkinDialogBase : public CDialog {
  public:
   // Minimum tracking size of every skinned dialog.
@@ -93,3 +96,5 @@ class CFixSkinDialog : public CSkinDialogBase {
  public:
   explicit CFixSkinDialog(UINT idTemplate, CWnd* parent = nullptr) : CSkinDialogBase(idTemplate, parent, false) {}
 };
+
+}  // namespace orva::ui

@@ -1,6 +1,8 @@
 // The manager's skin: which resource fills which slot of the cache.
 #include "skin_cache.h"
 
+namespace orva::ui {
+
 namespace {
 const CSkinCache::BitmapSlot kBitmaps[] = {
     {0, 216},  {1, 214},  {2, 217},  {3, 221},  {4, 222},  {5, 220},  {6, 224},  {7, 223},  {8, 206},
@@ -15,3 +17,5 @@ const CSkinCache::IconSlot kIcons[] = {
 
 void CSkinCache::LoadBitmaps() { LoadBitmapTable(kBitmaps, sizeof(kBitmaps) / sizeof(kBitmaps[0])); }
 void CSkinCache::LoadIcons() { LoadIconTable(kIcons, sizeof(kIcons) / sizeof(kIcons[0])); }
+
+}  // namespace orva::ui

@@ -9,7 +9,7 @@
 #include "os_caption.h"
 #include "wizard/backup_wizard.h"
 
-using namespace orva::manager;
+namespace orva::manager {
 
 namespace {
 
@@ -59,3 +59,5 @@ void COrvaManagerDlg::OnSelectFromRepository() {
   CAddImageDlg dialog(this, host);
   if (dialog.DoModal() == IDOK) SendRecord(dialog.m_record);
 }
+
+}  // namespace orva::manager

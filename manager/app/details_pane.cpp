@@ -7,7 +7,7 @@
 #include "orva_manager_dlg.h"
 #include "wmi_query.h"
 
-using namespace orva::manager;
+namespace orva::manager {
 
 namespace {
 
@@ -127,3 +127,5 @@ void COrvaManagerDlg::ShowDetails(const std::string& name, int mode) {
   }
   FillDetailsList(m_details, rows);
 }
+
+}  // namespace orva::manager

@@ -12,6 +12,10 @@
 #include "core/details_text.h"
 #include "report_list.h"
 
+namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
+
 // The operating system's WMI caption, a blank and "[64bit]" or "[32bit]";
 // the "WMI ERROR\n..." text when WMI fails.
 std::string QueryOsCaption();
@@ -31,3 +35,5 @@ void FitColumnWidths(CReportListCtrl& list, const int* percents);
 
 // Replaces the rows of a two-column list.
 void FillDetailsList(CReportListCtrl& list, const std::vector<orva::manager::DetailsRow>& rows);
+
+}  // namespace orva::manager

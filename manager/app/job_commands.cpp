@@ -16,7 +16,8 @@
 #include "repository_dlg.h"
 #include "wizard/backup_wizard.h"
 
-using namespace orva::manager;
+namespace orva::manager {
+
 using orva::service::FieldText;
 using orva::service::JobName;
 
@@ -223,3 +224,5 @@ void COrvaManagerDlg::OnLog() {
   CLogViewerDlg viewer(this, "OrvaJob.log", &ManagerMessageBoxParams());
   viewer.DoModal();
 }
+
+}  // namespace orva::manager

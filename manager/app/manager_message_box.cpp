@@ -3,6 +3,9 @@
 #include "message_box.h"
 #include "resource.h"
 
+namespace orva::manager {
+using namespace orva::ui;
+
 int ManagerMessageBox(HWND owner, const std::string& text, const char* caption, UINT type) {
   return SkinMessageBox(owner, text.c_str(), caption, type, &ManagerMessageBoxParams());
 }
@@ -16,3 +19,5 @@ MessageBoxParams& ManagerMessageBoxParams() {
   }();
   return params;
 }
+
+}  // namespace orva::manager

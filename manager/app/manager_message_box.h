@@ -4,7 +4,11 @@
 
 #include <string>
 
+namespace orva::ui {
 struct MessageBoxParams;
+}  // namespace orva::ui
+
+namespace orva::manager {
 
 // Shows `text` (ANSI code page) with the caption; MB_OK or MB_YESNO. Returns
 // the system's result code (IDOK, IDYES, IDNO).
@@ -12,4 +16,6 @@ int ManagerMessageBox(HWND owner, const std::string& text, const char* caption =
 
 // The parameters every message of the manager shares (the modern look, the
 // manager's message icon); the message box remembers answers through them.
-MessageBoxParams& ManagerMessageBoxParams();
+ui::MessageBoxParams& ManagerMessageBoxParams();
+
+}  // namespace orva::manager

@@ -11,6 +11,8 @@
 #include "resource.h"
 #include "skin_cache.h"
 
+namespace orva::manager {
+
 class COrvaManagerApp : public CWinApp {
  public:
   BOOL InitInstance() override;
@@ -74,3 +76,5 @@ int COrvaManagerApp::ExitInstance() {
   for (; g_sockets > 0; --g_sockets) WSACleanup();
   return CWinApp::ExitInstance();
 }
+
+}  // namespace orva::manager

@@ -15,7 +15,8 @@
 #include "skin_cache.h"
 #include "fixed_disks.h"
 
-using namespace orva::manager;
+namespace orva::manager {
+
 using orva::service::FieldText;
 using orva::service::JobName;
 
@@ -817,3 +818,5 @@ LRESULT COrvaManagerDlg::OnJobView(WPARAM kind, LPARAM record) {
   }
   return 0;
 }
+
+}  // namespace orva::manager

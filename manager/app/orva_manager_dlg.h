@@ -18,6 +18,10 @@
 #include "skin_dialog.h"
 #include "win/service_connection.h"
 
+namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
+
 class COrvaManagerDlg : public CSkinDialog {
  public:
   explicit COrvaManagerDlg(CWnd* parent = nullptr);
@@ -147,3 +151,5 @@ orva::service::OptionsRecord& ManagerOptions();
 // "<drive>\Orvanta" on the fixed disk with the most free space; empty when
 // none could be chosen.
 const std::string& DefaultRepositoryFolder();
+
+}  // namespace orva::manager

@@ -63,6 +63,9 @@
 
 #include "report_list.h"
 
+using orva::ui::ListItemData;
+using orva::ui::ListItemRow;
+
 namespace {
 
 const wchar_t kDesktop[] = L"OrvaManagerTests";

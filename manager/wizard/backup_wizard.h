@@ -22,6 +22,8 @@
 #include "wizard/wizard_logic.h"
 
 namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
 
 struct BackupWizardDrive {
   std::string drive;  // "C:"

@@ -39,6 +39,8 @@
 #include <string>
 #include <vector>
 
+using orva::ui::test::RunInTestSetting;
+
 namespace {
 
 DWORD g_pid = 0;

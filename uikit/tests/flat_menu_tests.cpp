@@ -8,6 +8,10 @@
 #include "fw_toolbar.h"
 #include "gui_test_support.h"
 
+using namespace orva::fw;
+using namespace orva::ui;
+using namespace orva::ui::test;
+
 namespace {
 
 CWinApp theApp("Orvanta");

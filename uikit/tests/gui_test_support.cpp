@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cwchar>
 
+namespace orva::ui::test {
+
 void Pump(int ms) {
   DWORD end = GetTickCount() + ms;
   do {
@@ -205,3 +207,5 @@ int RunInTestSetting() {
   CloseHandle(pi.hProcess);
   return (int)code;
 }
+
+}  // namespace orva::ui::test

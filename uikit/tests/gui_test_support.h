@@ -5,6 +5,8 @@
 #include "framework.h"
 #include "skin_cache.h"
 
+namespace orva::ui::test {
+
 struct Pixels {
   int width = 0, height = 0;
   std::vector<COLORREF> data;
@@ -47,3 +49,5 @@ inline void LoadTestSkin(CWnd* mainWindow) {
   FwGetApp()->m_pMainWnd = mainWindow;
   skin.CreateStandardFonts();
 }
+
+}  // namespace orva::ui::test

@@ -5,6 +5,8 @@
 #include "flat_menu.h"
 #include "menu_paint.h"
 
+using namespace orva::ui;
+
 TEST(MenuColours, ShadesInHlsSpace) {
   EXPECT_EQ(ShadeColor(RGB(255, 255, 255), 20, 0), RGB(255, 255, 255));
   EXPECT_EQ(ShadeColor(RGB(0, 0, 0), -50, 0), RGB(0, 0, 0));

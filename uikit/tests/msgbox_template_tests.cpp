@@ -9,6 +9,8 @@
 #include "msgbox_template_reader.h"
 #include "msgbox_test_resource.h"
 
+using namespace orva::ui;
+
 namespace {
 
 const char kKorean[] = "\xEB\xB0\xB1\xEC\x97\x85 \xEA\xB4\x80\xEB\xA6\xAC";  // "backup manager"

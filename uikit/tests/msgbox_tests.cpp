@@ -13,6 +13,10 @@
 #include "msgbox_template_reader.h"
 #include "msgbox_test_resource.h"
 
+using namespace orva::fw;
+using namespace orva::ui;
+using namespace orva::ui::test;
+
 namespace {
 
 CWinApp theApp("Orvanta");

@@ -12,6 +12,10 @@
 #include "skin_cache.h"
 #include "skin_dialog.h"
 
+using namespace orva::fw;
+using namespace orva::ui;
+using namespace orva::ui::test;
+
 namespace {
 
 CWinApp theApp("Orvanta");

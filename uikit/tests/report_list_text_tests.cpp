@@ -4,6 +4,8 @@
 #include <vector>
 #include "report_list_text.h"
 
+using namespace orva::ui;
+
 TEST(ProgressLabel, PercentSignsAndTheCallersFormat) {
   EXPECT_STREQ(FormatProgressLabel("", 50), "50%");
   EXPECT_STREQ(FormatProgressLabel("", 0), "0%");

@@ -10,6 +10,10 @@
 #include "skin_dialog.h"
 #include "test_resource.h"
 
+using namespace orva::fw;
+using namespace orva::ui;
+using namespace orva::ui::test;
+
 namespace {
 
 CWinApp theApp("Orvanta");

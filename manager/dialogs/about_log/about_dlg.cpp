@@ -3,6 +3,8 @@
 #include "about_dlg_resource.h"
 #include "skin_cache.h"
 
+namespace orva::manager {
+
 BEGIN_MESSAGE_MAP(CAboutDlg, CFixSkinDialog)
 ON_STN_CLICKED(IDC_ABOUT_LINK, OnLinkClicked)
 ON_WM_SETCURSOR()
@@ -92,3 +94,5 @@ void CAboutDlg::OnDestroy() {
   CFixSkinDialog::OnDestroy();
   EndDialog(IDOK);
 }
+
+}  // namespace orva::manager

@@ -5,6 +5,10 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
+namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
+
 class CAboutDlg : public CFixSkinDialog {
  public:
   static constexpr const char* kProductName = "Orvanta Windows Backup v3.0.0";
@@ -37,3 +41,5 @@ class CAboutDlg : public CFixSkinDialog {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::manager

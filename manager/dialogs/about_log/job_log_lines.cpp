@@ -1,6 +1,8 @@
 #include "job_log_lines.h"
 #include <cstring>
 
+namespace orva::manager {
+
 namespace {
 std::string TakeField(std::string_view& rest) {
   size_t close = rest.find(']');
@@ -38,3 +40,5 @@ std::vector<JobLogRow> SplitJobLog(std::string_view bytes) {
 int CompareJobLogTexts(const char* first, const char* second) {
   return std::strcmp(second ? second : "", first ? first : "");
 }
+
+}  // namespace orva::manager

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace orva::manager {
+
 struct JobLogRow {
   std::string time;
   std::string jobName;
@@ -23,3 +25,5 @@ std::vector<JobLogRow> SplitJobLog(std::string_view bytes);
 
 // The viewer's order of two texts of the sorted column: descending, byte-wise.
 int CompareJobLogTexts(const char* first, const char* second);
+
+}  // namespace orva::manager

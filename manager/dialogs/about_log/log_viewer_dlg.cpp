@@ -7,6 +7,8 @@
 #include "job_log_lines.h"
 #include "log_viewer_resource.h"
 
+namespace orva::manager {
+
 namespace {
 // Where the list sits in the client area, measured once at start.
 int g_listLeft = 0;
@@ -184,3 +186,5 @@ void CLogViewerDlg::PlaceList() {
   m_list.MoveWindow(g_listLeft, g_listTop, right > g_listLeft ? right - g_listLeft : 0,
                     bottom > g_listTop ? bottom - g_listTop : 0);
 }
+
+}  // namespace orva::manager

@@ -5,6 +5,10 @@
 #include "message_box.h"
 #include "skin_dialog.h"
 
+namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
+
 class CLogViewerDlg : public CSkinDialog {
  public:
   // `logPath`: the job log (by default in the current folder); `boxParams`:
@@ -45,3 +49,5 @@ class CLogViewerDlg : public CSkinDialog {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::manager

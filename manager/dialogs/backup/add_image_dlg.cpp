@@ -7,7 +7,7 @@
 #include "message_box.h"
 #include "skin_cache.h"
 
-using namespace orva::manager;
+namespace orva::manager {
 
 namespace {
 
@@ -203,3 +203,5 @@ HBRUSH CAddImageDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
   if (kind == CTLCOLOR_STATIC) dc->SetBkMode(TRANSPARENT);
   return (HBRUSH)m_brush.m_hObject;
 }
+
+}  // namespace orva::manager

@@ -14,6 +14,10 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
+namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
+
 // The full images below `folder`, in the order the search met them: files
 // ending ".TAV" (any case) whose header reads whole and says kind 0. A file
 // that does not open or read is left out; the search goes on.
@@ -51,3 +55,5 @@ class CAddImageDlg : public CFixSkinDialog {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::manager

@@ -13,9 +13,13 @@
 #include "message_box.h"
 #include "win/service_connection.h"
 
+namespace orva::fw {
 class CWnd;
+}  // namespace orva::fw
 
 namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
 
 // Sends one whole record to the service; false when it did not go out
 // (the sender has told the user).

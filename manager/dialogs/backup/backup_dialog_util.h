@@ -7,9 +7,13 @@
 #include "framework.h"
 #include "report_list.h"
 
+namespace orva::ui {
 class CSkinButton;
+}  // namespace orva::ui
 
 namespace orva::manager::backup {
+using namespace orva::fw;
+using namespace orva::ui;
 
 // Space of a drive ("C:"): selector 0 the used bytes, 1 the total; empty
 // when GetDiskFreeSpaceExA is missing or fails, and for another selector.

@@ -9,7 +9,8 @@
 #include "message_box.h"
 #include "one_click_dlg_ids.h"
 
-using namespace orva::manager;
+namespace orva::manager {
+
 using orva::service::FieldText;
 
 namespace {
@@ -181,3 +182,5 @@ HBRUSH COneClickDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT kind) {
   if (kind == CTLCOLOR_STATIC) dc->SetBkMode(TRANSPARENT);
   return (HBRUSH)m_brush.m_hObject;
 }
+
+}  // namespace orva::manager

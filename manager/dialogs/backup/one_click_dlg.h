@@ -12,6 +12,10 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
+namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
+
 class COneClickDlg : public CFixSkinDialog {
  public:
   explicit COneClickDlg(CWnd* parent = nullptr);
@@ -53,3 +57,5 @@ class COneClickDlg : public CFixSkinDialog {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::manager

@@ -7,7 +7,8 @@
 #include "one_click_dlg.h"
 #include "start_backup_dlg_ids.h"
 
-using namespace orva::manager;
+namespace orva::manager {
+
 using orva::service::JobRecord;
 
 BEGIN_MESSAGE_MAP(CStartBackupDlg, CFixSkinDialog)
@@ -104,3 +105,5 @@ void CStartBackupDlg::OnAdvanced() {
   }
   EndDialog(IDOK);
 }
+
+}  // namespace orva::manager

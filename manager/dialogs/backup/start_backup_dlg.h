@@ -11,6 +11,10 @@
 #include "skin_button.h"
 #include "skin_dialog.h"
 
+namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
+
 class COneClickDlg;
 
 class CStartBackupDlg : public CFixSkinDialog {
@@ -42,3 +46,5 @@ class CStartBackupDlg : public CFixSkinDialog {
 
   DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace orva::manager

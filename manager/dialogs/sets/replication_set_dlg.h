@@ -13,6 +13,8 @@
 #include "skin_dialog.h"
 
 namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
 
 class CReplicationSetDlg : public CFixSkinDialog {
  public:

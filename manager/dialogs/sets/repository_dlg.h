@@ -18,6 +18,8 @@
 #include "skin_dialog.h"
 
 namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
 
 // The system's drive mapping, not remembered in the user profile.
 class WNetDriveMapper : public platform::WinDriveMapper {

@@ -5,6 +5,8 @@
 #include "skin_button.h"
 
 namespace orva::manager {
+using namespace orva::fw;
+using namespace orva::ui;
 
 inline constexpr char kBoxCaption[] = "Orvanta";
 inline constexpr UINT kManagerIconId = 178;

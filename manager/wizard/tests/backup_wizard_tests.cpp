@@ -13,6 +13,10 @@
 #include "wizard/backup_wizard.h"
 #include "wizard/wizard_resource.h"
 
+using namespace orva::fw;
+using namespace orva::ui;
+using namespace orva::ui::test;
+
 using namespace orva::manager;
 using orva::service::FieldText;
 

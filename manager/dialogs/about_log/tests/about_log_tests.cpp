@@ -16,6 +16,11 @@
 #include "log_viewer_resource.h"
 #include "skin_cache.h"
 
+using namespace orva::fw;
+using namespace orva::ui;
+using namespace orva::ui::test;
+using namespace orva::manager;
+
 namespace {
 
 CWinApp theApp("Orvanta");

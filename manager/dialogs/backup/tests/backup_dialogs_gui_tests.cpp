@@ -33,6 +33,10 @@
 #include "start_backup_dlg.h"
 #include "start_backup_dlg_ids.h"
 
+using namespace orva::fw;
+using namespace orva::ui;
+using namespace orva::ui::test;
+
 namespace fs = std::filesystem;
 using namespace orva::manager;
 using orva::service::FieldText;

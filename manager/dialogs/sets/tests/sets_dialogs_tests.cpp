@@ -20,6 +20,8 @@
 #include "repository_dlg_ids.h"
 #include "skin_cache.h"
 
+using namespace orva::ui::test;
+
 namespace orva::manager {
 namespace {
 
