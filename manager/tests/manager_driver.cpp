@@ -61,12 +61,15 @@
 #include <string>
 #include <vector>
 
+#include "gui_driver.h"
 #include "report_list.h"
 
 using orva::ui::ListItemData;
 using orva::ui::ListItemRow;
 
 namespace {
+
+using namespace orva::gui_driver;
 
 const wchar_t kDesktop[] = L"OrvaManagerTests";
 
@@ -105,53 +108,6 @@ HWND FindManager() {
     Sleep(100);
   }
   return nullptr;
-}
-
-// Memory in the process that owns a window: tree and list messages that
-// carry pointers are answered there.
-class Remote {
- public:
-  explicit Remote(HWND window, SIZE_T size = 16384) : size_(size) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (process_) at_ = (char*)VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-  }
-  ~Remote() {
-    if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
-    if (process_) CloseHandle(process_);
-  }
-  Remote(const Remote&) = delete;
-  Remote& operator=(const Remote&) = delete;
-
-  bool ok() const { return at_ != nullptr; }
-  // The address in the other process of `offset` in the block.
-  void* at(SIZE_T offset = 0) const { return at_ + offset; }
-  bool Put(const void* data, SIZE_T n, SIZE_T offset = 0) const {
-    return offset + n <= size_ && WriteProcessMemory(process_, at_ + offset, data, n, nullptr);
-  }
-  // Reads from any address of the other process.
-  bool Read(const void* from, void* to, SIZE_T n) const {
-    SIZE_T got = 0;
-    return ReadProcessMemory(process_, from, to, n, &got) && got == n;
-  }
-  bool Get(SIZE_T offset, void* to, SIZE_T n) const { return offset + n <= size_ && Read(at_ + offset, to, n); }
-
- private:
-  HANDLE process_ = nullptr;
-  char* at_ = nullptr;
-  SIZE_T size_;
-};
-
-const SIZE_T kTextAt = 1024;  // where texts go in a Remote block, after the item
-constexpr int kTextChars = 2000;
-
-std::string Utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 1, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
 }
 
 std::string Ansi(const std::wstring& text) {
@@ -241,23 +197,6 @@ int ListCommand(HWND dlg, int row, int command) {
   return 0;
 }
 
-// One cell of a list of another process: its text, and with LVIF_IMAGE,
-// LVIF_STATE or LVIF_PARAM in `mask` the row's values of them.
-std::wstring Cell(HWND list, const Remote& remote, int row, int column, UINT mask = 0, LVITEMW* got = nullptr) {
-  LVITEMW item{};
-  item.mask = LVIF_TEXT | mask;
-  item.stateMask = LVIS_STATEIMAGEMASK;
-  item.iItem = row;
-  item.iSubItem = column;
-  item.pszText = (wchar_t*)remote.at(kTextAt);
-  item.cchTextMax = kTextChars;
-  wchar_t text[kTextChars + 1] = {};
-  if (!remote.Put(&item, sizeof item) || !SendMessageW(list, LVM_GETITEMW, 0, (LPARAM)remote.at())) return L"";
-  remote.Get(kTextAt, text, kTextChars * sizeof(wchar_t));
-  if (got) remote.Get(0, got, sizeof *got);
-  return text;
-}
-
 // The progress bar that a cell of the kit's report list draws in place of its
 // text, from the records the row carries as its item data: its label, "@"
 // and its percent; empty when the cell shows its text.
@@ -330,12 +269,6 @@ std::wstring Wide(const char* text) {
   return out;
 }
 
-std::wstring TextOf(HWND h) {
-  wchar_t text[2048] = {};
-  SendMessageTimeoutW(h, WM_GETTEXT, 2048, (LPARAM)text, SMTO_BLOCK | SMTO_ABORTIFHUNG, 2000, nullptr);
-  return text;
-}
-
 // A visible top-level window of that title, waited for up to `ms`.
 HWND FindTitle(const std::wstring& title, int ms = 20000) {
   const DWORD end = GetTickCount() + ms;
@@ -372,23 +305,6 @@ HWND FindBox() {
   return search.found;
 }
 
-// The longest static text of a window: a message box's message.
-std::wstring LongestStatic(HWND box) {
-  std::wstring best;
-  EnumChildWindows(
-      box,
-      [](HWND h, LPARAM p) -> BOOL {
-        wchar_t cls[32] = {};
-        GetClassNameW(h, cls, 32);
-        std::wstring t = TextOf(h);
-        auto* b = (std::wstring*)p;
-        if (!lstrcmpiW(cls, L"Static") && t.size() > b->size()) *b = t;
-        return TRUE;
-      },
-      (LPARAM)&best);
-  return best;
-}
-
 // Control `id` of a window, or of the visible page inside it (a wizard's).
 HWND Control(HWND w, int id) {
   if (HWND c = GetDlgItem(w, id)) return c;
@@ -408,53 +324,13 @@ HWND Control(HWND w, int id) {
   return search.found;
 }
 
-bool WaitGone(HWND h, int ms) {
-  const DWORD end = GetTickCount() + ms;
-  while (IsWindow(h) && IsWindowVisible(h) && (int)(end - GetTickCount()) > 0) Sleep(50);
-  return !(IsWindow(h) && IsWindowVisible(h));
-}
-
 int Shot(HWND dlg, const char* file, bool redraw = true) {
   if (redraw) {
     SetForegroundWindow(dlg);
     RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   }
   Sleep(500);
-  RECT r{};
-  GetWindowRect(dlg, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
-  BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-  fh.bfSize = fh.bfOffBits + size;
-  bi.bmiHeader.biSizeImage = size;
-  int rc = 5;
-  if (FILE* f = std::fopen(file, "wb")) {
-    std::fwrite(&fh, sizeof fh, 1, f);
-    std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
-    std::fwrite(bits, size, 1, f);
-    std::fclose(f);
-    rc = 0;
-  }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  return rc;
+  return SaveWindowPicture(dlg, Wide(file)) ? 0 : 5;
 }
 
 }  // namespace

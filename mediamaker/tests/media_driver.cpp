@@ -30,6 +30,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "gui_driver.h"
 #include "gui_test_support.h"
 
 #include <algorithm>
@@ -43,27 +44,16 @@ using orva::ui::test::RunInTestSetting;
 
 namespace {
 
+using namespace orva::gui_driver;
+
 DWORD g_pid = 0;
 HANDLE g_process = nullptr;
-
-std::string Utf8(const std::wstring& w) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-  std::string s(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), s.data(), n, nullptr, nullptr);
-  return s;
-}
 
 std::wstring Wide(const std::string& s) {
   int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), nullptr, 0);
   std::wstring w(n, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), w.data(), n);
   return w;
-}
-
-std::wstring TextOf(HWND h) {
-  wchar_t buffer[4096] = {};
-  SendMessageTimeoutW(h, WM_GETTEXT, 4096, (LPARAM)buffer, SMTO_BLOCK, 5000, nullptr);
-  return buffer;
 }
 
 std::vector<HWND> TopWindows() {
@@ -129,91 +119,24 @@ void Shot(HWND h, const std::string& name) {
   SetForegroundWindow(h);
   RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(700);
-  RECT r;
-  GetWindowRect(h, &r);
-  int w = r.right - r.left, hh = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = hh;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, dib);
-  BitBlt(mem, 0, 0, w, hh, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
   CreateDirectoryW(L"screenshots", nullptr);
-  int stride = (w * 3 + 3) & ~3;
-  BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
-  fh.bfSize = fh.bfOffBits + stride * hh;
-  bi.bmiHeader.biSizeImage = stride * hh;
-  if (FILE* f = _wfopen((L"screenshots\\" + Wide(name) + L".bmp").c_str(), L"wb")) {
-    fwrite(&fh, sizeof fh, 1, f);
-    fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
-    fwrite(bits, 1, stride * hh, f);
-    fclose(f);
-  }
-  SelectObject(mem, old);
-  DeleteObject(dib);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
+  SaveWindowPicture(h, L"screenshots\\" + Wide(name) + L".bmp");
   printf("shot=%s\n", name.c_str());
 }
 
-// The list view's calls that carry a pointer need memory in the program's process.
-struct Remote {
-  void* at = nullptr;
-  Remote() { at = VirtualAllocEx(g_process, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE); }
-  ~Remote() { VirtualFreeEx(g_process, at, 0, MEM_RELEASE); }
-};
-
-std::wstring CellText(HWND list, int row, int column) {
-  Remote mem;
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.cchTextMax = 256;
-  item.pszText = (wchar_t*)((char*)mem.at + 1024);
-  WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
-  SendMessageW(list, LVM_GETITEMTEXTW, row, (LPARAM)mem.at);
-  wchar_t text[256] = {};
-  ReadProcessMemory(g_process, (char*)mem.at + 1024, text, sizeof text - 2, nullptr);
-  return text;
-}
-
 void Pick(HWND list, const std::wstring& name) {
+  Remote remote(list);
   int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
   for (int i = 0; i < rows; ++i) {
-    if (CellText(list, i, 0) != name) continue;
-    Remote mem;
+    if (Cell(list, remote, i, 0) != name) continue;
     LVITEMW item{};
     item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    WriteProcessMemory(g_process, mem.at, &item, sizeof item, nullptr);
-    SendMessageW(list, LVM_SETITEMSTATE, i, (LPARAM)mem.at);
+    remote.Put(&item, sizeof item);
+    SendMessageW(list, LVM_SETITEMSTATE, i, (LPARAM)remote.at());
     printf("picked=%d\n", i);
     return;
   }
   printf("error=no row %s\n", Utf8(name).c_str());
-}
-
-std::wstring LongestStatic(HWND box) {
-  std::wstring best;
-  EnumChildWindows(
-      box,
-      [](HWND h, LPARAM p) -> BOOL {
-        wchar_t cls[32] = {};
-        GetClassNameW(h, cls, 32);
-        std::wstring t = TextOf(h);
-        auto* b = (std::wstring*)p;
-        if (!lstrcmpiW(cls, L"Static") && t.size() > b->size()) *b = t;
-        return TRUE;
-      },
-      (LPARAM)&best);
-  return best;
 }
 
 std::string OneLine(std::wstring w) {
@@ -316,17 +239,16 @@ void Run(const std::string& line) {
       }
       // Answered by its button, as a click would.
       PostMessageW(button, BM_CLICK, 0, 0);
-      DWORD end = GetTickCount() + 10000;
-      while (IsWindow(box) && IsWindowVisible(box) && (int)(end - GetTickCount()) > 0) Sleep(50);
-      if (IsWindow(box) && IsWindowVisible(box)) printf("error=the box stayed after button %d\n", answer);
+      if (!WaitGone(box, 10000)) printf("error=the box stayed after button %d\n", answer);
       Sleep(200);
     }
   } else if (verb == "rows") {
     HWND list = GetDlgItem(Find("browse"), 1018);
+    Remote remote(list);
     int rows = (int)SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
     for (int i = 0; i < rows; ++i)
-      printf("row=%s|%s|%s|%s\n", Utf8(CellText(list, i, 0)).c_str(), Utf8(CellText(list, i, 1)).c_str(),
-             Utf8(CellText(list, i, 2)).c_str(), Utf8(CellText(list, i, 3)).c_str());
+      printf("row=%s|%s|%s|%s\n", Utf8(Cell(list, remote, i, 0)).c_str(), Utf8(Cell(list, remote, i, 1)).c_str(),
+             Utf8(Cell(list, remote, i, 2)).c_str(), Utf8(Cell(list, remote, i, 3)).c_str());
     printf("rows=%d\n", rows);
   } else if (verb == "pick") {
     std::string name;

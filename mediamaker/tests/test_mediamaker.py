@@ -10,19 +10,15 @@ import tempfile
 
 import pytest
 
-BIN = pathlib.Path(os.environ.get('ORVA_BIN', pathlib.Path(__file__).resolve().parents[2] / 'build' / 'bin'))
-WINE_RUN = os.environ.get('ORVA_WINE_RUN', str(pathlib.Path(__file__).resolve().parents[2] / 'tools' / 'wine-run'))
+from conftest import ORVA_BIN, ORVA_WINE_RUN, win_path
+
 BOOT = bytes((i * 7 + 3) % 256 for i in range(2048))
 YES, NO, OK = 6, 7, 1
 USB_DRIVE = 'u:'
 
 
-def win(path):
-    return 'Z:' + str(path).replace('/', '\\')
-
-
 def wine(*args, cwd=None, timeout=600):
-    done = subprocess.run([WINE_RUN, *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True, cwd=cwd,
+    done = subprocess.run([ORVA_WINE_RUN, *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True, cwd=cwd,
                           timeout=timeout)
     return done.returncode, done.stdout.decode('utf-8', errors='replace')
 
@@ -47,12 +43,12 @@ def images(tmp_path_factory):
     repo = root / 'repo'
     repo.mkdir()
     full = repo / 'Daily.TAV'
-    assert wine(BIN / 'OrvaImage.exe', 'a', win(full), win(src), '-mx1')[0] == 0
+    assert wine(ORVA_BIN / 'OrvaImage.exe', 'a', win_path(full), win_path(src), '-mx1')[0] == 0
     for step in range(2):
         (src / ('new%d.bin' % step)).write_bytes(os.urandom(50_000))
-        assert wine(BIN / 'OrvaImage.exe', 'i', win(full), win(src), '-mx1')[0] == 0
+        assert wine(ORVA_BIN / 'OrvaImage.exe', 'i', win_path(full), win_path(src), '-mx1')[0] == 0
     tiny = repo / 'Tiny.TAV'
-    assert wine(BIN / 'OrvaImage.exe', 'a', win(tiny), win(src / 'sub'), '-mx1')[0] == 0
+    assert wine(ORVA_BIN / 'OrvaImage.exe', 'a', win_path(tiny), win_path(src / 'sub'), '-mx1')[0] == 0
     chain = [full, repo / 'Daily_0001.TAV', repo / 'Daily_0002.TAV']
     assert all(p.exists() for p in chain)
     return {'chain': chain, 'tiny': tiny, 'bytes': {p.name: p.read_bytes() for p in chain + [tiny]}}
@@ -68,9 +64,9 @@ def install(tmp_path, images):
     (bin_ / 'ORVAPE' / 'bootmgr').write_bytes(b'boot manager stand-in')
     (bin_ / 'ORVAPE' / 'boot' / 'bcd').write_bytes(bytes(range(256)) * 8)
     (top / 'Log').mkdir()
-    shutil.copy(BIN / 'OrvaMediaMaker.exe', bin_)
-    shutil.copy(BIN / 'oscdimg.exe', bin_ / 'OSCDIMG.EXE')
-    shutil.copy(BIN / 'robocopy.exe', bin_ / 'robocopy.exe')
+    shutil.copy(ORVA_BIN / 'OrvaMediaMaker.exe', bin_)
+    shutil.copy(ORVA_BIN / 'oscdimg.exe', bin_ / 'OSCDIMG.EXE')
+    shutil.copy(ORVA_BIN / 'robocopy.exe', bin_ / 'robocopy.exe')
     (bin_ / 'etfsboot.com').write_bytes(BOOT)
     repo = tmp_path / 'repo'
     repo.mkdir()
@@ -78,7 +74,8 @@ def install(tmp_path, images):
         (repo / name).write_bytes(data)
     # The image keeps the paths of its increments: the copies must lie where those say.
     chain = images['chain']
-    jobs = [('Daily', 300, win(chain[0])), ('Mirror', 304, 'none'), ('Tiny disc', 306, win(repo / 'Tiny.TAV'))]
+    jobs = [('Daily', 300, win_path(chain[0])), ('Mirror', 304, 'none'),
+            ('Tiny disc', 306, win_path(repo / 'Tiny.TAV'))]
     (bin_ / 'OrvaSchedule.ovc').write_bytes(schedule_text(jobs))
     out = tmp_path / 'out'
     out.mkdir()
@@ -92,7 +89,7 @@ def drive(commands):
     with tempfile.NamedTemporaryFile('w', suffix='.txt', delete=False, encoding='utf-8') as f:
         f.write('\n'.join(commands) + '\n')
     try:
-        code, text = wine(BIN / 'media_driver.exe', win(f.name), cwd=here)
+        code, text = wine(ORVA_BIN / 'media_driver.exe', win_path(f.name), cwd=here)
     finally:
         os.unlink(f.name)
     print(text)
@@ -152,14 +149,14 @@ def restore_chain(images):
 def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
     iso = install['out'] / 'DAILY.ISO'
     report = drive([
-        'start ' + win(install['exe']),
+        'start ' + win_path(install['exe']),
         'items',
         'text main 1003', 'text main 1014', 'state main 1001', 'state main 1002', 'state main 1005',
         'state main 1014', 'text main 1006', 'text main 1026',
         'shot main main_dialog',
         'click main 1002',
         'state main 1005', 'state main 1014', 'state main 4', 'state main 3',
-        'set main 1014 ' + win(install['out']) + '\\daily',
+        'set main 1014 ' + win_path(install['out']) + '\\daily',
         'press main 1',
         'shot box question_box',
         'box %d' % YES,
@@ -173,7 +170,7 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         assert one(report, 'started') == 'Recovery'
         assert one(report, 'items') == 'Daily|Tiny disc'
         texts = values(report, 'text 1014')
-        assert texts[0] == win(images['chain'][0]).upper()[:-4] + '.iso'
+        assert texts[0] == win_path(images['chain'][0]).upper()[:-4] + '.iso'
         size = sum(len(images['bytes'][p.name]) for p in images['chain'])
         assert one(report, 'text 1003') == '( %d MB )' % (size // 1048576)
         states = values(report, 'state 1001') + values(report, 'state 1002')
@@ -185,7 +182,7 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         assert one(report, 'finished') == '1'
         assert one(report, 'status') == 'Successfully completed.' and one(report, 'bar') == '100'
         assert one(report, 'gone progress') == '1'
-        assert texts[1] == (win(install['out']) + '\\DAILY.ISO').upper()
+        assert texts[1] == (win_path(install['out']) + '\\DAILY.ISO').upper()
         assert one(report, 'exit') == '0'
 
         assert iso.exists() and not install['script'].exists()
@@ -212,12 +209,12 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
 
 def test_a_failed_pack_keeps_the_image_files(install, images):
     # An OSCDIMG that refuses every command line: the robocopy stand-in under that name.
-    shutil.copy(BIN / 'robocopy.exe', install['bin'] / 'OSCDIMG.EXE')
+    shutil.copy(ORVA_BIN / 'robocopy.exe', install['bin'] / 'OSCDIMG.EXE')
     try:
         report = drive([
-            'start ' + win(install['exe']),
+            'start ' + win_path(install['exe']),
             'click main 1002',
-            'set main 1014 ' + win(install['out']) + '\\daily.iso',
+            'set main 1014 ' + win_path(install['out']) + '\\daily.iso',
             'press main 1', 'box %d' % YES,
             'finish', 'box %d' % OK, 'status',
             # Neither Escape nor Enter closes it; its OK does.
@@ -242,7 +239,7 @@ def test_a_failed_pack_keeps_the_image_files(install, images):
 @pytest.fixture
 def usb_drive(tmp_path):
     """A Wine drive letter over an empty folder: the disk the recovery media goes on."""
-    prefix = pathlib.Path(os.environ.get('WINEPREFIX', pathlib.Path(WINE_RUN).resolve().parents[1] / 'build' /
+    prefix = pathlib.Path(os.environ.get('WINEPREFIX', pathlib.Path(ORVA_WINE_RUN).resolve().parents[1] / 'build' /
                                          'wineprefix'))
     folder = tmp_path / 'usb'
     folder.mkdir()
@@ -256,7 +253,7 @@ def usb_drive(tmp_path):
 
 def test_usb_disk_from_the_disk_browser(install, images, usb_drive):
     report = drive([
-        'start ' + win(install['exe']),
+        'start ' + win_path(install['exe']),
         'press main 4',
         'text browse 1017', 'text browse 1022', 'rows',
         'click browse 1017',
@@ -317,22 +314,22 @@ def test_refusals_write_nothing(install, images):
     case takes its part out of the installation, builds, and puts the part back;
     nothing is written by any of them."""
     top, out = install['top'], install['out']
-    commands = ['start ' + win(install['exe'])]
+    commands = ['start ' + win_path(install['exe'])]
     for case, moved, medium, name, want in REFUSALS:
         commands.append('case ' + case)
         if moved:
-            commands.append('move %s|%s.off' % (win(top) + '\\' + moved, win(top) + '\\' + moved))
+            commands.append('move %s|%s.off' % (win_path(top) + '\\' + moved, win_path(top) + '\\' + moved))
         if medium == 'iso':
-            path = '' if name is None else (name if case == 'relative' else win(out) + '\\' + name)
+            path = '' if name is None else (name if case == 'relative' else win_path(out) + '\\' + name)
             commands += ['click main 1002', 'set main 1014 ' + path]
         else:
-            commands += ['click main 1001', 'set main 1005 ' + ('' if name is None else win(out))]
+            commands += ['click main 1001', 'set main 1005 ' + ('' if name is None else win_path(out))]
         commands += ['press main 1', 'box %d' % (NO if case == 'answer no' else YES)]
         if want:
             commands.append('box %d' % OK)
-        commands += ['wait 300', 'exists ' + win(install['script']), 'entries ' + win(out)]
+        commands += ['wait 300', 'exists ' + win_path(install['script']), 'entries ' + win_path(out)]
         if moved:
-            commands.append('move %s.off|%s' % (win(top) + '\\' + moved, win(top) + '\\' + moved))
+            commands.append('move %s.off|%s' % (win_path(top) + '\\' + moved, win_path(top) + '\\' + moved))
     commands += ['press main 2', 'end']
     report = drive(commands)
     assert one(report, 'exit') == '0'
@@ -358,7 +355,7 @@ def test_refusals_write_nothing(install, images):
 def test_replications_only_give_an_empty_list(install):
     (install['bin'] / 'OrvaSchedule.ovc').write_bytes(schedule_text([('Mirror', 304, 'none'), ('Shadow', 305, 'none')]))
     report = drive([
-        'start ' + win(install['exe']),
+        'start ' + win_path(install['exe']),
         'items', 'state main 1002', 'state main 3', 'text main 1003',
         'press main 1', 'box %d' % YES, 'box %d' % OK,
         'press main 2', 'end',
@@ -384,15 +381,15 @@ def small_disk(tmp_path):
 
 def test_a_medium_without_room_gets_nothing(install, images, small_disk):
     report = drive([
-        'start ' + win(install['exe']),
-        'set main 1005 ' + win(small_disk),
+        'start ' + win_path(install['exe']),
+        'set main 1005 ' + win_path(small_disk),
         'press main 1', 'box %d' % YES,
         'finish', 'box %d' % OK, 'status',
         'press progress 2', 'gone progress',
         'press main 2', 'end',
     ])
     boxes = values(report, 'box')
-    assert boxes[1].startswith('There is not enough free space on ' + win(small_disk) + ': '), boxes
+    assert boxes[1].startswith('There is not enough free space on ' + win_path(small_disk) + ': '), boxes
     assert boxes[1].endswith(' KB needed, 1024 KB free.'), boxes
     assert one(report, 'status') == 'Not enough free space on the medium.' and one(report, 'ok') == '1'
     assert one(report, 'gone progress') == '1' and one(report, 'exit') == '0'
@@ -404,8 +401,10 @@ def fake_image(path, final_size):
     def text(t):
         units = t.encode('utf-16-le')
         return struct.pack('<i', len(units) // 2) + units
-    header = text(win(path)) + struct.pack('<H5B', 2026, 12, 10, 9, 0, 0) + struct.pack('<H5B', 2026, 12, 10, 9, 5, 0)
-    header += bytes([0, 1, 0, 1, 1, ord('C')]) + struct.pack('<qq', -1, final_size) + text('Windows') + struct.pack('<i', 0)
+    header = text(win_path(path))
+    header += struct.pack('<H5B', 2026, 12, 10, 9, 0, 0) + struct.pack('<H5B', 2026, 12, 10, 9, 5, 0)
+    header += bytes([0, 1, 0, 1, 1, ord('C')]) + struct.pack('<qq', -1, final_size)
+    header += text('Windows') + struct.pack('<i', 0)
     path.write_bytes(struct.pack('<iqq', 4000, 1, 0) + b'\0' + header)
 
 
@@ -415,9 +414,9 @@ def test_a_chain_too_big_for_a_dvd_turns_the_medium_to_usb(install):
     fake_image(big, 5046586573)                     # just above 4.7 x 2^30
     fake_image(edge, int(4.6 * 1073741824))
     (install['bin'] / 'OrvaSchedule.ovc').write_bytes(
-        schedule_text([('Edge', 300, win(edge)), ('Big', 303, win(big))]))
+        schedule_text([('Edge', 300, win_path(edge)), ('Big', 303, win_path(big))]))
     report = drive([
-        'start ' + win(install['exe']),
+        'start ' + win_path(install['exe']),
         'text main 1003', 'click main 1002', 'state main 1002',
         'select 1',
         'text main 1003', 'state main 1001', 'state main 1002', 'state main 1005', 'state main 1014',

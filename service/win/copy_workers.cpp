@@ -121,9 +121,10 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
         AnsiPath(options_.logFolder / ("Replicate_Shadow_Mount_" + name + "_" + volume + ".log"), exposeLog);
     bool ran = false;
     const bool created = pathsOk && CreateSnapshot(tool, volume, createLog, cancelAsked, snapshotId, ran);
-    std::string failure;
+    bool cancelled = false;
+    std::string failure;  // the line logged when a step failed
     if (cancelAsked()) {
-      failure = "cancel";
+      cancelled = true;
     } else if (!created) {
       failure = "[Error] " + volumeTag + "Failed to create a snapshot.";
     } else {
@@ -137,7 +138,7 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const bool exposed = ExposeSnapshot(tool, snapshotId, share, exposeLog, cancelAsked);
         if (cancelAsked()) {
-          failure = "cancel";
+          cancelled = true;
         } else if (!exposed) {
           failure = "[Error] " + volumeTag + "Failed to mount the snapshot. ";
         } else {
@@ -148,9 +149,9 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
         }
       }
     }
-    if (!failure.empty()) {
+    if (cancelled || !failure.empty()) {
       DeleteSnapshot(tool, snapshotId);
-      if (failure == "cancel") {
+      if (cancelled) {
         r.jobState = kJobCanceled;
         finish();
       } else {

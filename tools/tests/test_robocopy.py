@@ -2,7 +2,6 @@
 markers, exit codes, injected errors, and the verdicts the replication log
 reader draws from its log."""
 import os
-import pathlib
 
 import pytest
 

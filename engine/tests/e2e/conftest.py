@@ -7,7 +7,7 @@ import pytest
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parents[2] / 'tools' / 'pytest')]
 
-from orva_e2e import ORVA_BIN, ORVA_WINE_RUN, REPO, win_path  # noqa: E402,F401
+from orva_e2e import ORVA_BIN, ORVA_WINE_RUN, win_path  # noqa: E402,F401
 
 
 def run_program(exe, *args, cwd=None, timeout=300):
@@ -31,3 +31,16 @@ def fixture_dir(tmp_path_factory):
     done = run_program('tav_fixture_writer.exe', win_path(folder))
     assert done.returncode == 0, done.stderr.decode(errors='replace')
     return folder
+
+
+@pytest.fixture
+def small_disk(tmp_path):
+    """A 1 MiB file system of its own, mounted for the test."""
+    mount = tmp_path / 'small'
+    mount.mkdir()
+    done = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=1m', 'tmpfs', str(mount)],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if done.returncode != 0:
+        pytest.skip('cannot mount a small file system here (needs root)')
+    yield mount
+    subprocess.run(['umount', '-l', str(mount)])

@@ -1,25 +1,12 @@
 """Capture onto a disk that fills up: the run ends fatally, and the image
 that was there before is left as it was."""
 import os
-import subprocess
 
 import pytest
 
 from conftest import run_program, win_path
 
 FATAL = b"\r\nThere were fatal SYSTEM errors in the imaging process.\r\n"
-
-
-@pytest.fixture
-def small_disk(tmp_path):
-    mount = tmp_path / "small"
-    mount.mkdir()
-    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", str(mount)],
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if done.returncode != 0:
-        pytest.skip("cannot mount a small file system here")
-    yield mount
-    subprocess.run(["umount", "-l", str(mount)])
 
 
 @pytest.mark.parametrize("work_on_small_disk", [True, False])

@@ -4,7 +4,6 @@ import os
 import re
 import stat
 import struct
-import subprocess
 
 import pytest
 
@@ -258,19 +257,6 @@ def test_damaged_images(tmp_path, kind):
     assert sorted(p.name for p in tmp_path.iterdir()) == sorted(
         ['src', 'good.TAV', 'good.TAV_a.log', 'broken.TAV',
          'broken.TAV_x.log'] + (['out'] if (tmp_path / 'out').exists() else []))
-
-
-@pytest.fixture
-def small_disk(tmp_path):
-    mount = tmp_path / 'small'
-    mount.mkdir()
-    done = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=1m', 'tmpfs',
-                           str(mount)], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL)
-    if done.returncode != 0:
-        pytest.skip('cannot mount a small file system here (needs root)')
-    yield mount
-    subprocess.run(['umount', '-l', str(mount)])
 
 
 def test_disk_full_restore_reports_once_per_file(tmp_path, small_disk):

@@ -10,7 +10,6 @@ from pathlib import Path
 import pytest
 
 from conftest import run_program, win_path
-from test_capture_faults import small_disk  # noqa: F401  (a fixture)
 import tav_reader
 import tree_tools
 

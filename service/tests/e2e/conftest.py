@@ -11,7 +11,6 @@ import os
 import pathlib
 import re
 import shutil
-import socket
 import subprocess
 import sys
 import time
@@ -21,7 +20,7 @@ import pytest
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path[:0] = [str(HERE), str(HERE.parents[2] / 'tools' / 'pytest')]
 
-from orva_e2e import ORVA_BIN, ORVA_WINE_RUN, REPO, run_wine, wait_for, win_path, x_display  # noqa: E402,F401
+from orva_e2e import ORVA_BIN, ORVA_WINE_RUN, run_wine, wait_for, win_path, x_display  # noqa: E402,F401
 
 PREFIX = pathlib.Path(os.environ.get('ORVA_SERVICE_WINEPREFIX', ORVA_BIN.parent / 'wineprefix-service'))
 

@@ -6,9 +6,8 @@ shadow-copy tool. Verdicts come from the tools' logs."""
 import os
 import shutil
 import subprocess
-import time
 
-from conftest import (FINAL_STATES, ORVA_BIN, ORVA_WINE_RUN, PREFIX, job_lines, reports_until_final, restore,
+from conftest import (ORVA_BIN, ORVA_WINE_RUN, job_lines, reports_until_final, restore,
                       snapshots, tree, unc_shares, wait_for, win_path, wine_env)
 from job_wire import CANCELJOB, Manager, job, unpack, with_code
 

@@ -7,8 +7,6 @@ import os
 import re
 import time
 
-import pytest
-
 from conftest import (FINAL_STATES, PREFIX, job_lines, reports_until_final, restore, snapshots, tree, unc_shares,
                       wait_for, win_path)
 from job_wire import CANCELJOB, RUNJOB, Manager, job, unpack, with_code
