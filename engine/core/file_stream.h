@@ -1,5 +1,8 @@
 // Raw byte file over the C runtime's FILE with 64-bit positions. It owns its
 // file: the destructor closes it, and a stream moves but is never copied.
+// In binary modes other than append the stream keeps its position itself:
+// asking for it, and seeking to where the stream already is, cost no system
+// call (the runtime's tell and seek each ask the system under Wine).
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -45,9 +48,18 @@ class FileStream {
   FILE* Handle() const { return file_; }
 
  private:
+  enum class Last : uint8_t { kNone, kRead, kWrite };
+  int SeekSystem(int64_t offset, int origin);
+  void Access(Last direction);
+  void Moved(size_t bytes, bool whole);
+
   FILE* file_ = nullptr;
   bool writeFailed_ = false;
   std::unique_ptr<char[]> buffer_;
+  bool tracked_ = false;      // byte counts are positions
+  int64_t position_ = -1;     // -1: only the system knows it
+  Last last_ = Last::kNone;   // since the last seek or flush
+  bool seekSkipped_ = false;  // a seek to where the stream was went no further
 };
 
 }  // namespace orva

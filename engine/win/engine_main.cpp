@@ -72,9 +72,7 @@ int EngineMain(int argc, wchar_t** argv) {
     else
       report = RunUpdate();
   } catch (const RunCancelled&) {
-    // The run's own streams were closed as it unwound; these are the process's.
-    Run().image.Close();
-    Run().work.Close();
+    // The run's streams were closed as it unwound.
     std::fflush(nullptr);
     return 0;
   }

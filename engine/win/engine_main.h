@@ -1,17 +1,15 @@
 #pragma once
 #include <string>
 
-#include "core/file_stream.h"
 #include "core/run_log.h"
 
 namespace orva {
 
-// Names and streams of the one run of this process.
+// The files and start of the one run of this process; each run opens its
+// streams itself.
 struct RunFiles {
   std::wstring workFile;  // header table being built
   std::wstring logFile;
-  FileStream image;
-  FileStream work;
   LocalStamp start;
 };
 RunFiles& Run();

@@ -124,11 +124,10 @@ void StartRestoreProgress(int64_t total) {
 }
 
 // One image, no chain; the body's length is the progress base.
-void RestoreFormat3000(const TavImagePrologue& p) {
-  RunFiles& run = Run();
+void RestoreFormat3000(const TavImagePrologue& p, FileStream& image, FileStream& work) {
   StartRestoreProgress(p.headerOffset);
   auto fs = MakeWindowsRestoreFileSystem();
-  RestoreResult result = RestoreImageV3(run.work, run.image, p.headerLength, Settings().targetFolder, *fs);
+  RestoreResult result = RestoreImageV3(work, image, p.headerLength, Settings().targetFolder, *fs);
   if (result.damaged)
     Fatal(Fmt(L"  The header table of the image %ls is damaged: %ls.\n", Settings().imagePath.c_str(),
               result.damage.c_str()));
@@ -150,10 +149,12 @@ bool RunExtraction() {
   EnablePrivileges();
   run.start = NowLocal();
 
-  // Every way out closes the run's streams before the work file goes.
+  // The image and the work file holding its table. Every way out closes them
+  // before the work file goes; a cancelled run closes them as it unwinds.
+  FileStream image, work;
   auto finish = [&](bool removeWork) {
-    run.image.Close();
-    run.work.Close();
+    image.Close();
+    work.Close();
     if (removeWork) DeleteFileW(SystemPath(run.workFile).c_str());
     CreateJunctions();
     CreateDirectorySymlinks();
@@ -169,12 +170,12 @@ bool RunExtraction() {
     Fatal(L"No target folder is given (-o).\n");
     return finish(false);
   }
-  if (!run.work.Open(run.workFile, L"w+b")) {
+  if (!work.Open(run.workFile, L"w+b")) {
     SayConsole(Fmt(L"Header file (%ls) open error!\n", run.workFile.c_str()));
     ++Counters().fatalErrors;
     return finish(false);
   }
-  if (!run.image.Open(s.imagePath, L"rb")) {
+  if (!image.Open(s.imagePath, L"rb")) {
     DWORD err = GetLastError();
     SayConsole(Fmt(L"Body file (%ls) open error! (%ls)\n", s.imagePath.c_str(), ErrorPair(err).c_str()));
     ++Counters().fatalErrors;
@@ -184,21 +185,21 @@ bool RunExtraction() {
 
   TavImagePrologue p;
   TavImageHeader header;
-  bool readable = ReadPrologue(run.image, p);
+  bool readable = ReadPrologue(image, p);
   if (readable && p.version >= 4000)
-    readable = CopyHeaderTail(run.image, run.work) && header.ReadAt(run.work, p.headerLength);
+    readable = CopyHeaderTail(image, work) && header.ReadAt(work, p.headerLength);
   else if (readable)
-    readable = CopyHeaderTable(run.image, run.work);
-  if (!readable || NeverCompleted(p, run.image.GetLength())) {
+    readable = CopyHeaderTable(image, work);
+  if (!readable || NeverCompleted(p, image.GetLength())) {
     Fatal(Fmt(L"The image %ls is damaged or was never completed.\n", s.imagePath.c_str()));
     return finish(true);
   }
   s.formatVersion = p.version;
-  run.image.SeekAbsolute(kPrologueSize);
-  run.work.SeekToBegin();
+  image.SeekAbsolute(kPrologueSize);
+  work.SeekToBegin();
 
   if (p.version == 3000) {
-    RestoreFormat3000(p);
+    RestoreFormat3000(p, image, work);
     return finish(true);
   }
   if (p.version != 4000) {
@@ -211,8 +212,8 @@ bool RunExtraction() {
   ImageChain chainImages;
   const uint8_t type = header.imageType >= 1 && header.imageType <= 3 ? header.imageType : 0;
   if (type != 0 && !OpenChain(s.imagePath, type, chainImages)) {
-    run.image.Close();
-    run.work.Close();
+    image.Close();
+    work.Close();
     DeleteFileW(SystemPath(run.workFile).c_str());
     return true;  // straight to the report
   }
@@ -224,18 +225,18 @@ bool RunExtraction() {
     total = 0;
     TavEntry e;
     int32_t error = 0;
-    while (run.work.GetPosition() < p.headerLength && ReadTavEntry(chain, 4000, run.work, run.image, false, e, error))
+    while (work.GetPosition() < p.headerLength && ReadTavEntry(chain, 4000, work, image, false, e, error))
       total = e.dataLength > INT64_MAX - total ? INT64_MAX : total + e.dataLength;
     for (auto& c : chainImages) {
       c->image.SeekAbsolute(kPrologueSize);
       c->work.SeekToBegin();
     }
-    run.image.SeekAbsolute(kPrologueSize);
-    run.work.SeekToBegin();
+    image.SeekAbsolute(kPrologueSize);
+    work.SeekToBegin();
   }
   StartRestoreProgress(total);
   auto fs = MakeWindowsRestoreFileSystem();
-  RestoreResult result = RestoreImageV4(chain, run.work, run.image, p.headerLength, s.targetFolder, *fs);
+  RestoreResult result = RestoreImageV4(chain, work, image, p.headerLength, s.targetFolder, *fs);
   if (result.damaged)
     Fatal(Fmt(L"  The header table of the image %ls is damaged: %ls.\n", s.imagePath.c_str(), result.damage.c_str()));
   CloseProgressMapping();
