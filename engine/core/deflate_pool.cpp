@@ -179,6 +179,8 @@ DeflateOutcome DeflateStream(DeflateState& state, int level, uint8_t* in, uint8_
     return r;
   }
   z_stream& z = state.z();
+  // Stored data (level 0) stays one stream: copying gains nothing from blocks.
+  const bool blocked = level != 0;
   std::unique_ptr<uint8_t[]> primer;
   uint32_t taken = 0;  // bytes of the first block
   uint32_t got = 0;
@@ -189,14 +191,14 @@ DeflateOutcome DeflateStream(DeflateState& state, int level, uint8_t* in, uint8_
       r.failure = DeflateFailure::kRead;
       return r;
     }
-    if (taken == kDeflateBlock && got != 0) break;
+    if (blocked && taken == kDeflateBlock && got != 0) break;
     taken += got;
     flush = got < kDeflateChunk ? Z_FINISH : Z_NO_FLUSH;
     z.next_in = in;
     z.avail_in = got;
     r.failure = DeflateWindows(z, flush, out, put, poll, r);
     if (r.failure != DeflateFailure::kNone) return r;
-    if (taken == kDeflateBlock && flush == Z_NO_FLUSH) {
+    if (blocked && taken == kDeflateBlock && flush == Z_NO_FLUSH) {
       primer.reset(new uint8_t[kDeflateWindow]);
       std::memcpy(primer.get(), in + kDeflateChunk - kDeflateWindow, kDeflateWindow);
     }

@@ -100,10 +100,11 @@ constexpr size_t kBlocksPerStream = 8;
 
 // The data of one file as one zlib stream at level: reads of 65,536 bytes,
 // finish with the first shorter read (an empty one included), output in
-// windows of 65,536 bytes. Once more than kDeflateBlock bytes were read,
-// the first block is ended with a full flush and the rest are compressed
-// in blocks (by blocks, or here) and joined; the Adler-32 of the whole
-// data ends the stream. The bytes depend on the data and the level only.
+// windows of 65,536 bytes. Once more than kDeflateBlock bytes were read
+// (at a level above 0), the first block is ended with a full flush and the
+// rest are compressed in blocks (by blocks, or here) and joined; the
+// Adler-32 of the whole data ends the stream. The bytes depend on the data
+// and the level only.
 // in and out are kDeflateChunk bytes each.
 DeflateOutcome DeflateStream(DeflateState& state, int level, uint8_t* in, uint8_t* out, const DeflateReadFn& read,
                              const DeflatePutFn& put, const DeflatePollFn& poll, DeflateBlocks* blocks = nullptr);
