@@ -52,7 +52,6 @@ void CompressBlock(DeflateState& raw, DeflateBlock& b) {
     b.out.resize(have);
     if (b.failure == DeflateFailure::kNone && z.avail_in != 0) b.failure = DeflateFailure::kAvailIn;
   }
-  std::vector<uint8_t>().swap(b.data);
 }
 
 namespace {
@@ -92,22 +91,28 @@ DeflateFailure DeflateWindows(z_stream& z, int flush, uint8_t* out, const Deflat
 void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, uLong adler, const DeflateReadFn& read,
                  const DeflatePutFn& put, const DeflatePollFn& poll, DeflateBlocks& blocks, DeflateOutcome& r) {
   std::deque<std::shared_ptr<DeflateBlock>> flight;
+  std::vector<std::shared_ptr<DeflateBlock>> spare;  // finished with: their buffers serve again
   std::vector<uint8_t> lastWindow(primer, primer + kDeflateWindow);
   // The oldest block held: waited for, then handed on.
   auto finishFront = [&] {
     std::shared_ptr<DeflateBlock> b = std::move(flight.front());
     flight.pop_front();
     blocks.Finish(*b);
+    spare.push_back(b);
     if (r.failure != DeflateFailure::kNone) return;
     if (b->failure != DeflateFailure::kNone) {
       r.failure = b->failure;
       return;
     }
-    if (!b->out.empty() && !put(b->out.data(), static_cast<uint32_t>(b->out.size()), r.error)) {
-      r.failure = DeflateFailure::kWrite;
-      return;
+    // Handed on in windows, as the rest of the stream.
+    for (size_t at = 0; at < b->out.size(); at += kDeflateChunk) {
+      const uint32_t n = static_cast<uint32_t>(std::min<size_t>(kDeflateChunk, b->out.size() - at));
+      if (!put(b->out.data() + at, n, r.error)) {
+        r.failure = DeflateFailure::kWrite;
+        return;
+      }
+      r.compressed += n;
     }
-    r.compressed += static_cast<int64_t>(b->out.size());
     adler = adler32_combine(adler, b->adler, b->size);
   };
   bool ended = carry < kDeflateChunk;  // a short read was seen: no read follows
@@ -118,11 +123,18 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
       finishFront();
     if (r.failure != DeflateFailure::kNone) break;
     if (flight.empty()) blocks.Reserve(true);
-    auto b = std::make_shared<DeflateBlock>();
+    std::shared_ptr<DeflateBlock> b;
+    if (spare.empty()) {
+      b = std::make_shared<DeflateBlock>();
+      b->data.resize(kDeflateWindow + kDeflateBlock);
+    } else {
+      b = std::move(spare.back());
+      spare.pop_back();
+      b->started = b->done = false;
+    }
     b->level = level;
     b->poll = &poll;
     b->primer = kDeflateWindow;
-    b->data.resize(kDeflateWindow + kDeflateBlock);
     uint8_t* data = b->data.data() + kDeflateWindow;
     std::memcpy(b->data.data(), lastWindow.data(), kDeflateWindow);
     std::memcpy(data, in, carry);

@@ -77,7 +77,7 @@ struct DeflateBlock {
   bool started = false, done = false;  // kept by a pool
 };
 
-// Compresses a block with a raw state; the data is released.
+// Compresses a block with a raw state.
 void CompressBlock(DeflateState& raw, DeflateBlock& block);
 
 // Where the blocks of a large file are compressed; without one,
