@@ -66,7 +66,7 @@ using DeflatePollFn = std::function<bool()>;
 // One block of a large file and what becomes of it.
 struct DeflateBlock {
   std::vector<uint8_t> data;  // kDeflateWindow bytes of primer, then the block
-  uint32_t primer = 0;        // primer bytes in use (none for the second block's first)
+  uint32_t primer = 0;        // primer bytes in use
   uint32_t size = 0;
   bool last = false;
   int level = 0;
@@ -100,12 +100,12 @@ constexpr size_t kBlocksPerStream = 8;
 
 // The data of one file as one zlib stream at level: reads of 65,536 bytes,
 // finish with the first shorter read (an empty one included), output in
-// windows of 65,536 bytes. Once more than kDeflateBlock bytes were read
-// (at a level above 0), the first block is ended with a full flush and the
-// rest are compressed in blocks (by blocks, or here) and joined; the
-// Adler-32 of the whole data ends the stream. The bytes depend on the data
-// and the level only.
-// in and out are kDeflateChunk bytes each.
+// windows of 65,536 bytes. Above level 0, once more than kDeflateBlock
+// bytes were read, the first block is ended with a full flush and the rest
+// of the data goes in blocks, compressed by blocks (without it here, in
+// turn) and joined in order, the Adler-32 of the whole data last. The bytes
+// depend on the data and the level only. in and out are kDeflateChunk bytes
+// each.
 DeflateOutcome DeflateStream(DeflateState& state, int level, uint8_t* in, uint8_t* out, const DeflateReadFn& read,
                              const DeflatePutFn& put, const DeflatePollFn& poll, DeflateBlocks* blocks = nullptr);
 
