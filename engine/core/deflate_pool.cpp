@@ -56,11 +56,11 @@ void CompressBlock(DeflateState& raw, DeflateBlock& b) {
 
 namespace {
 
-// Blocks compressed in turn by the stream's own thread.
+// Blocks compressed in turn by the stream's own thread, one held at a time.
 class InlineBlocks : public DeflateBlocks {
  public:
   explicit InlineBlocks(DeflateState& raw) : raw_(raw) {}
-  bool Reserve(bool) override { return true; }
+  bool Reserve(bool wait) override { return wait; }
   void Start(const std::shared_ptr<DeflateBlock>& block) override { CompressBlock(raw_, *block); }
   void Finish(DeflateBlock&) override {}
   void Release() override {}
@@ -91,14 +91,14 @@ DeflateFailure DeflateWindows(z_stream& z, int flush, uint8_t* out, const Deflat
 void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, uLong adler, const DeflateReadFn& read,
                  const DeflatePutFn& put, const DeflatePollFn& poll, DeflateBlocks& blocks, DeflateOutcome& r) {
   std::deque<std::shared_ptr<DeflateBlock>> flight;
-  std::vector<std::shared_ptr<DeflateBlock>> spare;  // finished with: their buffers serve again
+  std::shared_ptr<DeflateBlock> spare;  // one finished with: its buffers serve again
   std::vector<uint8_t> lastWindow(primer, primer + kDeflateWindow);
   // The oldest block held: waited for, then handed on.
   auto finishFront = [&] {
     std::shared_ptr<DeflateBlock> b = std::move(flight.front());
     flight.pop_front();
     blocks.Finish(*b);
-    spare.push_back(b);
+    spare = b;
     if (r.failure != DeflateFailure::kNone) return;
     if (b->failure != DeflateFailure::kNone) {
       r.failure = b->failure;
@@ -117,20 +117,21 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
   };
   bool ended = carry < kDeflateChunk;  // a short read was seen: no read follows
   bool last = false;
+  // A failed read ends the stream once the blocks read before it are handed
+  // on, as they would have been one chunk after the other.
+  bool readFailed = false;
   while (!last && r.failure == DeflateFailure::kNone) {
     while (!flight.empty() && r.failure == DeflateFailure::kNone &&
            (flight.size() >= kBlocksPerStream || !blocks.Reserve(false)))
       finishFront();
     if (r.failure != DeflateFailure::kNone) break;
     if (flight.empty()) blocks.Reserve(true);
-    std::shared_ptr<DeflateBlock> b;
-    if (spare.empty()) {
+    std::shared_ptr<DeflateBlock> b = std::move(spare);
+    if (b) {
+      b->started = b->done = false;
+    } else {
       b = std::make_shared<DeflateBlock>();
       b->data.resize(kDeflateWindow + kDeflateBlock);
-    } else {
-      b = std::move(spare.back());
-      spare.pop_back();
-      b->started = b->done = false;
     }
     b->level = level;
     b->poll = &poll;
@@ -145,22 +146,22 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
       if (poll && !poll()) {
         r.failure = DeflateFailure::kStopped;
       } else if (!read(data + filled, got, r.error)) {
-        r.failure = DeflateFailure::kRead;
+        readFailed = true;
       }
-      if (r.failure != DeflateFailure::kNone) break;
+      if (r.failure != DeflateFailure::kNone || readFailed) break;
       filled += got;
       ended = got < kDeflateChunk;
     }
-    if (!ended && r.failure == DeflateFailure::kNone) {
+    if (!ended && r.failure == DeflateFailure::kNone && !readFailed) {
       // A full block: the next read tells whether another follows.
       if (poll && !poll()) {
         r.failure = DeflateFailure::kStopped;
       } else if (!read(in, carry, r.error)) {
-        r.failure = DeflateFailure::kRead;
+        readFailed = true;
       }
       ended = carry < kDeflateChunk;
     }
-    if (r.failure != DeflateFailure::kNone) {
+    if (r.failure != DeflateFailure::kNone || readFailed) {
       blocks.Release();
       break;
     }
@@ -171,6 +172,7 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
     flight.push_back(std::move(b));
   }
   while (!flight.empty()) finishFront();
+  if (r.failure == DeflateFailure::kNone && readFailed) r.failure = DeflateFailure::kRead;
   if (r.failure != DeflateFailure::kNone) return;
   const uint8_t trailer[4] = {static_cast<uint8_t>(adler >> 24), static_cast<uint8_t>(adler >> 16),
                               static_cast<uint8_t>(adler >> 8), static_cast<uint8_t>(adler)};
