@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,6 +38,9 @@ void WriteFile(const fs::path& path, size_t size, std::mt19937& rnd) {
   f.Close();
 }
 
+// More than two blocks of data.
+constexpr size_t kLargeSize = (5u << 20) / 2 + 777;
+
 // Folders of small files, empty and large files, files of exact multiples
 // of the read size, a file with two names and an excluded one.
 struct Tree {
@@ -50,7 +56,8 @@ struct Tree {
     }
     fs::create_directories(root / "empty");
     fs::create_directories(root / "large");
-    for (size_t size : {size_t{0}, size_t{65536}, size_t{131072}, size_t{65537}, size_t{3u << 20}, size_t{1u << 20}})
+    for (size_t size :
+         {size_t{0}, size_t{65536}, size_t{131072}, size_t{65537}, size_t{3u << 20}, size_t{1u << 20}, kLargeSize})
       WriteFile(root / "large" / ("l" + std::to_string(size) + ".bin"), size, rnd);
     WriteFile(root / "first.dat", 70000, rnd);
     CreateHardLinkW((root / "dir0" / "second.dat").wstring().c_str(), (root / "first.dat").wstring().c_str(), nullptr);
@@ -107,7 +114,7 @@ TEST(CapturePipeline, OneWorkerAndEightWriteTheSameImage) {
     SCOPED_TRACE(level);
     const Capture one = Walk(tree, level, 1);
     const Capture eight = Walk(tree, level, 8);
-    EXPECT_EQ(one.counters.filesProcessed, 6 * 40 + 6 + 1);
+    EXPECT_EQ(one.counters.filesProcessed, 6 * 40 + 7 + 1);
     EXPECT_EQ(one.counters.hardLinksProcessed, 1);
     EXPECT_EQ(one.counters.filesIntended, 1);
     EXPECT_GT(one.body.size(), 100000u);
@@ -135,6 +142,37 @@ TEST(CapturePipeline, AFileThatCannotBeOpenedFailsInItsTurn) {
   EXPECT_TRUE(one.header == eight.header);
   EXPECT_TRUE(one.body == eight.body);
   EXPECT_EQ(one.console, eight.console);
+}
+
+// A large file is compressed in blocks by the workers; the single-entry
+// archiver makes the same stream of it, and it inflates to the file.
+TEST(CapturePipeline, ALargeFileIsOneStreamWhoeverMakesIt) {
+  Tree tree;
+  Settle(tree);
+  const Capture eight = Walk(tree, 1, 8);
+  const fs::path large = tree.root / "large" / ("l" + std::to_string(kLargeSize) + ".bin");
+  TempFile header("pipeline_header"), body("pipeline_body");
+  {
+    CaptureOutput out;
+    FileStream h, b;
+    ASSERT_TRUE(h.Open(header.Path(), L"w+b"));
+    ASSERT_TRUE(b.Open(body.Path(), L"w+b"));
+    EXPECT_EQ(ArchiveFileEntry(0, L"\\large\\l.bin", large.wstring(), h, b), 0);
+    h.Close();
+    b.Close();
+  }
+  const std::vector<uint8_t> stream = body.Bytes();
+  ASSERT_GT(stream.size(), 1000u);
+  EXPECT_NE(std::search(eight.body.begin(), eight.body.end(), stream.begin(), stream.end()), eight.body.end());
+  std::vector<uint8_t> back(kLargeSize);
+  uLongf size = static_cast<uLongf>(back.size());
+  ASSERT_EQ(uncompress(back.data(), &size, stream.data(), static_cast<uLong>(stream.size())), Z_OK);
+  FileStream f;
+  ASSERT_TRUE(f.Open(large.wstring(), L"rb"));
+  std::vector<uint8_t> data(kLargeSize);
+  f.Read(data.data(), static_cast<uint32_t>(data.size()));
+  f.Close();
+  EXPECT_TRUE(back == data);
 }
 
 }  // namespace

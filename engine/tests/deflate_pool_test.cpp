@@ -61,6 +61,11 @@ std::vector<SourceFile> Tree() {
   tree.push_back({Content(rnd, 300000), 200000});  // fails in its fourth read
   tree.push_back({Content(rnd, 1000), 0});         // fails at once
   tree.push_back({Content(rnd, 3 << 20)});
+  // Around one block, several blocks, and a read failing in the third.
+  const size_t block = kDeflateBlock;
+  for (size_t size : {block - 1, block + 1, block + kDeflateChunk, 3 * block + 12345})
+    tree.push_back({Content(rnd, size)});
+  tree.push_back({Content(rnd, 4 * block), static_cast<int64_t>(2 * block + block / 2)});
   return tree;
 }
 
@@ -123,7 +128,7 @@ Image Parallel(const std::vector<SourceFile>& tree, int level, unsigned workers,
       Reader read(*file);
       *outcome = DeflateStream(
           ctx.State(), level, ctx.In(), ctx.Out(), std::ref(read),
-          [&](const uint8_t* d, uint32_t n, uint32_t&) { return ctx.Put(d, n); }, nullptr);
+          [&](const uint8_t* d, uint32_t n, uint32_t&) { return ctx.Put(d, n); }, nullptr, &ctx);
     });
     pending.push_back({job, outcome});
     if (pending.size() >= window) drainFront();
@@ -138,6 +143,7 @@ TEST(DeflatePool, OneWorkerAndEightGiveTheSerialBytes) {
     SCOPED_TRACE(level);
     const Image serial = Serial(tree, level);
     EXPECT_EQ(Parallel(tree, level, 1, 32 << 20, 16), serial);
+    EXPECT_EQ(Parallel(tree, level, 2, 32 << 20, 16), serial);
     EXPECT_EQ(Parallel(tree, level, 8, 32 << 20, 32), serial);
     // A budget smaller than one file: the writer's job goes on alone.
     EXPECT_EQ(Parallel(tree, level, 8, 100000, 64), serial);
@@ -173,6 +179,41 @@ TEST(DeflatePool, StreamsInflateToTheDataAndFailuresKeepTheirCause) {
   }
 }
 
+// A stream of blocks opens with the header deflateInit writes at its level
+// and inflates back to the data at every level.
+TEST(DeflatePool, BlocksMakeOneStreamAtEveryLevel) {
+  std::mt19937 rnd(11);
+  const SourceFile large{Content(rnd, 2 * kDeflateBlock + 100)};
+  DeflateState state;
+  std::vector<uint8_t> in(kDeflateChunk), out(kDeflateChunk);
+  for (int level = 0; level <= 9; ++level) {
+    SCOPED_TRACE(level);
+    Reader read(large);
+    std::vector<uint8_t> stream;
+    DeflateOutcome r = DeflateStream(
+        state, level, in.data(), out.data(), std::ref(read),
+        [&](const uint8_t* d, uint32_t n, uint32_t&) {
+          stream.insert(stream.end(), d, d + n);
+          return true;
+        },
+        nullptr);
+    ASSERT_EQ(r.failure, DeflateFailure::kNone);
+    z_stream z{};
+    ASSERT_EQ(deflateInit(&z, level), Z_OK);
+    uint8_t header[8];
+    z.next_out = header;
+    z.avail_out = sizeof header;
+    deflate(&z, Z_FULL_FLUSH);
+    deflateEnd(&z);
+    EXPECT_EQ(stream[0], header[0]);
+    EXPECT_EQ(stream[1], header[1]);
+    std::vector<uint8_t> back(large.data.size());
+    uLongf size = static_cast<uLongf>(back.size());
+    ASSERT_EQ(uncompress(back.data(), &size, stream.data(), static_cast<uLong>(stream.size())), Z_OK);
+    EXPECT_TRUE(back == large.data);
+  }
+}
+
 TEST(DeflatePool, StoppedByPollOrByItsWriter) {
   std::mt19937 rnd(3);
   SourceFile big{Content(rnd, 1 << 20)};
@@ -185,6 +226,28 @@ TEST(DeflatePool, StoppedByPollOrByItsWriter) {
       [&] { return ++polls < 3; });
   EXPECT_EQ(r.failure, DeflateFailure::kStopped);
   EXPECT_EQ(polls, 3);
+
+  // A large file stops in its blocks too, alone and in a pool.
+  SourceFile large{Content(rnd, 6 * kDeflateBlock)};
+  for (unsigned workers : {0u, 4u}) {
+    SCOPED_TRACE(workers);
+    std::atomic<int> calls{0};
+    DeflatePollFn stopLater = [&] { return ++calls < 80; };
+    Reader rd(large);
+    auto sink = [](const uint8_t*, uint32_t, uint32_t&) { return true; };
+    DeflateOutcome o;
+    if (!workers) {
+      o = DeflateStream(state, 1, in.data(), out.data(), std::ref(rd), sink, stopLater);
+    } else {
+      DeflatePool pool(workers, 1 << 20);
+      auto job = pool.Submit([&](DeflatePool::Context& ctx) {
+        o = DeflateStream(ctx.State(), 1, ctx.In(), ctx.Out(), std::ref(rd), sink, stopLater, &ctx);
+      });
+      pool.Drain(*job, [](const uint8_t*, uint32_t) { return true; });
+    }
+    EXPECT_EQ(o.failure, DeflateFailure::kStopped);
+    EXPECT_GE(calls.load(), 80);
+  }
 
   // A writer that refuses the first job's bytes stops it; the next job is whole.
   DeflatePool pool(2, 1 << 20);

@@ -786,7 +786,7 @@ class CapturePipeline {
       w->result = DeflateStream(
           ctx.State(), level, ctx.In(), ctx.Out(), ReaderOf(file.get()),
           [&ctx](const uint8_t* data, uint32_t size, uint32_t&) { return ctx.Put(data, size); },
-          poll ? DeflatePollFn([&ctx, control] { return MayGoOn(ctx, control); }) : DeflatePollFn());
+          poll ? DeflatePollFn([&ctx, control] { return MayGoOn(ctx, control); }) : DeflatePollFn(), &ctx);
       if (w->result.failure == DataFailure::kDeflateInit) w->result.error = GetLastError();
     });
     steps_.push_back({[this, job, w, depth, fd, full, sys, rel] { Commit(*job, *w, depth, fd, full, sys, rel); }, job});
