@@ -456,8 +456,9 @@ TEST(EngineRun, UpdateWhoseListCannotBeRewritten) {
     const std::wstring source = L"\"" + tree.root.wstring() + L"\"";
     ASSERT_NE(RunEngine(L"a \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
     const bool placesFirst = letter == L"d";
-    if (!placesFirst)
+    if (!placesFirst) {
       ASSERT_NE(RunEngine(L"u \"" + full + L"\" " + source).find("Everything is Ok"), std::string::npos);
+    }
     const std::string fullBefore = ReadAll(full), updateBefore = ReadAll(update);
     {
       std::ofstream f(tree.root / "new.txt");

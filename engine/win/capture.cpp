@@ -152,6 +152,8 @@ uint8_t ResultOf(DataFailure f) {
       return kArchiveWriteFailed;
     case DataFailure::kAvailIn:
       return kArchiveInputLeft;
+    case DataFailure::kStopped:  // a stopped run leaves no entry
+      break;
   }
   return kArchiveOpenFailed;
 }
