@@ -128,7 +128,7 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
     if (flight.empty()) blocks.Reserve(true);
     std::shared_ptr<DeflateBlock> b = std::move(spare);
     if (b) {
-      b->started = b->done = false;
+      b->done = false;
     } else {
       b = std::make_shared<DeflateBlock>();
       b->data.resize(kDeflateWindow + kDeflateBlock);
@@ -298,7 +298,6 @@ void DeflatePool::Context::Release() {
 
 void DeflatePool::RunBlock(std::unique_lock<std::mutex>& lock, const std::shared_ptr<DeflateBlock>& block,
                            DeflateState& raw) {
-  block->started = true;
   lock.unlock();
   CompressBlock(raw, *block);
   lock.lock();

@@ -74,7 +74,7 @@ struct DeflateBlock {
   std::vector<uint8_t> out;             // raw deflate data
   uLong adler = 0;                      // of the block's own bytes
   DeflateFailure failure = DeflateFailure::kNone;
-  bool started = false, done = false;  // kept by a pool
+  bool done = false;  // kept by a pool
 };
 
 // Compresses a block with a raw state.
