@@ -229,7 +229,7 @@ DeflateOutcome DeflateStream(DeflateState& state, int level, uint8_t* in, uint8_
 }
 
 bool DeflatePool::Context::Put(const uint8_t* data, uint32_t size) {
-  std::unique_lock<std::mutex> lock(pool_->m_);
+  std::unique_lock<Mutex> lock(pool_->m_);
   pool_->cv_.wait(lock, [&] { return job_->stop || job_->front || pool_->buffered_ + size <= pool_->budget_; });
   if (job_->stop) return false;
   job_->chunks.emplace_back(data, data + size);
@@ -239,13 +239,13 @@ bool DeflatePool::Context::Put(const uint8_t* data, uint32_t size) {
 }
 
 bool DeflatePool::Context::Stopped() const {
-  std::lock_guard<std::mutex> lock(pool_->m_);
+  std::lock_guard<Mutex> lock(pool_->m_);
   return job_->stop;
 }
 
 bool DeflatePool::Context::Reserve(bool wait) {
   DeflatePool& p = *pool_;
-  std::unique_lock<std::mutex> lock(p.m_);
+  std::unique_lock<Mutex> lock(p.m_);
   auto room = [&] { return p.blocksHeld_ < kBlocksInFlight || job_->front || job_->stop; };
   if (!wait && !room()) return false;
   while (!room()) {
@@ -263,7 +263,7 @@ bool DeflatePool::Context::Reserve(bool wait) {
 
 void DeflatePool::Context::Start(const std::shared_ptr<DeflateBlock>& block) {
   {
-    std::lock_guard<std::mutex> lock(pool_->m_);
+    std::lock_guard<Mutex> lock(pool_->m_);
     pool_->blocks_.push_back(block);
   }
   pool_->cv_.notify_all();
@@ -271,7 +271,7 @@ void DeflatePool::Context::Start(const std::shared_ptr<DeflateBlock>& block) {
 
 void DeflatePool::Context::Finish(DeflateBlock& block) {
   DeflatePool& p = *pool_;
-  std::unique_lock<std::mutex> lock(p.m_);
+  std::unique_lock<Mutex> lock(p.m_);
   while (!block.done) {
     // The block itself when no worker has taken it yet, else any other.
     auto it = std::find_if(p.blocks_.begin(), p.blocks_.end(), [&](const auto& b) { return b.get() == &block; });
@@ -290,13 +290,13 @@ void DeflatePool::Context::Finish(DeflateBlock& block) {
 
 void DeflatePool::Context::Release() {
   {
-    std::lock_guard<std::mutex> lock(pool_->m_);
+    std::lock_guard<Mutex> lock(pool_->m_);
     --pool_->blocksHeld_;
   }
   pool_->cv_.notify_all();
 }
 
-void DeflatePool::RunBlock(std::unique_lock<std::mutex>& lock, const std::shared_ptr<DeflateBlock>& block,
+void DeflatePool::RunBlock(std::unique_lock<Mutex>& lock, const std::shared_ptr<DeflateBlock>& block,
                            DeflateState& raw) {
   lock.unlock();
   CompressBlock(raw, *block);
@@ -312,7 +312,7 @@ DeflatePool::DeflatePool(unsigned workers, size_t budget) : budget_(budget) {
 
 DeflatePool::~DeflatePool() {
   {
-    std::lock_guard<std::mutex> lock(m_);
+    std::lock_guard<Mutex> lock(m_);
     stopping_ = true;
     for (auto& job : running_) job->stop = true;
     for (auto& job : queue_) job->stop = true;
@@ -330,7 +330,7 @@ std::shared_ptr<DeflatePool::Job> DeflatePool::Submit(Task task) {
   auto job = std::make_shared<Job>();
   job->task = std::move(task);
   {
-    std::lock_guard<std::mutex> lock(m_);
+    std::lock_guard<Mutex> lock(m_);
     queue_.push_back(job);
     ++pending_;
   }
@@ -341,7 +341,7 @@ std::shared_ptr<DeflatePool::Job> DeflatePool::Submit(Task task) {
 void DeflatePool::Work() {
   DeflateState state;
   std::unique_ptr<uint8_t[]> in(new uint8_t[kDeflateChunk]), out(new uint8_t[kDeflateChunk]);
-  std::unique_lock<std::mutex> lock(m_);
+  std::unique_lock<Mutex> lock(m_);
   for (;;) {
     cv_.wait(lock, [&] { return stopping_ || !queue_.empty() || !blocks_.empty(); });
     if (stopping_) return;
@@ -373,7 +373,7 @@ void DeflatePool::Work() {
 
 bool DeflatePool::Drain(Job& job, const std::function<bool(const uint8_t*, uint32_t)>& sink,
                         const std::function<void()>& idle) {
-  std::unique_lock<std::mutex> lock(m_);
+  std::unique_lock<Mutex> lock(m_);
   job.front = true;
   cv_.notify_all();
   bool ok = true;
@@ -407,19 +407,19 @@ bool DeflatePool::Drain(Job& job, const std::function<bool(const uint8_t*, uint3
 
 void DeflatePool::Discard(Job& job) {
   {
-    std::lock_guard<std::mutex> lock(m_);
+    std::lock_guard<Mutex> lock(m_);
     job.stop = true;
   }
   Drain(job, [](const uint8_t*, uint32_t) { return true; });
 }
 
 bool DeflatePool::Done(const Job& job) const {
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<Mutex> lock(m_);
   return job.done;
 }
 
 size_t DeflatePool::Pending() const {
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<Mutex> lock(m_);
   return pending_;
 }
 

@@ -4,16 +4,16 @@
 // given, so the bytes written are those of one file after the other. The
 // blocks of a large file are compressed side by side as well.
 #pragma once
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include <zlib.h>
+
+#include "core/sync.h"
 
 namespace orva {
 
@@ -181,10 +181,10 @@ class DeflatePool {
  private:
   void Work();
   // Runs a queued block (the lock held, released meanwhile).
-  void RunBlock(std::unique_lock<std::mutex>& lock, const std::shared_ptr<DeflateBlock>& block, DeflateState& raw);
+  void RunBlock(std::unique_lock<Mutex>& lock, const std::shared_ptr<DeflateBlock>& block, DeflateState& raw);
 
-  mutable std::mutex m_;
-  std::condition_variable cv_;
+  mutable Mutex m_;
+  CondVar cv_;
   std::deque<std::shared_ptr<Job>> queue_;            // not yet started
   std::deque<std::shared_ptr<DeflateBlock>> blocks_;  // not yet started, taken before jobs
   size_t blocksHeld_ = 0;

@@ -77,7 +77,7 @@ InflateAhead::InflateAhead(unsigned workers, size_t budget) : budget_(budget) {
 
 InflateAhead::~InflateAhead() {
   {
-    std::lock_guard<std::mutex> lock(m_);
+    std::lock_guard<Mutex> lock(m_);
     stopping_ = true;
     for (Job* job : running_) job->stop = true;
   }
@@ -93,25 +93,25 @@ InflateAhead::Ticket InflateAhead::Start(PositionalReader& reader, int64_t offse
   job->offset = offset;
   job->length = length;
   job->paused = std::move(paused);
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<Mutex> lock(m_);
   queue_.push_back(job);
   ++pending_;
   return job;
 }
 
 void InflateAhead::Go() {
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<Mutex> lock(m_);
   if (idle_ && !queue_.empty()) workCv_.notify_all();
 }
 
 size_t InflateAhead::Pending() const {
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<Mutex> lock(m_);
   return pending_;
 }
 
 void InflateAhead::Work() {
   std::unique_ptr<uint8_t[]> in(new uint8_t[kInflateBlock]), out(new uint8_t[kInflateBlock]);
-  std::unique_lock<std::mutex> lock(m_);
+  std::unique_lock<Mutex> lock(m_);
   for (;;) {
     while (!stopping_ && queue_.empty()) {
       ++idle_;
@@ -149,7 +149,7 @@ void InflateAhead::Run(Job& job, uint8_t* in, uint8_t* out) {
     return !job.stop;
   };
   const InflateOutcome outcome = InflateData(job.length, in, out, read, put, poll);
-  std::lock_guard<std::mutex> lock(m_);
+  std::lock_guard<Mutex> lock(m_);
   job.outcome = outcome;
 }
 
@@ -157,7 +157,7 @@ bool InflateAhead::Put(Job& job, const uint8_t* data, uint32_t size, bool wholeB
   std::vector<uint8_t> window(size + 1);
   window[0] = wholeBlock ? 1 : 0;
   std::memcpy(window.data() + 1, data, size);
-  std::unique_lock<std::mutex> lock(m_);
+  std::unique_lock<Mutex> lock(m_);
   while (!job.stop && front_ != &job && buffered_ + size > budget_) {
     ++budgetWaiters_;
     budgetCv_.wait(lock);
@@ -178,7 +178,7 @@ InflateOutcome InflateAhead::Take(Ticket& ticket, const std::function<bool(const
                                   const std::function<void()>& idle) {
   Job& job = *ticket;
   bool refused = false, wholeBlock = false;
-  std::unique_lock<std::mutex> lock(m_);
+  std::unique_lock<Mutex> lock(m_);
   front_ = &job;
   WakeBudgetWaiters();
   for (;;) {
@@ -222,7 +222,7 @@ InflateOutcome InflateAhead::Take(Ticket& ticket, const std::function<bool(const
 
 void InflateAhead::Drop(Ticket& ticket) {
   Job& job = *ticket;
-  std::unique_lock<std::mutex> lock(m_);
+  std::unique_lock<Mutex> lock(m_);
   job.stop = true;
   auto queued = std::find(queue_.begin(), queue_.end(), ticket);
   if (queued != queue_.end()) {

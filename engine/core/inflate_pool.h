@@ -4,16 +4,15 @@
 // meets the same errors as one that inflates as it writes.
 #pragma once
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "core/file_stream.h"
+#include "core/sync.h"
 
 namespace orva {
 
@@ -94,8 +93,8 @@ class InflateAhead {
   bool Put(Job& job, const uint8_t* data, uint32_t size, bool wholeBlock);
   void WakeBudgetWaiters();
 
-  mutable std::mutex m_;
-  std::condition_variable workCv_, writerCv_, budgetCv_;
+  mutable Mutex m_;
+  CondVar workCv_, writerCv_, budgetCv_;
   std::deque<Ticket> queue_;  // not yet started
   std::vector<Job*> running_;
   Job* front_ = nullptr;  // the file the writer takes now

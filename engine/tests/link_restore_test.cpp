@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -120,6 +121,53 @@ TEST_F(LinkRestoreTest, SecurityAppliedToARealFileOrReportedWhenMissing) {
   out.console.clear();
   out.log.clear();
   ApplyEntrySecurity(missing, sec);
+  EXPECT_EQ(out.console, refused);
+  EXPECT_EQ(out.log, refused);
+  EXPECT_EQ(Counters().securitySkipped, 1);
+}
+
+// The owner, group and DACL as the system reads them back, as text.
+std::wstring ReadBack(const std::wstring& path) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd))
+    return L"unreadable";
+  LPWSTR text = nullptr;
+  std::wstring result = L"unconvertible";
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr)) {
+    result = text;
+    LocalFree(text);
+  }
+  LocalFree(sd);
+  return result;
+}
+
+// Given a handle, the entry's security goes through it: the same result as
+// by name, and the handle's own rights decide.
+TEST_F(LinkRestoreTest, EntrySecurityThroughTheFilesHandle) {
+  MakeFile(L"by_name.txt");
+  MakeFile(L"by_handle.txt");
+  MakeFile(L"weak_handle.txt");
+  const SecurityBlock sec = Security(kAdmins, kSystem, L"O:BAG:SYD:(A;;FA;;;BA)(A;;FR;;;SY)");
+  auto open = [&](const wchar_t* name, DWORD access) {
+    return CreateFileW(Path(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+  };
+  HANDLE strong = open(L"by_handle.txt", GENERIC_WRITE | READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+  HANDLE weak = open(L"weak_handle.txt", FILE_WRITE_ATTRIBUTES);
+  ASSERT_NE(strong, INVALID_HANDLE_VALUE);
+  ASSERT_NE(weak, INVALID_HANDLE_VALUE);
+  CaptureOutput out;
+  ApplyEntrySecurity(Path(L"by_name.txt"), sec);
+  ApplyEntrySecurity(Path(L"by_handle.txt"), sec, strong);
+  EXPECT_EQ(out.console, L"");
+  EXPECT_EQ(Counters().securitySkipped, 0);
+  ApplyEntrySecurity(Path(L"weak_handle.txt"), sec, weak);
+  CloseHandle(strong);
+  CloseHandle(weak);
+  EXPECT_EQ(ReadBack(Path(L"by_handle.txt")), ReadBack(Path(L"by_name.txt")));
+  const std::wstring refused = Fmt(L"  Error in applying security information (%ls). (Error : 5,%ls)\n",
+                                   Path(L"weak_handle.txt").c_str(), ErrorText(5).c_str());
   EXPECT_EQ(out.console, refused);
   EXPECT_EQ(out.log, refused);
   EXPECT_EQ(Counters().securitySkipped, 1);

@@ -25,6 +25,9 @@ class EngineSink : public OutputSink {
 void InstallEngineOutput() {
   static EngineSink sink;
   _setmode(_fileno(stdout), _O_BINARY);
+  // Buffered, flushed after each message: an unbuffered stream goes out a
+  // byte a system call.
+  std::setvbuf(stdout, nullptr, _IOFBF, 4096);
   SetOutputSink(&sink);
 }
 

@@ -19,10 +19,9 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FI
 
 FILETIME Ft(const orva::FileTime& t) { return FILETIME{t.low, t.high}; }
 
-// A file's handle stays open after its data is written, so that its times
-// and attributes go through the handle that made it; the security in between
-// goes by name, which the open handle's sharing allows. Any call on another
-// object closes it first.
+// A file's handle stays open after its data is written, so that its times,
+// security and attributes go through the handle that made it. Any call on
+// another object closes it first.
 class WindowsRestoreFileSystem : public RestoreFileSystem {
  public:
   ~WindowsRestoreFileSystem() override {
@@ -35,11 +34,22 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     return CreateDirectoryW(SystemPath(path).c_str(), nullptr) ? 0 : LastError();
   }
 
+  // The file is made with the rights to set its security too; where they
+  // are refused, the rest of the run makes files without them and sets
+  // security by name.
   int32_t MakeFile(const std::wstring& path) override {
     Release();
-    file_ = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring systemPath = SystemPath(path);
+    fileSecurable_ = !securityRefused_;
+    file_ = Create(systemPath, fileSecurable_);
+    if (file_ == INVALID_HANDLE_VALUE && fileSecurable_) {
+      const DWORD refusal = GetLastError();
+      if (refusal == ERROR_ACCESS_DENIED || refusal == ERROR_PRIVILEGE_NOT_HELD) {
+        fileSecurable_ = false;
+        file_ = Create(systemPath, false);
+        securityRefused_ = file_ != INVALID_HANDLE_VALUE;
+      }
+    }
     if (file_ == INVALID_HANDLE_VALUE) return LastError();
     filePath_ = path;
     return 0;
@@ -55,6 +65,7 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     if (file_ == INVALID_HANDLE_VALUE) return 0;
     kept_ = file_;
     keptPath_ = filePath_;
+    keptSecurable_ = fileSecurable_;
     file_ = INVALID_HANDLE_VALUE;
     return 0;
   }
@@ -81,6 +92,7 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
       }
       kept_ = h;  // the attributes follow through it
       keptPath_ = path;
+      keptSecurable_ = false;
     }
     handleError = false;
     FILETIME c = Ft(fd.creationTime), a = Ft(fd.lastAccessTime), w = Ft(fd.lastWriteTime);
@@ -145,7 +157,7 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
 
   void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) override {
     if (path != keptPath_) Release();
-    orva::ApplyEntrySecurity(path, sec);
+    orva::ApplyEntrySecurity(path, sec, keptSecurable_ ? kept_ : nullptr);
   }
 
   bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec) override {
@@ -166,16 +178,27 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     return INVALID_HANDLE_VALUE;
   }
 
+  static HANDLE Create(const std::wstring& systemPath, bool securable) {
+    DWORD access = GENERIC_WRITE | FILE_WRITE_ATTRIBUTES;
+    if (securable) access |= READ_CONTROL | WRITE_DAC | WRITE_OWNER;
+    return CreateFileW(systemPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+
   void Release() {
     if (kept_ != INVALID_HANDLE_VALUE) CloseHandle(kept_);
     kept_ = INVALID_HANDLE_VALUE;
     keptPath_.clear();
+    keptSecurable_ = false;
   }
 
   HANDLE file_ = INVALID_HANDLE_VALUE;  // the file being written
   std::wstring filePath_;
+  bool fileSecurable_ = false;  // file_ may set its own security
   HANDLE kept_ = INVALID_HANDLE_VALUE;  // the last object's, for its metadata
   std::wstring keptPath_;
+  bool keptSecurable_ = false;
+  bool securityRefused_ = false;  // the system refused files made with those rights
 };
 
 }  // namespace

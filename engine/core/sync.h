@@ -1,0 +1,63 @@
+// A mutex and a condition variable for the engine's worker pools. On
+// Windows they are the system's slim reader/writer lock and condition
+// variable, which wait in user space where they can (Wine runs them on
+// futexes); the C++ library's go through event objects there, a server
+// request each wait and wake. Elsewhere they are the C++ library's.
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace orva {
+
+#ifdef _WIN32
+
+class Mutex {
+ public:
+  Mutex() = default;
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+  void lock() { AcquireSRWLockExclusive(&lock_); }
+  void unlock() { ReleaseSRWLockExclusive(&lock_); }
+  bool try_lock() { return TryAcquireSRWLockExclusive(&lock_) != 0; }
+
+ private:
+  friend class CondVar;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+};
+
+class CondVar {
+ public:
+  CondVar() = default;
+  CondVar(const CondVar&) = delete;
+  CondVar& operator=(const CondVar&) = delete;
+  void notify_one() { WakeConditionVariable(&cv_); }
+  void notify_all() { WakeAllConditionVariable(&cv_); }
+  void wait(std::unique_lock<Mutex>& lock) { SleepConditionVariableSRW(&cv_, &lock.mutex()->lock_, INFINITE, 0); }
+  template <class Predicate>
+  void wait(std::unique_lock<Mutex>& lock, Predicate ready) {
+    while (!ready()) wait(lock);
+  }
+  // A wake-up before the time is up may be spurious, as with the library's.
+  std::cv_status wait_for(std::unique_lock<Mutex>& lock, std::chrono::milliseconds time) {
+    const DWORD ms = static_cast<DWORD>(time.count());
+    if (SleepConditionVariableSRW(&cv_, &lock.mutex()->lock_, ms, 0)) return std::cv_status::no_timeout;
+    return GetLastError() == ERROR_TIMEOUT ? std::cv_status::timeout : std::cv_status::no_timeout;
+  }
+
+ private:
+  CONDITION_VARIABLE cv_ = CONDITION_VARIABLE_INIT;
+};
+
+#else
+
+using Mutex = std::mutex;
+using CondVar = std::condition_variable;
+
+#endif
+
+}  // namespace orva
