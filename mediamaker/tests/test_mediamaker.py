@@ -20,7 +20,8 @@ USB_DRIVE = 'u:'
 def wine(*args, cwd=None, timeout=600):
     done = subprocess.run([ORVA_WINE_RUN, *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True, cwd=cwd,
                           timeout=timeout)
-    return done.returncode, done.stdout.decode('utf-8', errors='replace')
+    decode = lambda data: data.decode('utf-8', errors='replace')
+    return done.returncode, decode(done.stdout), decode(done.stderr)
 
 
 def schedule_text(jobs):
@@ -89,11 +90,11 @@ def drive(commands):
     with tempfile.NamedTemporaryFile('w', suffix='.txt', delete=False, encoding='utf-8') as f:
         f.write('\n'.join(commands) + '\n')
     try:
-        code, text = wine(ORVA_BIN / 'media_driver.exe', win_path(f.name), cwd=here)
+        code, text, errors = wine(ORVA_BIN / 'media_driver.exe', win_path(f.name), cwd=here)
     finally:
         os.unlink(f.name)
     print(text)
-    assert code == 0, text
+    assert code == 0, text + errors
     report = []
     for line in text.splitlines():
         if '=' in line and not line.startswith('> '):

@@ -186,8 +186,10 @@ bool SetValue(const wchar_t* path, const wchar_t* name, const wchar_t* value) {
 int RunInTestSetting() {
   if (!UnderWine() || (ArialReplaced() && OnTestDesktop())) return -1;
   std::wstring desktop = TestDesktop();
-  if (!SetValue(kReplacements, L"Arial", L"Liberation Sans") || !SetValue(kDesktops, desktop.c_str(), L"1280x1024"))
+  if (!SetValue(kReplacements, L"Arial", L"Liberation Sans") || !SetValue(kDesktops, desktop.c_str(), L"1280x1024")) {
+    fprintf(stderr, "test setting: the Wine settings could not be written\n");
     return 1;
+  }
   wchar_t exe[MAX_PATH];
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
   std::wstring line = GetCommandLineW();
@@ -199,10 +201,14 @@ int RunInTestSetting() {
   si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
+  if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    fprintf(stderr, "test setting: no start on desktop %ls (error %lu)\n", desktop.c_str(), GetLastError());
+    return 1;
+  }
   WaitForSingleObject(pi.hProcess, INFINITE);
   DWORD code = 1;
   GetExitCodeProcess(pi.hProcess, &code);
+  if (code != 0) fprintf(stderr, "test setting: the run on desktop %ls ended with code %lu\n", desktop.c_str(), code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return (int)code;
