@@ -20,18 +20,36 @@ class StdoutSink : public OutputSink {
 
 StdoutSink g_defaultSink;
 OutputSink* g_sink = &g_defaultSink;
+std::function<void()> g_catchUp;
+OutputSink* g_catchUpSink = nullptr;
+bool g_catchingUp = false;
 }  // namespace
 
 void SetOutputSink(OutputSink* sink) { g_sink = sink ? sink : &g_defaultSink; }
-OutputSink& Output() { return *g_sink; }
+
+OutputSink& Output() {
+  if (g_catchUp && !g_catchingUp && g_sink == g_catchUpSink) {
+    struct Running {
+      Running() { g_catchingUp = true; }
+      ~Running() { g_catchingUp = false; }
+    } running;
+    g_catchUp();
+  }
+  return *g_sink;
+}
+
+void SetOutputCatchUp(std::function<void()> catchUp) {
+  g_catchUp = std::move(catchUp);
+  g_catchUpSink = g_sink;
+}
 
 void PrintMessage(bool toLog, bool toConsole, const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);
   std::wstring text = VFmt(format, args);
   va_end(args);
-  if (toLog) g_sink->Log(text);
-  if (toConsole) g_sink->Console(text);
+  if (toLog) Output().Log(text);
+  if (toConsole) Output().Console(text);
 }
 
 }  // namespace orva

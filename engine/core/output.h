@@ -1,6 +1,7 @@
 // Where the engine's messages go: the console and the run log. The program
 // installs its sink at start-up; tests install one that records.
 #pragma once
+#include <functional>
 #include <string>
 
 namespace orva {
@@ -14,7 +15,14 @@ class OutputSink {
 
 // Null restores the default sink (console only).
 void SetOutputSink(OutputSink* sink);
+// The sink, once the catch-up (if any) has run.
 OutputSink& Output();
+
+// Work left behind whose messages must come before any later one: while a
+// catch-up is set, every message to the sink that was current when it was
+// set first runs it (not recursively, and not while another sink, such as
+// a quiet one, is in place). Null removes it.
+void SetOutputCatchUp(std::function<void()> catchUp);
 
 inline void SayConsole(const std::wstring& text) { Output().Console(text); }
 inline void SayLog(const std::wstring& text) { Output().Log(text); }

@@ -26,6 +26,11 @@ constexpr int32_t kErrorAlreadyExists = 183;
 
 std::wstring Text(int32_t code) { return SystemErrorText(code); }
 
+void CountFileAttributeFailure(const std::wstring& path, const wchar_t* reason, const std::wstring& text) {
+  ++Counters().fileAttrSkipped;
+  Lists().fileAttributes.push_back({path, text, reason});
+}
+
 // Output held ahead of the writer, and how far the table is read ahead.
 constexpr size_t kInflateBudget = 16u << 20;
 constexpr size_t kMaxAhead = 512;
@@ -125,6 +130,7 @@ class Walk {
       if (!result_.damaged) SayConsole(L"End of header has been reached (1).\n");
       CloseLevel();
     }
+    fs_.Settle();
     return result_;
   }
 
@@ -492,10 +498,6 @@ class Walk {
     FileSkipped(path, wholeBlock ? L"Error in inflate()." : L"Error in writing.", L"File exception");
   }
 
-  void FileAttributeFailure(const std::wstring& path, const wchar_t* reason, const std::wstring& text) {
-    ++Counters().fileAttrSkipped;
-    Lists().fileAttributes.push_back({path, text, reason});
-  }
 
   void File(const TavEntry& e, const std::wstring& path, const std::wstring& name) {
     int32_t err = fs_.MakeFile(path);
@@ -526,11 +528,11 @@ class Walk {
       if (handleError) {
         Say(Fmt(L"  Failed to retrieve the file handle for the file %ls. (Error code : %d, %ls)\n", path.c_str(), err,
                 text.c_str()));
-        FileAttributeFailure(path, L"Faild to retrieve the file handle.", text);
+        CountFileAttributeFailure(path, L"Faild to retrieve the file handle.", text);
       } else {
         SayConsole(
             Fmt(L"  Failed to change the file time %ls. (Error code : %d, %ls)\n", path.c_str(), err, text.c_str()));
-        FileAttributeFailure(path, L"Time attribute writing error.", text);
+        CountFileAttributeFailure(path, L"Time attribute writing error.", text);
       }
     }
     err = v3_ ? 0 : fs_.SetShortName(path, false, fd);
@@ -540,18 +542,17 @@ class Walk {
           Fmt(L"  Failed to retrieve the file handle for the file %ls. Cannot change short name attribute. (Error "
               L"code : %d, %ls)\n",
               path.c_str(), err, text.c_str()));
-      FileAttributeFailure(path, L"Faild to retrieve the file handle to change short name.", text);
+      CountFileAttributeFailure(path, L"Faild to retrieve the file handle to change short name.", text);
     }
     // Security before the attributes: where permissions stand for the
     // read-only attribute, applying them must not undo it.
-    if (e.hasSecurity) fs_.ApplyEntrySecurity(path, e.security);
-    err = fs_.SetAttributes(path, fd.attributes);
-    if (err) {
-      std::wstring text = Text(err);
-      Say(Fmt(L"  Failed to change the file attribute (%ls). (Error code : %d, %ls)\n", path.c_str(), err,
+    fs_.FinishFile(path, e.hasSecurity ? &e.security : nullptr, fd.attributes, [path](int32_t error) {
+      if (!error) return;
+      std::wstring text = Text(error);
+      Say(Fmt(L"  Failed to change the file attribute (%ls). (Error code : %d, %ls)\n", path.c_str(), error,
               text.c_str()));
-      FileAttributeFailure(path, L"Attribute writing error.", text);
-    }
+      CountFileAttributeFailure(path, L"Attribute writing error.", text);
+    });
   }
 
   const ChainStreams& chain_;
@@ -572,6 +573,12 @@ class Walk {
 };
 
 }  // namespace
+
+void RestoreFileSystem::FinishFile(const std::wstring& path, const SecurityBlock* sec, uint32_t attributes,
+                                   std::function<void(int32_t error)> done) {
+  if (sec) ApplyEntrySecurity(path, *sec);
+  done(SetAttributes(path, attributes));
+}
 
 int32_t RestoreFileSystem::SetDirectoryMetadata(const std::wstring& path, const FindData& fd,
                                                 MetadataStep& failedStep) {

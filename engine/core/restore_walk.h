@@ -3,6 +3,7 @@
 // builds natively (tests and fuzzing use an in-memory one).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/tav_entry.h"
@@ -28,6 +29,14 @@ class RestoreFileSystem {
   virtual void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) = 0;
   // False: the caller counts Security.
   virtual bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec) = 0;
+  // The security (when sec is given), then the attributes of the file just
+  // closed; done gets the attributes' error. The file system may do both
+  // later, behind the walk: done then runs in the order of the calls, and
+  // before any later message or Settle returns.
+  virtual void FinishFile(const std::wstring& path, const SecurityBlock* sec, uint32_t attributes,
+                          std::function<void(int32_t error)> done);
+  // Completes what FinishFile left behind.
+  virtual void Settle() {}
   enum MetadataStep { kOpenStep, kTimesStep, kAttributesStep };
   // A directory's times, then its attributes, through one handle; stops at
   // the first step that fails (failedStep) and returns its error, else 0.

@@ -50,15 +50,15 @@ struct Tree {
     fs::remove_all(root, ec);
     std::mt19937 rnd(5);
     for (int d = 0; d < 6; ++d) {
-      const fs::path dir = root / ("dir" + std::to_string(d)) / "inner";
+      const fs::path dir = root / std::string("dir").append(std::to_string(d)) / "inner";
       fs::create_directories(dir);
-      for (int i = 0; i < 40; ++i) WriteFile(dir / ("f" + std::to_string(i) + ".txt"), rnd() % 9000, rnd);
+      for (int i = 0; i < 40; ++i) WriteFile(dir / std::string("f").append(std::to_string(i)).append(".txt"), rnd() % 9000, rnd);
     }
     fs::create_directories(root / "empty");
     fs::create_directories(root / "large");
     for (size_t size :
          {size_t{0}, size_t{65536}, size_t{131072}, size_t{65537}, size_t{3u << 20}, size_t{1u << 20}, kLargeSize})
-      WriteFile(root / "large" / ("l" + std::to_string(size) + ".bin"), size, rnd);
+      WriteFile(root / "large" / std::string("l").append(std::to_string(size)).append(".bin"), size, rnd);
     WriteFile(root / "first.dat", 70000, rnd);
     CreateHardLinkW((root / "dir0" / "second.dat").wstring().c_str(), (root / "first.dat").wstring().c_str(), nullptr);
     WriteFile(root / "dir1" / "skip.me", 100, rnd);
@@ -150,7 +150,7 @@ TEST(CapturePipeline, ALargeFileIsOneStreamWhoeverMakesIt) {
   Tree tree;
   Settle(tree);
   const Capture eight = Walk(tree, 1, 8);
-  const fs::path large = tree.root / "large" / ("l" + std::to_string(kLargeSize) + ".bin");
+  const fs::path large = tree.root / "large" / std::string("l").append(std::to_string(kLargeSize)).append(".bin");
   TempFile header("pipeline_header"), body("pipeline_body");
   {
     CaptureOutput out;

@@ -105,9 +105,9 @@ Step R(int64_t count, std::string expected) { return {Op::kRead, std::move(expec
 Step S(int64_t offset, int origin, int64_t result = 0) { return {Op::kSeek, "", offset, origin, result}; }
 Step T(int64_t position) { return {Op::kTell, "", position}; }
 Step L(int64_t length) { return {Op::kLength, "", length}; }
-Step F() { return {Op::kFlush}; }
+Step F() { return {Op::kFlush, ""}; }
 Step O(std::string mode) { return {Op::kOpen, std::move(mode)}; }
-Step C() { return {Op::kClose}; }
+Step C() { return {Op::kClose, ""}; }
 Step Items(uint32_t size, uint32_t count, int64_t got) {
   return {Op::kReadItems, "", size, static_cast<int>(count), got};
 }

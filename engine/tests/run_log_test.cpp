@@ -131,3 +131,27 @@ TEST(LogHeader, ParameterLinesByCommand) {
   EXPECT_EQ(ParameterLines()[2], L"  Full backup image file name : D:\\B\\Job.TAV\n");
   Settings() = saved;
 }
+
+// Work left behind catches up before any later message, once, on the sink
+// it was set for only (a quiet sink swallows nothing of it).
+TEST(OutputCatchUp, RunsBeforeLaterMessagesOnItsOwnSink) {
+  CaptureOutput out;
+  int pending = 2;
+  SetOutputCatchUp([&] {
+    for (; pending > 0; --pending) Say(Fmt(L"late %d\n", pending));  // its own messages do not recurse
+  });
+  {
+    CaptureOutput quiet;
+    Say(L"quiet\n");
+    EXPECT_EQ(quiet.console, L"quiet\n");
+  }
+  SetOutputSink(&out);
+  EXPECT_EQ(pending, 2);
+  Say(L"next\n");
+  PrintMessage(true, true, L"printed\n");
+  SetOutputCatchUp(nullptr);
+  pending = 1;
+  SayLog(L"after\n");
+  EXPECT_EQ(out.console, L"late 2\nlate 1\nnext\nprinted\n");
+  EXPECT_EQ(out.log, L"late 2\nlate 1\nnext\nprinted\nafter\n");
+}

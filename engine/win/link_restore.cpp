@@ -152,12 +152,13 @@ bool ApplySecurity(const std::wstring& path, const SecurityBlock& sec, Caller ca
                                    sacl);
   }
   if (result == ERROR_SUCCESS) return true;
+  if (caller == Caller::kEntry) {
+    ReportEntrySecurityFailure(path, result);
+    return false;
+  }
   Say(Fmt(L"  Error in applying security information (%ls). (Error : %d,%ls)\n", path.c_str(), static_cast<int>(result),
           ErrorText(result).c_str()));
-  if (caller == Caller::kDescriptor)
-    Say(Fmt(L"    Descriptor : %ls\n", sec.sddl.c_str()));
-  else
-    ++Counters().securitySkipped;
+  Say(Fmt(L"    Descriptor : %ls\n", sec.sddl.c_str()));
   return false;
 }
 
@@ -218,6 +219,36 @@ bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec)
 
 void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec, void* handle) {
   ApplySecurity(path, sec, Caller::kEntry, false, handle);
+}
+
+bool PrepareEntrySecurity(const SecurityBlock& sec, PreparedSecurity& prepared) {
+  ConvertedSecurity converted(sec);
+  const SECURITY_INFORMATION flags = SecurityFlagsFromSddl(sec.sddl);
+  if (!converted.Ok() || (flags & SACL_SECURITY_INFORMATION)) return false;
+  std::vector<uint8_t> dacl = sec.dacl;
+  PACL acl = nullptr;
+  if ((flags & DACL_SECURITY_INFORMATION) && !AclFrom(dacl, acl)) return false;
+  prepared.flags = flags;
+  auto bytes = [](PSID sid) {
+    const uint8_t* p = static_cast<const uint8_t*>(sid);
+    return sid ? std::vector<uint8_t>(p, p + GetLengthSid(sid)) : std::vector<uint8_t>();
+  };
+  prepared.owner = bytes(converted.Owner());
+  prepared.group = bytes(converted.Group());
+  prepared.dacl = acl ? std::move(dacl) : std::vector<uint8_t>();
+  return true;
+}
+
+uint32_t SetPreparedSecurity(void* handle, PreparedSecurity& prepared) {
+  auto pointer = [](std::vector<uint8_t>& bytes) { return bytes.empty() ? nullptr : bytes.data(); };
+  return SetSecurityInfo(handle, SE_FILE_OBJECT, prepared.flags, pointer(prepared.owner), pointer(prepared.group),
+                         reinterpret_cast<PACL>(pointer(prepared.dacl)), nullptr);
+}
+
+void ReportEntrySecurityFailure(const std::wstring& path, uint32_t error) {
+  Say(Fmt(L"  Error in applying security information (%ls). (Error : %d,%ls)\n", path.c_str(), static_cast<int>(error),
+          ErrorText(error).c_str()));
+  ++Counters().securitySkipped;
 }
 
 bool ApplyLinkSecurity(const std::wstring& path, const SecurityBlock& sec) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/tav_entry.h"
 
@@ -20,6 +21,21 @@ void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec, void
 // ApplySecurityDescriptor for a symbolic link: set on the link itself,
 // through a handle that does not follow it, never on what it points at.
 bool ApplyLinkSecurity(const std::wstring& path, const SecurityBlock& sec);
+
+// An entry's owner, group and DACL converted, to be set through a handle
+// from any thread.
+struct PreparedSecurity {
+  uint32_t flags = 0;
+  std::vector<uint8_t> owner, group, dacl;
+};
+// False when sec does not convert, holds a broken ACL or a SACL:
+// ApplyEntrySecurity then does it and says what is wrong.
+bool PrepareEntrySecurity(const SecurityBlock& sec, PreparedSecurity& prepared);
+// Sets it through a handle opened with READ_CONTROL, WRITE_DAC and
+// WRITE_OWNER; 0 or the system's error.
+uint32_t SetPreparedSecurity(void* handle, PreparedSecurity& prepared);
+// The message and Security count of an entry's refused security.
+void ReportEntrySecurityFailure(const std::wstring& path, uint32_t error);
 
 // Opens an object (access and CreateFileW flags) to set security on the
 // object itself; returns its handle, or INVALID_HANDLE_VALUE with the last
