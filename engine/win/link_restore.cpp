@@ -122,8 +122,7 @@ DWORD SetSecurityOnObject(const std::wstring& systemPath, SECURITY_INFORMATION f
 
 enum class Caller { kDescriptor, kEntry };
 
-bool ApplySecurity(const std::wstring& path, const SecurityBlock& sec, Caller caller, bool onObjectItself,
-                   HANDLE handle = nullptr) {
+bool ApplySecurity(const std::wstring& path, const SecurityBlock& sec, Caller caller, bool onObjectItself) {
   ConvertedSecurity converted(sec);
   if (!converted.Ok()) {
     Say(Fmt(L"  Error in converting a security string to a security information (%ls). %ls\n", path.c_str(),
@@ -142,10 +141,6 @@ bool ApplySecurity(const std::wstring& path, const SecurityBlock& sec, Caller ca
     result = ERROR_INVALID_ACL;
   } else if (onObjectItself) {
     result = SetSecurityOnObject(SystemPath(path), flags, converted.Owner(), converted.Group(), dacl, sacl);
-  } else if (handle && !(flags & SACL_SECURITY_INFORMATION)) {
-    // The same call as by name, without opening the object again: the
-    // inherited entries still come from the parent.
-    result = SetSecurityInfo(handle, SE_FILE_OBJECT, flags, converted.Owner(), converted.Group(), dacl, nullptr);
   } else {
     std::wstring systemPath = SystemPath(path);
     result = SetNamedSecurityInfoW(systemPath.data(), SE_FILE_OBJECT, flags, converted.Owner(), converted.Group(), dacl,
@@ -217,8 +212,8 @@ bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec)
   return ApplySecurity(path, sec, Caller::kDescriptor, false);
 }
 
-void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec, void* handle) {
-  ApplySecurity(path, sec, Caller::kEntry, false, handle);
+void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) {
+  ApplySecurity(path, sec, Caller::kEntry, false);
 }
 
 bool PrepareEntrySecurity(const SecurityBlock& sec, PreparedSecurity& prepared) {

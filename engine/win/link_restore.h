@@ -14,10 +14,7 @@ namespace orva {
 // Security. Used for hard and symbolic links.
 bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec);
 // The same for files and directories; counts Security itself on failure.
-// Given a handle to the object opened with READ_CONTROL, WRITE_DAC and
-// WRITE_OWNER, it sets the owner, group and DACL through it instead of
-// opening the object again by name (a SACL still goes by name).
-void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec, void* handle = nullptr);
+void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec);
 // ApplySecurityDescriptor for a symbolic link: set on the link itself,
 // through a handle that does not follow it, never on what it points at.
 bool ApplyLinkSecurity(const std::wstring& path, const SecurityBlock& sec);

@@ -289,7 +289,7 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
   void ApplyEntrySecurity(const std::wstring& path, const SecurityBlock& sec) override {
     Settle();
     if (path != keptPath_) Release();
-    orva::ApplyEntrySecurity(path, sec, keptSecurable_ ? kept_ : nullptr);
+    orva::ApplyEntrySecurity(path, sec);
   }
 
   bool ApplySecurityDescriptor(const std::wstring& path, const SecurityBlock& sec) override {
