@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <vector>
 
 #include "contracts/job_record_check.h"
+#include "contracts/local_time.h"
 
 namespace orva::service {
 namespace {
@@ -61,6 +63,15 @@ LocalTime FromMinuteIndex(int64_t minute) {
   t.hour = static_cast<int>(within / 60);
   t.minute = static_cast<int>(within % 60);
   return t;
+}
+
+WallTime SystemWallTime() {
+  const std::time_t t = std::time(nullptr);
+  const std::tm tm = LocalTimeOf(t);
+  WallTime wall;
+  wall.local = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  wall.utcOffsetSeconds = MinuteIndex(wall.local) * 60 + wall.local.second - static_cast<int64_t>(t);
+  return wall;
 }
 
 int Weekday(const LocalTime& t) {
@@ -144,7 +155,13 @@ Scheduler::Scheduler(JobTable& table, WorkerLauncher& launcher, SchedulerOptions
 
 Scheduler::~Scheduler() { Shutdown(); }
 
-LocalTime Scheduler::Now() const { return options_.clock ? options_.clock() : LogNow(); }
+LocalTime Scheduler::Now() const { return options_.clock ? options_.clock().local : LogNow(); }
+
+int64_t Scheduler::MonotonicMs() const {
+  if (options_.monotonicMs) return options_.monotonicMs();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 void Scheduler::Log(std::string_view text) const {
   if (options_.log) options_.log("SCHEDULER", text);
@@ -158,26 +175,49 @@ std::string Scheduler::Caption() {
 
 void Scheduler::Tick() {
   std::lock_guard tick(tickMutex_);
-  const int64_t now = MinuteIndex(Now());
-  int64_t first;
-  if (!lastMinute_ || now < *lastMinute_ - kSetBackMinutes) {
-    first = now;
-    lastMinute_ = now;
-  } else {
-    first = *lastMinute_ + 1;
-    lastMinute_ = std::max(*lastMinute_, now);
+  const WallTime wall = options_.clock ? options_.clock() : SystemWallTime();
+  const int64_t monotonic = MonotonicMs();
+  const TickMark mark{MinuteIndex(wall.local) * 60 + wall.local.second, wall.utcOffsetSeconds, monotonic};
+  const int64_t now = FloorDiv(mark.localSecond, 60);
+
+  // Crossed minutes count only when the clock moved as far as time really
+  // passed; UTC does not move with summer time, so its skipped hour is
+  // crossed and its repeated hour is not. A clock set back crosses nothing.
+  int64_t first = now;
+  if (lastTick_) {
+    const int64_t utcMovedMs =
+        ((mark.localSecond - mark.utcOffsetSeconds) - (lastTick_->localSecond - lastTick_->utcOffsetSeconds)) * 1000;
+    if (utcMovedMs - (monotonic - lastTick_->monotonicMs) <= kClockStepMs)
+      first = std::max(FloorDiv(lastTick_->localSecond, 60) + 1, now - kMaxCatchUpMinutes + 1);
   }
-  first = std::max(first, now - kMaxCatchUpMinutes + 1);
+  lastTick_ = mark;
+  first = std::min(first, now);  // the current minute is always tested
 
-  std::vector<LocalTime> crossed;
-  for (int64_t m = first; m <= now; ++m) crossed.push_back(FromMinuteIndex(m));
+  std::vector<LocalTime> minutes;
+  for (int64_t m = first; m <= now; ++m) minutes.push_back(FromMinuteIndex(m));
 
+  std::map<std::string, int64_t, std::less<>> fired;
   for (const JobRecord& job : table_.Snapshot()) {
-    if (job.runState != kArmed) continue;
-    bool due = FieldText(job.scheduleKind) == "once";
-    for (size_t i = 0; !due && i < crossed.size(); ++i) due = MatchSchedule(job, crossed[i]) != ScheduleHit::kNone;
-    if (due) Start(JobName(job), false);
+    const std::string name(JobName(job));
+    std::optional<int64_t> firedFor;
+    if (auto it = firedFor_.find(name); it != firedFor_.end()) firedFor = it->second;
+    bool due = false;
+    if (job.runState == kArmed) {
+      due = FieldText(job.scheduleKind) == "once";
+      // A start refused with 99 also counts as fired: the job waits for its
+      // next time.
+      for (size_t i = 0; !due && i < minutes.size(); ++i) {
+        const int64_t m = first + static_cast<int64_t>(i);
+        if (m != firedFor && MatchSchedule(job, minutes[i]) != ScheduleHit::kNone) {
+          due = true;
+          firedFor = m;
+        }
+      }
+    }
+    if (firedFor) fired[name] = *firedFor;
+    if (due) Start(name, false);
   }
+  firedFor_.swap(fired);  // deleted jobs are forgotten
 }
 
 RunStart Scheduler::RunNow(std::string_view name) { return Start(name, true); }

@@ -1,9 +1,16 @@
 // The scheduler tick, RUNJOB and the dispatch of a started job to its
 // worker thread.
 //
-// A tick looks at every minute of local time since the previous tick (the
-// first tick only at the current one), so a late tick still fires the
-// minutes it crossed and no job fires twice for one scheduled minute.
+// Every tick tests the current local minute and the minutes it crossed since
+// the previous tick (the first tick only the current one), so a late tick
+// still fires the minutes it crossed. Each entry remembers the minute it last
+// fired for, so a job armed, re-armed or added inside its minute still fires
+// then, and no job fires twice for one scheduled minute (nor in the repeated
+// hour when summer time ends). Crossed minutes count only as far as time
+// really passed, measured on a clock that nobody sets: a clock stepped
+// forward starts over at the current minute, a summer-time change moves
+// local time by the change of its UTC offset, and a wake from sleep crosses
+// the slept span.
 // Starting is decided by JobTable::StartRun under the table lock, against
 // the runs that exist: a job with a run gets no second one, and a job whose
 // worker runs alone is refused (jobState 99 broadcast, entry re-armed) while
@@ -16,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -88,8 +96,22 @@ class NoWorkerLauncher : public WorkerLauncher {
   LogSink log_;
 };
 
+// Local time and how far it is ahead of UTC, read at one moment.
+struct WallTime {
+  LocalTime local;
+  int64_t utcOffsetSeconds = 0;  // changes with summer time
+};
+// The system's local time and UTC offset, from one reading of the clock.
+WallTime SystemWallTime();
+
 struct SchedulerOptions {
-  std::function<LocalTime()> clock;        // local time; LogNow() when empty
+  // The ticks' clock; SystemWallTime() when empty. Run stamps take its local
+  // time (LogNow() when empty).
+  std::function<WallTime()> clock;
+  // Milliseconds of a clock that nobody sets and that goes on through sleep
+  // and hibernation (the service passes GetTickCount64); steady_clock when
+  // empty.
+  std::function<int64_t()> monotonicMs;
   std::function<std::string()> osCaption;  // asked when a job starts; "" when empty
   std::chrono::milliseconds rearmDelay{60000};
   LogSink log;  // task-log lines (tag "SCHEDULER")
@@ -102,10 +124,11 @@ class Scheduler {
  public:
   // A tick may look this far back; older crossed minutes are dropped.
   static constexpr int64_t kMaxCatchUpMinutes = 24 * 60;
-  // A clock that goes back further than this was set back: the tick starts
-  // over at the current minute. Smaller steps (summer time) fire nothing
-  // until the clock has caught up.
-  static constexpr int64_t kSetBackMinutes = 90;
+  // A clock that moved this much further than the time that really passed
+  // was stepped forward (a time synchronisation, a clock set by hand): the
+  // tick starts over at the current minute, as after a clock set back.
+  // Smaller corrections still cross their minutes.
+  static constexpr int64_t kClockStepMs = 2 * 60 * 1000;
 
   Scheduler(JobTable& table, WorkerLauncher& launcher, SchedulerOptions options = {});
   ~Scheduler();  // Shutdown()
@@ -130,6 +153,7 @@ class Scheduler {
   };
 
   LocalTime Now() const;
+  int64_t MonotonicMs() const;
   std::string Caption();
   RunStart Start(std::string_view name, bool force);
   void RunBody(WorkerTask task, Run* run, uint64_t runId);
@@ -140,8 +164,16 @@ class Scheduler {
   WorkerLauncher& launcher_;
   const SchedulerOptions options_;
 
+  // The previous tick's clocks; under tickMutex_.
+  struct TickMark {
+    int64_t localSecond = 0;
+    int64_t utcOffsetSeconds = 0;
+    int64_t monotonicMs = 0;
+  };
   std::mutex tickMutex_;
-  std::optional<int64_t> lastMinute_;  // under tickMutex_
+  std::optional<TickMark> lastTick_;
+  // The local minute each entry last fired for, by job name; under tickMutex_.
+  std::map<std::string, int64_t, std::less<>> firedFor_;
 
   std::mutex captionMutex_;
   std::string caption_;

@@ -1,6 +1,7 @@
 #include "core/scheduler.h"
 
 #include <atomic>
+#include <optional>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -18,22 +19,44 @@ using test::TempFolder;
 
 LocalTime At(int y, int mo, int d, int h, int mi, int s = 0) { return {y, mo, d, h, mi, s}; }
 
+// Local time with its UTC offset, and a monotonic clock that moves as far as
+// UTC does while time passes.
 class FakeClock {
  public:
-  void Set(const LocalTime& t) {
+  // Time passes until the clock shows `t` (in the zone `offsetMinutes` ahead
+  // of UTC, the current one when not given); a clock set back passes none.
+  void Set(const LocalTime& t, std::optional<int> offsetMinutes = {}) {
+    std::lock_guard lock(m_);
+    const int64_t offset = offsetMinutes ? *offsetMinutes * 60 : offset_;
+    const int64_t passed = (Seconds(t) - offset) - (Seconds(t_) - offset_);
+    if (passed > 0) monotonicMs_ += passed * 1000;
+    t_ = t;
+    offset_ = offset;
+  }
+  // The clock is stepped to `t`: no time passes.
+  void Step(const LocalTime& t) {
     std::lock_guard lock(m_);
     t_ = t;
   }
-  std::function<LocalTime()> Fn() {
+  std::function<WallTime()> Fn() {
     return [this] {
       std::lock_guard lock(m_);
-      return t_;
+      return WallTime{t_, offset_};
+    };
+  }
+  std::function<int64_t()> Monotonic() {
+    return [this] {
+      std::lock_guard lock(m_);
+      return monotonicMs_;
     };
   }
 
  private:
+  static int64_t Seconds(const LocalTime& t) { return MinuteIndex(t) * 60 + t.second; }
   std::mutex m_;
-  LocalTime t_;
+  LocalTime t_{2024, 1, 1, 0, 0, 0};
+  int64_t offset_ = 0;
+  int64_t monotonicMs_ = 1000000;
 };
 
 // Records each run; while held, runs wait until released.
@@ -165,11 +188,15 @@ struct Fixture {
       std::lock_guard lock(m);
       sent.push_back(r);
     });
-    SchedulerOptions o;
-    o.clock = clock.Fn();
-    o.osCaption = [caption] { return caption; };
-    o.rearmDelay = rearm;
-    scheduler = std::make_unique<Scheduler>(table, launcher, o);
+    options.clock = clock.Fn();
+    options.monotonicMs = clock.Monotonic();
+    options.osCaption = [caption] { return caption; };
+    options.rearmDelay = rearm;
+    options.makeThread = [this](std::function<void()> body) {
+      ++threads;
+      return std::thread(std::move(body));
+    };
+    scheduler = std::make_unique<Scheduler>(table, launcher, options);
   }
   ~Fixture() {
     launcher.Release();
@@ -180,10 +207,22 @@ struct Fixture {
     std::lock_guard lock(m);
     sent.clear();  // drop the echo
   }
+  // The service starts again with the same table.
+  void Restart() {
+    launcher.Release();
+    scheduler.reset();
+    scheduler = std::make_unique<Scheduler>(table, launcher, options);
+  }
   int32_t RunState(const char* name) { return table.Find(name)->runState; }
   std::vector<JobRecord> Sent() {
     std::lock_guard lock(m);
     return sent;
+  }
+  // Runs started and starts refused with 99, counted when they happen.
+  size_t Fired() {
+    size_t refused = 0;
+    for (const JobRecord& r : Sent()) refused += r.jobState == kJobAnotherRunning;
+    return threads + refused;
   }
 
   TempFolder folder;
@@ -192,6 +231,8 @@ struct Fixture {
   FakeLauncher launcher;
   std::mutex m;
   std::vector<JobRecord> sent;
+  std::atomic<size_t> threads{0};
+  SchedulerOptions options;
   std::unique_ptr<Scheduler> scheduler;
 };
 
@@ -207,14 +248,19 @@ TEST(Scheduler, TicksFireEachScheduledMinuteOnceAndLateTicksCatchUp) {
     size_t daily, monday;
   };
   const Step steps[] = {
-      {At(2024, 1, 6, 2, 5), 0, 0},                                        // first tick: only its own minute counts
-      {At(2024, 1, 7, 1, 59, 55), 0, 0}, {At(2024, 1, 7, 2, 0, 0), 1, 0},  // Sunday 02:00
+      {At(2024, 1, 6, 2, 5), 0, 0},  // first tick: only its own minute counts
+      {At(2024, 1, 7, 1, 59, 55), 0, 0},
+      {At(2024, 1, 7, 2, 0, 0), 1, 0},  // Sunday 02:00
       {At(2024, 1, 7, 2, 0, 5), 1, 0},  // same minute, already re-armed: no second run
-      {At(2024, 1, 7, 2, 0, 59), 1, 0},  {At(2024, 1, 7, 2, 1, 0), 1, 0}, {At(2024, 1, 7, 23, 58), 1, 0},
-      {At(2024, 1, 8, 2, 3, 10), 2, 1},                                  // one late tick crosses Monday 00:01 and 02:00
-      {At(2024, 1, 8, 2, 3, 40), 2, 1},  {At(2024, 1, 8, 1, 30), 2, 1},  // clock stepped back: the minutes are not
-                                                                         // fired again
-      {At(2024, 1, 8, 2, 4), 2, 1},      {At(2024, 1, 9, 2, 0), 3, 1},
+      {At(2024, 1, 7, 2, 0, 59), 1, 0},
+      {At(2024, 1, 7, 2, 1, 0), 1, 0},
+      {At(2024, 1, 7, 23, 58), 1, 0},
+      {At(2024, 1, 8, 2, 3, 10), 2, 1},  // one late tick crosses Monday 00:01 and 02:00
+      {At(2024, 1, 8, 2, 3, 40), 2, 1},
+      {At(2024, 1, 8, 1, 30), 2, 1},  // clock stepped back: the minutes are not
+                                      // fired again
+      {At(2024, 1, 8, 2, 4), 2, 1},
+      {At(2024, 1, 9, 2, 0), 3, 1},
   };
   for (const Step& s : steps) {
     f.clock.Set(s.at);
@@ -429,6 +475,210 @@ TEST(Scheduler, AJobWithoutAWorkerOnThisSystemIsNotLeftStarted) {
   EXPECT_TRUE(f.launcher.Tasks().empty());
   EXPECT_EQ(f.RunState("Shadow"), kArmed);
   EXPECT_TRUE(f.table.Runs().empty());
+}
+
+// What the main loop, a manager and the machine's clock do, in order. Every
+// event but kRunHeld and kEndRun ends with a tick, as the loop and the ADDJOB
+// and MODIFYJOB dispatch do.
+enum class Do {
+  kTick,       // time passes until the clock shows `at`
+  kStepClock,  // the clock is stepped to `at`: no time passes
+  kAdd,        // ADDJOB of the script's jobs
+  kRearm,      // MODIFYJOB of the first job with runState 0
+  kRunHeld,    // RUNJOB of `job` (the first job when none); its run goes on
+  kEndRun,     // the held run ends and its entry is re-armed
+  kRestart,    // the service starts again with the same table
+};
+struct Event {
+  LocalTime at;
+  Do what;
+  size_t fired;  // runs started and starts refused with 99 so far, all jobs
+  std::optional<int> utcOffsetMinutes = {};
+  const char* job = nullptr;
+};
+struct Script {
+  const char* name;
+  std::vector<JobRecord> jobs;
+  bool addedLater;  // the jobs come with kAdd
+  std::vector<Event> events;
+};
+
+JobRecord Disarmed(JobRecord r) {
+  r.runState = kDisarmed;
+  return r;
+}
+JobRecord Weekly(JobRecord r, int weekday) {
+  r.weekdays[weekday] = 'y';
+  return r;
+}
+JobRecord Monthly(JobRecord r, int day) {
+  r.dayOfMonth = day;
+  return r;
+}
+
+void RunScript(const Script& script) {
+  SCOPED_TRACE(script.name);
+  Fixture f;
+  if (!script.addedLater) {
+    for (const JobRecord& job : script.jobs) f.Add(job);
+  }
+  bool held = false;
+  for (const Event& e : script.events) {
+    const std::string name(e.job ? std::string_view(e.job) : JobName(script.jobs[0]));
+    if (e.what == Do::kStepClock)
+      f.clock.Step(e.at);
+    else
+      f.clock.Set(e.at, e.utcOffsetMinutes);
+    switch (e.what) {
+      case Do::kAdd:
+        for (const JobRecord& job : script.jobs) ASSERT_TRUE(f.table.Add(job).ok());
+        break;
+      case Do::kRearm: {
+        JobRecord armed = *f.table.Find(name);
+        armed.runState = kArmed;
+        ASSERT_TRUE(f.table.Modify(armed).ok());
+        break;
+      }
+      case Do::kRunHeld:
+        held = true;
+        f.launcher.Hold();
+        f.scheduler->RunNow(name);
+        break;
+      case Do::kEndRun:
+        held = false;
+        f.launcher.Release();
+        ASSERT_TRUE(f.scheduler->WaitIdle(5s));
+        break;
+      case Do::kRestart:
+        f.Restart();
+        break;
+      default:
+        break;
+    }
+    if (e.what != Do::kRunHeld && e.what != Do::kEndRun) f.scheduler->Tick();
+    EXPECT_EQ(f.Fired(), e.fired) << e.at.year << "-" << e.at.month << "-" << e.at.day << " " << e.at.hour << ":"
+                                  << e.at.minute << ":" << e.at.second;
+    if (!held) {
+      ASSERT_TRUE(f.scheduler->WaitIdle(5s));  // ended runs are re-armed at once
+    }
+  }
+}
+
+LocalTime Dec10(int h, int mi, int s = 0) { return At(2026, 12, 10, h, mi, s); }
+LocalTime Dec11(int h, int mi, int s = 0) { return At(2026, 12, 11, h, mi, s); }
+LocalTime Oct25(int h, int mi, int s = 0) { return At(2026, 10, 25, h, mi, s); }  // summer time ends at 03:00
+
+TEST(Scheduler, AJobArmedInsideItsMinuteStillFiresThen) {
+  const Script scripts[] = {
+      {"added after the minute's first tick",
+       {Job("Daily", "daily", "10:00")},
+       true,
+       {{Dec10(10, 0, 2), Do::kTick, 0},
+        {Dec10(10, 0, 30), Do::kAdd, 1},
+        {Dec10(10, 0, 45), Do::kTick, 1},
+        {Dec10(10, 1, 0), Do::kTick, 1},
+        {Dec11(10, 0, 3), Do::kTick, 2}}},
+      {"re-armed by MODIFYJOB inside its minute",
+       {Disarmed(Job("Daily", "daily", "10:00"))},
+       false,
+       {{Dec10(9, 59, 57), Do::kTick, 0},
+        {Dec10(10, 0, 2), Do::kTick, 0},
+        {Dec10(10, 0, 30), Do::kRearm, 1},
+        {Dec10(10, 0, 50), Do::kTick, 1}}},
+      {"RUNJOB just before the minute, re-armed inside it",
+       {Job("Daily", "daily", "10:00")},
+       false,
+       {{Dec10(9, 59, 55), Do::kTick, 0},
+        {Dec10(9, 59, 58), Do::kRunHeld, 1},
+        {Dec10(10, 0, 3), Do::kTick, 1},
+        {Dec10(10, 0, 40), Do::kEndRun, 1},
+        {Dec10(10, 0, 58), Do::kTick, 2},
+        {Dec10(10, 1, 3), Do::kTick, 2}}},
+      {"added in the repeated hour when summer time ends",
+       {Job("Night", "daily", "02:40")},
+       true,
+       {{Oct25(1, 59, 50), Do::kTick, 0, 120},
+        {Oct25(2, 30), Do::kTick, 0},
+        {Oct25(2, 59, 55), Do::kTick, 0},
+        {Oct25(2, 0, 0), Do::kTick, 0, 60},
+        {Oct25(2, 10), Do::kAdd, 0},
+        {Oct25(2, 40, 0), Do::kTick, 1},
+        {Oct25(2, 40, 30), Do::kTick, 1},
+        {Oct25(3, 0), Do::kTick, 1}}},
+  };
+  for (const Script& script : scripts) RunScript(script);
+}
+
+TEST(Scheduler, AClockStepIsNoTimePassedAndRunsNothingTwice) {
+  const Script scripts[] = {
+      {"started with the clock two hours slow, then synchronised",
+       {Job("Daily", "daily", "09:00")},
+       false,
+       {{Dec10(9, 0, 1), Do::kTick, 1},
+        {Dec10(8, 5, 0), Do::kRestart, 1},
+        {Dec10(8, 5, 30), Do::kTick, 1},
+        {Dec10(10, 6, 0), Do::kStepClock, 1},
+        {Dec10(10, 6, 5), Do::kTick, 1},
+        {Dec11(9, 0, 2), Do::kTick, 2}}},
+      {"started at 2000-01-01, then synchronised",
+       {Job("Daily", "daily", "08:00"), Weekly(Job("Thursday", "weekly", "12:00", kReplication), 3),
+        Monthly(Job("Tenth", "monthly", "06:30", kIsoBackup), 10)},
+       false,
+       {{At(2000, 1, 1, 0, 0, 10), Do::kTick, 0},
+        {At(2000, 1, 1, 0, 0, 40), Do::kTick, 0},
+        {Dec10(13, 0, 0), Do::kStepClock, 0},
+        {Dec10(13, 0, 5), Do::kTick, 0},
+        {Dec11(8, 0, 1), Do::kTick, 1}}},
+      {"set back two days, then restored",
+       {Job("Daily", "daily", "09:45")},
+       false,
+       {{Dec10(9, 44, 58), Do::kTick, 0},
+        {Dec10(9, 45, 3), Do::kTick, 1},
+        {Dec10(10, 0, 0), Do::kTick, 1},
+        {At(2026, 12, 8, 10, 0, 5), Do::kTick, 1},
+        {At(2026, 12, 8, 10, 0, 35), Do::kTick, 1},
+        {Dec10(10, 1, 0), Do::kStepClock, 1},
+        {Dec10(10, 1, 5), Do::kTick, 1}}},
+      // Kept: these fire as they always did.
+      {"a small correction of the clock still crosses its minutes",
+       {Job("Daily", "daily", "10:00")},
+       false,
+       {{Dec10(9, 59, 30), Do::kTick, 0}, {Dec10(10, 1, 10), Do::kStepClock, 1}}},
+      {"a wake from sleep crosses the slept minutes once",
+       {Job("Daily", "daily", "03:00")},
+       false,
+       {{Dec10(23, 0), Do::kTick, 0}, {Dec11(7, 0), Do::kTick, 1}, {Dec11(7, 0, 5), Do::kTick, 1}}},
+      {"the hour skipped when summer time begins is crossed once",
+       {Job("Night", "daily", "02:30")},
+       false,
+       {{At(2026, 3, 29, 1, 59, 55), Do::kTick, 0, 60},
+        {At(2026, 3, 29, 3, 0, 0), Do::kTick, 1, 120},
+        {At(2026, 3, 29, 3, 0, 30), Do::kTick, 1},
+        {At(2026, 3, 29, 3, 30), Do::kTick, 1}}},
+      {"the repeated hour when summer time ends fires once",
+       {Job("Night", "daily", "02:40")},
+       false,
+       {{Oct25(2, 39, 58), Do::kTick, 0, 120},
+        {Oct25(2, 40, 3), Do::kTick, 1},
+        {Oct25(2, 59, 58), Do::kTick, 1},
+        {Oct25(2, 0, 3), Do::kTick, 1, 60},
+        {Oct25(2, 40, 0), Do::kTick, 1},
+        {Oct25(2, 40, 30), Do::kTick, 1},
+        {Oct25(3, 0), Do::kTick, 1}}},
+      {"a service started again inside the minute tests it again",
+       {Job("Daily", "daily", "10:00")},
+       false,
+       {{Dec10(10, 0, 2), Do::kTick, 1}, {Dec10(10, 0, 40), Do::kRestart, 2}}},
+      {"refused with 99 until its next time",
+       {Job("Daily", "daily", "10:00"), Job("Solo", "once", "none")},
+       false,
+       {{Dec10(9, 59, 50), Do::kRunHeld, 1, {}, "Solo"},
+        {Dec10(10, 0, 2), Do::kTick, 2},
+        {Dec10(10, 0, 20), Do::kEndRun, 2},
+        {Dec10(10, 0, 40), Do::kTick, 2},
+        {Dec11(10, 0, 1), Do::kTick, 3}}},
+  };
+  for (const Script& script : scripts) RunScript(script);
 }
 
 }  // namespace

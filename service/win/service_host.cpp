@@ -207,6 +207,9 @@ void RunService() {
   WorkerLauncher& launcher = *new ImageWorkerLauncher(table, imageOptions, copies);
   SchedulerOptions schedulerOptions;
   schedulerOptions.osCaption = [] { return QueryOsCaption(); };
+  // Not moved by clock changes, and counts sleep and hibernation (unlike the
+  // unbiased interrupt time), so a wake still crosses the slept minutes.
+  schedulerOptions.monotonicMs = [] { return static_cast<int64_t>(GetTickCount64()); };
   schedulerOptions.log = TaskLogSink;
   Scheduler& scheduler = *new Scheduler(table, launcher, schedulerOptions);
   CommandHooks hooks;
