@@ -3,6 +3,7 @@
 #include <atomic>
 #include <optional>
 #include <condition_variable>
+#include <ctime>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -118,6 +119,19 @@ TEST(Scheduler, MinuteArithmetic) {
     EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour < 24 && t.minute < 60);
   }
   EXPECT_GT(days, 1000);
+}
+
+TEST(Scheduler, TheSystemClockReadsLocalTimeAndItsUtcOffsetTogether) {
+  const std::time_t before = std::time(nullptr);
+  const WallTime wall = SystemWallTime();
+  const std::time_t after = std::time(nullptr);
+  const int64_t utc = MinuteIndex(wall.local) * 60 + wall.local.second - wall.utcOffsetSeconds;
+  EXPECT_GE(utc, static_cast<int64_t>(before));
+  EXPECT_LE(utc, static_cast<int64_t>(after));
+  // Zones are whole quarter hours from UTC-12 to UTC+14.
+  EXPECT_EQ(wall.utcOffsetSeconds % 900, 0);
+  EXPECT_LE(wall.utcOffsetSeconds, 14 * 3600);
+  EXPECT_GE(wall.utcOffsetSeconds, -12 * 3600);
 }
 
 TEST(Scheduler, ScheduleMatchesTheLocalMinute) {

@@ -290,3 +290,19 @@ def test_scheduler_starts_once_jobs_and_an_ended_run_holds_back_no_other(service
     assert service.file('OrvaSchedule.ovc') == schedule_file(
         [pack({**unpack(first), 'runState': 1}), pack({**unpack(iso), 'runState': 1})])
     m.close()
+
+
+def test_a_daily_job_added_inside_its_minute_starts_in_it(service):
+    service.start()
+    started = time.monotonic()
+    m = Manager()
+    m.job_list()
+    # The main loop (every 5 s) has ticked in this minute, and the ADDJOB's own
+    # tick comes well before its end.
+    while not (12 <= time.localtime().tm_sec <= 45 and time.monotonic() - started > 6):
+        time.sleep(0.5)
+    daily = job('ThisMinute', scheduleTime=time.strftime('%H:%M'))
+    m.send(daily)
+    assert m.receive() == daily
+    assert run_reports(m, 'ThisMinute') == [3, 5, 1]
+    m.close()
