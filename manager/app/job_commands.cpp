@@ -133,6 +133,7 @@ void COrvaManagerDlg::OnJobModify() {
     if (finished.empty()) return;
     JobRecord result = finished.front();
     PrepareModifiedEntry(result);
+    if (!CheckBeforeSending(result)) return;
     JobTable().Replace(name, result);
     SendRecord(result);
     return;

@@ -8,9 +8,11 @@
 #include "core/history.h"
 #include "contracts/job_record_check.h"
 #include "core/repository_options.h"
+#include "core/send_checks.h"
 #include "details_pane.h"
 #include "flat_menu.h"
 #include "manager_message_box.h"
+#include "replication_set_dlg.h"
 #include "resource.h"
 #include "skin_cache.h"
 #include "fixed_disks.h"
@@ -551,7 +553,26 @@ void COrvaManagerDlg::OnExit() {
 void COrvaManagerDlg::OnRecovery() { WinExec("OrvaMediaMaker.exe", SW_SHOW); }
 void COrvaManagerDlg::OnCommandPrompt() { WinExec("cmd.exe", SW_SHOW); }
 
-bool COrvaManagerDlg::SendRecord(const JobRecord& record) { return SendJobRecord(m_socket, record, Prompts()); }
+bool COrvaManagerDlg::SendRecord(const JobRecord& record) {
+  if (!CheckBeforeSending(record)) return false;
+  return SendJobRecord(m_socket, record, Prompts());
+}
+
+bool COrvaManagerDlg::CheckBeforeSending(const JobRecord& record) {
+  const ReplicationGuards guards = DefaultReplicationGuards();
+  auto nameExists = [this](std::string_view name) {
+    if (JobTable().Find(std::string(name))) return true;
+    // A job still shown in the tree counts too.
+    if (m_root)
+      for (HTREEITEM item = TreeView_GetChild(Tree(), m_root); item; item = TreeView_GetNextSibling(Tree(), item))
+        if (ItemText(item) == name) return true;
+    return false;
+  };
+  const std::string why = SendRefusal(record, nameExists, guards.windowsFolder, guards.serviceFolder);
+  if (why.empty()) return true;
+  ManagerMessageBox(m_hWnd, SendRefusalMessage(record, why));
+  return false;
+}
 
 void COrvaManagerDlg::OnJobRun() {
   HTREEITEM item = TreeView_GetSelection(Tree());
