@@ -95,8 +95,15 @@ void COrvaManagerDlg::SendJobRemoval(HTREEITEM item, JobRecord entry) {
 bool COrvaManagerDlg::RemoveReplicationTarget(const JobRecord& entry) {
   const std::string source(FieldText(entry.sourceFolder)), target(FieldText(entry.targetFolder));
   const ReplicationGuards guards = DefaultReplicationGuards();
-  const std::string problem =
-      orva::service::ReplicationFoldersProblem(source, target, guards.windowsFolder, guards.serviceFolder);
+  // The tree goes through the file API, where '%' is a character of a name
+  // like any other: only where the folders lie counts here.
+  auto plain = [](std::string text) {
+    for (char& c : text)
+      if (c == '%') c = '_';
+    return text;
+  };
+  const std::string problem = orva::service::ReplicationFoldersProblem(plain(source), plain(target),
+                                                                       guards.windowsFolder, guards.serviceFolder);
   if (!problem.empty()) {
     ManagerMessageBox(m_hWnd, "The folder \"" + target + "\" was not deleted.\n" + problem);
     return false;

@@ -49,6 +49,19 @@ TEST(SendChecks, RecordsTheServiceWouldDropAreRefusedWithTheReason) {
       {"a mirror into the service folder", replication("D:\\Data", "C:\\Program Files\\Orvanta"), "Orvanta"},
       {"a mirror onto a drive root", replication("D:\\Data", "E:\\"), "root"},
       {"a relative mirror", replication("Data", "E:\\Copy"), "not a full path"},
+      {"a % in a target", replication("D:\\Data", "E:\\Copy\\%USERPROFILE%"), "'%'"},
+      {"a bare drive source", replication("D:", "E:\\Copy"), "bare drive"},
+      {"a mirror into the Log folder", replication("D:\\Data", "C:\\Program Files\\Orvanta\\Log\\x"), "Log"},
+      {"a snapshot copy from a share",
+       [&](JobRecord& r) {
+         replication("\\\\host\\share\\Data", "E:\\Copy")(r);
+         r.jobType = service::kReplicationShadow;
+       },
+       "lettered"},
+      {"an image job without a drive letter", [](JobRecord& r) { SetFieldText(r.driveLetter, ""); }, "driveLetter"},
+      {"an image job of drive *", [](JobRecord& r) { SetFieldText(r.driveLetter, "*"); }, "driveLetter"},
+      {"a taken name before anything else",
+       [](JobRecord& r) { SetFieldText(r.jobName, "Known"), SetFieldText(r.imagePath, "x.doc"); }, "already exists"},
   };
   for (const Case& c : cases) {
     JobRecord r = service::test::SampleJob("New");

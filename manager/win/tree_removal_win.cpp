@@ -2,26 +2,11 @@
 
 #include <windows.h>
 
+#include "contracts/ansi_path.h"
 #include "core/tree_removal.h"
 
 namespace orva::manager {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
-  std::wstring out(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &out[0], n);
-  return out;
-}
-
-std::string Ansi(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, text.data(), (int)text.size(), &out[0], n, nullptr, nullptr);
-  return out;
-}
 
 // Long paths take the "\\?\" form, which Windows reads as it stands.
 std::wstring Long(const std::wstring& path) {
@@ -83,12 +68,15 @@ class WinTreeFileSystem : public TreeFileSystem {
 }  // namespace
 
 std::vector<std::string> RemoveFolderTree(const std::string& folder) {
-  std::wstring path = Wide(folder);
+  std::wstring path = PathFromAnsi(folder).wstring();
   for (wchar_t& c : path)
     if (c == L'/') c = L'\\';
   WinTreeFileSystem fs;
   std::vector<std::string> failed;
-  for (const std::wstring& p : RemoveTree(path, fs)) failed.push_back(Ansi(p));
+  for (const std::wstring& p : RemoveTree(path, fs)) {
+    std::string text;
+    failed.push_back(AnsiFromPath(p, text) ? text : "?");
+  }
   return failed;
 }
 
