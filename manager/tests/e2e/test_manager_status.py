@@ -10,7 +10,7 @@ import threading
 
 from conftest import ORVA_BIN, end_manager, wait_for, wine, win_path
 from job_wire import ADDJOB, JOBLISTBEGIN, JOBLISTEND, MODIFYJOB, RUNJOB, SIZE, job, pack, unpack
-from test_manager_window import ManagerWindow
+from test_manager_window import SHOTS, ManagerWindow, check_shot
 
 PORT = 2000
 
@@ -118,6 +118,9 @@ def test_runs_end_their_running_display_and_refusals_show(wine_scm, display, tmp
             window.wait_tree(lambda t: item(t, 'Rep') == image, 10, f'image {image} after state {state}')
             rows = [r for r in window.rows(1009) if r[1] == 'Rep']
             assert rows and rows[-1][2] == text and rows[-1][5].strip(), (state, rows)
+            shot = SHOTS / f'manager_replication_ended_{state}.bmp'
+            assert window.driver('shot', win_path(shot)) == 0
+            check_shot(shot)
             assert window.driver('select', 'Rep') == 0
             assert window.driver('command', '32796') == 0  # Modify
             assert window.driver('window', 'Add Replication Job', '-') == 0, state
