@@ -71,7 +71,9 @@ TEST(DiskRemoval, OnlyAFileThatReadsAsATavImageIsDeleted) {
     EXPECT_EQ(d.deleteFiles, c.deleteFiles) << c.path;
     EXPECT_EQ(d.deleteJob, c.deleteJob) << c.path;
     EXPECT_NE(d.why.find(c.says), std::string::npos) << c.path << ": " << d.why;
-    if (!c.deleteJob) EXPECT_NE(d.why.find(c.path), std::string::npos) << d.why;
+    if (!c.deleteJob) {
+      EXPECT_NE(d.why.find(c.path), std::string::npos) << d.why;
+    }
   }
 }
 
