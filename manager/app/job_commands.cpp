@@ -9,6 +9,7 @@
 #include "core/history.h"
 #include "contracts/job_record_check.h"
 #include "core/repository_options.h"
+#include "win/tree_removal_win.h"
 #include "image_header_reader.h"
 #include "log_viewer_dlg.h"
 #include "manager_message_box.h"
@@ -32,21 +33,24 @@ bool IsReplicationJob(int type) {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Runs "cmd.exe /c <parameters>" hidden and does not wait for it.
-void RunHidden(const std::string& parameters) {
-  char system[MAX_PATH] = {};
-  UINT n = GetSystemDirectoryA(system, MAX_PATH);
-  std::string cmd = (n > 0 && n < MAX_PATH) ? std::string(system) + "\\cmd.exe" : "cmd.exe";
-  std::string line = "\"" + cmd + "\" " + parameters;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION pi{};
-  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+// What lies at an image job's image path; the header of an image is read
+// into `header`.
+ImageFileFound FindImageFile(const std::string& path, TavImageHeader& header) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ImageFileFound::kMissing
+                                                                          : ImageFileFound::kNotAnImage;
   }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ImageFileFound::kNotAnImage;
+  FileStream file;
+  if (!file.Open(path.c_str(), "rb")) return ImageFileFound::kNotAnImage;
+  const ImageHeaderStatus status = ReadImageHeader(file, header);
+  file.Close();
+  // A format-3000 image has a header table and no image header.
+  return status == ImageHeaderStatus::kRead || status == ImageHeaderStatus::kNoImageHeader
+             ? ImageFileFound::kImage
+             : ImageFileFound::kNotAnImage;
 }
 
 }  // namespace
@@ -91,13 +95,28 @@ void COrvaManagerDlg::SendJobRemoval(HTREEITEM item, JobRecord entry) {
 bool COrvaManagerDlg::RemoveReplicationTarget(const JobRecord& entry) {
   const std::string source(FieldText(entry.sourceFolder)), target(FieldText(entry.targetFolder));
   const ReplicationGuards guards = DefaultReplicationGuards();
-  const std::string problem =
-      orva::service::ReplicationFoldersProblem(source, target, guards.windowsFolder, guards.serviceFolder);
+  // The tree goes through the file API, where '%' is a character of a name
+  // like any other: only where the folders lie counts here.
+  auto plain = [](std::string text) {
+    for (char& c : text)
+      if (c == '%') c = '_';
+    return text;
+  };
+  const std::string problem = orva::service::ReplicationFoldersProblem(plain(source), plain(target),
+                                                                       guards.windowsFolder, guards.serviceFolder);
   if (!problem.empty()) {
     ManagerMessageBox(m_hWnd, "The folder \"" + target + "\" was not deleted.\n" + problem);
     return false;
   }
-  RunHidden("/c rmdir /s /q \"" + target + "\"");
+  const std::vector<std::string> left = RemoveFolderTree(target);
+  if (!left.empty()) {
+    std::string text = "The folder \"" + target + "\" could not be removed completely. These were left:";
+    const size_t shown = left.size() < 20 ? left.size() : 20;
+    for (size_t i = 0; i < shown; ++i) text += "\n" + left[i];
+    if (shown < left.size()) text += "\n...";
+    ManagerMessageBox(m_hWnd, text);
+    return false;
+  }
   return true;
 }
 
@@ -121,8 +140,16 @@ void COrvaManagerDlg::OnJobModify() {
     if (finished.empty()) return;
     JobRecord result = finished.front();
     PrepareModifiedEntry(result);
+    if (!CheckBeforeSending(result)) return;
     JobTable().Replace(name, result);
     SendRecord(result);
+    return;
+  }
+  if (!IsReplicationJob(entry.jobType)) {
+    // Only image jobs and replication sets have a dialog to edit them in.
+    ManagerMessageBox(m_hWnd, "\"" + name +
+                                  "\" is an ISO backup job, which cannot be modified.\n"
+                                  "Delete it and create it again to change it.");
     return;
   }
   CReplicationSetDlg dialog(this, &ManagerMessageBoxParams(), &JobTable(), &entry);
@@ -158,18 +185,23 @@ void COrvaManagerDlg::OnJobRemoveFromDisk() {
   JobSearch search = FindJobToRemoveFromDisk({kImgBackupRunning, kImgReplRunning});
   if (!search.entry) return;
   JobRecord entry = *search.entry;
-  const std::string imagePath(FieldText(entry.imagePath));
-  FileStream file;
-  if (IsImageJob(entry.jobType) && file.Open(imagePath.c_str(), "rb")) {
+  if (IsImageJob(entry.jobType)) {
+    const std::string imagePath(FieldText(entry.imagePath));
     TavImageHeader header;
-    ReadImageHeader(file, header);
-    file.Close();
-    const DiskRemovalPlan plan = PlanImageRemoval(imagePath, entry.jobType, AnsiIncrements(header), FileExists);
-    for (const std::string& path : plan.remove) DeleteFileA(path.c_str());
-    if (!plan.kept.empty()) {
-      std::string text = "These files are named in the image but are not part of its backup, so they were kept:";
-      for (const std::string& path : plan.kept) text += "\n" + path;
-      ManagerMessageBox(m_hWnd, text);
+    const ImageRemovalDecision decision = DecideImageRemoval(imagePath, FindImageFile(imagePath, header));
+    if (!decision.deleteJob) {
+      JobTable().SetCode(JobName(entry), entry.code);  // the job stays as it was
+      ManagerMessageBox(m_hWnd, decision.why);
+      return;
+    }
+    if (decision.deleteFiles) {
+      const DiskRemovalPlan plan = PlanImageRemoval(imagePath, entry.jobType, AnsiIncrements(header), FileExists);
+      for (const std::string& path : plan.remove) DeleteFileA(path.c_str());
+      if (!plan.kept.empty()) {
+        std::string text = "These files are named in the image but are not part of its backup, so they were kept:";
+        for (const std::string& path : plan.kept) text += "\n" + path;
+        ManagerMessageBox(m_hWnd, text);
+      }
     }
   }
   if (IsReplicationJob(entry.jobType)) RemoveReplicationTarget(entry);

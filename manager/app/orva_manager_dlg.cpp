@@ -8,9 +8,11 @@
 #include "core/history.h"
 #include "contracts/job_record_check.h"
 #include "core/repository_options.h"
+#include "core/send_checks.h"
 #include "details_pane.h"
 #include "flat_menu.h"
 #include "manager_message_box.h"
+#include "replication_set_dlg.h"
 #include "resource.h"
 #include "skin_cache.h"
 #include "fixed_disks.h"
@@ -24,7 +26,8 @@ namespace {
 
 constexpr UINT WM_JOB_VIEW = WM_APP + 1;
 enum ViewKind { kViewRebuild, kViewAdded, kViewModified, kViewBackup, kViewReplication };
-constexpr UINT_PTR kTimerClear = 1, kTimerRefresh = 2;
+constexpr UINT_PTR kTimerClear = 1, kTimerRefresh = 2, kTimerRunAnswer = 3;
+constexpr UINT kRunAnswerCheckMs = 5000;
 constexpr COLORREF kStatusText = 0x787878, kStatusBar = 0x94FA94;
 
 const UINT kMainIcons[] = {IDI_TREE_COMPUTER,
@@ -475,6 +478,10 @@ void COrvaManagerDlg::OnTimer(UINT_PTR id) {
     HTREEITEM sel = TreeView_GetSelection(Tree());
     if (sel) ShowSelection(ItemText(sel), sel == m_root);
     FitLists();
+  } else if (id == kTimerRunAnswer) {
+    const std::vector<std::string> late = m_pendingRuns.TakeUnanswered(GetTickCount64());
+    if (m_pendingRuns.Empty()) KillTimer(kTimerRunAnswer);
+    for (const std::string& name : late) EndUnansweredRun(name);
   } else {
     Default();
   }
@@ -546,7 +553,26 @@ void COrvaManagerDlg::OnExit() {
 void COrvaManagerDlg::OnRecovery() { WinExec("OrvaMediaMaker.exe", SW_SHOW); }
 void COrvaManagerDlg::OnCommandPrompt() { WinExec("cmd.exe", SW_SHOW); }
 
-bool COrvaManagerDlg::SendRecord(const JobRecord& record) { return SendJobRecord(m_socket, record, Prompts()); }
+bool COrvaManagerDlg::SendRecord(const JobRecord& record) {
+  if (!CheckBeforeSending(record)) return false;
+  return SendJobRecord(m_socket, record, Prompts());
+}
+
+bool COrvaManagerDlg::CheckBeforeSending(const JobRecord& record) {
+  const ReplicationGuards guards = DefaultReplicationGuards();
+  auto nameExists = [this](std::string_view name) {
+    if (JobTable().Find(std::string(name))) return true;
+    // A job still shown in the tree counts too.
+    if (m_root)
+      for (HTREEITEM item = TreeView_GetChild(Tree(), m_root); item; item = TreeView_GetNextSibling(Tree(), item))
+        if (ItemText(item) == name) return true;
+    return false;
+  };
+  const std::string why = SendRefusal(record, nameExists, guards.windowsFolder, guards.serviceFolder);
+  if (why.empty()) return true;
+  ManagerMessageBox(m_hWnd, SendRefusalMessage(record, why));
+  return false;
+}
 
 void COrvaManagerDlg::OnJobRun() {
   HTREEITEM item = TreeView_GetSelection(Tree());
@@ -561,6 +587,26 @@ void COrvaManagerDlg::OnJobRun() {
     SetItemImage(item, kImgBackupRunning);
   else if (IsReplicationType(entry->jobType))
     SetItemImage(item, kImgReplRun);
+  else
+    return;
+  // The running image stays only while the service answers the run.
+  m_pendingRuns.Asked(name, GetTickCount64());
+  SetTimer(kTimerRunAnswer, kRunAnswerCheckMs);
+}
+
+void COrvaManagerDlg::EndUnansweredRun(const std::string& name) {
+  const auto entry = JobTable().Find(name);
+  if (!entry || !m_root) return;
+  bool shown = false;
+  for (HTREEITEM item = TreeView_GetChild(Tree(), m_root); item; item = TreeView_GetNextSibling(Tree(), item)) {
+    const int image = ItemImage(item);
+    if (ItemText(item) != name || (image != kImgBackupRunning && image != kImgReplRun)) continue;
+    SetItemImage(item, JobKindImage(*entry));
+    shown = true;
+  }
+  if (shown)
+    ManagerMessageBox(m_hWnd, "The service did not start \"" + name + "\": no report of the run came within " +
+                                  std::to_string(kRunAnswerLimitMs / 1000) + " seconds.");
 }
 
 void COrvaManagerDlg::OnActiveJobCancel() {
@@ -791,9 +837,13 @@ void COrvaManagerDlg::UpdateReplicationStatusRow(const JobRecord& status) {
   }
   if (!matched && view.addsRow) {
     const int row = m_active.InsertItem(m_active.GetItemCount(), name.c_str(), kImgReplOnce);
-    m_active.SetItemText(row, 1, "Replicating");
+    m_active.SetItemText(row, 1, view.running ? "Replicating" : view.text.c_str());
     m_active.SetItemText(row, 2, std::string(FieldText(status.elapsedTime)).c_str());
     m_active.SetItemText(row, 3, std::string(FieldText(status.startTime)).c_str());
+    if (view.finished) {
+      const std::string end(FieldText(status.endTime));
+      m_active.SetItemText(row, 4, end.empty() ? " " : end.c_str());
+    }
   }
 }
 
@@ -810,9 +860,11 @@ LRESULT COrvaManagerDlg::OnJobView(WPARAM kind, LPARAM record) {
       RefreshJobTree(2);
       break;
     case kViewBackup:
+      if (r) m_pendingRuns.Answered(std::string(JobName(*r)));
       if (r) UpdateBackupStatusRow(*r);
       break;
     case kViewReplication:
+      if (r) m_pendingRuns.Answered(std::string(JobName(*r)));
       if (r) UpdateReplicationStatusRow(*r);
       break;
   }

@@ -61,7 +61,12 @@ class COrvaManagerDlg : public CSkinDialog {
   HTREEITEM FindItem(HTREEITEM from, const std::string& text) const;  // depth-first
   void SetJobImage(const std::string& name, int image, bool firstOnly);
   int FindRow(const std::string& name, int from = 0) const;
+  // ADDJOB and MODIFYJOB records are checked as the service checks them
+  // first; a refusal is shown and nothing is sent.
   bool SendRecord(const orva::manager::JobRecord& record);
+  bool CheckBeforeSending(const orva::manager::JobRecord& record);
+  // A run asked for that the service never answered leaves the running display.
+  void EndUnansweredRun(const std::string& name);
 
   // Message handlers.
   LRESULT OnJobView(WPARAM kind, LPARAM record);
@@ -140,6 +145,7 @@ class COrvaManagerDlg : public CSkinDialog {
   orva::manager::MainLayout m_layout;
   bool m_layoutReady = false;
   bool m_exchanging = false;
+  orva::manager::PendingRuns m_pendingRuns;
 
   DECLARE_MESSAGE_MAP()
 };

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "contracts/job_record_check.h"
+
 namespace orva::manager {
 namespace {
 
@@ -42,6 +44,24 @@ bool IsChainIncrement(std::string_view imagePath, std::string_view name, std::st
   if (!SameText(base.substr(stem.size() + 5), ".TAV")) return false;
   resolved = std::string(folder) + "\\" + std::string(base);
   return true;
+}
+
+ImageRemovalDecision DecideImageRemoval(std::string_view imagePath, ImageFileFound found) {
+  ImageRemovalDecision d;
+  if (found == ImageFileFound::kMissing) return d;  // nothing to delete; the job goes
+  const std::string path(imagePath);
+  const std::string nameProblem = service::ImagePathProblem(service::kFullBackup, imagePath);
+  if (!nameProblem.empty()) {
+    d.why = "The file \"" + path + "\" was not deleted and the job was kept: " + nameProblem + ".";
+  } else if (found != ImageFileFound::kImage) {
+    d.why = "The file \"" + path + "\" was not deleted and the job was kept: it is not a TAV image.";
+  } else {
+    d.deleteFiles = true;
+    return d;
+  }
+  d.deleteJob = false;
+  d.why += "\nRemove from Inventory removes the job without touching the file.";
+  return d;
 }
 
 DiskRemovalPlan PlanImageRemoval(std::string_view imagePath, int jobType, const std::vector<std::string>& increments,

@@ -21,6 +21,21 @@ struct DiskRemovalPlan {
 DiskRemovalPlan PlanImageRemoval(std::string_view imagePath, int jobType, const std::vector<std::string>& increments,
                                  const std::function<bool(const std::string&)>& exists);
 
+// What was found at an image job's image path.
+enum class ImageFileFound {
+  kMissing,     // nothing there
+  kImage,       // a file with a TAV prologue and a header that read
+  kNotAnImage,  // a folder, a file that does not read as a TAV image, or one that does not open
+};
+
+// Whether Delete from Disk may delete the files of an image job (300-303).
+struct ImageRemovalDecision {
+  bool deleteFiles = false;  // the image, its companions and its own increments
+  bool deleteJob = true;     // false: the job stays, `why` says why
+  std::string why;
+};
+ImageRemovalDecision DecideImageRemoval(std::string_view imagePath, ImageFileFound found);
+
 // True when `name` (as listed in the image header: a base name or a full
 // path) is an increment of the chain of `imagePath`; `resolved` then holds
 // its full path.

@@ -92,28 +92,63 @@ int RowAddedImage(const BackupStatusView& view) { return view.treeImage < 0 ? kI
 
 ReplicationStatusView PickReplicationStatus(const JobRecord& s) {
   ReplicationStatusView v;
+  v.finished = true;
   switch (s.jobState) {
     case kJobFailed:
     case kJobShadowError:
       v.text = "Error";
       v.treeImage = kImgError;
-      v.finished = true;
+      return v;
+    case kJobMountError:
+      v.text = "Mount Error";
+      v.treeImage = kImgError;
       return v;
     case kJobWarning:
       v.text = "Finished with some warning";
       v.treeImage = kImgReplOnce;
-      v.finished = true;
       return v;
     case kJobSuccess:
       v.text = "Finish";
       v.treeImage = JobKindImage(s);
-      v.finished = true;
+      return v;
+    case kJobCanceled:
+      v.text = "Canceled";
+      v.treeImage = JobKindImage(s);
+      return v;
+    case kJobAnotherRunning:
+      // The run never started: its one record shows, as for a backup job.
+      v.text = "Another backup job is running. Not started.";
+      v.treeImage = JobKindImage(s);
+      v.addsRow = true;
       return v;
   }
+  v.finished = false;
   v.running = true;
   v.addsRow = true;
   v.treeImage = kImgReplRunning;
   return v;
+}
+
+void PendingRuns::Asked(const std::string& name, uint64_t nowMs) {
+  Answered(name);
+  runs_.emplace_back(name, nowMs);
+}
+
+void PendingRuns::Answered(const std::string& name) {
+  for (auto it = runs_.begin(); it != runs_.end();) it = it->first == name ? runs_.erase(it) : it + 1;
+}
+
+std::vector<std::string> PendingRuns::TakeUnanswered(uint64_t nowMs, uint64_t limitMs) {
+  std::vector<std::string> late;
+  for (auto it = runs_.begin(); it != runs_.end();) {
+    if (nowMs - it->second >= limitMs) {
+      late.push_back(it->first);
+      it = runs_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return late;
 }
 
 std::string NextReplicatingMark(const std::string& current) {

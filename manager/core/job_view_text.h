@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contracts/job_record.h"
@@ -69,6 +70,24 @@ struct ReplicationStatusView {
 ReplicationStatusView PickReplicationStatus(const JobRecord& status);
 // "Replicating" -> "Replicating." -> ... -> "Replicating....." -> "Replicating".
 std::string NextReplicatingMark(const std::string& current);
+
+// Runs asked for from the job tree that no status record has answered yet.
+// The service starts a run at once and its worker reports at once, so a run
+// that stays unanswered for kRunAnswerLimitMs (six passes of the service's
+// five-second loop) was not started, and the job leaves its running display.
+inline constexpr uint64_t kRunAnswerLimitMs = 30000;
+class PendingRuns {
+ public:
+  void Asked(const std::string& name, uint64_t nowMs);
+  void Answered(const std::string& name);
+  // The runs asked for at least `limitMs` before `nowMs` and still not
+  // answered, oldest first; they are forgotten.
+  std::vector<std::string> TakeUnanswered(uint64_t nowMs, uint64_t limitMs = kRunAnswerLimitMs);
+  bool Empty() const { return runs_.empty(); }
+
+ private:
+  std::vector<std::pair<std::string, uint64_t>> runs_;
+};
 
 // "%I64d MB" below 1000 MiB, else "%I64d.%.3I64d GB" (a GB being 1000 MiB).
 std::string SizeText(int64_t bytes);

@@ -48,6 +48,35 @@ TEST(DiskRemoval, NamesOutsideTheChainAreKept) {
   }
 }
 
+TEST(DiskRemoval, OnlyAFileThatReadsAsATavImageIsDeleted) {
+  struct Case {
+    const char* path;
+    ImageFileFound found;
+    bool deleteFiles, deleteJob;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"D:\\Repo\\Job.TAV", ImageFileFound::kImage, true, true, ""},
+      {"D:\\Repo\\job.tav", ImageFileFound::kImage, true, true, ""},
+      {"D:\\Repo\\Job.TAV", ImageFileFound::kMissing, false, true, ""},
+      {"D:\\Docs\\Letter.doc", ImageFileFound::kMissing, false, true, ""},
+      // Something else at the path: nothing goes, the job stays, the user is told.
+      {"D:\\Repo\\Job.TAV", ImageFileFound::kNotAnImage, false, false, "it is not a TAV image"},
+      {"D:\\Docs\\Letter.doc", ImageFileFound::kNotAnImage, false, false, ".TAV"},
+      {"D:\\Docs\\Letter.doc", ImageFileFound::kImage, false, false, ".TAV"},
+      {"Repo\\Job.TAV", ImageFileFound::kImage, false, false, "not a full path"},
+  };
+  for (const Case& c : cases) {
+    const ImageRemovalDecision d = DecideImageRemoval(c.path, c.found);
+    EXPECT_EQ(d.deleteFiles, c.deleteFiles) << c.path;
+    EXPECT_EQ(d.deleteJob, c.deleteJob) << c.path;
+    EXPECT_NE(d.why.find(c.says), std::string::npos) << c.path << ": " << d.why;
+    if (!c.deleteJob) {
+      EXPECT_NE(d.why.find(c.path), std::string::npos) << d.why;
+    }
+  }
+}
+
 TEST(DiskRemoval, OtherTypesDeleteNothing) {
   for (int type : {304, 305, 306, 0}) EXPECT_TRUE(Plan(type, {"D:\\Repo\\Job_0001.TAV"}, {}).remove.empty());
 }

@@ -114,6 +114,56 @@ TEST(JobViewText, ReplicationMarkCyclesThroughSixTexts) {
   EXPECT_EQ(PickReplicationStatus(Status(kReplication, kJobShadowError, 0)).text, "Error");
 }
 
+TEST(JobViewText, EveryFinalStateOfAReplicationEndsItsRunningDisplay) {
+  struct Case {
+    int32_t state;
+    const char* kind;
+    const char* text;
+    int image;
+    bool addsRow;
+  };
+  const Case finals[] = {
+      {kJobSuccess, "once", "Finish", kImgReplOnce, false},
+      {kJobSuccess, "daily", "Finish", kImgReplRecurring, false},
+      {kJobFailed, "daily", "Error", kImgError, false},
+      {kJobShadowError, "daily", "Error", kImgError, false},
+      {kJobMountError, "daily", "Mount Error", kImgError, false},
+      {kJobWarning, "daily", "Finished with some warning", kImgReplOnce, false},
+      {kJobCanceled, "once", "Canceled", kImgReplOnce, false},
+      {kJobCanceled, "weekly", "Canceled", kImgReplRecurring, false},
+      {kJobAnotherRunning, "daily", "Another backup job is running. Not started.", kImgReplRecurring, true},
+  };
+  for (const Case& c : finals) {
+    const ReplicationStatusView v = PickReplicationStatus(Status(kReplicationShadow, c.state, 100, c.kind));
+    EXPECT_EQ(v.text, c.text) << c.state;
+    EXPECT_EQ(v.treeImage, c.image) << c.state;
+    EXPECT_TRUE(v.finished && !v.running) << c.state;
+    EXPECT_EQ(v.addsRow, c.addsRow) << c.state;
+    EXPECT_NE(v.treeImage, kImgReplRunning);
+    EXPECT_NE(v.treeImage, kImgReplRun);
+  }
+  for (int32_t state : {kJobCreating, kJobMounting, kJobImaging, kJobCopying}) {
+    const ReplicationStatusView v = PickReplicationStatus(Status(kReplication, state, 40));
+    EXPECT_TRUE(v.running && !v.finished && v.addsRow) << state;
+    EXPECT_EQ(v.treeImage, kImgReplRunning) << state;
+  }
+}
+
+TEST(JobViewText, ARunWithoutAnyReportIsGivenUpAfterItsLimit) {
+  PendingRuns runs;
+  runs.Asked("A", 1000);
+  runs.Asked("B", 5000);
+  runs.Asked("C", 6000);
+  runs.Answered("B");  // its first status record came
+  EXPECT_TRUE(runs.TakeUnanswered(1000 + kRunAnswerLimitMs - 1).empty());
+  EXPECT_EQ(runs.TakeUnanswered(1000 + kRunAnswerLimitMs), std::vector<std::string>{"A"});
+  EXPECT_TRUE(runs.TakeUnanswered(1000 + kRunAnswerLimitMs).empty());  // told once
+  runs.Asked("C", 20000);                                              // asked again: the wait starts again
+  EXPECT_TRUE(runs.TakeUnanswered(6000 + kRunAnswerLimitMs).empty());
+  EXPECT_EQ(runs.TakeUnanswered(20000 + kRunAnswerLimitMs), std::vector<std::string>{"C"});
+  EXPECT_TRUE(runs.Empty());
+}
+
 TEST(JobViewText, SizeTexts) {
   EXPECT_EQ(SizeText(0), "0 MB");
   EXPECT_EQ(SizeText(999LL * 1048576 + 5), "999 MB");

@@ -27,6 +27,7 @@
 //   manager_driver sys ID     posts the system menu command ID
 //   manager_driver window TITLE FILE  waits for the window TITLE and saves its
 //                             picture (FILE "-": none); exit code 1 when it never shows
+//   manager_driver pickrow TITLE ID ROW  selects ROW of the list ID of window TITLE
 //   manager_driver set TITLE ID TEXT  sets the text of control ID of window TITLE
 //                             (or of the page it shows)
 //   manager_driver click TITLE ID  clicks the button ID of window TITLE
@@ -390,6 +391,14 @@ int main(int argc, char** argv) {
     if (!w) return 1;
     Sleep(500);
     return std::string(argv[3]) == "-" ? 0 : Shot(w, argv[3]);
+  }
+  if (command == "pickrow" && argc > 4) {  // a row of a list in a dialog: title, control, row
+    HWND w = FindTitle(Wide(argv[2]));
+    HWND c = w ? Control(w, atoi(argv[3])) : nullptr;
+    if (!c) return 1;
+    const bool ok = SelectRow(c, atoi(argv[4]));
+    Sleep(300);
+    return ok ? 0 : 3;
   }
   if ((command == "set" || command == "click" || command == "close") && argc > 3) {
     HWND w = FindTitle(Wide(argv[2]));

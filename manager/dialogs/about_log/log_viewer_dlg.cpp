@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include "contracts/ansi_path.h"
 #include "contracts/shared_file.h"
 #include "fw_menu.h"
 #include "job_log_lines.h"
@@ -27,7 +28,8 @@ orva::service::Retry OpenRetry() {
   return orva::service::Retry{CLogViewerDlg::kOpenTries, std::chrono::milliseconds(CLogViewerDlg::kOpenDelayMs)};
 }
 
-std::filesystem::path PathOf(const CString& name) { return std::filesystem::path(name.str()); }
+// The name is ANSI text: it goes through the system code page.
+std::filesystem::path PathOf(const CString& name) { return orva::PathFromAnsi(name.str()); }
 
 // Texts of the sorted column by row number, while SortItems runs.
 struct SortTexts {

@@ -149,7 +149,7 @@ def set_increments(image, names):
     image.write_bytes(bytes(data[:at]) + struct.pack('<i', len(names)) + b''.join(tav_string(n) for n in names))
 
 
-def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, display, tmp_path):
+def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, display, tmp_path, monkeypatch):
     letter, live, repo = drive
     # A real full image whose header lists two increments of its chain and two
     # files that are not: one in another folder, one reached through "..".
@@ -175,8 +175,28 @@ def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, disp
     # such a target, so it can only come from an older schedule file.
     unsafe = job('Unsafe', kind='once', run_state=2, jobType=304, sourceFolder=win_path(live / 'sub'),
                  targetFolder=win_path(live), imagePath='none', excludeList='')
-    (service.folder / 'OrvaSchedule.ovc').write_bytes(schedule_file([unsafe]))
-    other, window = start(service, display, chain, kept)
+    # An image job whose image path names a document, not an image.
+    docs = tmp_path / 'docs'
+    docs.mkdir()
+    (docs / 'Letter.tav').write_bytes(b'Dear reader, this is a letter.\r\n' * 40)
+    letter_job = job('Letter', kind='once', run_state=2, driveLetter=letter, imagePath=win_path(docs / 'Letter.tav'),
+                     excludeList='')
+    # A replication target named with "%": the folder of that very name goes,
+    # with a read-only file and a folder inside, and not the folder the
+    # variable names.
+    copies = tmp_path / 'copies'
+    target = copies / '%ORVA_OTHER_COPY%'
+    (target / 'inner').mkdir(parents=True)
+    (target / 'inner' / 'b.txt').write_bytes(b'copy')
+    (target / 'a.txt').write_bytes(b'copy')
+    (target / 'a.txt').chmod(0o444)
+    (copies / 'victim').mkdir()
+    (copies / 'victim' / 'keep.txt').write_bytes(b'not a copy')
+    monkeypatch.setenv('ORVA_OTHER_COPY', 'victim')
+    percent = job('Percent', kind='once', run_state=2, jobType=304, sourceFolder=win_path(live / 'sub'),
+                  targetFolder=win_path(target), imagePath='none', excludeList='')
+    (service.folder / 'OrvaSchedule.ovc').write_bytes(schedule_file([unsafe, percent]))
+    other, window = start(service, display, chain, kept, letter_job)
     try:
         assert '{Unsafe#' in window.tree()[0]
         # Remove from Inventory: the job goes, its image stays.
@@ -201,6 +221,28 @@ def test_remove_and_delete_from_disk_take_only_the_jobs_own(service, drive, disp
         window.wait_tree(lambda t: '{Chain#' not in t, 10, 'the tree without Chain')
         assert sorted(p.name for p in repo.iterdir()) == ['Other.tav']
         assert sorted(p.name for p in planted.iterdir()) == ['Chain_0001.TAV', 'Chain_0003.TAV']
+
+        # Delete from Disk of a job whose image path names a document keeps
+        # the document and the job, and says why.
+        assert window.driver('select', 'Letter') == 0
+        assert window.driver('command', '32783') == 0
+        assert window.box(6) == '[Orvanta] Are you sure you want to delete the selected job and data from disk?'
+        window.shot_box('manager_delete_from_disk_not_an_image.bmp')
+        told = window.box(1)
+        assert win_path(docs / 'Letter.tav') in told and 'not a TAV image' in told, told
+        assert (docs / 'Letter.tav').read_bytes().startswith(b'Dear reader')
+        assert other.receive(timeout=3) is None  # no DELETEJOB went out
+        assert '{Letter#' in window.tree()[0]
+
+        # Delete from Disk of the set whose target holds "%" takes that folder.
+        assert window.driver('select', 'Percent') == 0
+        assert window.driver('command', '32783') == 0
+        window.box(6)
+        echo = records_until(other, lambda r: r['jobName'] == 'Percent', 'DELETEJOB echo of Percent')
+        assert echo['code'] == DELETEJOB
+        assert window.driver('nobox') == 0
+        assert not target.exists()
+        assert (copies / 'victim' / 'keep.txt').read_bytes() == b'not a copy'
 
         # Delete from Disk of the unsafe set keeps its target and says so.
         assert window.driver('select', 'Unsafe') == 0

@@ -49,6 +49,15 @@ class ManagerWindow:
         """The titles of the visible windows on the manager's desktop."""
         return self.output('windows')[1]
 
+    def shot_box(self, name):
+        """Saves a picture of the message box that shows (or is about to)
+        under SHOTS and checks that it shows something."""
+        SHOTS.mkdir(exist_ok=True)
+        shot = SHOTS / name
+        # The box answered just before may still be going away.
+        wait_for(lambda: self.driver('window', 'Orvanta', win_path(shot)) == 0, 30, f'a picture of the box {name}')
+        check_shot(shot)
+
     def box(self, button):
         """Waits for a message box, answers it with the button (1 OK, 6 Yes,
         7 No) and gives "[caption] text" with its lines joined by "|"."""
