@@ -441,15 +441,15 @@ void CMediaMakerDlg::BuildIso() {
       script.imageFiles.push_back(AnsiOf(file));
     }
   }
-  if (FileExists(m_isoPath)) {
-    if (MediaMessageBox(m_hWnd, Std(m_isoPath + " already exists.\nDo you want to replace it?").c_str(), "Orvanta",
-                        MB_YESNO) != IDYES)
-      return;
-    if (!DeleteFileW(Wide(m_isoPath).c_str())) {
-      Refuse("The old ISO image cannot be removed:\n\n" + iso);
-      return;
-    }
-  }
+  const std::string work = media::IsoWorkPath(iso);
+  if (Refused(GetFileAttributesW(Wide(work.c_str()).c_str()) != INVALID_FILE_ATTRIBUTES,
+              "The work file of the ISO image already exists. Remove it or choose another name:\n\n" + work))
+    return;
+  // The script replaces the old image only with a whole new one.
+  if (FileExists(m_isoPath) &&
+      MediaMessageBox(m_hWnd, Std(m_isoPath + " already exists.\nDo you want to replace it?").c_str(), "Orvanta",
+                      MB_YESNO) != IDYES)
+    return;
   if (!WriteScript(media::MakeIsoScript(script))) return;
 
   CProgressDlg dlg(this);

@@ -149,6 +149,7 @@ def restore_chain(images):
 
 def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
     iso = install['out'] / 'DAILY.ISO'
+    iso.write_bytes(b'an older ISO image, replaced')
     report = drive([
         'start ' + win_path(install['exe']),
         'items',
@@ -160,7 +161,7 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         'set main 1014 ' + win_path(install['out']) + '\\daily',
         'press main 1',
         'shot box question_box',
-        'box %d' % YES,
+        'box %d' % YES, 'box %d' % YES,
         'shot progress progress_dialog',
         'finish', 'status', 'shot progress progress_done',
         'press progress 2', 'gone progress',
@@ -179,7 +180,8 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         assert values(report, 'state 1005') == ['1 0', '0 0'] and values(report, 'state 1014') == ['0 0', '1 0']
         assert values(report, 'state 4') == ['0 0'] and values(report, 'state 3') == ['1 0']
         assert one(report, 'text 1006') == 'Create a recovery CD or USB' and one(report, 'text 1026') == 'Download'
-        assert one(report, 'box') == 'Do you want to continue?'
+        assert values(report, 'box') == ['Do you want to continue?',
+                                         win_path(iso).upper() + ' already exists. Do you want to replace it?']
         assert one(report, 'finished') == '1'
         assert one(report, 'status') == 'Successfully completed.' and one(report, 'bar') == '100'
         assert one(report, 'gone progress') == '1'
@@ -187,6 +189,7 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         assert one(report, 'exit') == '0'
 
         assert iso.exists() and not install['script'].exists()
+        assert sorted(p.name for p in install['out'].iterdir()) == ['DAILY.ISO']
         assert not (install['out'] / 'ORVAPE').exists(), 'the staging folder is removed once the ISO exists'
         assert not any(p.exists() for p in images['chain']), 'the image files went into the ISO image'
         found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/', '-type', 'f'],
@@ -232,6 +235,35 @@ def test_a_failed_pack_keeps_the_image_files(install, images):
         for p in images['chain']:
             assert p.read_bytes() == images['bytes'][p.name], p
         assert not (install['out'] / 'ORVAPE').exists() and not (install['out'] / 'DAILY.ISO').exists()
+        assert not install['script'].exists()
+    finally:
+        restore_chain(images)
+
+
+def test_a_partial_image_keeps_the_image_files_and_the_old_iso(install, images):
+    # OSCDIMG writes part of the image and fails, as on a full disk; an ISO image of
+    # that name was there before, and the user agrees to replace it.
+    shutil.copy(ORVA_BIN / 'partial_oscdimg.exe', install['bin'] / 'OSCDIMG.EXE')
+    old = install['out'] / 'DAILY.ISO'
+    old.write_bytes(b'the ISO image of last week')
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(install['out']) + '\\daily.iso',
+            'press main 1', 'box %d' % YES, 'box %d' % YES,
+            'finish', 'shot box failure_box', 'box %d' % OK, 'status', 'shot progress progress_failed',
+            'press progress 2', 'gone progress',
+            'press main 2', 'end',
+        ])
+        boxes = values(report, 'box')
+        assert boxes[1] == win_path(old).upper() + ' already exists. Do you want to replace it?', boxes
+        assert boxes[2].startswith('The ISO image could not be created.'), boxes
+        assert one(report, 'status') == 'The ISO image could not be created.' and one(report, 'ok') == '1'
+        for p in images['chain']:
+            assert p.read_bytes() == images['bytes'][p.name], p
+        assert old.read_bytes() == b'the ISO image of last week'
+        assert sorted(p.name for p in install['out'].iterdir()) == ['DAILY.ISO'], 'no staging tree, no partial image'
         assert not install['script'].exists()
     finally:
         restore_chain(images)
