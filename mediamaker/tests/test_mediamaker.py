@@ -327,6 +327,25 @@ def test_usb_disk_from_the_disk_browser(install, images, usb_drive):
     assert 'ORVAPE' in install['log'].read_text('cp1252', errors='replace')
 
 
+def test_disk_browser_and_folder_picker_share_the_programs_thread(install):
+    # The disk query runs in the apartment the program sets up for the folder picker, before and after it.
+    report = drive([
+        'start ' + win_path(install['exe']),
+        'press main 4', 'click browse 1017', 'rows', 'press browse 2', 'gone browse',
+        'click main 1002', 'text main 1014',
+        'press main 3', 'shot folder folder_picker', 'folder',
+        'text main 1014',
+        'press main 4', 'click browse 1017', 'rows', 'press browse 2', 'gone browse',
+        'press main 3', 'folder',
+        'press main 2', 'end',
+    ])
+    assert values(report, 'folder title') == ['Select a folder to save an ISO image.'] * 2, report
+    texts = values(report, 'text 1014')
+    assert len(texts) == 2 and texts[0] == texts[1], 'a cancelled choice keeps the ISO path'
+    assert [int(n) > 0 for n in values(report, 'rows')] == [True, True], 'the local disks are listed'
+    assert one(report, 'exit') == '0'
+
+
 # Each refusal: what is moved out of the installation for it, the medium, the
 # path typed, and the start of the message that refuses (None: no message).
 REFUSALS = [
