@@ -17,20 +17,20 @@ YES, NO, OK = 6, 7, 1
 USB_DRIVE = 'u:'
 
 
-def wine(*args, cwd=None, timeout=600):
+def wine(*args, cwd=None, timeout=600, env=None):
     done = subprocess.run([ORVA_WINE_RUN, *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True, cwd=cwd,
-                          timeout=timeout)
+                          timeout=timeout, env=env)
     decode = lambda data: data.decode('utf-8', errors='replace')
     return done.returncode, decode(done.stdout), decode(done.stderr)
 
 
-def schedule_text(jobs):
+def schedule_text(jobs, codepage='cp1252'):
     """The service's schedule file: the count, then 26 lines per job."""
     lines = ['Schedule Number: %d' % len(jobs)]
     for name, kind, image in jobs:
         lines += [name, str(kind), '2', 'C', '10 GB', image, 'none', '1', '', '', '', 'none', 'none', 'once', '10:00']
         lines += ['n'] * 10 + ['1']
-    return ('\r\n'.join(lines) + '\r\n').encode('cp1252')
+    return ('\r\n'.join(lines) + '\r\n').encode(codepage)
 
 
 @pytest.fixture(scope='module')
@@ -84,13 +84,13 @@ def install(tmp_path, images):
             'script': top / 'Log' / 'OrvaImageCreate.cmd', 'log': top / 'Log' / 'OrvaISOPECopy.log'}
 
 
-def drive(commands):
+def drive(commands, env=None):
     """Runs the commands through media_driver; the report as a list of (key, value)."""
     here = pathlib.Path.cwd()
     with tempfile.NamedTemporaryFile('w', suffix='.txt', delete=False, encoding='utf-8') as f:
         f.write('\n'.join(commands) + '\n')
     try:
-        code, text, errors = wine(ORVA_BIN / 'media_driver.exe', win_path(f.name), cwd=here)
+        code, text, errors = wine(ORVA_BIN / 'media_driver.exe', win_path(f.name), cwd=here, env=env)
     finally:
         os.unlink(f.name)
     print(text)
@@ -267,6 +267,31 @@ def test_a_partial_image_keeps_the_image_files_and_the_old_iso(install, images):
         assert not install['script'].exists()
     finally:
         restore_chain(images)
+
+
+def test_an_image_with_a_korean_name_under_code_page_949(install, images):
+    # The schedule file is in the system's code page; "홉" there is C8 A9, bytes that
+    # would also read as a UTF-8 character.
+    image = install['repo'] / '홉.TAV'
+    image.write_bytes(images['bytes']['Tiny.TAV'])
+    (install['bin'] / 'OrvaSchedule.ovc').write_bytes(
+        schedule_text([('Korean', 300, win_path(image))], codepage='cp949'))
+    iso = install['out'] / 'K.ISO'
+    report = drive([
+        'start ' + win_path(install['exe']),
+        'items', 'click main 1002',
+        'set main 1014 ' + win_path(iso),
+        'press main 1', 'box %d' % YES,
+        'finish', 'status',
+        'press progress 2', 'gone progress',
+        'press main 2', 'end',
+    ], env=dict(os.environ, LANG='ko_KR.UTF-8', LC_ALL='ko_KR.UTF-8'))
+    assert one(report, 'items') == 'Korean'
+    assert one(report, 'status') == 'Successfully completed.', report
+    assert not image.exists(), 'the image went into the ISO image'
+    found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/ORVANTA', '-type', 'f'],
+                           capture_output=True, text=True, check=True).stdout
+    assert "'/ORVANTA/홉.TAV'" in found.splitlines(), found
 
 
 @pytest.fixture
