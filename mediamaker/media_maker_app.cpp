@@ -1,5 +1,6 @@
 // OrvaMediaMaker: turns an image backup into a bootable ISO image or a USB
 // recovery disk.
+#include <objbase.h>
 #include "media_maker_dlg.h"
 #include "skin_cache.h"
 
@@ -16,6 +17,9 @@ CMediaMakerApp theApp;
 }
 
 BOOL CMediaMakerApp::InitInstance() {
+  // One apartment for the whole run on this, the UI thread: the shell's folder
+  // picker requires a single-threaded one, and the disk query uses it as well.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   INITCOMMONCONTROLSEX icc{sizeof(icc), 0xFF};
   InitCommonControlsEx(&icc);
   SetRegistryKey("Local AppWizard-Generated Applications");
@@ -30,6 +34,7 @@ BOOL CMediaMakerApp::InitInstance() {
   skin.CreateStandardFonts();  // needs the main window
   dlg.DoModal();
   m_pMainWnd = nullptr;
+  if (SUCCEEDED(com)) CoUninitialize();
   return FALSE;
 }
 

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <cstdio>
 #include <share.h>
+#include "contracts/ansi_path.h"
 #include "image_header_reader.h"
 #include "media_message.h"
 #include "progress_dlg.h"
@@ -59,6 +60,13 @@ std::string AnsiOf(const CString& text) {
 }  // namespace
 
 std::wstring Wide(const CString& s) { return ToWideText(s); }
+
+std::wstring WideOfAnsi(const std::string& ansiText) { return orva::PathFromAnsi(ansiText).native(); }
+
+bool AnsiFileExists(const std::string& ansiPath) {
+  DWORD a = GetFileAttributesW(WideOfAnsi(ansiPath).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 bool FileExists(const CString& path) {
   DWORD a = GetFileAttributesW(Wide(path).c_str());
@@ -351,14 +359,14 @@ bool CMediaMakerDlg::CheckInstallation(bool iso) {
   return true;
 }
 
-std::vector<CString> CMediaMakerDlg::ChainFiles(const JobRecord& record) {
-  std::vector<CString> files{CString(record.imagePath)};
+std::vector<std::string> CMediaMakerDlg::ChainFiles(const JobRecord& record) {
+  std::vector<std::string> files{record.imagePath};
   TavImageHeader header;
   FileStream file;
   if (file.Open(record.imagePath, "rb")) {
     ReadImageHeader(file, header);
     file.Close();
-    for (const std::string& inc : AnsiIncrements(header)) files.push_back(inc.c_str());
+    for (const std::string& inc : AnsiIncrements(header)) files.push_back(inc);
   }
   return files;
 }
@@ -421,35 +429,32 @@ void CMediaMakerDlg::BuildIso() {
   script.copyLog = AnsiOf(CopyLogPath());
   if (const JobRecord* r = SelectedRecord()) {
     std::vector<std::string> names;
-    for (const CString& file : ChainFiles(*r)) {
-      const std::string path = Std(file);
+    // The image paths are the schedule file's texts, in the system's code page as the script is.
+    for (const std::string& path : ChainFiles(*r)) {
       if (Refuse(media::CheckScriptText(path, "The path of an image file"))) return;
-      if (!FileExists(file)) {
+      if (!AnsiFileExists(path)) {
         Refuse("An image file of the backup cannot be found:\n\n" + path);
         return;
       }
-      if (Refused(!ScriptSafeAnsi(file),
-                  "An image file's path holds characters that the build script cannot carry:\n\n" + path))
-        return;
       std::string name = media::ToUpperAscii(media::FileNameOf(path));
       bool twice = false;
       for (const std::string& n : names) twice = twice || n == name;
-      if (Refused(twice || FileExists((source + "\\ORVANTA\\" + media::FileNameOf(path)).c_str()),
+      if (Refused(twice || AnsiFileExists(script.exeFolder + "ORVAPE\\ORVANTA\\" + media::FileNameOf(path)),
                   "Two files of the ISO image would have the same name:\n\n" + path))
         return;
       names.push_back(name);
-      script.imageFiles.push_back(AnsiOf(file));
+      script.imageFiles.push_back(path);
     }
   }
-  if (FileExists(m_isoPath)) {
-    if (MediaMessageBox(m_hWnd, Std(m_isoPath + " already exists.\nDo you want to replace it?").c_str(), "Orvanta",
-                        MB_YESNO) != IDYES)
-      return;
-    if (!DeleteFileW(Wide(m_isoPath).c_str())) {
-      Refuse("The old ISO image cannot be removed:\n\n" + iso);
-      return;
-    }
-  }
+  const std::string work = media::IsoWorkPath(iso);
+  if (Refused(GetFileAttributesW(Wide(work.c_str()).c_str()) != INVALID_FILE_ATTRIBUTES,
+              "The work file of the ISO image already exists. Remove it or choose another name:\n\n" + work))
+    return;
+  // The script replaces the old image only with a whole new one.
+  if (FileExists(m_isoPath) &&
+      MediaMessageBox(m_hWnd, Std(m_isoPath + " already exists.\nDo you want to replace it?").c_str(), "Orvanta",
+                      MB_YESNO) != IDYES)
+    return;
   if (!WriteScript(media::MakeIsoScript(script))) return;
 
   CProgressDlg dlg(this);
@@ -483,13 +488,13 @@ void CMediaMakerDlg::BuildUsb() {
   CProgressDlg dlg(this);
   if (const JobRecord* r = SelectedRecord()) {
     if (Refuse(media::CheckFileName(r->jobName, "The backup's name"))) return;
-    for (const CString& file : ChainFiles(*r))
-      if (!FileExists(file)) {
-        Refuse("An image file of the backup cannot be found:\n\n" + Std(file));
+    for (const std::string& file : ChainFiles(*r))
+      if (!AnsiFileExists(file)) {
+        Refuse("An image file of the backup cannot be found:\n\n" + file);
         return;
       }
     dlg.m_sourceImagePath = r->imagePath;
-    dlg.m_targetImagePath = media::UsbImageTarget(usb, r->jobName).c_str();
+    dlg.m_targetImagePath = media::UsbImageTarget(AnsiOf(m_usbPath), r->jobName).c_str();
   }
   media::UsbScript script;
   script.exeFolder = AnsiOf(m_exeFolder);

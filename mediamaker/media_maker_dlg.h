@@ -47,7 +47,8 @@ class CMediaMakerDlg : public CFixSkinDialog {
   bool Refuse(const std::string& why);
   bool Refused(bool bad, const std::string& why);
   // The image file of the record and the increment files its header lists.
-  std::vector<CString> ChainFiles(const JobRecord& record);
+  // The image and its increments: texts in the system's code page.
+  std::vector<std::string> ChainFiles(const JobRecord& record);
   bool WriteScript(const std::string& text);
   CString ScriptPath() const;
   CString CopyLogPath() const;
@@ -74,6 +75,9 @@ class CMediaMakerDlg : public CFixSkinDialog {
 // The wide form of a text for the file calls.
 std::wstring Wide(const CString& s);
 bool FileExists(const CString& path);
+// A text of the schedule file or of an image header (the system's code page) as a path.
+std::wstring WideOfAnsi(const std::string& ansiText);
+bool AnsiFileExists(const std::string& ansiPath);
 bool FolderExists(const CString& path);
 
 }  // namespace orva::media

@@ -33,9 +33,9 @@ CString SystemErrorText(DWORD error) {
   return out;
 }
 
-uint64_t FileSize(const CString& path) {
+uint64_t AnsiFileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  if (!GetFileAttributesExW(WideOfAnsi(path).c_str(), GetFileExInfoStandard, &data)) return 0;
   return ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
@@ -225,7 +225,7 @@ void CProgressDlg::RunUsb() {
     }
   }
   uint64_t needed = TreeSize(Wide(m_recoveryFolder));
-  for (auto& c : copies) needed += FileSize(c.first);
+  for (auto& c : copies) needed += AnsiFileSize(c.first.str());
   CString root = media::TrimTrailingBackslashes(m_usbPath.str()).c_str();
   ULARGE_INTEGER freeBytes{};
   if (GetDiskFreeSpaceExW(Wide(root + "\\").c_str(), &freeBytes, nullptr, nullptr) && freeBytes.QuadPart < needed) {
@@ -254,9 +254,9 @@ void CProgressDlg::RunUsb() {
     return;
   }
   for (auto& c : copies) {
-    CreateDirectoryW(Wide(media::FolderOf(c.second.str()).c_str()).c_str(), nullptr);
+    CreateDirectoryW(WideOfAnsi(media::FolderOf(c.second.str())).c_str(), nullptr);
     BOOL cancel = FALSE;
-    if (!CopyFileExW(Wide(c.first).c_str(), Wide(c.second).c_str(), CopyProgress, this, &cancel,
+    if (!CopyFileExW(WideOfAnsi(c.first.str()).c_str(), WideOfAnsi(c.second.str()).c_str(), CopyProgress, this, &cancel,
                      COPY_FILE_FAIL_IF_EXISTS)) {
       DWORD error = GetLastError();
       Fail("An image file could not be copied.",

@@ -18,8 +18,9 @@ class CProgressDlg : public CFixSkinDialog {
 
   int m_mode = 0;  // 0 ISO image, 1 USB medium
   CString m_scriptPath;
-  CString m_targetImagePath;  // mode 1: where the backup's image goes
-  CString m_sourceImagePath;  // mode 1: the backup's image
+  // Mode 1, texts in the system's code page (as the schedule file's):
+  CString m_targetImagePath;  // where the backup's image goes
+  CString m_sourceImagePath;  // the backup's image
   CString m_isoPath;          // mode 0: the image the script makes
   CString m_recoveryFolder;   // mode 1: what the script copies, for the space check
   CString m_usbPath;          // mode 1

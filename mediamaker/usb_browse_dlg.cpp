@@ -32,7 +32,8 @@ CString Error(const char* what, HRESULT hr) {
 }  // namespace
 
 CString QueryDisks(int mode, std::vector<DiskEntry>& disks) {
-  HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  // COM is the UI thread's, initialised once at start-up as a single-threaded
+  // apartment (the folder picker needs that); the query runs inside it.
   IWbemLocator* locator = nullptr;
   IWbemServices* services = nullptr;
   IEnumWbemClassObject* found = nullptr;
@@ -84,7 +85,6 @@ CString QueryDisks(int mode, std::vector<DiskEntry>& disks) {
   if (found) found->Release();
   if (services) services->Release();
   if (locator) locator->Release();
-  if (SUCCEEDED(init)) CoUninitialize();
   return result;
 }
 

@@ -16,7 +16,8 @@ struct DiskEntry {
 };
 
 // mode 0: removable disks; 1: removable and fixed disks. "SUCCESS" or the
-// WMI error text; `disks` is filled only on success.
+// WMI error text; `disks` is filled only on success. It runs in the calling
+// thread's COM apartment, which the caller has initialised.
 CString QueryDisks(int mode, std::vector<DiskEntry>& disks);
 
 class CUsbBrowseDlg : public CFixSkinDialog {

@@ -275,21 +275,8 @@ INT_PTR CALLBACK BoxProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
       StopCountdown(dlg, t);
       OnCommand(dlg, t, wParam);
       return TRUE;
-    case WM_CTLCOLORSTATIC: {
-      HDC dc = (HDC)wParam;
-      if (t->m_brush) {
-        SetBkColor(dc, t->m_backgroundColor);
-        SetTextColor(dc, t->m_textColor != SMB_DEFAULT_COLOR ? t->m_textColor : GetSysColor(COLOR_WINDOWTEXT));
-        return (HWND)lParam == GetDlgItem(dlg, t->m_textId) ? (INT_PTR)t->m_brush : 0;
-      }
-      // A text colour alone still colours the text, on the usual face.
-      if (t->m_textColor != SMB_DEFAULT_COLOR && (HWND)lParam == GetDlgItem(dlg, t->m_textId)) {
-        SetTextColor(dc, t->m_textColor);
-        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        return (INT_PTR)GetSysColorBrush(COLOR_BTNFACE);
-      }
-      return 0;
-    }
+    case WM_CTLCOLORSTATIC:
+      return (INT_PTR)t->ColorStatic((HDC)wParam, (HWND)lParam == GetDlgItem(dlg, t->m_textId));
     case WM_ERASEBKGND: {
       if (!t->m_brush) return FALSE;
       HDC dc = (HDC)wParam;

@@ -385,11 +385,20 @@ void CMsgBoxTemplate::SetMetrics(const CMsgBoxMeasure& measure) {
   m_lineHeight = std::max(1, measure.LineHeight());
 }
 
+// The colours come with the background band: a text colour without one has no effect.
+HBRUSH CMsgBoxTemplate::ColorStatic(HDC dc, bool messageText) const {
+  if (!m_brush) return nullptr;
+  SetBkColor(dc, m_backgroundColor);
+  SetTextColor(dc, m_textColor != SMB_DEFAULT_COLOR ? m_textColor : GetSysColor(COLOR_WINDOWTEXT));
+  return messageText ? m_brush : nullptr;
+}
+
 int CMsgBoxTemplate::TextWidthLimit(const CMsgBoxMeasure& measure) const {
   const int screenWidth = measure.ScreenWidth();
   int limit = m_modern ? screenWidth / 2 - 10 : screenWidth / 2 + 80;
   if (m_narrow) limit = screenWidth / 3;
-  if (m_icon) limit -= measure.IconWidth() + 16;
+  // Room for an icon the style asks for; the caller's own icon (iconId) takes none.
+  if (m_style & MB_ICONMASK) limit -= measure.IconWidth() + 16;
   return std::max(limit, 40);
 }
 

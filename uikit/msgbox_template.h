@@ -176,6 +176,10 @@ class CMsgBoxTemplate {
   HWND m_hwnd = nullptr;
 
   UINT RememberBit() const;
+  // WM_CTLCOLORSTATIC of one of the box's statics (`messageText`: the message
+  // text): sets the colours on `dc` and returns the brush; null leaves the
+  // control to the dialog's default colours.
+  HBRUSH ColorStatic(HDC dc, bool messageText) const;
 
   // The row of a box of `style` (type, the to-all bits and MB_HELP) with
   // `customButtons` captions of the caller's (which replace the type's set)

@@ -17,9 +17,11 @@ CString FormatProgressLabel(const CString& format, int percent) {
       p += 2;
       continue;
     }
-    // %[flags][width]d or i; the width is capped so the text stays small.
+    // %[flags][width]d or i; flags and width are capped so the text stays
+    // small: a longer run of flags leaves the conversion as written.
+    const int kMaxFlags = 8;
     const char* q = p + 1;
-    while (*q && strchr("-+ 0#", *q)) ++q;
+    while (*q && strchr("-+ 0#", *q) && q - p <= kMaxFlags) ++q;
     int width = 0;
     while (*q >= '0' && *q <= '9') {
       if (width < 1000) width = width * 10 + (*q - '0');

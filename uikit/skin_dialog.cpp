@@ -12,6 +12,8 @@ constexpr int kFirstPictureSlot = 8;
 constexpr int kCaptionIconSet = 0, kInactiveIconSet = 1;
 constexpr int kCaptionButtonRightGap = 10;
 constexpr int kMaximisedInset = 4;
+// The caption buttons are hit from this far below the window's top, maximised or not.
+constexpr int kCaptionButtonHitTop = 4;
 constexpr int kCornerCut = 7, kCornerEllipse = 14;
 
 int FrameIndex(int slot) {
@@ -275,12 +277,17 @@ CSkinDialogBase::CaptionRole CSkinDialogBase::CaptionButtonRole(int pos) const {
   }
 }
 
+CRect CSkinDialogBase::CaptionButtonHitRect(int pos) const {
+  CRect r = CaptionButtonRect(pos);
+  return CRect(r.left, kCaptionButtonHitTop, r.right, kCaptionButtonHitTop + r.Height());
+}
+
 int CSkinDialogBase::CaptionButtonAt(CPoint screen) const {
   CRect wr;
   GetWindowRect(&wr);
   CPoint p(screen.x - wr.left, screen.y - wr.top);
   for (int pos = 0; pos < CaptionButtonCount(); ++pos)
-    if (CaptionButtonRect(pos).PtInRect(p)) return pos;
+    if (CaptionButtonHitRect(pos).PtInRect(p)) return pos;
   return PosNone;
 }
 

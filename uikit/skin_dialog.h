@@ -25,10 +25,12 @@ class CSkinDialogBase : public CDialog {
 
   BOOL PreTranslateMessage(MSG* msg) override;
 
-  // Geometry shared by the painter and the hit test, in window coordinates.
-  int CaptionButtonCount() const;         // the buttons that react
-  int PaintedCaptionButtonCount() const;  // the buttons drawn
-  CRect CaptionButtonRect(int pos) const;
+  // Geometry of the painter and the hit test, in window coordinates.
+  int CaptionButtonCount() const;          // the buttons that react
+  int PaintedCaptionButtonCount() const;   // the buttons drawn
+  CRect CaptionButtonRect(int pos) const;  // where the button is drawn
+  // Where it is hit: its columns, from 4 pixels below the window's top.
+  CRect CaptionButtonHitRect(int pos) const;
   CaptionRole CaptionButtonRole(int pos) const;
   int CaptionButtonAt(CPoint screen) const;
   int PressedState() const { return m_buttonState; }

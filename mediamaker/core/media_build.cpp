@@ -140,8 +140,9 @@ std::string DefaultIsoPath(const std::string& imagePath) {
 
 std::string IsoPathInFolder(const std::string& folder, const std::string& jobName) {
   std::string s = folder + "\\" + jobName + ".iso";
-  size_t at;
-  while ((at = s.find("\\\\")) != std::string::npos) s.erase(at, 1);
+  // A share's "\\server" keeps its two backslashes.
+  size_t from = s.compare(0, 2, "\\\\") == 0 ? 2 : 0, at;
+  while ((at = s.find("\\\\", from)) != std::string::npos) s.erase(at, 1);
   return s;
 }
 
@@ -204,9 +205,12 @@ std::string CheckFileName(const std::string& name, const std::string& what) {
   return std::string();
 }
 
+std::string IsoWorkPath(const std::string& isoPath) { return isoPath + ".PART"; }
+
 std::string MakeIsoScript(const IsoScript& s) {
   const std::string staging = s.isoFolder + "\\ORVAPE";
   const std::string into = staging + "\\ORVANTA";
+  const std::string work = IsoWorkPath(s.isoPath);
   std::string t = "@echo off\r\n";
   t += "robocopy " + Q(s.exeFolder + "\\ORVAPE") + " " + Q(staging) + " /mir /w:1 /r:1 /tee /log:" + Q(s.copyLog) +
        "\r\n";
@@ -216,14 +220,22 @@ std::string MakeIsoScript(const IsoScript& s) {
     t += "move /y " + Q(file) + " " + Q(into) + " \r\n";
     t += "if not exist " + Q(into + "\\" + FileNameOf(file)) + " goto failed\r\n";
   }
+  // OSCDIMG writes under a work name: what it leaves on a failure is never taken
+  // for the image, and an older image of the name stays until the new one is whole.
   t += Q(s.exeFolder + "\\OSCDIMG.EXE") + " -m -lOrvanta -b" + Q(s.exeFolder + "\\etfsboot.com") + " -n " + Q(staging) +
-       " " + Q(s.isoPath) + "\r\n";
+       " " + Q(work) + "\r\n";
+  t += "if errorlevel 1 goto failed\r\n";
+  t += "if not errorlevel 0 goto failed\r\n";
+  t += "if not exist " + Q(work) + " goto failed\r\n";
+  t += "move /y " + Q(work) + " " + Q(s.isoPath) + " \r\n";
+  t += "if exist " + Q(work) + " goto failed\r\n";
   t += "if not exist " + Q(s.isoPath) + " goto failed\r\n";
   t += "rd /s /q " + Q(staging) + " \r\n";
   t += "exit /b 0\r\n";
-  // Without an ISO image the image files go back where they were; the
-  // staging folder goes only when none of them is left in it.
+  // Without a new ISO image the partial one goes and the image files go back
+  // where they were; the staging folder goes only when none of them is left in it.
   t += ":failed\r\n";
+  t += "if exist " + Q(work) + " del /f /q " + Q(work) + "\r\n";
   for (const std::string& file : s.imageFiles) {
     const std::string moved = into + "\\" + FileNameOf(file);
     t += "if exist " + Q(moved) + " move /y " + Q(moved) + " " + Q(file) + "\r\n";

@@ -47,7 +47,8 @@ std::string ToUpperAscii(std::string s);
 // The default ISO name of an image: the image path upper-cased, cut before
 // its first ".TAV", then ".iso". Empty when there is no ".TAV".
 std::string DefaultIsoPath(const std::string& imagePath);
-// The ISO name in a chosen folder: "folder\job.iso" with doubled backslashes made single.
+// The ISO name in a chosen folder: "folder\job.iso" with doubled backslashes
+// made single, but for the two that begin a share's path ("\\server\share").
 std::string IsoPathInFolder(const std::string& folder, const std::string& jobName);
 // Upper-cased, ".ISO" appended when it occurs nowhere.
 std::string NormaliseIsoPath(const std::string& typed);
@@ -85,10 +86,15 @@ struct UsbScript {
   std::string copyLog;
 };
 
+// The name OSCDIMG writes the ISO image under until it is whole.
+std::string IsoWorkPath(const std::string& isoPath);
+
 // The script texts (CR LF line ends). Every field must have passed
-// CheckScriptText. The ISO script keeps the staging folder's image files
-// unless the ISO image exists: a failed pack moves them back where they were.
-// Both end with exit code 0 on success and 1 on failure.
+// CheckScriptText. The ISO script packs under the work name and only a whole
+// image (OSCDIMG's exit code 0 and the file there) replaces the ISO image and
+// lets the staging folder go; on any failure it deletes the partial image and
+// moves the image files back where they were. Both end with exit code 0 on
+// success and 1 on failure: the progress dialog reads it from the process.
 std::string MakeIsoScript(const IsoScript& s);
 std::string MakeUsbScript(const UsbScript& s);
 

@@ -112,6 +112,9 @@ TEST(Paths, IsoNames) {
   EXPECT_EQ(NormaliseIsoPath("D:\\iso.iso\\out"), "D:\\ISO.ISO\\OUT");
   EXPECT_EQ(IsoPathInFolder("E:\\", "Daily"), "E:\\Daily.iso");
   EXPECT_EQ(IsoPathInFolder("E:\\Media", "Daily"), "E:\\Media\\Daily.iso");
+  // A share keeps the double backslash it starts with; doubled ones after it become single.
+  EXPECT_EQ(IsoPathInFolder("\\\\server\\share", "Daily"), "\\\\server\\share\\Daily.iso");
+  EXPECT_EQ(IsoPathInFolder("\\\\server\\share\\", "Daily"), "\\\\server\\share\\Daily.iso");
   EXPECT_EQ(FolderOf("E:\\DAILY.ISO"), "E:\\");
   EXPECT_EQ(FolderOf("E:\\Media\\DAILY.ISO"), "E:\\Media\\");
   EXPECT_EQ(FileNameOf("D:\\Repo\\Daily_i1.TAV"), "Daily_i1.TAV");
@@ -143,7 +146,7 @@ TEST(Checks, QuotesPercentsAndControlsNeverReachTheScript) {
   EXPECT_NE(CheckFileName("a:b", "n"), "");
 }
 
-TEST(Script, IsoFormKeepsTheImagesUnlessTheIsoExists) {
+TEST(Script, IsoFormPacksUnderAWorkNameAndKeepsTheImagesUnlessTheImageIsWhole) {
   IsoScript s;
   s.exeFolder = "C:\\Orvanta\\bin\\";
   s.isoFolder = "E:\\Media\\";
@@ -165,11 +168,17 @@ TEST(Script, IsoFormKeepsTheImagesUnlessTheIsoExists) {
       "move /y \"D:\\Repo\\Daily_3.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_3.TAV\" goto failed",
       "\"C:\\Orvanta\\bin\\\\OSCDIMG.EXE\" -m -lOrvanta -b\"C:\\Orvanta\\bin\\\\etfsboot.com\" -n "
-      "\"E:\\Media\\\\ORVAPE\" \"E:\\MEDIA\\DAILY.ISO\"",
+      "\"E:\\Media\\\\ORVAPE\" \"E:\\MEDIA\\DAILY.ISO.PART\"",
+      "if errorlevel 1 goto failed",
+      "if not errorlevel 0 goto failed",
+      "if not exist \"E:\\MEDIA\\DAILY.ISO.PART\" goto failed",
+      "move /y \"E:\\MEDIA\\DAILY.ISO.PART\" \"E:\\MEDIA\\DAILY.ISO\" ",
+      "if exist \"E:\\MEDIA\\DAILY.ISO.PART\" goto failed",
       "if not exist \"E:\\MEDIA\\DAILY.ISO\" goto failed",
       "rd /s /q \"E:\\Media\\\\ORVAPE\" ",
       "exit /b 0",
       ":failed",
+      "if exist \"E:\\MEDIA\\DAILY.ISO.PART\" del /f /q \"E:\\MEDIA\\DAILY.ISO.PART\"",
       "if exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" move /y \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" "
       "\"D:\\Repo\\Daily.TAV\"",
   };
@@ -187,8 +196,8 @@ TEST(Script, IsoFormKeepsTheImagesUnlessTheIsoExists) {
 TEST(Script, IsoFormWithoutABackupPacksTheRecoveryEnvironmentOnly) {
   IsoScript s{"C:\\O\\", "E:\\", "E:\\X.ISO", "C:\\Log\\l.log", {}};
   std::string text = MakeIsoScript(s);
-  EXPECT_EQ(text.find("move"), std::string::npos);
-  EXPECT_NE(text.find("\"E:\\\\ORVAPE\" \"E:\\X.ISO\""), std::string::npos);
+  EXPECT_EQ(text.find("ORVANTA"), std::string::npos);
+  EXPECT_NE(text.find("\"E:\\\\ORVAPE\" \"E:\\X.ISO.PART\""), std::string::npos);
 }
 
 TEST(Script, UsbFormQuotesTheMediumsRoot) {

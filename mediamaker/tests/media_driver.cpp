@@ -5,7 +5,7 @@
 //   media_driver <commands file>
 //
 // One command a line; the windows are "main", "box" (the kit's message box),
-// "browse" (the disk browser) and "progress":
+// "browse" (the disk browser), "folder" (the shell's folder picker) and "progress":
 //   start <exe>                 starts the program in its folder, waits for its main dialog
 //   text <window> <id>          prints "text <id>=<window text>"
 //   state <window> <id>         prints "state <id>=<enabled> <checked>"
@@ -18,6 +18,7 @@
 //                               it shows an icon and its buttons' captions, and clicks that button
 //   rows                        prints "row=<col0>|<col1>|<col2>|<col3>" for each disk row
 //   pick <text of column 0>     selects that disk row
+//   folder                      waits for the folder picker, prints "folder title=<its text>", cancels it
 //   finish                      waits for the progress dialog's OK, prints its text and bar
 //   shot <window> <name>        screenshot into screenshots/<name>.bmp
 //   key <window> <virtual key>  a key press in the window
@@ -29,6 +30,7 @@
 //   end                         waits for the program to end, prints "exit=<code>"
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include "gui_driver.h"
 #include "gui_test_support.h"
@@ -84,20 +86,37 @@ bool HasControl(HWND w, int id, const wchar_t* cls) {
 // The answer buttons a message box may carry.
 const int kBoxButtons[] = {IDOK, IDCANCEL, IDYES, IDNO};
 
+// A child window of that class, at any depth.
+bool HasChildOfClass(HWND w, const wchar_t* cls) {
+  std::pair<const wchar_t*, bool> look{cls, false};
+  EnumChildWindows(
+      w,
+      [](HWND c, LPARAM p) -> BOOL {
+        auto* l = (std::pair<const wchar_t*, bool>*)p;
+        l->second = l->second || !lstrcmpiW(ClassOf(c).c_str(), l->first);
+        return !l->second;
+      },
+      (LPARAM)&look);
+  return look.second;
+}
+
 // Each window is known by the controls only it has: the main dialog by its
 // backup list, the disk browser by its disk list, the progress dialog by its
-// bar, and a message box (the kit's: a dialog with its own icon and text
-// controls and the program's caption) by its answer buttons.
+// bar, the shell's folder picker by its folder tree, and a message box (the
+// kit's: a dialog with its own icon and text controls and the program's
+// caption) by its answer buttons.
 HWND FindNow(const std::string& which) {
   for (HWND h : TopWindows()) {
     bool main = HasControl(h, 1000, L"ComboBox"), browse = HasControl(h, 1018, WC_LISTVIEWW),
          progress = HasControl(h, 1013, PROGRESS_CLASSW);
+    bool folder = !main && !browse && !progress && ClassOf(h) == L"#32770" && HasChildOfClass(h, WC_TREEVIEWW);
     bool box = false;
-    if (!main && !browse && !progress && ClassOf(h) == L"#32770")
+    if (!main && !browse && !progress && !folder && ClassOf(h) == L"#32770")
       for (int id : kBoxButtons) box = box || HasControl(h, id, L"Button");
     if (which == "main" && main) return h;
     if (which == "browse" && browse) return h;
     if (which == "progress" && progress) return h;
+    if (which == "folder" && folder) return h;
     if (which == "box" && box) return h;
   }
   return nullptr;
@@ -242,6 +261,15 @@ void Run(const std::string& line) {
       if (!WaitGone(box, 10000)) printf("error=the box stayed after button %d\n", answer);
       Sleep(200);
     }
+  } else if (verb == "folder") {
+    // folder: waits for the shell's folder picker, prints its title text and closes it with Cancel
+    HWND picker = Find("folder");
+    if (!picker) return;
+    Sleep(300);
+    printf("folder title=%s\n", OneLine(LongestStatic(picker)).c_str());
+    PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(picker, IDCANCEL));
+    if (!WaitGone(picker, 10000)) printf("error=the folder picker stayed\n");
+    Sleep(200);
   } else if (verb == "rows") {
     HWND list = GetDlgItem(Find("browse"), 1018);
     Remote remote(list);

@@ -17,20 +17,20 @@ YES, NO, OK = 6, 7, 1
 USB_DRIVE = 'u:'
 
 
-def wine(*args, cwd=None, timeout=600):
+def wine(*args, cwd=None, timeout=600, env=None):
     done = subprocess.run([ORVA_WINE_RUN, *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True, cwd=cwd,
-                          timeout=timeout)
+                          timeout=timeout, env=env)
     decode = lambda data: data.decode('utf-8', errors='replace')
     return done.returncode, decode(done.stdout), decode(done.stderr)
 
 
-def schedule_text(jobs):
+def schedule_text(jobs, codepage='cp1252'):
     """The service's schedule file: the count, then 26 lines per job."""
     lines = ['Schedule Number: %d' % len(jobs)]
     for name, kind, image in jobs:
         lines += [name, str(kind), '2', 'C', '10 GB', image, 'none', '1', '', '', '', 'none', 'none', 'once', '10:00']
         lines += ['n'] * 10 + ['1']
-    return ('\r\n'.join(lines) + '\r\n').encode('cp1252')
+    return ('\r\n'.join(lines) + '\r\n').encode(codepage)
 
 
 @pytest.fixture(scope='module')
@@ -84,13 +84,13 @@ def install(tmp_path, images):
             'script': top / 'Log' / 'OrvaImageCreate.cmd', 'log': top / 'Log' / 'OrvaISOPECopy.log'}
 
 
-def drive(commands):
+def drive(commands, env=None):
     """Runs the commands through media_driver; the report as a list of (key, value)."""
     here = pathlib.Path.cwd()
     with tempfile.NamedTemporaryFile('w', suffix='.txt', delete=False, encoding='utf-8') as f:
         f.write('\n'.join(commands) + '\n')
     try:
-        code, text, errors = wine(ORVA_BIN / 'media_driver.exe', win_path(f.name), cwd=here)
+        code, text, errors = wine(ORVA_BIN / 'media_driver.exe', win_path(f.name), cwd=here, env=env)
     finally:
         os.unlink(f.name)
     print(text)
@@ -149,6 +149,7 @@ def restore_chain(images):
 
 def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
     iso = install['out'] / 'DAILY.ISO'
+    iso.write_bytes(b'an older ISO image, replaced')
     report = drive([
         'start ' + win_path(install['exe']),
         'items',
@@ -160,7 +161,7 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         'set main 1014 ' + win_path(install['out']) + '\\daily',
         'press main 1',
         'shot box question_box',
-        'box %d' % YES,
+        'box %d' % YES, 'box %d' % YES,
         'shot progress progress_dialog',
         'finish', 'status', 'shot progress progress_done',
         'press progress 2', 'gone progress',
@@ -179,7 +180,8 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         assert values(report, 'state 1005') == ['1 0', '0 0'] and values(report, 'state 1014') == ['0 0', '1 0']
         assert values(report, 'state 4') == ['0 0'] and values(report, 'state 3') == ['1 0']
         assert one(report, 'text 1006') == 'Create a recovery CD or USB' and one(report, 'text 1026') == 'Download'
-        assert one(report, 'box') == 'Do you want to continue?'
+        assert values(report, 'box') == ['Do you want to continue?',
+                                         win_path(iso).upper() + ' already exists. Do you want to replace it?']
         assert one(report, 'finished') == '1'
         assert one(report, 'status') == 'Successfully completed.' and one(report, 'bar') == '100'
         assert one(report, 'gone progress') == '1'
@@ -187,6 +189,7 @@ def test_main_dialog_then_an_iso_image_of_the_chain(install, images):
         assert one(report, 'exit') == '0'
 
         assert iso.exists() and not install['script'].exists()
+        assert sorted(p.name for p in install['out'].iterdir()) == ['DAILY.ISO']
         assert not (install['out'] / 'ORVAPE').exists(), 'the staging folder is removed once the ISO exists'
         assert not any(p.exists() for p in images['chain']), 'the image files went into the ISO image'
         found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/', '-type', 'f'],
@@ -235,6 +238,60 @@ def test_a_failed_pack_keeps_the_image_files(install, images):
         assert not install['script'].exists()
     finally:
         restore_chain(images)
+
+
+def test_a_partial_image_keeps_the_image_files_and_the_old_iso(install, images):
+    # OSCDIMG writes part of the image and fails, as on a full disk; an ISO image of
+    # that name was there before, and the user agrees to replace it.
+    shutil.copy(ORVA_BIN / 'partial_oscdimg.exe', install['bin'] / 'OSCDIMG.EXE')
+    old = install['out'] / 'DAILY.ISO'
+    old.write_bytes(b'the ISO image of last week')
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(install['out']) + '\\daily.iso',
+            'press main 1', 'box %d' % YES, 'box %d' % YES,
+            'finish', 'shot box failure_box', 'box %d' % OK, 'status', 'shot progress progress_failed',
+            'press progress 2', 'gone progress',
+            'press main 2', 'end',
+        ])
+        boxes = values(report, 'box')
+        assert boxes[1] == win_path(old).upper() + ' already exists. Do you want to replace it?', boxes
+        assert boxes[2].startswith('The ISO image could not be created.'), boxes
+        assert one(report, 'status') == 'The ISO image could not be created.' and one(report, 'ok') == '1'
+        for p in images['chain']:
+            assert p.read_bytes() == images['bytes'][p.name], p
+        assert old.read_bytes() == b'the ISO image of last week'
+        assert sorted(p.name for p in install['out'].iterdir()) == ['DAILY.ISO'], 'no staging tree, no partial image'
+        assert not install['script'].exists()
+    finally:
+        restore_chain(images)
+
+
+def test_an_image_with_a_korean_name_under_code_page_949(install, images):
+    # The schedule file is in the system's code page; "홉" there is C8 A9, bytes that
+    # would also read as a UTF-8 character.
+    image = install['repo'] / '홉.TAV'
+    image.write_bytes(images['bytes']['Tiny.TAV'])
+    (install['bin'] / 'OrvaSchedule.ovc').write_bytes(
+        schedule_text([('Korean', 300, win_path(image))], codepage='cp949'))
+    iso = install['out'] / 'K.ISO'
+    report = drive([
+        'start ' + win_path(install['exe']),
+        'items', 'click main 1002',
+        'set main 1014 ' + win_path(iso),
+        'press main 1', 'box %d' % YES,
+        'finish', 'status',
+        'press progress 2', 'gone progress',
+        'press main 2', 'end',
+    ], env=dict(os.environ, LANG='ko_KR.UTF-8', LC_ALL='ko_KR.UTF-8'))
+    assert one(report, 'items') == 'Korean'
+    assert one(report, 'status') == 'Successfully completed.', report
+    assert not image.exists(), 'the image went into the ISO image'
+    found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/ORVANTA', '-type', 'f'],
+                           capture_output=True, text=True, check=True).stdout
+    assert "'/ORVANTA/홉.TAV'" in found.splitlines(), found
 
 
 @pytest.fixture
@@ -293,6 +350,25 @@ def test_usb_disk_from_the_disk_browser(install, images, usb_drive):
     assert all(p.exists() for p in images['chain']), 'a USB disk gets copies'
     assert not install['script'].exists()
     assert 'ORVAPE' in install['log'].read_text('cp1252', errors='replace')
+
+
+def test_disk_browser_and_folder_picker_share_the_programs_thread(install):
+    # The disk query runs in the apartment the program sets up for the folder picker, before and after it.
+    report = drive([
+        'start ' + win_path(install['exe']),
+        'press main 4', 'click browse 1017', 'rows', 'press browse 2', 'gone browse',
+        'click main 1002', 'text main 1014',
+        'press main 3', 'shot folder folder_picker', 'folder',
+        'text main 1014',
+        'press main 4', 'click browse 1017', 'rows', 'press browse 2', 'gone browse',
+        'press main 3', 'folder',
+        'press main 2', 'end',
+    ])
+    assert values(report, 'folder title') == ['Select a folder to save an ISO image.'] * 2, report
+    texts = values(report, 'text 1014')
+    assert len(texts) == 2 and texts[0] == texts[1], 'a cancelled choice keeps the ISO path'
+    assert [int(n) > 0 for n in values(report, 'rows')] == [True, True], 'the local disks are listed'
+    assert one(report, 'exit') == '0'
 
 
 # Each refusal: what is moved out of the installation for it, the medium, the

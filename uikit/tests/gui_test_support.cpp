@@ -119,9 +119,15 @@ bool SaveBmp(const Pixels& p, const std::string& path) {
   return true;
 }
 
-void SaveScreenshot(HWND h, const std::string& name) {
+void SaveScreenshot(HWND h, const std::string& name) { SaveScreenshotShowingSomething(h, name); }
+
+bool SaveScreenshotShowingSomething(HWND h, const std::string& name) {
   CreateDirectoryW(L"screenshots", nullptr);
-  SaveBmp(CaptureWindow(h, true), "screenshots/" + name + ".bmp");
+  Pixels p = CaptureWindow(h, true);
+  if (!SaveBmp(p, "screenshots/" + name + ".bmp")) return false;
+  for (COLORREF c : p.data)
+    if (c != p.data[0]) return true;
+  return false;
 }
 
 void PostMouse(HWND h, UINT msg, POINT screen, WPARAM hit) {

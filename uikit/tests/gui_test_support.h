@@ -22,6 +22,8 @@ Pixels CaptureBitmap(HBITMAP b);
 Pixels CaptureIcon(HICON icon, int size, COLORREF background);
 bool SaveBmp(const Pixels& p, const std::string& path);
 void SaveScreenshot(HWND h, const std::string& name);
+// The same, true when the picture saved shows more than one colour.
+bool SaveScreenshotShowingSomething(HWND h, const std::string& name);
 // Posts a mouse message as input would bring it: screen point for the
 // non-client messages, client point otherwise. The pointer itself stays
 // parked in a corner, so that no real mouse message crosses the test's.

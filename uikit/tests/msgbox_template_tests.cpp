@@ -267,6 +267,31 @@ TEST(MsgBoxLayout, ModernLookIconAndNarrowText) {
   EXPECT_EQ(classic.m_brush, nullptr);
 }
 
+TEST(MsgBoxColours, TheTextColourTakesEffectOnlyWithABackgroundBrush) {
+  FixedMeasure m;
+  HDC dc = CreateCompatibleDC(nullptr);
+  ASSERT_NE(dc, nullptr);
+  const COLORREF red = RGB(200, 0, 0), band = RGB(255, 255, 200), untouched = RGB(1, 2, 3);
+  MessageBoxParams p = Classic();
+  p.textColor = red;
+  CMsgBoxTemplate alone(nullptr, "x", "c", MB_OK, p, &m);
+  ASSERT_EQ(alone.m_brush, nullptr);
+  SetTextColor(dc, untouched);
+  SetBkColor(dc, untouched);
+  EXPECT_EQ(alone.ColorStatic(dc, true), nullptr);
+  EXPECT_EQ(GetTextColor(dc), untouched);
+  EXPECT_EQ(GetBkColor(dc), untouched);
+
+  p.backgroundColor = band;
+  CMsgBoxTemplate banded(nullptr, "x", "c", MB_OK, p, &m);
+  ASSERT_NE(banded.m_brush, nullptr);
+  EXPECT_EQ(banded.ColorStatic(dc, true), banded.m_brush);
+  EXPECT_EQ(GetTextColor(dc), red);
+  EXPECT_EQ(GetBkColor(dc), band);
+  EXPECT_EQ(banded.ColorStatic(dc, false), nullptr);  // other statics keep the dialog's brush
+  DeleteDC(dc);
+}
+
 TEST(MsgBoxLayout, HelpAndReportJoinTheRowAndCountForTheDefault) {
   FixedMeasure m;
   MessageBoxParams p;

@@ -679,6 +679,35 @@ TEST(SkinBox, OwnColoursAndAnExplicitPosition) {
   EXPECT_GT(okRect.top, textRect.bottom);
 }
 
+TEST(SkinBox, TheTextMakesRoomForAnIconOnlyWhenTheStyleAsksForOne) {
+  // One word longer than a line: the text takes the whole width it may have.
+  const std::string word(400, 'W');
+  MessageBoxParams p;
+  p.iconId = 227;
+  int widths[2] = {};
+  bool shown[2] = {};
+  const UINT styles[2] = {MB_OK, MB_OK | MB_ICONINFORMATION};
+  for (int i = 0; i < 2; ++i) {
+    Driver d(L"Room", [&](HWND box) {
+      if (!box) return;
+      RECT r{};
+      GetWindowRect(GetDlgItem(box, SMB_ID_TEXT), &r);
+      widths[i] = r.right - r.left;
+      OnUi([&] {
+        RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        shown[i] = SaveScreenshotShowingSomething(box, i == 0 ? "msgbox_icon_id_only" : "msgbox_icon_style");
+      });
+      Press(box, IDOK);
+    });
+    EXPECT_EQ(SkinMessageBox(nullptr, word.c_str(), "Room", styles[i] | SMB_NOSOUND, &p), IDOK);
+    d.Join();
+  }
+  EXPECT_TRUE(shown[0]);
+  EXPECT_TRUE(shown[1]);
+  // The program's own icon alone takes no room from the text; an icon of the style does.
+  EXPECT_EQ(widths[0] - widths[1], GetSystemMetrics(SM_CXICON) + 16) << widths[0] << " " << widths[1];
+}
+
 TEST(SkinBox, OwnerIsDisabledWhileTheBoxRunsAndCentresIt) {
   HWND owner = CreateWindowExW(0, L"STATIC", L"Owner", WS_POPUP | WS_VISIBLE | WS_CAPTION, 300, 200, 500, 400, nullptr,
                                nullptr, nullptr, nullptr);

@@ -1,6 +1,7 @@
 // The report list's labels and sort order, which need no window.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <string>
 #include <vector>
 #include "report_list_text.h"
 
@@ -20,6 +21,14 @@ TEST(ProgressLabel, StatusTextsWithOtherConversionsAreShownAsWritten) {
   EXPECT_STREQ(FormatProgressLabel("%s copied %n %d", 9), "%s copied %n 9");
   EXPECT_STREQ(FormatProgressLabel("%99999d", 9), "%99999d");
   EXPECT_STREQ(FormatProgressLabel("%", 1), "%");
+}
+
+TEST(ProgressLabel, AFormatWithEndlessFlagsIsShownAsWritten) {
+  EXPECT_STREQ(FormatProgressLabel("[%-+-+-+-+3d]", 5), "[+5 ]");
+  for (size_t flags : {9, 80, 300}) {
+    std::string format = "Copy %" + std::string(flags, '-') + "4d done";
+    EXPECT_STREQ(FormatProgressLabel(format.c_str(), 42), format.c_str()) << flags;
+  }
 }
 
 TEST(SortOrder, SortTextFirstThenColumnZero) {

@@ -343,7 +343,7 @@ TEST(SkinDialog, CaptionButtonsShowHotAndPressedPictures) {
     CRect r = dlg.CaptionButtonRect(pos);
     return WindowPoint(dlg.m_hWnd, r.CenterPoint().x, r.CenterPoint().y);
   };
-  // The one geometry: what is drawn is what is hit.
+  // The middle of each drawn button hits it.
   for (int pos = 0; pos < 3; ++pos) EXPECT_EQ(dlg.CaptionButtonAt(center(pos)), pos);
   EXPECT_EQ(dlg.CaptionButtonRect(CSkinDialogBase::PosClose), CRect(W - 36, 0, W - 10, 18));
 
@@ -387,6 +387,43 @@ TEST(SkinDialog, CaptionButtonsShowHotAndPressedPictures) {
   // Press and release on close: the dialog closes (Cancel hides a modeless one).
   PostMouse(dlg.m_hWnd, WM_NCLBUTTONDOWN, center(0));
   PostMouse(dlg.m_hWnd, WM_LBUTTONUP, center(0));
+  Pump(120);
+  EXPECT_FALSE(dlg.IsWindowVisible());
+  dlg.DestroyWindow();
+}
+
+TEST(SkinDialog, CaptionButtonsAreHitFromFourPixelsBelowTheWindowTop) {
+  SkinDlg dlg(IDD_SKIN);
+  Open(dlg, IDD_SKIN);
+  CRect wr;
+  dlg.GetWindowRect(&wr);
+  const int W = wr.Width();
+  // The close button is drawn at (W - 36, 0) to (W - 10, 18); it is hit from y 4 to 21.
+  struct {
+    int y, want;
+  } cases[] = {{0, CSkinDialogBase::PosNone},
+               {3, CSkinDialogBase::PosNone},
+               {4, CSkinDialogBase::PosClose},
+               {21, CSkinDialogBase::PosClose},
+               {22, CSkinDialogBase::PosNone}};
+  for (auto& c : cases) EXPECT_EQ(dlg.CaptionButtonAt(WindowPoint(dlg.m_hWnd, W - 20, c.y)), c.want) << c.y;
+  for (int pos = 1; pos < 3; ++pos) {
+    CRect r = dlg.CaptionButtonRect(pos);
+    EXPECT_EQ(dlg.CaptionButtonAt(WindowPoint(dlg.m_hWnd, r.left + 2, 2)), CSkinDialogBase::PosNone) << pos;
+    EXPECT_EQ(dlg.CaptionButtonAt(WindowPoint(dlg.m_hWnd, r.left + 2, 20)), pos) << pos;
+  }
+  // The pointer just under the drawn button lights it, and a click there closes the dialog.
+  const POINT under = WindowPoint(dlg.m_hWnd, W - 20, 20);
+  PostMouse(dlg.m_hWnd, WM_NCMOUSEMOVE, under);
+  Pump(80);
+  EXPECT_EQ(dlg.HotButton(), CSkinDialogBase::PosClose);
+  EXPECT_TRUE(ShowsBitmap(CaptureWindow(dlg.m_hWnd), W - 36, 0, SkinCache().GetBitmap(19)));
+  EXPECT_TRUE(SaveScreenshotShowingSomething(dlg.m_hWnd, "skin_dialog_close_hot_below"));
+  PostMouse(dlg.m_hWnd, WM_NCMOUSEMOVE, WindowPoint(dlg.m_hWnd, W - 20, 2));
+  Pump(80);
+  EXPECT_EQ(dlg.HotButton(), CSkinDialogBase::PosNone);
+  PostMouse(dlg.m_hWnd, WM_NCLBUTTONDOWN, under);
+  PostMouse(dlg.m_hWnd, WM_LBUTTONUP, under);
   Pump(120);
   EXPECT_FALSE(dlg.IsWindowVisible());
   dlg.DestroyWindow();
