@@ -305,7 +305,7 @@ def test_a_snapshot_an_interrupted_run_left_goes_at_the_next_run(service, drive,
     m.close()
     assert reports[-1]['jobState'] == 0, [r['jobState'] for r in reports]
     assert tree(dst) == tree(live / 'sub')
+    wait_for(lambda: not (set(snapshots()) - before) and not unc_shares(), 60, 'every snapshot to go')
     lines = job_lines(service, 'Cut')
     assert any(line.startswith('[REPLICATION_SHADOW] Deleted the snapshot {') and
                line.endswith('} that an earlier run left behind.') for line in lines), lines
-    wait_for(lambda: not (set(snapshots()) - before) and not unc_shares(), 60, 'every snapshot to go')
