@@ -341,7 +341,8 @@ bool ImageRun::SnapshotExposed(SnapshotGuard& snapshot) {
   const bool created = !snapTool_.name.empty() && AnsiPath(options_.serviceFolder / snapTool_.name, snapTool_.path) &&
                        AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey_ + ".log"), createLog) &&
                        AnsiPath(options_.logFolder / ("OrvaShadow_Mount_" + fileKey_ + ".log"), exposeLog) &&
-                       CreateSnapshot(snapTool_, driveText_, createLog, cancel, snapshot.id, ran);
+                       CreateSnapshot(snapTool_, driveText_, createLog, cancel, snapshot.id, ran,
+                                      [this](const std::string& text) { report_.Log(text); });
   if (report_.CancelAsked()) return EndCancelled();
   if (!created) {
     LogError("Failed to create a snapshot.");
@@ -432,10 +433,10 @@ std::optional<RunCommands> ImageRun::BuildCommands() const {
 // Clears the way for this run's outputs; false (logged) when it must stop.
 bool ImageRun::PrepareFiles(PreviousImageGuard& previous, const RunCommands& commands) {
   // An old output must never be judged as this run's.
-  DeleteFileA(files_.engineLog.c_str());
-  if (!exposed_) {
-    DeleteFileA(files_.shadowLog.c_str());
-    DeleteFileA(files_.settings.c_str());
+  for (const std::string* old : {&files_.engineLog, &files_.shadowLog, &files_.settings}) {
+    if ((old != &files_.engineLog && exposed_) || RemoveEarlierFile(*old)) continue;
+    LogError("The log of an earlier run cannot be removed: " + *old);
+    return false;
   }
   // A full backup that did not finish before puts its previous image back;
   // this one keeps the previous image aside until the new one is complete,
