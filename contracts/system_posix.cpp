@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "contracts/ansi_path.h"
 #include "contracts/file_system.h"
 #include "contracts/local_time.h"
 
@@ -18,6 +19,14 @@ std::tm LocalTimeOf(std::time_t t) {
   std::tm tm{};
   localtime_r(&t, &tm);
   return tm;
+}
+
+// Here the bytes of a text are the bytes of the path.
+std::filesystem::path PathFromAnsi(std::string_view text) { return std::filesystem::path(std::string(text)); }
+
+bool AnsiFromPath(const std::filesystem::path& path, std::string& out) {
+  out = path.native();
+  return true;
 }
 
 namespace contracts_sys {

@@ -1,6 +1,7 @@
 // Windows side of the contracts library's system calls.
 #include <windows.h>
 
+#include "contracts/ansi_path.h"
 #include "contracts/file_system.h"
 #include "contracts/local_time.h"
 
@@ -10,6 +11,33 @@ std::tm LocalTimeOf(std::time_t t) {
   std::tm tm{};
   localtime_s(&tm, &t);
   return tm;
+}
+
+std::filesystem::path PathFromAnsi(std::string_view text) {
+  if (text.empty()) return {};
+  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (units <= 0) return {};
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+  return std::filesystem::path(std::move(wide));
+}
+
+bool AnsiFromPath(const std::filesystem::path& path, std::string& out) {
+  out.clear();
+  const std::wstring& wide = path.native();
+  if (wide.empty()) return true;
+  const int units = static_cast<int>(wide.size());
+  BOOL lost = FALSE;
+  const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr, 0, nullptr, &lost);
+  if (bytes <= 0 || lost) return false;
+  out.assign(static_cast<size_t>(bytes), '\0');
+  if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, out.data(), bytes, nullptr, &lost) !=
+          bytes ||
+      lost) {
+    out.clear();
+    return false;
+  }
+  return true;
 }
 
 namespace contracts_sys {
