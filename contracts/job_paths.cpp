@@ -119,10 +119,62 @@ bool EndsWithTav(std::string_view name) { return name.size() > 4 && Upper(name.s
 
 }  // namespace
 
+std::string FolderPercentProblem(std::string_view source, std::string_view target) {
+  if (source.find('%') != std::string_view::npos) return "the source folder holds '%', which no job folder may hold";
+  if (target.find('%') != std::string_view::npos) return "the target folder holds '%', which no job folder may hold";
+  return {};
+}
+
+std::string BareDriveSourceProblem(std::string_view source) {
+  if (source.size() == 2 && source[1] == ':' && std::isalpha(static_cast<unsigned char>(source[0])))
+    return "the source folder " + std::string(source) + " is a bare drive; write " + std::string(source) +
+           "\\ for its root";
+  return {};
+}
+
+std::string LogFolderOf(std::string_view serviceFolder) {
+  std::string folder(serviceFolder);
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  const size_t cut = folder.find_last_of("\\/");
+  if (cut == std::string::npos) return {};
+  return folder.substr(0, cut) + "\\Log";
+}
+
+std::string TargetLogFolderProblem(std::string_view target, std::string_view serviceFolder) {
+  FullPath t, g;
+  std::string why;
+  if (!ParseFullPath(target, t, why, true)) return "the target folder " + why;
+  const std::string log = LogFolderOf(serviceFolder);
+  if (!ParseFullPath(log, g, why, false))
+    return "the service's Log folder " + log + " that a target must keep clear of is not known";
+  if (Within(t.key, g.key) || Within(g.key, t.key)) return "the target folder holds or lies in the folder " + log;
+  return {};
+}
+
+std::string ShadowSourceProblem(int32_t jobType, std::string_view source) {
+  if (jobType != kReplicationShadow) return {};
+  const bool lettered = source.size() >= 3 && source[1] == ':' && std::isalpha(static_cast<unsigned char>(source[0])) &&
+                        (source[2] == '\\' || source[2] == '/');
+  if (!lettered)
+    return "the source folder of a shadow replication lies on no lettered local volume (X:\\...): no snapshot can "
+           "be made of it";
+  return {};
+}
+
+std::string DriveLetterProblem(int32_t jobType, std::string_view driveLetter) {
+  if (jobType < kFullBackup || (jobType > kDifferentialBackup && jobType != kIsoBackup)) return {};
+  if (driveLetter.size() != 1 || !std::isalpha(static_cast<unsigned char>(driveLetter[0])) ||
+      static_cast<unsigned char>(driveLetter[0]) > 0x7F)
+    return "the driveLetter \"" + std::string(driveLetter) + "\" is not one letter A-Z";
+  return {};
+}
+
 std::string ReplicationFoldersProblem(std::string_view source, std::string_view target, std::string_view windowsFolder,
                                       std::string_view serviceFolder) {
   FullPath s, t, g;
-  std::string why;
+  std::string why = FolderPercentProblem(source, target);
+  if (why.empty()) why = BareDriveSourceProblem(source);
+  if (!why.empty()) return why;
   if (!ParseFullPath(source, s, why, true)) return "the source folder " + why;
   if (!ParseFullPath(target, t, why, true)) return "the target folder " + why;
   if (t.parts <= t.rootParts) return "the target folder is the root of a drive or share";
@@ -135,7 +187,7 @@ std::string ReplicationFoldersProblem(std::string_view source, std::string_view 
     if (Within(t.key, g.key) || Within(g.key, t.key))
       return "the target folder holds or lies in the folder " + std::string(guarded);
   }
-  return {};
+  return TargetLogFolderProblem(target, serviceFolder);
 }
 
 std::string IsoStagingRoot(std::string_view imagePath) {
@@ -176,10 +228,14 @@ std::string IsoStagingProblem(std::string_view imagePath, std::string_view windo
 }
 
 std::string JobPathsProblem(const JobRecord& record, std::string_view windowsFolder, std::string_view serviceFolder) {
-  if (record.jobType == kReplication || record.jobType == kReplicationShadow)
-    return ReplicationFoldersProblem(FieldText(record.sourceFolder), FieldText(record.targetFolder), windowsFolder,
-                                     serviceFolder);
-  std::string why = ImagePathProblem(record.jobType, FieldText(record.imagePath));
+  if (record.jobType == kReplication || record.jobType == kReplicationShadow) {
+    std::string why = ReplicationFoldersProblem(FieldText(record.sourceFolder), FieldText(record.targetFolder),
+                                                windowsFolder, serviceFolder);
+    if (why.empty()) why = ShadowSourceProblem(record.jobType, FieldText(record.sourceFolder));
+    return why;
+  }
+  std::string why = DriveLetterProblem(record.jobType, FieldText(record.driveLetter));
+  if (why.empty()) why = ImagePathProblem(record.jobType, FieldText(record.imagePath));
   if (why.empty() && record.jobType == kIsoBackup)
     why = IsoStagingProblem(FieldText(record.imagePath), windowsFolder, serviceFolder);
   return why;

@@ -47,8 +47,36 @@ bool SetFieldText(char (&field)[N], std::string_view text) {
 // are compared as Windows reads them: case, '/', doubled separators and the
 // dots and blanks that end a name are ignored, and "\\host\C$\x" counts
 // as "C:\x". A guard folder that is empty or unreadable refuses every target.
+// The Log folder guard and the checks below are part of it too.
 std::string ReplicationFoldersProblem(std::string_view source, std::string_view target, std::string_view windowsFolder,
                                       std::string_view serviceFolder);
+
+// Why a replication folder cannot be passed to the copy's command line
+// (empty when it can): a '%' there would be read as a variable.
+std::string FolderPercentProblem(std::string_view source, std::string_view target);
+
+// Why a source may not be a bare drive ("C:"): the copy tool reads it as the
+// current folder on that drive (the service's own folder), a snapshot copy
+// as the whole volume. "C:\" says which is meant.
+std::string BareDriveSourceProblem(std::string_view source);
+
+// The service's Log folder: "Log" beside the service folder, in its parent
+// folder (empty when the service folder has no parent).
+std::string LogFolderOf(std::string_view serviceFolder);
+
+// Why a replication target may not be used beside the service's Log folder
+// (empty when it may): the mirror would delete the service's scripts and
+// tool logs, its own log among them.
+std::string TargetLogFolderProblem(std::string_view target, std::string_view serviceFolder);
+
+// Why a shadow replication (305) cannot snapshot its source (empty when it
+// can, and for every other type): the source lies on a lettered volume
+// ("X:\..."), not on a share.
+std::string ShadowSourceProblem(int32_t jobType, std::string_view source);
+
+// Why an image job (300-303, 306) cannot run on its drive letter (empty when
+// it can, and for every other type): one letter A-Z (either case).
+std::string DriveLetterProblem(int32_t jobType, std::string_view driveLetter);
 
 // The staging folder of an ISO job: its image path up to the first
 // "ORVAPE\IMAGE" (case-sensitive); empty when the path has none.
@@ -69,8 +97,9 @@ std::string ImagePathProblem(int32_t jobType, std::string_view imagePath);
 std::string IsoStagingProblem(std::string_view imagePath, std::string_view windowsFolder,
                               std::string_view serviceFolder);
 
-// Every path rule of a record for its type: replication folders, image
-// path, ISO staging. Empty when the record may be stored and run.
+// Every path rule of a record for its type: drive letter, replication
+// folders, shadow source, image path, ISO staging. Empty when the record may
+// be stored and run.
 std::string JobPathsProblem(const JobRecord& record, std::string_view windowsFolder, std::string_view serviceFolder);
 
 // The job name of a record (up to its terminator).

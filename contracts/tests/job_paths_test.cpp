@@ -147,6 +147,7 @@ TEST(JobPaths, ReplicationTargetsAsWindowsReadsThem) {
 TEST(JobPaths, RecordRulesFollowTheJobType) {
   JobRecord r{};
   r.jobType = kFullBackup;
+  SetFieldText(r.driveLetter, "C");
   SetFieldText(r.imagePath, "D:\\Repo\\..\\x.TAV");
   EXPECT_FALSE(JobPathsProblem(r, kWindows, kService).empty());
   SetFieldText(r.imagePath, "D:\\Repo\\x.TAV");
@@ -161,6 +162,84 @@ TEST(JobPaths, RecordRulesFollowTheJobType) {
   EXPECT_FALSE(JobPathsProblem(r, kWindows, kService).empty());
   SetFieldText(r.targetFolder, "D:\\Data");
   EXPECT_EQ(JobPathsProblem(r, kWindows, kService), "");
+}
+
+// The records that were stored and then failed at every run, or ran on
+// something else than meant; each check through the record rules, and the
+// field each one names.
+TEST(JobPaths, RecordsThatCannotRunAreRefusedWithTheirField) {
+  const struct {
+    int32_t type;
+    const char* drive;
+    const char* source;
+    const char* target;
+    const char* image;
+    const char* field;  // named in the reason; nullptr when the record may run
+  } cases[] = {
+      {304, "", "C:\\Data", "D:\\Mirror", "none", nullptr},
+      {305, "", "C:\\Data", "D:\\Mirror", "none", nullptr},
+      {305, "", "c:/Data", "D:\\Mirror", "none", nullptr},
+      {304, "", "C:\\", "D:\\Mirror", "none", nullptr},
+      {305, "", "C:\\", "D:\\Mirror", "none", nullptr},
+      {304, "", "C:\\Program Files\\Logs", "D:\\Mirror", "none", nullptr},
+      {304, "", "C:\\Data", "C:\\Program Files\\Login", "none", nullptr},
+      {300, "C", "none", "none", "D:\\Repo\\x.TAV", nullptr},
+      {303, "z", "none", "none", "D:\\Repo\\x.TAV", nullptr},
+      {306, "D", "none", "none", "E:\\Iso\\ORVAPE\\IMAGE\\D.TAV", nullptr},
+      // '%' in a folder
+      {304, "", "C:\\100%\\Data", "D:\\Mirror", "none", "source folder"},
+      {304, "", "C:\\Data", "D:\\%TEMP%", "none", "target folder"},
+      {305, "", "C:\\%x", "D:\\Mirror", "none", "source folder"},
+      // a bare drive as source, either type
+      {304, "", "C:", "D:\\Mirror", "none", "source folder"},
+      {305, "", "c:", "D:\\Mirror", "none", "source folder"},
+      // the service's Log folder (beside the service folder), in it and above it
+      {304, "", "C:\\Data", "C:\\Program Files\\Log", "none", "target folder"},
+      {304, "", "C:\\Data", "c:\\program files\\LOG\\Mirror", "none", "target folder"},
+      {305, "", "C:\\Data", "C:\\Program Files\\Log.\\x", "none", "target folder"},
+      {304, "", "C:\\Data", "\\\\host\\C$\\Program Files\\Log", "none", "target folder"},
+      // a shadow replication of a share or a relative folder
+      {305, "", "\\\\nas\\share\\Data", "D:\\Mirror", "none", "source folder"},
+      {305, "", "\\\\host\\C$\\Data", "D:\\Mirror", "none", "source folder"},
+      {305, "", "Data", "D:\\Mirror", "none", "source folder"},
+      // the drive letter of an image job
+      {300, "", "none", "none", "D:\\Repo\\x.TAV", "driveLetter"},
+      {301, "1", "none", "none", "D:\\Repo\\x.TAV", "driveLetter"},
+      {302, ":", "none", "none", "D:\\Repo\\x.TAV", "driveLetter"},
+      {306, "\xB9", "none", "none", "E:\\Iso\\ORVAPE\\IMAGE\\D.TAV", "driveLetter"},
+  };
+  for (const auto& c : cases) {
+    JobRecord r{};
+    r.jobType = c.type;
+    SetFieldText(r.driveLetter, c.drive);
+    SetFieldText(r.sourceFolder, c.source);
+    SetFieldText(r.targetFolder, c.target);
+    SetFieldText(r.imagePath, c.image);
+    const std::string why = JobPathsProblem(r, kWindows, kService);
+    if (!c.field) {
+      EXPECT_EQ(why, "") << c.type << " " << c.source << " -> " << c.target;
+    } else {
+      EXPECT_NE(why.find(c.field), std::string::npos) << c.type << " " << c.source << " -> " << c.target << ": " << why;
+    }
+  }
+}
+
+TEST(JobPaths, EachCheckAlone) {
+  EXPECT_EQ(FolderPercentProblem("C:\\Data", "D:\\Mirror"), "");
+  EXPECT_NE(FolderPercentProblem("C:\\Data", "D:\\a%b"), "");
+  EXPECT_EQ(BareDriveSourceProblem("C:\\"), "");
+  EXPECT_NE(BareDriveSourceProblem("C:").find("write C:\\ "), std::string::npos);  // says what to write
+  EXPECT_EQ(LogFolderOf("C:\\Program Files\\Orvanta\\"), "C:\\Program Files\\Log");
+  EXPECT_EQ(LogFolderOf("D:\\Orvanta"), "D:\\Log");
+  EXPECT_EQ(LogFolderOf("Orvanta"), "");
+  EXPECT_EQ(TargetLogFolderProblem("D:\\Log", kService), "");
+  EXPECT_NE(TargetLogFolderProblem("C:\\Program Files\\Log", kService), "");
+  EXPECT_NE(TargetLogFolderProblem("D:\\Mirror", "Orvanta"), "");  // a Log folder not known guards everything
+  EXPECT_EQ(ShadowSourceProblem(kReplication, "\\\\nas\\share"), "");
+  EXPECT_NE(ShadowSourceProblem(kReplicationShadow, "\\\\nas\\share"), "");
+  EXPECT_EQ(DriveLetterProblem(kReplication, ""), "");
+  EXPECT_NE(DriveLetterProblem(kFullBackup, "CD"), "");
+  EXPECT_EQ(DriveLetterProblem(kIsoBackup, "C"), "");
 }
 
 }  // namespace
