@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "contracts/ansi_path.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "win/probes.h"
@@ -39,8 +40,8 @@ bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const s
   if (!ran) return false;
   std::this_thread::sleep_for(tool.stepPause);
   // A snapshot the log names is deleted later even when the step failed.
-  const bool ok = ParseShadowToolLog(log, kShadowCreate) == 0 && ended;
-  const std::string found = ParseSnapshotId(log);
+  const bool ok = ParseShadowToolLog(PathFromAnsi(log), kShadowCreate) == 0 && ended;
+  const std::string found = ParseSnapshotId(PathFromAnsi(log));
   if (found.size() > 2 && found.front() == '{' && found.back() == '}') id = found;
   return ok;
 }
@@ -56,7 +57,7 @@ bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::
   const bool ended =
       RunHiddenCommand(parameters, StepLimit(tool, tool.exposeLimit), cancel).status == RunStatus::kEnded;
   std::this_thread::sleep_for(tool.stepPause);
-  return ParseShadowToolLog(log, kShadowExpose) == 0 && ended;
+  return ParseShadowToolLog(PathFromAnsi(log), kShadowExpose) == 0 && ended;
 }
 
 void DeleteSnapshot(const SnapshotTool& tool, const std::string& id) {
