@@ -12,7 +12,9 @@ namespace orva::contracts_sys {
 using Handle = std::intptr_t;
 inline constexpr Handle kNoHandle = -1;
 
-enum class Mode { kRead, kCreateTruncate, kAppend, kCreateNew };
+// kReadShared lets other openers read and write the file meanwhile (a log
+// that a viewer or its writer still holds).
+enum class Mode { kRead, kCreateTruncate, kAppend, kCreateNew, kReadShared };
 
 // True unless the system says the file or its folder does not exist.
 bool Exists(const std::filesystem::path& path);
@@ -23,6 +25,8 @@ bool ExclusiveOpens();
 unsigned long ProcessId();
 void CloseFile(Handle h);
 bool ReadAll(Handle h, std::string& bytes);
+// Reads up to `size` bytes at the file position: the count, 0 at the end, -1 on failure.
+long long ReadSome(Handle h, char* buffer, size_t size);
 bool WriteAll(Handle h, std::string_view bytes);
 bool SeekEnd(Handle h);
 bool Flush(Handle h);

@@ -51,6 +51,83 @@ ReadResult ReadWholeFile(const fs::path& path, std::string& bytes, Retry retry) 
   return ok ? ReadResult::kOk : ReadResult::kUnreadable;
 }
 
+ReadResult ForEachLine(const fs::path& path, Retry retry, const std::function<bool(std::string_view)>& line) {
+  if (!Exists(path)) return ReadResult::kMissing;
+  Handle h = OpenWithRetry(path, Mode::kReadShared, retry);
+  if (h == kNoHandle) return Exists(path) ? ReadResult::kUnreadable : ReadResult::kMissing;
+  std::string buffer(1024 * 1024, '\0');
+  std::string pending;    // the start of a line that goes on in the next piece
+  bool overlong = false;  // the current line passed kMaxLineBytes: the rest is dropped
+  bool going = true;
+  auto emit = [&](std::string_view text) {
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    going = line(text.substr(0, kMaxLineBytes));
+  };
+  long long got = 0;
+  while (going && (got = ReadSome(h, buffer.data(), buffer.size())) > 0) {
+    std::string_view piece(buffer.data(), static_cast<size_t>(got));
+    while (going && !piece.empty()) {
+      const size_t end = piece.find('\n');
+      const std::string_view part = piece.substr(0, end);
+      if (!overlong) {
+        const size_t room = kMaxLineBytes + 1 - pending.size();  // one more keeps a CR before the LF
+        pending.append(part.substr(0, room));
+        overlong = part.size() > room;
+      }
+      if (end == std::string_view::npos) break;
+      emit(pending);
+      pending.clear();
+      overlong = false;
+      piece.remove_prefix(end + 1);
+    }
+  }
+  if (going && got == 0 && !pending.empty()) emit(pending);
+  CloseFile(h);
+  return got < 0 ? ReadResult::kUnreadable : ReadResult::kOk;
+}
+
+FileReplacement::FileReplacement(const fs::path& path, Retry retry)
+    : path_(path),
+      temp_(UniqueTempPath(path)),
+      retry_(retry),
+      handle_(OpenWithRetry(temp_, Mode::kCreateTruncate, retry)),
+      ok_(handle_ != kNoHandle) {}
+
+FileReplacement::~FileReplacement() {
+  if (handle_ != kNoHandle) {
+    CloseFile(handle_);
+    RemoveFile(temp_);
+  }
+}
+
+void FileReplacement::Write(std::string_view bytes) {
+  if (!ok_) return;
+  pending_.append(bytes);
+  if (pending_.size() >= (1u << 16)) ok_ = Drain();
+}
+
+bool FileReplacement::Drain() {
+  const bool ok = WriteAll(handle_, pending_);
+  pending_.clear();
+  return ok;
+}
+
+bool FileReplacement::Commit() {
+  if (handle_ == kNoHandle) return false;
+  bool ok = ok_ && Drain() && Flush(handle_);
+  CloseFile(handle_);
+  handle_ = kNoHandle;
+  if (ok) {
+    ok = false;
+    for (int attempt = 0; attempt < retry_.tries && !ok; ++attempt) {
+      ok = ReplaceWith(temp_, path_);
+      if (!ok) Pause(retry_, attempt);
+    }
+  }
+  if (!ok) RemoveFile(temp_);
+  return ok;
+}
+
 bool ReplaceWholeFile(const fs::path& path, std::string_view bytes, Retry retry) {
   // A name of this writer alone: another process (or thread) replacing the
   // same file never opens, truncates or deletes this temporary.

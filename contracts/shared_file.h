@@ -4,7 +4,9 @@
 // lock, and OpensAreExclusive says so.
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,36 @@ enum class ReadResult { kOk, kMissing, kUnreadable };
 // Reads the whole file under an exclusive open. kMissing when the file does
 // not exist (no retries then); kUnreadable when every open or the read failed.
 ReadResult ReadWholeFile(const std::filesystem::path& path, std::string& bytes, Retry retry);
+
+// Reads a text file line by line, in pieces, so that memory does not grow
+// with the file: `line` gets each line without its LF or CR LF end (a line
+// longer than kMaxLineBytes only its first kMaxLineBytes bytes) and returns
+// false to stop. The file is opened with read and write sharing: a viewer or
+// a writer that holds it open does not keep it from being read.
+inline constexpr size_t kMaxLineBytes = 64 * 1024;
+ReadResult ForEachLine(const std::filesystem::path& path, Retry retry,
+                       const std::function<bool(std::string_view line)>& line);
+
+// A file's new content written piece by piece to a temporary of this writer
+// alone; Commit replaces the file with it in one step. Without a Commit the
+// old file stays as it was and the temporary is removed.
+class FileReplacement {
+ public:
+  FileReplacement(const std::filesystem::path& path, Retry retry);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+  void Write(std::string_view bytes);
+  bool Commit();
+
+ private:
+  bool Drain();
+  std::filesystem::path path_, temp_;
+  Retry retry_;
+  std::intptr_t handle_;
+  std::string pending_;
+  bool ok_;
+};
 
 // Writes the bytes to a temporary of this writer alone
 // ("<path>.<process id>-<serial>.tmp") and replaces the file with it in one

@@ -37,10 +37,10 @@ bool Exists(const std::filesystem::path& path) {
 }
 
 Handle OpenOnce(const std::filesystem::path& path, Mode mode) {
-  int flags = mode == Mode::kRead        ? O_RDONLY
-              : mode == Mode::kAppend    ? (O_WRONLY | O_CREAT)
-              : mode == Mode::kCreateNew ? (O_WRONLY | O_CREAT | O_EXCL)
-                                         : (O_WRONLY | O_CREAT | O_TRUNC);
+  int flags = mode == Mode::kRead || mode == Mode::kReadShared ? O_RDONLY
+              : mode == Mode::kAppend                          ? (O_WRONLY | O_CREAT)
+              : mode == Mode::kCreateNew                       ? (O_WRONLY | O_CREAT | O_EXCL)
+                                                               : (O_WRONLY | O_CREAT | O_TRUNC);
   return open(path.c_str(), flags | O_CLOEXEC, 0644);
 }
 
@@ -58,6 +58,13 @@ bool ReadAll(Handle h, std::string& bytes) {
     if (got < 0) return false;
     if (got == 0) return true;
     bytes.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+long long ReadSome(Handle h, char* buffer, size_t size) {
+  for (;;) {
+    ssize_t got = read(static_cast<int>(h), buffer, size);
+    if (got >= 0 || errno != EINTR) return got;
   }
 }
 

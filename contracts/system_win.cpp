@@ -53,13 +53,15 @@ bool Exists(const std::filesystem::path& path) {
 }
 
 Handle OpenOnce(const std::filesystem::path& path, Mode mode) {
-  DWORD access = mode == Mode::kRead ? GENERIC_READ : GENERIC_WRITE;
-  DWORD disposition = mode == Mode::kRead        ? OPEN_EXISTING
+  const bool read = mode == Mode::kRead || mode == Mode::kReadShared;
+  DWORD access = read ? GENERIC_READ : GENERIC_WRITE;
+  DWORD share = mode == Mode::kReadShared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+  DWORD disposition = read                       ? OPEN_EXISTING
                       : mode == Mode::kAppend    ? OPEN_ALWAYS
                       : mode == Mode::kCreateNew ? CREATE_NEW
                                                  : CREATE_ALWAYS;
   return reinterpret_cast<Handle>(
-      CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool ExclusiveOpens() { return true; }
@@ -81,6 +83,13 @@ bool ReadAll(Handle h, std::string& bytes) {
   }
   bytes.resize(done);
   return true;
+}
+
+long long ReadSome(Handle h, char* buffer, size_t size) {
+  DWORD got = 0;
+  const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+  if (!ReadFile(Win(h), buffer, ask, &got, nullptr)) return -1;
+  return got;
 }
 
 bool WriteAll(Handle h, std::string_view bytes) {

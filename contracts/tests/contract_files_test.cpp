@@ -61,6 +61,39 @@ TEST_F(SharedFiles, ReplaceAppendReadAndKeepAside) {
   EXPECT_FALSE(fs::exists(file));
 }
 
+TEST_F(SharedFiles, LinesAreReadInPiecesAndRewrittenWhole) {
+  const fs::path file = dir_ / "tool.log";
+  std::vector<std::string> lines;
+  auto collect = [&](std::string_view line) {
+    lines.emplace_back(line);
+    return true;
+  };
+  EXPECT_EQ(ForEachLine(file, kQuick, collect), ReadResult::kMissing);
+  // Lines across the reader's pieces, a line longer than the limit (cut
+  // there), CR LF and LF ends, a last line without an end.
+  const std::string across(300 * 1024, 'a'), overlong(kMaxLineBytes + 10, 'b'), exact(kMaxLineBytes, 'c');
+  const std::string text = "one\r\n" + across + "\r\n" + overlong + "\r\n" + exact + "\r\n\r\nlast";
+  ASSERT_TRUE(ReplaceWholeFile(file, text, kQuick));
+  ASSERT_EQ(ForEachLine(file, kQuick, collect), ReadResult::kOk);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", across.substr(0, kMaxLineBytes), overlong.substr(0, kMaxLineBytes),
+                                             exact, "", "last"}));
+  int seen = 0;
+  ForEachLine(file, kQuick, [&](std::string_view) { return ++seen < 2; });
+  EXPECT_EQ(seen, 2);  // stopped when asked
+
+  {
+    FileReplacement dropped(file, kQuick);
+    dropped.Write("never");
+  }
+  EXPECT_EQ(Read(file), text);
+  FileReplacement kept(file, kQuick);
+  for (int i = 0; i < 20000; ++i) kept.Write("line " + std::to_string(i) + "\r\n");
+  ASSERT_TRUE(kept.Commit());
+  EXPECT_EQ(Read(file).substr(0, 14), "line 0\r\nline 1");
+  EXPECT_EQ(Read(file).size(), fs::file_size(file));
+  for (const auto& entry : fs::directory_iterator(dir_)) EXPECT_EQ(entry.path().filename(), "tool.log");
+}
+
 TEST_F(SharedFiles, OpensSayWhetherTheyLock) {
 #ifdef _WIN32
   const bool locks = true;

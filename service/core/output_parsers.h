@@ -2,6 +2,7 @@
 // and the shadow-copy tool's steps.
 #pragma once
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,9 @@ enum EngineVerdict : int32_t {
   kEngineWarning = 2,  // the verdicts with errors
 };
 
-// Judges an engine run, appends the verdict's line to the job log and trims
-// the captured file after the verdict line.
+// Judges an engine run by its verdict line (only a whole line decides),
+// appends the verdict's line to the job log and trims the captured file
+// after the verdict line. Logs of any size are read as a stream.
 EngineVerdict ParseImageEngineLog(const std::filesystem::path& log, std::string_view jobName, std::string_view typeTag,
                                   std::string_view driveLetter, const std::filesystem::path& jobLog,
                                   Retry retry = kLogRetry);
@@ -32,12 +34,15 @@ int32_t ParseShadowToolLog(const std::filesystem::path& log, int32_t step,
 // there is none, "ERROR" when the log cannot be read.
 std::string ParseSnapshotId(const std::filesystem::path& log);
 
-// Judges a robocopy log by its last line and its error lines, appends the
-// verdict's line ("<tag> [Success] ...") to the job log: 0 the copy ran to its
-// end cleanly, 2 it ran to its end but some object failed (any "ERROR n (0x...)"
-// line), 1 it did not run to its end or the log cannot be read (then two error
-// lines naming the log). The log is only read.
+// Judges a robocopy run by its log's last line and error lines and by its
+// exit code (when known), appends the verdict's line ("<tag> [Success] ...")
+// to the job log: 0 the copy ran to its end cleanly, 2 it ran to its end but
+// some object failed (an error line in any language, or exit code 8 to 15),
+// 1 it did not run to its end, it ended with a fatal error (exit code 16 and
+// above) or the log cannot be read (then two error lines naming the log).
+// The log is only read.
 int32_t ParseRobocopyLog(const std::filesystem::path& log, std::string_view jobName, std::string_view tag,
-                         const std::filesystem::path& jobLog, Retry retry = kLogRetry);
+                         std::optional<uint32_t> exitCode, const std::filesystem::path& jobLog,
+                         Retry retry = kLogRetry);
 
 }  // namespace orva::service

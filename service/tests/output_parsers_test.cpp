@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <optional>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "service_test_util.h"
@@ -68,6 +75,27 @@ TEST(EngineLog, NoVerdictOrNoFileIsAFailure) {
   EXPECT_EQ(zip.kept, "There were fatal SYSTEM errors in the imaging process.\r\n");
 }
 
+TEST(EngineLog, OnlyAWholeVerdictLineDecides) {
+  // A failed file's line may name a file after any verdict text; the
+  // engine's own verdict comes after its lists.
+  std::string body = kHead +
+                     "  Failed to open \"C:\\Data\\Everything is Ok.txt\". (Error code : 32, The process cannot access "
+                     "the file because it is being used by another process.)\r\n";
+  for (int i = 0; i < 46; ++i)
+    body += "  C:\\Data\\There were fatal SYSTEM errors in the imaging process." + std::to_string(i) + "\r\n";
+  body += "  Everything is Ok.\r\nNot Everything is Ok.\r\n";
+  const std::string zip = "7-Zip (A) Everything is Ok\r\n";
+  for (const auto& [verdictLine, verdict] :
+       {std::pair{"The imaging process is finished however there were some errors.", kEngineWarning},
+        std::pair{"There were fatal SYSTEM errors in the imaging process.", kEngineFailure},
+        std::pair{"Everything is Ok but there are some warnings.", kEngineSuccess}}) {
+    TempFolder dir;
+    Judged j = Engine(dir, zip + body + "\r\n" + verdictLine + " \t\r\n\r\n[End of Orvanta Imaging Process Log File]");
+    EXPECT_EQ(j.verdict, verdict) << verdictLine;
+    EXPECT_EQ(j.kept, body + "\r\n" + verdictLine + " \t\r\n") << "every line up to the verdict stays";
+  }
+}
+
 TEST(ShadowLog, StepsAndErrors) {
   const std::string create =
       "ERROR: before the marker does not count\r\nList of created shadow copies: \r\n"
@@ -118,18 +146,36 @@ TEST(ShadowLog, SnapshotId) {
 TEST(RobocopyLog, Verdicts) {
   const std::string head = "-------\r\n  Source : C:\\Data\\\r\n    New File    12   a.txt\r\n";
   const std::string ended = "   Ended : Thursday, December 10, 2026 9:08:07 AM\r\n";
+  const std::string korean = "\xC1\xBE\xB7\xE1 : 2026\r\n";
   const struct {
     std::string text;
     int32_t verdict;
     const char* line;
+    std::optional<uint32_t> exitCode = std::nullopt;
   } cases[] = {
       {head + ended, 0, "[REPLICATION] [Success] Finished to replicate."},
       {head + ended + "\r\n  \r\n", 0, "[Success]"},  // blank lines after the summary
-      {head + "\xC1\xBE\xB7\xE1 : 2026\r\n", 0, "[Success]"},
+      {head + korean, 0, "[Success]"},
       {head + "2026/12/10 09:08:07 ERROR 32 (0x00000020) Copying File C:\\Data\\a.txt\r\n" + ended, 2,
        "[REPLICATION] [Warning] The replication process finished abnormally with some warnings."},
       // An error outside the watched codes is a warning all the same.
       {head + "2026/12/10 09:08:07 ERROR 5 (0x00000005) Copying File C:\\Data\\b.txt\r\n" + ended, 2, "[Warning]"},
+      {head + "2026/12/10 09:08:07 ERROR 112 (0x00000070) Copying File C:\\Data\\b.txt\r\n" + ended, 2, "[Warning]"},
+      // Error lines in another language are known by their code.
+      {head + "2026/12/10 09:08:07 \xBF\xC0\xB7\xF9 5 (0x00000005) \xC6\xC4\xC0\xCF C:\\Data\\b.txt\r\n" + korean, 2,
+       "[Warning]", 9u},
+      {head + "2026/12/10 09:08:07 FEHLER 5 (0x00000005) Kopieren C:\\Data\\b.txt\r\n" + korean, 2, "[Warning]"},
+      // A folder or file name that looks like an error line decides nothing.
+      {head + "\t                   3\tC:\\Data\\ERROR 5 (0x00000005) old\\\r\n" +
+           "\t    New File  \t\t      12\tERROR 2 (0x00000002) 0x00000020.txt\r\n" + ended,
+       0, "[Success]", 1u},
+      {head + "2026/12/10 09:08:07 ERROR 5 (0x00000006) not a code pair\r\n" + ended, 0, "[Success]"},
+      // The exit code tells failed copies whatever the log's language.
+      {head + korean, 2,
+       "[REPLICATION] [ERROR] Robocopy ended with exit code 8: some files or folders were not copied.", 8u},
+      {head + ended, 2, "[Warning]", 11u},
+      {head + ended, 1, "[REPLICATION] [ERROR] Robocopy ended with exit code 16: a fatal error.", 16u},
+      {head + ended, 0, "[Success]", 3u},
       {head + ended + "    New File    12   late.txt\r\n", 1,
        "[REPLICATION] [ERROR] The replication process finished abnormally."},
       {"", 1, "[ERROR] The replication process finished abnormally."},
@@ -137,16 +183,50 @@ TEST(RobocopyLog, Verdicts) {
   for (const auto& c : cases) {
     TempFolder dir;
     WriteBytes(dir / "Replicate_R.log", c.text);
-    EXPECT_EQ(ParseRobocopyLog(dir / "Replicate_R.log", "R", "[REPLICATION]", dir / "OrvaJob.log", kQuick), c.verdict)
+    EXPECT_EQ(ParseRobocopyLog(dir / "Replicate_R.log", "R", "[REPLICATION]", c.exitCode, dir / "OrvaJob.log", kQuick),
+              c.verdict)
         << c.text;
     EXPECT_NE(ReadBytes(dir / "OrvaJob.log").find(c.line), std::string::npos) << ReadBytes(dir / "OrvaJob.log");
     EXPECT_EQ(ReadBytes(dir / "Replicate_R.log"), c.text) << "only read";
   }
 }
 
+// A log of more than 2^31 bytes (a replication of millions of files) is
+// judged like any other; the hole in the middle is sparse where the file
+// system allows, and one line of zero bytes that the reader cuts.
+TEST(RobocopyLog, ALogPastTwoGigabytes) {
+  TempFolder dir;
+  const auto log = dir / "Replicate_Big.log";
+  WriteBytes(log, "2026/12/10 09:08:07 ERROR 5 (0x00000005) Copying File C:\\Data\\b.txt\r\nAccess is denied.\r\n");
+  std::filesystem::resize_file(log, (uint64_t{1} << 31) + 4096);
+  {
+    std::ofstream out(log, std::ios::binary | std::ios::app);
+    out << "\r\n   Ended : Thursday, December 10, 2026 9:08:07 AM\r\n";
+  }
+  ASSERT_GT(std::filesystem::file_size(log), uint64_t{1} << 31);
+  EXPECT_EQ(ParseRobocopyLog(log, "Big", "[REPLICATION]", 1u, dir / "OrvaJob.log", kQuick), 2);
+  EXPECT_NE(ReadBytes(dir / "OrvaJob.log").find("[Warning]"), std::string::npos) << ReadBytes(dir / "OrvaJob.log");
+}
+
+#ifdef _WIN32
+// A viewer or the tool itself may still hold the log open as the run ends.
+TEST(RobocopyLog, ALogHeldOpenByOthersIsRead) {
+  TempFolder dir;
+  const auto log = dir / "Replicate_R.log";
+  WriteBytes(log, "    New File    12   a.txt\r\n   Ended : Thursday, December 10, 2026 9:08:07 AM\r\n");
+  for (DWORD access : {DWORD(GENERIC_READ), DWORD(GENERIC_WRITE)}) {
+    HANDLE other = CreateFileW(log.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ParseRobocopyLog(log, "R", "[REPLICATION]", 1u, dir / "OrvaJob.log", kQuick), 0) << access;
+    CloseHandle(other);
+  }
+}
+#endif
+
 TEST(RobocopyLog, MissingLogGivesTwoErrorLines) {
   TempFolder dir;
-  EXPECT_EQ(ParseRobocopyLog(dir / "none.log", "R", "[REPLICATION_SHADOW]", dir / "OrvaJob.log", kQuick), 1);
+  EXPECT_EQ(ParseRobocopyLog(dir / "none.log", "R", "[REPLICATION_SHADOW]", 1u, dir / "OrvaJob.log", kQuick), 1);
   const std::string lines = ReadBytes(dir / "OrvaJob.log");
   EXPECT_NE(lines.find("[REPLICATION_SHADOW] [ERROR] " + (dir / "none.log").string() +
                        " Cannot find and open the replication log file."),

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -25,6 +28,43 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<uint64_t> g_isoRuns{0};
+
+// Removes the files an earlier run left; the first that stays, or "".
+std::string FirstNotRemoved(std::initializer_list<std::string> paths) {
+  for (const std::string& path : paths)
+    if (!path.empty() && !RemoveEarlierFile(path)) return path;
+  return {};
+}
+
+// OSCDIMG's exit code as the script noted it; false when it never ran.
+bool ReadIsoResult(const std::string& path, long& code) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  if (!std::getline(in, text, '.')) return false;
+  char* end = nullptr;
+  code = std::strtol(text.c_str(), &end, 10);
+  return !text.empty() && end && *end == '\0';
+}
+
+// The new ISO takes the previous one's place once OSCDIMG has made it whole;
+// "" then, else why not.
+std::string MakeIsoWhole(const std::string& work, const std::string& iso, const std::string& result) {
+  long code = 0;
+  if (!ReadIsoResult(result, code)) return "OSCDIMG did not run; no ISO file was made.";
+  if (code != 0) return "OSCDIMG ended with exit code " + std::to_string(code) + "; no ISO file was made.";
+  if (!FileExists(work)) return "OSCDIMG ended with exit code 0 but made no file: " + work;
+  if (!MoveFileExA(work.c_str(), iso.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return "The new ISO file could not take the previous one's place (error " + std::to_string(GetLastError()) +
+           "): " + work;
+  return {};
+}
+
+void RemoveStagingTree(const std::string& tree, std::chrono::milliseconds timeout) {
+  std::string parameters;
+  if (GetFileAttributesA(tree.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      BuildCmdParameters({Fixed("rd /s /q"), Field(tree)}, parameters))
+    RunHiddenCommand(parameters, std::min<std::chrono::milliseconds>(timeout, std::chrono::minutes(30)));
+}
 
 }  // namespace
 
@@ -105,6 +145,12 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
     log("Finished to replicate " + source + ".");
     return;
   }
+  // A log an earlier run left would be judged as this run's.
+  if (!RemoveEarlierFile(robocopyLog)) {
+    fail(kJobFailed, "[ERROR] The log of an earlier run cannot be removed: " + robocopyLog);
+    log("Finished to replicate " + source + ".");
+    return;
+  }
 
   // The snapshot steps: create, expose; the copy then reads the share.
   SnapshotTool tool;
@@ -123,7 +169,7 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
         AnsiPath(options_.logFolder / PathFromAnsi("Replicate_Shadow_Mount_" + name + "_" + volume + ".log"),
                  exposeLog);
     bool ran = false;
-    const bool created = pathsOk && CreateSnapshot(tool, volume, createLog, cancelAsked, snapshotId, ran);
+    const bool created = pathsOk && CreateSnapshot(tool, volume, createLog, cancelAsked, snapshotId, ran, log);
     bool cancelled = false;
     std::string failure;  // the line logged when a step failed
     if (cancelAsked()) {
@@ -168,7 +214,6 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
     }
   }
 
-  DeleteFileA(robocopyLog.c_str());  // an old log is never judged as this run's
   std::string parameters, refused;
   const std::string logSwitch = "/log:" + QuoteField(robocopyLog);
   const bool built = fromSnapshot ? BuildCmdParameters({Field(Robocopy()), Field(robocopySource), Field(target),
@@ -210,7 +255,7 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
     log("[ERROR] The replication process passed its time limit and was ended.");
     r.jobState = kJobFailed;
   } else {
-    const int32_t verdict = ParseRobocopyLog(PathFromAnsi(robocopyLog), name, tag, jobLog);
+    const int32_t verdict = ParseRobocopyLog(PathFromAnsi(robocopyLog), name, tag, result.exitCode, jobLog);
     r.jobState = verdict == 0 ? kJobSuccess : verdict == 2 ? kJobWarning : kJobFailed;
   }
   finish();
@@ -274,6 +319,11 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
             AnsiPath(options_.logFolder / PathFromAnsi("OrvaShadow_" + fileKey + ".log"), shadowLog);
   settings = ScriptSettingsPath(shadow, logFolder, fileKey);
   const std::string iso = staging + name + ".iso";
+  // OSCDIMG writes beside the ISO; the new file takes the previous one's place
+  // only once it is whole. The script notes OSCDIMG's exit code for the worker.
+  const std::string work = iso + ".tmp";
+  std::string isoResult;
+  pathsOk = pathsOk && AnsiPath(options_.logFolder / PathFromAnsi("OrvaISOResult_" + fileKey + ".log"), isoResult);
   const std::string mapping = ProgressMappingName(name, 1000000 + ++g_isoRuns);
 
   // The script's lines; every field is checked and quoted.
@@ -301,9 +351,9 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     enginePieces.push_back(Field(engineLog));
     if (refused.empty() && BuildCommandLine(enginePieces, line, &refused)) lines.push_back(line);
     add({Field(oscdimg), Fixed("-m"), Fixed("-lOrvanta"), Fixed("-b" + QuoteField(bootFile)), Fixed("-n"),
-         Field(stagingTree), Field(iso)});
-    // The staging tree, image included, goes only once the ISO holds it.
-    add({Fixed("if exist"), Field(iso), Fixed("rd /s /q"), Field(stagingTree)});
+         Field(stagingTree), Field(work)});
+    // "N." so that no digit stands right before the redirection.
+    add({Fixed("echo %ERRORLEVEL%.>"), Field(isoResult)});
   }
   std::string parameters;
   if (refused.empty() && pathsOk && !staging.empty())
@@ -324,11 +374,11 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     log("[ERROR] " + volumeTag +
         "A job field cannot be passed to the ISO backup command line (it holds '\"' or '%' or is empty)." +
         (refused.empty() ? std::string() : " " + refused));
+  } else if (const std::string stuck = FirstNotRemoved({engineLog, shadowLog, settings, isoResult, work});
+             !stuck.empty()) {
+    // A file an earlier run left would be judged as this run's.
+    log("[ERROR] " + volumeTag + "A file of an earlier run cannot be removed: " + stuck);
   } else {
-    DeleteFileA(engineLog.c_str());
-    DeleteFileA(shadowLog.c_str());
-    DeleteFileA(settings.c_str());
-    DeleteFileA(iso.c_str());
     if (existing != ImageFileState::kMissing) DeleteFileA(imagePath.c_str());
     std::string text = "@echo off\r\n";
     for (const std::string& l : lines) text += l + "\r\n";
@@ -370,13 +420,22 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
       r.jobState = kJobFailed;
     } else {
       r.jobState = ParseImageEngineLog(PathFromAnsi(engineLog), name, "[ISOBACKUP]", volume, jobLog);
-      if ((r.jobState == kJobSuccess || r.jobState == kJobWarning) && !FileExists(iso)) {
-        log("[ERROR] " + volumeTag + "The ISO file was not made: " + iso);
-        r.jobState = kJobFailed;
+      if (r.jobState == kJobSuccess || r.jobState == kJobWarning) {
+        const std::string problem = MakeIsoWhole(work, iso, isoResult);
+        if (problem.empty()) {
+          RemoveStagingTree(stagingTree, options_.toolTimeout);
+        } else {
+          log("[ERROR] " + volumeTag + problem);
+          log("[ERROR] " + volumeTag + "The previous ISO file was kept: " + iso);
+          log("[ERROR] " + volumeTag + "The new image stays in the staging folder: " + stagingTree);
+          r.jobState = kJobFailed;
+        }
+      } else {
+        RemoveStagingTree(stagingTree, options_.toolTimeout);  // it holds no good image
       }
     }
-    // An unfinished ISO is of no use.
-    if (r.jobState != kJobSuccess && r.jobState != kJobWarning) DeleteFileA(iso.c_str());
+    // An unfinished ISO is of no use; the previous one stays.
+    DeleteFileA(work.c_str());
   } else {
     r.jobState = kJobFailed;
   }

@@ -347,7 +347,8 @@ bool ImageRun::SnapshotExposed(SnapshotGuard& snapshot) {
       !snapTool_.name.empty() && AnsiPath(options_.serviceFolder / snapTool_.name, snapTool_.path) &&
       AnsiPath(options_.logFolder / PathFromAnsi("OrvaShadow_" + fileKey_ + ".log"), createLog) &&
       AnsiPath(options_.logFolder / PathFromAnsi("OrvaShadow_Mount_" + fileKey_ + ".log"), exposeLog) &&
-      CreateSnapshot(snapTool_, driveText_, createLog, cancel, snapshot.id, ran);
+      CreateSnapshot(snapTool_, driveText_, createLog, cancel, snapshot.id, ran,
+                     [this](const std::string& text) { report_.Log(text); });
   if (report_.CancelAsked()) return EndCancelled();
   if (!created) {
     LogError("Failed to create a snapshot.");

@@ -16,11 +16,50 @@ std::chrono::milliseconds StepLimit(const SnapshotTool& tool, std::chrono::milli
   return std::min(step, tool.timeout);
 }
 
+bool RemoveEarlierFile(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+namespace {
+
+bool IsSnapshotId(const std::string& id) { return id.size() > 2 && id.front() == '{' && id.back() == '}'; }
+
+// Deletes the snapshot an earlier run's create log names; true when the
+// tool says it deleted one.
+bool DeleteEarlierSnapshot(const SnapshotTool& tool, const std::string& createLog, std::string& id) {
+  id = ParseSnapshotId(PathFromAnsi(createLog));
+  if (!IsSnapshotId(id)) return false;
+  const std::string log = createLog + ".delete.log";
+  std::string parameters;
+  if (!RemoveEarlierFile(log) ||
+      !BuildCmdParameters({Field(tool.path), Field("-ds=" + id), Fixed(">"), Field(log), Fixed("2>&1")}, parameters))
+    return false;
+  const bool ended = RunHiddenCommand(parameters, StepLimit(tool, tool.deleteLimit)).status == RunStatus::kEnded;
+  const bool clean = ParseShadowToolLog(PathFromAnsi(log), kShadowDelete, Retry{1, std::chrono::milliseconds(0)}) == 0;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  const bool marked =
+      GetFileAttributesExA(log.c_str(), GetFileExInfoStandard, &data) &&
+      (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);  // the parse keeps nothing without the marker
+  return ended && clean && marked;
+}
+
+}  // namespace
+
 bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const std::string& log,
-                    const CancelCheck& cancel, std::string& id, bool& ran) {
+                    const CancelCheck& cancel, std::string& id, bool& ran,
+                    const std::function<void(const std::string&)>& note) {
   id.clear();
   ran = false;
-  DeleteFileA(log.c_str());  // an old log is never judged as this run's
+  std::string earlier;
+  if (DeleteEarlierSnapshot(tool, log, earlier) && note)
+    note("Deleted the snapshot " + earlier + " that an earlier run left behind.");
+  // An old log is never judged as this run's.
+  if (!RemoveEarlierFile(log)) {
+    if (note) note("[ERROR] The log of an earlier run cannot be removed: " + log);
+    return false;
+  }
   std::string parameters;
   if (tool.name.empty() || GetFileAttributesA(tool.path.c_str()) == INVALID_FILE_ATTRIBUTES ||
       !BuildCmdParameters(
@@ -42,15 +81,14 @@ bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const s
   // A snapshot the log names is deleted later even when the step failed.
   const bool ok = ParseShadowToolLog(PathFromAnsi(log), kShadowCreate) == 0 && ended;
   const std::string found = ParseSnapshotId(PathFromAnsi(log));
-  if (found.size() > 2 && found.front() == '{' && found.back() == '}') id = found;
+  if (IsSnapshotId(found)) id = found;
   return ok;
 }
 
 bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::string& share, const std::string& log,
                     const CancelCheck& cancel) {
-  DeleteFileA(log.c_str());
   std::string parameters;
-  if (id.empty() ||
+  if (id.empty() || !RemoveEarlierFile(log) ||
       !BuildCmdParameters({Field(tool.path), Field("-er=" + id + "," + share), Fixed(">"), Field(log), Fixed("2>&1")},
                           parameters))
     return false;

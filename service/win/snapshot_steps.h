@@ -3,6 +3,7 @@
 // judged from that log: create, expose as a share of this machine, delete.
 #pragma once
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "win/tool_runner.h"
@@ -34,9 +35,16 @@ std::chrono::milliseconds StepLimit(const SnapshotTool& tool, std::chrono::milli
 // gets the braced identifier of any snapshot the log names (so that a
 // snapshot is deleted even when the step is judged failed). `ran` tells
 // whether the tool was run at all. A step that outlasts its limit is ended
-// and judged failed.
+// and judged failed. Before the log of an earlier run goes, the snapshot it
+// names is deleted (that run never got to its own delete step); `note` gets
+// a job-log text for that, and for an old log that cannot be removed, which
+// fails the step.
 bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const std::string& log,
-                    const CancelCheck& cancel, std::string& id, bool& ran);
+                    const CancelCheck& cancel, std::string& id, bool& ran,
+                    const std::function<void(const std::string&)>& note = {});
+
+// Removes a file an earlier run left; true when it is gone (or never was).
+bool RemoveEarlierFile(const std::string& path);
 
 // Exposes snapshot `id` as share `share`; true when the log shows no error.
 bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::string& share, const std::string& log,

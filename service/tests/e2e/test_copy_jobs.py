@@ -5,10 +5,11 @@ tree and a volume image with OSCDIMG (the stand-in) from a script run under the
 shadow-copy tool. Verdicts come from the tools' logs."""
 import os
 import shutil
+import signal
 import subprocess
 import time
 
-from conftest import (ORVA_BIN, ORVA_WINE_RUN, job_lines, reports_until_final, restore,
+from conftest import (ORVA_BIN, ORVA_WINE_RUN, job_lines, listening_on_port, reports_until_final, restore,
                       snapshots, tree, unc_shares, wait_for, win_path, wine_env)
 from job_wire import CANCELJOB, MODIFYJOB, RUNJOB, Manager, job, schedule_file, unpack, with_code
 
@@ -292,3 +293,107 @@ def test_iso_backup_holds_the_recovery_tree_and_the_image(service, drive, tmp_pa
                    capture_output=True, check=True)
     restore(out, tmp_path / 'restored')
     assert tree(tmp_path / 'restored') == tree(live)
+
+
+def iso_service_folder(service, oscdimg):
+    """The tools, a recovery tree and a boot sector beside the service, with
+    `oscdimg` in OSCDIMG's place."""
+    install_tools(service)
+    shutil.copy(oscdimg, service.folder / 'OSCDIMG.EXE')
+    pe = service.folder / 'ORVAPE'
+    (pe / 'boot').mkdir(parents=True)
+    (pe / 'boot' / 'bcd').write_bytes(b'boot configuration')
+    (pe / 'IMAGE').mkdir()
+    (service.folder / 'etfsboot.com').write_bytes(bytes(range(256)) * 8)
+
+
+def test_a_failed_oscdimg_keeps_the_previous_iso(service, drive, tmp_path):
+    letter, _live, _repo = drive
+    # An OSCDIMG of the tests' own that writes part of its file and fails.
+    iso_service_folder(service, ORVA_BIN / 'failing_oscdimg.exe')
+    staging = tmp_path / 'iso'
+    staging.mkdir()
+    previous = b'the previous good ISO\r\n' * 1000
+    (staging / 'Media.iso').write_bytes(previous)
+    image = staging / 'ORVAPE' / 'IMAGE' / f'{letter}.tav'
+    service.start()
+    record = job('Media', kind='once', jobType=306, driveLetter=letter, imagePath=win_path(image),
+                 compressionLevel=1, excludeList='')
+    reports = run_job(service, record, timeout=180)
+    assert reports[-1]['jobState'] == 1, [r['jobState'] for r in reports]
+    assert history(service)[-1].endswith('][Failed][Media]')
+    assert (staging / 'Media.iso').read_bytes() == previous
+    # The partial file went; the staging tree holds the new image, and the
+    # job log says where.
+    assert sorted(p.name for p in staging.iterdir()) == ['Media.iso', 'ORVAPE']
+    assert image.stat().st_size > 0
+    lines = job_lines(service, 'Media')
+    volume = f'[ISOBACKUP] [ERROR] [{letter} Volume] '
+    assert volume + 'OSCDIMG ended with exit code 1; no ISO file was made.' in lines, lines
+    assert volume + f'The new image stays in the staging folder: {win_path(staging / "ORVAPE")}' in lines, lines
+
+
+def test_a_replication_whose_old_log_cannot_go_is_refused(service, tmp_path):
+    install_tools(service)
+    src, dst = tmp_path / 'src', tmp_path / 'dst'
+    source_tree(src)
+    # The log of an earlier run that ended well, read-only: it cannot be
+    # deleted, and robocopy cannot write this run's log over it.
+    logs = service.folder.parent / 'Log'
+    logs.mkdir(exist_ok=True)
+    old = logs / 'Replicate_Stuck.log'
+    old.write_bytes(b'\t    New File  \t\t      12\ta.txt\r\n   Ended : Thursday, December 10, 2026 9:08:07 AM\r\n')
+    old.chmod(0o444)
+    try:
+        service.start()
+        reports = run_job(service, replication('Stuck', win_path(src), win_path(dst)))
+    finally:
+        old.chmod(0o644)
+    assert reports[-1]['jobState'] == 1
+    lines = job_lines(service, 'Stuck')
+    assert any(line.startswith('[REPLICATION] [ERROR] The log of an earlier run cannot be removed: ') and
+               line.endswith('\\Log\\Replicate_Stuck.log') for line in lines), lines
+    assert history(service)[-1].endswith('[REPLICATION][Failed][Stuck]')
+    assert not dst.exists()
+
+
+def test_a_snapshot_an_interrupted_run_left_goes_at_the_next_run(service, drive, windows10, tmp_path):
+    from test_image_paths import wine_pids
+    letter, live, _repo = drive
+    install_tools(service)
+    many = live / 'sub' / 'many'
+    many.mkdir()
+    for i in range(1500):
+        (many / f'f{i:04}.txt').write_bytes(b'%d\r\n' % i)
+    dst = tmp_path / 'mirror'
+    before = set(snapshots())
+    service.start()
+    m = Manager()
+    m.job_list()
+    record = replication('Cut', f'{letter}:\\sub', win_path(dst), jobType=305, driveLetter=letter)
+    m.send(record)
+    assert m.receive() == record
+    copy_log = service.folder.parent / 'Log' / 'Replicate_Cut.log'
+    wait_for(copy_log.exists, SLOW, 'the copy from the snapshot')
+    # The service ends mid-copy, as at a power cut: the run never gets to
+    # its delete step.
+    for pid in wine_pids('OrvaServer.exe') + wine_pids('robocopy.exe'):
+        os.kill(pid, signal.SIGKILL)
+    m.close()
+    wait_for(lambda: not wine_pids('OrvaServer.exe') and not listening_on_port(), 30, 'the service to end')
+    wait_for(lambda: not wine_pids('robocopy.exe') and not wine_pids('vshadow.exe'), 60, 'the tools to end')
+    left = set(snapshots()) - before
+    assert left or unc_shares(), 'the interrupted run left no snapshot'
+
+    service.start()
+    m = Manager()
+    m.job_list()
+    m.send(with_code(record, RUNJOB))
+    reports = reports_until_final(m, 'Cut', timeout=SLOW, finals=1)
+    m.close()
+    assert reports[-1]['jobState'] == 0, [r['jobState'] for r in reports]
+    assert tree(dst) == tree(live / 'sub')
+    wait_for(lambda: not (set(snapshots()) - before) and not unc_shares(), 60, 'every snapshot to go')
+    lines = job_lines(service, 'Cut')
+    assert any(line.startswith('[REPLICATION_SHADOW] Deleted the snapshot {') and
+               line.endswith('} that an earlier run left behind.') for line in lines), lines
