@@ -18,8 +18,8 @@ enum class Mode { kRead, kCreateTruncate, kAppend, kCreateNew, kReadShared };
 
 // True unless the system says the file or its folder does not exist.
 bool Exists(const std::filesystem::path& path);
-// One open. On Windows it shares nothing with other openers; the POSIX
-// open takes no lock at all (see ExclusiveOpens).
+// One open. On Windows it shares nothing with other openers (kReadShared
+// aside); the POSIX open takes no lock at all (see ExclusiveOpens).
 Handle OpenOnce(const std::filesystem::path& path, Mode mode);
 bool ExclusiveOpens();
 unsigned long ProcessId();

@@ -1,7 +1,8 @@
 // Files the service shares with the managers: exclusive opens with retries,
-// whole-file reads and atomic rewrites. On Windows an open here shares
-// nothing with other openers; the POSIX build (native tests only) takes no
-// lock, and OpensAreExclusive says so.
+// whole-file reads and atomic rewrites, and the tools' logs read line by line.
+// On Windows an open here shares nothing with other openers (but the log
+// reader); the POSIX build (native tests only) takes no lock, and
+// OpensAreExclusive says so.
 #pragma once
 #include <chrono>
 #include <cstdint>

@@ -439,10 +439,10 @@ std::optional<RunCommands> ImageRun::BuildCommands() const {
 // Clears the way for this run's outputs; false (logged) when it must stop.
 bool ImageRun::PrepareFiles(PreviousImageGuard& previous, const RunCommands& commands) {
   // An old output must never be judged as this run's.
-  DeleteFileA(files_.engineLog.c_str());
-  if (!exposed_) {
-    DeleteFileA(files_.shadowLog.c_str());
-    DeleteFileA(files_.settings.c_str());
+  for (const std::string* old : {&files_.engineLog, &files_.shadowLog, &files_.settings}) {
+    if ((old != &files_.engineLog && exposed_) || RemoveEarlierFile(*old)) continue;
+    LogError("The log of an earlier run cannot be removed: " + *old);
+    return false;
   }
   // A full backup that did not finish before puts its previous image back;
   // this one keeps the previous image aside until the new one is complete,

@@ -106,6 +106,21 @@ def test_replication_failed_copy_is_a_warning_and_missing_source_a_failure(servi
     assert history(service)[-1].endswith('[REPLICATION][Failed][NoSrc]')
 
 
+def test_a_robocopy_that_logs_in_korean_and_left_a_file_is_a_warning(service, tmp_path):
+    install_tools(service)
+    # A robocopy of the tests' own: a Korean log with one failed file, exit code 8.
+    shutil.copy(ORVA_BIN / 'korean_robocopy.exe', service.folder / 'robocopy.exe')
+    src = tmp_path / 'src'
+    source_tree(src)
+    service.start()
+    reports = run_job(service, replication('Korean', win_path(src), win_path(tmp_path / 'dst')))
+    assert reports[-1]['jobState'] == 2
+    lines = job_lines(service, 'Korean')
+    assert '[REPLICATION] [ERROR] Robocopy ended with exit code 8: some files or folders were not copied.' in lines
+    assert '[REPLICATION] [Warning] The replication process finished abnormally with some warnings.' in lines
+    assert history(service)[-1].endswith('[REPLICATION][Warning][Korean]')
+
+
 def test_targets_a_mirror_would_damage_are_refused(service, tmp_path):
     install_tools(service)
     service.start()
@@ -366,7 +381,7 @@ def test_a_snapshot_an_interrupted_run_left_goes_at_the_next_run(service, drive,
     for i in range(1500):
         (many / f'f{i:04}.txt').write_bytes(b'%d\r\n' % i)
     dst = tmp_path / 'mirror'
-    before = set(snapshots())
+    before, shares = set(snapshots()), set(unc_shares())
     service.start()
     m = Manager()
     m.job_list()
@@ -382,8 +397,7 @@ def test_a_snapshot_an_interrupted_run_left_goes_at_the_next_run(service, drive,
     m.close()
     wait_for(lambda: not wine_pids('OrvaServer.exe') and not listening_on_port(), 30, 'the service to end')
     wait_for(lambda: not wine_pids('robocopy.exe') and not wine_pids('vshadow.exe'), 60, 'the tools to end')
-    left = set(snapshots()) - before
-    assert left or unc_shares(), 'the interrupted run left no snapshot'
+    assert set(snapshots()) - before or set(unc_shares()) - shares, 'the interrupted run left no snapshot'
 
     service.start()
     m = Manager()
@@ -393,7 +407,7 @@ def test_a_snapshot_an_interrupted_run_left_goes_at_the_next_run(service, drive,
     m.close()
     assert reports[-1]['jobState'] == 0, [r['jobState'] for r in reports]
     assert tree(dst) == tree(live / 'sub')
-    wait_for(lambda: not (set(snapshots()) - before) and not unc_shares(), 60, 'every snapshot to go')
+    wait_for(lambda: not (set(snapshots()) - before) and not (set(unc_shares()) - shares), 60, 'every snapshot to go')
     lines = job_lines(service, 'Cut')
     assert any(line.startswith('[REPLICATION_SHADOW] Deleted the snapshot {') and
                line.endswith('} that an earlier run left behind.') for line in lines), lines

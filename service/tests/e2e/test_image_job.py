@@ -283,3 +283,31 @@ def test_daily_weekly_and_monthly_schedules_fire_once_in_their_minute(service, d
         assert len(when) == 1 and at <= when[0] < at + datetime.timedelta(seconds=30), (name, when)
         assert finals[name] == [0, 0], (name, finals)
     assert not (repo / 'OtherDay.tav').exists()
+
+
+def test_an_old_engine_output_that_cannot_go_refuses_the_run(service, drive):
+    letter, _live, repo = drive
+    # The output of an earlier run that ended well, read-only: it cannot be
+    # deleted, and the engine cannot write this run's output over it.
+    logs = service.folder.parent / 'Log'
+    logs.mkdir(exist_ok=True)
+    old = logs / f'OrvaImage_Old_{letter}.log'
+    old.write_bytes(b'Orvanta Image Archiver\r\n\r\nEverything is Ok.\r\n')
+    old.chmod(0o444)
+    try:
+        service.start()
+        m = Manager()
+        m.job_list()
+        record = job('Old', kind='once', driveLetter=letter, imagePath=win_path(repo / 'Old.tav'),
+                     compressionLevel=1, excludeList='')
+        m.send(record)
+        assert m.receive() == record
+        reports = reports_until_final(m, 'Old', timeout=SLOW, finals=1)
+        m.close()
+    finally:
+        old.chmod(0o644)
+    assert reports[-1]['jobState'] == 1, [r['jobState'] for r in reports]
+    lines = job_lines(service, 'Old')
+    assert any('[ERROR]' in line and 'The log of an earlier run cannot be removed: ' in line and
+               line.endswith(f'\\Log\\OrvaImage_Old_{letter}.log') for line in lines), lines
+    assert not (repo / 'Old.tav').exists()
