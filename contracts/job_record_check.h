@@ -47,7 +47,7 @@ bool SetFieldText(char (&field)[N], std::string_view text) {
 // are compared as Windows reads them: case, '/', doubled separators and the
 // dots and blanks that end a name are ignored, and "\\host\C$\x" counts
 // as "C:\x". A guard folder that is empty or unreadable refuses every target.
-// The Log folder guard and the checks below are part of it too.
+// It also makes the three checks below: '%', a bare drive, the Log folder.
 std::string ReplicationFoldersProblem(std::string_view source, std::string_view target, std::string_view windowsFolder,
                                       std::string_view serviceFolder);
 
@@ -64,9 +64,9 @@ std::string BareDriveSourceProblem(std::string_view source);
 // folder (empty when the service folder has no parent).
 std::string LogFolderOf(std::string_view serviceFolder);
 
-// Why a replication target may not be used beside the service's Log folder
-// (empty when it may): the mirror would delete the service's scripts and
-// tool logs, its own log among them.
+// Why a replication target may not be used (empty when it may): it is,
+// holds or lies in the service's Log folder, whose scripts and tool logs the
+// mirror would delete, its own log among them.
 std::string TargetLogFolderProblem(std::string_view target, std::string_view serviceFolder);
 
 // Why a shadow replication (305) cannot snapshot its source (empty when it

@@ -10,7 +10,7 @@ export WINEARCH=win64
 PYTHON=/usr/bin/python3
 
 install_packages() {
-  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest iproute2 clang libclang-rt-14-dev xorriso genisoimage xvfb fonts-liberation)
+  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest iproute2 clang libclang-rt-14-dev xorriso genisoimage xvfb fonts-liberation locales)
   local missing=()
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -22,6 +22,22 @@ install_packages() {
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
+  ensure_korean_locale
+}
+
+# Wine runs in code page 949 under LC_ALL=ko_KR.UTF-8, but writes Korean file
+# names only when that Linux locale exists: the code-page tests need it.
+ensure_korean_locale() {
+  locale -a 2>/dev/null | grep -qix 'ko_KR.utf8' && return 0
+  echo "Generating the ko_KR.UTF-8 locale"
+  local sudo=""
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  if grep -q '^# *ko_KR.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    $sudo sed -i 's/^# *\(ko_KR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'ko_KR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  fi
+  $sudo locale-gen >/dev/null
 }
 
 build_windows() {

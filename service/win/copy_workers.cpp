@@ -10,8 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/image_jobs.h"
+#include "contracts/ansi_path.h"
 #include "contracts/job_record_check.h"
+#include "core/image_jobs.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "win/image_worker.h"
@@ -110,7 +111,7 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   log(fromSnapshot ? "Replication process started for directory " + source + "."
                    : "Replication started for directory " + source + ".");
   if (!fromSnapshot) SetFieldText(r.startTime, RunStamp(r.jobType, LogNow()));
-  const int64_t sourceSize = GetFolderSize(source), targetSize = GetFolderSize(target);
+  const int64_t sourceSize = GetFolderSize(PathFromAnsi(source)), targetSize = GetFolderSize(PathFromAnsi(target));
   r.totalBytes = r.bytesToCopy = sourceSize;
   r.transferRate = targetSize;
   log("SourceFolder = " + source + " Size = " + std::to_string(sourceSize));
@@ -133,9 +134,11 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   std::string robocopyLog, robocopySource = source;
   std::string serviceFolder;
   if (!AnsiPath(options_.serviceFolder, serviceFolder)) serviceFolder.clear();  // guards every folder
-  const std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder, serviceFolder);
-  const bool logOk =
-      AnsiPath(options_.logFolder / ("Replicate_" + name + ".log"), robocopyLog) && IsSafeField(robocopyLog);
+  // A record that did not come through ADDJOB (the schedule file) is checked here.
+  std::string folderProblem = ReplicationFoldersProblem(source, target, options_.windowsFolder, serviceFolder);
+  if (folderProblem.empty()) folderProblem = ShadowSourceProblem(r.jobType, source);
+  const bool logOk = AnsiPath(options_.logFolder / PathFromAnsi("Replicate_" + name + ".log"), robocopyLog) &&
+                     IsSafeField(robocopyLog);
   if (!folderProblem.empty() || !logOk) {
     fail(kJobFailed, "[ERROR] The replication cannot run: " +
                          (folderProblem.empty() ? std::string("its log path cannot be written") : folderProblem) + ".");
@@ -162,8 +165,9 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
     std::string createLog, exposeLog;
     const bool pathsOk =
         AnsiPath(options_.serviceFolder / tool.name, tool.path) &&
-        AnsiPath(options_.logFolder / ("Replicate_Shadow_" + name + "_" + volume + ".log"), createLog) &&
-        AnsiPath(options_.logFolder / ("Replicate_Shadow_Mount_" + name + "_" + volume + ".log"), exposeLog);
+        AnsiPath(options_.logFolder / PathFromAnsi("Replicate_Shadow_" + name + "_" + volume + ".log"), createLog) &&
+        AnsiPath(options_.logFolder / PathFromAnsi("Replicate_Shadow_Mount_" + name + "_" + volume + ".log"),
+                 exposeLog);
     bool ran = false;
     const bool created = pathsOk && CreateSnapshot(tool, volume, createLog, cancelAsked, snapshotId, ran, log);
     bool cancelled = false;
@@ -222,7 +226,7 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
   auto check = [&]() -> bool {
     if (cancelAsked()) return true;
     if (Clock::now() >= nextPoll) {
-      r.transferRate = GetFolderSize(target);
+      r.transferRate = GetFolderSize(PathFromAnsi(target));
       SetFieldText(r.elapsedTime, elapsed());
       SetFieldText(r.endTime, "");
       r.jobState = fromSnapshot ? kJobCopying : kJobCreating;
@@ -251,7 +255,7 @@ void CopyWorkerLauncher::RunReplication(const WorkerTask& task, bool fromSnapsho
     log("[ERROR] The replication process passed its time limit and was ended.");
     r.jobState = kJobFailed;
   } else {
-    const int32_t verdict = ParseRobocopyLog(robocopyLog, name, tag, result.exitCode, jobLog);
+    const int32_t verdict = ParseRobocopyLog(PathFromAnsi(robocopyLog), name, tag, result.exitCode, jobLog);
     r.jobState = verdict == 0 ? kJobSuccess : verdict == 2 ? kJobWarning : kJobFailed;
   }
   finish();
@@ -285,18 +289,19 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
   } else {
     log("[ERROR] " + volumeTag + "Failed to identify volume size of the target drive.");
   }
-  estimate = r.totalBytes - GetFolderSize(root + "System Volume Information") - GetFolderSize(root + "RECYCLER") -
-             GetPagefileSize(letter);
+  estimate = r.totalBytes - GetFolderSize(PathFromAnsi(root + "System Volume Information")) -
+             GetFolderSize(PathFromAnsi(root + "RECYCLER")) - GetPagefileSize(letter);
   const std::string excludes(FieldText(r.excludeList));
   for (size_t at = 0, bar; (bar = excludes.find('|', at)) != std::string::npos; at = bar + 1)
-    estimate -= GetFolderSize(excludes.substr(at, bar - at));
+    estimate -= GetFolderSize(PathFromAnsi(excludes.substr(at, bar - at)));
   r.bytesToCopy = ScaleIsoEstimate(estimate, r.compressionLevel);
 
   const std::string imagePath(FieldText(r.imagePath));
   std::string serviceFolder, engine, oscdimg, bootFile, script, settings, engineLog, peLog, shadowLog, tool, logFolder;
   bool pathsOk = AnsiPath(options_.serviceFolder, serviceFolder);
   // A record that did not come through ADDJOB (the schedule file) is checked here.
-  std::string pathProblem = ImagePathProblem(r.jobType, imagePath);
+  const std::string driveProblem = DriveLetterProblem(r.jobType, FieldText(r.driveLetter));
+  std::string pathProblem = driveProblem.empty() ? ImagePathProblem(r.jobType, imagePath) : driveProblem;
   if (pathProblem.empty() && pathsOk) pathProblem = IsoStagingProblem(imagePath, options_.windowsFolder, serviceFolder);
   // The staging root ends with its backslash; its tree is "<root>ORVAPE".
   const std::string staging = pathProblem.empty() ? IsoStagingRoot(imagePath) : std::string();
@@ -308,17 +313,17 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
             AnsiPath(options_.serviceFolder / "OSCDIMG.EXE", oscdimg) &&
             AnsiPath(options_.serviceFolder / "etfsboot.com", bootFile) &&
             AnsiPath(options_.serviceFolder / shadow.program, tool) &&
-            AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
-            AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey + ".log"), engineLog) &&
-            AnsiPath(options_.logFolder / ("OrvaISOPECopy_" + fileKey + ".log"), peLog) &&
-            AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey + ".log"), shadowLog);
+            AnsiPath(options_.logFolder / PathFromAnsi("OrvaImageBackup_" + fileKey + ".cmd"), script) &&
+            AnsiPath(options_.logFolder / PathFromAnsi("OrvaImage_" + fileKey + ".log"), engineLog) &&
+            AnsiPath(options_.logFolder / PathFromAnsi("OrvaISOPECopy_" + fileKey + ".log"), peLog) &&
+            AnsiPath(options_.logFolder / PathFromAnsi("OrvaShadow_" + fileKey + ".log"), shadowLog);
   settings = ScriptSettingsPath(shadow, logFolder, fileKey);
   const std::string iso = staging + name + ".iso";
   // OSCDIMG writes beside the ISO; the new file takes the previous one's place
   // only once it is whole. The script notes OSCDIMG's exit code for the worker.
   const std::string work = iso + ".tmp";
   std::string isoResult;
-  pathsOk = pathsOk && AnsiPath(options_.logFolder / ("OrvaISOResult_" + fileKey + ".log"), isoResult);
+  pathsOk = pathsOk && AnsiPath(options_.logFolder / PathFromAnsi("OrvaISOResult_" + fileKey + ".log"), isoResult);
   const std::string mapping = ProgressMappingName(name, 1000000 + ++g_isoRuns);
 
   // The script's lines; every field is checked and quoted.
@@ -360,7 +365,9 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
   RunStatus status = RunStatus::kNotStarted;
   const ImageFileState existing = pathProblem.empty() ? ReadImageFileState(imagePath) : ImageFileState::kMissing;
   if (!pathProblem.empty()) {
-    log("[ERROR] " + volumeTag + "The image path was refused: " + pathProblem + ": " + imagePath);
+    log("[ERROR] " + volumeTag +
+        (driveProblem.empty() ? "The image path was refused: " + pathProblem + ": " + imagePath
+                              : "The job was refused: " + driveProblem + "."));
   } else if (existing != ImageFileState::kMissing && !MayReplaceImage(existing)) {
     log("[ERROR] " + volumeTag + "The file at the image path is not a TAV image; it was left as it is: " + imagePath);
   } else if (!pathsOk || !refused.empty() || parameters.empty() || !IsSafeField(imagePath)) {
@@ -375,11 +382,9 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
     if (existing != ImageFileState::kMissing) DeleteFileA(imagePath.c_str());
     std::string text = "@echo off\r\n";
     for (const std::string& l : lines) text += l + "\r\n";
-    std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey + ".cmd"), std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      log("[ERROR] " + volumeTag + "Failed to write the ISO backup script.");
+    std::string why;
+    if (!WriteNewFile(script, text, why)) {
+      log("[ERROR] " + volumeTag + "Failed to write the ISO backup script: " + why);
     } else {
       Clock::time_point nextPoll = Clock::now();
       auto check = [&]() -> bool {
@@ -414,7 +419,7 @@ void CopyWorkerLauncher::RunIso(const WorkerTask& task) {
       log("[ERROR] " + volumeTag + "The ISO backup process passed its time limit and was ended.");
       r.jobState = kJobFailed;
     } else {
-      r.jobState = ParseImageEngineLog(engineLog, name, "[ISOBACKUP]", volume, jobLog);
+      r.jobState = ParseImageEngineLog(PathFromAnsi(engineLog), name, "[ISOBACKUP]", volume, jobLog);
       if (r.jobState == kJobSuccess || r.jobState == kJobWarning) {
         const std::string problem = MakeIsoWhole(work, iso, isoResult);
         if (problem.empty()) {

@@ -5,13 +5,13 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
 #include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "contracts/ansi_path.h"
 #include "contracts/progress_block.h"
 #include "core/image_jobs.h"
 #include "contracts/job_record_check.h"
@@ -284,14 +284,14 @@ ImageRun::ImageRun(JobTable& table, const ImageWorkerOptions& options, const Wor
 RunFiles ImageRun::FindFiles() const {
   RunFiles f;
   f.complete = AnsiPath(options_.serviceFolder / kEngineName, f.engine) &&
-               AnsiPath(options_.logFolder / ("OrvaImage_" + fileKey_ + ".log"), f.engineLog);
+               AnsiPath(options_.logFolder / PathFromAnsi("OrvaImage_" + fileKey_ + ".log"), f.engineLog);
   if (exposed_) return f;
   std::string logFolder;
   if (!AnsiPath(options_.logFolder, logFolder)) logFolder.clear();
   const ScriptShadowTool tool = ChooseScriptShadowTool(caption_, options_.windowsFolder, logFolder);
   f.complete = f.complete && !logFolder.empty() && AnsiPath(options_.serviceFolder / tool.program, f.shadowTool) &&
-               AnsiPath(options_.logFolder / ("OrvaImageBackup_" + fileKey_ + ".cmd"), f.script) &&
-               AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey_ + ".log"), f.shadowLog);
+               AnsiPath(options_.logFolder / PathFromAnsi("OrvaImageBackup_" + fileKey_ + ".cmd"), f.script) &&
+               AnsiPath(options_.logFolder / PathFromAnsi("OrvaShadow_" + fileKey_ + ".log"), f.shadowLog);
   f.settings = ScriptSettingsPath(tool, logFolder, fileKey_);
   return f;
 }
@@ -324,6 +324,11 @@ void ImageRun::Run() {
 
 // A record that did not come through ADDJOB (the schedule file) is checked here.
 bool ImageRun::ImagePathAccepted() {
+  if (const std::string problem = DriveLetterProblem(r_.jobType, FieldText(r_.driveLetter)); !problem.empty()) {
+    LogError("The job was refused: " + problem + ".");
+    report_.Report(kJobFailed);
+    return false;
+  }
   const std::string problem = ImagePathProblem(r_.jobType, imagePath_);
   if (problem.empty()) return true;
   LogError("The image path was refused: " + problem + ": " + imagePath_);
@@ -338,11 +343,12 @@ bool ImageRun::SnapshotExposed(SnapshotGuard& snapshot) {
   const CancelCheck cancel = [this] { return report_.CancelAsked(); };
   std::string createLog, exposeLog;
   bool ran = false;
-  const bool created = !snapTool_.name.empty() && AnsiPath(options_.serviceFolder / snapTool_.name, snapTool_.path) &&
-                       AnsiPath(options_.logFolder / ("OrvaShadow_" + fileKey_ + ".log"), createLog) &&
-                       AnsiPath(options_.logFolder / ("OrvaShadow_Mount_" + fileKey_ + ".log"), exposeLog) &&
-                       CreateSnapshot(snapTool_, driveText_, createLog, cancel, snapshot.id, ran,
-                                      [this](const std::string& text) { report_.Log(text); });
+  const bool created =
+      !snapTool_.name.empty() && AnsiPath(options_.serviceFolder / snapTool_.name, snapTool_.path) &&
+      AnsiPath(options_.logFolder / PathFromAnsi("OrvaShadow_" + fileKey_ + ".log"), createLog) &&
+      AnsiPath(options_.logFolder / PathFromAnsi("OrvaShadow_Mount_" + fileKey_ + ".log"), exposeLog) &&
+      CreateSnapshot(snapTool_, driveText_, createLog, cancel, snapshot.id, ran,
+                     [this](const std::string& text) { report_.Log(text); });
   if (report_.CancelAsked()) return EndCancelled();
   if (!created) {
     LogError("Failed to create a snapshot.");
@@ -388,9 +394,9 @@ void ImageRun::MeasureVolume() {
   } else {
     LogError("Failed to identify volume size of the target drive.");
   }
-  r_.bytesToCopy = r_.totalBytes - GetFolderSize(root + "System Volume Information") -
-                   GetFolderSize(root + "RECYCLER") - (exposed_ ? GetFolderSize(root + "$Recycle.Bin") : 0) -
-                   GetPagefileSize(drive_);
+  r_.bytesToCopy = r_.totalBytes - GetFolderSize(PathFromAnsi(root + "System Volume Information")) -
+                   GetFolderSize(PathFromAnsi(root + "RECYCLER")) -
+                   (exposed_ ? GetFolderSize(PathFromAnsi(root + "$Recycle.Bin")) : 0) - GetPagefileSize(drive_);
 }
 
 // Everything the command lines need, checked before anything is written.
@@ -451,11 +457,9 @@ bool ImageRun::PrepareFiles(PreviousImageGuard& previous, const RunCommands& com
   if (exposed_) return true;
   const std::string scriptText = "@echo off\r\ncall " + QuoteField(files_.settings) +
                                  "\r\nif not defined SHADOW_DEVICE_1 exit /b 1\r\n" + commands.engineLine + "\r\n";
-  std::ofstream out(options_.logFolder / ("OrvaImageBackup_" + fileKey_ + ".cmd"), std::ios::binary | std::ios::trunc);
-  out << scriptText;
-  out.close();
-  if (!out) {
-    LogError("Failed to write the image backup script.");
+  std::string why;
+  if (!WriteNewFile(files_.script, scriptText, why)) {
+    LogError("Failed to write the image backup script: " + why);
     return false;
   }
   return true;
@@ -547,7 +551,8 @@ void ImageRun::Judge(RunStatus status, PreviousImageGuard& previous) {
     r_.jobState = kJobFailed;
   } else {
     const bool engineRan = FileExists(files_.engineLog);
-    r_.jobState = ParseImageEngineLog(files_.engineLog, report_.name, kind_.tag, driveText_, report_.jobLog);
+    r_.jobState =
+        ParseImageEngineLog(PathFromAnsi(files_.engineLog), report_.name, kind_.tag, driveText_, report_.jobLog);
     if (!engineRan && !exposed_) LogError("The snapshot of the drive could not be made; see " + files_.shadowLog);
   }
   bool good = r_.jobState == kJobSuccess || r_.jobState == kJobWarning;

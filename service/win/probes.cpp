@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "contracts/ansi_path.h"
+
 namespace orva::service {
 namespace {
 
@@ -96,17 +98,32 @@ bool IsProcessRunning(std::string_view name) {
   return false;
 }
 
-bool AnsiPath(const std::filesystem::path& path, std::string& out) {
-  const std::wstring wide = path.wstring();
-  out.clear();
-  if (wide.empty()) return true;
-  bool lossy = false;
-  out = platform::WideToAnsi(wide, &lossy);
-  if (out.empty() || lossy) {
-    out.clear();
+bool AnsiPath(const std::filesystem::path& path, std::string& out) { return AnsiFromPath(path, out); }
+
+bool WriteNewFile(const std::string& path, std::string_view text, std::string& why) {
+  if (!DeleteFileA(path.c_str())) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) {
+      why = "the file there cannot be deleted: " + platform::SystemErrorText(error);
+      return false;
+    }
+  }
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    why = platform::SystemErrorText(GetLastError());
     return false;
   }
-  return true;
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < text.size()) {
+    DWORD put = 0;
+    ok = WriteFile(file, text.data() + done, static_cast<DWORD>(text.size() - done), &put, nullptr) && put > 0;
+    done += put;
+  }
+  if (!ok) why = platform::SystemErrorText(GetLastError());
+  CloseHandle(file);
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
 }
 
 bool FileExists(const std::string& path) {

@@ -34,8 +34,14 @@ std::string GetDiskNumberText(char letter);
 // Whether any process's executable path contains `name` (case-sensitive).
 bool IsProcessRunning(std::string_view name);
 
-// The ANSI text of a path; false when a character has no ANSI form.
+// The ANSI text of a path; false when a character has no ANSI form. A path
+// from a record's text is made with PathFromAnsi, never from the narrow text.
 bool AnsiPath(const std::filesystem::path& path, std::string& out);
+// Writes `text` into a file made new at the ANSI path: whatever has that
+// name is deleted first and the file is created exclusively, so that a file
+// or a link left there is never written through. False, with the system's
+// reason, when the old file cannot be deleted or the new one not written.
+bool WriteNewFile(const std::string& path, std::string_view text, std::string& why);
 // True when a file (not a folder) exists at the path.
 bool FileExists(const std::string& path);
 

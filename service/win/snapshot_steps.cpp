@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "contracts/ansi_path.h"
 #include "core/output_parsers.h"
 #include "core/service_logs.h"
 #include "win/probes.h"
@@ -28,7 +29,7 @@ bool IsSnapshotId(const std::string& id) { return id.size() > 2 && id.front() ==
 // Deletes the snapshot an earlier run's create log names; true when the
 // tool says it deleted one.
 bool DeleteEarlierSnapshot(const SnapshotTool& tool, const std::string& createLog, std::string& id) {
-  id = ParseSnapshotId(createLog);
+  id = ParseSnapshotId(PathFromAnsi(createLog));
   if (!IsSnapshotId(id)) return false;
   const std::string log = createLog + ".delete.log";
   std::string parameters;
@@ -36,7 +37,7 @@ bool DeleteEarlierSnapshot(const SnapshotTool& tool, const std::string& createLo
       !BuildCmdParameters({Field(tool.path), Field("-ds=" + id), Fixed(">"), Field(log), Fixed("2>&1")}, parameters))
     return false;
   const bool ended = RunHiddenCommand(parameters, StepLimit(tool, tool.deleteLimit)).status == RunStatus::kEnded;
-  const bool clean = ParseShadowToolLog(log, kShadowDelete, Retry{1, std::chrono::milliseconds(0)}) == 0;
+  const bool clean = ParseShadowToolLog(PathFromAnsi(log), kShadowDelete, Retry{1, std::chrono::milliseconds(0)}) == 0;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   const bool marked =
       GetFileAttributesExA(log.c_str(), GetFileExInfoStandard, &data) &&
@@ -78,8 +79,8 @@ bool CreateSnapshot(const SnapshotTool& tool, const std::string& volume, const s
   if (!ran) return false;
   std::this_thread::sleep_for(tool.stepPause);
   // A snapshot the log names is deleted later even when the step failed.
-  const bool ok = ParseShadowToolLog(log, kShadowCreate) == 0 && ended;
-  const std::string found = ParseSnapshotId(log);
+  const bool ok = ParseShadowToolLog(PathFromAnsi(log), kShadowCreate) == 0 && ended;
+  const std::string found = ParseSnapshotId(PathFromAnsi(log));
   if (IsSnapshotId(found)) id = found;
   return ok;
 }
@@ -94,7 +95,7 @@ bool ExposeSnapshot(const SnapshotTool& tool, const std::string& id, const std::
   const bool ended =
       RunHiddenCommand(parameters, StepLimit(tool, tool.exposeLimit), cancel).status == RunStatus::kEnded;
   std::this_thread::sleep_for(tool.stepPause);
-  return ParseShadowToolLog(log, kShadowExpose) == 0 && ended;
+  return ParseShadowToolLog(PathFromAnsi(log), kShadowExpose) == 0 && ended;
 }
 
 void DeleteSnapshot(const SnapshotTool& tool, const std::string& id) {

@@ -7,10 +7,11 @@ import os
 import shutil
 import signal
 import subprocess
+import time
 
 from conftest import (ORVA_BIN, ORVA_WINE_RUN, job_lines, listening_on_port, reports_until_final, restore,
                       snapshots, tree, unc_shares, wait_for, win_path, wine_env)
-from job_wire import CANCELJOB, RUNJOB, Manager, job, unpack, with_code
+from job_wire import CANCELJOB, MODIFYJOB, RUNJOB, Manager, job, schedule_file, unpack, with_code
 
 # How long a snapshot-route step may take on a loaded machine before a test
 # gives up on it (each step runs the shadow-copy tool under Wine).
@@ -31,8 +32,8 @@ def source_tree(root):
     (root / 'empty').mkdir()
 
 
-def replication(name, source, target, **extra):
-    return job(name, kind='once', jobType=extra.pop('jobType', 304), sourceFolder=source, targetFolder=target,
+def replication(name, source, target, kind='once', **extra):
+    return job(name, kind=kind, jobType=extra.pop('jobType', 304), sourceFolder=source, targetFolder=target,
                imagePath='none', excludeList='', **extra)
 
 
@@ -135,6 +136,93 @@ def test_targets_a_mirror_would_damage_are_refused(service, tmp_path):
     m.close()
     tasks = service.task_lines()
     assert sum('Record refused' in line for line in tasks) == 5, tasks
+
+
+def test_records_that_cannot_run_are_refused_with_their_field(service, tmp_path):
+    """Each record here was once stored and then failed at every run, or ran
+    on something else than meant: ADDJOB and MODIFYJOB refuse it, with a
+    task-log line that names the field."""
+    install_tools(service)
+    service.start()
+    m = Manager()
+    m.job_list()
+    src, dst = win_path(tmp_path / 'src'), win_path(tmp_path / 'dst')
+    log_dir = win_path(service.folder.parent / 'Log')
+    image = win_path(tmp_path / 'repo' / 'x.tav')
+    good = replication('Good', src, dst, kind='daily')
+    m.send(good)
+    assert m.receive() == good
+    refused = [  # the record, the field its line names
+        (replication('Pct', src + '\\100%', dst), 'source folder'),
+        (replication('PctT', src, dst + '\\%TEMP%'), 'target folder'),
+        (replication('Bare', 'C:', dst), 'source folder'),
+        (replication('BareS', 'C:', dst, jobType=305, driveLetter='C'), 'source folder'),
+        (replication('InLog', src, log_dir + '\\mirror'), 'target folder'),
+        (replication('Log', src, log_dir), 'target folder'),
+        (replication('Unc', '\\\\nas\\share\\data', dst, jobType=305), 'source folder'),
+        (replication('Rel', 'data', dst, jobType=305), 'source folder'),
+        (job('NoDrive', kind='once', driveLetter='', imagePath=image), 'driveLetter'),
+        (job('Digit', kind='once', driveLetter='1', imagePath=image), 'driveLetter'),
+        (job('IsoDrive', kind='once', jobType=306, driveLetter='?',
+             imagePath=win_path(tmp_path / 'iso' / 'ORVAPE' / 'IMAGE' / 'C.tav')), 'driveLetter'),
+        (with_code(replication('Good', src + '\\%x', dst, kind='daily'), MODIFYJOB), 'source folder'),
+        (with_code(replication('Good', src, log_dir, kind='daily'), MODIFYJOB), 'target folder'),
+    ]
+    for record, _field in refused:
+        m.send(record)
+    probe = replication('Probe', src, win_path(tmp_path / 'dst2'), kind='daily')
+    m.send(probe)
+    assert m.receive() == probe  # nothing refused was echoed
+    assert m.receive(timeout=1) is None
+    m.close()
+    lines = [line for line in service.task_lines() if 'Record refused' in line]
+    assert len(lines) == len(refused), service.task_lines()
+    for line, (record, field) in zip(lines, refused):
+        assert f'[{"MODIFYJOB" if unpack(record)["code"] == MODIFYJOB else "ADDJOB"}] Record refused: the {field}' \
+            in line, line
+    m = Manager()
+    stored = [unpack(r) for r in m.job_list()]
+    m.close()
+    assert [(r['jobName'], r['sourceFolder'], r['targetFolder']) for r in stored] == [
+        ('Good', src, dst), ('Probe', src, win_path(tmp_path / 'dst2'))]
+    time.sleep(1)  # a stored "once" job would have run by now
+    assert service.file('OrvaHistory.log') == b''
+
+
+def test_the_worker_refuses_folders_the_schedule_file_brings(service, drive, tmp_path):
+    """Records that never passed ADDJOB: the worker checks them again and
+    names the field; the mirror never runs."""
+    letter, _live, repo = drive
+    install_tools(service)
+    (tmp_path / 'src').mkdir()
+    (tmp_path / 'src' / 'a.txt').write_bytes(b'alpha\r\n')
+    src = win_path(tmp_path / 'src')
+    log_dir = service.folder.parent / 'Log'
+    log_dir.mkdir()
+    (log_dir / 'keep.txt').write_bytes(b'a log of the service\r\n')
+    records = {
+        'Pct': replication('Pct', src + '\\%x', win_path(tmp_path / 'dst')),
+        'InLog': replication('InLog', src, win_path(log_dir)),
+        'Digit': job('Digit', kind='once', driveLetter='1', imagePath=win_path(repo / 'Digit.tav'), excludeList=''),
+    }
+    (service.folder / 'OrvaSchedule.ovc').write_bytes(schedule_file(list(records.values())))
+    service.start()
+    m = Manager()
+    assert len(m.job_list()) == len(records)
+    for done, (name, record) in enumerate(records.items(), 1):
+        m.send(with_code(record, RUNJOB))
+        reports = reports_until_final(m, name, finals=1)
+        assert reports[-1]['jobState'] == 1, (name, [r['jobState'] for r in reports])
+        wait_for(lambda: service.file('OrvaHistory.log').count(b'\n') == done, 30, 'the history line')
+        time.sleep(1)  # past the re-arm of the run before
+    m.close()
+    assert any("The replication cannot run: the source folder holds '%'" in line for line in job_lines(service, 'Pct'))
+    assert any('The replication cannot run: the target folder holds or lies in the folder' in line
+               for line in job_lines(service, 'InLog'))
+    assert f'[FULL_BACKUP] [ERROR] [1 Drive] The job was refused: the driveLetter "1" is not one letter A-Z.' in \
+        job_lines(service, 'Digit')
+    assert (log_dir / 'keep.txt').read_bytes() == b'a log of the service\r\n'
+    assert not (tmp_path / 'dst').exists() and list(repo.iterdir()) == []
 
 
 def test_cancel_ends_a_replication(service, tmp_path):

@@ -275,3 +275,56 @@ def test_an_xp_caption_runs_the_script_under_the_xp_tool(service, drive, tmp_pat
         wine('reg', 'delete', key, '/v', 'Version', '/f')
     restore(image, tmp_path / 'restored')
     assert tree(tmp_path / 'restored') == tree(live)
+
+
+def test_job_scripts_are_made_new(service, drive, tmp_path):
+    """A file already at a script's name (here a hard link to a file of the
+    user) is removed and the script made new, never written through; a name
+    that cannot be cleared refuses the run."""
+    from test_copy_jobs import install_tools
+    letter, _live, repo = drive
+    install_tools(service)
+    pe = service.folder / 'ORVAPE'
+    (pe / 'boot').mkdir(parents=True)
+    (pe / 'boot' / 'bcd').write_bytes(b'boot configuration')
+    (service.folder / 'etfsboot.com').write_bytes(bytes(range(256)) * 8)
+    service.start()
+    log_dir = service.folder.parent / 'Log'
+    victim = tmp_path / 'victim.txt'
+    victim.write_bytes(b'a file of the user\r\n')
+    staging = tmp_path / 'iso'
+    staging.mkdir()
+    cases = [  # the record, what lies at its script's name, its final state
+        (job('Link', kind='once', driveLetter=letter, imagePath=win_path(repo / 'Link.TAV'), excludeList=''),
+         'link', 0),
+        (job('IsoLink', kind='once', jobType=306, driveLetter=letter, compressionLevel=1, excludeList='',
+             imagePath=win_path(staging / 'ORVAPE' / 'IMAGE' / f'{letter}.tav')), 'link', 0),
+        (job('Dir', kind='once', driveLetter=letter, imagePath=win_path(repo / 'Dir.TAV'), excludeList=''),
+         'folder', 1),
+        (job('IsoDir', kind='once', jobType=306, driveLetter=letter, compressionLevel=1, excludeList='',
+             imagePath=win_path(staging / 'ORVAPE' / 'IMAGE' / f'{letter}.tav')), 'folder', 1),
+    ]
+    for record, there, state in cases:
+        name = unpack(record)['jobName']
+        m = Manager()  # a connection of its own: the run before sends one more report
+        m.job_list()
+        script = log_dir / f'OrvaImageBackup_{name}_{letter}.cmd'
+        if there == 'link':
+            os.link(victim, script)
+        else:
+            script.mkdir()
+        m.send(record)
+        assert m.receive() == record
+        reports = reports_until_final(m, name, finals=1, timeout=240)
+        assert reports[-1]['jobState'] == state, job_lines(service, name)
+        assert victim.read_bytes() == b'a file of the user\r\n'
+        if there == 'folder':
+            assert script.is_dir()
+            assert any('Failed to write the' in line and 'script: the file there cannot be deleted' in line
+                       for line in job_lines(service, name)), job_lines(service, name)
+        wait_for(lambda: service.file('OrvaHistory.log').decode('latin-1').endswith(f'[{name}]\r\n'), 30,
+                 'the history line')
+        m.close()
+        time.sleep(1)  # past the re-arm of the run before
+    assert (repo / 'Link.TAV').exists() and not (repo / 'Dir.TAV').exists()
+    assert (staging / 'IsoLink.iso').exists() and not (staging / 'IsoDir.iso').exists()
