@@ -255,6 +255,34 @@ TEST(Privileges, EnableAndDisableReportOnlyFailures) {
   for (const auto& [name, enabled] : held) SetPrivilegeState(name, enabled);
 }
 
+// A failed lookup or adjustment gives the error of that call, whatever
+// writing the message does to the thread's last error (a console write
+// under Wine clears it).
+TEST(Privileges, AFailureKeepsTheErrorOfItsOwnCall) {
+  struct ClearingSink : OutputSink {
+    std::wstring console;
+    void Console(const std::wstring& text) override {
+      console += text;
+      SetLastError(0);
+    }
+    void Log(const std::wstring&) override { SetLastError(0); }
+  } sink;
+  HANDLE queryOnly = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &queryOnly));
+  SetOutputSink(&sink);
+  DWORD adjustError = 0, lookupError = 0;
+  const bool adjusted = SetPrivilege(queryOnly, L"SeBackupPrivilege", true, adjustError);
+  const bool looked = SetPrivilege(queryOnly, L"SeNoSuchThingPrivilege", true, lookupError);
+  SetOutputSink(nullptr);
+  CloseHandle(queryOnly);
+  EXPECT_FALSE(adjusted);
+  EXPECT_EQ(adjustError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(looked);
+  EXPECT_EQ(lookupError, static_cast<DWORD>(ERROR_NO_SUCH_PRIVILEGE));
+  EXPECT_TRUE(sink.console == L"   AdjustTokenPrivileges() error: 5\n")
+      << std::string(sink.console.begin(), sink.console.end());
+}
+
 namespace {
 
 // A small tree for the engine runs.
