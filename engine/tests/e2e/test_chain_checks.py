@@ -8,7 +8,8 @@ import re
 import shutil
 import struct
 import time
-from pathlib import Path
+
+import pytest
 
 from conftest import run_program, win_path
 import tav_reader
@@ -78,6 +79,33 @@ def engine_ok(*args):
     return out
 
 
+@pytest.fixture(scope="module")
+def chains(tmp_path_factory):
+    """Two chains (a, i, i, i and a, i, i) of trees with the same names,
+    sizes and times and other bytes; the second one made later. Each test
+    works on copies."""
+    root = tmp_path_factory.mktemp("chains")
+    made = {}
+    for name, steps in (("one", ["c.bin", "d.bin", "e.txt"]), ("two", ["c.bin", "d.bin"])):
+        src = root / ("src_" + name)
+        make_tree(src)
+        made[name] = {"src": src, "img": root / name, "states": build_chain(src, root / name, steps)}
+        time.sleep(1.1)  # image start times are in whole seconds
+    return made
+
+
+def copy_of(chain, to):
+    shutil.copytree(chain["img"], to)
+    return to
+
+
+def swap(a, b):
+    spare = a.with_name("spare")
+    a.rename(spare)
+    b.rename(a)
+    spare.rename(b)
+
+
 def extract(image, target):
     out = engine("x", win_path(image), "-o" + win_path(target))
     return out, snapshot(target) if target.exists() else {}
@@ -102,90 +130,71 @@ def reference_to(full, inc, name):
     raise KeyError(name)
 
 
-def test_a_reference_to_another_files_stream_is_an_error(tmp_path):
-    src, img = tmp_path / "src", tmp_path / "img"
-    make_tree(src)
-    states = build_chain(src, img, ["c.bin"])
-    inc_path = img / "Job_0001.TAV"
-    full, inc = tav_reader.read_image(img / "Job.TAV"), tav_reader.read_image(inc_path)
+def test_a_reference_to_another_files_stream_is_an_error(chains, tmp_path):
+    one = chains["one"]
+    img = copy_of(one, tmp_path / "img")
+    full = tav_reader.read_image(img / "Job.TAV")
     small_at, small_length = stream_of(full, "a_small.txt")
     big_at, big_length = stream_of(full, "b_big.bin")
     assert small_length < big_length
     # The reference's data offset (after the flag, the index, the entry's
     # offset and length) moved onto the small file's stream.
-    at = reference_to(full, inc, "b_big.bin") + 1 + 4 + 8 + 8
+    inc_path = img / "Job_0003.TAV"
+    at = reference_to(full, tav_reader.read_image(inc_path), "b_big.bin") + 1 + 4 + 8 + 8
     data = bytearray(inc_path.read_bytes())
     assert struct.unpack_from("<q", data, at)[0] == big_at
     struct.pack_into("<q", data, at, small_at)
     inc_path.write_bytes(bytes(data))
-
-    out, got = extract(inc_path, tmp_path / "x1")
-    assert verdict(out) == ERRORS, text(out)
-    assert b"b_big.bin ends before its stored data" in out
-    assert "b_big.bin" not in got
-    assert {k: v for k, v in states[1].items() if k != "b_big.bin"} == got
-    # The next increment copies the reference as it is; its restore reports it.
-    change(src, "d.bin", 2)
-    engine_ok("i", win_path(img / "Job.TAV"), win_path(src))
-    out, got = extract(img / "Job_0002.TAV", tmp_path / "x2")
-    assert verdict(out) == ERRORS, text(out)
-    assert "b_big.bin" not in got
+    # The next increment copies the reference as it is, unread.
+    engine_ok("i", win_path(img / "Job.TAV"), win_path(one["src"]))
+    for k, name in enumerate(["Job_0003.TAV", "Job_0004.TAV"]):
+        out, got = extract(img / name, tmp_path / f"x{k}")
+        assert verdict(out) == ERRORS, text(out)
+        assert b"b_big.bin ends before its stored data" in out
+        assert {k: v for k, v in one["states"][3].items() if k != "b_big.bin"} == got
 
 
-def test_swapped_members_are_named(tmp_path):
-    src, img = tmp_path / "src", tmp_path / "img"
-    make_tree(src)
-    build_chain(src, img, ["c.bin", "d.bin", "e.txt"])
-    first, second = img / "Job_0001.TAV", img / "Job_0002.TAV"
-    swap = tmp_path / "swap"
-    first.rename(swap)
-    second.rename(first)
-    swap.rename(second)
+def test_swapped_members_are_named(chains, tmp_path):
+    one = chains["one"]
+    img = copy_of(one, tmp_path / "img")
+    first, second, third = (img / f"Job_000{k}.TAV" for k in (1, 2, 3))
+    swap(first, second)
     out, _ = extract(second, tmp_path / "x")
     assert verdict(out) == WARNINGS, text(out)
     assert f"The image {win_path(second)} holds the image Job_0001.TAV".encode() in out, text(out)
-    assert f"The image {win_path(img / 'Job_0001.TAV')} holds the image Job_0002.TAV".encode() in out
-    # Members 2 and 3 of the chain swapped: the run that reads them warns
-    # in the same words and still writes its increment.
-    for a, b in ((first, second), (second, img / "Job_0003.TAV")):
-        a.rename(swap)
-        b.rename(a)
-        swap.rename(b)
-    out = engine("i", win_path(img / "Job.TAV"), win_path(src))
+    assert f"The image {win_path(first)} holds the image Job_0002.TAV".encode() in out
+    # Members 2 and 3 swapped: the run that reads them warns in the same
+    # words and still writes its increment.
+    swap(first, second)
+    swap(second, third)
+    out = engine("i", win_path(img / "Job.TAV"), win_path(one["src"]))
     assert verdict(out) == WARNINGS, text(out)
     assert b"holds the image Job_0003.TAV: it does not belong" in out
     assert (img / "Job_0004.TAV").exists()
 
 
-def test_a_member_of_another_chain_is_named(tmp_path):
-    """Two chains of trees with the same names, sizes and times; the second
-    chain is made later, and its first increment replaces the first one's."""
-    trees, folders, states = [tmp_path / "src1", tmp_path / "src2"], [tmp_path / "one", tmp_path / "two"], []
-    for src, img in zip(trees, folders):
-        make_tree(src)
-        states.append(build_chain(src, img, ["c.bin", "d.bin"]))
-        time.sleep(1.1)  # image start times are in whole seconds
-    assert states[0][0] != states[1][0]
-    assert {k: len(v) for k, v in states[0][0].items()} == {k: len(v) for k, v in states[1][0].items()}
-    one = folders[0]
-    shutil.copyfile(folders[1] / "Job_0001.TAV", one / "Job_0001.TAV")
-    out, got = extract(one / "Job_0002.TAV", tmp_path / "x")
+def test_a_member_of_another_chain_is_named(chains, tmp_path):
+    one, two = chains["one"], chains["two"]
+    assert one["states"][0] != two["states"][0]
+    assert {k: len(v) for k, v in one["states"][0].items()} == {k: len(v) for k, v in two["states"][0].items()}
+    img = copy_of(one, tmp_path / "img")
+    shutil.copyfile(two["img"] / "Job_0001.TAV", img / "Job_0001.TAV")
+    out, got = extract(img / "Job_0002.TAV", tmp_path / "x")
     assert verdict(out) == WARNINGS, text(out)
-    assert f"The image {win_path(one / 'Job_0001.TAV')} was started later than the image " \
-           f"{win_path(one / 'Job_0002.TAV')} that follows it".encode() in out, text(out)
-    assert got != states[0][2]  # restored on: a mix, but not taken for the real one
-    out = engine("i", win_path(one / "Job.TAV"), win_path(trees[0]))
+    assert f"The image {win_path(img / 'Job_0001.TAV')} was started later than the image " \
+           f"{win_path(img / 'Job_0002.TAV')} that follows it".encode() in out, text(out)
+    assert got != one["states"][2]  # restored on, a mix, but not taken for the real tree
+    out = engine("i", win_path(img / "Job.TAV"), win_path(one["src"]))
     assert verdict(out) == WARNINGS and b"was started later than the image" in out, text(out)
 
 
-def test_a_moved_chain_and_grown_files_restore_cleanly(tmp_path):
-    src, img = tmp_path / "src", tmp_path / "img"
-    make_tree(src)
-    states = build_chain(src, img, ["c.bin", "d.bin"])
+def test_a_moved_chain_and_grown_files_restore_cleanly(chains, tmp_path):
+    one = chains["one"]
+    moved = copy_of(one, tmp_path / "elsewhere" / "backups")
     # Files that grew while they were captured: their size fields hold less
     # than their streams. (The record's size: after the prefix byte, the
-    # depth, the attributes and three times comes the high then the low word.)
-    full_path = img / "Job.TAV"
+    # depth, the attributes and three times come its high and low words.)
+    full_path = moved / "Job.TAV"
     full = tav_reader.read_image(full_path)
     data = bytearray(full_path.read_bytes())
     for e in full["entries"]:
@@ -194,21 +203,15 @@ def test_a_moved_chain_and_grown_files_restore_cleanly(tmp_path):
             assert struct.unpack_from("<I", data, at)[0] == SIZES[e["name"]]
             struct.pack_into("<I", data, at, SIZES[e["name"]] // 2)
     full_path.write_bytes(bytes(data))
-    moved = tmp_path / "elsewhere" / "backups"
-    moved.parent.mkdir()
-    img.rename(moved)
-    for k, name in enumerate(["Job.TAV", "Job_0001.TAV", "Job_0002.TAV"]):
+    for k, name in ((0, "Job.TAV"), (3, "Job_0003.TAV")):
         out, got = extract(moved / name, tmp_path / f"x{k}")
         assert verdict(out) == OK, text(out)
-        assert got == states[k]
-    change(src, "e.txt", 3)
-    engine_ok("i", win_path(moved / "Job.TAV"), win_path(src))
+        assert got == one["states"][k]
+    engine_ok("i", win_path(moved / "Job.TAV"), win_path(one["src"]))
 
 
-def test_each_chain_member_open_shows_its_own_error(tmp_path):
-    src, img = tmp_path / "src", tmp_path / "img"
-    make_tree(src)
-    build_chain(src, img, ["c.bin", "d.bin"])
+def test_each_chain_member_open_shows_its_own_error(chains, tmp_path):
+    img = copy_of(chains["one"], tmp_path / "img")
     # The first increment's work file cannot be made (a folder has its
     # name) and the increment itself is gone.
     (img / "Job_0001.TAV.tmp").mkdir()
