@@ -10,8 +10,6 @@
 
 namespace orva {
 
-namespace {}  // namespace
-
 void CloseChain(ImageChain& chain, bool removeWork) {
   for (auto& c : chain) {
     c->image.Close();
