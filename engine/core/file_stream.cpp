@@ -23,9 +23,16 @@ bool Trackable(const Char* mode) {
 
 FileStream::~FileStream() { Close(); }
 
+void FileStream::WriteFailedNow() {
+  // The first failure's code: later ones are mostly its consequence.
+  if (!writeFailed_) writeError_ = FileWriteError();
+  writeFailed_ = true;
+}
+
 FileStream::FileStream(FileStream&& other) noexcept
     : file_(std::exchange(other.file_, nullptr)),
       writeFailed_(std::exchange(other.writeFailed_, false)),
+      writeError_(std::exchange(other.writeError_, 0)),
       buffer_(std::move(other.buffer_)),
       tracked_(std::exchange(other.tracked_, false)),
       position_(std::exchange(other.position_, -1)),
@@ -37,6 +44,7 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
     Close();
     file_ = std::exchange(other.file_, nullptr);
     writeFailed_ = std::exchange(other.writeFailed_, false);
+    writeError_ = std::exchange(other.writeError_, 0);
     buffer_ = std::move(other.buffer_);
     tracked_ = std::exchange(other.tracked_, false);
     position_ = std::exchange(other.position_, -1);
@@ -49,6 +57,7 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept {
 bool FileStream::Open(const std::wstring& path, const std::wstring& mode) {
   if (file_) Close();
   writeFailed_ = false;
+  writeError_ = 0;
   file_ = OpenFile(path, mode);
   tracked_ = file_ && Trackable(mode.c_str());
   position_ = tracked_ ? 0 : -1;
@@ -58,6 +67,7 @@ bool FileStream::Open(const std::wstring& path, const std::wstring& mode) {
 bool FileStream::Open(const char* path, const char* mode) {
   if (file_) Close();
   writeFailed_ = false;
+  writeError_ = 0;
   file_ = path && mode ? std::fopen(path, mode) : nullptr;
   tracked_ = file_ && Trackable(mode);
   position_ = tracked_ ? 0 : -1;
@@ -70,8 +80,9 @@ int FileStream::Close() {
   last_ = Last::kNone;
   seekSkipped_ = false;
   if (!file_) return 0;
+  ClearFileError();
   int r = std::fclose(file_);
-  if (r != 0) writeFailed_ = true;
+  if (r != 0) WriteFailedNow();
   file_ = nullptr;
   buffer_.reset();
   return r;
@@ -99,9 +110,10 @@ size_t FileStream::Write(const void* buffer, uint32_t count) {
     return 0;
   }
   Access(Last::kWrite);
+  ClearFileError();
   size_t n = std::fwrite(buffer, 1, count, file_);
   if (n != count) {
-    writeFailed_ = true;
+    WriteFailedNow();
     position_ = -1;
   } else {
     Moved(n, true);
@@ -195,8 +207,9 @@ int FileStream::Flush() {
     return -1;
   }
   if (seekSkipped_ && last_ == Last::kRead) SeekSystem(position_, SEEK_SET);
+  ClearFileError();
   int r = std::fflush(file_);
-  if (r != 0) writeFailed_ = true;
+  if (r != 0) WriteFailedNow();
   // A runtime may drop what it read ahead without stepping the file back.
   if (last_ == Last::kRead) position_ = -1;
   last_ = Last::kNone;

@@ -44,6 +44,9 @@ class FileStream {
   void SetBuffer(size_t bytes);
   // True once a write, flush or close of this stream failed since Open.
   bool WriteFailed() const { return writeFailed_; }
+  // The system's error code of the first failed write, flush or close; 0
+  // when none failed.
+  long WriteError() const { return writeError_; }
 
   FILE* Handle() const { return file_; }
 
@@ -52,9 +55,11 @@ class FileStream {
   int SeekSystem(int64_t offset, int origin);
   void Access(Last direction);
   void Moved(size_t bytes, bool whole);
+  void WriteFailedNow();
 
   FILE* file_ = nullptr;
   bool writeFailed_ = false;
+  long writeError_ = 0;
   std::unique_ptr<char[]> buffer_;
   bool tracked_ = false;      // byte counts are positions
   int64_t position_ = -1;     // -1: only the system knows it

@@ -51,6 +51,7 @@ InflateOutcome InflateData(int64_t length, uint8_t* in, uint8_t* out, const Infl
       }
       if (status == Z_STREAM_END) {
         ended = true;
+        if (z.avail_in != 0 || remaining > 0) r.failure = InflateFailure::kLeftOver;
         break;
       }
     } while (z.avail_out == 0);

@@ -18,7 +18,9 @@ namespace orva {
 
 constexpr uint32_t kInflateBlock = 65536;
 
-enum class InflateFailure { kNone, kInit, kStream, kData, kWrite, kTruncated, kStopped };
+// kTruncated: the stored bytes ran out before the stream ended; kLeftOver:
+// the stream ended before its stored bytes did.
+enum class InflateFailure { kNone, kInit, kStream, kData, kWrite, kTruncated, kLeftOver, kStopped };
 
 struct InflateOutcome {
   InflateFailure failure = InflateFailure::kNone;
@@ -37,7 +39,8 @@ using InflatePollFn = std::function<bool()>;
 // Inflates length stored bytes read in blocks of 65,536 into output windows
 // of 65,536; in and out hold kInflateBlock bytes each. Ends at the stream's
 // end, at the first error, or when the stored bytes run out first
-// (kTruncated).
+// (kTruncated). A stream must end exactly with its stored bytes: one that
+// ends before them is another stream than the one stored (kLeftOver).
 InflateOutcome InflateData(int64_t length, uint8_t* in, uint8_t* out, const InflateReadFn& read,
                            const InflatePutFn& put, const InflatePollFn& poll);
 

@@ -43,6 +43,10 @@ void SetOutputCatchUp(std::function<void()> catchUp) {
   g_catchUpSink = g_sink;
 }
 
+std::wstring ErrorPair(long code, const wchar_t* separator) {
+  return Fmt(L"%ld%ls%ls", code, separator, SystemErrorText(code).c_str());
+}
+
 void PrintMessage(bool toLog, bool toConsole, const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);

@@ -42,4 +42,7 @@ namespace orva {
 std::wstring SystemErrorText(long code);
 // The calling thread's last system error code.
 long LastSystemError();
+// A system error as the messages show it: the number, the separator and
+// the system's text.
+std::wstring ErrorPair(long code, const wchar_t* separator = L", ");
 }  // namespace orva

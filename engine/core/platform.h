@@ -17,5 +17,12 @@ std::FILE* OpenSharedFile(const std::wstring& path, bool append);
 // 64-bit positions; origin is SEEK_SET, SEEK_CUR or SEEK_END. 0 on success.
 int SeekFile(std::FILE* file, int64_t offset, int origin);
 int64_t TellFile(std::FILE* file);  // -1 on failure
+// The system error of the runtime's last failed write, flush or close on
+// this thread, as the runtime kept it (the thread's last-error value may be
+// gone by the time the call returns). A write that moved fewer bytes than
+// asked with no error given means a full disk, as the runtime itself takes
+// it. ClearFileError forgets the last one before a call.
+long FileWriteError();
+void ClearFileError();
 
 }  // namespace orva

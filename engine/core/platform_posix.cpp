@@ -48,6 +48,9 @@ int SeekFile(std::FILE* file, int64_t offset, int origin) { return fseeko(file, 
 
 int64_t TellFile(std::FILE* file) { return static_cast<int64_t>(ftello(file)); }
 
+long FileWriteError() { return errno ? errno : ENOSPC; }
+void ClearFileError() { errno = 0; }
+
 // Positional reads of an image file, through a handle of their own so that
 // the stream's file position stays where it is.
 namespace {

@@ -478,6 +478,11 @@ class Walk {
                          : Fmt(L"  Zip error : Error in inflate() for the file %ls. (Z_MEM_ERROR)\n", path.c_str()));
         FileSkipped(path, L"Error in inflate().", L"Z_MEM_ERROR");
         return false;
+      case InflateFailure::kLeftOver:
+        Say(Fmt(L"  Zip error : The stream of %ls ends before its stored data. Skipped the file extraction.\n",
+                path.c_str()));
+        FileSkipped(path, L"Error in inflate().", L"Z_STREAM_END");
+        return false;
       default:
         Say(Fmt(L"  Zip error : The stored data of %ls ends before its stream. Skipped the file extraction.\n",
                 path.c_str()));
@@ -497,7 +502,6 @@ class Walk {
             FileExceptionTextWithCode(FileExceptionCause(err), err).c_str()));
     FileSkipped(path, wholeBlock ? L"Error in inflate()." : L"Error in writing.", L"File exception");
   }
-
 
   void File(const TavEntry& e, const std::wstring& path, const std::wstring& name) {
     int32_t err = fs_.MakeFile(path);

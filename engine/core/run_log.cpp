@@ -55,7 +55,7 @@ LocalStamp NowLocal() {
   return s;
 }
 
-int32_t RunCounters::Warnings() const { return fileAttrSkipped + dirAttrSkipped + securitySkipped; }
+int32_t RunCounters::Warnings() const { return fileAttrSkipped + dirAttrSkipped + securitySkipped + chainWarnings; }
 
 int32_t RunCounters::Errors() const {
   return filesSkipped + dirsSkipped + fileLinksSkipped + dirLinksSkipped + hardLinksSkipped + junctionsSkipped +

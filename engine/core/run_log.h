@@ -54,6 +54,9 @@ struct RunCounters {
   int32_t junctionsProcessed = 0, junctionsSkipped = 0;
   int32_t unknownProcessed = 0, unknownSkipped = 0;
   int32_t fatalErrors = 0;  // never reset
+  // Images of an increment chain that do not fit it (its name, its time):
+  // warnings without a row of their own.
+  int32_t chainWarnings = 0;
 
   int32_t Warnings() const;
   int32_t Errors() const;

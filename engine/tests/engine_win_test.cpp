@@ -21,6 +21,7 @@
 #include "core/run_settings.h"
 #include "test_util.h"
 #include "win/capture.h"
+#include "win/image_chain.h"
 #include "win/privileges.h"
 #include "win/progress_mapping.h"
 
@@ -253,6 +254,101 @@ TEST(Privileges, EnableAndDisableReportOnlyFailures) {
     p = e == std::wstring::npos ? text.size() : e + 1;
   }
   for (const auto& [name, enabled] : held) SetPrivilegeState(name, enabled);
+}
+
+// A failed lookup or adjustment gives the error of that call, whatever
+// writing the message does to the thread's last error (a console write
+// under Wine clears it).
+TEST(Privileges, AFailureKeepsTheErrorOfItsOwnCall) {
+  struct ClearingSink : OutputSink {
+    std::wstring console;
+    void Console(const std::wstring& text) override {
+      console += text;
+      SetLastError(0);
+    }
+    void Log(const std::wstring&) override { SetLastError(0); }
+  } sink;
+  HANDLE queryOnly = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &queryOnly));
+  SetOutputSink(&sink);
+  DWORD adjustError = 0, lookupError = 0;
+  const bool adjusted = SetPrivilege(queryOnly, L"SeBackupPrivilege", true, adjustError);
+  const bool looked = SetPrivilege(queryOnly, L"SeNoSuchThingPrivilege", true, lookupError);
+  SetOutputSink(nullptr);
+  CloseHandle(queryOnly);
+  EXPECT_FALSE(adjusted);
+  EXPECT_EQ(adjustError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(looked);
+  EXPECT_EQ(lookupError, static_cast<DWORD>(ERROR_NO_SUCH_PRIVILEGE));
+  EXPECT_TRUE(sink.console == L"   AdjustTokenPrivileges() error: 5\n")
+      << std::string(sink.console.begin(), sink.console.end());
+}
+
+// Which images of a chain are named as out of place: a stored name that is
+// not the file's name (letter case, folders and slashes aside), or a start
+// later than the next image's. Each such image is one warning.
+TEST(ImageChain, ImagesOutOfPlace) {
+  struct Image {
+    const wchar_t* path;
+    const wchar_t* stored;
+    int day, second;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Image> images;
+    int warnings;
+    const wchar_t* named;  // in the first warning
+  } cases[] = {
+      {"in place",
+       {{L"D:\\Backup\\Job.TAV", L"Job.TAV", 1, 0},
+        {L"D:\\Backup\\Job_0001.TAV", L"Job_0001.TAV", 2, 0},
+        {L"D:\\Backup\\Job_0002.TAV", L"Job_0002.TAV", 2, 0}},
+       0,
+       nullptr},
+      {"moved, other case and slashes",
+       {{L"E:\\Elsewhere\\job.tav", L"D:\\Backup\\Job.TAV", 1, 0},
+        {L"E:/Elsewhere/JOB_0001.tav", L"D:/Backup/Job_0001.TAV", 1, 5}},
+       0,
+       nullptr},
+      {"swapped",
+       {{L"D:\\B\\Job.TAV", L"Job.TAV", 1, 0},
+        {L"D:\\B\\Job_0001.TAV", L"Job_0002.TAV", 3, 0},
+        {L"D:\\B\\Job_0002.TAV", L"Job_0001.TAV", 2, 0}},
+       3,
+       L"The image D:\\B\\Job_0001.TAV holds the image Job_0002.TAV"},
+      {"started after the next one",
+       {{L"D:\\B\\Job.TAV", L"Job.TAV", 1, 0},
+        {L"D:\\B\\Job_0001.TAV", L"Job_0001.TAV", 2, 1},
+        {L"D:\\B\\Job_0002.TAV", L"Job_0002.TAV", 2, 0}},
+       1,
+       L"The image D:\\B\\Job_0001.TAV was started later than the image D:\\B\\Job_0002.TAV that follows it"},
+  };
+  const RunCounters before = Counters();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TavImageHeader> headers(c.images.size());
+    std::vector<ChainLink> links;
+    for (size_t k = 0; k < c.images.size(); ++k) {
+      headers[k].imagePath = c.images[k].stored;
+      headers[k].startYear = 2026;
+      headers[k].startMonth = 12;
+      headers[k].startDay = static_cast<uint8_t>(c.images[k].day);
+      headers[k].startSecond = static_cast<uint8_t>(c.images[k].second);
+      links.push_back({c.images[k].path, &headers[k], true});
+    }
+    Counters() = RunCounters();
+    CaptureOutput out;
+    WarnMisplacedImages(links);
+    EXPECT_EQ(Counters().chainWarnings, c.warnings);
+    EXPECT_EQ(Counters().Warnings(), c.warnings);
+    EXPECT_TRUE(out.console == out.log);
+    if (c.named)
+      EXPECT_EQ(out.console.find(std::wstring(L"  Warning : ") + c.named), 0u)
+          << std::string(out.console.begin(), out.console.end());
+    else
+      EXPECT_TRUE(out.console.empty()) << std::string(out.console.begin(), out.console.end());
+  }
+  Counters() = before;
 }
 
 namespace {

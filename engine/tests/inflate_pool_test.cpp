@@ -117,6 +117,10 @@ TEST(InflateData, OutcomeOfEachKindOfStream) {
       {"length cut short", good, 100000, InflateFailure::kTruncated, false},
       {"corrupt in a whole block", corrupt, static_cast<int64_t>(corrupt.size()), InflateFailure::kData, true},
       {"not a stream", "not a zlib stream", 17, InflateFailure::kData, false},
+      {"bytes left after the stream", good + "left", static_cast<int64_t>(good.size()) + 4, InflateFailure::kLeftOver,
+       false},
+      {"another stream in a whole block", Deflate("ten bytes!") + std::string(kInflateBlock, 'x'), kInflateBlock,
+       InflateFailure::kLeftOver, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

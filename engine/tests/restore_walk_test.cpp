@@ -187,6 +187,40 @@ TEST(RestoreWalk, BadStreamsAreSkippedAndTheNextFileIsRight) {
   }
 }
 
+// Data read from where another stream begins: that stream ends long
+// before the stored length does, and the file is not taken for whole. A
+// file that grew while it was captured stores more than its size field
+// says, and is whole. With and without workers ahead of the writer.
+TEST(RestoreWalk, AStreamMustEndWithItsStoredData) {
+  const std::string small = Deflate("ten bytes!");
+  std::string other(52065 - small.size(), '\0');
+  for (size_t i = 0; i < other.size(); ++i) other[i] = static_cast<char>(i * 131 + i / 7);
+  const std::string grown(200000, 'x');
+  for (int32_t version : kVersions) {
+    for (unsigned workers : {0u, 3u}) {
+      SCOPED_TRACE(std::to_string(version) + " workers " + std::to_string(workers));
+      Restored r = Restore(
+          [&](TableBuilder& t) {
+            t.FileStored(0, L"moved", small + other, 131072);
+            t.FileStored(0, L"grown", Deflate(grown), 1000);
+            t.File(0, L"next", "next file");
+          },
+          nullptr, version, workers);
+      EXPECT_EQ(r.fs.files.count(P(L"\\moved")), 0u);
+      EXPECT_EQ(r.fs.files[P(L"\\grown")], grown);
+      EXPECT_EQ(r.fs.files[P(L"\\next")], "next file");
+      EXPECT_EQ(r.counters.filesSkipped, 1);
+      EXPECT_EQ(r.counters.filesProcessed, 2);
+      ASSERT_EQ(r.skipped.size(), 1u);
+      EXPECT_EQ(r.skipped[0], P(L"\\moved") + L"|Z_STREAM_END|Error in inflate().");
+      EXPECT_NE(r.console.find(L"  Zip error : The stream of " + P(L"\\moved") + L" ends before its stored data."),
+                std::wstring::npos)
+          << std::string(r.console.begin(), r.console.end());
+      EXPECT_EQ(VerdictLine(r.counters), L"\nThe imaging process is finished however there were some errors.\n");
+    }
+  }
+}
+
 TEST(RestoreWalk, DiskFullStopsTheFileOnce) {
   // Each format's message, once for the whole file however many blocks are left.
   const std::pair<int32_t, std::wstring> cases[] = {

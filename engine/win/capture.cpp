@@ -263,7 +263,7 @@ DataResult CaptureData(const std::wstring& systemPath, FileStream& body, bool po
       state, Settings().compressionLevel, Buf().in.get(), Buf().out.get(), ReaderOf(file.get()),
       [&body](const uint8_t* data, uint32_t size, uint32_t& error) {
         if (body.Write(data, size) == size) return true;
-        error = GetLastError();
+        error = static_cast<uint32_t>(body.WriteError());
         return false;
       },
       poll ? DeflatePollFn([] {
@@ -841,7 +841,7 @@ class CapturePipeline {
             written += size;
             return true;
           }
-          writeError = GetLastError();
+          writeError = static_cast<DWORD>(body_.WriteError());
           return false;
         },
         o_.pollControl ? std::function<void()>([] { WaitWhilePaused(); }) : nullptr);

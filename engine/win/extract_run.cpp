@@ -29,10 +29,6 @@ void Fatal(const std::wstring& text) {
   ++Counters().fatalErrors;
 }
 
-std::wstring ErrorPair(DWORD err) {
-  return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
-}
-
 std::wstring WorkFileFor(const std::wstring& imagePath) { return RunFileName(imagePath, L".tmp"); }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -216,6 +212,11 @@ bool RunExtraction() {
     work.Close();
     DeleteFileW(SystemPath(run.workFile).c_str());
     return true;  // straight to the report
+  }
+  if (type != 0) {
+    std::vector<ChainLink> links = LinksOf(chainImages);
+    links.push_back({s.imagePath, &header, true});
+    WarnMisplacedImages(links);
   }
   const ChainStreams chain = StreamsOf(chainImages);
 

@@ -57,9 +57,11 @@ void FinishPrivileges() {
   Say(L"\n");
 }
 
-std::wstring LastErrorPair() {
-  DWORD err = GetLastError();
-  return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
+std::wstring LastErrorPair() { return ErrorPair(GetLastError()); }
+
+// The error of the first of the two streams whose writing failed.
+std::wstring WriteErrorPair(const FileStream& first, const FileStream& second) {
+  return ErrorPair(first.WriteFailed() ? first.WriteError() : second.WriteError());
 }
 
 // The image header after the table: format 4000 and above only.
@@ -150,7 +152,7 @@ bool CompleteImage(FileStream& image, FileStream& work) {
   bool ok = true;
   if (image.WriteFailed() || work.WriteFailed() || work.Flush() != 0 || image.Flush() != 0) {
     Fatal(Fmt(L"  SYSTEM Error : Failed to write the image %ls or its header file %ls (Error code : %ls).\n",
-              s.imagePath.c_str(), Run().workFile.c_str(), LastErrorPair().c_str()));
+              s.imagePath.c_str(), Run().workFile.c_str(), WriteErrorPair(image, work).c_str()));
     ok = false;
   } else if (!AttachHeaderToBody(image, work, tableLength)) {
     ++Counters().fatalErrors;
@@ -160,7 +162,7 @@ bool CompleteImage(FileStream& image, FileStream& work) {
   work.Close();
   if (ok && (image.WriteFailed() || work.WriteFailed())) {
     Fatal(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", s.imagePath.c_str(),
-              LastErrorPair().c_str()));
+              WriteErrorPair(image, work).c_str()));
     ok = false;
   }
   return ok;
@@ -190,13 +192,25 @@ bool RunFullImage() {
     Fatal(Fmt(L"Target file header (%ls) open error!\n", run.workFile.c_str()));
     return true;
   }
+  // The work file goes with the run, whole or failed; a cancelled run
+  // leaves it as it stands.
+  struct WorkFileRemover {
+    FileStream& work;
+    const int exceptionsBefore = std::uncaught_exceptions();
+    ~WorkFileRemover() {
+      if (std::uncaught_exceptions() > exceptionsBefore) return;
+      work.Close();
+      DeleteFileW(SystemPath(Run().workFile).c_str());
+    }
+  } workRemover{work};
   // The image is written under a name of its own and takes the place of the
   // previous one only when whole: a failed or cancelled run leaves that as
   // it was, and removes what it wrote.
   const std::wstring newImage = s.imagePath + L".new";
   UnfinishedImage unfinished(image, newImage);
   if (!image.Open(newImage, L"w+b")) {
-    Fatal(Fmt(L"Target file body (%ls) open error!\n", newImage.c_str()));
+    const DWORD err = GetLastError();
+    Fatal(Fmt(L"Target file body (%ls) open error! (%ls)\n", s.imagePath.c_str(), ErrorPair(err).c_str()));
     return true;
   }
   work.SetBuffer(kStreamBuffer);
@@ -209,7 +223,6 @@ bool RunFullImage() {
     if (MoveFileExW(SystemPath(newImage).c_str(), SystemPath(s.imagePath).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       unfinished.MarkWhole();
-      DeleteFileW(SystemPath(run.workFile).c_str());
       Say(Fmt(L"\nFinished to build a tav image for the target \"%ls\".\n\n", s.source.c_str()));
     } else {
       Fatal(Fmt(L"Cannot replace the image %ls by %ls; both files are kept. (%ls)\n", s.imagePath.c_str(),

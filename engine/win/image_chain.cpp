@@ -10,14 +10,6 @@
 
 namespace orva {
 
-namespace {
-
-std::wstring ErrorPair(DWORD err) {
-  return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
-}
-
-}  // namespace
-
 void CloseChain(ImageChain& chain, bool removeWork) {
   for (auto& c : chain) {
     c->image.Close();
@@ -36,19 +28,65 @@ ChainStreams StreamsOf(const ImageChain& chain) {
   return streams;
 }
 
+namespace {
+
+int64_t StartKey(const TavImageHeader& h) {
+  return ((((static_cast<int64_t>(h.startYear) * 100 + h.startMonth) * 100 + h.startDay) * 100 + h.startHour) * 100 +
+          h.startMinute) *
+             100 +
+         h.startSecond;
+}
+
+// The file-name part of a path in either slash, or after a drive letter.
+std::wstring NamePart(const std::wstring& path) {
+  const size_t cut = path.find_last_of(L"\\/:");
+  return ToUpper(cut == std::wstring::npos ? path : path.substr(cut + 1));
+}
+
+}  // namespace
+
+std::vector<ChainLink> LinksOf(const ImageChain& chain) {
+  std::vector<ChainLink> links;
+  for (const auto& c : chain) links.push_back({c->path, &c->header, true});
+  return links;
+}
+
+void WarnMisplacedImages(const std::vector<ChainLink>& links) {
+  for (size_t k = 0; k < links.size(); ++k) {
+    const ChainLink& link = links[k];
+    const std::wstring& stored = link.header->imagePath;
+    if (link.nameChecked && NamePart(stored) != NamePart(link.path)) {
+      ++Counters().chainWarnings;
+      Say(
+          Fmt(L"  Warning : The image %ls holds the image %ls: it does not belong in this place of the increment "
+              L"chain.\n",
+              link.path.c_str(), stored.c_str()));
+    }
+    if (k + 1 < links.size() && StartKey(*link.header) > StartKey(*links[k + 1].header)) {
+      ++Counters().chainWarnings;
+      Say(
+          Fmt(L"  Warning : The image %ls was started later than the image %ls that follows it in the increment "
+              L"chain.\n",
+              link.path.c_str(), links[k + 1].path.c_str()));
+    }
+  }
+}
+
 bool OpenChainMembers(const std::vector<std::wstring>& paths, ImageChain& chain) {
   for (const auto& path : paths) {
     auto c = std::make_unique<ChainImage>();
     c->path = path;
     c->workPath = RunFileName(path, L".tmp");
-    bool wOk = c->work.Open(c->workPath, L"w+b");
-    DWORD wErr = GetLastError();
-    bool iOk = wOk && c->image.Open(path, L"rb");
-    DWORD iErr = GetLastError();
+    // Both are tried, each line with the error of its own open.
+    const bool wOk = c->work.Open(c->workPath, L"w+b");
+    const DWORD wErr = wOk ? 0 : GetLastError();
+    const bool iOk = c->image.Open(path, L"rb");
+    const DWORD iErr = iOk ? 0 : GetLastError();
     if (!wOk || !iOk) {
       ++Counters().fatalErrors;
-      Say(Fmt(L"Cannot open the header incremental file %ls. (%ls)\n", c->workPath.c_str(), ErrorPair(wErr).c_str()));
-      Say(Fmt(L"Cannot open the body incremental file %ls. (%ls)\n", path.c_str(), ErrorPair(iErr).c_str()));
+      Say(Fmt(L"Cannot open the header incremental file %ls. (%ls)\n", c->workPath.c_str(),
+              ErrorPair(wErr, L",").c_str()));
+      Say(Fmt(L"Cannot open the body incremental file %ls. (%ls)\n", path.c_str(), ErrorPair(iErr, L",").c_str()));
       chain.push_back(std::move(c));
       CloseChain(chain, true);
       return false;

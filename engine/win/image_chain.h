@@ -27,6 +27,20 @@ using ImageChain = std::vector<std::unique_ptr<ChainImage>>;
 // then closed and its work file removed.
 bool OpenChainMembers(const std::vector<std::wstring>& paths, ImageChain& chain);
 void CloseChain(ImageChain& chain, bool removeWork);
+
+// One image of a chain as its order is checked: the file read, the image
+// header it holds, and whether its stored name must be its file name.
+struct ChainLink {
+  std::wstring path;
+  const TavImageHeader* header = nullptr;
+  bool nameChecked = true;
+};
+// The images of a chain in order, the full image first: each stored image
+// name (its file-name part, letter case aside) must be the file's name, and
+// no image may have started later than the image after it. Each image that
+// does not fit is named in a warning and counted; the run goes on.
+void WarnMisplacedImages(const std::vector<ChainLink>& links);
+std::vector<ChainLink> LinksOf(const ImageChain& chain);
 ChainStreams StreamsOf(const ImageChain& chain);
 
 }  // namespace orva

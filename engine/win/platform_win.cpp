@@ -5,6 +5,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "core/inflate_pool.h"
@@ -63,6 +64,12 @@ std::FILE* OpenSharedFile(const std::wstring& path, bool append) {
 int SeekFile(std::FILE* file, int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
 
 int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
+
+long FileWriteError() {
+  const long kept = static_cast<long>(_doserrno);
+  return kept ? kept : static_cast<long>(ERROR_DISK_FULL);
+}
+void ClearFileError() { _doserrno = 0; }
 
 // Positional reads of an image file, through a handle of their own so that
 // the stream's file position stays where it is.

@@ -45,21 +45,27 @@ static_assert(kCount == 28);
 bool g_enabled[kCount] = {};
 HANDLE g_token = nullptr;
 
-bool SetPrivilege(HANDLE token, const wchar_t* name, bool enable) {
+}  // namespace
+
+bool SetPrivilege(HANDLE token, const wchar_t* name, bool enable, DWORD& error) {
+  error = 0;
   LUID luid;
-  if (!LookupPrivilegeValueW(nullptr, name, &luid)) return false;
+  if (!LookupPrivilegeValueW(nullptr, name, &luid)) {
+    error = GetLastError();
+    return false;
+  }
   TOKEN_PRIVILEGES tp{};
   tp.PrivilegeCount = 1;
   tp.Privileges[0].Luid = luid;
   tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
   if (!AdjustTokenPrivileges(token, FALSE, &tp, sizeof tp, nullptr, nullptr)) {
-    SayConsole(Fmt(L"   AdjustTokenPrivileges() error: %u\n", static_cast<unsigned>(GetLastError())));
+    // Taken before the message: writing it may change the thread's last error.
+    error = GetLastError();
+    SayConsole(Fmt(L"   AdjustTokenPrivileges() error: %u\n", static_cast<unsigned>(error)));
     return false;
   }
   return true;
 }
-
-}  // namespace
 
 void EnablePrivileges() {
   if (!g_token && !OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &g_token)) {
@@ -70,9 +76,9 @@ void EnablePrivileges() {
     return;
   }
   for (int i = 0; i < kCount; ++i) {
-    g_enabled[i] = SetPrivilege(g_token, kPrivileges[i], true);
+    DWORD err = 0;
+    g_enabled[i] = SetPrivilege(g_token, kPrivileges[i], true, err);
     if (!g_enabled[i]) {
-      DWORD err = GetLastError();
       PrintMessage(true, true, L"  Failed to acquire privilege for %ls. (Error code : %d, %ls)\n", kPrivileges[i],
                    static_cast<int>(err), SystemErrorText(err).c_str());
     }
@@ -82,8 +88,8 @@ void EnablePrivileges() {
 void DisablePrivileges() {
   if (!g_token) return;
   for (int i = 0; i < kCount; ++i) {
-    if (!g_enabled[i] || SetPrivilege(g_token, kPrivileges[i], false)) continue;
-    DWORD err = GetLastError();
+    DWORD err = 0;
+    if (!g_enabled[i] || SetPrivilege(g_token, kPrivileges[i], false, err)) continue;
     PrintMessage(true, true, L"  Failed to disabling privilege for %ls. (Error code : %d, %ls)\n", kPrivileges[i],
                  static_cast<int>(err), SystemErrorText(err).c_str());
   }

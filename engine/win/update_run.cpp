@@ -163,10 +163,6 @@ void Fatal(const std::wstring& text) {
   ++Counters().fatalErrors;
 }
 
-std::wstring ErrorPair(DWORD err) {
-  return Fmt(L"%d, %ls", static_cast<int>(err), SystemErrorText(static_cast<long>(err)).c_str());
-}
-
 std::wstring AbsolutePath(const std::wstring& path) {
   DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (n == 0) return path;
@@ -388,6 +384,11 @@ bool OpenChain(const UpdatePlan& plan, ImageChain& chain, UpdateChain& uc, Table
       return false;
     }
   }
+  // The full image may have been renamed since it was made: the new images
+  // are named after its stored name, not its file name.
+  std::vector<ChainLink> links = LinksOf(chain);
+  links[0].nameChecked = false;
+  WarnMisplacedImages(links);
   uc.members = StreamsOf(chain);
   for (auto& c : chain) {
     uc.bodyEnds.push_back(kPrologueSize + c->prologue.headerOffset);
@@ -475,7 +476,8 @@ bool CompleteImage(const UpdateKind& kind, const UpdatePlan& plan, UpdateFiles& 
   newHeader.Write(header);
   if (image.WriteFailed() || header.WriteFailed() || header.Flush() != 0 || image.Flush() != 0) {
     Fatal(Fmt(L"  SYSTEM Error : Failed to write the image %ls or its header file %ls (Error code : %ls).\n",
-              plan.tempPath.c_str(), plan.headerPath.c_str(), ErrorPair(GetLastError()).c_str()));
+              plan.tempPath.c_str(), plan.headerPath.c_str(),
+              ErrorPair(image.WriteFailed() ? image.WriteError() : header.WriteError()).c_str()));
     return false;
   }
   if (!AttachHeaderToBody(image, header, tableLength)) {
@@ -485,7 +487,7 @@ bool CompleteImage(const UpdateKind& kind, const UpdatePlan& plan, UpdateFiles& 
   header.Close();
   if (image.Close() != 0 || image.WriteFailed()) {
     Fatal(Fmt(L"  SYSTEM Error : Failed to close the image %ls (Error code : %ls).\n", plan.tempPath.c_str(),
-              ErrorPair(GetLastError()).c_str()));
+              ErrorPair(image.WriteError()).c_str()));
     return false;
   }
   return true;

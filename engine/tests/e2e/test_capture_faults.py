@@ -31,6 +31,27 @@ def test_disk_full(tmp_path, small_disk, work_on_small_disk):
     assert b"Everything is Ok" not in done.stdout
     assert image.read_bytes() == previous
     assert not (small_disk / "image.TAV.new").exists(), "the unfinished image is removed"
+    assert not (work / "image.TAV.tmp").exists(), "a failed run removes its work file"
+    # The failed write's own error: the disk is full.
+    assert b"  Archiving error : Failed to write the file " in done.stdout
+    assert b"(Error code : 112, " in done.stdout, done.stdout.decode("cp949", "replace")[-2000:]
+    assert b"(Error code : 0, " not in done.stdout
     done = run_program("OrvaImage.exe", "x", win_path(image), "-o" + win_path(tmp_path / "out"))
     assert b"Everything is Ok" in done.stdout
     assert (tmp_path / "out" / "old.txt").read_text() == "old\n"
+
+
+def test_an_image_that_cannot_be_made_is_named(tmp_path):
+    src = tmp_path / "src"
+    src.mkdir()
+    (src / "a.txt").write_text("a\n")
+    image = tmp_path / "img" / "image.TAV"
+    # A folder holds the name the image is written under until it is whole.
+    (tmp_path / "img" / "image.TAV.new").mkdir(parents=True)
+    done = run_program("OrvaImage.exe", "a", win_path(image), win_path(src))
+    assert done.returncode == 0
+    assert FATAL in done.stdout
+    message = f"Target file body ({win_path(image)}) open error! (5, ".encode()
+    assert message in done.stdout, done.stdout.decode("cp949", "replace")[-2000:]
+    assert not image.exists()
+    assert not (tmp_path / "img" / "image.TAV.tmp").exists(), "a failed run removes its work file"

@@ -324,6 +324,8 @@ def test_a_failed_run_leaves_the_chain_alone(tmp_path, small_disk):
     for command in ("u", "i", "d", "w"):
         out = engine(command, win_path(full), win_path(src), "-mx0")
         assert FATAL in out and OK not in out, out.decode("cp949", "replace")[-1500:]
+        # The failed write's own error: the disk is full.
+        assert b"(Error code : 112, " in out and b"(Error code : 0, " not in out, command
         assert {p.name: p.read_bytes() for p in img.iterdir() if not p.name.endswith(".log")} == before, command
 
 
