@@ -206,6 +206,23 @@ def reports_until_final(m, name, timeout=60, finals=2, states=FINAL_STATES):
     raise AssertionError(f'no final report: {[x["jobState"] for x in got]}')
 
 
+def run_each_from_schedule_file(service, records):
+    """Starts the service on a schedule file of `records` (name: record) and
+    runs each once: each must end failed (1), with its history line."""
+    from job_wire import RUNJOB, Manager, schedule_file, unpack, with_code
+    (service.folder / 'OrvaSchedule.ovc').write_bytes(schedule_file(list(records.values())))
+    service.start()
+    m = Manager()
+    assert sorted(unpack(r)['jobName'] for r in m.job_list()) == sorted(records)
+    for done, (name, record) in enumerate(records.items(), 1):
+        m.send(with_code(record, RUNJOB))
+        reports = reports_until_final(m, name, finals=1)
+        assert reports[-1]['jobState'] == 1, (name, [r['jobState'] for r in reports])
+        wait_for(lambda: service.file('OrvaHistory.log').count(b'\n') == done, 30, 'the history line')
+        time.sleep(1)  # past the re-arm of the run before
+    m.close()
+
+
 def job_lines(service, name):
     lines = service.file('OrvaJob.log').decode('latin-1').split('\r\n')[:-1]
     out = []

@@ -10,7 +10,7 @@ import subprocess
 import time
 
 from conftest import (ORVA_BIN, ORVA_WINE_RUN, job_lines, listening_on_port, reports_until_final, restore,
-                      snapshots, tree, unc_shares, wait_for, win_path, wine_env)
+                      run_each_from_schedule_file, snapshots, tree, unc_shares, wait_for, win_path, wine_env)
 from job_wire import CANCELJOB, MODIFYJOB, RUNJOB, Manager, job, schedule_file, unpack, with_code
 
 # How long a snapshot-route step may take on a loaded machine before a test
@@ -205,17 +205,7 @@ def test_the_worker_refuses_folders_the_schedule_file_brings(service, drive, tmp
         'InLog': replication('InLog', src, win_path(log_dir)),
         'Digit': job('Digit', kind='once', driveLetter='1', imagePath=win_path(repo / 'Digit.tav'), excludeList=''),
     }
-    (service.folder / 'OrvaSchedule.ovc').write_bytes(schedule_file(list(records.values())))
-    service.start()
-    m = Manager()
-    assert len(m.job_list()) == len(records)
-    for done, (name, record) in enumerate(records.items(), 1):
-        m.send(with_code(record, RUNJOB))
-        reports = reports_until_final(m, name, finals=1)
-        assert reports[-1]['jobState'] == 1, (name, [r['jobState'] for r in reports])
-        wait_for(lambda: service.file('OrvaHistory.log').count(b'\n') == done, 30, 'the history line')
-        time.sleep(1)  # past the re-arm of the run before
-    m.close()
+    run_each_from_schedule_file(service, records)
     assert any("The replication cannot run: the source folder holds '%'" in line for line in job_lines(service, 'Pct'))
     assert any('The replication cannot run: the target folder holds or lies in the folder' in line
                for line in job_lines(service, 'InLog'))

@@ -11,8 +11,8 @@ import signal
 import struct
 import time
 
-from conftest import (ORVA_BIN, PREFIX, job_lines, listening_on_port, reports_until_final, restore, snapshots, tree,
-                      wait_for, win_path, wine)
+from conftest import (ORVA_BIN, PREFIX, job_lines, listening_on_port, reports_until_final, restore,
+                      run_each_from_schedule_file, snapshots, tree, wait_for, win_path, wine)
 from job_wire import MODIFYJOB, RUNJOB, Manager, job, schedule_file, unpack, with_code
 
 
@@ -120,17 +120,7 @@ def test_the_worker_refuses_what_the_schedule_file_brings(service, drive, tmp_pa
                       imagePath=win_path(pe / 'IMAGE' / 'victim.TAV')),
         'Notes': job('Notes', kind='once', driveLetter=letter, imagePath=win_path(notes), excludeList=''),
     }
-    (service.folder / 'OrvaSchedule.ovc').write_bytes(schedule_file(list(records.values())))
-    service.start()
-    m = Manager()
-    assert sorted(job_list_names(m)) == sorted(records)
-    for done, (name, record) in enumerate(records.items(), 1):
-        m.send(with_code(record, RUNJOB))
-        reports = reports_until_final(m, name, finals=1)
-        assert reports[-1]['jobState'] == 1, (name, [r['jobState'] for r in reports])
-        wait_for(lambda: service.file('OrvaHistory.log').count(b'\n') == done, 30, 'the history line')
-        time.sleep(1)  # past the re-arm of the run before
-    m.close()
+    run_each_from_schedule_file(service, records)
     assert victim.read_bytes() == b'a file of the user\r\n'
     assert notes.read_bytes() == b'notes, not an image\r\n'
     assert not (repo / 'Notes.TAV.old').exists()
