@@ -38,6 +38,18 @@ fs::path UniqueTempPath(const fs::path& path) {
   return WithSuffix(path, suffix.c_str());
 }
 
+// Puts a written temporary in the file's place, or removes it when the
+// writing failed or the file could not be replaced.
+bool ReplaceOrDrop(const fs::path& temp, const fs::path& path, bool written, const Retry& retry) {
+  bool ok = false;
+  for (int attempt = 0; written && attempt < retry.tries && !ok; ++attempt) {
+    ok = ReplaceWith(temp, path);
+    if (!ok) Pause(retry, attempt);
+  }
+  if (!ok) RemoveFile(temp);
+  return ok;
+}
+
 }  // namespace
 
 ReadResult ReadWholeFile(const fs::path& path, std::string& bytes, Retry retry) {
@@ -117,15 +129,7 @@ bool FileReplacement::Commit() {
   bool ok = ok_ && Drain() && Flush(handle_);
   CloseFile(handle_);
   handle_ = kNoHandle;
-  if (ok) {
-    ok = false;
-    for (int attempt = 0; attempt < retry_.tries && !ok; ++attempt) {
-      ok = ReplaceWith(temp_, path_);
-      if (!ok) Pause(retry_, attempt);
-    }
-  }
-  if (!ok) RemoveFile(temp_);
-  return ok;
+  return ReplaceOrDrop(temp_, path_, ok, retry_);
 }
 
 bool ReplaceWholeFile(const fs::path& path, std::string_view bytes, Retry retry) {
@@ -136,15 +140,7 @@ bool ReplaceWholeFile(const fs::path& path, std::string_view bytes, Retry retry)
   if (h == kNoHandle) return false;
   bool ok = WriteAll(h, bytes) && Flush(h);
   CloseFile(h);
-  if (ok) {
-    ok = false;
-    for (int attempt = 0; attempt < retry.tries && !ok; ++attempt) {
-      ok = ReplaceWith(temp, path);
-      if (!ok) Pause(retry, attempt);
-    }
-  }
-  if (!ok) RemoveFile(temp);
-  return ok;
+  return ReplaceOrDrop(temp, path, ok, retry);
 }
 
 bool AppendToFile(const fs::path& path, std::string_view bytes, Retry retry) {
