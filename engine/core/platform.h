@@ -17,5 +17,7 @@ std::FILE* OpenSharedFile(const std::wstring& path, bool append);
 // 64-bit positions; origin is SEEK_SET, SEEK_CUR or SEEK_END. 0 on success.
 int SeekFile(std::FILE* file, int64_t offset, int origin);
 int64_t TellFile(std::FILE* file);  // -1 on failure
+// Removes a closed file; false when it could not be removed.
+bool RemoveFileByName(const std::wstring& path);
 
 }  // namespace orva

@@ -6,6 +6,7 @@
 #include "core/image_header.h"
 #include "core/output.h"
 #include "core/progress.h"
+#include "core/run_guard.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/capture.h"
@@ -190,6 +191,7 @@ bool RunFullImage() {
     Fatal(Fmt(L"Target file header (%ls) open error!\n", run.workFile.c_str()));
     return true;
   }
+  AddWorkFile(run.workFile);
   // The image is written under a name of its own and takes the place of the
   // previous one only when whole: a failed or cancelled run leaves that as
   // it was, and removes what it wrote.

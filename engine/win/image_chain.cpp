@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/output.h"
+#include "core/run_guard.h"
 #include "core/run_log.h"
 #include "core/wide.h"
 #include "win/capture.h"
@@ -43,6 +44,7 @@ bool OpenChainMembers(const std::vector<std::wstring>& paths, ImageChain& chain)
     c->workPath = RunFileName(path, L".tmp");
     bool wOk = c->work.Open(c->workPath, L"w+b");
     DWORD wErr = GetLastError();
+    if (wOk) AddWorkFile(c->workPath);
     bool iOk = wOk && c->image.Open(path, L"rb");
     DWORD iErr = GetLastError();
     if (!wOk || !iOk) {

@@ -64,6 +64,8 @@ int SeekFile(std::FILE* file, int64_t offset, int origin) { return _fseeki64(fil
 
 int64_t TellFile(std::FILE* file) { return _ftelli64(file); }
 
+bool RemoveFileByName(const std::wstring& path) { return _wremove(path.c_str()) == 0; }
+
 // Positional reads of an image file, through a handle of their own so that
 // the stream's file position stays where it is.
 namespace {
