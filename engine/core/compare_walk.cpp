@@ -57,7 +57,20 @@ class Walk {
 
   WalkOutcome Run(const std::wstring& source) {
     const TableIndex::Span start{0, kPrologueSize};
-    Level(0, source, L"", &start);
+    dir_ = source;
+    rel_.clear();
+    Enter(0, &start);
+    // One folder after the other, depth first: the folder on top is the one
+    // being walked, those below it wait at the object they descended into.
+    while (!stack_.empty() && !outcome_.damaged) {
+      Folder& f = stack_.back();
+      if (f.next == f.found.size()) {
+        stack_.pop_back();
+        BackToTop();
+        continue;
+      }
+      Visit(f.found[f.next++]);
+    }
     return outcome_;
   }
 
@@ -72,6 +85,17 @@ class Walk {
     FileTime lastWrite;
     std::wstring firstName;  // hard links
     TableIndex::Span contents{-1, -1};
+  };
+
+  // A folder being walked: its old entries, its objects and the next one.
+  // Its path and relative path are dir_ and rel_ cut to their lengths.
+  struct Folder {
+    int32_t depth;
+    size_t dirLength, relLength;
+    std::vector<Old> olds;
+    std::unordered_map<std::wstring, size_t> byName;
+    std::vector<FindData> found;
+    size_t next = 0;
   };
 
   void Damaged(int64_t at) {
@@ -129,76 +153,110 @@ class Walk {
     }
   }
 
-  void Level(int32_t depth, const std::wstring& dir, const std::wstring& rel, const TableIndex::Span* start) {
-    std::vector<Old> olds;
-    std::unordered_map<std::wstring, size_t> byName;
-    if (start) ReadLevel(depth, *start, olds, byName);
+  // Starts walking the folder dir_ (relative path rel_): its old entries
+  // from start (none for a folder the compared image lacks) and its objects.
+  // A folder that cannot be listed is reported and not walked.
+  void Enter(int32_t depth, const TableIndex::Span* start) {
+    Folder f;
+    f.depth = depth;
+    f.dirLength = dir_.size();
+    f.relLength = rel_.size();
+    if (start) ReadLevel(depth, *start, f.olds, f.byName);
     if (outcome_.damaged) return;
-
-    std::vector<FindData> found;
-    const int32_t err = fs_.List(dir, found);
+    const int32_t err = fs_.List(dir_, f.found);
     if (err) {
-      if (err == kErrorFileNotFound) return;
-      const std::wstring pattern = Join(dir, L"*");
-      std::wstring text = SystemErrorText(err);
-      while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-      const std::wstring message = Fmt(L"  Cannot access the directory %ls. (Error No : %d, Error message : %ls)\n",
-                                       pattern.c_str(), err, text.c_str());
-      Say(message);
-      ++Counters().dirsSkipped;
-      Lists().directories.push_back({dir, L"", message});
+      if (err != kErrorFileNotFound) {
+        const std::wstring pattern = Join(dir_, L"*");
+        std::wstring text = SystemErrorText(err);
+        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+        const std::wstring message = Fmt(L"  Cannot access the directory %ls. (Error No : %d, Error message : %ls)\n",
+                                         pattern.c_str(), err, text.c_str());
+        Say(message);
+        ++Counters().dirsSkipped;
+        Lists().directories.push_back({dir_, L"", message});
+      }
+      BackToTop();
       return;
     }
-    for (const FindData& fd : found) {
-      if (outcome_.damaged) return;
-      const std::wstring name = fd.Name();
-      const std::wstring path = Join(dir, name);
-      const std::wstring childRel = rel + L"\\" + name;
-      const bool isDir = (fd.attributes & kAttrDirectory) != 0;
-      if (fs_.Excluded(rel.empty() ? name : childRel, path)) {
-        if (isDir) {
-          ++Counters().dirsIntended;
-          Lists().intendedDirectories.push_back({path, L"Intended skip.", L""});
-        } else {
-          ++Counters().filesIntended;
-          Lists().intendedFiles.push_back({path, L"Intended skip.", L""});
-        }
-        continue;
+    stack_.push_back(std::move(f));
+  }
+
+  // The paths back at the folder on top, after one of its subfolders.
+  void BackToTop() {
+    if (stack_.empty()) return;
+    dir_.resize(stack_.back().dirLength);
+    rel_.resize(stack_.back().relLength);
+  }
+
+  // Into the subfolder name of the folder on top.
+  void Descend(const std::wstring& name, const TableIndex::Span* start) {
+    const int32_t depth = stack_.back().depth + 1;
+    if (dir_.empty() || dir_.back() != L'\\') dir_ += L'\\';
+    dir_ += name;
+    rel_ += L"\\";
+    rel_ += name;
+    Enter(depth, start);
+  }
+
+  // One object of the folder on top; a folder to walk is entered.
+  void Visit(const FindData& fd) {
+    Folder& f = stack_.back();
+    const int32_t depth = f.depth;
+    const std::wstring name = fd.Name();
+    const std::wstring path = Join(dir_, name);
+    const std::wstring childRel = rel_ + L"\\" + name;
+    const bool isDir = (fd.attributes & kAttrDirectory) != 0;
+    if (fs_.Excluded(rel_.empty() ? name : childRel, path)) {
+      if (isDir) {
+        ++Counters().dirsIntended;
+        Lists().intendedDirectories.push_back({path, L"Intended skip.", L""});
+      } else {
+        ++Counters().filesIntended;
+        Lists().intendedFiles.push_back({path, L"Intended skip.", L""});
       }
-      WaitWhilePaused();
-      const uint8_t kind = CapturedKind(fd);
-      auto it = byName.find(name);
-      const Old* old = it == byName.end() ? nullptr : &olds[it->second];
-      const bool unchanged =
-          old &&
-          ((kind == kKindFile && (old->kind == kKindFile || old->kind == kKindHardLink) &&
-            EqualFileTimes(fd.lastWriteTime.low, fd.lastWriteTime.high, old->lastWrite.low, old->lastWrite.high)) ||
-           (kind == kKindDirectory && old->kind == kKindDirectory));
-      if (unchanged && Carry(*old, depth, fd, path, childRel)) continue;
-      SayConsole(Fmt(old ? L"Upd. file : %ls\n" : L"New  Obj. : %ls\n", name.c_str()));
-      CTavArchiveObject own;
-      InitArchiveObject(own);
-      WriteEntryPrefix(own, header_);
-      const uint8_t result = fs_.ArchiveSingleEntry(depth, path, childRel, header_, body_);
-      if (result != kArchived) {
-        StepBackOverPrefix(own, header_);
-        SayConsole(
-            Fmt(L"Cncl Obj. : (%02d/%02d) %ls\n", static_cast<int>(result), static_cast<int>(kind), name.c_str()));
-        continue;
-      }
+      return;
+    }
+    WaitWhilePaused();
+    const uint8_t kind = CapturedKind(fd);
+    auto it = f.byName.find(name);
+    const Old* old = it == f.byName.end() ? nullptr : &f.olds[it->second];
+    const bool unchanged =
+        old &&
+        ((kind == kKindFile && (old->kind == kKindFile || old->kind == kKindHardLink) &&
+          EqualFileTimes(fd.lastWriteTime.low, fd.lastWriteTime.high, old->lastWrite.low, old->lastWrite.high)) ||
+         (kind == kKindDirectory && old->kind == kKindDirectory));
+    if (unchanged && Carry(*old, fd, path, childRel)) {
+      // A folder carried over keeps comparing below.
       if (kind == kKindDirectory) {
-        // A folder carried over keeps comparing below; a new one is captured whole.
-        if (unchanged)
-          Level(depth + 1, path, childRel, &old->contents);
-        else
-          fs_.CaptureTree(depth + 1, path, childRel, header_, body_);
+        const TableIndex::Span contents = old->contents;
+        Descend(name, &contents);
       }
+      return;
+    }
+    SayConsole(Fmt(old ? L"Upd. file : %ls\n" : L"New  Obj. : %ls\n", name.c_str()));
+    CTavArchiveObject own;
+    InitArchiveObject(own);
+    WriteEntryPrefix(own, header_);
+    const uint8_t result = fs_.ArchiveSingleEntry(depth, path, childRel, header_, body_);
+    if (result != kArchived) {
+      StepBackOverPrefix(own, header_);
+      SayConsole(Fmt(L"Cncl Obj. : (%02d/%02d) %ls\n", static_cast<int>(result), static_cast<int>(kind), name.c_str()));
+      return;
+    }
+    if (kind != kKindDirectory) return;
+    if (unchanged) {
+      const TableIndex::Span contents = old->contents;
+      Descend(name, &contents);
+    } else {
+      // A new folder is captured whole.
+      fs_.CaptureTree(depth + 1, path, childRel, header_, body_);
     }
   }
 
   // Writes an unchanged object from the old table; false when it must be
   // captured from the source instead (nothing has been written then).
-  bool Carry(const Old& old, int32_t depth, const FindData& fd, const std::wstring& path, const std::wstring& rel) {
+  // A folder's entry is written here; the caller walks its contents.
+  bool Carry(const Old& old, const FindData& fd, const std::wstring& path, const std::wstring& rel) {
     FileIdentity id;
     FileTime written{};
     auto sameFile = [&] {
@@ -225,7 +283,6 @@ class Walk {
     ProgressStep(static_cast<int64_t>(fd.Size()), fd.Name());
     if (old.kind == kKindDirectory) {
       ++Counters().dirsProcessed;
-      Level(depth + 1, path, rel, &old.contents);
       return true;
     }
     ++Counters().filesProcessed;
@@ -276,6 +333,8 @@ class Walk {
   FileStream& oldBody_;
   const int64_t tableEnd_;
   std::unordered_map<std::wstring, FileIdentity> presentTargets_;  // first names carried, with their file
+  std::vector<Folder> stack_;                                      // the folders being walked, the source root first
+  std::wstring dir_, rel_;  // the path and relative path of the object being walked
   WalkOutcome outcome_;
 };
 

@@ -24,5 +24,7 @@ int64_t TellFile(std::FILE* file);  // -1 on failure
 // it. ClearFileError forgets the last one before a call.
 long FileWriteError();
 void ClearFileError();
+// Removes a closed file; false when it could not be removed.
+bool RemoveFileByName(const std::wstring& path);
 
 }  // namespace orva

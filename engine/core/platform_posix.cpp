@@ -50,6 +50,11 @@ int64_t TellFile(std::FILE* file) { return static_cast<int64_t>(ftello(file)); }
 
 long FileWriteError() { return errno ? errno : ENOSPC; }
 void ClearFileError() { errno = 0; }
+bool RemoveFileByName(const std::wstring& path) {
+  bool complete = false;
+  const std::string p = NarrowText(path, &complete);
+  return complete && std::remove(p.c_str()) == 0;
+}
 
 // Positional reads of an image file, through a handle of their own so that
 // the stream's file position stays where it is.

@@ -53,9 +53,11 @@ bool RunPaused() {
   return p.sharing && p.control && *p.control == kControlPause;
 }
 
+// A folder being restored. Its path is the walk's path cut to pathLength:
+// the paths of the open folders are each other's beginnings.
 struct Level {
   int32_t contentDepth;  // depth of the entries it holds
-  std::wstring path;
+  size_t pathLength;
   FindData fd;
   bool dead;  // not created: its entries are read and dropped
   bool setTimes;
@@ -180,18 +182,19 @@ class Walk {
 
   void OpenRoot(const std::wstring& target) {
     FindData none{};
+    root_ = path_ = target;
     if (target.size() == 2 && target[1] == L':') {
-      levels_.push_back({0, target, none, false, false});
+      levels_.push_back({0, target.size(), none, false, false});
       return;
     }
     int32_t err = fs_.MakeDirectory(target);
     if (err == 0) {
       ++Counters().dirsProcessed;
-      levels_.push_back({0, target, none, false, false});
+      levels_.push_back({0, target.size(), none, false, false});
       return;
     }
     ReportDirectoryFailure(target, err);
-    levels_.push_back({0, target, none, true, false});
+    levels_.push_back({0, target.size(), none, true, false});
   }
 
   void ReportDirectoryFailure(const std::wstring& path, int32_t err) {
@@ -220,31 +223,36 @@ class Walk {
   // Times and attributes are set last, once the directory's contents are in
   // place: a read-only folder still takes its files.
   void CloseLevel() {
-    Level level = levels_.back();
+    const Level level = levels_.back();
     levels_.pop_back();
-    if (level.dead || !level.setTimes) return;
+    if (!level.dead && level.setTimes) DirectoryMetadata(level);
+    if (!levels_.empty()) path_.resize(levels_.back().pathLength);
+  }
+
+  // path_ is the level's path.
+  void DirectoryMetadata(const Level& level) {
     if (v3_) return DirectoryMetadataOneHandle(level);
     bool handleError = false;
-    int32_t err = fs_.SetTimes(level.path, true, level.fd, handleError);
+    int32_t err = fs_.SetTimes(path_, true, level.fd, handleError);
     if (err)
       DirectoryAttributeFailure(
-          level.path,
+          path_,
           handleError ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the "
                         L"directory's time attribute. (Error code : %d, %ls)\n"
                       : L"  Failed to change the directory's time attribute (%ls). (Error code : %d, %ls)\n",
           err);
-    err = fs_.SetAttributes(level.path, level.fd.attributes);
+    err = fs_.SetAttributes(path_, level.fd.attributes);
     if (err)
-      DirectoryAttributeFailure(level.path,
-                                L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n", err);
+      DirectoryAttributeFailure(path_, L"  Failed to change the directory attribute (%ls). (Warning code : %d, %ls)\n",
+                                err);
   }
 
   void DirectoryMetadataOneHandle(const Level& level) {
     RestoreFileSystem::MetadataStep step = RestoreFileSystem::kOpenStep;
-    const int32_t err = fs_.SetDirectoryMetadata(level.path, level.fd, step);
+    const int32_t err = fs_.SetDirectoryMetadata(path_, level.fd, step);
     if (err == 0) return;
     DirectoryAttributeFailure(
-        level.path,
+        path_,
         step == RestoreFileSystem::kOpenStep
             ? L"  Failed to retrieve the directory's handle (%ls). Cannot change the directory's attribute. "
               L"(Error code : %d, %ls)\n"
@@ -260,7 +268,7 @@ class Walk {
     Level& level = levels_.back();
     const bool isDirectory = e.record.kind == kKindDirectory;
     const std::wstring name = e.record.findData.Name();
-    const std::wstring path = level.path + L"\\" + name;
+    const std::wstring path = path_ + L"\\" + name;
     if (level.dead && depth >= level.contentDepth) {
       if (isDirectory) PushLevel(depth, path, e.record.findData, true, false);
       return;
@@ -294,14 +302,16 @@ class Walk {
 
   // The level of a folder whose entry lies at depth. Its entries lie one
   // deeper; at the greatest depth it can hold none, and later entries are
-  // handled where they stand instead of disappearing into it.
+  // handled where they stand instead of disappearing into it. The folder
+  // lies in the folder on top.
   void PushLevel(int32_t depth, const std::wstring& path, const FindData& fd, bool dead, bool setTimes) {
+    path_ = path;
     if (depth == INT32_MAX) {
-      levels_.push_back({depth, path, fd, dead, setTimes});
+      levels_.push_back({depth, path.size(), fd, dead, setTimes});
       CloseLevel();
       return;
     }
-    levels_.push_back({depth + 1, path, fd, dead, setTimes});
+    levels_.push_back({depth + 1, path.size(), fd, dead, setTimes});
   }
 
   // An entry that is not restored; a directory takes its subtree with it.
@@ -317,7 +327,7 @@ class Walk {
   }
 
   void HardLink(const TavEntry& e, const std::wstring& path) {
-    const std::wstring existing = levels_.front().path + e.text;
+    const std::wstring existing = root_ + e.text;
     if (!IsSafeRelativePath(e.text)) {
       Say(
           Fmt(L"  Failed to create a hard link for the file (%ls) to the target file (%ls). (The target lies "
@@ -567,6 +577,8 @@ class Walk {
   const bool v3_;  // format 3000
   std::unique_ptr<uint8_t[]> in_, out_;
   std::vector<Level> levels_;
+  std::wstring path_;  // of the folder on top
+  std::wstring root_;  // the target folder
   RestoreResult result_;
   std::map<FileStream*, std::unique_ptr<PositionalReader>> readers_;
   unsigned workers_ = 0;  // 0: inflate as the data is written

@@ -9,6 +9,7 @@
 #include "core/image_header.h"
 #include "core/output.h"
 #include "core/progress.h"
+#include "core/run_guard.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/engine_output.h"
@@ -63,14 +64,12 @@ int EngineMain(int argc, wchar_t** argv) {
 
   bool report = false;
   try {
-    if (s.command == L"a")
-      report = RunFullImage();
-    else if (s.command == L"r")
-      report = RunReset();
-    else if (s.command == L"x")
-      report = RunExtraction();
-    else
-      report = RunUpdate();
+    report = GuardRun([&s] {
+      if (s.command == L"a") return RunFullImage();
+      if (s.command == L"r") return RunReset();
+      if (s.command == L"x") return RunExtraction();
+      return RunUpdate();
+    });
   } catch (const RunCancelled&) {
     // The run's streams were closed as it unwound.
     std::fflush(nullptr);

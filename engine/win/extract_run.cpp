@@ -10,6 +10,7 @@
 #include "core/progress.h"
 #include "core/restore_queues.h"
 #include "core/restore_walk.h"
+#include "core/run_guard.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/capture.h"
@@ -52,6 +53,7 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   FileStream image, work;
   bool workOk = work.Open(fullWork, L"w+b");
   DWORD workErr = GetLastError();
+  if (workOk) AddWorkFile(fullWork);
   bool imageOk = image.Open(fullPath, L"rb");
   DWORD imageErr = GetLastError();
   if (!workOk || !imageOk) {
@@ -171,6 +173,7 @@ bool RunExtraction() {
     ++Counters().fatalErrors;
     return finish(false);
   }
+  AddWorkFile(run.workFile);
   if (!image.Open(s.imagePath, L"rb")) {
     DWORD err = GetLastError();
     SayConsole(Fmt(L"Body file (%ls) open error! (%ls)\n", s.imagePath.c_str(), ErrorPair(err).c_str()));

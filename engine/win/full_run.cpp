@@ -6,6 +6,7 @@
 #include "core/image_header.h"
 #include "core/output.h"
 #include "core/progress.h"
+#include "core/run_guard.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/capture.h"
@@ -192,6 +193,7 @@ bool RunFullImage() {
     Fatal(Fmt(L"Target file header (%ls) open error!\n", run.workFile.c_str()));
     return true;
   }
+  AddWorkFile(run.workFile);
   // The work file goes with the run, whole or failed; a cancelled run
   // leaves it as it stands.
   struct WorkFileRemover {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/output.h"
+#include "core/run_guard.h"
 #include "core/run_log.h"
 #include "core/wide.h"
 #include "win/capture.h"
@@ -80,6 +81,7 @@ bool OpenChainMembers(const std::vector<std::wstring>& paths, ImageChain& chain)
     // Both are tried, each line with the error of its own open.
     const bool wOk = c->work.Open(c->workPath, L"w+b");
     const DWORD wErr = wOk ? 0 : GetLastError();
+    if (wOk) AddWorkFile(c->workPath);
     const bool iOk = c->image.Open(path, L"rb");
     const DWORD iErr = iOk ? 0 : GetLastError();
     if (!wOk || !iOk) {

@@ -70,6 +70,7 @@ long FileWriteError() {
   return kept ? kept : static_cast<long>(ERROR_DISK_FULL);
 }
 void ClearFileError() { _doserrno = 0; }
+bool RemoveFileByName(const std::wstring& path) { return _wremove(path.c_str()) == 0; }
 
 // Positional reads of an image file, through a handle of their own so that
 // the stream's file position stays where it is.

@@ -13,6 +13,7 @@
 #include "core/output.h"
 #include "core/progress.h"
 #include "core/restore_walk.h"
+#include "core/run_guard.h"
 #include "core/run_settings.h"
 #include "core/wide.h"
 #include "win/capture.h"
@@ -256,7 +257,11 @@ class UpdateFiles {
     // unfinished_ goes next and takes the image with it.
   }
 
-  bool OpenHeader() { return headerOpened_ = header.Open(plan_.headerPath, L"w+b"); }
+  bool OpenHeader() {
+    headerOpened_ = header.Open(plan_.headerPath, L"w+b");
+    if (headerOpened_) AddWorkFile(plan_.headerPath);
+    return headerOpened_;
+  }
   bool OpenImage() {
     if (!image.Open(plan_.tempPath, L"w+b")) return false;
     unfinished_.emplace(image, plan_.tempPath);
