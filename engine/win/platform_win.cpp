@@ -69,7 +69,12 @@ long FileWriteError() {
   const long kept = static_cast<long>(_doserrno);
   return kept ? kept : static_cast<long>(ERROR_DISK_FULL);
 }
-void ClearFileError() { _doserrno = 0; }
+// The runtime takes the thread's last error into _doserrno even for a short
+// write that the system did not fail, so both are cleared.
+void ClearFileError() {
+  _doserrno = 0;
+  SetLastError(0);
+}
 bool RemoveFileByName(const std::wstring& path) { return _wremove(path.c_str()) == 0; }
 
 // Positional reads of an image file, through a handle of their own so that
