@@ -34,7 +34,11 @@ Handle OpenWithRetry(const fs::path& path, Mode mode, const Retry& retry) {
 
 fs::path UniqueTempPath(const fs::path& path) {
   static std::atomic<unsigned> serial{0};
-  const std::string suffix = "." + std::to_string(ProcessId()) + "-" + std::to_string(++serial) + ".tmp";
+  std::string suffix(1, '.');
+  suffix += std::to_string(ProcessId());
+  suffix += '-';
+  suffix += std::to_string(++serial);
+  suffix += ".tmp";
   return WithSuffix(path, suffix.c_str());
 }
 
@@ -65,6 +69,17 @@ ReadResult ReadWholeFile(const fs::path& path, std::string& bytes, Retry retry) 
 
 ReadResult ForEachLine(const fs::path& path, Retry retry, const std::function<bool(std::string_view)>& line) {
   if (!Exists(path)) return ReadResult::kMissing;
+  // A tool that still holds its log may not have written all of it: wait a
+  // little for every holder to let go. A viewer that keeps the file open
+  // only delays the read.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    const Handle alone = OpenOnce(path, Mode::kRead);
+    if (alone != kNoHandle) {
+      CloseFile(alone);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   Handle h = OpenWithRetry(path, Mode::kReadShared, retry);
   if (h == kNoHandle) return Exists(path) ? ReadResult::kUnreadable : ReadResult::kMissing;
   std::string buffer(1024 * 1024, '\0');

@@ -32,7 +32,8 @@ ReadResult ReadWholeFile(const std::filesystem::path& path, std::string& bytes, 
 // with the file: `line` gets each line without its LF or CR LF end (a line
 // longer than kMaxLineBytes only its first kMaxLineBytes bytes) and returns
 // false to stop. The file is opened with read and write sharing: a viewer or
-// a writer that holds it open does not keep it from being read.
+// a writer that holds it open does not keep it from being read, after up to
+// two seconds of waiting for it to let go.
 inline constexpr size_t kMaxLineBytes = 64 * 1024;
 ReadResult ForEachLine(const std::filesystem::path& path, Retry retry,
                        const std::function<bool(std::string_view line)>& line);
