@@ -207,13 +207,7 @@ class Walk {
     const std::wstring childRel = rel_ + L"\\" + name;
     const bool isDir = (fd.attributes & kAttrDirectory) != 0;
     if (fs_.Excluded(rel_.empty() ? name : childRel, path)) {
-      if (isDir) {
-        ++Counters().dirsIntended;
-        Lists().intendedDirectories.push_back({path, L"Intended skip.", L""});
-      } else {
-        ++Counters().filesIntended;
-        Lists().intendedFiles.push_back({path, L"Intended skip.", L""});
-      }
+      IntendedSkip(path, isDir);
       return;
     }
     WaitWhilePaused();

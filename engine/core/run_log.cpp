@@ -74,6 +74,16 @@ RunLists& Lists() {
   return lists;
 }
 
+void IntendedSkip(const std::wstring& path, bool directory) {
+  if (directory) {
+    ++Counters().dirsIntended;
+    Lists().intendedDirectories.push_back({path, L"Intended skip.", L""});
+  } else {
+    ++Counters().filesIntended;
+    Lists().intendedFiles.push_back({path, L"Intended skip.", L""});
+  }
+}
+
 void ResetRunState() {
   int32_t fatal = Counters().fatalErrors;
   Counters() = RunCounters();

@@ -82,6 +82,8 @@ struct RunLists {
 
 RunCounters& Counters();
 RunLists& Lists();
+// Counts and lists a file or folder that the exclusions leave out.
+void IntendedSkip(const std::wstring& path, bool directory);
 // Everything but the fatal counter back to zero, every list emptied.
 void ResetRunState();
 

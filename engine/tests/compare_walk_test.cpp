@@ -13,6 +13,7 @@
 #include "memory_fs.h"
 #include "table_builder.h"
 #include "test_util.h"
+#include "walk_fixture.h"
 
 using namespace orva;
 using namespace orva::test;
@@ -137,35 +138,7 @@ class MemorySource : public CompareSource {
   uint32_t next_ = 1000;
 };
 
-// One image in temp files: its body (with room for the prologue) and its table.
-struct Image {
-  TempFile headerFile{"cw_header"}, bodyFile{"cw_body"};
-  FileStream header, body;
-  int64_t tableEnd = 0;
-  Image() {
-    header.Open(headerFile.Path(), L"w+b");
-    body.Open(bodyFile.Path(), L"w+b");
-    const char prologue[kPrologueSize] = {};
-    body.Write(prologue, kPrologueSize);
-  }
-  ~Image() {
-    header.Close();
-    body.Close();
-  }
-  void Finish() {
-    tableEnd = header.GetPosition();
-    header.Flush();
-    body.Flush();
-  }
-};
-
-void ResetRun() {
-  Counters() = RunCounters();
-  Lists().Clear();
-  Queues().Clear();
-  ResetProgress(0);
-  BuildProgressThresholds();
-}
+using Image = WalkImage;
 
 void CaptureFull(MemorySource& src, Image& full) {
   ResetRun();

@@ -20,6 +20,7 @@
 #include "core/run_log.h"
 #include "table_builder.h"
 #include "test_util.h"
+#include "walk_fixture.h"
 
 using namespace orva;
 using namespace orva::test;
@@ -188,34 +189,7 @@ class ChainTarget : public RestoreFileSystem {
   std::string* open_ = nullptr;
 };
 
-struct Image {
-  TempFile headerFile{"deep_header"}, bodyFile{"deep_body"};
-  FileStream header, body;
-  int64_t tableEnd = 0;
-  Image() {
-    header.Open(headerFile.Path(), L"w+b");
-    body.Open(bodyFile.Path(), L"w+b");
-    const char prologue[kPrologueSize] = {};
-    body.Write(prologue, kPrologueSize);
-  }
-  ~Image() {
-    header.Close();
-    body.Close();
-  }
-  void Finish() {
-    tableEnd = header.GetPosition();
-    header.Flush();
-    body.Flush();
-  }
-};
-
-void ResetRun() {
-  Counters() = RunCounters();
-  Lists().Clear();
-  Queues().Clear();
-  ResetProgress(0);
-  BuildProgressThresholds();
-}
+using Image = WalkImage;
 
 std::wstring Verdict() { return VerdictLine(Counters()); }
 

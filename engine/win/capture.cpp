@@ -471,16 +471,6 @@ std::wstring ExclusionKey(const WalkOptions& o, const std::wstring& rel, const s
   return o.bareNameExclusion ? name : KeyOf(rel, name);
 }
 
-void IntendedSkip(const std::wstring& path, bool directory) {
-  if (directory) {
-    ++Counters().dirsIntended;
-    Lists().intendedDirectories.push_back({path, L"Intended skip.", L""});
-  } else {
-    ++Counters().filesIntended;
-    Lists().intendedFiles.push_back({path, L"Intended skip.", L""});
-  }
-}
-
 // The kind a found object is captured as: a reparse file that is not a
 // symbolic link is read through and stored as a file.
 uint8_t CapturedKind(const WIN32_FIND_DATAW& fd) {

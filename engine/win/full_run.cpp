@@ -122,8 +122,7 @@ void WalkSource(FileStream& image, FileStream& work) {
   const RunSettings& s = Settings();
   RunFiles& run = Run();
   if (IsExcluded(s.source, s.exclusions)) {
-    ++Counters().dirsIntended;
-    Lists().intendedDirectories.push_back({s.source, L"Intended skip.", L""});
+    IntendedSkip(s.source, true);
     run.start = NowLocal();
     return;
   }
