@@ -229,7 +229,8 @@ bool RunExtraction() {
     total = 0;
     TavEntry e;
     int32_t error = 0;
-    while (work.GetPosition() < p.headerLength && ReadTavEntry(chain, 4000, work, image, false, e, error))
+    while (work.GetPosition() < p.headerLength &&
+           (ReadTavEntry(chain, 4000, work, image, false, e, error) || e.damagedReference))
       total = e.dataLength > INT64_MAX - total ? INT64_MAX : total + e.dataLength;
     for (auto& c : chainImages) {
       c->image.SeekAbsolute(kPrologueSize);
