@@ -57,6 +57,8 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   bool imageOk = image.Open(fullPath, L"rb");
   DWORD imageErr = GetLastError();
   if (!workOk || !imageOk) {
+    work.Close();
+    if (workOk) DeleteFileW(SystemPath(fullWork).c_str());
     ++Counters().fatalErrors;
     if (!imageOk)
       Say(Fmt(L"Cannot open the body full backup image file %ls. (%ls)\n", fullPath.c_str(),
