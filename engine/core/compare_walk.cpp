@@ -389,9 +389,10 @@ bool IndexChainTable(const UpdateChain& chain, TableIndex& index, std::wstring& 
       return false;
     };
     int32_t error = 0;
-    if (at < 0 || at > end || !ReadTavEntry(readers, 4000, header, body, true, e, error) ||
-        header.GetPosition() <= at || header.GetPosition() > end)
-      return bad(L"cannot be read");
+    if (at < 0 || at > end) return bad(L"cannot be read");
+    if (!ReadTavEntry(readers, 4000, header, body, true, e, error))
+      return bad(e.damagedReference ? L"refers to an entry that is not the one it records" : L"cannot be read");
+    if (header.GetPosition() <= at || header.GetPosition() > end) return bad(L"cannot be read");
     const int32_t depth = e.record.depth;
     if (depth < 0 || static_cast<size_t>(depth) > open.size()) return bad(L"lies outside its folder");
     while (open.size() > static_cast<size_t>(depth)) {

@@ -115,6 +115,21 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
     }
     adler = adler32_combine(adler, b->adler, b->size);
   };
+  // A stream that an exception ends still waits for the blocks it started
+  // (they ask its poll) and frees the room it reserved.
+  bool reserved = false;
+  std::shared_ptr<DeflateBlock> starting;  // started, not yet in flight
+  struct Unwind {
+    DeflateBlocks& blocks;
+    std::deque<std::shared_ptr<DeflateBlock>>& flight;
+    bool& reserved;
+    std::shared_ptr<DeflateBlock>& starting;
+    ~Unwind() {
+      for (auto& b : flight) blocks.Finish(*b);
+      if (starting && !reserved) blocks.Finish(*starting);
+      if (reserved) blocks.Release();
+    }
+  } unwind{blocks, flight, reserved, starting};
   bool ended = carry < kDeflateChunk;  // a short read was seen: no read follows
   bool last = false;
   // A failed read ends the stream once the blocks read before it are handed
@@ -122,10 +137,10 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
   bool readFailed = false;
   while (!last && r.failure == DeflateFailure::kNone) {
     while (!flight.empty() && r.failure == DeflateFailure::kNone &&
-           (flight.size() >= kBlocksPerStream || !blocks.Reserve(false)))
+           (flight.size() >= kBlocksPerStream || !(reserved = blocks.Reserve(false))))
       finishFront();
     if (r.failure != DeflateFailure::kNone) break;
-    if (flight.empty()) blocks.Reserve(true);
+    if (flight.empty()) reserved = blocks.Reserve(true);
     std::shared_ptr<DeflateBlock> b = std::move(spare);
     if (b) {
       b->done = false;
@@ -162,14 +177,18 @@ void DeflateRest(int level, uint8_t* in, uint32_t carry, const uint8_t* primer, 
       ended = carry < kDeflateChunk;
     }
     if (r.failure != DeflateFailure::kNone || readFailed) {
+      reserved = false;
       blocks.Release();
       break;
     }
     b->size = filled;
     last = b->last = carry == 0;
     if (!last) std::memcpy(lastWindow.data(), data + filled - kDeflateWindow, kDeflateWindow);
+    starting = b;
     blocks.Start(b);
+    reserved = false;
     flight.push_back(std::move(b));
+    starting = nullptr;
   }
   while (!flight.empty()) finishFront();
   if (r.failure == DeflateFailure::kNone && readFailed) r.failure = DeflateFailure::kRead;
@@ -299,8 +318,9 @@ void DeflatePool::Context::Release() {
 void DeflatePool::RunBlock(std::unique_lock<Mutex>& lock, const std::shared_ptr<DeflateBlock>& block,
                            DeflateState& raw) {
   lock.unlock();
-  CompressBlock(raw, *block);
+  const bool ran = failure_.Run([&] { CompressBlock(raw, *block); });
   lock.lock();
+  if (!ran) block->failure = DeflateFailure::kStopped;
   block->done = true;
   cv_.notify_all();
 }
@@ -362,7 +382,7 @@ void DeflatePool::Work() {
     ctx.state_ = &state;
     ctx.in_ = in.get();
     ctx.out_ = out.get();
-    if (!job->stop) job->task(ctx);
+    if (!job->stop) failure_.Run([&] { job->task(ctx); });
     lock.lock();
     job->task = nullptr;  // what it holds goes now, on this thread
     job->done = true;
@@ -402,6 +422,8 @@ bool DeflatePool::Drain(Job& job, const std::function<bool(const uint8_t*, uint3
   job.chunks.clear();
   --pending_;
   cv_.notify_all();
+  lock.unlock();
+  failure_.Rethrow();
   return ok;
 }
 

@@ -155,7 +155,8 @@ class DeflatePool {
   // Hands the job's output to sink as it comes until the job has ended;
   // idle is called about every 100 ms while there is nothing to hand. A
   // sink that returns false stops the job; Drain then waits for its end and
-  // returns false. Jobs are drained in the order they were submitted.
+  // returns false. Jobs are drained in the order they were submitted. What
+  // a task or a block threw on a worker is thrown here, once the job ended.
   bool Drain(Job& job, const std::function<bool(const uint8_t*, uint32_t)>& sink,
              const std::function<void()>& idle = nullptr);
   // Tells a job to stop and waits for its end; its output is dropped.
@@ -193,6 +194,7 @@ class DeflatePool {
   const size_t budget_;
   bool stopping_ = false;
   std::vector<std::shared_ptr<Job>> running_;
+  WorkerFailure failure_;
   std::vector<std::thread> threads_;
 };
 

@@ -18,6 +18,10 @@ InflateOutcome InflateData(int64_t length, uint8_t* in, uint8_t* out, const Infl
     r.failure = InflateFailure::kInit;
     return r;
   }
+  struct End {
+    z_stream& z;
+    ~End() { inflateEnd(&z); }  // also when a callback throws
+  } end{z};
   int64_t remaining = length;
   bool ended = false;
   while (remaining > 0 && !ended && r.failure == InflateFailure::kNone) {
@@ -56,7 +60,6 @@ InflateOutcome InflateData(int64_t length, uint8_t* in, uint8_t* out, const Infl
       }
     } while (z.avail_out == 0);
   }
-  inflateEnd(&z);
   if (r.failure == InflateFailure::kNone && !ended) r.failure = InflateFailure::kTruncated;
   return r;
 }
@@ -124,8 +127,9 @@ void InflateAhead::Work() {
     queue_.pop_front();
     running_.push_back(job.get());
     lock.unlock();
-    Run(*job, in.get(), out.get());
+    const bool ran = failure_.Run([&] { Run(*job, in.get(), out.get()); });
     lock.lock();
+    if (!ran) job->outcome.failure = InflateFailure::kStopped;
     running_.erase(std::find(running_.begin(), running_.end(), job.get()));
     job->done = true;
     if (job->writerWaits) writerCv_.notify_one();
@@ -218,6 +222,7 @@ InflateOutcome InflateAhead::Take(Ticket& ticket, const std::function<bool(const
     r.failure = InflateFailure::kWrite;
     r.wholeBlock = wholeBlock;
   }
+  failure_.Rethrow();
   return r;
 }
 
@@ -242,6 +247,7 @@ void InflateAhead::Drop(Ticket& ticket) {
   --pending_;
   lock.unlock();
   ticket.reset();
+  failure_.Rethrow();
 }
 
 }  // namespace orva

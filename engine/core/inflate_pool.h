@@ -81,7 +81,8 @@ class InflateAhead {
   // failed; idle is called about every 100 ms while the writer waits. A
   // write that returns false stops the file: the outcome is kWrite with the
   // whole-block flag of the output it refused. Files are taken (or
-  // dropped) in the order they were started.
+  // dropped) in the order they were started. What a worker threw is thrown
+  // by the next Take or Drop, once its file is done with.
   InflateOutcome Take(Ticket& ticket, const std::function<bool(const uint8_t*, uint32_t)>& write,
                       const std::function<void()>& idle);
   // Stops a file's work and drops its output.
@@ -104,6 +105,7 @@ class InflateAhead {
   size_t idle_ = 0, budgetWaiters_ = 0, buffered_ = 0, pending_ = 0;
   const size_t budget_;
   bool stopping_ = false;
+  WorkerFailure failure_;
   std::vector<std::thread> threads_;
 };
 

@@ -109,10 +109,8 @@ class Walk {
       }
       const int64_t at = header_.GetPosition();
       if (at == tableEnd_) break;
-      int32_t error = 0;
       // Every entry moves the table forward, and stays inside it.
-      if (at > tableEnd_ || !ReadTavEntry(chain_, v3_ ? 3000 : 4000, header_, body_, true, e, error) ||
-          header_.GetPosition() <= at || header_.GetPosition() > tableEnd_) {
+      if (!ReadEntry(at, e)) {
         result_.damaged = true;
         result_.damage =
             Fmt(L"the entry at offset %lld of the header table cannot be read", static_cast<long long>(at));
@@ -160,9 +158,7 @@ class Walk {
       }
       Queued q;
       TavEntry& e = q.entry;
-      int32_t error = 0;
-      if (at > tableEnd_ || !ReadTavEntry(chain_, v3_ ? 3000 : 4000, header_, body_, true, e, error) ||
-          header_.GetPosition() <= at || header_.GetPosition() > tableEnd_ || e.dataLength > INT64_MAX - e.dataOffset) {
+      if (!ReadEntry(at, e) || e.dataLength > INT64_MAX - e.dataOffset) {
         header_.SeekAbsolute(at);
         body_.SeekAbsolute(bodyAt);
         aheadEnded_ = true;
@@ -178,6 +174,22 @@ class Walk {
       queued_.push_back(std::move(q));
     }
     if (ahead_) ahead_->Go();
+  }
+
+  // The next entry, read whole (or, through a reference, as far as it
+  // reads back), within the table and past where it began.
+  bool ReadEntry(int64_t at, TavEntry& e) {
+    if (at > tableEnd_) return false;
+    int32_t error = 0;
+    const bool read = ReadTavEntry(chain_, v3_ ? 3000 : 4000, header_, body_, true, e, error);
+    return (read || e.damagedReference) && header_.GetPosition() > at && header_.GetPosition() <= tableEnd_;
+  }
+
+  // The image an entry was read from through a reference.
+  std::wstring ImageOf(const TavEntry& e) const {
+    const int32_t index = e.where.refImageIndex;
+    if (index >= 0 && static_cast<size_t>(index) < chain_.paths.size()) return chain_.paths[index];
+    return Fmt(L"%d of the increment chain", index);
   }
 
   void OpenRoot(const std::wstring& target) {
@@ -276,6 +288,12 @@ class Walk {
     if (depth != level.contentDepth) {
       Say(Fmt(L"  Header file may be collapsed. (current level = %d, header level = %d)\n", level.contentDepth, depth));
       SkipEntry(e, path, L"Entry out of its folder.", depth > level.contentDepth);
+      return;
+    }
+    if (e.damagedReference) {
+      Say(Fmt(L"  The entry of %ls in the image %ls is not the one its reference records: skipped.\n", path.c_str(),
+              ImageOf(e).c_str()));
+      SkipEntry(e, path, L"Damaged entry.", true);
       return;
     }
     if (!IsSafeName(name)) {

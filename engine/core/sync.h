@@ -6,6 +6,7 @@
 #pragma once
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 
 #ifdef _WIN32
@@ -59,5 +60,39 @@ using Mutex = std::mutex;
 using CondVar = std::condition_variable;
 
 #endif
+
+// What a worker thread meets and cannot handle (a failed allocation, any
+// exception) must not end the process: the worker keeps it, and the run's
+// thread throws it again where it next collects the workers' results, so
+// that the run ends as one that met it itself.
+class WorkerFailure {
+ public:
+  // Runs work on a worker; what it throws is kept (the first of all) and
+  // false returned.
+  template <class Work>
+  bool Run(Work&& work) noexcept {
+    try {
+      work();
+      return true;
+    } catch (...) {
+      std::lock_guard<Mutex> lock(m_);
+      if (!first_) first_ = std::current_exception();
+      return false;
+    }
+  }
+  // On the run's thread: throws what a worker kept, if anything.
+  void Rethrow() {
+    std::exception_ptr kept;
+    {
+      std::lock_guard<Mutex> lock(m_);
+      kept = first_;
+    }
+    if (kept) std::rethrow_exception(kept);
+  }
+
+ private:
+  Mutex m_;
+  std::exception_ptr first_;
+};
 
 }  // namespace orva

@@ -202,6 +202,7 @@ bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, Fil
   e.security = SecurityBlock();
   e.hasSecurity = false;
   e.dataLength = 0;
+  e.damagedReference = false;
   error = 0;
   auto fail = [&](int32_t code) {
     o.depth = -1;
@@ -264,6 +265,13 @@ bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, Fil
   }
   o.depth = record.depth;
   o.findData = record.findData;
+  // Past the record, a failure through a reference is that entry's alone.
+  const int64_t recordedEntryLength = o.refEntryLength, recordedDataLength = o.refDataLength;
+  auto entryFails = [&] {
+    e.damagedReference = ref;
+    e.dataLength = 0;
+    return fail(kErrorDamagedImage);
+  };
 
   e.hasSecurity = record.securityState == kSecurityPresent;
   auto security = [&] {
@@ -293,34 +301,29 @@ bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& H, Fil
       ok = security();
       break;
     case kKindFile: {
-      if (!security()) return fail(kErrorDamagedImage);
+      if (!security()) return entryFails();
       int64_t len;
       if (!ReadInt64(h, len)) {
         SayConsole(L"End of header has been reached (4).\n");
-        return fail(kErrorDamagedImage);
+        return entryFails();
       }
-      if (len < 0) return fail(kErrorDamagedImage);
+      if (len < 0) return entryFails();
       e.dataLength = len;
-      if (ref) {
-        o.refDataLength = len;
-        o.refEntryLength = h.GetPosition() - o.refEntryOffset;
-      } else {
-        o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
-        o.ownDataLength = len;
-      }
-      return true;
+      break;
     }
     default:
       // Without a known kind the entry's length is unknown: nothing after it can be trusted.
-      return fail(kErrorDamagedImage);
+      return entryFails();
   }
-  if (!ok) return fail(kErrorDamagedImage);
+  if (!ok) return entryFails();
   if (ref) {
-    o.refDataLength = 0;
+    o.refDataLength = e.dataLength;
     o.refEntryLength = h.GetPosition() - o.refEntryOffset;
+    // Another entry than the one referred to, or the same one misread.
+    if (o.refEntryLength != recordedEntryLength || o.refDataLength != recordedDataLength) return entryFails();
   } else {
     o.ownEntryLength = H.GetPosition() - o.ownEntryOffset;
-    o.ownDataLength = 0;
+    o.ownDataLength = e.dataLength;
   }
   return true;
 }

@@ -156,6 +156,7 @@ struct ChainStreams {
   std::vector<int32_t> versions;
   std::vector<FileStream*> headers;
   std::vector<FileStream*> bodies;
+  std::vector<std::wstring> paths;  // for messages; may be empty
 };
 
 // One entry as read from a table, with its trailer and security.
@@ -171,12 +172,20 @@ struct TavEntry {
   FileStream* header = nullptr;
   FileStream* data = nullptr;  // positioned at the entry's data
   int64_t dataOffset = 0;
+  // Read through a reference, the entry is not the one the reference
+  // records: see ReadTavEntry.
+  bool damagedReference = false;
 };
 
 // Reads the next entry with its texts (keepTexts) or skipping them. On
 // failure the depth is -1 and error holds a system error code
 // (kErrorHandleEof at the clean end of a table, kErrorDamagedImage for an
 // entry that cannot be valid). The data stream is left at the entry's data.
+// An entry read through a reference must read back whole with exactly the
+// entry length the reference records, and store exactly its data length;
+// one that does not fails with damagedReference set and its record as far
+// as it was read: the table it was referred from is read past the
+// reference, and only that entry is lost.
 bool ReadTavEntry(const ChainStreams& chain, int32_t version, FileStream& header, FileStream& body, bool keepTexts,
                   TavEntry& entry, int32_t& error);
 

@@ -10,6 +10,7 @@
 #include "core/restore_queues.h"
 #include "core/restore_walk.h"
 #include "core/run_log.h"
+#include "core/wide.h"
 #include "memory_fs.h"
 #include "table_builder.h"
 #include "test_util.h"
@@ -498,4 +499,187 @@ TEST(CompareWalk, CopyByteRange) {
   EXPECT_FALSE(EqualFileTimes(0, 2, 1, 2));
   from.Close();
   to.Close();
+}
+
+namespace {
+
+// Where the entry of name lies in an image's table: its first byte and its
+// length there, the reference's own bytes for an entry referred to.
+struct Located {
+  int64_t offset = -1, length = 0;
+};
+Located Locate(Image& image, const ChainStreams& chain, const std::wstring& name) {
+  image.header.SeekToBegin();
+  image.body.SeekAbsolute(kPrologueSize);
+  TavEntry e;
+  int32_t error = 0;
+  while (image.header.GetPosition() < image.tableEnd &&
+         ReadTavEntry(chain, 4000, image.header, image.body, false, e, error)) {
+    if (!e.where.refFlag) image.body.SeekAbsolute(e.dataOffset + e.dataLength);
+    if (e.record.findData.Name() == name) return {e.where.ownEntryOffset, e.where.ownEntryLength};
+  }
+  return {};
+}
+
+void XorByte(FileStream& s, int64_t at, uint8_t mask) {
+  uint8_t b = 0;
+  s.SeekAbsolute(at);
+  s.Read(&b, 1);
+  b ^= mask;
+  s.SeekAbsolute(at);
+  s.Write(&b, 1);
+  s.Flush();
+}
+
+void AddToInt64(FileStream& s, int64_t at, int64_t delta) {
+  int64_t v = 0;
+  s.SeekAbsolute(at);
+  ReadInt64(s, v);
+  s.SeekAbsolute(at);
+  WriteInt64(s, v + delta);
+  s.Flush();
+}
+
+}  // namespace
+
+// A chain a, i, i whose last image reaches most entries of the full image
+// only through references. A reference leads only to the entry it records:
+// an entry that does not read back with the reference's entry length and
+// data length is that entry's damage, reported with the image that holds
+// it and skipped, and the rest of the tree restores. A run on top of the
+// chain refuses it.
+TEST(CompareWalk, AReferenceLeadsOnlyToTheEntryItRecords) {
+  const std::wstring sddl = L"O:BAG:SYD:";  // the fixture's security text
+  struct Case {
+    const char* what;
+    const wchar_t* damaged;  // the entry that does not read back, if any
+    std::function<void(Image& full, Image& last, const Located& inFull, const Located& reference)> damage;
+  };
+  // A file entry ends with its SDDL text and its stored length, a folder's
+  // with the text.
+  auto sddlCount = [&](const Located& at, bool file) {
+    return at.offset + at.length - (file ? 8 : 0) - 2 * static_cast<int64_t>(sddl.size()) - 4;
+  };
+  const int64_t kEntryLength = 1 + 4 + 8, kDataLength = 1 + 4 + 8 + 8 + 8;
+  const Case cases[] = {
+      {"sound", nullptr, nullptr},
+      {"SDDL count of a file entry", L"f05",
+       [&](Image& full, Image&, const Located& in, const Located&) {
+         XorByte(full.header, sddlCount(in, true), 0xFF);
+       }},
+      {"SDDL count of a folder entry", L"sub",
+       [&](Image& full, Image&, const Located& in, const Located&) {
+         XorByte(full.header, sddlCount(in, false), 0xFF);
+       }},
+      {"recorded entry length one more", L"f05",
+       [&](Image&, Image& last, const Located&, const Located& r) {
+         AddToInt64(last.header, r.offset + kEntryLength, 1);
+       }},
+      {"recorded entry length one less", L"f05",
+       [&](Image&, Image& last, const Located&, const Located& r) {
+         AddToInt64(last.header, r.offset + kEntryLength, -1);
+       }},
+      {"recorded data length one more", L"f05",
+       [&](Image&, Image& last, const Located&, const Located& r) {
+         AddToInt64(last.header, r.offset + kDataLength, 1);
+       }},
+      {"recorded data length one less", L"f05",
+       [&](Image&, Image& last, const Located&, const Located& r) {
+         AddToInt64(last.header, r.offset + kDataLength, -1);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Thirty files and a folder, with security, written by the fixture
+    // writer; the same tree in the source.
+    MemorySource src;
+    Image full, inc1, inc2;
+    {
+      TableBuilder t(full.header, full.body);
+      t.WithSecurity(true);
+      for (int i = 0; i < 30; ++i) {
+        const std::wstring name = Fmt(L"f%02d", i);
+        const std::string content = "file " + std::to_string(i) + std::string(i * 100, 'x');
+        t.File(0, name, content, 100 + i);
+        src.File(L"\\" + name, content, 100 + i);
+        if (i == 10) {
+          t.Directory(0, L"sub", 5);
+          t.File(1, L"inner", "inner", 6);
+          src.Dir(L"\\sub");
+          src.File(L"\\sub\\inner", "inner", 6);
+        }
+      }
+      full.Finish();
+    }
+    src.nodes[L"\\f01"].content = "changed once";
+    src.nodes[L"\\f01"].time = 201;
+    Update(src, {&full}, inc1, UpdateMode::kReference);
+    src.nodes[L"\\f02"].content = "changed twice";
+    src.nodes[L"\\f02"].time = 202;
+    Update(src, {&full, &inc1}, inc2, UpdateMode::kReference);
+
+    ChainStreams chain;
+    for (Image* i : {&full, &inc1}) {
+      chain.versions.push_back(4000);
+      chain.headers.push_back(&i->header);
+      chain.bodies.push_back(&i->body);
+    }
+    chain.paths = {L"D:\\img\\Job.TAV", L"D:\\img\\Job_0001.TAV"};
+    if (c.damage) {
+      const Located in = Locate(full, ChainStreams{}, c.damaged);
+      const Located reference = Locate(inc2, chain, c.damaged);
+      ASSERT_GE(in.offset, 0);
+      ASSERT_EQ(reference.length, 37);  // reached only through a reference
+      c.damage(full, inc2, in, reference);
+    }
+
+    // x Job_0002.TAV
+    ResetRun();
+    MemoryFileSystem fs;
+    inc2.header.SeekToBegin();
+    inc2.body.SeekAbsolute(kPrologueSize);
+    CaptureOutput out;
+    const RestoreResult r = RestoreImageV4(chain, inc2.header, inc2.body, inc2.tableEnd, kTarget, fs);
+    const std::wstring verdict = VerdictLine(Counters());
+    EXPECT_FALSE(r.damaged) << r.damage;
+    std::map<std::wstring, std::string> want;
+    for (auto& [rel, n] : src.nodes)
+      if (!n.dir) want[kTarget + rel] = n.content;
+    if (!c.damaged) {
+      EXPECT_EQ(verdict, L"\nEverything is Ok.\n");
+      EXPECT_EQ(fs.files, want);
+    } else {
+      const std::wstring path = kTarget + L"\\" + c.damaged;
+      EXPECT_NE(out.console.find(L"  The entry of " + path +
+                                 L" in the image D:\\img\\Job.TAV is not the one its reference records: skipped.\n"),
+                std::wstring::npos)
+          << std::string(out.console.begin(), out.console.end());
+      EXPECT_NE(out.log.find(path), std::wstring::npos);
+      EXPECT_EQ(verdict, L"\nThe imaging process is finished however there were some errors.\n");
+      const bool folder = std::wstring(c.damaged) == L"sub";
+      EXPECT_EQ(Counters().dirsSkipped, folder ? 1 : 0);
+      EXPECT_EQ(Counters().filesSkipped, folder ? 0 : 1);
+      // Only the damaged entry is lost (a folder with its contents).
+      want.erase(path);
+      if (folder) want.erase(path + L"\\inner");
+      EXPECT_EQ(fs.files, want);
+    }
+
+    // i on top of the chain refuses it; x Job.TAV reads the damage inline.
+    UpdateChain onTop = ChainOf({&full, &inc1, &inc2});
+    TableIndex index;
+    std::wstring damage;
+    EXPECT_EQ(IndexChainTable(onTop, index, damage), c.damaged == nullptr);
+    if (c.damaged) {
+      EXPECT_NE(damage.find(L"refers to an entry that is not the one it records"), std::wstring::npos);
+    }
+    ResetRun();
+    MemoryFileSystem fullFs;
+    full.header.SeekToBegin();
+    full.body.SeekAbsolute(kPrologueSize);
+    const RestoreResult fullRestore =
+        RestoreImageV4(ChainStreams{}, full.header, full.body, full.tableEnd, kTarget, fullFs);
+    const bool entryDamaged = c.damaged && std::string(c.what).rfind("SDDL", 0) == 0;
+    EXPECT_EQ(fullRestore.damaged, entryDamaged) << fullRestore.damage;
+  }
 }

@@ -45,7 +45,7 @@ int32_t ReadAll(const std::vector<uint8_t>& table, int32_t version, int* entries
   FileStream h, b;
   h.Open(hf.Path(), L"rb");
   b.Open(bf.Path(), L"rb");
-  ChainStreams chain{{version}, {&h}, {&b}};
+  ChainStreams chain{{version}, {&h}, {&b}, {}};
   int32_t err = 0;
   *entries = 0;
   for (int guard = 0; guard < 100; ++guard) {

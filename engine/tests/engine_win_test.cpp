@@ -11,11 +11,13 @@
 #include <cstring>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "core/compare_walk.h"
 #include "core/progress.h"
+#include "core/run_guard.h"
 #include "core/run_log.h"
 #include "core/tav_entry.h"
 #include "core/run_settings.h"
@@ -720,4 +722,33 @@ TEST(Archivers, ResultsTextsAndEntries) {
   body.Close();
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
+}
+
+// A run that fails removes its work files by their full names, also
+// beside an image whose path passes the old limit of 260 characters.
+TEST(RunGuard, AFailedRunRemovesAWorkFileOfALongPath) {
+  const std::wstring top = (std::filesystem::temp_directory_path() / "orva_long_work").wstring();
+  std::wstring folder = top;
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_TRUE(CreateDirectoryW(SystemPath(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        << GetLastError();
+    folder += L"\\folder number " + std::to_wstring(i) + L" of a tree that is deep";
+  }
+  ASSERT_TRUE(CreateDirectoryW(SystemPath(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  const std::wstring work = folder + L"\\Job.TAV.tmp";
+  ASSERT_GT(work.size(), 300u);
+  HANDLE h = CreateFileW(SystemPath(work).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  ClearWorkFiles();
+  AddWorkFile(work);
+  {
+    CaptureOutput out;
+    GuardRun([]() -> bool { throw std::runtime_error("broke down"); });
+  }
+  EXPECT_EQ(GetFileAttributesW(SystemPath(work).c_str()), INVALID_FILE_ATTRIBUTES);
+  ClearWorkFiles();
+  Counters() = RunCounters();
+  std::error_code ec;
+  std::filesystem::remove_all(top, ec);
 }

@@ -153,7 +153,7 @@ TEST(EntryTable, EveryKindAndStateRoundTrips) {
     std::vector<uint8_t> zeros(static_cast<size_t>(bodyLength));
     b.Write(zeros.data(), static_cast<uint32_t>(zeros.size()));
 
-    ChainStreams chain{{version}, {&h}, {&b}};
+    ChainStreams chain{{version}, {&h}, {&b}, {}};
     ASSERT_TRUE(h.SeekToBegin());
     ASSERT_TRUE(b.SeekToBegin());
     size_t i = 0;
@@ -240,7 +240,7 @@ TEST(EntryTable, ReferencesIntoTheChain) {
     WriteEntry(h0, baseVersion, kKindFile, kSecurityNotRetrieved, 8);
 
     // Locate the entries of image 0 as the comparison walk would.
-    ChainStreams chain{{baseVersion, 4000}, {&h0, &h1}, {&b0, &b1}};
+    ChainStreams chain{{baseVersion, 4000}, {&h0, &h1}, {&b0, &b1}, {}};
     h0.SeekToBegin();
     b0.SeekToBegin();
     std::vector<CTavArchiveObject> base;

@@ -23,7 +23,6 @@
 #include "core/run_settings.h"
 #include "core/tav_entry.h"
 #include "core/wide.h"
-#include "orva_platform.h"
 #include "win/security.h"
 
 namespace orva {
@@ -868,19 +867,6 @@ class CapturePipeline {
 };
 
 }  // namespace
-
-std::wstring SystemPath(const std::wstring& userPath) {
-  if (userPath.rfind(L"\\\\?\\", 0) == 0 || userPath.rfind(L"\\\\.\\", 0) == 0) return userPath;
-  DWORD n = GetFullPathNameW(userPath.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return userPath;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(userPath.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  std::wstring sys = platform::LongPath(full);
-  // A folder path without its trailing backslash, so that names join with one.
-  if (sys.size() > 7 && sys.back() == L'\\' && sys[sys.size() - 2] != L':') sys.pop_back();
-  return sys;
-}
 
 void SetOwnFiles(const std::vector<std::wstring>& userPaths) {
   OwnFiles().clear();

@@ -57,6 +57,8 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   bool imageOk = image.Open(fullPath, L"rb");
   DWORD imageErr = GetLastError();
   if (!workOk || !imageOk) {
+    work.Close();
+    if (workOk) DeleteFileW(SystemPath(fullWork).c_str());
     ++Counters().fatalErrors;
     if (!imageOk)
       Say(Fmt(L"Cannot open the body full backup image file %ls. (%ls)\n", fullPath.c_str(),
@@ -229,7 +231,8 @@ bool RunExtraction() {
     total = 0;
     TavEntry e;
     int32_t error = 0;
-    while (work.GetPosition() < p.headerLength && ReadTavEntry(chain, 4000, work, image, false, e, error))
+    while (work.GetPosition() < p.headerLength &&
+           (ReadTavEntry(chain, 4000, work, image, false, e, error) || e.damagedReference))
       total = e.dataLength > INT64_MAX - total ? INT64_MAX : total + e.dataLength;
     for (auto& c : chainImages) {
       c->image.SeekAbsolute(kPrologueSize);

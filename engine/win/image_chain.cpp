@@ -25,6 +25,7 @@ ChainStreams StreamsOf(const ImageChain& chain) {
     streams.versions.push_back(c->version);
     streams.headers.push_back(&c->work);
     streams.bodies.push_back(&c->image);
+    streams.paths.push_back(c->path);
   }
   return streams;
 }

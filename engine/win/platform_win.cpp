@@ -12,6 +12,8 @@
 #include "core/output.h"
 #include "core/platform.h"
 #include "core/run_log.h"
+#include "orva_platform.h"
+#include "win/capture.h"
 
 namespace orva {
 
@@ -75,7 +77,22 @@ void ClearFileError() {
   _doserrno = 0;
   SetLastError(0);
 }
-bool RemoveFileByName(const std::wstring& path) { return _wremove(path.c_str()) == 0; }
+
+std::wstring SystemPath(const std::wstring& userPath) {
+  if (userPath.rfind(L"\\\\?\\", 0) == 0 || userPath.rfind(L"\\\\.\\", 0) == 0) return userPath;
+  DWORD n = GetFullPathNameW(userPath.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return userPath;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(userPath.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  std::wstring sys = platform::LongPath(full);
+  // A folder path without its trailing backslash, so that names join with one.
+  if (sys.size() > 7 && sys.back() == L'\\' && sys[sys.size() - 2] != L':') sys.pop_back();
+  return sys;
+}
+
+// As every file the engine removes: by its full \\?\ name, however long.
+bool RemoveFileByName(const std::wstring& path) { return DeleteFileW(SystemPath(path).c_str()) != 0; }
 
 // Positional reads of an image file, through a handle of their own so that
 // the stream's file position stays where it is.

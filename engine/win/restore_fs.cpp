@@ -38,7 +38,8 @@ FILE_BASIC_INFO BasicInfo(uint32_t attributes) {
 // attributes, closing it) on a thread of their own while the walk makes the
 // next files: under Wine they are most of a file's requests to the server,
 // and the walk need not wait for them. What they report is handed back in
-// order on the walk's thread, when a message is said or Settle is called.
+// order on the walk's thread, when a message is said or Settle is called;
+// what the thread throws, when the walk next hands it a file or calls Check.
 class FileFinisher {
  public:
   struct Job {
@@ -71,6 +72,7 @@ class FileFinisher {
       jobs_.push_back(std::move(job));
     }
     cv_.notify_all();
+    Check();
   }
 
   // Waits for every job and reports each in turn.
@@ -78,6 +80,8 @@ class FileFinisher {
     if (reporting_) return;  // a report's own message
     while (Count()) ReportOldest();
   }
+
+  void Check() { failure_.Rethrow(); }
 
   bool Pending(const std::wstring& path) {
     std::lock_guard<Mutex> lock(m_);
@@ -120,9 +124,11 @@ class FileFinisher {
       if (next_ == jobs_.size()) return;
       Job& job = *jobs_[next_];
       lock.unlock();
-      if (job.secure) job.securityError = SetPreparedSecurity(job.handle, job.security);
-      job.attributesError =
-          SetFileInformationByHandle(job.handle, FileBasicInfo, &job.info, sizeof job.info) ? 0 : LastError();
+      failure_.Run([&] {
+        if (job.secure) job.securityError = SetPreparedSecurity(job.handle, job.security);
+        job.attributesError =
+            SetFileInformationByHandle(job.handle, FileBasicInfo, &job.info, sizeof job.info) ? 0 : LastError();
+      });
       CloseHandle(job.handle);
       lock.lock();
       job.finished = true;
@@ -137,6 +143,7 @@ class FileFinisher {
   size_t next_ = 0;                        // the first not yet done
   bool stop_ = false;
   bool reporting_ = false;
+  WorkerFailure failure_;
   std::thread thread_;
 };
 
@@ -318,7 +325,10 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
     finisher_.Add(std::move(job));
   }
 
-  void Settle() override { finisher_.Settle(); }
+  void Settle() override {
+    finisher_.Settle();
+    finisher_.Check();
+  }
 
  private:
   static bool LooksUnicode(const std::wstring& s) {
@@ -349,7 +359,7 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
 
   HANDLE file_ = INVALID_HANDLE_VALUE;  // the file being written
   std::wstring filePath_;
-  bool fileSecurable_ = false;  // file_ may set its own security
+  bool fileSecurable_ = false;          // file_ may set its own security
   HANDLE kept_ = INVALID_HANDLE_VALUE;  // the last object's, for its metadata
   std::wstring keptPath_;
   bool keptSecurable_ = false;

@@ -1,8 +1,8 @@
 """Increment chains that are not what they seem: a reference whose data
-offset points at another file's stream, members swapped or taken from
-another chain. None of them may restore with "Everything is Ok."; a chain
-moved to another folder, and files that grew while they were captured,
-restore cleanly."""
+offset points at another file's stream, or that leads to an entry other
+than the one it records, members swapped or taken from another chain. None
+of them may restore with "Everything is Ok."; a chain moved to another
+folder, and files that grew while they were captured, restore cleanly."""
 import os
 import re
 import shutil
@@ -224,3 +224,75 @@ def test_each_chain_member_open_shows_its_own_error(chains, tmp_path):
     assert header.group(1) == win_path(img / "Job_0001.TAV.tmp").encode()
     assert body.group(1) == win_path(img / "Job_0001.TAV").encode()
     assert (int(header.group(2)), int(body.group(2))) == (5, 2), text(out)
+
+
+THIRTY = [f"f{i:02d}.bin" for i in range(30)]
+# A file of the full image that the second increment reaches only through
+# a reference.
+UNCHANGED = "f10.bin"
+
+
+@pytest.fixture(scope="module")
+def thirty(tmp_path_factory):
+    """The chain a, i, i of a tree of thirty files at -mx6; the increments
+    change f01.bin and f02.bin. Each test works on a copy."""
+    root = tmp_path_factory.mktemp("thirty")
+    src, img = root / "src", root / "img"
+    for i, name in enumerate(THIRTY):
+        write(src / name, os.urandom(100 + 1500 * i), T0 + i * 10**9)
+    engine_ok("a", win_path(img / "Job.TAV"), win_path(src), "-mx6")
+    for step, name in enumerate(["f01.bin", "f02.bin"], 1):
+        write(src / name, os.urandom(777), T0 + (100 + step) * 10**9)
+        engine_ok("i", win_path(img / "Job.TAV"), win_path(src), "-mx6")
+    return {"src": src, "img": img, "tree": snapshot(src)}
+
+
+def sddl_count_at(image, name):
+    """Where in the image's file the SDDL unit count of a file entry lies:
+    before the text, which the stored length follows."""
+    e = next(e for e in image["entries"] if e.get("name") == name)
+    assert e["security_state"] == 0 and e["kind"] == tav_reader.KIND_FILE
+    units = len(e["security"]["sddl"].encode("utf-16-le")) // 2
+    return image["table_start"] + e["offset"] + e["length"] - 8 - 2 * units - 4
+
+
+@pytest.mark.parametrize("damage", ["none", "SDDL count of the entry", "entry length +1", "entry length -1",
+                                    "data length +1", "data length -1"])
+def test_a_reference_leads_only_to_the_entry_it_records(thirty, tmp_path, damage):
+    img = copy_of(thirty, tmp_path / "img")
+    full_path, last = img / "Job.TAV", img / "Job_0002.TAV"
+    full = tav_reader.read_image(full_path)
+    reference = reference_to(full, tav_reader.read_image(last), UNCHANGED)
+    if damage.startswith("SDDL"):
+        data = bytearray(full_path.read_bytes())
+        data[sddl_count_at(full, UNCHANGED)] ^= 0xFF  # the count's low byte
+        full_path.write_bytes(bytes(data))
+    elif damage != "none":
+        # The reference's recorded lengths: after the flag, the index and
+        # the entry's offset come the entry's length, then the data's
+        # offset and length.
+        what, delta = damage.split(" length ")
+        at = reference + 1 + 4 + 8 + (16 if what == "data" else 0)
+        data = bytearray(last.read_bytes())
+        struct.pack_into("<q", data, at, struct.unpack_from("<q", data, at)[0] + int(delta))
+        last.write_bytes(bytes(data))
+    out, got = extract(last, tmp_path / "x")
+    if damage == "none":
+        assert verdict(out) == OK, text(out)
+        assert got == thirty["tree"]
+        return
+    assert verdict(out) == ERRORS, text(out)
+    said = f"  The entry of {win_path(tmp_path / 'x' / UNCHANGED)} in the image {win_path(full_path)} " \
+           "is not the one its reference records: skipped.\r\n"
+    assert said.encode() in out, text(out)
+    assert got == {k: v for k, v in thirty["tree"].items() if k != UNCHANGED}
+    if damage.startswith("SDDL"):
+        # The full image reads its own damaged table inline.
+        out, _ = extract(full_path, tmp_path / "x0")
+        assert verdict(out) == FATAL, text(out)
+    if damage.startswith(("SDDL", "entry length +")):
+        # An increment on top reads the chain the same way, and refuses it.
+        out = engine("i", win_path(full_path), win_path(thirty["src"]), "-mx6")
+        assert verdict(out) == FATAL, text(out)
+        assert b"refers to an entry that is not the one it records" in out, text(out)
+        assert not (img / "Job_0003.TAV").exists()

@@ -252,3 +252,7 @@ def test_dependent_image_without_its_chain(tmp_path, case):
     assert expected in out
     assert FATAL in out
     assert not (tmp_path / "out").exists()
+    # No work file stays: beside the images there is only the run's log.
+    images = ["good.TAV", dependent.name] + (["Job.TAV"] if case != "no full image" else [])
+    assert sorted(p.name for p in tmp_path.iterdir()) == sorted(
+        ["src", "good.TAV_a.log", dependent.name + "_x.log"] + images)

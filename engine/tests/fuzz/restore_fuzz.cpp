@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The entry reader on its own, as the update runs use it.
     work.SeekToBegin();
     image.SeekAbsolute(kPrologueSize);
-    ChainStreams chain{{p.version}, {&work}, {&image}};
+    ChainStreams chain{{p.version}, {&work}, {&image}, {}};
     for (int i = 0; i < 10000 && work.GetPosition() < p.headerLength; ++i) {
       TavEntryRecord rec;
       int32_t err = 0;
