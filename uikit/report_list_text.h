@@ -5,10 +5,7 @@
 namespace orva::ui {
 using namespace orva::fw;
 
-// The label of a progress cell: `format` with its integer conversions
-// (%d, %i, with up to 8 flags and a width up to 64) given `percent`, "%%" as
-// a percent sign; any other conversion is shown as written. An empty format
-// gives "50%".
+// The label of a progress cell: ProgressLabelText (progress_label.h).
 CString FormatProgressLabel(const CString& format, int percent);
 
 // What a row is sorted by: the text of the sort column, then column 0.

@@ -91,7 +91,7 @@ EngineVerdict ParseImageEngineLog(const std::filesystem::path& log, std::string_
   EngineVerdict result = kEngineFailure;
   FileReplacement kept(log, kOnce);
   const ReadResult read = ForEachLine(log, kOnce, [&](std::string_view line) {
-    if (line.rfind("7-Zip (A)", 0) == 0) return true;
+    if (line.rfind("Orvanta Image Archiver", 0) == 0) return true;  // the engine's banner
     kept.Write(line);
     kept.Write("\r\n");
     if (EngineVerdictLine(line, result)) return false;

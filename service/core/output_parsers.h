@@ -18,7 +18,8 @@ enum EngineVerdict : int32_t {
 
 // Judges an engine run by its verdict line (only a whole line decides),
 // appends the verdict's line to the job log and trims the captured file
-// after the verdict line. Logs of any size are read as a stream.
+// after the verdict line; lines that begin with the engine's banner,
+// "Orvanta Image Archiver", are dropped. Logs of any size are read as a stream.
 EngineVerdict ParseImageEngineLog(const std::filesystem::path& log, std::string_view jobName, std::string_view typeTag,
                                   std::string_view driveLetter, const std::filesystem::path& jobLog,
                                   Retry retry = kLogRetry);

@@ -33,7 +33,9 @@ Judged Engine(const TempFolder& dir, const std::string& output, bool present = t
   return j;
 }
 
-const std::string kHead = "Orvanta Image Archiver, Version 4.2.1.16.3.1\r\nStarted backup process.\r\n";
+// The engine's banner, its first line on the console, which the reader drops.
+const std::string kBanner = "Orvanta Image Archiver, Version 4.2.1.16.3.1\r\n";
+const std::string kHead = "Orvanta Imaging Process Log File\r\nStarted backup process.\r\n";
 
 }  // namespace
 
@@ -52,7 +54,8 @@ TEST(EngineLog, Verdicts) {
   };
   for (const auto& c : cases) {
     TempFolder dir;
-    Judged j = Engine(dir, kHead + "\r\n" + c.verdictLine + "\r\n\r\n[End of Orvanta Imaging Process Log File]");
+    Judged j =
+        Engine(dir, kBanner + kHead + "\r\n" + c.verdictLine + "\r\n\r\n[End of Orvanta Imaging Process Log File]");
     EXPECT_EQ(j.verdict, c.verdict) << c.verdictLine;
     EXPECT_EQ(j.kept, kHead + "\r\n" + c.verdictLine + "\r\n") << "trimmed after the verdict";
     EXPECT_NE(j.jobLog.find(c.jobLine), std::string::npos) << j.jobLog;
@@ -62,17 +65,18 @@ TEST(EngineLog, Verdicts) {
 
 TEST(EngineLog, NoVerdictOrNoFileIsAFailure) {
   TempFolder a, b;
-  Judged cut = Engine(a, kHead + "  3%,  1000 bytes processed\r\n");
+  Judged cut = Engine(a, kBanner + kHead + "  3%,  1000 bytes processed\r\n");
   EXPECT_EQ(cut.verdict, kEngineFailure);
   EXPECT_EQ(cut.kept, kHead + "  3%,  1000 bytes processed\r\n");
   Judged missing = Engine(b, "", false);
   EXPECT_EQ(missing.verdict, kEngineFailure);
   EXPECT_NE(missing.jobLog.find("[ERROR]"), std::string::npos);
-  // A 7-Zip line is dropped and decides nothing.
+  // A banner line is dropped and decides nothing, whatever follows on it.
   TempFolder c;
-  Judged zip = Engine(c, "7-Zip (A) Everything is Ok\r\nThere were fatal SYSTEM errors in the imaging process.\r\n");
-  EXPECT_EQ(zip.verdict, kEngineFailure);
-  EXPECT_EQ(zip.kept, "There were fatal SYSTEM errors in the imaging process.\r\n");
+  Judged banner = Engine(
+      c, "Orvanta Image Archiver Everything is Ok.\r\nThere were fatal SYSTEM errors in the imaging process.\r\n");
+  EXPECT_EQ(banner.verdict, kEngineFailure);
+  EXPECT_EQ(banner.kept, "There were fatal SYSTEM errors in the imaging process.\r\n");
 }
 
 TEST(EngineLog, OnlyAWholeVerdictLineDecides) {
@@ -84,15 +88,51 @@ TEST(EngineLog, OnlyAWholeVerdictLineDecides) {
   for (int i = 0; i < 46; ++i)
     body += "  C:\\Data\\There were fatal SYSTEM errors in the imaging process." + std::to_string(i) + "\r\n";
   body += "  Everything is Ok.\r\nNot Everything is Ok.\r\n";
-  const std::string zip = "7-Zip (A) Everything is Ok\r\n";
   for (const auto& [verdictLine, verdict] :
        {std::pair{"The imaging process is finished however there were some errors.", kEngineWarning},
         std::pair{"There were fatal SYSTEM errors in the imaging process.", kEngineFailure},
         std::pair{"Everything is Ok but there are some warnings.", kEngineSuccess}}) {
     TempFolder dir;
-    Judged j = Engine(dir, zip + body + "\r\n" + verdictLine + " \t\r\n\r\n[End of Orvanta Imaging Process Log File]");
+    Judged j =
+        Engine(dir, kBanner + body + "\r\n" + verdictLine + " \t\r\n\r\n[End of Orvanta Imaging Process Log File]");
     EXPECT_EQ(j.verdict, verdict) << verdictLine;
     EXPECT_EQ(j.kept, body + "\r\n" + verdictLine + " \t\r\n") << "every line up to the verdict stays";
+  }
+}
+
+TEST(EngineLog, TheBannerIsDroppedAndEveryOtherLineKept) {
+  // The engine's console output as it begins: its banner, then its run log's
+  // header, whose version line begins with the banner's words too.
+  const std::string header =
+      "Orvanta Imaging Process Log File\r\n"
+      "Orvanta Image Archiver version : Version 4.2.1.16.3.1\r\n"
+      "\r\n"
+      "Imaging parameters\r\n"
+      "  Command : a\r\n";
+  const std::string kept = "Orvanta Imaging Process Log File\r\n\r\nImaging parameters\r\n  Command : a\r\n";
+  const std::string failed =
+      "  Failed to open \"C:\\Orvanta Image Archiver\\Everything is Ok.\". (Error code : 5, Access is denied.)\r\n";
+  const struct {
+    std::string output;
+    EngineVerdict verdict;
+    std::string kept;
+  } cases[] = {
+      {kBanner + header + "Everything is Ok.\r\n", kEngineSuccess, kept + "Everything is Ok.\r\n"},
+      // Without a verdict every line stays but the banner's.
+      {kBanner + header + "  3%,  1000 bytes processed\r\n", kEngineFailure, kept + "  3%,  1000 bytes processed\r\n"},
+      // The words elsewhere in a line are a name: the line stays.
+      {kBanner + failed + "Everything is Ok but there are some warnings.\r\n", kEngineSuccess,
+       failed + "Everything is Ok but there are some warnings.\r\n"},
+      // Every banner line goes, not only the first.
+      {kBanner + "Started backup process.\r\n" + kBanner + "Everything is Ok.\r\n", kEngineSuccess,
+       "Started backup process.\r\nEverything is Ok.\r\n"},
+      {kBanner, kEngineFailure, ""},
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    Judged j = Engine(dir, c.output);
+    EXPECT_EQ(j.verdict, c.verdict) << c.output;
+    EXPECT_EQ(j.kept, c.kept) << c.output;
   }
 }
 

@@ -63,7 +63,10 @@ def test_full_backup_reports_logs_and_restores_the_snapshot(service, drive, tmp_
                        f"[FULLBACKUP][Success][Img]\r\n")
     log_dir = service.folder.parent / 'Log'
     assert not (log_dir / f'OrvaImageBackup_Img_{letter}.cmd').exists() and not settings.exists()
-    assert (log_dir / f'OrvaImage_Img_{letter}.log').read_bytes().rstrip().endswith(b'Everything is Ok.')
+    # The engine's output up to its verdict, without the engine's banner.
+    engine_out = (log_dir / f'OrvaImage_Img_{letter}.log').read_bytes()
+    assert engine_out.rstrip().endswith(b'Everything is Ok.')
+    assert b'Orvanta Image Archiver' not in engine_out and b'Imaging parameters' in engine_out, engine_out[:300]
 
     restore(image, tmp_path / 'restored')
     assert tree(tmp_path / 'restored') == expected
