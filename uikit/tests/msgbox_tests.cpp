@@ -21,7 +21,7 @@ namespace {
 
 CWinApp theApp("Orvanta");
 
-const char kKorean[] = "\xEB\xB0\xB1\xEC\x97\x85 \xEA\xB4\x80\xEB\xA6\xAC";  // "backup manager"
+const CString kKorean = SourceText(u8"백업 관리");  // "backup manager", in code page 949
 const wchar_t kKoreanW[] = L"\uBC31\uC5C5 \uAD00\uB9AC";
 const char kTestSubKey[] = "OrvaMsgBoxTests";
 const wchar_t kTestRoot[] = L"Software\\OrvaMsgBoxTests";
