@@ -75,7 +75,7 @@ TEST(ShownText, SourceLiteralsInTheCodePage) {
   message.Format(SourceText(u8"입력값이 %d 이상 이어야 합니다."), 10);
   EXPECT_EQ(ToWideText(message), GetACP() == 949 ? std::wstring(L"\uC785\uB825\uAC12\uC774 10 \uC774\uC0C1 "
                                                                 L"\uC774\uC5B4\uC57C \uD569\uB2C8\uB2E4.")
-                                                 : std::wstring(L"???? 10 ?? ??? ????."));
+                                                 : std::wstring(L"???? 10 ?? ??? ???."));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ import pytest
 # Before any Wine process of this run starts: the programs take code page 949 from it.
 os.environ.update(LC_ALL='ko_KR.UTF-8', LANG='ko_KR.UTF-8')
 
-from test_mediamaker import OK, YES, drive, images, install, one, schedule_text, values, wine, win_path  # noqa: E402,F401
+from test_mediamaker import OK, YES, drive, images, install, one, schedule_text, values, win_path  # noqa: E402,F401
 
 # A name the code page cannot read: C9 is a lead byte, 41 no second byte of it.
 UNREADABLE = '\xc9A'
@@ -30,17 +30,13 @@ def upper_ascii(path):
 
 
 @pytest.fixture
-def tmp_path(tmp_path):
-    """Every folder of a test, the program's own among them, lies in a folder named "째"."""
+def korean_install(install, tmp_path):
+    """The installation and the test's folders moved into a folder named "째"."""
     folder = tmp_path / '째'
     folder.mkdir()
-    return folder
-
-
-@pytest.fixture(autouse=True)
-def korean_code_page():
-    rc, out, _ = wine('cmd', '/c', 'chcp')
-    assert rc == 0 and out.split()[-1] == '949', out
+    for name in ('Orvanta', 'repo', 'out'):
+        (tmp_path / name).rename(folder / name)
+    return {key: folder / path.relative_to(tmp_path) for key, path in install.items()}
 
 
 def iso_files(iso):
@@ -49,7 +45,8 @@ def iso_files(iso):
     return {line.strip("'") for line in found.splitlines() if line.startswith("'/")}
 
 
-def test_names_in_the_code_page_are_found_and_built(install, images):
+def test_names_in_the_code_page_are_found_and_built(korean_install, images):
+    install = korean_install
     repo, out = install['repo'], install['out']
     first, second = repo / '째.TAV', repo / '똠 c.tav'
     for image in (first, second):

@@ -445,7 +445,7 @@ TEST(MsgBoxTemplateBytes, HeaderItemsAlignmentAndStrings) {
   FixedMeasure m;
   MessageBoxParams p;
   p.reportCallback = [](LPCSTR, DWORD) {};
-  std::string caption = std::string("Orvanta ") + kKorean;
+  std::string caption = std::string("Orvanta ") + kKorean.GetString();
   CMsgBoxTemplate t(nullptr, "Message text", caption.c_str(),
                     MB_YESNOCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL | SMB_REMEMBER_SHOW | MB_HELP, p, &m);
   std::vector<BYTE> bytes = t.Serialize();

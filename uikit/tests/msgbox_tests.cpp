@@ -576,8 +576,8 @@ TEST(SkinBox, StoreIgnoresEmptyKeysEscapeAndForeignValues) {
 }
 
 TEST(SkinBox, CtrlCCopiesTheWholeBoxAndKeepsItOpen) {
-  std::string text = std::string("Korean: ") + kKorean + "\nSecond line & more";
-  std::string caption = std::string("Copy ") + kKorean;
+  std::string text = std::string("Korean: ") + kKorean.GetString() + "\nSecond line & more";
+  std::string caption = std::string("Copy ") + kKorean.GetString();
   std::wstring copied, copiedAnsi;
   bool open = false;
   std::wstring captionW = std::wstring(L"Copy ") + kKoreanW;
@@ -937,7 +937,7 @@ TEST(SkinBox, ScreenshotsOfTwoBoxes) {
   q.backgroundColor = RGB(0xF0, 0xF6, 0xFF);
   q.timeoutSeconds = 30;
   strcpy(q.customButtons, "Back up now\nLater\nNever");
-  std::string text = std::string(kKorean) + "\nThe backup job is ready to start. It will run in the background.";
+  std::string text = kKorean.str() + "\nThe backup job is ready to start. It will run in the background.";
   Driver d2(L"Custom look", [&](HWND box) {
     if (!box) return;
     Sleep(1100);  // one tick of the countdown
