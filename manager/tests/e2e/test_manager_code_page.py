@@ -29,6 +29,10 @@ def test_korean_job_names_show_and_go_back_unchanged(wine_scm, display, tmp_path
     assert rc == 0 and out.split()[-1] == '949', out
     folder = tmp_path / 'Orvanta'
     folder.mkdir()
+    repo = tmp_path / '저장소'
+    repo.mkdir()
+    (folder / 'OrvaOption.ovc').write_bytes(
+        f'Repository Directory:\r\n{win_path(repo)}|\r\nNetwork Repository Directory:\r\n\r\n'.encode('cp949'))
     records = [job(ansi(name), kind='once', run_state=2, excludeList='', imagePath=ansi(f'D:\\저장소\\{name}.tav'))
                for name in NAMES]
     stand_in = StandIn(records)
