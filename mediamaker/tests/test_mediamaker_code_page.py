@@ -67,6 +67,9 @@ def test_names_in_the_code_page_are_found_and_built(korean_install, images):
         # A backup whose record cannot be found: refused on both media.
         'select 2', 'press main 1', 'box %d' % YES, 'box %d' % OK,
         'click main 1001', 'set main 1005 ' + win_path(out), 'press main 1', 'box %d' % YES, 'box %d' % OK,
+        # A name with a letter that the code page lacks reads with a "?" in its place: refused.
+        'click main 1002', 'set main 1014 ' + win_path(out / 'café.iso'), 'press main 1', 'box %d' % YES,
+        'box %d' % OK,
         'exists ' + win_path(install['script']), 'entries ' + win_path(out),
         'press main 2', 'end',
     ])
@@ -75,9 +78,11 @@ def test_names_in_the_code_page_are_found_and_built(korean_install, images):
     assert values(report, 'text 1014') == [upper_ascii(win_path(first))[:-4] + '.iso', default]
     assert values(report, 'status') == ['Successfully completed.'] * 2, report
     boxes = values(report, 'box')
-    assert boxes[:3] + boxes[4:5] == ['Do you want to continue?'] * 4 and len(boxes) == 6, boxes
+    assert [boxes[i] for i in (0, 1, 2, 4, 6)] == ['Do you want to continue?'] * 5 and len(boxes) == 8, boxes
     for refusal in (boxes[3], boxes[5]):
         assert refusal.startswith("The backup's record cannot be found: no medium is made without its image files."), boxes
+    assert boxes[7].startswith('The ISO image name holds characters that the build script cannot carry:'), boxes
+    assert boxes[7].endswith(upper_ascii(win_path(out)) + '\\CAF?.ISO'), boxes
     assert one(report, 'exists') == '0' and one(report, 'entries') == '1'
     assert one(report, 'exit') == '0'
 
