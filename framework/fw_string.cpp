@@ -155,8 +155,8 @@ std::wstring ToWideText(const char* text) {
 
 CString FromWideText(const wchar_t* text) {
   if (!text || !*text) return CString();
-  // The code page's default character for what it lacks; a system whose ANSI
-  // code page is UTF-8 takes no flags and lacks nothing.
+  // What the code page lacks becomes '?'. A system whose ANSI code page is
+  // UTF-8 takes neither the flag nor a default character, and lacks nothing.
   DWORD flags = WC_NO_BEST_FIT_CHARS;
   int n = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, "?", nullptr);
   if (n <= 0) {
