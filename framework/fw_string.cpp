@@ -143,44 +143,41 @@ void CString::ReleaseBuffer(int n) {
   m_s.resize(std::min<size_t>(n, m_s.size()));
 }
 
-static bool HasHighBytes(const char* s) {
-  for (; *s; ++s)
-    if ((unsigned char)*s >= 0x80) return true;
-  return false;
-}
-
 std::wstring ToWideText(const char* text) {
   if (!text || !*text) return std::wstring();
-  UINT cp = CP_ACP;
-  DWORD flags = 0;
-  if (HasHighBytes(text) && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0) > 0) {
-    cp = CP_UTF8;
-    flags = MB_ERR_INVALID_CHARS;
-  }
-  int n = MultiByteToWideChar(cp, flags, text, -1, nullptr, 0);
+  int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (n <= 0) return std::wstring();
   std::wstring w(n, L'\0');
-  MultiByteToWideChar(cp, flags, text, -1, w.data(), n);
+  MultiByteToWideChar(CP_ACP, 0, text, -1, w.data(), n);
   w.resize(n - 1);
   return w;
 }
 
 CString FromWideText(const wchar_t* text) {
   if (!text || !*text) return CString();
-  BOOL lost = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lost);
-  UINT cp = CP_ACP;
+  // What the code page lacks becomes '?'. A system whose ANSI code page is
+  // UTF-8 takes neither the flag nor a default character, and lacks nothing.
   DWORD flags = WC_NO_BEST_FIT_CHARS;
-  if (n <= 0 || lost) {
-    cp = CP_UTF8;
+  int n = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, "?", nullptr);
+  if (n <= 0) {
     flags = 0;
-    n = WideCharToMultiByte(cp, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    n = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, nullptr, nullptr);
     if (n <= 0) return CString();
   }
   std::string s(n, '\0');
-  WideCharToMultiByte(cp, flags, text, -1, s.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, flags, text, -1, s.data(), n, flags ? "?" : nullptr, nullptr);
   s.resize(n - 1);
   return CString(s);
+}
+
+CString SourceText(const char8_t* utf8) {
+  const char* bytes = reinterpret_cast<const char*>(utf8);
+  if (!bytes || !*bytes) return CString();
+  int n = MultiByteToWideChar(CP_UTF8, 0, bytes, -1, nullptr, 0);
+  if (n <= 0) return CString();
+  std::wstring w(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, bytes, -1, w.data(), n);
+  return FromWideText(w.c_str());
 }
 
 }  // namespace orva::fw

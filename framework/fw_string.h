@@ -1,10 +1,11 @@
 // Char-based string of the GUI programs, and the conversions of texts that
 // are shown to the user.
 //
-// Records and files carry the ANSI code page. Texts written into the
-// programs themselves are UTF-8 where they hold letters beyond ASCII (the
-// Korean messages). A text goes to the screen through the wide calls:
-// well-formed UTF-8 is read as UTF-8, anything else in the ANSI code page.
+// Every CString is in the system's ANSI code page, as the records, the files
+// and the file system's names are; a text goes to the screen through the
+// wide calls, read in that code page. Letters beyond ASCII written into the
+// programs' sources (the Korean messages) are UTF-8 literals, turned into the
+// code page where they are made, by SourceText.
 #pragma once
 #include <windows.h>
 #include <cstdarg>
@@ -107,9 +108,15 @@ class CString {
   std::string m_s;
 };
 
-// Shown texts: CString (ANSI or UTF-8, see above) to UTF-16 and back. The
-// way back keeps the ANSI code page when it holds every letter, else UTF-8.
+// Shown texts: a CString (ANSI code page) to UTF-16 and back. On the way
+// back a character that the code page lacks becomes '?', never a look-alike
+// of the code page, so that such a text names no other file or job; '?' is
+// no character of a file name.
 std::wstring ToWideText(const char* text);
 CString FromWideText(const wchar_t* text);
+
+// A UTF-8 literal of the sources (u8"...") in the ANSI code page, as
+// FromWideText gives it.
+CString SourceText(const char8_t* utf8);
 
 }  // namespace orva::fw

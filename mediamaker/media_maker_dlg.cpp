@@ -40,22 +40,25 @@ CString ModulePath() {
   }
 }
 
-// A text of the script: only what the ANSI code page can carry unchanged.
+// A text of the script: characters of the system's code page that come back
+// as the same bytes, and no wildcard ('?' also stands in a text read from a
+// window for a character that the code page lacks).
 bool ScriptSafeAnsi(const CString& text) {
-  std::wstring w = Wide(text);
-  if (w.empty()) return true;
-  BOOL lost = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.c_str(), (int)w.size(), nullptr, 0, nullptr, &lost);
-  return n > 0 && !lost;
+  if (text.FindOneOf("?*") >= 0) return false;
+  std::string back;
+  return orva::AnsiFromPath(orva::PathFromAnsi(Std(text)), back) && back == Std(text);
 }
 
-std::string AnsiOf(const CString& text) {
-  std::wstring w = Wide(text);
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, w.c_str(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, w.c_str(), (int)w.size(), out.data(), n, nullptr, nullptr);
-  return out;
+// The dialog's texts are in the system's code page already, as the script is.
+std::string AnsiOf(const CString& text) { return Std(text); }
+
+media::LeadBytes SystemLeadBytes() {
+  media::LeadBytes lead;
+  CPINFO info{};
+  if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1)
+    for (int r = 0; r + 1 < MAX_LEADBYTES && info.LeadByte[r]; r += 2)
+      for (int b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; ++b) lead.set(b);
+  return lead;
 }
 }  // namespace
 
@@ -68,15 +71,12 @@ bool AnsiFileExists(const std::string& ansiPath) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool FileExists(const CString& path) {
-  DWORD a = GetFileAttributesW(Wide(path).c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool FileExists(const CString& path) { return AnsiFileExists(Std(path)); }
 
 bool FolderExists(const CString& path) {
   CString p = path;
   if (p.GetLength() == 2 && p[1] == ':') p += "\\";
-  DWORD a = GetFileAttributesW(Wide(p).c_str());
+  DWORD a = GetFileAttributesW(WideOfAnsi(Std(p)).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -265,6 +265,15 @@ const JobRecord* CMediaMakerDlg::SelectedRecord() {
   return nullptr;
 }
 
+bool CMediaMakerDlg::BackupToBuild(const JobRecord*& record) {
+  record = SelectedRecord();
+  if (record || m_backupList.SendMessage(CB_GETCURSEL) < 0) return true;
+  // A medium is never made without the backup it is made for.
+  Refuse(Std("The backup's record cannot be found: no medium is made without its image files.\n\n" +
+             m_backupList.GetWindowText()));
+  return false;
+}
+
 void CMediaMakerDlg::SelectBackup() {
   if (m_backupList.SendMessage(CB_GETCURSEL) < 0) {
     for (int id : {IDC_MEDIUM_ISO, IDC_NAME_LABEL, IDC_ISO_PATH, IDC_ISO_BROWSE})
@@ -285,7 +294,7 @@ void CMediaMakerDlg::SelectBackup() {
     if (iso) iso->EnableWindow(FALSE);
   }
   SetDlgItemText(IDC_BACKUP_SIZE, media::ChainSizeText(m_chainSize).c_str());
-  std::string isoPath = media::DefaultIsoPath(r->imagePath);
+  std::string isoPath = media::DefaultIsoPath(r->imagePath, SystemLeadBytes());
   if (!isoPath.empty()) m_isoPath = isoPath.c_str();
   UpdateData(FALSE);
 }
@@ -399,7 +408,7 @@ void CMediaMakerDlg::BuildIso() {
     MediaMessageBox(m_hWnd, "Please enter an ISO image name.", "Orvanta", MB_OK);
     return;
   }
-  m_isoPath = media::NormaliseIsoPath(Std(m_isoPath)).c_str();
+  m_isoPath = media::NormaliseIsoPath(Std(m_isoPath), SystemLeadBytes()).c_str();
   UpdateData(FALSE);
   UpdateData(TRUE);
   const std::string iso = Std(m_isoPath);
@@ -427,7 +436,9 @@ void CMediaMakerDlg::BuildIso() {
   script.isoFolder = AnsiOf(isoFolder.c_str());
   script.isoPath = AnsiOf(m_isoPath);
   script.copyLog = AnsiOf(CopyLogPath());
-  if (const JobRecord* r = SelectedRecord()) {
+  const JobRecord* r = nullptr;
+  if (!BackupToBuild(r)) return;
+  if (r) {
     std::vector<std::string> names;
     // The image paths are the schedule file's texts, in the system's code page as the script is.
     for (const std::string& path : ChainFiles(*r)) {
@@ -436,7 +447,7 @@ void CMediaMakerDlg::BuildIso() {
         Refuse("An image file of the backup cannot be found:\n\n" + path);
         return;
       }
-      std::string name = media::ToUpperAscii(media::FileNameOf(path));
+      std::string name = media::ToUpperAscii(media::FileNameOf(path), SystemLeadBytes());
       bool twice = false;
       for (const std::string& n : names) twice = twice || n == name;
       if (Refused(twice || AnsiFileExists(script.exeFolder + "ORVAPE\\ORVANTA\\" + media::FileNameOf(path)),
@@ -486,7 +497,9 @@ void CMediaMakerDlg::BuildUsb() {
     return;
 
   CProgressDlg dlg(this);
-  if (const JobRecord* r = SelectedRecord()) {
+  const JobRecord* r = nullptr;
+  if (!BackupToBuild(r)) return;
+  if (r) {
     if (Refuse(media::CheckFileName(r->jobName, "The backup's name"))) return;
     for (const std::string& file : ChainFiles(*r))
       if (!AnsiFileExists(file)) {

@@ -39,6 +39,9 @@ class CMediaMakerDlg : public CFixSkinDialog {
   void FillBackupList();
   void SelectBackup();
   const JobRecord* SelectedRecord();
+  // The record of the selected backup, null when none is selected; false,
+  // after telling so, when the selected backup's record cannot be found.
+  bool BackupToBuild(const JobRecord*& record);
   void BuildIso();
   void BuildUsb();
   // Shows the first problem of the installation; false when there is one.

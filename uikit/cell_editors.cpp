@@ -282,12 +282,12 @@ class CellEditorSet : public CReportCellEditors {
           int value = atoi(text);
           CString message;
           if (value < cell.editMin) {
-            message.Format("입력값이 %d 이상 이어야 합니다.", cell.editMin);
+            message.Format(SourceText(u8"입력값이 %d 이상 이어야 합니다."), cell.editMin);
             FrameworkMessageBox(message, MB_OK);
             return FALSE;
           }
           if (value > cell.editMax) {
-            message.Format("입력값이 %d 이하 이어야 합니다.", cell.editMax);
+            message.Format(SourceText(u8"입력값이 %d 이하 이어야 합니다."), cell.editMax);
             FrameworkMessageBox(message, MB_OK);
             return FALSE;
           }

@@ -619,10 +619,7 @@ void COrvaManagerDlg::OnActiveJobCancel() {
   if (ManagerMessageBox(m_hWnd, "Are you sure to cancel backup process?", "Orvanta", MB_YESNO) != IDYES) return;
   row = m_active.GetNextItem(-1, LVNI_SELECTED);
   if (row < 0) {
-    char text[128] = {};
-    WideCharToMultiByte(CP_ACP, 0, L"\uC120\uD0DD\uB41C \uBC31\uC5C5\uC774 \uC5C6\uC2B5\uB2C8\uB2E4.", -1, text,
-                        sizeof text - 1, nullptr, nullptr);
-    ManagerMessageBox(m_hWnd, text);
+    ManagerMessageBox(m_hWnd, SourceText(u8"선택된 백업이 없습니다.").str());
     return;
   }
   const std::string name = (const char*)m_active.GetItemText(row, 0);

@@ -125,14 +125,18 @@ std::string ParentFolderOf(const std::string& exeFolder) {
   return s;
 }
 
-std::string ToUpperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+std::string ToUpperAscii(std::string s, const LeadBytes& lead) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (lead[(unsigned char)s[i]])
+      ++i;  // the second byte of the character
+    else if (s[i] >= 'a' && s[i] <= 'z')
+      s[i] = (char)(s[i] - 'a' + 'A');
+  }
   return s;
 }
 
-std::string DefaultIsoPath(const std::string& imagePath) {
-  std::string upper = ToUpperAscii(imagePath);
+std::string DefaultIsoPath(const std::string& imagePath, const LeadBytes& lead) {
+  std::string upper = ToUpperAscii(imagePath, lead);
   size_t at = upper.find(".TAV");
   if (at == std::string::npos) return std::string();
   return upper.substr(0, at) + ".iso";
@@ -146,8 +150,8 @@ std::string IsoPathInFolder(const std::string& folder, const std::string& jobNam
   return s;
 }
 
-std::string NormaliseIsoPath(const std::string& typed) {
-  std::string s = ToUpperAscii(typed);
+std::string NormaliseIsoPath(const std::string& typed, const LeadBytes& lead) {
+  std::string s = ToUpperAscii(typed, lead);
   if (s.find(".ISO") == std::string::npos) s += ".ISO";
   return s;
 }

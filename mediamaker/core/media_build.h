@@ -2,6 +2,7 @@
 // size texts, the checks of every path that goes into the build script, and
 // the text of the script itself (ISO image or USB disk).
 #pragma once
+#include <bitset>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,15 +44,20 @@ std::string CopyProgressText(uint64_t copied, uint64_t total);
 std::string ExeFolderOf(const std::string& modulePath);
 std::string ParentFolderOf(const std::string& exeFolder);
 
-std::string ToUpperAscii(std::string s);
+// The lead bytes of the system's code page: such a byte and the byte after it
+// are one character (code page 949: 0x81-0xFE). A single-byte code page has none.
+using LeadBytes = std::bitset<256>;
+// The ASCII letters upper-cased; a two-byte character keeps its bytes (the
+// second byte of one in code page 949 may be an ASCII letter's).
+std::string ToUpperAscii(std::string s, const LeadBytes& lead = LeadBytes());
 // The default ISO name of an image: the image path upper-cased, cut before
 // its first ".TAV", then ".iso". Empty when there is no ".TAV".
-std::string DefaultIsoPath(const std::string& imagePath);
+std::string DefaultIsoPath(const std::string& imagePath, const LeadBytes& lead = LeadBytes());
 // The ISO name in a chosen folder: "folder\job.iso" with doubled backslashes
 // made single, but for the two that begin a share's path ("\\server\share").
 std::string IsoPathInFolder(const std::string& folder, const std::string& jobName);
 // Upper-cased, ".ISO" appended when it occurs nowhere.
-std::string NormaliseIsoPath(const std::string& typed);
+std::string NormaliseIsoPath(const std::string& typed, const LeadBytes& lead = LeadBytes());
 // Drive and directory of a path, ending in a backslash ("" when there is none).
 std::string FolderOf(const std::string& path);
 std::string FileNameOf(const std::string& path);

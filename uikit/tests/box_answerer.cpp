@@ -1,5 +1,7 @@
 #include "box_answerer.h"
 
+#include "gui_test_support.h"
+
 namespace {
 struct Search {
   DWORD process;
@@ -44,7 +46,8 @@ BOOL CALLBACK CollectTexts(HWND h, LPARAM lp) {
 }
 }  // namespace
 
-BoxAnswerer::BoxAnswerer(int button, int timeoutMs, std::wstring mustShow) : m_mustShow(std::move(mustShow)) {
+BoxAnswerer::BoxAnswerer(int button, int timeoutMs, std::wstring mustShow, std::string shot)
+    : m_mustShow(std::move(mustShow)), m_shot(std::move(shot)) {
   // Dialogs already shown are not the box to answer.
   Search s{GetCurrentProcessId(), &m_existing};
   s.all = &m_existing;
@@ -86,6 +89,7 @@ void BoxAnswerer::Run(int button, int timeoutMs, HDESK desktop) {
         continue;
       }
       m_texts = texts;
+      if (!m_shot.empty()) m_shotShows = orva::ui::test::SaveScreenshotShowingSomething(s.found, m_shot);
       PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(s.found, button));
       ++m_boxes;
       return;

@@ -184,11 +184,12 @@ TEST_F(CellEditors, RangedEditSpinsWithinItsRangeAndRefusesOutOfRangeNumbers) {
   // Out of range: the message, and the cell keeps its text.
   SetWindowTextW(edit, L"0");
   {
-    BoxAnswerer box(IDOK);
+    BoxAnswerer box(IDOK, 10000, std::wstring(), "cell_edit_below_minimum");
     Key(edit, VK_RETURN);
     Pump(300);
     ASSERT_TRUE(box.Wait());
     EXPECT_TRUE(box.Saw(L"입력값이 1 이상 이어야 합니다."));
+    EXPECT_TRUE(box.ShotShowsSomething());
   }
   Pump(200);
   EXPECT_EQ(Cell(0, ColCount), "10");

@@ -507,7 +507,7 @@ TEST(FlatMenu, LongTextsAreKeptWhole) {
   SendMessageW(w.m_hWnd, WM_INITMENUPOPUP, (WPARAM)m.m_hMenu, 0);
   EXPECT_STREQ(CFlatMenu::CommandText(ID_LONG), longText.c_str());
   // Texts beyond the code page survive the way through the maps.
-  const char korean[] = "\xEB\xB0\xB1\xEC\x97\x85 &\xEA\xB4\x80\xEB\xA6\xAC";  // "backup &manage" in Korean
+  const CString korean = SourceText(u8"백업 &관리");  // "backup &manage", in code page 949
   CMenu k;
   k.CreatePopupMenu();
   k.AppendMenu(MF_STRING, ID_AMPS, korean);

@@ -13,7 +13,7 @@ using namespace orva::ui;
 
 namespace {
 
-const char kKorean[] = "\xEB\xB0\xB1\xEC\x97\x85 \xEA\xB4\x80\xEB\xA6\xAC";  // "backup manager"
+const CString kKorean = SourceText(u8"백업 관리");  // "backup manager", in code page 949
 const wchar_t kKoreanW[] = L"\uBC31\uC5C5 \uAD00\uB9AC";
 
 // The string table of the tests, beside the program.
@@ -445,7 +445,7 @@ TEST(MsgBoxTemplateBytes, HeaderItemsAlignmentAndStrings) {
   FixedMeasure m;
   MessageBoxParams p;
   p.reportCallback = [](LPCSTR, DWORD) {};
-  std::string caption = std::string("Orvanta ") + kKorean;
+  std::string caption = std::string("Orvanta ") + kKorean.GetString();
   CMsgBoxTemplate t(nullptr, "Message text", caption.c_str(),
                     MB_YESNOCANCEL | MB_ICONQUESTION | MB_SYSTEMMODAL | SMB_REMEMBER_SHOW | MB_HELP, p, &m);
   std::vector<BYTE> bytes = t.Serialize();

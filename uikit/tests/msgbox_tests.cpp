@@ -21,7 +21,7 @@ namespace {
 
 CWinApp theApp("Orvanta");
 
-const char kKorean[] = "\xEB\xB0\xB1\xEC\x97\x85 \xEA\xB4\x80\xEB\xA6\xAC";  // "backup manager"
+const CString kKorean = SourceText(u8"백업 관리");  // "backup manager", in code page 949
 const wchar_t kKoreanW[] = L"\uBC31\uC5C5 \uAD00\uB9AC";
 const char kTestSubKey[] = "OrvaMsgBoxTests";
 const wchar_t kTestRoot[] = L"Software\\OrvaMsgBoxTests";
@@ -576,8 +576,8 @@ TEST(SkinBox, StoreIgnoresEmptyKeysEscapeAndForeignValues) {
 }
 
 TEST(SkinBox, CtrlCCopiesTheWholeBoxAndKeepsItOpen) {
-  std::string text = std::string("Korean: ") + kKorean + "\nSecond line & more";
-  std::string caption = std::string("Copy ") + kKorean;
+  std::string text = std::string("Korean: ") + kKorean.GetString() + "\nSecond line & more";
+  std::string caption = std::string("Copy ") + kKorean.GetString();
   std::wstring copied, copiedAnsi;
   bool open = false;
   std::wstring captionW = std::wstring(L"Copy ") + kKoreanW;
@@ -936,7 +936,7 @@ TEST(SkinBox, ScreenshotsOfTwoBoxes) {
   q.backgroundColor = RGB(0xF0, 0xF6, 0xFF);
   q.timeoutSeconds = 30;
   strcpy(q.customButtons, "Back up now\nLater\nNever");
-  std::string text = std::string(kKorean) + "\nThe backup job is ready to start. It will run in the background.";
+  std::string text = kKorean.str() + "\nThe backup job is ready to start. It will run in the background.";
   Driver d2(L"Custom look", [&](HWND box) {
     if (!box) return;
     Sleep(1100);  // one tick of the countdown

@@ -788,7 +788,7 @@ TEST(ReportList, ToolTipsShowTheCellsOwnTipAndNothingWithoutOne) {
   dlg.m_list.SetItemToolTipText(0, ColNote, "");
   ask(id, text);
   EXPECT_EQ(text, L"");
-  dlg.m_list.SetItemToolTipText(1, ColNote, "\xEB\xB0\xB1\xEC\x97\x85 note");
+  dlg.m_list.SetItemToolTipText(1, ColNote, SourceText(u8"백업 note"));
   ask(1 * 1000 + ColNote + 1, text);
   EXPECT_EQ(text, L"\uBC31\uC5C5 note");
   // Rows past 65 still get their tips.

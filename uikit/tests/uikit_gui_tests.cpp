@@ -19,7 +19,7 @@ namespace {
 CWinApp theApp("Orvanta");
 CWnd g_mainWindow;  // the application's main window object, before it has a handle
 
-const char kKoreanTitle[] = "\xEB\xB0\xB1\xEC\x97\x85 \xEA\xB4\x80\xEB\xA6\xAC";  // "backup manager" in Korean
+const CString kKoreanTitle = SourceText(u8"백업 관리");  // "backup manager", in code page 949
 const wchar_t kKoreanTitleW[] = L"\uBC31\uC5C5 \uAD00\uB9AC";
 
 // Sets a button up as the dialogs of the programs do: face 20 with key colour 0, a 16-pixel icon.
@@ -267,10 +267,7 @@ TEST(Framework, StringFormatSliceAndShownText) {
   EXPECT_STREQ(CString(" x ").Trim(), "x");
   EXPECT_EQ(ToWideText(kKoreanTitle), std::wstring(kKoreanTitleW));
   EXPECT_EQ(ToWideText("plain"), L"plain");
-  EXPECT_STREQ(FromWideText(kKoreanTitleW), kKoreanTitle);  // not in code page 1252: UTF-8
-  if (GetACP() == 1252) {
-    EXPECT_STREQ(FromWideText(L"caf\u00e9"), "caf\xe9");  // kept in the code page
-  }
+  EXPECT_STREQ(FromWideText(kKoreanTitleW), kKoreanTitle);
 }
 
 // --- skinned dialogs ----------------------------------------------------------

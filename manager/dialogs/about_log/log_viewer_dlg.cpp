@@ -125,7 +125,7 @@ BOOL CLogViewerDlg::LoadLog(const CString& fileName) {
 }
 
 void CLogViewerDlg::OnClear() {
-  SkinMessageBox(this, "로그파일 지우기 전", "Orvanta", MB_OK, m_boxParams);
+  SkinMessageBox(this, SourceText(u8"로그파일 지우기 전"), "Orvanta", MB_OK, m_boxParams);
   // A log that cannot be read is not emptied unseen.
   std::string bytes;
   auto read = orva::service::ReadWholeFile(PathOf(m_logPath), bytes, OpenRetry());

@@ -369,10 +369,11 @@ TEST_F(LogViewer, RightClickShowsClearFromTheProgramsMenu) {
 
 TEST_F(LogViewer, ClearShowsTheNoticeThenEmptiesFileAndList) {
   Open();
-  BoxAnswerer notice(IDOK, 10000, L"로그파일 지우기 전");
+  BoxAnswerer notice(IDOK, 10000, L"로그파일 지우기 전", "log_viewer_clear_notice");
   dlg.PostMessage(WM_COMMAND, ID_LOG_CLEAR);
   Pump(800);
   ASSERT_TRUE(notice.Wait());
+  EXPECT_TRUE(notice.ShotShowsSomething());
   Pump(200);
   EXPECT_EQ(ReadFile(kLog), "");
   EXPECT_EQ(dlg.List().GetItemCount(), 0);
