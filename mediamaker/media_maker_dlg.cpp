@@ -345,6 +345,10 @@ bool CMediaMakerDlg::CheckInstallation(bool iso) {
     return !Refuse(Std("The folder for the build script and its log is missing:\n\n" + log));
   CString pe = m_exeFolder + "ORVAPE";
   if (!FolderExists(pe)) return !Refuse(Std("The recovery environment is missing:\n\n" + pe));
+  // The folder that receives the image files on the medium.
+  CString images = pe + "\\ORVANTA";
+  if (!FolderExists(images))
+    return !Refuse(Std("The recovery environment has no folder for the image files:\n\n" + images));
   if (iso) {
     for (const char* tool : {"OSCDIMG.EXE", "etfsboot.com"}) {
       CString path = m_exeFolder + tool;

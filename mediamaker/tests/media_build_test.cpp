@@ -159,13 +159,13 @@ TEST(Script, IsoFormPacksUnderAWorkNameAndKeepsTheImagesUnlessTheImageIsWhole) {
       "robocopy \"C:\\Orvanta\\bin\\\\ORVAPE\" \"E:\\Media\\\\ORVAPE\" /mir /w:1 /r:1 /tee "
       "/log:\"C:\\Orvanta\\Log\\OrvaISOPECopy.log\"",
       "if errorlevel 8 goto failed",
-      "move /y \"D:\\Repo\\Daily.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Repo\\Daily.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" goto failed",
-      "move /y \"D:\\Repo\\Daily_1.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Repo\\Daily_1.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_1.TAV\" goto failed",
-      "move /y \"D:\\Other\\Daily_2.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Other\\Daily_2.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" goto failed",
-      "move /y \"D:\\Repo\\Daily_3.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Repo\\Daily_3.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_3.TAV\" goto failed",
       "\"C:\\Orvanta\\bin\\\\OSCDIMG.EXE\" -m -lOrvanta -b\"C:\\Orvanta\\bin\\\\etfsboot.com\" -n "
       "\"E:\\Media\\\\ORVAPE\" \"E:\\MEDIA\\DAILY.ISO.PART\"",
@@ -180,13 +180,13 @@ TEST(Script, IsoFormPacksUnderAWorkNameAndKeepsTheImagesUnlessTheImageIsWhole) {
       ":failed",
       "if exist \"E:\\MEDIA\\DAILY.ISO.PART\" del /f /q \"E:\\MEDIA\\DAILY.ISO.PART\"",
       "if exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" move /y \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" "
-      "\"D:\\Repo\\Daily.TAV\"",
+      "\"D:\\Repo\\\"",
   };
   ASSERT_GT(lines.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(lines[i], want[i]) << "line " << i;
   EXPECT_EQ(lines[want.size() + 1],
             "if exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" move /y "
-            "\"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" \"D:\\Other\\Daily_2.TAV\"");
+            "\"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" \"D:\\Other\\\"");
   // The staging folder goes only when no image file is left in it.
   EXPECT_EQ(lines[lines.size() - 3], "if exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_3.TAV\" exit /b 1");
   EXPECT_EQ(lines[lines.size() - 2], "if exist \"E:\\Media\\\\ORVAPE\" rd /s /q \"E:\\Media\\\\ORVAPE\"");

@@ -372,35 +372,38 @@ def test_disk_browser_and_folder_picker_share_the_programs_thread(install):
 
 
 # Each refusal: what is moved out of the installation for it, the medium, the
-# path typed, and the start of the message that refuses (None: no message).
+# path typed ({out}: the empty output folder), and the start of the message
+# that refuses (None: no message).
 REFUSALS = [
-    ('no log folder', 'Log', 'iso', 'x.iso', 'The folder for the build script and its log is missing:'),
-    ('no oscdimg', r'bin\OSCDIMG.EXE', 'iso', 'x.iso', 'The ISO image tool is missing:'),
-    ('no orvape', r'bin\ORVAPE', 'usb', '', 'The recovery environment is missing:'),
-    ('quote', None, 'iso', 'a"b.iso', 'The ISO image name must not contain the character ".'),
-    ('percent', None, 'iso', '%TEMP%.iso', 'The ISO image name must not contain the character %.'),
+    ('no log folder', 'Log', 'iso', r'{out}\x.iso', 'The folder for the build script and its log is missing:'),
+    ('no oscdimg', r'bin\OSCDIMG.EXE', 'iso', r'{out}\x.iso', 'The ISO image tool is missing:'),
+    ('no orvape', r'bin\ORVAPE', 'usb', '{out}', 'The recovery environment is missing:'),
+    ('no orvanta', r'bin\ORVAPE\ORVANTA', 'iso', r'{out}\x.iso',
+     'The recovery environment has no folder for the image files:'),
+    ('quote', None, 'iso', r'{out}\a"b.iso', 'The ISO image name must not contain the character ".'),
+    ('percent', None, 'iso', r'{out}\%TEMP%.iso', 'The ISO image name must not contain the character %.'),
     ('relative', None, 'iso', 'daily.iso', 'The ISO image name must be a full path'),
-    ('empty iso', None, 'iso', None, 'Please enter an ISO image name.'),
-    ('empty usb', None, 'usb', None, 'Please enter an USB path.'),
-    ('answer no', None, 'iso', 'x.iso', None),
+    ('empty iso', None, 'iso', '', 'Please enter an ISO image name.'),
+    ('empty usb', None, 'usb', '', 'Please enter an USB path.'),
+    ('answer no', None, 'iso', r'{out}\x.iso', None),
 ]
 
 
 def test_refusals_write_nothing(install, images):
     """Every refusal of Build, one after the other in one run of the program: each
     case takes its part out of the installation, builds, and puts the part back;
-    nothing is written by any of them."""
+    nothing is written by any of them and the image files stay as they are."""
     top, out = install['top'], install['out']
     commands = ['start ' + win_path(install['exe'])]
-    for case, moved, medium, name, want in REFUSALS:
+    for case, moved, medium, typed, want in REFUSALS:
         commands.append('case ' + case)
         if moved:
             commands.append('move %s|%s.off' % (win_path(top) + '\\' + moved, win_path(top) + '\\' + moved))
+        typed = typed.replace('{out}', win_path(out))
         if medium == 'iso':
-            path = '' if name is None else (name if case == 'relative' else win_path(out) + '\\' + name)
-            commands += ['click main 1002', 'set main 1014 ' + path]
+            commands += ['click main 1002', 'set main 1014 ' + typed]
         else:
-            commands += ['click main 1001', 'set main 1005 ' + ('' if name is None else win_path(out))]
+            commands += ['click main 1001', 'set main 1005 ' + typed]
         commands += ['press main 1', 'box %d' % (NO if case == 'answer no' else YES)]
         if want:
             commands.append('box %d' % OK)
@@ -426,7 +429,8 @@ def test_refusals_write_nothing(install, images):
         assert one(part, 'entries') == '0', case
     assert not install['script'].exists()
     assert not (out / 'ORVAPE').exists() and list(out.iterdir()) == []
-    assert all(p.exists() for p in images['chain'])
+    for p in images['chain']:
+        assert p.read_bytes() == images['bytes'][p.name], p
 
 
 def test_replications_only_give_an_empty_list(install):
