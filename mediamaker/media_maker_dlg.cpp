@@ -49,6 +49,19 @@ bool ScriptSafeAnsi(const CString& text) {
   return n > 0 && !lost;
 }
 
+// The files (not folders) directly in a folder.
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+  while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return names;
+}
+
 std::string AnsiOf(const CString& text) {
   std::wstring w = Wide(text);
   if (w.empty()) return std::string();
@@ -422,9 +435,22 @@ void CMediaMakerDlg::BuildIso() {
               "The ISO image cannot be made in this folder: its work folder " + staging +
                   " would overlap the recovery environment " + source + "."))
     return;
-  if (Refused(FolderExists(staging.c_str()),
-              "The work folder of the ISO image already exists. Remove it or choose another folder:\n\n" + staging))
+  if (FolderExists(staging.c_str())) {
+    // Image files an earlier build could not move back: the folder is named, never offered for removal.
+    const std::string held = staging + "\\ORVANTA";
+    const std::wstring shipped = Wide(m_exeFolder + "ORVAPE\\ORVANTA\\");
+    bool images = false;
+    for (const std::wstring& name : FilesIn(Wide(held.c_str())))
+      images = images || GetFileAttributesW((shipped + name).c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (images)
+      Refuse(
+          "The work folder of the ISO image already exists and holds image files of a backup that an earlier "
+          "build could not move back:\n\n" +
+          held + "\n\nMove them back to the backup's folder, or choose another folder for the ISO image.");
+    else
+      Refuse("The work folder of the ISO image already exists. Remove it or choose another folder:\n\n" + staging);
     return;
+  }
 
   media::IsoScript script;
   script.exeFolder = AnsiOf(m_exeFolder);
@@ -465,6 +491,8 @@ void CMediaMakerDlg::BuildIso() {
   dlg.m_mode = 0;
   dlg.m_scriptPath = ScriptPath();
   dlg.m_isoPath = m_isoPath;
+  dlg.m_imageFiles = script.imageFiles;
+  dlg.m_imageHold = script.isoFolder + "ORVAPE\\ORVANTA";
   dlg.m_copyLogPath = CopyLogPath();
   dlg.DoModal();
   DeleteFileW(Wide(ScriptPath()).c_str());

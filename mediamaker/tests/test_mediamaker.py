@@ -433,6 +433,43 @@ def test_refusals_write_nothing(install, images):
         assert p.read_bytes() == images['bytes'][p.name], p
 
 
+def test_image_files_that_cannot_go_back_are_named(install, images):
+    # OSCDIMG fails after it took the backup's folder away: the image files stay in
+    # the work folder, and both the failure and the next Build say where they are.
+    shutil.copy(ORVA_BIN / 'partial_oscdimg.exe', install['bin'] / 'OSCDIMG.EXE')
+    repo = images['chain'][0].parent
+    away = repo.with_name(repo.name + '.away')
+    held = install['out'] / 'ORVAPE' / 'ORVANTA'
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(install['out']) + '\\daily.iso',
+            'press main 1', 'box %d' % YES,
+            'finish', 'box %d' % OK, 'status',
+            'press progress 2', 'gone progress',
+            'move %s|%s' % (win_path(away), win_path(repo)),
+            'press main 1', 'box %d' % YES, 'box %d' % OK,
+            'wait 300', 'exists ' + win_path(install['script']),
+            'press main 2', 'end',
+        ], env=dict(os.environ, ORVA_OSCDIMG_HIDE=win_path(repo)))
+        boxes = [b.upper() for b in values(report, 'box')]
+        assert one(report, 'status') == 'The ISO image could not be created.'
+        assert boxes[1].startswith('THE ISO IMAGE COULD NOT BE CREATED.'), boxes
+        assert 'THEY ARE IN ' + win_path(held).upper() + ':' in boxes[1], boxes
+        assert 'STAY WHERE THEY WERE' not in boxes[1], boxes
+        assert all(p.name.upper() in boxes[1] for p in images['chain']), boxes
+        assert boxes[3].startswith('THE WORK FOLDER OF THE ISO IMAGE ALREADY EXISTS'), boxes
+        assert win_path(held).upper() in boxes[3] and 'REMOVE' not in boxes[3], boxes
+        assert one(report, 'exists') == '0' and one(report, 'exit') == '0'
+        for p in images['chain']:
+            assert (held / p.name).read_bytes() == images['bytes'][p.name], p
+    finally:
+        if away.exists():
+            away.rename(repo)
+        restore_chain(images)
+
+
 def test_replications_only_give_an_empty_list(install):
     (install['bin'] / 'OrvaSchedule.ovc').write_bytes(schedule_text([('Mirror', 304, 'none'), ('Shadow', 305, 'none')]))
     report = drive([
