@@ -422,6 +422,7 @@ void CMediaMakerDlg::BuildIso() {
   const std::string iso = Std(m_isoPath);
   if (Refuse(media::CheckScriptText(iso, "The ISO image name"))) return;
   if (Refuse(media::CheckFullPath(iso, "The ISO image name"))) return;
+  if (Refused(FolderExists(m_isoPath), "The ISO image name is the path of a folder:\n\n" + iso)) return;
   if (Refused(!ScriptSafeAnsi(m_isoPath),
               "The ISO image name holds characters that the build script cannot carry:\n\n" + iso))
     return;

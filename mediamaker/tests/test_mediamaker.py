@@ -372,14 +372,15 @@ def test_disk_browser_and_folder_picker_share_the_programs_thread(install):
 
 
 # Each refusal: what is moved out of the installation for it, the medium, the
-# path typed ({out}: the empty output folder), and the start of the message
-# that refuses (None: no message).
+# path typed ({out}: the empty output folder; {folder}: a folder whose path
+# holds ".iso"), and the start of the message that refuses (None: no message).
 REFUSALS = [
     ('no log folder', 'Log', 'iso', r'{out}\x.iso', 'The folder for the build script and its log is missing:'),
     ('no oscdimg', r'bin\OSCDIMG.EXE', 'iso', r'{out}\x.iso', 'The ISO image tool is missing:'),
     ('no orvape', r'bin\ORVAPE', 'usb', '{out}', 'The recovery environment is missing:'),
     ('no orvanta', r'bin\ORVAPE\ORVANTA', 'iso', r'{out}\x.iso',
      'The recovery environment has no folder for the image files:'),
+    ('iso names a folder', None, 'iso', r'{folder}', 'The ISO image name is the path of a folder:'),
     ('quote', None, 'iso', r'{out}\a"b.iso', 'The ISO image name must not contain the character ".'),
     ('percent', None, 'iso', r'{out}\%TEMP%.iso', 'The ISO image name must not contain the character %.'),
     ('relative', None, 'iso', 'daily.iso', 'The ISO image name must be a full path'),
@@ -394,12 +395,14 @@ def test_refusals_write_nothing(install, images):
     case takes its part out of the installation, builds, and puts the part back;
     nothing is written by any of them and the image files stay as they are."""
     top, out = install['top'], install['out']
+    folder = top.parent / 'iso.iso' / 'out'
+    folder.mkdir(parents=True)
     commands = ['start ' + win_path(install['exe'])]
     for case, moved, medium, typed, want in REFUSALS:
         commands.append('case ' + case)
         if moved:
             commands.append('move %s|%s.off' % (win_path(top) + '\\' + moved, win_path(top) + '\\' + moved))
-        typed = typed.replace('{out}', win_path(out))
+        typed = typed.replace('{out}', win_path(out)).replace('{folder}', win_path(folder))
         if medium == 'iso':
             commands += ['click main 1002', 'set main 1014 ' + typed]
         else:
@@ -431,6 +434,7 @@ def test_refusals_write_nothing(install, images):
     assert not (out / 'ORVAPE').exists() and list(out.iterdir()) == []
     for p in images['chain']:
         assert p.read_bytes() == images['bytes'][p.name], p
+    assert list(folder.iterdir()) == []
 
 
 def test_image_files_that_cannot_go_back_are_named(install, images):
