@@ -49,6 +49,16 @@ bool ScriptSafeAnsi(const CString& text) {
   return n > 0 && !lost;
 }
 
+// The drive of the system's Windows folder ("C:"), shared by every session.
+std::string WindowsDrive() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  UINT n = GetSystemWindowsDirectoryW(folder, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  std::string text;
+  for (UINT i = 0; i < n && folder[i] < 0x80; ++i) text += (char)folder[i];
+  return media::DriveOf(text);
+}
+
 // The files (not folders) directly in a folder.
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
@@ -512,6 +522,13 @@ void CMediaMakerDlg::BuildUsb() {
               "The USB path holds characters that the build script cannot carry:\n\n" + usb))
     return;
   if (Refused(!FolderExists(media::TrimTrailingBackslashes(usb).c_str()), "The USB path does not exist:\n\n" + usb))
+    return;
+  const std::string systemDrive = WindowsDrive();
+  if (Refused(!systemDrive.empty() && media::DriveOf(usb) == systemDrive,
+              "The USB path is on " + systemDrive +
+                  ", the drive of the Windows folder: the recovery environment's boot files would replace the "
+                  "system's own. Choose a USB disk or another local disk.\n\n" +
+                  usb))
     return;
   if (!CheckInstallation(false)) return;
   const std::string source = Std(m_exeFolder) + "ORVAPE";

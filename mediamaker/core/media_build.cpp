@@ -174,6 +174,21 @@ std::string UsbImageTarget(const std::string& usbPath, const std::string& jobNam
   return TrimTrailingBackslashes(usbPath) + "\\ORVANTA\\" + jobName + ".TAV";
 }
 
+std::string DriveOf(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') {
+    char d = path[0] >= 'a' && path[0] <= 'z' ? (char)(path[0] - 'a' + 'A') : path[0];
+    return std::string(1, d) + ":";
+  }
+  if (path.size() < 3 || (path[0] != '\\' && path[0] != '/') || (path[1] != '\\' && path[1] != '/')) return "";
+  // "\\server\share": the share is the drive.
+  size_t server = path.find_first_of("\\/", 2);
+  if (server == std::string::npos) return "";
+  size_t share = path.find_first_of("\\/", server + 1);
+  std::string root = path.substr(0, share);
+  for (char& c : root) c = c == '/' ? '\\' : Lower(c);
+  return root;
+}
+
 bool IsSameOrBelow(const std::string& path, const std::string& folder) {
   std::string p = TrimTrailingBackslashes(path), f = TrimTrailingBackslashes(folder);
   if (f.empty() || p.size() < f.size()) return false;

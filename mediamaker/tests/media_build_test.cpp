@@ -130,6 +130,17 @@ TEST(Paths, UsbTargetsAndOverlaps) {
   EXPECT_FALSE(IsSameOrBelow("C:\\Orvanta", "C:\\Orvanta\\bin\\ORVAPE"));
 }
 
+TEST(Paths, DrivesOfPaths) {
+  EXPECT_EQ(DriveOf("c:\\Windows"), "C:");
+  EXPECT_EQ(DriveOf("E:"), "E:");
+  EXPECT_EQ(DriveOf("E:\\sub\\"), "E:");
+  EXPECT_EQ(DriveOf("\\\\Server\\Share\\sub"), "\\\\server\\share");
+  EXPECT_EQ(DriveOf("\\\\Server\\Share"), "\\\\server\\share");
+  EXPECT_EQ(DriveOf("\\\\Server"), "");
+  EXPECT_EQ(DriveOf("usb"), "");
+  EXPECT_EQ(DriveOf(""), "");
+}
+
 TEST(Checks, QuotesPercentsAndControlsNeverReachTheScript) {
   EXPECT_EQ(CheckScriptText("D:\\Media & more\\(x)^!.ISO", "The ISO image name"), "");
   EXPECT_NE(CheckScriptText("D:\\Me\"dia\\X.ISO", "The ISO image name").find("\""), std::string::npos);

@@ -381,6 +381,7 @@ REFUSALS = [
     ('no orvanta', r'bin\ORVAPE\ORVANTA', 'iso', r'{out}\x.iso',
      'The recovery environment has no folder for the image files:'),
     ('iso names a folder', None, 'iso', r'{folder}', 'The ISO image name is the path of a folder:'),
+    ('system drive', None, 'usb', 'C:', 'The USB path is on C:, the drive of the Windows folder:'),
     ('quote', None, 'iso', r'{out}\a"b.iso', 'The ISO image name must not contain the character ".'),
     ('percent', None, 'iso', r'{out}\%TEMP%.iso', 'The ISO image name must not contain the character %.'),
     ('relative', None, 'iso', 'daily.iso', 'The ISO image name must be a full path'),
