@@ -59,6 +59,34 @@ std::string WindowsDrive() {
   return media::DriveOf(text);
 }
 
+// One build at a time on the machine: two builds would share the build script,
+// and a second one would take the image files the first one has moved.
+class BuildLock {
+ public:
+  BuildLock() {
+    m_handle = CreateMutexW(nullptr, FALSE, L"Global\\OrvantaMediaBuild");
+    if (!m_handle) {
+      // Made by a build of another user whose rights keep us out: it runs.
+      m_owned = GetLastError() != ERROR_ACCESS_DENIED;
+      return;
+    }
+    DWORD wait = WaitForSingleObject(m_handle, 0);
+    m_owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    m_held = m_owned;
+  }
+  ~BuildLock() {
+    if (m_held) ReleaseMutex(m_handle);
+    if (m_handle) CloseHandle(m_handle);
+  }
+  BuildLock(const BuildLock&) = delete;
+  BuildLock& operator=(const BuildLock&) = delete;
+  bool Owned() const { return m_owned; }
+
+ private:
+  HANDLE m_handle = nullptr;
+  bool m_owned = false, m_held = false;
+};
+
 // The files (not folders) directly in a folder.
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
@@ -415,6 +443,11 @@ bool CMediaMakerDlg::WriteScript(const std::string& text) {
 void CMediaMakerDlg::OnBuild() {
   UpdateData(TRUE);
   if (MediaMessageBox(m_hWnd, "Do you want to continue?", "Orvanta", MB_YESNO) != IDYES) return;
+  if (m_medium != 0 && m_medium != 1) return;
+  BuildLock lock;
+  if (Refused(!lock.Owned(),
+              "A recovery medium is being built on this computer already. Build again when it is finished."))
+    return;
   if (m_medium == 1)
     BuildIso();
   else if (m_medium == 0)

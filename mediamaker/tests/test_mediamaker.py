@@ -475,6 +475,52 @@ def test_image_files_that_cannot_go_back_are_named(install, images):
         restore_chain(images)
 
 
+def test_one_build_at_a_time(install, images, tmp_path):
+    # The first program's OSCDIMG waits until the test lets it go; meanwhile a second
+    # program's Build is refused and leaves the first one's script alone.
+    hold, other = tmp_path / 'hold', tmp_path / 'other'
+    hold.mkdir()
+    other.mkdir()
+    (hold / 'go.off').write_bytes(b'')
+    shutil.copy(ORVA_BIN / 'waiting_oscdimg.exe', install['bin'] / 'OSCDIMG.EXE')
+    env = dict(os.environ, ORVA_OSCDIMG_HOLD=win_path(hold), ORVA_OSCDIMG_NEXT=win_path(ORVA_BIN / 'oscdimg.exe'))
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(install['out']) + '\\daily.iso',
+            'press main 1', 'box %d' % YES,
+            'await ' + win_path(hold / 'held'),
+            'start ' + win_path(install['exe']),
+            'select 1', 'click main 1002',
+            'set main 1014 ' + win_path(other) + '\\tiny.iso',
+            'press main 1', 'box %d' % YES, 'box %d' % OK,
+            'wait 300', 'exists ' + win_path(install['script']), 'entries ' + win_path(other),
+            'move %s|%s' % (win_path(hold / 'go.off'), win_path(hold / 'go')),
+            'program 1', 'finish', 'status', 'press progress 2', 'gone progress', 'press main 2', 'end',
+            # Once the first build is over, the second program builds.
+            'program 2', 'press main 1', 'box %d' % YES, 'finish', 'status',
+            'press progress 2', 'gone progress', 'press main 2', 'end',
+        ], env=env)
+        assert one(report, 'await') == '1'
+        assert values(report, 'box') == ['Do you want to continue?'] * 2 + [
+            'A recovery medium is being built on this computer already. Build again when it is finished.',
+            'Do you want to continue?']
+        assert one(report, 'exists') == '1' and one(report, 'entries') == '0'
+        assert values(report, 'status') == ['Successfully completed.'] * 2
+        assert values(report, 'exit') == ['0', '0']
+        for iso, want in ((install['out'] / 'DAILY.ISO', {p.name for p in images['chain']}),
+                          (other / 'TINY.ISO', {'Tiny.TAV'})):
+            found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/ORVANTA', '-type', 'f'],
+                                   capture_output=True, text=True, check=True).stdout
+            assert {line.strip("'")[len('/ORVANTA/'):] for line in found.splitlines()
+                    if line.startswith("'/ORVANTA/")} == want, found
+        assert sorted(p.name for p in install['out'].iterdir()) == ['DAILY.ISO']
+        assert sorted(p.name for p in other.iterdir()) == ['TINY.ISO']
+    finally:
+        restore_chain(images)
+
+
 def test_replications_only_give_an_empty_list(install):
     (install['bin'] / 'OrvaSchedule.ovc').write_bytes(schedule_text([('Mirror', 304, 'none'), ('Shadow', 305, 'none')]))
     report = drive([
