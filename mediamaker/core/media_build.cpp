@@ -39,7 +39,8 @@ char Lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 std::string Q(const std::string& s) { return "\"" + s + "\""; }
 
-const char kScriptStart[] = "@echo off\r\n";
+// Paths are read literally: a '!' stays a '!' also where the system turns delayed expansion on.
+const char kScriptStart[] = "@echo off\r\nsetlocal EnableExtensions DisableDelayedExpansion\r\n";
 
 }  // namespace
 

@@ -167,6 +167,7 @@ TEST(Script, IsoFormPacksUnderAWorkNameAndKeepsTheImagesUnlessTheImageIsWhole) {
   std::vector<std::string> lines = Lines(MakeIsoScript(s));
   std::vector<std::string> want = {
       "@echo off",
+      "setlocal EnableExtensions DisableDelayedExpansion",
       "robocopy \"C:\\Orvanta\\bin\\\\ORVAPE\" \"E:\\Media\\\\ORVAPE\" /mir /w:1 /r:1 /tee "
       "/log:\"C:\\Orvanta\\Log\\OrvaISOPECopy.log\"",
       "if errorlevel 8 goto failed",
@@ -214,11 +215,12 @@ TEST(Script, IsoFormWithoutABackupPacksTheRecoveryEnvironmentOnly) {
 TEST(Script, UsbFormQuotesTheMediumsRoot) {
   for (const char* usb : {"E:", "E:\\"}) {
     std::vector<std::string> lines = Lines(MakeUsbScript({"C:\\Orvanta\\bin\\", usb, "C:\\Orvanta\\Log\\c.log"}));
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1],
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1], "setlocal EnableExtensions DisableDelayedExpansion");
+    EXPECT_EQ(lines[2],
               "robocopy \"C:\\Orvanta\\bin\\\\ORVAPE\" \"E:\\\\\" /e /w:1 /r:1 /tee "
               "/log:\"C:\\Orvanta\\Log\\c.log\"");
-    EXPECT_EQ(lines[2], "if errorlevel 8 exit /b 1");
-    EXPECT_EQ(lines[3], "exit /b 0");
+    EXPECT_EQ(lines[3], "if errorlevel 8 exit /b 1");
+    EXPECT_EQ(lines[4], "exit /b 0");
   }
 }

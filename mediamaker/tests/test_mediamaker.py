@@ -10,7 +10,7 @@ import tempfile
 
 import pytest
 
-from conftest import ORVA_BIN, ORVA_WINE_RUN, win_path
+from conftest import ORVA_BIN, ORVA_WINE_RUN, run_wine, win_path
 
 BOOT = bytes((i * 7 + 3) % 256 for i in range(2048))
 YES, NO, OK = 6, 7, 1
@@ -292,6 +292,59 @@ def test_an_image_with_a_korean_name_under_code_page_949(install, images):
     found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/ORVANTA', '-type', 'f'],
                            capture_output=True, text=True, check=True).stdout
     assert "'/ORVANTA/홉.TAV'" in found.splitlines(), found
+
+
+@pytest.fixture
+def delayed_expansion_prefix(tmp_path):
+    """A Wine prefix of its own whose command processor starts with delayed
+    expansion on, as a system set up so does: Wine's cmd reads no such setting,
+    so delayed_cmd takes its place (loaded as native) and runs it with /v:on.
+    Its server and services run without the test's pipes, which they outlive."""
+    prefix = tmp_path / 'prefix'
+    env = dict(os.environ, WINEPREFIX=str(prefix))
+    server = shutil.which('wineserver') or '/usr/lib/wine/wineserver64'
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    daemon = subprocess.Popen([server, '-f', '-p'], **quiet)
+    try:
+        assert subprocess.run([ORVA_WINE_RUN, 'wineboot', '-i'], timeout=300, **quiet).returncode == 0
+        system = prefix / 'drive_c' / 'windows' / 'system32'
+        shutil.copy(system / 'cmd.exe', system / 'cmd_real.exe')
+        shutil.copy(ORVA_BIN / 'delayed_cmd.exe', system / 'cmd.exe')
+        assert subprocess.run([ORVA_WINE_RUN, 'reg', 'add', r'HKCU\Software\Wine\DllOverrides', '/v', 'cmd.exe',
+                               '/t', 'REG_SZ', '/d', 'native', '/f'], timeout=120, **quiet).returncode == 0
+        yield env
+    finally:
+        subprocess.run([server, '-k'], **quiet)
+        daemon.wait(timeout=60)
+
+
+def test_a_bang_in_the_iso_folder_is_kept(install, images, delayed_expansion_prefix):
+    # The command processor expands !...! in every line it reads: the script turns it off.
+    folder = install['out'] / 'a!b'
+    folder.mkdir()
+    probe = install['top'] / 'probe.cmd'
+    probe.write_bytes(b'@echo off\r\nset X=1\r\n>"%~dp0probe.txt" echo [!X!]\r\n')
+    assert run_wine(['cmd', '/c', win_path(probe)], env=delayed_expansion_prefix)[0] == 0
+    assert (install['top'] / 'probe.txt').read_text().strip() == '[1]', 'the prefix expands !X!'
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(folder) + '\\daily.iso',
+            'press main 1', 'box %d' % YES,
+            'finish', 'status',
+            'press progress 2', 'gone progress',
+            'press main 2', 'end',
+        ], env=delayed_expansion_prefix)
+        assert one(report, 'status') == 'Successfully completed.', report
+        assert sorted(p.name for p in install['out'].iterdir()) == ['a!b']
+        assert sorted(p.name for p in folder.iterdir()) == ['DAILY.ISO']
+        found = subprocess.run(['xorriso', '-indev', str(folder / 'DAILY.ISO'), '-find', '/ORVANTA', '-type', 'f'],
+                               capture_output=True, text=True, check=True).stdout
+        assert {"'/ORVANTA/%s'" % p.name for p in images['chain']} <= set(found.splitlines()), found
+        assert not any(p.exists() for p in images['chain']), 'the image files went into the ISO image'
+    finally:
+        restore_chain(images)
 
 
 @pytest.fixture
