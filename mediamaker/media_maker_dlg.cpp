@@ -49,6 +49,57 @@ bool ScriptSafeAnsi(const CString& text) {
   return orva::AnsiFromPath(orva::PathFromAnsi(Std(text)), back) && back == Std(text);
 }
 
+// The drive of the system's Windows folder ("C:"), shared by every session.
+std::string WindowsDrive() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  UINT n = GetSystemWindowsDirectoryW(folder, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  std::string text;
+  for (UINT i = 0; i < n && folder[i] < 0x80; ++i) text += (char)folder[i];
+  return media::DriveOf(text);
+}
+
+// One build at a time on the machine: two builds would share the build script,
+// and a second one would take the image files the first one has moved.
+class BuildLock {
+ public:
+  BuildLock() {
+    m_handle = CreateMutexW(nullptr, FALSE, L"Global\\OrvantaMediaBuild");
+    if (!m_handle) {
+      // Made by a build of another user whose rights keep us out: it runs.
+      m_owned = GetLastError() != ERROR_ACCESS_DENIED;
+      return;
+    }
+    DWORD wait = WaitForSingleObject(m_handle, 0);
+    m_owned = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    m_held = m_owned;
+  }
+  ~BuildLock() {
+    if (m_held) ReleaseMutex(m_handle);
+    if (m_handle) CloseHandle(m_handle);
+  }
+  BuildLock(const BuildLock&) = delete;
+  BuildLock& operator=(const BuildLock&) = delete;
+  bool Owned() const { return m_owned; }
+
+ private:
+  HANDLE m_handle = nullptr;
+  bool m_owned = false, m_held = false;
+};
+
+// The files (not folders) directly in a folder.
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+  while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return names;
+}
+
 // The dialog's texts are in the system's code page already, as the script is.
 std::string AnsiOf(const CString& text) { return Std(text); }
 
@@ -354,6 +405,10 @@ bool CMediaMakerDlg::CheckInstallation(bool iso) {
     return !Refuse(Std("The folder for the build script and its log is missing:\n\n" + log));
   CString pe = m_exeFolder + "ORVAPE";
   if (!FolderExists(pe)) return !Refuse(Std("The recovery environment is missing:\n\n" + pe));
+  // The folder that receives the image files on the medium.
+  CString images = pe + "\\ORVANTA";
+  if (!FolderExists(images))
+    return !Refuse(Std("The recovery environment has no folder for the image files:\n\n" + images));
   if (iso) {
     for (const char* tool : {"OSCDIMG.EXE", "etfsboot.com"}) {
       CString path = m_exeFolder + tool;
@@ -397,6 +452,11 @@ bool CMediaMakerDlg::WriteScript(const std::string& text) {
 void CMediaMakerDlg::OnBuild() {
   UpdateData(TRUE);
   if (MediaMessageBox(m_hWnd, "Do you want to continue?", "Orvanta", MB_YESNO) != IDYES) return;
+  if (m_medium != 0 && m_medium != 1) return;
+  BuildLock lock;
+  if (Refused(!lock.Owned(),
+              "A recovery medium is being built on this computer already. Build again when it is finished."))
+    return;
   if (m_medium == 1)
     BuildIso();
   else if (m_medium == 0)
@@ -414,6 +474,7 @@ void CMediaMakerDlg::BuildIso() {
   const std::string iso = Std(m_isoPath);
   if (Refuse(media::CheckScriptText(iso, "The ISO image name"))) return;
   if (Refuse(media::CheckFullPath(iso, "The ISO image name"))) return;
+  if (Refused(FolderExists(m_isoPath), "The ISO image name is the path of a folder:\n\n" + iso)) return;
   if (Refused(!ScriptSafeAnsi(m_isoPath),
               "The ISO image name holds characters that the build script cannot carry:\n\n" + iso))
     return;
@@ -427,9 +488,22 @@ void CMediaMakerDlg::BuildIso() {
               "The ISO image cannot be made in this folder: its work folder " + staging +
                   " would overlap the recovery environment " + source + "."))
     return;
-  if (Refused(FolderExists(staging.c_str()),
-              "The work folder of the ISO image already exists. Remove it or choose another folder:\n\n" + staging))
+  if (FolderExists(staging.c_str())) {
+    // Image files an earlier build could not move back: the folder is named, never offered for removal.
+    const std::string held = staging + "\\ORVANTA";
+    const std::wstring shipped = Wide(m_exeFolder + "ORVAPE\\ORVANTA\\");
+    bool images = false;
+    for (const std::wstring& name : FilesIn(Wide(held.c_str())))
+      images = images || GetFileAttributesW((shipped + name).c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (images)
+      Refuse(
+          "The work folder of the ISO image already exists and holds image files of a backup that an earlier "
+          "build could not move back:\n\n" +
+          held + "\n\nMove them back to the backup's folder, or choose another folder for the ISO image.");
+    else
+      Refuse("The work folder of the ISO image already exists. Remove it or choose another folder:\n\n" + staging);
     return;
+  }
 
   media::IsoScript script;
   script.exeFolder = AnsiOf(m_exeFolder);
@@ -472,6 +546,8 @@ void CMediaMakerDlg::BuildIso() {
   dlg.m_mode = 0;
   dlg.m_scriptPath = ScriptPath();
   dlg.m_isoPath = m_isoPath;
+  dlg.m_imageFiles = script.imageFiles;
+  dlg.m_imageHold = script.isoFolder + "ORVAPE\\ORVANTA";
   dlg.m_copyLogPath = CopyLogPath();
   dlg.DoModal();
   DeleteFileW(Wide(ScriptPath()).c_str());
@@ -490,6 +566,13 @@ void CMediaMakerDlg::BuildUsb() {
               "The USB path holds characters that the build script cannot carry:\n\n" + usb))
     return;
   if (Refused(!FolderExists(media::TrimTrailingBackslashes(usb).c_str()), "The USB path does not exist:\n\n" + usb))
+    return;
+  const std::string systemDrive = WindowsDrive();
+  if (Refused(!systemDrive.empty() && media::DriveOf(usb) == systemDrive,
+              "The USB path is on " + systemDrive +
+                  ", the drive of the Windows folder: the recovery environment's boot files would replace the "
+                  "system's own. Choose a USB disk or another local disk.\n\n" +
+                  usb))
     return;
   if (!CheckInstallation(false)) return;
   const std::string source = Std(m_exeFolder) + "ORVAPE";

@@ -192,10 +192,25 @@ void CProgressDlg::RunIso() {
     return;
   }
   if (code != 0 || !FileExists(m_isoPath)) {
-    Fail("The ISO image could not be created.",
-         "The ISO image could not be created. The image files of the backup stay where they were.\n\n"
-         "Copy log: " +
-             m_copyLogPath);
+    // Where the image files are now: back in their folder, or where the script left them.
+    std::string held, lost;
+    for (const std::string& file : m_imageFiles) {
+      if (AnsiFileExists(file)) continue;
+      if (AnsiFileExists(m_imageHold + "\\" + media::FileNameOf(file)))
+        held += "    " + media::FileNameOf(file) + " (from " + media::FolderOf(file) + ")\n";
+      else
+        lost += "    " + file + "\n";
+    }
+    std::string text = "The ISO image could not be created.";
+    if (held.empty() && lost.empty()) {
+      text += " The image files of the backup stay where they were.";
+    } else {
+      text += " Image files of the backup could not be moved back to their folder.";
+      if (!held.empty())
+        text += "\n\nThey are in " + m_imageHold + ":\n" + held + "Move them back before you build again.";
+      if (!lost.empty()) text += "\n\nNot found:\n" + lost;
+    }
+    Fail("The ISO image could not be created.", CString((text + "\n\nCopy log: ").c_str()) + m_copyLogPath);
     return;
   }
   m_succeeded = true;

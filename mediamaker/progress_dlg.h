@@ -22,8 +22,11 @@ class CProgressDlg : public CFixSkinDialog {
   CString m_targetImagePath;  // where the backup's image goes
   CString m_sourceImagePath;  // the backup's image
   CString m_isoPath;          // mode 0: the image the script makes
-  CString m_recoveryFolder;   // mode 1: what the script copies, for the space check
-  CString m_usbPath;          // mode 1
+  // Mode 0: the backup's image files and the folder they wait in while the image is made.
+  std::vector<std::string> m_imageFiles;
+  std::string m_imageHold;
+  CString m_recoveryFolder;  // mode 1: what the script copies, for the space check
+  CString m_usbPath;         // mode 1
   CString m_copyLogPath;
   bool m_succeeded = false;
 

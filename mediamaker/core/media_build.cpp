@@ -39,6 +39,9 @@ char Lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 std::string Q(const std::string& s) { return "\"" + s + "\""; }
 
+// Paths are read literally: a '!' stays a '!' also where the system turns delayed expansion on.
+const char kScriptStart[] = "@echo off\r\nsetlocal EnableExtensions DisableDelayedExpansion\r\n";
+
 }  // namespace
 
 std::vector<JobRecord> ReadSchedule(std::string_view text) {
@@ -176,6 +179,21 @@ std::string UsbImageTarget(const std::string& usbPath, const std::string& jobNam
   return TrimTrailingBackslashes(usbPath) + "\\ORVANTA\\" + jobName + ".TAV";
 }
 
+std::string DriveOf(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') {
+    char d = path[0] >= 'a' && path[0] <= 'z' ? (char)(path[0] - 'a' + 'A') : path[0];
+    return std::string(1, d) + ":";
+  }
+  if (path.size() < 3 || (path[0] != '\\' && path[0] != '/') || (path[1] != '\\' && path[1] != '/')) return "";
+  // "\\server\share": the share is the drive.
+  size_t server = path.find_first_of("\\/", 2);
+  if (server == std::string::npos) return "";
+  size_t share = path.find_first_of("\\/", server + 1);
+  std::string root = path.substr(0, share);
+  for (char& c : root) c = c == '/' ? '\\' : Lower(c);
+  return root;
+}
+
 bool IsSameOrBelow(const std::string& path, const std::string& folder) {
   std::string p = TrimTrailingBackslashes(path), f = TrimTrailingBackslashes(folder);
   if (f.empty() || p.size() < f.size()) return false;
@@ -215,13 +233,14 @@ std::string MakeIsoScript(const IsoScript& s) {
   const std::string staging = s.isoFolder + "\\ORVAPE";
   const std::string into = staging + "\\ORVANTA";
   const std::string work = IsoWorkPath(s.isoPath);
-  std::string t = "@echo off\r\n";
+  std::string t = kScriptStart;
   t += "robocopy " + Q(s.exeFolder + "\\ORVAPE") + " " + Q(staging) + " /mir /w:1 /r:1 /tee /log:" + Q(s.copyLog) +
        "\r\n";
   t += "if errorlevel 8 goto failed\r\n";
   for (const std::string& file : s.imageFiles) {
     // The command processor's move does not always set the error level: the file itself tells.
-    t += "move /y " + Q(file) + " " + Q(into) + " \r\n";
+    // The target ends in a backslash: without the folder the move fails instead of renaming the file.
+    t += "move /y " + Q(file) + " " + Q(into + "\\") + " \r\n";
     t += "if not exist " + Q(into + "\\" + FileNameOf(file)) + " goto failed\r\n";
   }
   // OSCDIMG writes under a work name: what it leaves on a failure is never taken
@@ -242,7 +261,7 @@ std::string MakeIsoScript(const IsoScript& s) {
   t += "if exist " + Q(work) + " del /f /q " + Q(work) + "\r\n";
   for (const std::string& file : s.imageFiles) {
     const std::string moved = into + "\\" + FileNameOf(file);
-    t += "if exist " + Q(moved) + " move /y " + Q(moved) + " " + Q(file) + "\r\n";
+    t += "if exist " + Q(moved) + " move /y " + Q(moved) + " " + Q(FolderOf(file)) + "\r\n";
   }
   for (const std::string& file : s.imageFiles) t += "if exist " + Q(into + "\\" + FileNameOf(file)) + " exit /b 1\r\n";
   t += "if exist " + Q(staging) + " rd /s /q " + Q(staging) + "\r\n";
@@ -252,7 +271,7 @@ std::string MakeIsoScript(const IsoScript& s) {
 
 std::string MakeUsbScript(const UsbScript& s) {
   // "E:\\" inside quotes reads as E:\ (a backslash before the closing quote is doubled).
-  std::string t = "@echo off\r\n";
+  std::string t = kScriptStart;
   t += "robocopy " + Q(s.exeFolder + "\\ORVAPE") + " " + Q(TrimTrailingBackslashes(s.usbPath) + "\\\\") +
        " /e /w:1 /r:1 /tee /log:" + Q(s.copyLog) + "\r\n";
   t += "if errorlevel 8 exit /b 1\r\n";

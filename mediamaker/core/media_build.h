@@ -66,6 +66,10 @@ std::string TrimTrailingBackslashes(std::string path);
 // Where the USB copy puts the backup's image: "usb\ORVANTA\job.TAV".
 std::string UsbImageTarget(const std::string& usbPath, const std::string& jobName);
 
+// The drive of a full path: "C:" (upper case) or a share's "\\server\share"
+// (lower case); empty for other texts.
+std::string DriveOf(const std::string& path);
+
 // Case-insensitive (ASCII) test that `path` is `folder` or lies below it.
 bool IsSameOrBelow(const std::string& path, const std::string& folder);
 

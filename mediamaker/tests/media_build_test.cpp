@@ -130,6 +130,17 @@ TEST(Paths, UsbTargetsAndOverlaps) {
   EXPECT_FALSE(IsSameOrBelow("C:\\Orvanta", "C:\\Orvanta\\bin\\ORVAPE"));
 }
 
+TEST(Paths, DrivesOfPaths) {
+  EXPECT_EQ(DriveOf("c:\\Windows"), "C:");
+  EXPECT_EQ(DriveOf("E:"), "E:");
+  EXPECT_EQ(DriveOf("E:\\sub\\"), "E:");
+  EXPECT_EQ(DriveOf("\\\\Server\\Share\\sub"), "\\\\server\\share");
+  EXPECT_EQ(DriveOf("\\\\Server\\Share"), "\\\\server\\share");
+  EXPECT_EQ(DriveOf("\\\\Server"), "");
+  EXPECT_EQ(DriveOf("usb"), "");
+  EXPECT_EQ(DriveOf(""), "");
+}
+
 TEST(Checks, QuotesPercentsAndControlsNeverReachTheScript) {
   EXPECT_EQ(CheckScriptText("D:\\Media & more\\(x)^!.ISO", "The ISO image name"), "");
   EXPECT_NE(CheckScriptText("D:\\Me\"dia\\X.ISO", "The ISO image name").find("\""), std::string::npos);
@@ -156,16 +167,17 @@ TEST(Script, IsoFormPacksUnderAWorkNameAndKeepsTheImagesUnlessTheImageIsWhole) {
   std::vector<std::string> lines = Lines(MakeIsoScript(s));
   std::vector<std::string> want = {
       "@echo off",
+      "setlocal EnableExtensions DisableDelayedExpansion",
       "robocopy \"C:\\Orvanta\\bin\\\\ORVAPE\" \"E:\\Media\\\\ORVAPE\" /mir /w:1 /r:1 /tee "
       "/log:\"C:\\Orvanta\\Log\\OrvaISOPECopy.log\"",
       "if errorlevel 8 goto failed",
-      "move /y \"D:\\Repo\\Daily.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Repo\\Daily.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" goto failed",
-      "move /y \"D:\\Repo\\Daily_1.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Repo\\Daily_1.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_1.TAV\" goto failed",
-      "move /y \"D:\\Other\\Daily_2.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Other\\Daily_2.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" goto failed",
-      "move /y \"D:\\Repo\\Daily_3.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\" ",
+      "move /y \"D:\\Repo\\Daily_3.TAV\" \"E:\\Media\\\\ORVAPE\\ORVANTA\\\" ",
       "if not exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_3.TAV\" goto failed",
       "\"C:\\Orvanta\\bin\\\\OSCDIMG.EXE\" -m -lOrvanta -b\"C:\\Orvanta\\bin\\\\etfsboot.com\" -n "
       "\"E:\\Media\\\\ORVAPE\" \"E:\\MEDIA\\DAILY.ISO.PART\"",
@@ -180,13 +192,13 @@ TEST(Script, IsoFormPacksUnderAWorkNameAndKeepsTheImagesUnlessTheImageIsWhole) {
       ":failed",
       "if exist \"E:\\MEDIA\\DAILY.ISO.PART\" del /f /q \"E:\\MEDIA\\DAILY.ISO.PART\"",
       "if exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" move /y \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily.TAV\" "
-      "\"D:\\Repo\\Daily.TAV\"",
+      "\"D:\\Repo\\\"",
   };
   ASSERT_GT(lines.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(lines[i], want[i]) << "line " << i;
   EXPECT_EQ(lines[want.size() + 1],
             "if exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" move /y "
-            "\"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" \"D:\\Other\\Daily_2.TAV\"");
+            "\"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_2.TAV\" \"D:\\Other\\\"");
   // The staging folder goes only when no image file is left in it.
   EXPECT_EQ(lines[lines.size() - 3], "if exist \"E:\\Media\\\\ORVAPE\\ORVANTA\\Daily_3.TAV\" exit /b 1");
   EXPECT_EQ(lines[lines.size() - 2], "if exist \"E:\\Media\\\\ORVAPE\" rd /s /q \"E:\\Media\\\\ORVAPE\"");
@@ -203,11 +215,12 @@ TEST(Script, IsoFormWithoutABackupPacksTheRecoveryEnvironmentOnly) {
 TEST(Script, UsbFormQuotesTheMediumsRoot) {
   for (const char* usb : {"E:", "E:\\"}) {
     std::vector<std::string> lines = Lines(MakeUsbScript({"C:\\Orvanta\\bin\\", usb, "C:\\Orvanta\\Log\\c.log"}));
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1],
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1], "setlocal EnableExtensions DisableDelayedExpansion");
+    EXPECT_EQ(lines[2],
               "robocopy \"C:\\Orvanta\\bin\\\\ORVAPE\" \"E:\\\\\" /e /w:1 /r:1 /tee "
               "/log:\"C:\\Orvanta\\Log\\c.log\"");
-    EXPECT_EQ(lines[2], "if errorlevel 8 exit /b 1");
-    EXPECT_EQ(lines[3], "exit /b 0");
+    EXPECT_EQ(lines[3], "if errorlevel 8 exit /b 1");
+    EXPECT_EQ(lines[4], "exit /b 0");
   }
 }

@@ -6,7 +6,9 @@
 //
 // One command a line; the windows are "main", "box" (the kit's message box),
 // "browse" (the disk browser), "folder" (the shell's folder picker) and "progress":
-//   start <exe>                 starts the program in its folder, waits for its main dialog
+//   start <exe>                 starts the program in its folder, waits for its main dialog; the
+//                               commands after it talk to this one
+//   program <n>                 the commands after it talk to the n-th program started (from 1)
 //   text <window> <id>          prints "text <id>=<window text>"
 //   state <window> <id>         prints "state <id>=<enabled> <checked>"
 //   items                       prints "items=<a>|<b>|..." of the backup list
@@ -25,6 +27,7 @@
 //   wait <ms>
 //   move <from>|<to>            moves a file or folder (the tests' set-up between cases)
 //   exists <path>               prints "exists=<0|1>"
+//   await <path>                waits until the path exists (two minutes at most), prints "await=<0|1>"
 //   entries <folder>            prints "entries=<how many files and folders it holds>"
 //   case <name>                 prints "case=<name>": marks where a case's report begins
 //   end                         waits for the program to end, prints "exit=<code>"
@@ -50,6 +53,8 @@ using namespace orva::gui_driver;
 
 DWORD g_pid = 0;
 HANDLE g_process = nullptr;
+// Every program started, in order.
+std::vector<std::pair<DWORD, HANDLE>> g_programs;
 
 std::wstring Wide(const std::string& s) {
   int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), (int)s.size(), nullptr, 0);
@@ -184,6 +189,7 @@ void Run(const std::string& line) {
     CloseHandle(pi.hThread);
     g_process = pi.hProcess;
     g_pid = pi.dwProcessId;
+    g_programs.emplace_back(g_pid, g_process);
     if (HWND h = Find("main", 60000)) {
       WaitForInputIdle(g_process, 5000);
       Sleep(300);
@@ -319,6 +325,22 @@ void Run(const std::string& line) {
     BOOL ok =
         bar != std::string::npos && MoveFileW(Wide(rest.substr(0, bar)).c_str(), Wide(rest.substr(bar + 1)).c_str());
     if (!ok) printf("error=move %s %lu\n", rest.c_str(), GetLastError());
+  } else if (verb == "program") {
+    size_t n = 0;
+    in >> n;
+    if (n < 1 || n > g_programs.size()) {
+      printf("error=no program %zu\n", n);
+      return;
+    }
+    g_pid = g_programs[n - 1].first;
+    g_process = g_programs[n - 1].second;
+  } else if (verb == "await") {
+    std::string path;
+    std::getline(in >> std::ws, path);
+    DWORD end = GetTickCount() + 120000;
+    while (GetFileAttributesW(Wide(path).c_str()) == INVALID_FILE_ATTRIBUTES && (int)(end - GetTickCount()) > 0)
+      Sleep(100);
+    printf("await=%d\n", GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
   } else if (verb == "exists") {
     std::string path;
     std::getline(in >> std::ws, path);
@@ -381,9 +403,10 @@ int wmain(int argc, wchar_t** argv) {
     fflush(stdout);
     Run(line);
   }
-  if (g_process && WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(g_process, 99);
-    printf("error=the program was still running\n");
-  }
+  for (auto& [pid, process] : g_programs)
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process, 99);
+      printf("error=the program was still running\n");
+    }
   return 0;
 }

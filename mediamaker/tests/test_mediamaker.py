@@ -10,7 +10,7 @@ import tempfile
 
 import pytest
 
-from conftest import ORVA_BIN, ORVA_WINE_RUN, win_path
+from conftest import ORVA_BIN, ORVA_WINE_RUN, run_wine, win_path
 
 BOOT = bytes((i * 7 + 3) % 256 for i in range(2048))
 YES, NO, OK = 6, 7, 1
@@ -295,6 +295,59 @@ def test_an_image_with_a_korean_name_under_code_page_949(install, images):
 
 
 @pytest.fixture
+def delayed_expansion_prefix(tmp_path):
+    """A Wine prefix of its own whose command processor starts with delayed
+    expansion on, as a system set up so does: Wine's cmd reads no such setting,
+    so delayed_cmd takes its place (loaded as native) and runs it with /v:on.
+    Its server and services run without the test's pipes, which they outlive."""
+    prefix = tmp_path / 'prefix'
+    env = dict(os.environ, WINEPREFIX=str(prefix))
+    server = shutil.which('wineserver') or '/usr/lib/wine/wineserver64'
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    daemon = subprocess.Popen([server, '-f', '-p'], **quiet)
+    try:
+        assert subprocess.run([ORVA_WINE_RUN, 'wineboot', '-i'], timeout=300, **quiet).returncode == 0
+        system = prefix / 'drive_c' / 'windows' / 'system32'
+        shutil.copy(system / 'cmd.exe', system / 'cmd_real.exe')
+        shutil.copy(ORVA_BIN / 'delayed_cmd.exe', system / 'cmd.exe')
+        assert subprocess.run([ORVA_WINE_RUN, 'reg', 'add', r'HKCU\Software\Wine\DllOverrides', '/v', 'cmd.exe',
+                               '/t', 'REG_SZ', '/d', 'native', '/f'], timeout=120, **quiet).returncode == 0
+        yield env
+    finally:
+        subprocess.run([server, '-k'], **quiet)
+        daemon.wait(timeout=60)
+
+
+def test_a_bang_in_the_iso_folder_is_kept(install, images, delayed_expansion_prefix):
+    # The command processor expands !...! in every line it reads: the script turns it off.
+    folder = install['out'] / 'a!b'
+    folder.mkdir()
+    probe = install['top'] / 'probe.cmd'
+    probe.write_bytes(b'@echo off\r\nset X=1\r\n>"%~dp0probe.txt" echo [!X!]\r\n')
+    assert run_wine(['cmd', '/c', win_path(probe)], env=delayed_expansion_prefix)[0] == 0
+    assert (install['top'] / 'probe.txt').read_text().strip() == '[1]', 'the prefix expands !X!'
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(folder) + '\\daily.iso',
+            'press main 1', 'box %d' % YES,
+            'finish', 'status',
+            'press progress 2', 'gone progress',
+            'press main 2', 'end',
+        ], env=delayed_expansion_prefix)
+        assert one(report, 'status') == 'Successfully completed.', report
+        assert sorted(p.name for p in install['out'].iterdir()) == ['a!b']
+        assert sorted(p.name for p in folder.iterdir()) == ['DAILY.ISO']
+        found = subprocess.run(['xorriso', '-indev', str(folder / 'DAILY.ISO'), '-find', '/ORVANTA', '-type', 'f'],
+                               capture_output=True, text=True, check=True).stdout
+        assert {"'/ORVANTA/%s'" % p.name for p in images['chain']} <= set(found.splitlines()), found
+        assert not any(p.exists() for p in images['chain']), 'the image files went into the ISO image'
+    finally:
+        restore_chain(images)
+
+
+@pytest.fixture
 def usb_drive(tmp_path):
     """A Wine drive letter over an empty folder: the disk the recovery media goes on."""
     prefix = pathlib.Path(os.environ.get('WINEPREFIX', pathlib.Path(ORVA_WINE_RUN).resolve().parents[1] / 'build' /
@@ -372,35 +425,42 @@ def test_disk_browser_and_folder_picker_share_the_programs_thread(install):
 
 
 # Each refusal: what is moved out of the installation for it, the medium, the
-# path typed, and the start of the message that refuses (None: no message).
+# path typed ({out}: the empty output folder; {folder}: a folder whose path
+# holds ".iso"), and the start of the message that refuses (None: no message).
 REFUSALS = [
-    ('no log folder', 'Log', 'iso', 'x.iso', 'The folder for the build script and its log is missing:'),
-    ('no oscdimg', r'bin\OSCDIMG.EXE', 'iso', 'x.iso', 'The ISO image tool is missing:'),
-    ('no orvape', r'bin\ORVAPE', 'usb', '', 'The recovery environment is missing:'),
-    ('quote', None, 'iso', 'a"b.iso', 'The ISO image name must not contain the character ".'),
-    ('percent', None, 'iso', '%TEMP%.iso', 'The ISO image name must not contain the character %.'),
+    ('no log folder', 'Log', 'iso', r'{out}\x.iso', 'The folder for the build script and its log is missing:'),
+    ('no oscdimg', r'bin\OSCDIMG.EXE', 'iso', r'{out}\x.iso', 'The ISO image tool is missing:'),
+    ('no orvape', r'bin\ORVAPE', 'usb', '{out}', 'The recovery environment is missing:'),
+    ('no orvanta', r'bin\ORVAPE\ORVANTA', 'iso', r'{out}\x.iso',
+     'The recovery environment has no folder for the image files:'),
+    ('iso names a folder', None, 'iso', r'{folder}', 'The ISO image name is the path of a folder:'),
+    ('system drive', None, 'usb', 'C:', 'The USB path is on C:, the drive of the Windows folder:'),
+    ('quote', None, 'iso', r'{out}\a"b.iso', 'The ISO image name must not contain the character ".'),
+    ('percent', None, 'iso', r'{out}\%TEMP%.iso', 'The ISO image name must not contain the character %.'),
     ('relative', None, 'iso', 'daily.iso', 'The ISO image name must be a full path'),
-    ('empty iso', None, 'iso', None, 'Please enter an ISO image name.'),
-    ('empty usb', None, 'usb', None, 'Please enter an USB path.'),
-    ('answer no', None, 'iso', 'x.iso', None),
+    ('empty iso', None, 'iso', '', 'Please enter an ISO image name.'),
+    ('empty usb', None, 'usb', '', 'Please enter an USB path.'),
+    ('answer no', None, 'iso', r'{out}\x.iso', None),
 ]
 
 
 def test_refusals_write_nothing(install, images):
     """Every refusal of Build, one after the other in one run of the program: each
     case takes its part out of the installation, builds, and puts the part back;
-    nothing is written by any of them."""
+    nothing is written by any of them and the image files stay as they are."""
     top, out = install['top'], install['out']
+    folder = top.parent / 'iso.iso' / 'out'
+    folder.mkdir(parents=True)
     commands = ['start ' + win_path(install['exe'])]
-    for case, moved, medium, name, want in REFUSALS:
+    for case, moved, medium, typed, want in REFUSALS:
         commands.append('case ' + case)
         if moved:
             commands.append('move %s|%s.off' % (win_path(top) + '\\' + moved, win_path(top) + '\\' + moved))
+        typed = typed.replace('{out}', win_path(out)).replace('{folder}', win_path(folder))
         if medium == 'iso':
-            path = '' if name is None else (name if case == 'relative' else win_path(out) + '\\' + name)
-            commands += ['click main 1002', 'set main 1014 ' + path]
+            commands += ['click main 1002', 'set main 1014 ' + typed]
         else:
-            commands += ['click main 1001', 'set main 1005 ' + ('' if name is None else win_path(out))]
+            commands += ['click main 1001', 'set main 1005 ' + typed]
         commands += ['press main 1', 'box %d' % (NO if case == 'answer no' else YES)]
         if want:
             commands.append('box %d' % OK)
@@ -426,7 +486,92 @@ def test_refusals_write_nothing(install, images):
         assert one(part, 'entries') == '0', case
     assert not install['script'].exists()
     assert not (out / 'ORVAPE').exists() and list(out.iterdir()) == []
-    assert all(p.exists() for p in images['chain'])
+    for p in images['chain']:
+        assert p.read_bytes() == images['bytes'][p.name], p
+    assert list(folder.iterdir()) == []
+
+
+def test_image_files_that_cannot_go_back_are_named(install, images):
+    # OSCDIMG fails after it took the backup's folder away: the image files stay in
+    # the work folder, and both the failure and the next Build say where they are.
+    shutil.copy(ORVA_BIN / 'partial_oscdimg.exe', install['bin'] / 'OSCDIMG.EXE')
+    repo = images['chain'][0].parent
+    away = repo.with_name(repo.name + '.away')
+    held = install['out'] / 'ORVAPE' / 'ORVANTA'
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(install['out']) + '\\daily.iso',
+            'press main 1', 'box %d' % YES,
+            'finish', 'box %d' % OK, 'status',
+            'press progress 2', 'gone progress',
+            'move %s|%s' % (win_path(away), win_path(repo)),
+            'press main 1', 'box %d' % YES, 'box %d' % OK,
+            'wait 300', 'exists ' + win_path(install['script']),
+            'press main 2', 'end',
+        ], env=dict(os.environ, ORVA_OSCDIMG_HIDE=win_path(repo)))
+        boxes = [b.upper() for b in values(report, 'box')]
+        assert one(report, 'status') == 'The ISO image could not be created.'
+        assert boxes[1].startswith('THE ISO IMAGE COULD NOT BE CREATED.'), boxes
+        assert 'THEY ARE IN ' + win_path(held).upper() + ':' in boxes[1], boxes
+        assert 'STAY WHERE THEY WERE' not in boxes[1], boxes
+        assert all(p.name.upper() in boxes[1] for p in images['chain']), boxes
+        assert boxes[3].startswith('THE WORK FOLDER OF THE ISO IMAGE ALREADY EXISTS'), boxes
+        assert win_path(held).upper() in boxes[3] and 'REMOVE' not in boxes[3], boxes
+        assert one(report, 'exists') == '0' and one(report, 'exit') == '0'
+        for p in images['chain']:
+            assert (held / p.name).read_bytes() == images['bytes'][p.name], p
+    finally:
+        if away.exists():
+            away.rename(repo)
+        restore_chain(images)
+
+
+def test_one_build_at_a_time(install, images, tmp_path):
+    # The first program's OSCDIMG waits until the test lets it go; meanwhile a second
+    # program's Build is refused and leaves the first one's script alone.
+    hold, other = tmp_path / 'hold', tmp_path / 'other'
+    hold.mkdir()
+    other.mkdir()
+    (hold / 'go.off').write_bytes(b'')
+    shutil.copy(ORVA_BIN / 'waiting_oscdimg.exe', install['bin'] / 'OSCDIMG.EXE')
+    env = dict(os.environ, ORVA_OSCDIMG_HOLD=win_path(hold), ORVA_OSCDIMG_NEXT=win_path(ORVA_BIN / 'oscdimg.exe'))
+    try:
+        report = drive([
+            'start ' + win_path(install['exe']),
+            'click main 1002',
+            'set main 1014 ' + win_path(install['out']) + '\\daily.iso',
+            'press main 1', 'box %d' % YES,
+            'await ' + win_path(hold / 'held'),
+            'start ' + win_path(install['exe']),
+            'select 1', 'click main 1002',
+            'set main 1014 ' + win_path(other) + '\\tiny.iso',
+            'press main 1', 'box %d' % YES, 'box %d' % OK,
+            'wait 300', 'exists ' + win_path(install['script']), 'entries ' + win_path(other),
+            'move %s|%s' % (win_path(hold / 'go.off'), win_path(hold / 'go')),
+            'program 1', 'finish', 'status', 'press progress 2', 'gone progress', 'press main 2', 'end',
+            # Once the first build is over, the second program builds.
+            'program 2', 'press main 1', 'box %d' % YES, 'finish', 'status',
+            'press progress 2', 'gone progress', 'press main 2', 'end',
+        ], env=env)
+        assert one(report, 'await') == '1'
+        assert values(report, 'box') == ['Do you want to continue?'] * 2 + [
+            'A recovery medium is being built on this computer already. Build again when it is finished.',
+            'Do you want to continue?']
+        assert one(report, 'exists') == '1' and one(report, 'entries') == '0'
+        assert values(report, 'status') == ['Successfully completed.'] * 2
+        assert values(report, 'exit') == ['0', '0']
+        for iso, want in ((install['out'] / 'DAILY.ISO', {p.name for p in images['chain']}),
+                          (other / 'TINY.ISO', {'Tiny.TAV'})):
+            found = subprocess.run(['xorriso', '-indev', str(iso), '-find', '/ORVANTA', '-type', 'f'],
+                                   capture_output=True, text=True, check=True).stdout
+            assert {line.strip("'")[len('/ORVANTA/'):] for line in found.splitlines()
+                    if line.startswith("'/ORVANTA/")} == want, found
+        assert sorted(p.name for p in install['out'].iterdir()) == ['DAILY.ISO']
+        assert sorted(p.name for p in other.iterdir()) == ['TINY.ISO']
+    finally:
+        restore_chain(images)
 
 
 def test_replications_only_give_an_empty_list(install):
