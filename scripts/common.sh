@@ -10,7 +10,7 @@ export WINEARCH=win64
 PYTHON=/usr/bin/python3
 
 install_packages() {
-  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest iproute2 clang libclang-rt-14-dev xorriso genisoimage xvfb fonts-liberation locales)
+  local want=(cmake make g++ zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest python3 python3-pytest iproute2 clang libclang-rt-14-dev xorriso genisoimage xvfb fonts-liberation fonts-nanum locales)
   local missing=()
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -187,12 +187,27 @@ bool SetValue(const wchar_t* path, const wchar_t* name, const wchar_t* value) {
   return status == ERROR_SUCCESS;
 }
 
+// Hangul that Liberation Sans lacks is drawn from NanumGothic, as Windows links
+// its own fonts to one with Hangul.
+bool LinkHangulFont() {
+  static const wchar_t kLinks[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink";
+  static const wchar_t kNanum[] = L"NanumGothic.ttf,NanumGothic\0NanumGothicBold.ttf,NanumGothic\0";
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kLinks, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr)) return false;
+  bool ok = true;
+  for (const wchar_t* face : {L"Liberation Sans", L"Liberation Sans Bold", L"Arial", L"Arial Bold"})
+    ok = RegSetValueExW(key, face, 0, REG_MULTI_SZ, (const BYTE*)kNanum, sizeof(kNanum)) == ERROR_SUCCESS && ok;
+  RegCloseKey(key);
+  return ok;
+}
+
 }  // namespace
 
 int RunInTestSetting() {
   if (!UnderWine() || (ArialReplaced() && OnTestDesktop())) return -1;
   std::wstring desktop = TestDesktop();
-  if (!SetValue(kReplacements, L"Arial", L"Liberation Sans") || !SetValue(kDesktops, desktop.c_str(), L"1280x1024")) {
+  if (!SetValue(kReplacements, L"Arial", L"Liberation Sans") || !SetValue(kDesktops, desktop.c_str(), L"1280x1024") ||
+      !LinkHangulFont()) {
     fprintf(stderr, "test setting: the Wine settings could not be written\n");
     return 1;
   }

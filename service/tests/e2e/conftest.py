@@ -92,7 +92,14 @@ class Service:
         # program on it) would answer in place of this service.
         wait_for(lambda: not listening_on_port(), 30, f'port {PORT} to be free')
         wine('sc', 'delete', SERVICE)
-        rc, out = wine('sc', 'create', SERVICE, 'binPath=', win_path(self.exe))
+        # The previous test's service stays marked for deletion until Wine's
+        # service manager has let go of it: a loaded machine takes a moment.
+        deadline = time.monotonic() + 60
+        while True:
+            rc, out = wine('sc', 'create', SERVICE, 'binPath=', win_path(self.exe))
+            if rc == 0 or time.monotonic() > deadline:
+                break
+            time.sleep(1)
         assert rc == 0, out
 
     def query(self):
