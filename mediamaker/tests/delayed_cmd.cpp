@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <string>
 
+#include "run_and_wait.h"
+
 int wmain() {
   // The arguments as given: the command line after the program's own name.
   const wchar_t* rest = GetCommandLineW();
@@ -17,14 +19,5 @@ int wmain() {
   std::wstring real = self;
   real = real.substr(0, real.rfind(L'\\') + 1) + L"cmd_real.exe";
   std::wstring line = L"\"" + real + L"\" /v:on" + rest;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(real.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 3;
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return (int)code;
+  return RunAndWait(real.c_str(), line, 3);
 }

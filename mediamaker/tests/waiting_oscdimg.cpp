@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <string>
 
+#include "run_and_wait.h"
+
 namespace {
 
 // One argument as the C runtime reads it back.
@@ -39,14 +41,5 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(100);
   std::wstring line = Quoted(next);
   for (int i = 1; i < argc; ++i) line += L" " + Quoted(argv[i]);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(next, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 5;
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return (int)code;
+  return RunAndWait(next, line, 5);
 }
