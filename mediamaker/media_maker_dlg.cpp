@@ -482,6 +482,7 @@ void CMediaMakerDlg::BuildIso() {
 
   const std::string isoFolder = media::FolderOf(iso);
   const std::string staging = isoFolder + "ORVAPE";
+  const std::string held = staging + "\\ORVANTA";  // where the image files go while OSCDIMG runs
   const std::string source = Std(m_exeFolder) + "ORVAPE";
   if (Refused(!FolderExists(isoFolder.c_str()), "The folder of the ISO image does not exist:\n\n" + isoFolder)) return;
   if (Refused(media::IsSameOrBelow(staging, source) || media::IsSameOrBelow(source, staging),
@@ -490,7 +491,6 @@ void CMediaMakerDlg::BuildIso() {
     return;
   if (FolderExists(staging.c_str())) {
     // Image files an earlier build could not move back: the folder is named, never offered for removal.
-    const std::string held = staging + "\\ORVANTA";
     const std::wstring shipped = Wide(m_exeFolder + "ORVAPE\\ORVANTA\\");
     bool images = false;
     for (const std::wstring& name : FilesIn(Wide(held.c_str())))
@@ -514,6 +514,7 @@ void CMediaMakerDlg::BuildIso() {
   if (!BackupToBuild(r)) return;
   if (r) {
     std::vector<std::string> names;
+    const media::LeadBytes lead = SystemLeadBytes();
     // The image paths are the schedule file's texts, in the system's code page as the script is.
     for (const std::string& path : ChainFiles(*r)) {
       if (Refuse(media::CheckScriptText(path, "The path of an image file"))) return;
@@ -521,7 +522,7 @@ void CMediaMakerDlg::BuildIso() {
         Refuse("An image file of the backup cannot be found:\n\n" + path);
         return;
       }
-      std::string name = media::ToUpperAscii(media::FileNameOf(path), SystemLeadBytes());
+      std::string name = media::ToUpperAscii(media::FileNameOf(path), lead);
       bool twice = false;
       for (const std::string& n : names) twice = twice || n == name;
       if (Refused(twice || AnsiFileExists(script.exeFolder + "ORVAPE\\ORVANTA\\" + media::FileNameOf(path)),
@@ -547,7 +548,7 @@ void CMediaMakerDlg::BuildIso() {
   dlg.m_scriptPath = ScriptPath();
   dlg.m_isoPath = m_isoPath;
   dlg.m_imageFiles = script.imageFiles;
-  dlg.m_imageHold = script.isoFolder + "ORVAPE\\ORVANTA";
+  dlg.m_imageHold = held;
   dlg.m_copyLogPath = CopyLogPath();
   dlg.DoModal();
   DeleteFileW(Wide(ScriptPath()).c_str());

@@ -4,6 +4,7 @@
 // futexes); the C++ library's go through event objects there, a server
 // request each wait and wake. Elsewhere they are the C++ library's.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -77,11 +78,13 @@ class WorkerFailure {
     } catch (...) {
       std::lock_guard<Mutex> lock(m_);
       if (!first_) first_ = std::current_exception();
+      failed_.store(true, std::memory_order_release);
       return false;
     }
   }
   // On the run's thread: throws what a worker kept, if anything.
   void Rethrow() {
+    if (!failed_.load(std::memory_order_acquire)) return;  // asked once a file: no lock while all is well
     std::exception_ptr kept;
     {
       std::lock_guard<Mutex> lock(m_);
@@ -93,6 +96,7 @@ class WorkerFailure {
  private:
   Mutex m_;
   std::exception_ptr first_;
+  std::atomic<bool> failed_{false};
 };
 
 }  // namespace orva

@@ -7,6 +7,7 @@
 
 #include "core/image_header.h"
 #include "core/output.h"
+#include "core/platform.h"
 #include "core/progress.h"
 #include "core/restore_queues.h"
 #include "core/restore_walk.h"
@@ -58,7 +59,7 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
   DWORD imageErr = GetLastError();
   if (!workOk || !imageOk) {
     work.Close();
-    if (workOk) DeleteFileW(SystemPath(fullWork).c_str());
+    if (workOk) RemoveFileByName(fullWork);
     ++Counters().fatalErrors;
     if (!imageOk)
       Say(Fmt(L"Cannot open the body full backup image file %ls. (%ls)\n", fullPath.c_str(),
@@ -74,7 +75,7 @@ bool OpenChain(const std::wstring& selected, uint8_t type, ImageChain& chain) {
                   fullHeader.ReadAt(work, p.headerLength);
   image.Close();
   work.Close();
-  DeleteFileW(SystemPath(fullWork).c_str());
+  RemoveFileByName(fullWork);
   if (!readable) {
     ++Counters().fatalErrors;
     SayConsole(p.version < 4000 && p.version != 0
@@ -155,7 +156,7 @@ bool RunExtraction() {
   auto finish = [&](bool removeWork) {
     image.Close();
     work.Close();
-    if (removeWork) DeleteFileW(SystemPath(run.workFile).c_str());
+    if (removeWork) RemoveFileByName(run.workFile);
     CreateJunctions();
     CreateDirectorySymlinks();
     CreateFileSymlinks();
@@ -215,7 +216,7 @@ bool RunExtraction() {
   if (type != 0 && !OpenChain(s.imagePath, type, chainImages)) {
     image.Close();
     work.Close();
-    DeleteFileW(SystemPath(run.workFile).c_str());
+    RemoveFileByName(run.workFile);
     return true;  // straight to the report
   }
   if (type != 0) {

@@ -5,6 +5,7 @@
 #include "core/exclusion.h"
 #include "core/image_header.h"
 #include "core/output.h"
+#include "core/platform.h"
 #include "core/progress.h"
 #include "core/run_guard.h"
 #include "core/run_settings.h"
@@ -201,7 +202,7 @@ bool RunFullImage() {
     ~WorkFileRemover() {
       if (std::uncaught_exceptions() > exceptionsBefore) return;
       work.Close();
-      DeleteFileW(SystemPath(Run().workFile).c_str());
+      RemoveFileByName(Run().workFile);
     }
   } workRemover{work};
   // The image is written under a name of its own and takes the place of the

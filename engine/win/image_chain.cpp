@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/output.h"
+#include "core/platform.h"
 #include "core/run_guard.h"
 #include "core/run_log.h"
 #include "core/wide.h"
@@ -15,7 +16,7 @@ void CloseChain(ImageChain& chain, bool removeWork) {
   for (auto& c : chain) {
     c->image.Close();
     c->work.Close();
-    if (removeWork) DeleteFileW(SystemPath(c->workPath).c_str());
+    if (removeWork) RemoveFileByName(c->workPath);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/output.h"
+#include "core/platform.h"
 #include "core/sync.h"
 #include "orva_platform.h"
 #include "win/capture.h"
@@ -209,7 +210,7 @@ class WindowsRestoreFileSystem : public RestoreFileSystem {
   void RemoveFile(const std::wstring& path) override {
     Settle();
     Release();
-    DeleteFileW(SystemPath(path).c_str());
+    RemoveFileByName(path);
   }
 
   int32_t MakeHardLink(const std::wstring& link, const std::wstring& existing) override {

@@ -11,6 +11,7 @@
 #include "core/exclusion.h"
 #include "core/image_header.h"
 #include "core/output.h"
+#include "core/platform.h"
 #include "core/progress.h"
 #include "core/restore_walk.h"
 #include "core/run_guard.h"
@@ -195,8 +196,6 @@ bool ReplaceFile(const std::wstring& from, const std::wstring& to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-void RemoveFile(const std::wstring& path) { DeleteFileW(SystemPath(path).c_str()); }
-
 // Cuts the stream's file at its position: bytes a rolled-back copy left behind.
 bool CutAtPosition(FileStream& s) {
   if (s.Flush() != 0) return false;
@@ -253,7 +252,7 @@ class UpdateFiles {
     const bool cancelled = std::uncaught_exceptions() > exceptionsBefore_;
     CloseChain(chain, !cancelled);
     header.Close();
-    if (headerOpened_ && !cancelled) RemoveFile(plan_.headerPath);
+    if (headerOpened_ && !cancelled) RemoveFileByName(plan_.headerPath);
     // unfinished_ goes next and takes the image with it.
   }
 
